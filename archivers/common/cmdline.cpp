@@ -1,0 +1,92 @@
+#include "cmdline.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <unistd.h>
+
+namespace arc {
+
+namespace {
+
+bool isBlank(char c) { return c == ' ' || c == '\t'; }
+
+} // namespace
+
+std::vector<std::string> splitCommandLine(std::string_view line) {
+    std::vector<std::string> tokens;
+    size_t i = 0;
+    const size_t n = line.size();
+    while (i < n) {
+        while (i < n && isBlank(line[i]))
+            ++i;
+        if (i >= n)
+            break;
+        if (line[i] == '"') {
+            size_t start = i + 1;
+            size_t j = start;
+            size_t close = std::string_view::npos;
+            for (; j < n; ++j) {
+                if (line[j] == '"' && (j + 1 == n || isBlank(line[j + 1]))) {
+                    close = j;
+                    break;
+                }
+            }
+            if (close == std::string_view::npos) {
+                // No closing quote: the rest of the line is the token.
+                tokens.emplace_back(line.substr(start));
+                break;
+            }
+            tokens.emplace_back(line.substr(start, close - start));
+            i = close + 1;
+        } else {
+            size_t start = i;
+            while (i < n && !isBlank(line[i]))
+                ++i;
+            tokens.emplace_back(line.substr(start, i - start));
+        }
+    }
+    return tokens;
+}
+
+bool readResponseFile(const std::string& path, std::vector<std::string>& paths) {
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    std::string data;
+    char buf[65536];
+    for (;;) {
+        ssize_t got = ::read(fd, buf, sizeof buf);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            ::close(fd);
+            return false;
+        }
+        if (got == 0)
+            break;
+        data.append(buf, static_cast<size_t>(got));
+    }
+    ::close(fd);
+
+    size_t pos = 0;
+    if (data.compare(0, 3, "\xEF\xBB\xBF") == 0)
+        pos = 3;
+    while (pos < data.size()) {
+        size_t end = data.find_first_of("\r\n", pos);
+        if (end == std::string::npos)
+            end = data.size();
+        std::string_view lineView(data.data() + pos, end - pos);
+        if (lineView.size() >= 2 && lineView.front() == '"' && lineView.back() == '"')
+            lineView = lineView.substr(1, lineView.size() - 2);
+        if (!lineView.empty())
+            paths.emplace_back(lineView);
+        pos = end;
+        if (pos < data.size() && data[pos] == '\r')
+            ++pos;
+        if (pos < data.size() && data[pos] == '\n')
+            ++pos;
+    }
+    return true;
+}
+
+} // namespace arc

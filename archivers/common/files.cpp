@@ -1,0 +1,171 @@
+#include "files.h"
+
+#include "atomic_output.h"
+#include "results.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <vector>
+
+namespace arc {
+
+namespace {
+
+constexpr size_t kExtractBuffer = 1 << 20;
+
+} // namespace
+
+InputFile::~InputFile() { close(); }
+
+bool InputFile::open(const std::string& path) {
+    close();
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0)
+        return false;
+    struct stat st;
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+        close();
+        return false;
+    }
+    size_ = static_cast<uint64_t>(st.st_size);
+    mtime_ = st.st_mtime;
+    mode_ = st.st_mode & 07777;
+    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return true;
+}
+
+long long InputFile::read(void* data, size_t size) {
+    auto* out = static_cast<unsigned char*>(data);
+    size_t total = 0;
+    while (total < size) {
+        ssize_t got = ::read(fd_, out + total, size - total);
+        if (got < 0) {
+            if (errno == EINTR)
+                continue;
+            return -1;
+        }
+        if (got == 0)
+            break;
+        total += static_cast<size_t>(got);
+    }
+    return static_cast<long long>(total);
+}
+
+void InputFile::close() {
+    if (fd_ >= 0)
+        ::close(fd_);
+    fd_ = -1;
+}
+
+bool isHiddenName(const std::string& name) { return !name.empty() && name[0] == '.'; }
+
+time_t fileMtime(const std::string& path) {
+    struct stat st;
+    if (::stat(path.c_str(), &st) != 0)
+        return -1;
+    return st.st_mtime;
+}
+
+std::string safeMemberName(const std::string& stored) {
+    std::string name = baseNameOf(stored);
+    if (name.empty() || name == "." || name == "..")
+        return "";
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7f)
+            return "";
+    }
+    return name;
+}
+
+ExtractedFile::~ExtractedFile() { abort(); }
+
+int ExtractedFile::open(const std::string& folder, const std::string& name) {
+    abort();
+    std::string dir = folder.empty() ? std::string(".") : folder;
+    if (dir.size() > 1 && dir.back() == '/')
+        dir.pop_back();
+    finalPath_ = (dir == "/" ? dir : dir + "/") + name;
+    std::string templ = (dir == "/" ? dir : dir + "/") + ".extract.XXXXXX";
+    std::vector<char> buf(templ.begin(), templ.end());
+    buf.push_back('\0');
+    fd_ = ::mkostemp(buf.data(), O_CLOEXEC);
+    if (fd_ < 0)
+        return kErrCannotWriteFile;
+    tempPath_.assign(buf.data());
+    buffer_.reserve(kExtractBuffer);
+    return kOk;
+}
+
+int ExtractedFile::flush() {
+    const char* p = buffer_.data();
+    size_t left = buffer_.size();
+    while (left > 0) {
+        ssize_t done = ::write(fd_, p, left);
+        if (done < 0) {
+            if (errno == EINTR)
+                continue;
+            int err = errno;
+            return (err == ENOSPC || err == EDQUOT) ? kErrDiskFull : kErrCannotWriteFile;
+        }
+        p += done;
+        left -= static_cast<size_t>(done);
+    }
+    buffer_.clear();
+    return kOk;
+}
+
+int ExtractedFile::write(const void* data, size_t size) {
+    if (fd_ < 0)
+        return kErrCannotWriteFile;
+    if (buffer_.size() + size > kExtractBuffer) {
+        int rc = flush();
+        if (rc != kOk)
+            return rc;
+    }
+    buffer_.append(static_cast<const char*>(data), size);
+    if (buffer_.size() >= kExtractBuffer)
+        return flush();
+    return kOk;
+}
+
+int ExtractedFile::commit(time_t mtime) {
+    if (fd_ < 0)
+        return kErrCannotWriteFile;
+    int rc = flush();
+    mode_t mask = ::umask(0);
+    ::umask(mask);
+    if (rc == kOk && ::fchmod(fd_, 0666 & ~mask) != 0)
+        rc = kErrCannotWriteFile;
+    if (rc == kOk) {
+        struct timespec times[2];
+        times[0].tv_sec = mtime;
+        times[0].tv_nsec = 0;
+        times[1] = times[0];
+        ::futimens(fd_, times);
+    }
+    if (::close(fd_) != 0 && rc == kOk)
+        rc = kErrCannotWriteFile;
+    fd_ = -1;
+    if (rc == kOk && ::rename(tempPath_.c_str(), finalPath_.c_str()) != 0)
+        rc = kErrCannotWriteFile;
+    if (rc != kOk)
+        ::unlink(tempPath_.c_str());
+    tempPath_.clear();
+    return rc;
+}
+
+void ExtractedFile::abort() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!tempPath_.empty()) {
+        ::unlink(tempPath_.c_str());
+        tempPath_.clear();
+    }
+    buffer_.clear();
+}
+
+} // namespace arc

@@ -1,0 +1,74 @@
+// Reading input files and writing extracted files safely.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <ctime>
+#include <string>
+
+namespace arc {
+
+// One file to be stored, opened for reading.
+class InputFile {
+public:
+    InputFile() = default;
+    ~InputFile();
+    InputFile(const InputFile&) = delete;
+    InputFile& operator=(const InputFile&) = delete;
+
+    // Opens a regular file. Returns false for a missing, unreadable or non-regular file.
+    bool open(const std::string& path);
+    // Reads up to `size` bytes; returns the count, 0 at the end, -1 on error.
+    long long read(void* data, size_t size);
+    void close();
+
+    uint64_t size() const { return size_; }
+    time_t mtime() const { return mtime_; }
+    unsigned mode() const { return mode_; }
+
+private:
+    int fd_ = -1;
+    uint64_t size_ = 0;
+    time_t mtime_ = 0;
+    unsigned mode_ = 0;
+};
+
+// True for names the desktop hides (beginning with ".").
+bool isHiddenName(const std::string& name);
+
+// Modification time of a file, or -1 when it cannot be read.
+time_t fileMtime(const std::string& path);
+
+// Reduces a member name from an archive to a bare file name that can only land
+// inside the destination folder: the last component after "/" or "\", with
+// control characters refused. Returns "" when nothing safe remains ("", ".", "..").
+std::string safeMemberName(const std::string& stored);
+
+// An extracted file: written to a temporary file in the destination folder, and
+// renamed over any file of the same name there only when complete (a symbolic
+// link found there is replaced, never written through).
+class ExtractedFile {
+public:
+    ExtractedFile() = default;
+    ~ExtractedFile();
+    ExtractedFile(const ExtractedFile&) = delete;
+    ExtractedFile& operator=(const ExtractedFile&) = delete;
+
+    // `name` must come from safeMemberName(). Returns kOk or kErrCannotWriteFile.
+    int open(const std::string& folder, const std::string& name);
+    // Returns kOk, kErrDiskFull or kErrCannotWriteFile.
+    int write(const void* data, size_t size);
+    // Sets the modification time, then renames into place.
+    int commit(time_t mtime);
+    void abort();
+
+private:
+    int flush();
+
+    int fd_ = -1;
+    std::string tempPath_;
+    std::string finalPath_;
+    std::string buffer_;
+};
+
+} // namespace arc

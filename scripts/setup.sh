@@ -1,0 +1,23 @@
+#!/usr/bin/env bash
+# Installs every package the project builds, runs and tests with (Debian 12, as root).
+# Safe to run again: apt-get installs only what is missing.
+set -euo pipefail
+packages=(
+    cmake g++ make pkg-config
+    qt6-base-dev qt6-base-dev-tools libgl-dev
+    zlib1g-dev libdeflate-dev
+    libgtest-dev
+    lhasa p7zip-full unzip zip python3
+    xvfb xauth fonts-ipafont desktop-file-utils
+)
+missing=()
+for p in "${packages[@]}"; do
+    dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q 'install ok installed' || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+    SUDO=""
+    [ "$(id -u)" -eq 0 ] || SUDO="sudo"
+    export DEBIAN_FRONTEND=noninteractive
+    $SUDO apt-get update -qq
+    $SUDO apt-get install -y -qq "${missing[@]}"
+fi

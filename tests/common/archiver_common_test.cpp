@@ -1,0 +1,170 @@
+#include "atomic_output.h"
+#include "cmdline.h"
+#include "files.h"
+#include "results.h"
+
+#include <gtest/gtest.h>
+
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <sys/mount.h>
+#include <unistd.h>
+
+namespace fs = std::filesystem;
+
+namespace {
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        char templ[] = "/tmp/arc-common-XXXXXX";
+        path = ::mkdtemp(templ);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(path, ec);
+    }
+};
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void spit(const fs::path& p, const std::string& data) {
+    std::ofstream out(p, std::ios::binary);
+    out << data;
+}
+
+size_t entriesIn(const fs::path& dir) {
+    return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {}));
+}
+
+} // namespace
+
+TEST(CommandLine, SplitsQuotedTokensAndKeepsInnerQuotes) {
+    using V = std::vector<std::string>;
+    EXPECT_EQ(arc::splitCommandLine(R"(u -+ -a1 -z1  "-w/tmp/x" "/o/My Arc.LZH" "@/tmp/R")"),
+              (V{"u", "-+", "-a1", "-z1", "-w/tmp/x", "/o/My Arc.LZH", "@/tmp/R"}));
+    EXPECT_EQ(arc::splitCommandLine("-j\t-S -9  \"/a/say \"hi\".txt\""),
+              (V{"-j", "-S", "-9", "/a/say \"hi\".txt"}));
+    EXPECT_EQ(arc::splitCommandLine("  \"unclosed token here"), (V{"unclosed token here"}));
+    EXPECT_EQ(arc::splitCommandLine("\"\" x"), (V{"", "x"}));
+    EXPECT_TRUE(arc::splitCommandLine("   ").empty());
+}
+
+TEST(ResponseFile, ReadsEveryLineEndingAndStripsOnlyOuterQuotes) {
+    TempDir dir;
+    fs::path resp = dir.path / "R";
+    spit(resp, "\xEF\xBB\xBF\"/a/one, two.txt\"\r\n\"/b/\"q\".txt\"\n\n/c/bare\r\"/d/last\"");
+    std::vector<std::string> paths;
+    ASSERT_TRUE(arc::readResponseFile(resp.string(), paths));
+    EXPECT_EQ(paths, (std::vector<std::string>{"/a/one, two.txt", "/b/\"q\".txt", "/c/bare",
+                                               "/d/last"}));
+    std::vector<std::string> none;
+    EXPECT_FALSE(arc::readResponseFile((dir.path / "missing").string(), none));
+}
+
+TEST(AtomicOutput, ReplacesOnlyOnCommitAndLeavesNoTemporaryBehind) {
+    TempDir dir;
+    fs::path dest = dir.path / "a.lzh";
+    spit(dest, "old archive");
+    {
+        arc::AtomicOutput out;
+        ASSERT_EQ(out.open(dest.string(), ""), arc::kOk);
+        ASSERT_EQ(out.write("new", 3), arc::kOk);
+        // Destroyed without commit: the old archive stays.
+    }
+    EXPECT_EQ(slurp(dest), "old archive");
+    EXPECT_EQ(entriesIn(dir.path), 1u);
+
+    arc::AtomicOutput out;
+    ASSERT_EQ(out.open(dest.string(), ""), arc::kOk);
+    std::string big(3 << 20, 'x');
+    ASSERT_EQ(out.write("HDR0", 4), arc::kOk);
+    ASSERT_EQ(out.write(big.data(), big.size()), arc::kOk);
+    EXPECT_EQ(out.tell(), 4 + big.size());
+    ASSERT_EQ(out.patch(0, "HDR1", 4), arc::kOk); // after the buffer was flushed
+    ASSERT_EQ(out.write("TAIL", 4), arc::kOk);
+    ASSERT_EQ(out.patch(out.tell() - 4, "tail", 4), arc::kOk); // still buffered
+    ASSERT_EQ(out.commit(), arc::kOk);
+    EXPECT_EQ(slurp(dest), "HDR1" + big + "tail");
+    EXPECT_EQ(entriesIn(dir.path), 1u);
+}
+
+TEST(AtomicOutput, UsesTheWorkFolderAndReportsUnwritableDestinations) {
+    TempDir dir;
+    fs::create_directory(dir.path / "work");
+    fs::path dest = dir.path / "out.zip";
+    arc::AtomicOutput out;
+    ASSERT_EQ(out.open(dest.string(), (dir.path / "work").string()), arc::kOk);
+    EXPECT_EQ(fs::path(out.tempPath()).parent_path(), dir.path / "work");
+    ASSERT_EQ(out.write("data", 4), arc::kOk);
+    ASSERT_EQ(out.commit(), arc::kOk);
+    EXPECT_EQ(slurp(dest), "data");
+    EXPECT_EQ(entriesIn(dir.path / "work"), 0u);
+
+    arc::AtomicOutput nowhere;
+    EXPECT_EQ(nowhere.open((dir.path / "no/such/folder/x.zip").string(), ""),
+              arc::kErrCannotWriteDest);
+}
+
+TEST(AtomicOutput, ReportsAFullDiskAndKeepsTheOldArchive) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    TempDir dir;
+    fs::path mnt = dir.path / "small";
+    fs::create_directory(mnt);
+    if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=64k") != 0)
+        GTEST_SKIP() << "tmpfs cannot be mounted here";
+    fs::path dest = mnt / "a.zip";
+    spit(dest, "old");
+    int rc = arc::kOk;
+    {
+        arc::AtomicOutput out;
+        ASSERT_EQ(out.open(dest.string(), ""), arc::kOk);
+        std::string chunk(1 << 16, 'z');
+        for (int i = 0; i < 8 && rc == arc::kOk; ++i)
+            rc = out.write(chunk.data(), chunk.size());
+        if (rc == arc::kOk)
+            rc = out.commit();
+    }
+    EXPECT_EQ(rc, arc::kErrDiskFull);
+    EXPECT_EQ(slurp(dest), "old");
+    EXPECT_EQ(entriesIn(mnt), 1u);
+    ::umount(mnt.c_str());
+}
+
+TEST(Extraction, NamesAreReducedToBareSafeFileNames) {
+    EXPECT_EQ(arc::safeMemberName("../x"), "x");
+    EXPECT_EQ(arc::safeMemberName("/etc/passwd"), "passwd");
+    EXPECT_EQ(arc::safeMemberName("a\\..\\..\\win.ini"), "win.ini");
+    EXPECT_EQ(arc::safeMemberName("dir/"), "");
+    EXPECT_EQ(arc::safeMemberName(".."), "");
+    EXPECT_EQ(arc::safeMemberName("a/.."), "");
+    EXPECT_EQ(arc::safeMemberName("bad\nname"), "");
+    EXPECT_EQ(arc::safeMemberName("日本語.txt"), "日本語.txt");
+}
+
+TEST(Extraction, ReplacesASymbolicLinkInsteadOfWritingThroughIt) {
+    TempDir dir;
+    fs::create_directory(dir.path / "dest");
+    spit(dir.path / "victim", "precious");
+    fs::create_symlink(dir.path / "victim", dir.path / "dest" / "a.txt");
+    arc::ExtractedFile file;
+    ASSERT_EQ(file.open((dir.path / "dest").string(), "a.txt"), arc::kOk);
+    ASSERT_EQ(file.write("extracted", 9), arc::kOk);
+    ASSERT_EQ(file.commit(1000000000), arc::kOk);
+    EXPECT_EQ(slurp(dir.path / "victim"), "precious");
+    EXPECT_FALSE(fs::is_symlink(dir.path / "dest" / "a.txt"));
+    EXPECT_EQ(slurp(dir.path / "dest" / "a.txt"), "extracted");
+    EXPECT_EQ(arc::fileMtime((dir.path / "dest" / "a.txt").string()), 1000000000);
+
+    arc::ExtractedFile aborted;
+    ASSERT_EQ(aborted.open((dir.path / "dest").string(), "b.txt"), arc::kOk);
+    ASSERT_EQ(aborted.write("partial", 7), arc::kOk);
+    aborted.abort();
+    EXPECT_EQ(entriesIn(dir.path / "dest"), 1u);
+}
