@@ -61,8 +61,8 @@ TEST(ResponseFile, ReadsEveryLineEndingAndStripsOnlyOuterQuotes) {
     spit(resp, "\xEF\xBB\xBF\"/a/one, two.txt\"\r\n\"/b/\"q\".txt\"\n\n/c/bare\r\"/d/last\"");
     std::vector<std::string> paths;
     ASSERT_TRUE(arc::readResponseFile(resp.string(), paths));
-    EXPECT_EQ(paths, (std::vector<std::string>{"/a/one, two.txt", "/b/\"q\".txt", "/c/bare",
-                                               "/d/last"}));
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{"/a/one, two.txt", "/b/\"q\".txt", "/c/bare", "/d/last"}));
     std::vector<std::string> none;
     EXPECT_FALSE(arc::readResponseFile((dir.path / "missing").string(), none));
 }

@@ -1,0 +1,131 @@
+#include "archivers.h"
+
+#include <QFileInfo>
+#include <QLibrary>
+
+namespace dravonel {
+
+namespace {
+
+using CallFn = int (*)(void*, const char*, char*, unsigned long);
+using RunningFn = int (*)();
+using VersionFn = unsigned short (*)();
+using ProgressFn = int (*)(void*, const char*, unsigned long long, unsigned long long);
+using SetProgressFn = void (*)(ProgressFn, void*);
+
+// Forwards a module's progress to the installed handler.
+int progressTrampoline(void* user, const char* member, unsigned long long done,
+                       unsigned long long total) {
+    const auto* handler = static_cast<const ProgressHandler*>(user);
+    if (!handler || !*handler)
+        return 0;
+    return (*handler)(QString::fromUtf8(member ? member : ""), done, total) ? 1 : 0;
+}
+
+} // namespace
+
+struct ModuleArchivers::Module {
+    QLibrary library;
+    CallFn call = nullptr;
+    RunningFn running = nullptr;
+    VersionFn version = nullptr;
+    SetProgressFn setProgress = nullptr;
+
+    // Loads `file` and resolves the operations named after `stem` ("Unlha",
+    // "Zip", "UnZip"). Returns false with `error` set when any step fails.
+    bool load(const QString& file, const char* stem, QString& error) {
+        library.setFileName(file);
+        library.setLoadHints(QLibrary::ResolveAllSymbolsHint);
+        if (!library.load()) {
+            error = library.errorString();
+            return false;
+        }
+        const QByteArray s(stem);
+        call = reinterpret_cast<CallFn>(library.resolve(s.constData()));
+        running = reinterpret_cast<RunningFn>(library.resolve((s + "GetRunning").constData()));
+        version = reinterpret_cast<VersionFn>(library.resolve((s + "GetVersion").constData()));
+        setProgress =
+            reinterpret_cast<SetProgressFn>(library.resolve((s + "SetProgress").constData()));
+        if (!call || !running || !version || !setProgress) {
+            error = file + QStringLiteral(": an operation is missing");
+            library.unload();
+            return false;
+        }
+        return true;
+    }
+
+    int invoke(const QString& commandLine, const ProgressHandler* handler) {
+        const QByteArray line = commandLine.toUtf8();
+        setProgress(progressTrampoline, const_cast<ProgressHandler*>(handler));
+        const int rc = call(nullptr, line.constData(), nullptr, 0);
+        setProgress(nullptr, nullptr);
+        return rc;
+    }
+};
+
+ModuleArchivers::ModuleArchivers() = default;
+ModuleArchivers::~ModuleArchivers() = default;
+
+LibraryState ModuleArchivers::CheckLibraries(const QString& systemFolder) {
+    LibraryState state;
+    lha_.reset();
+    zip_.reset();
+    unzip_.reset();
+    lastError_.clear();
+    const QString folder =
+        systemFolder.endsWith(QLatin1Char('/')) ? systemFolder : systemFolder + QLatin1Char('/');
+    auto present = [&folder](const QString& name) {
+        return !folder.isEmpty() && QFileInfo(folder + name).isFile();
+    };
+
+    if (present(kLhaModule)) {
+        auto lha = std::make_unique<Module>();
+        if (lha->load(folder + kLhaModule, "Unlha", lastError_)) {
+            state.LhaAvailable = true;
+            state.LhaVersion = lha->version();
+            lha_ = std::move(lha);
+        }
+    }
+
+    if (present(kZipCoreModule) && present(kZipModule) && present(kUnZipModule)) {
+        auto zip = std::make_unique<Module>();
+        auto unzip = std::make_unique<Module>();
+        if (zip->load(folder + kZipModule, "Zip", lastError_) &&
+            unzip->load(folder + kUnZipModule, "UnZip", lastError_)) {
+            state.ZipAvailable = true;
+            state.ZipVersion = zip->version();
+            state.UnZipVersion = unzip->version();
+            zip_ = std::move(zip);
+            unzip_ = std::move(unzip);
+        }
+    }
+    return state;
+}
+
+int ModuleArchivers::Unlha(const QString& commandLine) {
+    return lha_ ? lha_->invoke(commandLine, &handler_) : -1;
+}
+
+int ModuleArchivers::Zip(const QString& commandLine) {
+    return zip_ ? zip_->invoke(commandLine, &handler_) : -1;
+}
+
+int ModuleArchivers::UnZip(const QString& commandLine) {
+    return unzip_ ? unzip_->invoke(commandLine, &handler_) : -1;
+}
+
+bool ModuleArchivers::UnlhaGetRunning() {
+    return lha_ && lha_->running() != 0;
+}
+bool ModuleArchivers::ZipGetRunning() {
+    return zip_ && zip_->running() != 0;
+}
+bool ModuleArchivers::UnZipGetRunning() {
+    return unzip_ && unzip_->running() != 0;
+}
+
+void ModuleArchivers::setProgressHandler(ProgressHandler handler) {
+    handler_ = std::move(handler);
+}
+
+} // namespace dravonel

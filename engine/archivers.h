@@ -1,0 +1,81 @@
+// The program's side of the archiver modules: which are there, their versions,
+// and the calls the run makes.
+//
+// The modules are shared objects in the system folder: libunlha32.so (LHA),
+// libzip32j.so with its companion libizip32j.so (ZIP), and libunzip32.so (ZIP
+// extraction). Only the files in that folder count; a module found elsewhere on
+// the library path is treated as missing.
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+#include <functional>
+#include <memory>
+
+namespace dravonel {
+
+// Set once at start-up by CheckLibraries.
+struct LibraryState {
+    bool LhaAvailable = false;
+    quint16 LhaVersion = 0;
+    bool ZipAvailable = false;
+    quint16 ZipVersion = 0;
+    quint16 UnZipVersion = 0;
+};
+
+// Progress of a module call: member, bytes done, total bytes of the call.
+// Returning true asks the module to cancel the call (it then returns 32800).
+using ProgressHandler = std::function<bool(const QString& member, quint64 done, quint64 total)>;
+
+// The calls the run makes. Command lines are passed as UTF-8.
+class Archivers {
+public:
+    virtual ~Archivers() = default;
+    virtual int Unlha(const QString& commandLine) = 0;
+    virtual int Zip(const QString& commandLine) = 0;
+    virtual int UnZip(const QString& commandLine) = 0;
+    virtual bool UnlhaGetRunning() = 0;
+    virtual bool ZipGetRunning() = 0;
+    virtual bool UnZipGetRunning() = 0;
+    // Installs the handler for the calls that follow (none: no progress).
+    virtual void setProgressHandler(ProgressHandler handler) = 0;
+};
+
+inline const QString kLhaModule = QStringLiteral("libunlha32.so");
+inline const QString kZipModule = QStringLiteral("libzip32j.so");
+inline const QString kZipCoreModule = QStringLiteral("libizip32j.so");
+inline const QString kUnZipModule = QStringLiteral("libunzip32.so");
+
+// The modules loaded from one folder. A call to a module that is not loaded
+// returns -1 (the program's own "library missing" marker).
+class ModuleArchivers : public Archivers {
+public:
+    ModuleArchivers();
+    ~ModuleArchivers() override;
+
+    // Looks for the modules in `systemFolder` and loads those that are there.
+    // LHA: the file must exist and load with its operations; otherwise LHA is
+    // unavailable. ZIP: the ZIP module, its companion and the extractor must
+    // all exist and load; otherwise ZIP is unavailable (LHA is not affected).
+    LibraryState CheckLibraries(const QString& systemFolder);
+
+    int Unlha(const QString& commandLine) override;
+    int Zip(const QString& commandLine) override;
+    int UnZip(const QString& commandLine) override;
+    bool UnlhaGetRunning() override;
+    bool ZipGetRunning() override;
+    bool UnZipGetRunning() override;
+    void setProgressHandler(ProgressHandler handler) override;
+
+    // Why the last CheckLibraries found a module unusable (for diagnostics).
+    QString lastError() const { return lastError_; }
+
+private:
+    struct Module;
+    std::unique_ptr<Module> lha_, zip_, unzip_;
+    ProgressHandler handler_;
+    QString lastError_;
+};
+
+} // namespace dravonel

@@ -1,0 +1,174 @@
+#include "settings.h"
+
+#include "settings_store.h"
+
+#include <cmath>
+#include <limits>
+
+namespace dravonel {
+
+namespace {
+
+// One option key with its default and its field, read and written in table order.
+struct OptionIo {
+    SettingsStore& store;
+    const QString& application;
+
+    QString text(const QString& key, const QString& def) const {
+        return store.read(application, kStoreSection, key, def);
+    }
+    void readText(const QString& key, const QString& def, QString& field) const {
+        field = text(key, def);
+    }
+    void readBool(const QString& key, bool def, bool& field) const {
+        convertBool(text(key, boolText(def)), field);
+    }
+    void readInt(const QString& key, qint16 def, qint16& field) const {
+        convertInt16(text(key, QString::number(def)), field);
+    }
+};
+
+} // namespace
+
+bool convertBool(const QString& text, bool& value) {
+    const QString t = text.trimmed();
+    if (t.compare(QLatin1String("True"), Qt::CaseInsensitive) == 0) {
+        value = true;
+        return true;
+    }
+    if (t.compare(QLatin1String("False"), Qt::CaseInsensitive) == 0) {
+        value = false;
+        return true;
+    }
+    bool ok = false;
+    const double number = t.toDouble(&ok);
+    if (!ok || !std::isfinite(number))
+        return false;
+    value = number != 0.0;
+    return true;
+}
+
+bool convertInt16(const QString& text, qint16& value) {
+    bool ok = false;
+    const int number = text.trimmed().toInt(&ok, 10);
+    if (!ok || number < std::numeric_limits<qint16>::min() ||
+        number > std::numeric_limits<qint16>::max())
+        return false;
+    value = static_cast<qint16>(number);
+    return true;
+}
+
+bool convertSingle(const QString& text, float& value) {
+    bool ok = false;
+    const double number = text.trimmed().toDouble(&ok);
+    if (!ok || !std::isfinite(number) || std::fabs(number) > std::numeric_limits<float>::max())
+        return false;
+    value = static_cast<float>(number);
+    return true;
+}
+
+QString boolText(bool value) {
+    return value ? QStringLiteral("True") : QStringLiteral("False");
+}
+
+QString singleText(float value) {
+    if (value == std::floor(value) && std::fabs(value) < 1e9f)
+        return QString::number(static_cast<qint64>(value));
+    QString text = QString::number(static_cast<double>(value), 'f', 6);
+    while (text.endsWith(QLatin1Char('0')))
+        text.chop(1);
+    if (text.endsWith(QLatin1Char('.')))
+        text.chop(1);
+    return text;
+}
+
+void LoadSettings(SettingsStore& store, OptionSet& o, const QString& tempFolder) {
+    const QString version = store.read(kLegacyApplication, kStoreSection, QStringLiteral("Version"),
+                                       QStringLiteral("0.00"));
+    const QString& application =
+        version != QLatin1String("0.00") ? kLegacyApplication : kStoreApplication;
+    const OptionIo in{store, application};
+    const OptionIo current{store, kStoreApplication};
+
+    in.readText(QStringLiteral("Lzh_Opt"), QStringLiteral("u -+ -a1"), o.Lzh_Opt);
+    o.ZipOpt = QStringLiteral("-j -S");
+    in.readInt(QStringLiteral("Ashuku"), 0, o.Ashuku);
+    in.readBool(QStringLiteral("Hiddn"), false, o.Hiddn);
+    in.readText(QStringLiteral("TmpDir"), tempFolder, o.TmpDir);
+    in.readBool(QStringLiteral("UCase"), true, o.UCase);
+    in.readBool(QStringLiteral("Double"), false, o.Double);
+    in.readBool(QStringLiteral("Auto"), false, o.Auto);
+    in.readInt(QStringLiteral("AutoExe"), 0, o.AutoExe);
+    in.readBool(QStringLiteral("AutoLog"), true, o.AutoLog);
+    in.readBool(QStringLiteral("Resize"), true, o.Resize);
+    in.readBool(QStringLiteral("Tip"), true, o.Tip);
+    in.readInt(QStringLiteral("Pattern"), 0, o.Pattern);
+    current.readInt(QStringLiteral("AshukuExe"), 0, o.AshukuExe);
+    in.readText(QStringLiteral("Filter"), QStringLiteral("*.*"), o.Filter);
+    in.readText(QStringLiteral("Font_Name"), QStringLiteral("ＭＳ 明朝"), o.Font_Name);
+    in.readInt(QStringLiteral("Font_Size"), 10, o.Font_Size);
+    in.readBool(QStringLiteral("Font_Bold"), false, o.Font_Bold);
+    in.readBool(QStringLiteral("Font_Italic"), false, o.Font_Italic);
+}
+
+void SaveSettings(SettingsStore& store, const OptionSet& o) {
+    auto put = [&store](const QString& key, const QString& value) {
+        store.write(kStoreApplication, kStoreSection, key, value);
+    };
+    auto num = [](qint16 v) { return QString::number(v); };
+    put(QStringLiteral("Version"), kReleaseVersion);
+    put(QStringLiteral("Lzh_Opt"), o.Lzh_Opt);
+    put(QStringLiteral("Ashuku"), num(o.Ashuku));
+    put(QStringLiteral("Hiddn"), boolText(o.Hiddn));
+    put(QStringLiteral("TmpDir"), o.TmpDir);
+    put(QStringLiteral("UCase"), boolText(o.UCase));
+    put(QStringLiteral("Double"), boolText(o.Double));
+    put(QStringLiteral("Auto"), boolText(o.Auto));
+    put(QStringLiteral("AutoExe"), num(o.AutoExe));
+    put(QStringLiteral("AutoLog"), boolText(o.AutoLog));
+    put(QStringLiteral("Resize"), boolText(o.Resize));
+    put(QStringLiteral("Tip"), boolText(o.Tip));
+    put(QStringLiteral("Pattern"), num(o.Pattern));
+    put(QStringLiteral("AshukuExe"), num(o.AshukuExe));
+    put(QStringLiteral("Filter"), o.Filter);
+    put(QStringLiteral("Font_Name"), o.Font_Name);
+    put(QStringLiteral("Font_Size"), num(o.Font_Size));
+    put(QStringLiteral("Font_Bold"), boolText(o.Font_Bold));
+    put(QStringLiteral("Font_Italic"), boolText(o.Font_Italic));
+    store.deleteApplication(kLegacyApplication);
+}
+
+WindowSettings::WindowSettings(SettingsStore& store, const QString& prefix) : store_(store) {
+    float left = -9999.0f;
+    convertSingle(store.read(kLegacyApplication, kStoreSection, prefix + QStringLiteral("_Left"),
+                             QStringLiteral("-9999")),
+                  left);
+    legacy_ = left != -9999.0f;
+}
+
+QString WindowSettings::read(const QString& key, const QString& defaultValue) const {
+    return store_.read(legacy_ ? kLegacyApplication : kStoreApplication, kStoreSection, key,
+                       defaultValue);
+}
+
+void WindowSettings::readSingle(const QString& key, float defaultValue, float& value) const {
+    convertSingle(read(key, singleText(defaultValue)), value);
+}
+
+void WindowSettings::readInt16(const QString& key, qint16 defaultValue, qint16& value) const {
+    convertInt16(read(key, QString::number(defaultValue)), value);
+}
+
+void WindowSettings::readBool(const QString& key, bool defaultValue, bool& value) const {
+    convertBool(read(key, boolText(defaultValue)), value);
+}
+
+void WindowSettings::write(const QString& key, const QString& value) const {
+    store_.write(kStoreApplication, kStoreSection, key, value);
+}
+
+void WindowSettings::writeSingle(const QString& key, float value) const {
+    write(key, singleText(value));
+}
+
+} // namespace dravonel

@@ -1,0 +1,60 @@
+#include "system_folders.h"
+
+#include <QDir>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <climits>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dravonel {
+
+namespace {
+
+QString withoutTrailingSeparator(QString path) {
+    while (path.size() > 1 && path.endsWith(QLatin1Char('/')))
+        path.chop(1);
+    return path;
+}
+
+QString executableFolder() {
+    char buf[PATH_MAX];
+    ssize_t n = ::readlink("/proc/self/exe", buf, sizeof buf - 1);
+    if (n <= 0)
+        return QString();
+    buf[n] = '\0';
+    return QFileInfo(QString::fromLocal8Bit(buf)).absolutePath();
+}
+
+} // namespace
+
+QString TempFolder() {
+    const QString base = withoutTrailingSeparator(QDir::tempPath());
+    const QString folder = base + QStringLiteral("/dravonel2-") + QString::number(::getuid());
+    const QByteArray native = QFile::encodeName(folder);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return QString();
+    struct stat st;
+    if (::lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        return QString();
+    if ((st.st_mode & 077) != 0 && ::chmod(native.constData(), 0700) != 0)
+        return QString();
+    return folder + QLatin1Char('/');
+}
+
+QString SystemFolder() {
+    const QString overridden = qEnvironmentVariable("DRAVONEL2_SYSTEM_DIR");
+    if (!overridden.isEmpty())
+        return withoutTrailingSeparator(overridden);
+    const QString exeDir = executableFolder();
+    if (exeDir.isEmpty())
+        return QString();
+    const QString installed =
+        QDir::cleanPath(exeDir + QLatin1Char('/') + QStringLiteral(DRAVONEL2_MODULE_RELDIR));
+    if (QFileInfo(installed).isDir())
+        return installed;
+    return exeDir;
+}
+
+} // namespace dravonel

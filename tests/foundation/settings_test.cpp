@@ -1,0 +1,232 @@
+#include "ini_settings_store.h"
+#include "settings.h"
+#include "system_folders.h"
+
+#include <gtest/gtest.h>
+
+#include <QDir>
+#include <QFile>
+#include <QTemporaryDir>
+#include <QTextStream>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+using namespace dravonel;
+
+namespace {
+
+class SettingsTest : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    QString current() const { return dir.path() + QStringLiteral("/Korvath's Soft.ini"); }
+    QString legacy() const { return dir.path() + QStringLiteral("/Dravonel2.ini"); }
+
+    void writeFile(const QString& path, const QString& text) {
+        QFile f(path);
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(text.toUtf8());
+    }
+    QString readKey(const QString& app, const QString& key) {
+        IniSettingsStore store(dir.path());
+        return store.read(app, kStoreSection, key, QStringLiteral("<absent>"));
+    }
+};
+
+} // namespace
+
+TEST_F(SettingsTest, EmptyStoreGivesEveryDefault) {
+    IniSettingsStore store(dir.path());
+    OptionSet o;
+    LoadSettings(store, o, QStringLiteral("/tmp/dravonel2-1/"));
+    EXPECT_EQ(o.Lzh_Opt, "u -+ -a1");
+    EXPECT_EQ(o.ZipOpt, "-j -S");
+    EXPECT_EQ(o.Ashuku, 0);
+    EXPECT_FALSE(o.Hiddn);
+    EXPECT_EQ(o.TmpDir, "/tmp/dravonel2-1/");
+    EXPECT_TRUE(o.UCase);
+    EXPECT_FALSE(o.Double);
+    EXPECT_FALSE(o.Auto);
+    EXPECT_EQ(o.AutoExe, 0);
+    EXPECT_TRUE(o.AutoLog);
+    EXPECT_TRUE(o.Resize);
+    EXPECT_TRUE(o.Tip);
+    EXPECT_EQ(o.Pattern, 0);
+    EXPECT_EQ(o.AshukuExe, 0);
+    EXPECT_EQ(o.Filter, "*.*");
+    EXPECT_EQ(o.Font_Name, QStringLiteral("ＭＳ 明朝"));
+    EXPECT_EQ(o.Font_Size, 10);
+    EXPECT_FALSE(o.Font_Bold);
+    EXPECT_FALSE(o.Font_Italic);
+    // Reading created no file.
+    EXPECT_FALSE(QFile::exists(current()));
+    EXPECT_FALSE(QFile::exists(legacy()));
+}
+
+TEST_F(SettingsTest, HandWrittenFileIsReadAndSavedBackInTheSameTexts) {
+    writeFile(current(), QStringLiteral("[Other]\nKeep=1\n[Dravonel2]\nLzh_Opt=u -+ -a1 -o6\n"
+                                        "Ashuku=2\nHiddn=TRUE\nTmpDir=/tmp/my work/\n"
+                                        "UCase=false\nPattern=1\nAshukuExe=1\n"
+                                        "Filter=\"*.txt, *.doc\"\nFont_Name=IPAGothic\n"
+                                        "Font_Size=12\nFont_Bold=1\nVersion=9.99\n"));
+    OptionSet o;
+    {
+        IniSettingsStore store(dir.path());
+        LoadSettings(store, o, QStringLiteral("/unused/"));
+    }
+    EXPECT_EQ(o.Lzh_Opt, "u -+ -a1 -o6");
+    EXPECT_EQ(o.Ashuku, 2);
+    EXPECT_TRUE(o.Hiddn);
+    EXPECT_EQ(o.TmpDir, "/tmp/my work/");
+    EXPECT_FALSE(o.UCase);
+    EXPECT_EQ(o.Pattern, 1);
+    EXPECT_EQ(o.AshukuExe, 1);
+    EXPECT_EQ(o.Filter, "*.txt, *.doc");
+    EXPECT_EQ(o.Font_Size, 12);
+    EXPECT_TRUE(o.Font_Bold);
+
+    o.Font_Name = QStringLiteral("ＭＳ 明朝");
+    {
+        IniSettingsStore store(dir.path());
+        SaveSettings(store, o);
+    }
+    EXPECT_EQ(readKey(kStoreApplication, "Version"), "1.02");
+    EXPECT_EQ(readKey(kStoreApplication, "Hiddn"), "True");
+    EXPECT_EQ(readKey(kStoreApplication, "UCase"), "False");
+    EXPECT_EQ(readKey(kStoreApplication, "Ashuku"), "2");
+    EXPECT_EQ(readKey(kStoreApplication, "Font_Name"), QStringLiteral("ＭＳ 明朝"));
+    EXPECT_EQ(readKey(kStoreApplication, "Filter"), "*.txt, *.doc");
+    EXPECT_EQ(readKey(kStoreApplication, "ZipOpt"), "<absent>");
+    IniSettingsStore store(dir.path());
+    EXPECT_EQ(store.read(kStoreApplication, "Other", "Keep", ""), "1");
+
+    OptionSet again;
+    LoadSettings(store, again, QStringLiteral("/unused/"));
+    EXPECT_EQ(again.Font_Name, QStringLiteral("ＭＳ 明朝"));
+    EXPECT_EQ(again.Filter, o.Filter);
+    EXPECT_EQ(again.TmpDir, o.TmpDir);
+}
+
+TEST_F(SettingsTest, LegacyStoreWithVersionSuppliesOptionsExceptTheFormatAndIsRemoved) {
+    writeFile(legacy(), QStringLiteral("[Dravonel2]\nVersion=1.00\nUCase=False\nAshukuExe=1\n"
+                                       "Lzh_Opt=a -a1\n[Elsewhere]\nX=1\n"));
+    IniSettingsStore store(dir.path());
+    OptionSet o;
+    LoadSettings(store, o, QStringLiteral("/t/"));
+    EXPECT_FALSE(o.UCase);
+    EXPECT_EQ(o.Lzh_Opt, "a -a1");
+    EXPECT_EQ(o.AshukuExe, 0) << "the format always comes from the current store";
+
+    SaveSettings(store, o);
+    store.sync();
+    EXPECT_FALSE(QFile::exists(legacy()));
+    EXPECT_EQ(readKey(kStoreApplication, "Version"), "1.02");
+    EXPECT_EQ(readKey(kStoreApplication, "UCase"), "False");
+    EXPECT_EQ(readKey(kStoreApplication, "Font_Italic"), "False");
+}
+
+TEST_F(SettingsTest, WindowsChooseTheLegacyStoreByTheirOwnLeftKey) {
+    writeFile(legacy(), QStringLiteral("[Dravonel2]\nMain_Left=500\nMain_Top=700\nUCase=False\n"
+                                       "InDir_Left=-9999\n"));
+    writeFile(current(), QStringLiteral("[Dravonel2]\nMain_Top=1\nInDir_Top=42\n"));
+    IniSettingsStore store(dir.path());
+    OptionSet o;
+    LoadSettings(store, o, QStringLiteral("/t/"));
+    EXPECT_TRUE(o.UCase) << "without Version the options come from the current store";
+
+    WindowSettings main(store, QStringLiteral("Main"));
+    EXPECT_TRUE(main.readsLegacy());
+    float top = 0;
+    main.readSingle(QStringLiteral("Main_Top"), 1000, top);
+    EXPECT_EQ(top, 700.0f);
+    main.writeSingle(QStringLiteral("Main_Top"), 1234.5f);
+    EXPECT_EQ(store.read(kStoreApplication, kStoreSection, "Main_Top", ""), "1234.5");
+
+    WindowSettings inDir(store, QStringLiteral("InDir"));
+    EXPECT_FALSE(inDir.readsLegacy()) << "-9999 is the marker of an absent key";
+    float inTop = 0;
+    inDir.readSingle(QStringLiteral("InDir_Top"), 1000, inTop);
+    EXPECT_EQ(inTop, 42.0f);
+}
+
+TEST_F(SettingsTest, TextsThatDoNotConvertLeaveTheFieldAsItWas) {
+    writeFile(current(), QStringLiteral("[Dravonel2]\nUCase=maybe\nAshuku=abc\nFont_Size=40000\n"
+                                        "Tip=0\nResize=-1\nAutoExe= 3 \n"));
+    IniSettingsStore store(dir.path());
+    OptionSet o;
+    LoadSettings(store, o, QStringLiteral("/t/"));
+    EXPECT_FALSE(o.UCase) << "a fresh record holds False, not the default True";
+    EXPECT_EQ(o.Ashuku, 0);
+    EXPECT_EQ(o.Font_Size, 0) << "beyond the 16-bit range";
+    EXPECT_FALSE(o.Tip);
+    EXPECT_TRUE(o.Resize);
+    EXPECT_EQ(o.AutoExe, 3);
+}
+
+TEST(SettingsConversions, BooleansAcceptTheWordsInAnyCaseAndNumbers) {
+    struct Case {
+        const char* text;
+        bool converts;
+        bool value;
+    } cases[] = {{"True", true, true},   {"FALSE", true, false}, {" true ", true, true},
+                 {"0", true, false},     {"-1", true, true},     {"2", true, true},
+                 {"0.0", true, false},   {"yes", false, false},  {"", false, false},
+                 {"Truex", false, false}};
+    for (const auto& c : cases) {
+        bool value = !c.value;
+        const bool before = value;
+        EXPECT_EQ(convertBool(QString::fromUtf8(c.text), value), c.converts) << c.text;
+        EXPECT_EQ(value, c.converts ? c.value : before) << c.text;
+    }
+    qint16 n = 7;
+    EXPECT_FALSE(convertInt16("32768", n));
+    EXPECT_TRUE(convertInt16("-32768", n));
+    EXPECT_EQ(n, -32768);
+    EXPECT_FALSE(convertInt16("1.5", n));
+    EXPECT_EQ(singleText(8000.0f), "8000");
+    EXPECT_EQ(singleText(-0.5f), "-0.5");
+}
+
+TEST_F(SettingsTest, DeletingASectionLeavesTheRestAlone) {
+    writeFile(current(), QStringLiteral("[Dravonel2]\nUCase=False\n[Other]\nKeep=1\n"));
+    writeFile(legacy(), QStringLiteral("[Dravonel2]\nVersion=1.00\n"));
+    {
+        IniSettingsStore store(dir.path());
+        store.deleteSection(kStoreApplication, kStoreSection);
+    }
+    EXPECT_EQ(readKey(kStoreApplication, "UCase"), "<absent>");
+    IniSettingsStore store(dir.path());
+    EXPECT_EQ(store.read(kStoreApplication, "Other", "Keep", ""), "1");
+    EXPECT_EQ(store.read(kLegacyApplication, kStoreSection, "Version", ""), "1.00");
+}
+
+TEST(SystemFolders, TempFolderIsPrivateAndRefusesAPlantedLink) {
+    QTemporaryDir base;
+    qputenv("TMPDIR", base.path().toUtf8());
+    const QString expected =
+        base.path() + QStringLiteral("/dravonel2-") + QString::number(::getuid()) + "/";
+    EXPECT_EQ(TempFolder(), expected);
+    struct stat st;
+    ASSERT_EQ(::stat(expected.toUtf8().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u);
+
+    ::chmod(expected.toUtf8().constData(), 0777);
+    EXPECT_EQ(TempFolder(), expected);
+    ASSERT_EQ(::stat(expected.toUtf8().constData(), &st), 0);
+    EXPECT_EQ(st.st_mode & 0777, 0700u) << "loosened permissions are tightened again";
+
+    QDir(expected).removeRecursively();
+    QDir(base.path()).mkdir("elsewhere");
+    ASSERT_TRUE(QFile::link(base.path() + "/elsewhere", expected.chopped(1)));
+    EXPECT_EQ(TempFolder(), "") << "a symbolic link in its place is not the private folder";
+    qunsetenv("TMPDIR");
+}
+
+TEST(SystemFolders, SystemFolderHonoursTheOverrideWithoutTrailingSeparator) {
+    qputenv("DRAVONEL2_SYSTEM_DIR", "/opt/modules/");
+    EXPECT_EQ(SystemFolder(), "/opt/modules");
+    qunsetenv("DRAVONEL2_SYSTEM_DIR");
+    const QString own = SystemFolder();
+    EXPECT_FALSE(own.isEmpty());
+    EXPECT_FALSE(own.endsWith('/'));
+}
