@@ -36,15 +36,13 @@ QString swappedCase(const QString& name) {
     return out;
 }
 
-enum class Listing { Found, NotFound, Unreadable };
-
 // Looks `name` up in the listing of `folder`: an exact match wins, else the single
 // entry that equals it ignoring letter case. Several such entries are ambiguous and
-// count as not found.
-Listing findInListing(const QByteArray& folder, const QString& name, QString* stored) {
+// count as not found, as does a folder that cannot be listed.
+bool findInListing(const QByteArray& folder, const QString& name, QString* stored) {
     DIR* dir = ::opendir(folder.isEmpty() ? "/" : folder.constData());
     if (!dir)
-        return Listing::Unreadable;
+        return false;
     QString candidate;
     int candidates = 0;
     bool exact = false;
@@ -64,12 +62,12 @@ Listing findInListing(const QByteArray& folder, const QString& name, QString* st
     ::closedir(dir);
     if (exact) {
         *stored = name;
-        return Listing::Found;
+        return true;
     }
     if (candidates != 1)
-        return Listing::NotFound;
+        return false;
     *stored = candidate;
-    return Listing::Found;
+    return true;
 }
 
 // The stored spelling of `name` inside `folder` (encoded, "" for the root), or "" when
@@ -88,12 +86,12 @@ QString storedName(const QByteArray& folder, const QString& name) {
             swappedStat.st_dev != exactStat.st_dev || swappedStat.st_ino != exactStat.st_ino)
             return name;
         QString stored;
-        return findInListing(folder, name, &stored) == Listing::Found ? stored : name;
+        return findInListing(folder, name, &stored) ? stored : name;
     }
     if (errno != ENOENT)
         return {};
     QString stored;
-    return findInListing(folder, name, &stored) == Listing::Found ? stored : QString();
+    return findInListing(folder, name, &stored) ? stored : QString();
 }
 
 bool keepsLetterCase(char32_t c) {

@@ -30,7 +30,6 @@ TEST(Messages, ProgramTextsKeepTheirFullWidthForms) {
     EXPECT_EQ(resDravonel(8035), codePoints({0xFF12, 0x91CD}));
     EXPECT_EQ(resDravonel(3100), utf8("一度で実行できるファイル数は最大１０００までです。"));
     EXPECT_TRUE(resDravonel(203).contains(QChar(0xFFE5)));
-    EXPECT_EQ(resDravonel(8057), utf8("自動的にＤｒａｖｏ圧縮を実行します。"));
     EXPECT_EQ(resDravonel(2200),
               utf8("フィルターに不正な値が設定されました。初期値に戻します。（初期値　*.*）"));
 }
@@ -105,7 +104,6 @@ TEST(Messages, ContactLinesAreCommonMessages) {
 TEST(Messages, UnlistedIdentifiersGiveEmptyText) {
     for (int id : {0, -1, -32768, 32767, 99999, 5, 10, 13, 10059, 10064, 20045, 20102}) {
         EXPECT_EQ(resDravonel(id), QString()) << id;
-        EXPECT_TRUE(resDravonel(id).isEmpty()) << id;
     }
     for (int id : {0, -1, -32768, 32767, 1, 12, 7002, 7006, 11001, 11104}) {
         EXPECT_EQ(resAll(id), QString()) << id;
@@ -121,13 +119,11 @@ TEST(Messages, EveryListedIdentifierIsFound) {
     for (const MessageEntry& e : resDravonelTable()) {
         const QString text = resDravonel(e.id);
         EXPECT_EQ(text, QString::fromUtf8(e.text)) << e.id;
-        EXPECT_EQ(text.toUtf8(), QByteArray(e.text)) << "not valid UTF-8: " << e.id;
         EXPECT_EQ(text.isEmpty(), e.id == 10060) << e.id;
     }
     for (const MessageEntry& e : resAllTable()) {
         const QString text = resAll(e.id);
         EXPECT_EQ(text, QString::fromUtf8(e.text)) << e.id;
-        EXPECT_EQ(text.toUtf8(), QByteArray(e.text)) << "not valid UTF-8: " << e.id;
         EXPECT_FALSE(text.isEmpty()) << e.id;
     }
 }

@@ -46,81 +46,67 @@ protected:
 
 } // namespace
 
-TEST(PathSplitting, WindowsStyleExamples) {
-    EXPECT_EQ(FileNameOf("C:\\dir.old\\README", W), "README");
-    EXPECT_EQ(ExtensionOf("C:\\dir.old\\README", W), "");
-    EXPECT_EQ(NameWithoutExt("C:\\dir.old\\README", W), "README");
-    EXPECT_EQ(FolderOf("C:\\report.txt", W), "C:\\");
-    EXPECT_EQ(FolderOf("D:\\A\\B\\c.txt", W), "D:\\A\\B");
-    EXPECT_EQ(FileNameOf("D:\\A\\B\\c.txt", W), "c.txt");
-    EXPECT_EQ(ExtensionOf("D:\\A\\B\\c.txt", W), ".txt");
-    EXPECT_EQ(NameWithoutExt("D:\\A\\B\\c.txt", W), "c");
-}
+struct SplitCase {
+    const char* path;
+    PathStyle style;
+    const char* fileName;
+    const char* folder;
+    const char* nameWithoutExt;
+    const char* extension;
+};
 
-TEST(PathSplitting, PosixStyleTwins) {
-    EXPECT_EQ(FileNameOf("/dir.old/README"), "README");
-    EXPECT_EQ(ExtensionOf("/dir.old/README"), "");
-    EXPECT_EQ(NameWithoutExt("/dir.old/README"), "README");
-    EXPECT_EQ(FolderOf("/report.txt"), "/");
-    EXPECT_EQ(FolderOf("/A/B/c.txt"), "/A/B");
-    EXPECT_EQ(FolderOf("/A/B/"), "/A/B");
-    EXPECT_EQ(FileNameOf("/A/B/c.txt", P), "c.txt");
-    EXPECT_EQ(ExtensionOf("/A/B/c.txt", P), ".txt");
-}
-
-TEST(PathSplitting, PathsWithoutSeparatorOrName) {
-    for (PathStyle style : {P, W}) {
-        EXPECT_EQ(FileNameOf("report.txt", style), "");
-        EXPECT_EQ(FolderOf("report.txt", style), "");
-        EXPECT_EQ(NameWithoutExt("report.txt", style), "");
-        EXPECT_EQ(FileNameOf("", style), "");
-        EXPECT_EQ(FolderOf("", style), "");
+TEST(PathSplitting, FolderNameAndExtension) {
+    const SplitCase cases[] = {
+        {"C:\\dir.old\\README", W, "README", "C:\\dir.old", "README", ""},
+        {"/dir.old/README", P, "README", "/dir.old", "README", ""},
+        {"C:\\report.txt", W, "report.txt", "C:\\", "report", ".txt"},
+        {"/report.txt", P, "report.txt", "/", "report", ".txt"},
+        {"D:\\A\\B\\c.txt", W, "c.txt", "D:\\A\\B", "c", ".txt"},
+        {"/A/B/c.txt", P, "c.txt", "/A/B", "c", ".txt"},
+        {"C:\\A\\", W, "", "C:\\A", "", ""},
+        {"/A.d/", P, "", "/A.d", "", ""},
+        // Without a separator only the extension scan finds something.
+        {"report.txt", W, "", "", "", ".txt"},
+        {"report.txt", P, "", "", "", ".txt"},
+        {"", P, "", "", "", ""},
+        // Only a two-character drive is a root.
+        {"\\report.txt", W, "report.txt", "", "report", ".txt"},
+        {"AB:\\report.txt", W, "report.txt", "AB:", "report", ".txt"},
+        {"//report.txt", P, "report.txt", "/", "report", ".txt"},
+        {"/a/.profile", P, ".profile", "/a", "", ".profile"},
+        {"/a/archive.tar.gz", P, "archive.tar.gz", "/a", "archive.tar", ".gz"},
+        {"/a/name.", P, "name.", "/a", "name", "."},
+        // The other style's separator is an ordinary character.
+        {"/a/dir.old\\README", P, "dir.old\\README", "/a", "dir", ".old\\README"},
+        {"C:\\a/dir.old/README", W, "a/dir.old/README", "C:\\", "a/dir", ".old/README"},
+        {"/a/b.txt", W, "", "", "", ".txt"},
+    };
+    for (const SplitCase& c : cases) {
+        SCOPED_TRACE(c.path);
+        EXPECT_EQ(FileNameOf(c.path, c.style), c.fileName);
+        EXPECT_EQ(FolderOf(c.path, c.style), c.folder);
+        EXPECT_EQ(NameWithoutExt(c.path, c.style), c.nameWithoutExt);
+        EXPECT_EQ(ExtensionOf(c.path, c.style), c.extension);
     }
-    // No separator, but a dot: the extension scan reaches the start of the text.
-    EXPECT_EQ(ExtensionOf("report.txt"), ".txt");
-    EXPECT_EQ(FileNameOf("C:\\A\\", W), "");
-    EXPECT_EQ(NameWithoutExt("/A/"), "");
-    EXPECT_EQ(ExtensionOf("/A.d/"), "");
-    // Only a two-character drive is a root; other leading texts are plain folders.
-    EXPECT_EQ(FolderOf("\\report.txt", W), "");
-    EXPECT_EQ(FolderOf("AB:\\report.txt", W), "AB:");
-    EXPECT_EQ(FolderOf("//report.txt"), "/");
+    EXPECT_EQ(FolderOf("/report.txt"), "/"); // the native style
 }
 
-TEST(PathSplitting, DotsInFileNames) {
-    EXPECT_EQ(NameWithoutExt("/a/.profile"), "");
-    EXPECT_EQ(ExtensionOf("/a/.profile"), ".profile");
-    EXPECT_EQ(NameWithoutExt("/a/archive.tar.gz"), "archive.tar");
-    EXPECT_EQ(ExtensionOf("/a/archive.tar.gz"), ".gz");
-    EXPECT_EQ(NameWithoutExt("/a/name."), "name");
-    EXPECT_EQ(ExtensionOf("/a/name."), ".");
-}
-
-TEST(PathSplitting, OnlyTheStylesSeparatorSeparates) {
-    EXPECT_EQ(FileNameOf("/a/b.txt", W), "");
-    EXPECT_EQ(FileNameOf("C:\\a\\b.txt", P), "");
-    EXPECT_EQ(ExtensionOf("/a/dir.old\\README", P), ".old\\README");
-    EXPECT_EQ(ExtensionOf("C:\\dir.old/README", W), ".old/README");
-    EXPECT_EQ(FolderOf("C:\\a/b.txt", W), "C:\\");
-}
-
-TEST(ShortPathTest, ExamplesInBothStyles) {
-    EXPECT_EQ(ShortPath("C:\\a\\b\\c\\d\\f.txt", W), "C:\\a\\...\\d\\f.txt");
-    EXPECT_EQ(ShortPath("/a/b/c/d/f.txt"), "/a/.../d/f.txt");
-    EXPECT_EQ(ShortPath("/a/b/c/d/f.txt", P), "/a/.../d/f.txt");
-    // Four pieces stay unchanged; five are the first to be shortened.
-    EXPECT_EQ(ShortPath("C:\\a\\b\\c.txt", W), "C:\\a\\b\\c.txt");
-    EXPECT_EQ(ShortPath("/a/b/c.txt"), "/a/b/c.txt");
-    EXPECT_EQ(ShortPath("C:\\a\\b\\c\\d.txt", W), "C:\\a\\...\\c\\d.txt");
-    EXPECT_EQ(ShortPath("/a/b/c/d.txt"), "/a/.../c/d.txt");
-    EXPECT_EQ(ShortPath("/aa/bb/cc/dd/ee/ff/gg.txt"), "/aa/.../ff/gg.txt");
-}
-
-TEST(ShortPathTest, TrailingSeparatorAndLimits) {
-    // A trailing separator leaves an empty file name as the last piece.
-    EXPECT_EQ(ShortPath("/a/b/c/d/"), "/a/.../d/");
-    EXPECT_EQ(ShortPath("a/b/c/d/e"), "a/b/.../d/e");
-    EXPECT_EQ(ShortPath(""), "");
+TEST(ShortPathTest, FirstTwoAndLastTwoPiecesFromFivePiecesOn) {
+    const std::pair<const char*, const char*> windows[] = {
+        {"C:\\a\\b\\c\\d\\f.txt", "C:\\a\\...\\d\\f.txt"},
+        {"C:\\a\\b\\c.txt", "C:\\a\\b\\c.txt"},
+        {"C:\\a\\b\\c\\d.txt", "C:\\a\\...\\c\\d.txt"},
+    };
+    for (auto [path, shortened] : windows)
+        EXPECT_EQ(ShortPath(path, W), shortened) << path;
+    const std::pair<const char*, const char*> posix[] = {
+        {"/a/b/c/d/f.txt", "/a/.../d/f.txt"}, {"/a/b/c.txt", "/a/b/c.txt"},
+        {"/a/b/c/d.txt", "/a/.../c/d.txt"},   {"/aa/bb/cc/dd/ee/ff/gg.txt", "/aa/.../ff/gg.txt"},
+        {"/a/b/c/d/", "/a/.../d/"}, // the empty file name is the last piece
+        {"a/b/c/d/e", "a/b/.../d/e"},         {"", ""},
+    };
+    for (auto [path, shortened] : posix)
+        EXPECT_EQ(ShortPath(path), shortened) << path;
     QString deep;
     for (int i = 0; i < 255; ++i)
         deep += "d/";
