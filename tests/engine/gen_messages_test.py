@@ -1,14 +1,12 @@
 """Checks how scripts/gen_messages.py reads a Markdown list of messages."""
 
-import importlib.util
 import pathlib
 import sys
 import unittest
 
-SCRIPT = pathlib.Path(__file__).resolve().parents[2] / "scripts" / "gen_messages.py"
-spec = importlib.util.spec_from_file_location("gen_messages", SCRIPT)
-gen = importlib.util.module_from_spec(spec)
-spec.loader.exec_module(gen)
+sys.dont_write_bytecode = True  # keep the source tree clean
+sys.path.insert(0, str(pathlib.Path(__file__).resolve().parents[2] / "scripts"))
+import gen_messages as gen  # noqa: E402
 
 PROGRAM_HEAD = "**Table `resDravonel` (program messages)**\n\n| ID | Text | Meaning |\n|---|---|---|\n"
 COMMON_HEAD = "**Table `resAll` (common messages)**\n\n| ID | Text | Meaning |\n|---|---|---|\n"
