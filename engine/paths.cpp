@@ -1,0 +1,246 @@
+#include "paths.h"
+
+#include <QFile>
+#include <QStringList>
+
+#include <cerrno>
+#include <cmath>
+#include <dirent.h>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
+#include <unistd.h>
+
+namespace dravonel {
+
+namespace {
+
+constexpr qsizetype kMaxPieces = 256;
+
+QChar separatorOf(PathStyle style) {
+    return style == PathStyle::Windows ? u'\\' : u'/';
+}
+
+// The file system's spelling of a path; empty (and unusable) for a path with a NUL.
+QByteArray encodedPath(const QString& path) {
+    if (path.isEmpty() || path.contains(QChar(0)))
+        return {};
+    return QFile::encodeName(path);
+}
+
+// `name` with the letter case of every letter swapped.
+QString swappedCase(const QString& name) {
+    QString out = name;
+    for (QChar& c : out)
+        c = c.isUpper() ? c.toLower() : c.toUpper();
+    return out;
+}
+
+// Looks `name` up in the listing of `folder`: an exact match wins, else the single
+// entry that equals it ignoring letter case. Several such entries are ambiguous and
+// count as not found, as does a folder that cannot be listed.
+bool findInListing(const QByteArray& folder, const QString& name, QString* stored) {
+    DIR* dir = ::opendir(folder.isEmpty() ? "/" : folder.constData());
+    if (!dir)
+        return false;
+    QString candidate;
+    int candidates = 0;
+    bool exact = false;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QString entryName = QFile::decodeName(entry->d_name);
+        if (entryName == u"." || entryName == u"..")
+            continue;
+        if (entryName == name) {
+            exact = true;
+            break;
+        }
+        if (entryName.compare(name, Qt::CaseInsensitive) == 0) {
+            candidate = entryName;
+            ++candidates;
+        }
+    }
+    ::closedir(dir);
+    if (exact) {
+        *stored = name;
+        return true;
+    }
+    if (candidates != 1)
+        return false;
+    *stored = candidate;
+    return true;
+}
+
+// The stored spelling of `name` inside `folder` (encoded, "" for the root), or "" when
+// it does not exist. On a case-sensitive folder an existing exact name is the stored
+// name. When the name with its letter case swapped reaches the same file, the folder
+// ignores case and its listing gives the stored spelling. When the exact name does
+// not exist, the listing is searched for the name in another letter case.
+QString storedName(const QByteArray& folder, const QString& name) {
+    const QByteArray exactPath = folder + '/' + QFile::encodeName(name);
+    struct stat exactStat;
+    if (::lstat(exactPath.constData(), &exactStat) == 0) {
+        const QString swapped = swappedCase(name);
+        const QByteArray swappedPath = folder + '/' + QFile::encodeName(swapped);
+        struct stat swappedStat;
+        if (swapped == name || ::lstat(swappedPath.constData(), &swappedStat) != 0 ||
+            swappedStat.st_dev != exactStat.st_dev || swappedStat.st_ino != exactStat.st_ino)
+            return name;
+        QString stored;
+        return findInListing(folder, name, &stored) ? stored : name;
+    }
+    if (errno != ENOENT)
+        return {};
+    QString stored;
+    return findInListing(folder, name, &stored) ? stored : QString();
+}
+
+bool keepsLetterCase(char32_t c) {
+    return (c >= 0xFF41 && c <= 0xFF5A) || (c >= 0x03B1 && c <= 0x03C9) ||
+           (c >= 0x0430 && c <= 0x044F);
+}
+
+} // namespace
+
+QString FileNameOf(const QString& path, PathStyle style) {
+    const qsizetype last = path.lastIndexOf(separatorOf(style));
+    return last < 0 ? QString() : path.mid(last + 1);
+}
+
+QString FolderOf(const QString& path, PathStyle style) {
+    const QChar sep = separatorOf(style);
+    const qsizetype last = path.lastIndexOf(sep);
+    if (last < 0)
+        return {};
+    QString folder = path.left(last);
+    const bool root = style == PathStyle::Windows ? folder.size() == 2 && folder.endsWith(u':')
+                                                  : folder.isEmpty();
+    if (root)
+        folder += sep;
+    return folder;
+}
+
+QString NameWithoutExt(const QString& path, PathStyle style) {
+    const QString name = FileNameOf(path, style);
+    const qsizetype dot = name.lastIndexOf(u'.');
+    return dot < 0 ? name : name.left(dot);
+}
+
+QString ExtensionOf(const QString& path, PathStyle style) {
+    const QChar sep = separatorOf(style);
+    for (qsizetype i = path.size() - 1; i >= 0; --i) {
+        if (path[i] == sep)
+            break;
+        if (path[i] == u'.')
+            return path.mid(i);
+    }
+    return {};
+}
+
+QString ShortPath(const QString& path, PathStyle style) {
+    const QChar sep = separatorOf(style);
+    QStringList pieces;
+    qsizetype start = 0;
+    for (qsizetype i = 0; i < path.size(); ++i) {
+        if (path[i] == sep) {
+            pieces.append(path.mid(start, i + 1 - start));
+            start = i + 1;
+        }
+    }
+    pieces.append(path.mid(start));
+    if (pieces.size() > kMaxPieces)
+        return {};
+    if (pieces.size() < 5)
+        return path;
+    const qsizetype n = pieces.size();
+    return pieces[0] + pieces[1] + QStringLiteral("...") + sep + pieces[n - 2] + pieces[n - 1];
+}
+
+QString UpperName(const QString& text) {
+    QString out;
+    out.reserve(text.size());
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        char32_t c = text[i].unicode();
+        if (QChar::isHighSurrogate(c) && i + 1 < text.size() && text[i + 1].isLowSurrogate()) {
+            c = QChar::surrogateToUcs4(text[i], text[i + 1]);
+            ++i;
+        }
+        out.append(QChar::fromUcs4(keepsLetterCase(c) ? c : QChar::toUpper(c)));
+    }
+    return out;
+}
+
+QString LongPath(const QString& path) {
+    if (!path.startsWith(u'/') || path.contains(QChar(0)))
+        return {};
+    QStringList names;
+    for (const QString& component : path.split(u'/', Qt::SkipEmptyParts)) {
+        if (component == u".")
+            continue;
+        if (component == u"..") {
+            if (!names.isEmpty())
+                names.removeLast();
+            continue;
+        }
+        names.append(component);
+    }
+    if (names.size() > kMaxPieces)
+        return {};
+    QString result;
+    QByteArray folder; // the encoded result so far, "" for the root
+    for (const QString& name : names) {
+        const QString stored = storedName(folder, name);
+        if (stored.isEmpty())
+            return {};
+        result += u'/' + stored;
+        folder += '/' + QFile::encodeName(stored);
+    }
+    return result.isEmpty() ? QStringLiteral("/") : result;
+}
+
+bool CanOpenForReading(const QString& path) {
+    const QByteArray encoded = encodedPath(path);
+    if (encoded.isEmpty())
+        return false;
+    // Non-blocking, so that a named pipe without a writer cannot stall the caller.
+    const int fd = ::open(encoded.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat st;
+    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    ::close(fd);
+    return regular;
+}
+
+QString FreeSpaceText(const QString& path) {
+    if (!path.startsWith(u'/') || path.contains(QChar(0)))
+        return {};
+    QString probe = path;
+    for (;;) {
+        struct statvfs volume;
+        if (::statvfs(QFile::encodeName(probe).constData(), &volume) == 0)
+            return FreeSpaceTextFor(quint64(volume.f_bavail) * quint64(volume.f_frsize));
+        if ((errno != ENOENT && errno != ENOTDIR) || probe == u"/")
+            return {};
+        probe = FolderOf(probe, PathStyle::Posix);
+    }
+}
+
+QString FreeSpaceTextFor(quint64 freeBytes) {
+    if (freeBytes == 0)
+        return {};
+    // Dividing by a power of two is exact, so the only rounding is to single precision.
+    const float mebibytes = static_cast<float>(freeBytes) / 1048576.0f;
+    // A float times 10 is exact in a double, so this rounds the value as held.
+    const auto tenths = static_cast<quint64>(std::floor(double(mebibytes) * 10.0 + 0.5));
+    const QString digits = QString::number(tenths / 10);
+    QString grouped;
+    for (qsizetype i = 0; i < digits.size(); ++i) {
+        if (i > 0 && (digits.size() - i) % 3 == 0)
+            grouped += u',';
+        grouped += digits[i];
+    }
+    return QStringLiteral(" (") + grouped + u'.' + QString::number(tenths % 10) +
+           QStringLiteral("M Free)");
+}
+
+} // namespace dravonel

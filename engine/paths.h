@@ -1,0 +1,69 @@
+// Path and name routines: splitting a path into folder, name and extension, the
+// upper-casing of archive names, the shortened display form of a path, the long form
+// of a path as the file system spells it, a readability test and the free-space
+// suffix of a volume.
+#pragma once
+
+#include <QString>
+#include <QtGlobal>
+
+namespace dravonel {
+
+// How a path is spelt. Posix: "/" separates components and a root is "/". Windows:
+// "\" separates components and a drive root is "C:\". The program uses Native; the
+// text routines take a style so that the same rules can be applied to either form.
+enum class PathStyle { Posix, Windows, Native = Posix };
+
+// The text after the last separator; "" when there is none or the path ends with one.
+QString FileNameOf(const QString& path, PathStyle style = PathStyle::Native);
+
+// The text before the last separator, "" when there is none. A root keeps its
+// separator: "/report.txt" gives "/", "C:\report.txt" gives "C:\".
+QString FolderOf(const QString& path, PathStyle style = PathStyle::Native);
+
+// FileNameOf without the text from its last "." on; the whole name when it has no
+// ".", so ".profile" gives "" and "archive.tar.gz" gives "archive.tar".
+QString NameWithoutExt(const QString& path, PathStyle style = PathStyle::Native);
+
+// The text from the last "." of the file name to the end, dot included; "" when the
+// file name has no "." (a dot in a folder name does not count).
+QString ExtensionOf(const QString& path, PathStyle style = PathStyle::Native);
+
+// The display form of a path for log lines. The path is cut after every separator
+// into pieces that keep their separator, the file name being the last piece; a root
+// ("/" or "C:\") is the first piece. With fewer than five pieces the path is returned
+// unchanged; otherwise the first two pieces, "..." with a separator, and the last two
+// pieces: "/a/b/c/d/f.txt" gives "/a/.../d/f.txt", "C:\a\b\c\d\f.txt" gives
+// "C:\a\...\d\f.txt". More than 256 pieces give "".
+QString ShortPath(const QString& path, PathStyle style = PathStyle::Native);
+
+// Upper-cases every character by its one-to-one (simple) Unicode mapping, except the
+// full-width Latin small letters U+FF41..U+FF5A, the Greek small letters
+// U+03B1..U+03C9 and the Cyrillic small letters U+0430..U+044F, which stay as they
+// are. Characters without a one-to-one upper-case form (such as "ß", whose full
+// upper-case form is "SS") stay unchanged, so an archive name keeps its length.
+QString UpperName(const QString& text);
+
+// The long form of an absolute path: "." and ".." components and doubled separators
+// resolved in the text, every component spelt as the folder that holds it stores it,
+// no trailing separator except for the root "/". Symbolic links are kept as given,
+// not resolved. A component given in another letter case than stored is found by
+// listing its folder; it must match exactly one entry there. Returns "" for a
+// relative path, a missing component or more than 256 components.
+QString LongPath(const QString& path);
+
+// True only for a regular file that can be opened for reading (a folder, a device, a
+// missing or unreadable file give false).
+bool CanOpenForReading(const QString& path);
+
+// The free-space suffix of the volume that holds an absolute path (or, when the path
+// does not exist yet, its nearest existing folder): FreeSpaceTextFor of the bytes
+// available to the user there. "" when the volume cannot be asked.
+QString FreeSpaceText(const QString& path);
+
+// " (1,234.5M Free)" for 1,294,467,072 bytes: the bytes divided by 2^20, held as a
+// single-precision number and rounded half away from zero to one decimal, with ","
+// between thousands. "" for 0 bytes.
+QString FreeSpaceTextFor(quint64 freeBytes);
+
+} // namespace dravonel
