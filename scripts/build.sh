@@ -2,5 +2,10 @@
 # Configures and builds the project into ./build (two jobs: the machines have two cores).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
+# Where the message list the tables were generated from is at hand (the shared
+# documents beside the project), a test checks the tables against it.
+list=$(grep -l -F '**Table `resDravonel`' ../shared/*.md 2>/dev/null | head -n 1 || true)
+[ -n "$list" ] && args+=("-DDRAVONEL2_MESSAGE_LIST=$(realpath "$list")")
+cmake -S . -B build "${args[@]}" >/dev/null
 cmake --build build -j2
