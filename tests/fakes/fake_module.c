@@ -1,9 +1,11 @@
 /* A stand-in archiver module for tests of the program's side of the module
  * interface. Built once per operation prefix (Unlha, Zip, UnZip). Besides the
  * module operations it exports Fake* controls: the result the next calls
- * return, a busy flag, and the command lines received. */
+ * return, a busy flag, how long a call works (reporting progress all along),
+ * and the command lines received. */
 #include <stdlib.h>
 #include <string.h>
+#include <time.h>
 
 #define EXPORT __attribute__((visibility("default")))
 #define CAT2(a, b) a##b
@@ -15,14 +17,19 @@ static int g_result = 0;
 static int g_running = 0;
 static ProgressFn g_progress = 0;
 static void* g_user = 0;
-static char g_last[8192];
+static int g_delayMs = 0;
+enum { kKept = 64, kLineMax = 4096 };
+static char g_lines[kKept][kLineMax];
 static int g_calls = 0;
 
 EXPORT int CAT(FAKE_PREFIX, FakeCalls)(void) {
     return g_calls;
 }
-EXPORT const char* CAT(FAKE_PREFIX, FakeLastCommand)(void) {
-    return g_last;
+EXPORT const char* CAT(FAKE_PREFIX, FakeCommand)(int i) {
+    return i >= 0 && i < g_calls && i < kKept ? g_lines[i] : "";
+}
+EXPORT void CAT(FAKE_PREFIX, FakeSetDelay)(int ms) {
+    g_delayMs = ms;
 }
 EXPORT void CAT(FAKE_PREFIX, FakeSetResult)(int result) {
     g_result = result;
@@ -34,18 +41,33 @@ EXPORT void CAT(FAKE_PREFIX, FakeReset)(void) {
     g_result = 0;
     g_running = 0;
     g_calls = 0;
-    g_last[0] = '\0';
+    g_delayMs = 0;
+}
+
+static long long nowMs(void) {
+    struct timespec ts;
+    clock_gettime(CLOCK_MONOTONIC, &ts);
+    return (long long)ts.tv_sec * 1000 + ts.tv_nsec / 1000000;
 }
 
 EXPORT int FAKE_PREFIX(void* owner, const char* cmdLine, char* output, unsigned long size) {
     (void)owner;
     (void)output;
     (void)size;
+    if (g_calls < kKept) {
+        strncpy(g_lines[g_calls], cmdLine ? cmdLine : "", kLineMax - 1);
+        g_lines[g_calls][kLineMax - 1] = '\0';
+    }
     ++g_calls;
-    strncpy(g_last, cmdLine ? cmdLine : "", sizeof g_last - 1);
-    g_last[sizeof g_last - 1] = '\0';
-    if (g_progress && g_progress(g_user, "member.txt", 50, 100) != 0)
-        return 32800;
+    long long end = nowMs() + g_delayMs;
+    do {
+        if (g_progress && g_progress(g_user, "member.txt", 50, 100) != 0)
+            return 32800;
+        if (g_delayMs > 0) {
+            struct timespec pause = {0, 2000000};
+            nanosleep(&pause, 0);
+        }
+    } while (nowMs() < end);
     return g_result;
 }
 

@@ -61,15 +61,16 @@ TEST(CheckLibraries, MissingBrokenOrIncompleteModulesCountAsMissing) {
 TEST(ModuleCalls, PassUtf8CommandLinesReportBusyAndForwardProgress) {
     ModuleArchivers modules;
     ASSERT_TRUE(modules.CheckLibraries(fakes("complete")).LhaAvailable);
-    auto last = control<const char* (*)()>("complete", "libunlha32.so", "UnlhaFakeLastCommand");
+    auto command = control<const char* (*)(int)>("complete", "libunlha32.so", "UnlhaFakeCommand");
+    auto calls = control<int (*)()>("complete", "libunlha32.so", "UnlhaFakeCalls");
     auto setResult = control<void (*)(int)>("complete", "libunlha32.so", "UnlhaFakeSetResult");
     auto setRunning = control<void (*)(int)>("complete", "libunzip32.so", "UnZipFakeSetRunning");
-    ASSERT_TRUE(last && setResult && setRunning);
+    ASSERT_TRUE(command && calls && setResult && setRunning);
 
     setResult(3);
     const QString line = QStringLiteral("u -+ -a1 \"-w/tmp/\" \"/o/日本.LZH\" \"@/tmp/R\"");
     EXPECT_EQ(modules.Unlha(line), 3);
-    EXPECT_EQ(QString::fromUtf8(last()), line);
+    EXPECT_EQ(QString::fromUtf8(command(calls() - 1)), line);
 
     setRunning(1);
     EXPECT_TRUE(modules.UnZipGetRunning());

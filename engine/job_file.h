@@ -1,0 +1,51 @@
+// Job files (.DVF): the input folder, the output folder, the archive name and
+// the target list, as UTF-8 text lines ended by CR LF:
+//
+//   Dravonel2 DVF FILE
+//   INDIR=<input folder>
+//   OUTDIR=<output folder>
+//   FILENAME=<archive name>
+//   <one target entry per line>
+//
+// Reading also takes "LZHFILENAME=" for line 4, the older layout without the
+// header (three bare values, then the entries), any of CR LF, LF or CR as line
+// end, and a UTF-8 byte-order mark.
+#pragma once
+
+#include <QString>
+#include <QStringList>
+
+namespace dravonel {
+
+class MessageHost;
+class TargetList;
+
+inline const QString kJobHeader = QStringLiteral("Dravonel2 DVF FILE");
+
+// What a job is read into and written from: the folders belong to the folder
+// panes and the archive name to the main window, so they are set through here.
+class JobTarget {
+public:
+    virtual ~JobTarget() = default;
+    virtual QString inputFolder() = 0;
+    virtual void setInputFolder(const QString& folder) = 0;
+    virtual QString outputFolder() = 0;
+    virtual void setOutputFolder(const QString& folder) = 0;
+    virtual QString archiveName() = 0;
+    virtual void setArchiveName(const QString& name) = 0;
+    virtual TargetList& targets() = 0;
+};
+
+// Writes the job to `path`, asking before an existing file is replaced; a
+// failure shows "セーブできませんでした。". The file is replaced only once the
+// new text is complete. Returns true when the file was written.
+bool WriteJobFile(const QString& path, JobTarget& job, MessageHost& host);
+
+// Reads the job in `path`. Each value takes effect as soon as it is read, so a
+// file broken at line 3 has already changed the input folder. The entries go
+// through the target list's Gaibu_ListInAdd, stopping at the first it refuses.
+// A failure shows "ファイルの読み込みに失敗しました。". Returns true when the
+// folders and the archive name were read.
+bool LoadDvf(const QString& path, JobTarget& job, MessageHost& host);
+
+} // namespace dravonel

@@ -1,0 +1,486 @@
+#include "run.h"
+
+#include "archivers.h"
+#include "host.h"
+#include "messages.h"
+#include "options.h"
+#include "paths.h"
+#include "result_log.h"
+#include "target_list.h"
+
+#include <QEventLoop>
+#include <QFile>
+#include <QFileInfo>
+#include <QSet>
+
+#include <chrono>
+#include <thread>
+
+namespace dravonel {
+
+namespace {
+
+QString withSlash(const QString& folder) {
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+// An archive name that would put the archive elsewhere than the output folder
+// never reaches a command line.
+bool safeArchiveName(const QString& name) {
+    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+}
+
+const QString kZipRestrictionDouble =
+    QStringLiteral("現在のZIP32J.DLL IZIP32J.DLLでは実行できません。（２重圧縮の１重目のＺＩＰ）");
+const QString kZipRestrictionFormat = QStringLiteral(
+    "現在のZIP32J.DLL IZIP32J.DLLでは実行できません。（通常・非圧縮のＦＩｌｅＮ以外　ＺＩＰ）");
+
+} // namespace
+
+CompressionRun::CompressionRun(const RunContext& context, QObject* parent)
+    : QObject(parent), c_(context), naming_(context.targets) {}
+
+QString CompressionRun::commandLine(const QString& optionPart, const QStringList& arguments) {
+    QString line = optionPart;
+    for (const QString& argument : arguments) {
+        line += QLatin1String(" \"");
+        line += argument;
+        line += QLatin1Char('"');
+    }
+    return line;
+}
+
+void CompressionRun::log(const QString& line) {
+    if (!line.isEmpty())
+        c_.log.ListInAdd(line);
+}
+
+QString CompressionRun::tmpFolder() const {
+    return c_.options.TmpDir;
+}
+
+qint16 CompressionRun::ReportResult(int code) {
+    if (code == 0)
+        return kMade;
+    if (code >= 1 && code <= 32767) {
+        log(resDravonel(20040) + QLatin1Char(' ') + QString::number(code) + resDravonel(20041));
+        return kMade;
+    }
+    switch (code) {
+    case 32773:
+        log(resDravonel(20042));
+        return kNotMadeStop;
+    case 32774:
+        log(resDravonel(20043));
+        return kNotMadeStop;
+    case 32800:
+        log(resDravonel(20044));
+        return kNotMadeStop;
+    default:
+        return kNotMadeGoOn;
+    }
+}
+
+bool CompressionRun::CheckRespFile(const QString& path) {
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly))
+        return false;
+    const QByteArray data = file.readAll();
+    if (file.error() != QFileDevice::NoError)
+        return false;
+    // Each line is one path in double quotes, taken whole: a path may hold
+    // commas or quotes of its own.
+    for (QByteArray line : data.split('\n')) {
+        if (line.endsWith('\r'))
+            line.chop(1);
+        if (line.size() >= 2 && line.startsWith('"') && line.endsWith('"'))
+            line = line.mid(1, line.size() - 2);
+        if (line.isEmpty())
+            continue;
+        log(QStringLiteral("[ ") + ShortPath(QString::fromUtf8(line)) + QStringLiteral(" ]"));
+    }
+    return true;
+}
+
+int CompressionRun::call(Module module, const QString& commandLine, const QString& archive) {
+    Archivers& a = c_.archivers;
+    RunProgress base;
+    base.archive = archiveIndex_;
+    base.archiveCount = archiveCount_;
+    base.archivePath = archive;
+
+    // The module works on a thread of its own while this thread keeps the
+    // event loop running, so the windows repaint and the cancel button works.
+    // Its progress reaches the host here, at most every 50 ms; the cancel flag
+    // is read on every report, so a cancel stops the call.
+    auto lastPost = std::make_shared<std::atomic<long long>>(0);
+    a.setProgressHandler(
+        [this, base, lastPost](const QString& member, quint64 done, quint64 total) {
+            const long long now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                      std::chrono::steady_clock::now().time_since_epoch())
+                                      .count();
+            if (now - lastPost->load() >= 50 || done == total) {
+                lastPost->store(now);
+                RunProgress p = base;
+                p.member = member;
+                p.done = done;
+                p.total = total;
+                QMetaObject::invokeMethod(
+                    this, [this, p] { c_.host.progress(p); }, Qt::QueuedConnection);
+            }
+            return cancel_.load();
+        });
+
+    QEventLoop loop;
+    int result = 0;
+    std::thread worker([&] {
+        switch (module) {
+        case Module::Lha:
+            result = a.Unlha(commandLine);
+            break;
+        case Module::Zip:
+            result = a.Zip(commandLine);
+            break;
+        case Module::UnZip:
+            result = a.UnZip(commandLine);
+            break;
+        }
+        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+    });
+    loop.exec();
+    worker.join();
+    a.setProgressHandler(nullptr);
+    return result;
+}
+
+int CompressionRun::compress(Module module, const QString& commandLine, const QString& archive) {
+    const bool zip = module == Module::Zip;
+    const bool busy = zip ? c_.archivers.ZipGetRunning() : c_.archivers.UnlhaGetRunning();
+    if (busy) {
+        c_.host.showMessage(resDravonel(zip ? 20103 : 20100));
+        return kCodeBusy;
+    }
+    return call(module, commandLine, archive);
+}
+
+qint16 CompressionRun::finish(int code, const QString& archive) {
+    const qint16 verdict = ReportResult(code);
+    if (verdict != kMade) {
+        log(resDravonel(20021));
+    } else {
+        log(resDravonel(20020));
+        c_.outputs.ListInAdd(archive);
+    }
+    return verdict;
+}
+
+qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputFolder) {
+    const OptionSet& o = c_.options;
+    const QString n = o.UCase ? UpperName(name) : name;
+    const QString w = QStringLiteral("-w") + o.TmpDir;
+    const QString r = responseFilePath(o.TmpDir);
+    const QString t = withSlash(o.TmpDir);
+    const QString out = withSlash(outputFolder);
+
+    if (!CheckRespFile(r)) {
+        log(resDravonel(20101));
+        return finish(kCodeMissing, QString());
+    }
+    if (!safeArchiveName(n))
+        return finish(kCodeMissing, QString());
+
+    int code = 0;
+    QString archive;
+    if (o.Ashuku != kMethodDouble) {
+        const bool stored = o.Ashuku == kMethodStored;
+        if (o.AshukuExe == kFormatZip) {
+            if (!c_.libraries.ZipAvailable) {
+                c_.host.showMessage(resDravonel(20104));
+                code = kCodeMissing;
+            } else {
+                archive = out + n + QStringLiteral(".ZIP");
+                log(resDravonel(stored ? 20015 : 20010));
+                code = compress(Module::Zip,
+                                commandLine(o.ZipOpt + (stored ? QStringLiteral(" -0 ")
+                                                               : QStringLiteral(" -9 ")),
+                                            {archive, QStringLiteral("-i@") + r}),
+                                archive);
+            }
+        } else {
+            archive = out + n + QStringLiteral(".LZH");
+            log(resDravonel(stored ? 20005 : 20000));
+            code = compress(Module::Lha,
+                            commandLine(stored ? o.Lzh_Opt + QStringLiteral(" -z1 ") : o.Lzh_Opt,
+                                        {w, archive, QStringLiteral("@") + r}),
+                            archive);
+        }
+        return finish(code, archive);
+    }
+
+    // Double compression: the files are stored in an inner archive in the
+    // temporary folder, which is then compressed into the final archive.
+    const bool innerZip = o.Pattern == 2 || o.Pattern == 3;
+    const bool outerZip = o.Pattern == 1 || o.Pattern == 3;
+    const QString innerExt = innerZip ? QStringLiteral(".ZIP") : QStringLiteral(".LZH");
+    const QString outerExt = outerZip ? QStringLiteral(".ZIP") : QStringLiteral(".LZH");
+    const QString inner = t + n + innerExt;
+    const QString final = out + n + innerExt + outerExt;
+
+    // An inner archive left behind by an earlier failure must not be merged
+    // into the new one.
+    QFile::remove(inner);
+    if (o.Double && CanOpenForReading(final)) {
+        log(resDravonel(20050));
+        if (outerZip) {
+            if (!c_.archivers.UnZipGetRunning())
+                call(Module::UnZip, commandLine(QStringLiteral("-x"), {final, t, n + innerExt}),
+                     final);
+        } else if (!c_.archivers.UnlhaGetRunning()) {
+            call(Module::Lha, commandLine(QStringLiteral("x -+"), {final, t, n + innerExt}), final);
+        }
+        // Without its old inner archive the update would replace the final
+        // archive by one that lacks its old contents: leave it as it is.
+        if (!QFileInfo(inner).isFile())
+            return finish(kCodeMissing, QString());
+    }
+
+    if (innerZip) {
+        if (!c_.libraries.ZipAvailable) {
+            c_.host.showMessage(resDravonel(20104));
+            code = kCodeMissing;
+        } else {
+            log(resDravonel(20003));
+            code = compress(
+                Module::Zip,
+                commandLine(o.ZipOpt + QStringLiteral(" -0 "), {inner, QStringLiteral("-i@") + r}),
+                final);
+        }
+    } else {
+        log(resDravonel(20001));
+        code = compress(
+            Module::Lha,
+            commandLine(o.Lzh_Opt + QStringLiteral(" -z1 "), {w, inner, QStringLiteral("@") + r}),
+            final);
+    }
+
+    if (ReportResult(code) == kMade) {
+        if (outerZip) {
+            if (!c_.libraries.ZipAvailable) {
+                c_.host.showMessage(resDravonel(20104));
+                code = kCodeMissing;
+            } else {
+                log(resDravonel(20004));
+                code = compress(Module::Zip, commandLine(QStringLiteral("-j -9"), {final, inner}),
+                                final);
+            }
+        } else {
+            log(resDravonel(20002));
+            code = compress(Module::Lha, commandLine(QStringLiteral("u -+"), {w, final, inner}),
+                            final);
+        }
+    }
+    QFile::remove(inner);
+    return finish(code, final);
+}
+
+qint16 CompressionRun::CompressOneFile(const QString& path, const QString& outputFolder) {
+    const OptionSet& o = c_.options;
+    QString n = FileNameOf(path);
+    if (o.UCase)
+        n = UpperName(n);
+    const QString out = withSlash(outputFolder);
+    log(QStringLiteral("[ ") + ShortPath(path) + QStringLiteral(" ]"));
+    if (!safeArchiveName(n))
+        return finish(kCodeMissing, QString());
+
+    // Double compression does not apply here: it is taken as stored.
+    const bool stored = o.Ashuku != kMethodNormal;
+    int code = kCodeMissing;
+    QString archive;
+    if (o.AshukuExe == kFormatZip) {
+        if (c_.libraries.ZipAvailable) {
+            archive = out + n + QStringLiteral(".ZIP");
+            log(resDravonel(stored ? 20015 : 20010));
+            code = compress(
+                Module::Zip,
+                commandLine(o.ZipOpt + (stored ? QStringLiteral(" -0 ") : QStringLiteral(" -9 ")),
+                            {archive, path}),
+                archive);
+        }
+    } else if (c_.libraries.LhaAvailable) {
+        archive = out + n + QStringLiteral(".LZH");
+        log(resDravonel(stored ? 20005 : 20000));
+        code = compress(Module::Lha,
+                        commandLine(stored ? o.Lzh_Opt + QStringLiteral(" -z1 ") : o.Lzh_Opt,
+                                    {QStringLiteral("-w") + o.TmpDir, archive, path}),
+                        archive);
+    }
+    return finish(code, archive);
+}
+
+int CompressionRun::countGroups(bool byExtension) const {
+    QSet<QString> keys;
+    for (int row : c_.targets.markedRows()) {
+        const QString entry = c_.targets.entry(row);
+        if (byExtension) {
+            const QString ext = ExtensionOf(entry);
+            if (!ext.isEmpty())
+                keys.insert(UpperName(ext));
+        } else {
+            keys.insert(UpperName(NameWithoutExt(entry)));
+        }
+    }
+    return int(keys.size());
+}
+
+void CompressionRun::groupLoop(bool byExtension, const QString& folder) {
+    archiveCount_ = countGroups(byExtension);
+    for (;;) {
+        QString name;
+        const qint16 status = byExtension ? naming_.MakeRespFileExp(name, tmpFolder())
+                                          : naming_.MakeRespFile(name, tmpFolder());
+        if (status == kRespNothingLeft)
+            break;
+        if (status == kRespFailed) {
+            cancel_ = true;
+            break;
+        }
+        c_.host.yield();
+        if (cancel_)
+            break;
+        ++archiveIndex_;
+        const qint16 verdict = CompressGroup(name, folder);
+        if (verdict == kMade) {
+            naming_.Clear_MakeRespFile();
+        } else if (verdict == kNotMadeStop) {
+            cancel_ = true;
+            break;
+        } else {
+            // The group stays on the list, but is not offered again.
+            naming_.passOverLastGroup();
+        }
+    }
+}
+
+void CompressionRun::normalRun(const QString& folder, bool clearMarksWhenMade) {
+    archiveCount_ = 1;
+    if (naming_.MakeRespFileAll(tmpFolder()) < 1) {
+        cancel_ = true;
+        return;
+    }
+    QString name = c_.host.archiveName();
+    if (name.isEmpty())
+        name = c_.host.askArchiveName();
+    if (name.isEmpty()) {
+        cancel_ = true;
+        return;
+    }
+    archiveIndex_ = 1;
+    const qint16 verdict = CompressGroup(name, folder);
+    if (verdict == kMade && clearMarksWhenMade)
+        c_.targets.SelectClear();
+    else if (verdict == kNotMadeStop)
+        cancel_ = true;
+}
+
+void CompressionRun::fileLoop(const QString& folder, bool interactive) {
+    const int count = c_.targets.count();
+    archiveCount_ = count;
+    for (int i = 0; i < count; ++i) {
+        if (interactive)
+            c_.host.scrollTargetToTop(i);
+        c_.host.yield();
+        if (cancel_)
+            break;
+        archiveIndex_ = i + 1;
+        const qint16 verdict = CompressOneFile(c_.targets.entry(i), folder);
+        if (verdict == kNotMadeStop) {
+            cancel_ = true;
+            break;
+        }
+        if (verdict == kMade && interactive)
+            c_.targets.setMarked(i, false);
+    }
+}
+
+void CompressionRun::btnExe_Click(int index, const QString& outputFolder) {
+    if (running_)
+        return;
+    const OptionSet& o = c_.options;
+    if (o.Ashuku == kMethodDouble && (o.Pattern == 2 || o.Pattern == 3)) {
+        c_.host.showMessage(kZipRestrictionDouble);
+        return;
+    }
+    if (o.Ashuku != kMethodDouble && index != kModeFileN && o.AshukuExe == kFormatZip) {
+        c_.host.showMessage(kZipRestrictionFormat);
+        return;
+    }
+
+    running_ = true;
+    archiveIndex_ = 0;
+    archiveCount_ = 0;
+    c_.host.lockInterface();
+    c_.log.RefreshForm();
+    c_.targets.SelectAll();
+    naming_.resetPassedOver();
+    const QString folder = withSlash(outputFolder);
+
+    switch (index) {
+    case kModeDravo:
+        groupLoop(false, folder);
+        break;
+    case kModeNormal:
+        normalRun(folder, true);
+        break;
+    case kModeExp:
+        groupLoop(true, folder);
+        break;
+    case kModeFileN:
+        fileLoop(folder, true);
+        break;
+    default:
+        break;
+    }
+
+    c_.targets.removeUnmarked();
+    c_.targets.SelectClear();
+    log(resAll(cancel_ ? 30 : 31));
+    cancel_ = false;
+    running_ = false;
+    c_.host.unlockInterface();
+    c_.host.runFinished();
+}
+
+bool CompressionRun::AutoRun(int mode, const QString& outputFolder) {
+    running_ = true;
+    archiveIndex_ = 0;
+    archiveCount_ = 0;
+    c_.targets.SelectAll();
+    naming_.resetPassedOver();
+    const QString folder = withSlash(outputFolder);
+    // The automatic modes follow the options dialog's labels: Dravo, normal,
+    // Exp, FileN.
+    switch (mode) {
+    case kModeDravo:
+        groupLoop(false, folder);
+        break;
+    case kModeNormal:
+        normalRun(folder, false);
+        break;
+    case kModeExp:
+        groupLoop(true, folder);
+        break;
+    case kModeFileN:
+        fileLoop(folder, false);
+        break;
+    default:
+        break;
+    }
+    const bool finished = !cancel_;
+    log(resAll(finished ? 31 : 30));
+    running_ = false;
+    c_.host.runFinished();
+    return finished;
+}
+
+} // namespace dravonel
