@@ -1,48 +1,61 @@
-// Dravonel2: start-up and shutdown of the program.
+// Dravonel2: the program's entry.
 #include "archivers.h"
+#include "frmDravonel.h"
 #include "ini_settings_store.h"
-#include "message_box.h"
-#include "messages.h"
 #include "options.h"
-#include "settings.h"
+#include "program.h"
 #include "system_folders.h"
 #include "termination.h"
 
 #include <QApplication>
-#include <QMainWindow>
-#include <QWidget>
+#include <QStringList>
 
 using namespace dravonel;
+
+namespace {
+
+// The whole command line as one text: arguments joined by blanks, those that
+// hold a blank in double quotes.
+QString commandLineText(const QStringList& arguments) {
+    QStringList parts;
+    for (const QString& a : arguments)
+        parts << (a.contains(QLatin1Char(' ')) ? QLatin1Char('"') + a + QLatin1Char('"') : a);
+    return parts.join(QLatin1Char(' '));
+}
+
+} // namespace
 
 int main(int argc, char* argv[]) {
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dravonel2"));
     TerminationWatcher termination;
-    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &app, [] {
-        // Leave whatever modal loop is running, then the main loop.
-        if (QWidget* modal = QApplication::activeModalWidget())
-            modal->close();
-        QApplication::quit();
-    });
 
     IniSettingsStore store;
     OptionSet options;
-    LoadSettings(store, options, TempFolder());
+    LibraryState libraries;
+    ModuleArchivers modules;
+    Program program{store, options, libraries, modules};
+    program.tempFolder = TempFolder;
+    program.checkLibraries = [&modules] { return modules.CheckLibraries(SystemFolder()); };
 
-    ModuleArchivers archivers;
-    const LibraryState libraries = archivers.CheckLibraries(SystemFolder());
-    if (!libraries.LhaAvailable) {
-        showMessage(nullptr, resDravonel(205));
-        return 1;
-    }
+    frmDravonel window(program);
+    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &window, [&window] {
+        // Leave whatever modal loop is running, then close the window the
+        // normal way, so the settings are saved.
+        if (QWidget* modal = QApplication::activeModalWidget())
+            modal->close();
+        if (window.isVisible())
+            window.close();
+        else
+            QApplication::quit();
+    });
 
-    QMainWindow window;
-    window.setWindowTitle(resDravonel(9999));
-    window.resize(640, 480);
-    window.show();
-    const int status = app.exec();
-
-    SaveSettings(store, options);
+    const int status = window.MDIForm_Load(commandLineText(app.arguments().mid(1)));
     store.sync();
-    return status;
+    if (status != frmDravonel::kGoOn)
+        return status;
+    window.show();
+    const int result = app.exec();
+    store.sync();
+    return result;
 }

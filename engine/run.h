@@ -55,6 +55,8 @@ public:
     // Asks the run to stop: the module call in progress is cancelled through
     // its progress hook and no further archive is started.
     void btnCancel_Click() { cancel_ = true; }
+    // Clears a cancel request (at start-up).
+    void clearCancel() { cancel_ = false; }
     bool CancelRequested() const { return cancel_; }
     bool isRunning() const { return running_; }
 

@@ -8,11 +8,16 @@
 
 #include <QString>
 
+#include <functional>
+
 namespace dravonel {
 
 class SettingsStore;
 
 struct Program {
+    Program(SettingsStore& s, OptionSet& o, LibraryState& l, Archivers& a)
+        : store(s), options(o), libraries(l), archivers(a) {}
+
     SettingsStore& store;
     OptionSet& options;
     LibraryState& libraries;
@@ -25,6 +30,11 @@ struct Program {
     QString ArchiveName;
     // The job file last opened or saved; empty at start.
     QString JobFileName;
+
+    // The start-up's questions to the system (main asks the real one; tests
+    // give their own): the default of TmpDir, and the module check.
+    std::function<QString()> tempFolder;
+    std::function<LibraryState()> checkLibraries;
 };
 
 } // namespace dravonel

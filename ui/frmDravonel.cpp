@@ -1,0 +1,722 @@
+#include "frmDravonel.h"
+
+#include "mdiDir.h"
+#include "mdiFile.h"
+#include "mdiInFile.h"
+#include "mdiOutFile.h"
+#include "mdiStatus.h"
+#include "message_box.h"
+#include "messages.h"
+#include "paths.h"
+#include "program.h"
+#include "response_file.h"
+#include "settings.h"
+#include "settings_store.h"
+#include "twips.h"
+
+#include <QApplication>
+#include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDesktopServices>
+#include <QFile>
+#include <QFileDialog>
+#include <QFileInfo>
+#include <QFontDialog>
+#include <QInputDialog>
+#include <QLabel>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QMenuBar>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QScreen>
+#include <QStatusBar>
+#include <QUrl>
+
+#include <cmath>
+
+namespace dravonel {
+
+namespace {
+
+const QString kArchiveNamePrompt = QStringLiteral("圧縮ファイル名を入力してください");
+
+// The pane frames carry a title but no close button: a pane is part of the window.
+constexpr Qt::WindowFlags kPaneFlags =
+    Qt::SubWindow | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowMinMaxButtonsHint;
+
+qint16 roundHalfEven16(double value) {
+    const double r = std::nearbyint(value); // the default rounding mode: halves to even
+    return qint16(std::clamp(r, -32768.0, 32767.0));
+}
+
+QString helpPagePath() {
+    const QString exeDir = QCoreApplication::applicationDirPath();
+    const QString installed = exeDir + QStringLiteral("/../share/doc/dravonel2/help.html");
+    if (QFileInfo::exists(installed))
+        return QFileInfo(installed).canonicalFilePath();
+    return exeDir + QStringLiteral("/help.html");
+}
+
+} // namespace
+
+frmDravonel::frmDravonel(Program& program, QWidget* parent)
+    : QMainWindow(parent), program_(program), pnlDravonel(new QWidget(this)),
+      btnCancel(new QPushButton(pnlDravonel)), mdi_(new QMdiArea(this)),
+      progress_(new QProgressBar(this)), progressLabel_(new QLabel(this)) {
+    setObjectName(QStringLiteral("frmDravonel"));
+    for (int i = 0; i < 4; ++i) {
+        btnExe[size_t(i)] = new QPushButton(pnlDravonel);
+        btnExe[size_t(i)]->setObjectName(QStringLiteral("btnExe%1").arg(i));
+        connect(btnExe[size_t(i)], &QPushButton::clicked, this, [this, i] { btnExe_Click(i); });
+    }
+    btnCancel->setObjectName(QStringLiteral("btnCancel"));
+    connect(btnCancel, &QPushButton::clicked, this, &frmDravonel::btnCancel_Click);
+
+    auto* central = new QWidget(this);
+    pnlDravonel->setFixedHeight(toPixels(615));
+    pnlDravonel->setParent(central);
+    mdi_->setParent(central);
+    setCentralWidget(central);
+    mdi_->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    mdi_->setVerticalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+
+    progress_->setObjectName(QStringLiteral("progress"));
+    progress_->setTextVisible(true);
+    progress_->setFormat(QString());
+    progress_->setRange(0, 1000);
+    progress_->setValue(0);
+    statusBar()->addWidget(progressLabel_, 1);
+    statusBar()->addPermanentWidget(progress_);
+    progress_->setMinimumWidth(toPixels(3000));
+
+    buildMenus();
+
+    mdiInDir = new mdiDir(*this, program_, mdiDir::Role::In);
+    mdiInFile_ = new mdiInFile(*this, program_);
+    mdiFile_ = new mdiFile(*this, program_);
+    mdiOutDir = new mdiDir(*this, program_, mdiDir::Role::Out);
+    mdiStatus_ = new mdiStatus(*this, program_);
+    mdiOutFile_ = new mdiOutFile(*this, program_);
+    for (Pane* pane : panesInLoadOrder()) {
+        QMdiSubWindow* frame = mdi_->addSubWindow(pane, kPaneFlags);
+        frame->setAttribute(Qt::WA_DeleteOnClose, false);
+        frame->hide();
+    }
+
+    run_ = std::make_unique<CompressionRun>(
+        RunContext{program_.options, program_.libraries, program_.archivers, mdiFile_->list(),
+                   mdiOutFile_->list(), mdiStatus_->log(), *this},
+        this);
+}
+
+frmDravonel::~frmDravonel() = default;
+
+QList<Pane*> frmDravonel::panesInLoadOrder() const {
+    return {mdiInDir, mdiInFile_, mdiFile_, mdiOutDir, mdiStatus_, mdiOutFile_};
+}
+
+void frmDravonel::buildMenus() {
+    QMenuBar* bar = menuBar();
+    auto item = [this](QWidget* owner, const QString& name, const QString& caption,
+                       void (frmDravonel::*slot)(), const QKeySequence& shortcut = {}) {
+        auto* action = new QAction(caption, owner);
+        action->setObjectName(name);
+        if (!shortcut.isEmpty()) {
+            action->setShortcut(shortcut);
+            action->setShortcutContext(Qt::WindowShortcut);
+        }
+        connect(action, &QAction::triggered, this, slot);
+        actions_.insert(name, action);
+        return action;
+    };
+    auto top = [&](QAction* action) {
+        bar->addAction(action);
+        barMenus_ << action;
+    };
+    auto menu = [&](const QString& name, const QString& caption) {
+        QMenu* m = bar->addMenu(caption);
+        m->menuAction()->setObjectName(name);
+        actions_.insert(name, m->menuAction());
+        barMenus_ << m->menuAction();
+        return m;
+    };
+
+    top(item(bar, QStringLiteral("mnuExit"), QStringLiteral("E(&x)it"),
+             &frmDravonel::mnuExit_Click));
+    top(item(bar, QStringLiteral("mnuFont"), QStringLiteral("Fon(&t)"),
+             &frmDravonel::mnuFont_Click));
+    QMenu* log = menu(QStringLiteral("mnuLog"), QStringLiteral("(&L)og"));
+    log->addAction(item(log, QStringLiteral("mnuLogCopy"), QStringLiteral("Log(&C)opy"),
+                        &frmDravonel::mnuLogCopy_Click));
+    log->addAction(item(log, QStringLiteral("mnuLogSave"), QStringLiteral("Log(&S)ave"),
+                        &frmDravonel::mnuLogSave_Click));
+    QMenu* file = menu(QStringLiteral("mnuFile"), QStringLiteral("(&F)ile"));
+    file->addAction(item(file, QStringLiteral("mnuOpen"), QStringLiteral("(&O)pen"),
+                         &frmDravonel::mnuOpen_Click, QKeySequence(Qt::CTRL | Qt::Key_O)));
+    file->addAction(item(file, QStringLiteral("mnuSave"), QStringLiteral("(&S)ave"),
+                         &frmDravonel::mnuSave_Click, QKeySequence(Qt::CTRL | Qt::Key_S)));
+    file->addAction(item(file, QStringLiteral("mnuSaveAs"), QStringLiteral("Save(&A)s"),
+                         &frmDravonel::mnuSaveAs_Click, QKeySequence(Qt::CTRL | Qt::Key_A)));
+    // The shortcuts work whichever pane is active: the actions belong to the window.
+    for (QAction* a : file->actions())
+        addAction(a);
+    QMenu* defaults = menu(QStringLiteral("mnuDefault"), QStringLiteral("(&D)efault"));
+    defaults->addAction(item(defaults, QStringLiteral("mnuInDirDefault"),
+                             QStringLiteral("InDirDefault"), &frmDravonel::mnuInDirDefault_Click));
+    defaults->addAction(item(defaults, QStringLiteral("mnuOutDirDefault"),
+                             QStringLiteral("OutDirDefault"),
+                             &frmDravonel::mnuOutDirDefault_Click));
+    defaults->addAction(item(defaults, QStringLiteral("mnuTmpDirDefault"),
+                             QStringLiteral("TmpDirDefault"),
+                             &frmDravonel::mnuTmpDirDefault_Click));
+    top(item(bar, QStringLiteral("mnuName"), QStringLiteral("File(&N)ame"),
+             &frmDravonel::mnuname_Click));
+    top(item(bar, QStringLiteral("mnuOption"), QStringLiteral("(&O)ption"),
+             &frmDravonel::mnuOption_Click));
+    top(item(bar, QStringLiteral("mnuMkdir"), QStringLiteral("M(&k)dir"),
+             &frmDravonel::mnuMkdir_Click));
+    top(item(bar, QStringLiteral("mnuHelp"), QStringLiteral("(&H)elp"),
+             &frmDravonel::mnuHelp_Click));
+    top(item(bar, QStringLiteral("mnuAbout"), QStringLiteral("(&A)bout"),
+             &frmDravonel::mnuAbout_Click));
+}
+
+QAction* frmDravonel::menuAction(const QString& name) const {
+    return actions_.value(name);
+}
+
+void frmDravonel::Menu_Enabled(bool blnFlag) {
+    for (QAction* action : barMenus_)
+        action->setEnabled(blnFlag);
+}
+
+QSize frmDravonel::paneSize(double scaleWidth, double scaleHeight) {
+    return QSize(roundHalfEven16(scaleWidth / 2), roundHalfEven16(scaleHeight / 3));
+}
+
+int frmDravonel::MDIForm_Load(const QString& c) {
+    // 1. "/U" alone: the question, maybe the removal of the settings, the end.
+    if (c.toUpper() == QLatin1String("/U")) {
+        if (askYesNo(resDravonel(0) + resAll(20)))
+            program_.store.deleteSection(kStoreApplication, kStoreSection);
+        return 0;
+    }
+    // 2-3. Settings, modules, and no start without the LHA module.
+    LoadSettings(program_.store, program_.options,
+                 program_.tempFolder ? program_.tempFolder() : QString());
+    if (program_.checkLibraries)
+        program_.libraries = program_.checkLibraries();
+    if (!program_.libraries.LhaAvailable) {
+        showMessage(resDravonel(205));
+        return 1;
+    }
+    // 4. The automatic run, with no window ever shown.
+    if (!c.isEmpty() && program_.options.Auto) {
+        bool finished = false;
+        if (AutoStart(c, finished))
+            return finished ? 0 : 1;
+    }
+    // 5-15.
+    program_.AutoRunning = false;
+    setWindowTitle(resDravonel(9999));
+    for (int i = 0; i < 4; ++i)
+        btnExe[size_t(i)]->setText(resDravonel(1 + i));
+    btnCancel->setText(resAll(5));
+    SetToolTip(program_.options.Tip);
+    if (!loadPanes())
+        return 1;
+    SetFontData();
+    if (!loadGeometry()) {
+        showMessage(QStringLiteral("Dravonel2 frmDravonel MDIForm_Load ERR"));
+        return 1;
+    }
+    run_->clearCancel();
+    btnCancel->setEnabled(false);
+    mdiInFile_->Pattern_Make();
+    mdiStatus_->RefreshForm();
+    if (!c.isEmpty())
+        CommandLineAdd(c);
+    activated_ = false;
+    return kGoOn;
+}
+
+bool frmDravonel::loadPanes() {
+    const QList<Pane*> panes = panesInLoadOrder();
+    const QList<bool (*)(Pane*)> loaders = {
+        [](Pane* p) { return static_cast<mdiDir*>(p)->Form_Load(); },
+        [](Pane* p) { return static_cast<mdiInFile*>(p)->Form_Load(); },
+        [](Pane* p) { return static_cast<mdiFile*>(p)->Form_Load(); },
+        [](Pane* p) { return static_cast<mdiDir*>(p)->Form_Load(); },
+        [](Pane* p) { return static_cast<mdiStatus*>(p)->Form_Load(); },
+        [](Pane* p) { return static_cast<mdiOutFile*>(p)->Form_Load(); },
+    };
+    for (int i = 0; i < panes.size(); ++i) {
+        if (!loaders.at(i)(panes.at(i))) {
+            showMessage(panes.at(i)->failMessage());
+            return false;
+        }
+    }
+    return true;
+}
+
+bool frmDravonel::loadGeometry() {
+    const WindowSettings keys(program_.store, QStringLiteral("Main"));
+    float left = 1000, top = 1000, width = 8000, height = 8000;
+    qint16 state = 0;
+    const struct {
+        const char* key;
+        float* value;
+    } rect[] = {
+        {"Main_Left", &left}, {"Main_Top", &top}, {"Main_Width", &width}, {"Main_Height", &height}};
+    for (const auto& r : rect) {
+        if (!convertSingle(keys.read(QLatin1String(r.key), singleText(*r.value)), *r.value))
+            return false;
+    }
+    if (!convertInt16(keys.read(QStringLiteral("Main_WindowState"), QStringLiteral("0")), state))
+        return false;
+    // Corrections: a window off the screen or too small comes back usable. They
+    // apply to the normal-state rectangle whatever the stored state.
+    const QScreen* screen = QGuiApplication::primaryScreen();
+    const QSize screenSize = screen ? screen->size() : QSize(1024, 768);
+    if (left < 0 || left > toTwips(screenSize.width()))
+        left = 1000;
+    if (top < 0 || top > toTwips(screenSize.height()))
+        top = 1000;
+    if (width < 2000)
+        width = 8000;
+    if (height < 500)
+        height = 8000;
+    setGeometry(toPixels(left, top, width, height));
+    normalGeometry_ = geometry();
+    if (state == 1)
+        setWindowState(Qt::WindowMinimized);
+    else if (state == 2)
+        setWindowState(Qt::WindowMaximized);
+    return true;
+}
+
+bool frmDravonel::AutoStart(const QString& c, bool& finished) {
+    program_.AutoRunning = true;
+    for (Pane* pane : panesInLoadOrder())
+        pane->setVisible(false);
+    mdiInDir->Form_Load();
+    mdiInFile_->Form_Load();
+    mdiFile_->Form_Load();
+    mdiOutDir->Form_Load();
+    mdiStatus_->Form_Load();
+    mdiOutFile_->Form_Load();
+    mdiInFile_->Pattern_Make();
+    CommandLineAdd(c);
+    if (targets().count() == 0) {
+        program_.AutoRunning = false;
+        return false;
+    }
+    finished = run_->AutoRun(program_.options.AutoExe, mdiOutDir->DirName());
+    if (program_.options.AutoLog)
+        mdiStatus_->LogCopy();
+    program_.AutoRunning = false;
+    return true;
+}
+
+void frmDravonel::showEvent(QShowEvent* event) {
+    QMainWindow::showEvent(event);
+    if (!activated_)
+        MDIForm_Activate();
+}
+
+void frmDravonel::MDIForm_Activate() {
+    activated_ = true;
+    for (Pane* pane : panesInLoadOrder()) {
+        if (pane->frame())
+            pane->frame()->show();
+        pane->show();
+    }
+    MDIForm_Resize();
+    BtnEnabledChange();
+    mdiInDir->focusControl()->setFocus();
+}
+
+void frmDravonel::resizeEvent(QResizeEvent* event) {
+    QMainWindow::resizeEvent(event);
+    if (windowState() == Qt::WindowNoState)
+        normalGeometry_ = geometry();
+    MDIForm_Resize();
+}
+
+void frmDravonel::changeEvent(QEvent* event) {
+    QMainWindow::changeEvent(event);
+    if (event->type() == QEvent::WindowStateChange)
+        MDIForm_Resize();
+}
+
+void frmDravonel::MDIForm_Resize() {
+    pnlDravonel->setGeometry(0, 0, centralWidget()->width(), toPixels(615));
+    mdi_->setGeometry(0, pnlDravonel->height(), centralWidget()->width(),
+                      centralWidget()->height() - pnlDravonel->height());
+    // The client area below the strip, without scroll bars.
+    const QRect client = mdi_->contentsRect();
+    const double scaleWidth = toTwips(client.width());
+    const double scaleHeight = toTwips(client.height());
+    if (program_.options.Resize) {
+        const QSize wh = paneSize(scaleWidth, scaleHeight);
+        const double w = wh.width(), h = wh.height();
+        const struct {
+            Pane* pane;
+            double left, top;
+        } places[] = {{mdiInDir, 0, 0},  {mdiInFile_, 0, h}, {mdiFile_, 0, 2 * h},
+                      {mdiOutDir, w, 0}, {mdiStatus_, w, h}, {mdiOutFile_, w, 2 * h}};
+        for (const auto& p : places) {
+            // Pixel edges from twips edges, so neighbours meet without a gap
+            // or an overlap that would bring up scroll bars.
+            const int x0 = toPixels(p.left), y0 = toPixels(p.top);
+            const int x1 = std::min(toPixels(p.left + w), client.width());
+            const int y1 = std::min(toPixels(p.top + h), client.height());
+            if (p.pane->frame())
+                p.pane->frame()->setGeometry(x0, y0, x1 - x0, y1 - y0);
+        }
+    }
+    // The strip: the mode buttons from the left, cancel at the right edge.
+    const double lefts[4] = {120, 1560, 3000, 4440};
+    for (int i = 0; i < 4; ++i)
+        placeTwips(btnExe[size_t(i)], lefts[i], 120, 1335, 375);
+    const double x = qint16(std::clamp(toTwips(width()) - 60 - 1335, -32768.0, 32767.0));
+    placeTwips(btnCancel, x > 0 ? x : btnCancel->x() * twipsPerPixel(), 120, 1335, 375);
+}
+
+void frmDravonel::SetToolTip(bool blnToolTip) {
+    const int ids[4] = {6, 7, 8, 9};
+    for (int i = 0; i < 4; ++i)
+        btnExe[size_t(i)]->setToolTip(blnToolTip ? resDravonel(ids[i]) : QString());
+    btnCancel->setToolTip(blnToolTip ? resAll(10) : QString());
+}
+
+void frmDravonel::SetFontData() {
+    const QFont font = settingsFont(program_);
+    for (QPushButton* b : btnExe)
+        b->setFont(font);
+    btnCancel->setFont(font);
+    MDIForm_Resize();
+}
+
+void frmDravonel::BtnEnabledChange() {
+    if (targets().count() == 0) {
+        program_.ArchiveName.clear();
+        for (QPushButton* b : btnExe)
+            b->setEnabled(false);
+        return;
+    }
+    const bool keepFileN = program_.options.Ashuku == kMethodDouble;
+    for (int i = 0; i < 4; ++i) {
+        if (i == kModeFileN && keepFileN)
+            continue;
+        btnExe[size_t(i)]->setEnabled(true);
+    }
+}
+
+void frmDravonel::btnExe_Click(int index) {
+    run_->btnExe_Click(index, mdiOutDir->DirName());
+}
+
+void frmDravonel::btnCancel_Click() {
+    run_->btnCancel_Click();
+}
+
+bool frmDravonel::CheckArchiveName(const QString& name) {
+    if (name.contains(QLatin1Char('\\')) || name.contains(QLatin1Char('/'))) {
+        showMessage(resDravonel(203));
+        return false;
+    }
+    return true;
+}
+
+void frmDravonel::AskArchiveName() {
+    bool ok = false;
+    const QString answer =
+        QInputDialog::getText(this, QStringLiteral("Dravonel2"), kArchiveNamePrompt,
+                              QLineEdit::Normal, program_.ArchiveName, &ok);
+    if (ok && !answer.isEmpty() && CheckArchiveName(answer))
+        program_.ArchiveName = answer;
+}
+
+bool frmDravonel::CommandLineAdd(const QString& c) {
+    targets().RefreshForm();
+    bool ok = true;
+    qsizetype i = 0;
+    const qsizetype n = c.size();
+    while (i < n) {
+        QString item;
+        bool last = false;
+        if (c.at(i) == QLatin1Char('"')) {
+            const qsizetype close = c.indexOf(QLatin1Char('"'), i + 1);
+            if (close < 0) {
+                ok = false;
+                break;
+            }
+            item = c.mid(i + 1, close - i - 1);
+            i = close + 1;
+        } else {
+            const qsizetype blank = c.indexOf(QLatin1Char(' '), i);
+            if (blank < 0) {
+                item = c.mid(i);
+                last = true;
+            } else {
+                item = c.mid(i, blank - i);
+                i = blank + 1;
+            }
+        }
+        if (!item.isEmpty()) {
+            const int result = CommandLineItemAdd(item);
+            if (result == 1)
+                break;
+            if (result != 0) {
+                ok = false;
+                break;
+            }
+        }
+        if (last)
+            break;
+    }
+    if (!ok)
+        targets().RefreshForm();
+    return ok;
+}
+
+int frmDravonel::CommandLineItemAdd(const QString& item) {
+    if (item.right(4).toUpper() == QLatin1String(".DVF") && CanOpenForReading(item)) {
+        program_.JobFileName = LongPath(item);
+        LoadDvf();
+        return 1;
+    }
+    return targets().Gaibu_ListInAdd(item) ? 0 : -1;
+}
+
+void frmDravonel::closeEvent(QCloseEvent* event) {
+    if (run_->isRunning()) {
+        // A run in progress is cancelled first; the window closes after it.
+        run_->btnCancel_Click();
+        event->ignore();
+        return;
+    }
+    MDIForm_QueryUnload();
+    event->accept();
+}
+
+void frmDravonel::MDIForm_QueryUnload() {
+    if (unloaded_)
+        return;
+    unloaded_ = true;
+    mdiInDir->Form_QueryUnload();
+    mdiInFile_->Form_QueryUnload();
+    mdiFile_->Form_QueryUnload();
+    mdiStatus_->Form_QueryUnload();
+    mdiOutFile_->Form_QueryUnload();
+    mdiOutDir->Form_QueryUnload();
+
+    const WindowSettings keys(program_.store, QStringLiteral("Main"));
+    const Qt::WindowStates s = windowState();
+    const int state = (s & Qt::WindowMinimized) ? 1 : (s & Qt::WindowMaximized) ? 2 : 0;
+    keys.write(QStringLiteral("Main_WindowState"), QString::number(state));
+    if (state == 0) {
+        const QRect g = geometry();
+        keys.writeSingle(QStringLiteral("Main_Left"), float(toTwips(g.x())));
+        keys.writeSingle(QStringLiteral("Main_Top"), float(toTwips(g.y())));
+        keys.writeSingle(QStringLiteral("Main_Width"), float(toTwips(g.width())));
+        keys.writeSingle(QStringLiteral("Main_Height"), float(toTwips(g.height())));
+    }
+    SaveSettings(program_.store, program_.options);
+    QFile::remove(responseFilePath(program_.options.TmpDir));
+}
+
+void frmDravonel::mnuExit_Click() {
+    close();
+}
+
+void frmDravonel::mnuFont_Click() {
+    bool ok = false;
+    const QFont current = settingsFont(program_);
+    const QFont chosen = QFontDialog::getFont(&ok, current, this, QStringLiteral("Dravonel2"));
+    if (!ok)
+        return;
+    OptionSet& o = program_.options;
+    const qint16 size =
+        qint16(std::lround(chosen.pointSizeF() > 0 ? chosen.pointSizeF() : o.Font_Size));
+    if (chosen.family() == o.Font_Name && size == o.Font_Size && chosen.bold() == o.Font_Bold &&
+        chosen.italic() == o.Font_Italic)
+        return;
+    o.Font_Name = chosen.family();
+    o.Font_Size = size;
+    o.Font_Bold = chosen.bold();
+    o.Font_Italic = chosen.italic();
+    SetFontData();
+    for (Pane* pane : {static_cast<Pane*>(mdiInDir), static_cast<Pane*>(mdiInFile_),
+                       static_cast<Pane*>(mdiFile_), static_cast<Pane*>(mdiOutDir),
+                       static_cast<Pane*>(mdiStatus_), static_cast<Pane*>(mdiOutFile_)})
+        pane->SetFontData();
+}
+
+void frmDravonel::mnuHelp_Click() {
+    QDesktopServices::openUrl(QUrl::fromLocalFile(helpPagePath()));
+}
+
+void frmDravonel::mnuLogCopy_Click() {
+    mdiStatus_->LogCopy();
+}
+
+void frmDravonel::mnuLogSave_Click() {
+    mdiStatus_->LogSave();
+}
+
+void frmDravonel::mnuname_Click() {
+    AskArchiveName();
+}
+
+// The dialogs come with their own windows; until then these commands do nothing.
+void frmDravonel::mnuOption_Click() {
+    BtnEnabledChange();
+}
+void frmDravonel::mnuMkdir_Click() {}
+void frmDravonel::mnuAbout_Click() {}
+void frmDravonel::mnuInDirDefault_Click() {}
+void frmDravonel::mnuOutDirDefault_Click() {}
+void frmDravonel::mnuTmpDirDefault_Click() {}
+
+QString frmDravonel::jobDialog(bool save, const QString& initial) {
+    QFileDialog dialog(this);
+    dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
+    dialog.setNameFilters(dialogFilters(resDravonel(12)));
+    dialog.setDefaultSuffix(QStringLiteral("DVF"));
+    dialog.setOption(QFileDialog::DontConfirmOverwrite);
+    dialog.setOption(QFileDialog::HideNameFilterDetails);
+    if (!save)
+        dialog.setFileMode(QFileDialog::AnyFile);
+    if (!initial.isEmpty())
+        dialog.selectFile(initial);
+    if (dialog.exec() != QDialog::Accepted || dialog.selectedFiles().isEmpty())
+        return QString();
+    return dialog.selectedFiles().first();
+}
+
+void frmDravonel::mnuOpen_Click() {
+    const QString name = jobDialog(false, program_.JobFileName);
+    if (name.isEmpty())
+        return;
+    program_.JobFileName = name;
+    LoadDvf();
+    BtnEnabledChange();
+}
+
+void frmDravonel::mnuSave_Click() {
+    if (program_.JobFileName.isEmpty()) {
+        const QString name = jobDialog(true, QString());
+        if (!name.isEmpty())
+            program_.JobFileName = name;
+    }
+    if (!program_.JobFileName.isEmpty())
+        WriteJobFile(program_.JobFileName, *this, *this);
+}
+
+void frmDravonel::mnuSaveAs_Click() {
+    const QString name = jobDialog(true, program_.JobFileName);
+    if (name.isEmpty())
+        return;
+    program_.JobFileName = name;
+    WriteJobFile(program_.JobFileName, *this, *this);
+}
+
+bool frmDravonel::LoadDvf() {
+    return dravonel::LoadDvf(program_.JobFileName, *this, *this);
+}
+
+// RunHost
+
+void frmDravonel::showMessage(const QString& text) {
+    dravonel::showMessage(this, text);
+}
+
+bool frmDravonel::askYesNo(const QString& text) {
+    return dravonel::askYesNo(this, text);
+}
+
+void frmDravonel::lockInterface() {
+    for (QPushButton* b : btnExe)
+        b->setEnabled(false);
+    for (Pane* pane : {static_cast<Pane*>(mdiInDir), static_cast<Pane*>(mdiInFile_),
+                       static_cast<Pane*>(mdiFile_), static_cast<Pane*>(mdiOutDir),
+                       static_cast<Pane*>(mdiStatus_), static_cast<Pane*>(mdiOutFile_)}) {
+        pane->setEnabled(false);
+        pane->Menu_Enabled(false);
+    }
+    mdiInFile_->SelectClear();
+    btnCancel->setEnabled(true);
+}
+
+void frmDravonel::unlockInterface() {
+    btnCancel->setEnabled(false);
+    for (Pane* pane : {static_cast<Pane*>(mdiInDir), static_cast<Pane*>(mdiInFile_),
+                       static_cast<Pane*>(mdiFile_), static_cast<Pane*>(mdiOutDir),
+                       static_cast<Pane*>(mdiStatus_), static_cast<Pane*>(mdiOutFile_)}) {
+        pane->setEnabled(true);
+        pane->Menu_Enabled(true);
+    }
+    mdiInDir->RefreshForm();
+    mdiInFile_->RefreshForm();
+    mdiOutDir->RefreshForm();
+    BtnEnabledChange();
+}
+
+void frmDravonel::yield() {
+    QCoreApplication::processEvents();
+}
+
+QString frmDravonel::archiveName() {
+    return program_.ArchiveName;
+}
+
+QString frmDravonel::askArchiveName() {
+    AskArchiveName();
+    return program_.ArchiveName;
+}
+
+void frmDravonel::scrollTargetToTop(int row) {
+    mdiFile_->scrollToTop(row);
+}
+
+void frmDravonel::progress(const RunProgress& p) {
+    const QString count = p.archiveCount > 0
+                              ? QStringLiteral("%1/%2").arg(p.archive).arg(p.archiveCount)
+                              : QString::number(p.archive);
+    progressLabel_->setText(
+        QStringLiteral("%1  %2  %3").arg(count, FileNameOf(p.archivePath), p.member));
+    progress_->setValue(p.total > 0 ? int(p.done * 1000 / p.total) : 0);
+    progress_->setFormat(p.total > 0 ? QStringLiteral("%p%") : QString());
+}
+
+void frmDravonel::runFinished() {
+    progressLabel_->clear();
+    progress_->setValue(0);
+    progress_->setFormat(QString());
+}
+
+// JobTarget
+
+QString frmDravonel::inputFolder() {
+    return mdiInDir->DirName();
+}
+void frmDravonel::setInputFolder(const QString& folder) {
+    mdiInDir->setDirName(folder);
+}
+QString frmDravonel::outputFolder() {
+    return mdiOutDir->DirName();
+}
+void frmDravonel::setOutputFolder(const QString& folder) {
+    mdiOutDir->setDirName(folder);
+}
+void frmDravonel::setArchiveName(const QString& name) {
+    program_.ArchiveName = name;
+}
+TargetList& frmDravonel::targets() {
+    return mdiFile_->list();
+}
+
+} // namespace dravonel

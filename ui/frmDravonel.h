@@ -1,0 +1,159 @@
+// The main window: the mode buttons, the common menu set, the six panes in the
+// MDI area, the start-up and close sequences, and the run's host.
+#pragma once
+
+#include "host.h"
+#include "job_file.h"
+#include "run.h"
+
+#include <QMainWindow>
+#include <QPointer>
+
+#include <array>
+#include <memory>
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMdiSubWindow;
+class QMenu;
+class QProgressBar;
+class QPushButton;
+
+namespace dravonel {
+
+class Pane;
+class mdiDir;
+class mdiFile;
+class mdiInFile;
+class mdiOutFile;
+class mdiStatus;
+struct Program;
+
+class frmDravonel : public QMainWindow, public RunHost, public JobTarget {
+    Q_OBJECT
+public:
+    // The start-up ended the program: its exit status; or the windows go on.
+    static constexpr int kGoOn = -1;
+
+    explicit frmDravonel(Program& program, QWidget* parent = nullptr);
+    ~frmDravonel() override;
+
+    // The start-up sequence for the whole command line `c`. Returns kGoOn when
+    // the window is to be shown, else the exit status (after /U, a refused
+    // start, an automatic run).
+    int MDIForm_Load(const QString& c);
+
+    // Public procedures.
+    void SetToolTip(bool blnToolTip);
+    void SetFontData();
+    void mnuAbout_Click();
+    void mnuExit_Click();
+    void mnuFont_Click();
+    void mnuHelp_Click();
+    void mnuLogCopy_Click();
+    void mnuLogSave_Click();
+    void mnuname_Click();
+    void mnuOption_Click();
+    void mnuMkdir_Click();
+    void BtnEnabledChange();
+    void mnuInDirDefault_Click();
+    void mnuOutDirDefault_Click();
+    void mnuTmpDirDefault_Click();
+    void mnuOpen_Click();
+    void mnuSave_Click();
+    void mnuSaveAs_Click();
+    bool LoadDvf();
+
+    // The common menu set, shared by every pane.
+    void Menu_Enabled(bool blnFlag);
+    void btnExe_Click(int index);
+    void btnCancel_Click();
+    // The archive-name prompt; `CheckArchiveName` refuses a separator.
+    void AskArchiveName();
+    bool CheckArchiveName(const QString& name);
+    // The command line: the items go to the target list, a job file is opened.
+    bool CommandLineAdd(const QString& c);
+    int CommandLineItemAdd(const QString& item);
+    // Lays out the panes and the cancel button.
+    void MDIForm_Resize();
+
+    // The pane sizes for a client area of `scaleWidth` x `scaleHeight` twips:
+    // half the width and a third of the height, halves rounded to even.
+    static QSize paneSize(double scaleWidth, double scaleHeight);
+
+    Program& program() { return program_; }
+    CompressionRun& run() { return *run_; }
+    mdiDir* inDir() const { return mdiInDir; }
+    mdiDir* outDir() const { return mdiOutDir; }
+    mdiInFile* inFile() const { return mdiInFile_; }
+    mdiFile* file() const { return mdiFile_; }
+    mdiOutFile* outFile() const { return mdiOutFile_; }
+    mdiStatus* status() const { return mdiStatus_; }
+    QPushButton* exeButton(int index) const { return btnExe[size_t(index)]; }
+    QPushButton* cancelButton() const { return btnCancel; }
+    QProgressBar* progressBar() const { return progress_; }
+    QAction* menuAction(const QString& name) const;
+    bool activated() const { return activated_; }
+
+    // RunHost
+    void showMessage(const QString& text) override;
+    bool askYesNo(const QString& text) override;
+    void lockInterface() override;
+    void unlockInterface() override;
+    void yield() override;
+    QString archiveName() override;
+    QString askArchiveName() override;
+    void scrollTargetToTop(int row) override;
+    void progress(const RunProgress& progress) override;
+    void runFinished() override;
+
+    // JobTarget
+    QString inputFolder() override;
+    void setInputFolder(const QString& folder) override;
+    QString outputFolder() override;
+    void setOutputFolder(const QString& folder) override;
+    void setArchiveName(const QString& name) override;
+    TargetList& targets() override;
+
+protected:
+    void changeEvent(QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void showEvent(QShowEvent* event) override;
+
+private:
+    void buildMenus();
+    bool loadPanes();
+    bool loadGeometry();
+    // Runs the command line without windows; false when nothing was to run.
+    bool AutoStart(const QString& c, bool& finished);
+    void MDIForm_Activate();
+    void MDIForm_QueryUnload();
+    QList<Pane*> panesInLoadOrder() const;
+    QString jobDialog(bool save, const QString& initial);
+
+    Program& program_;
+    QWidget* pnlDravonel;
+    std::array<QPushButton*, 4> btnExe{};
+    QPushButton* btnCancel;
+    QMdiArea* mdi_;
+    QProgressBar* progress_;
+    QLabel* progressLabel_;
+    QList<QAction*> barMenus_;
+    QMap<QString, QAction*> actions_;
+
+    mdiDir* mdiInDir = nullptr;
+    mdiDir* mdiOutDir = nullptr;
+    mdiInFile* mdiInFile_ = nullptr;
+    mdiFile* mdiFile_ = nullptr;
+    mdiOutFile* mdiOutFile_ = nullptr;
+    mdiStatus* mdiStatus_ = nullptr;
+    std::unique_ptr<CompressionRun> run_;
+
+    bool activated_ = false;
+    bool unloaded_ = false;
+    QRect normalGeometry_;
+};
+
+} // namespace dravonel

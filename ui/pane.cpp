@@ -1,0 +1,118 @@
+#include "pane.h"
+
+#include "frmDravonel.h"
+#include "messages.h"
+#include "program.h"
+#include "settings.h"
+#include "twips.h"
+
+#include <QMdiSubWindow>
+#include <QMenu>
+#include <QMouseEvent>
+
+namespace dravonel {
+
+QFont settingsFont(const Program& program) {
+    const OptionSet& o = program.options;
+    QFont font;
+    font.setFamily(o.Font_Name);
+    if (o.Font_Size > 0)
+        font.setPointSize(o.Font_Size);
+    font.setBold(o.Font_Bold);
+    font.setItalic(o.Font_Italic);
+    return font;
+}
+
+Pane::Pane(frmDravonel& main, Program& program, const QString& stem, const QString& failMessage,
+           QWidget* parent)
+    : QWidget(parent), main_(main), program_(program), mnuPopup(new QMenu(this)), stem_(stem),
+      failMessage_(failMessage) {}
+
+QMdiSubWindow* Pane::frame() const {
+    return qobject_cast<QMdiSubWindow*>(parentWidget());
+}
+
+void Pane::addToolTip(QWidget* control, int messageId) {
+    toolTips_.append({control, messageId});
+}
+
+void Pane::addFontTarget(QWidget* control) {
+    fontTargets_.append(control);
+}
+
+void Pane::addPopupTarget(QWidget* control) {
+    control->installEventFilter(this);
+}
+
+void Pane::SetToolTip(bool blnToolTip) {
+    for (const auto& [control, id] : toolTips_)
+        control->setToolTip(blnToolTip ? resDravonel(id) : QString());
+}
+
+void Pane::SetFontData() {
+    const QFont font = settingsFont(program_);
+    setFont(font);
+    for (QWidget* control : fontTargets_)
+        control->setFont(font);
+    Form_Resize();
+}
+
+void Pane::Menu_Enabled(bool blnFlag) {
+    main_.Menu_Enabled(blnFlag);
+}
+
+bool Pane::eventFilter(QObject* watched, QEvent* event) {
+    if (event->type() == QEvent::MouseButtonPress) {
+        auto* mouse = static_cast<QMouseEvent*>(event);
+        if (mouse->button() == Qt::RightButton && !mnuPopup->isEmpty()) {
+            mnuPopup->popup(mouse->globalPosition().toPoint());
+            return true;
+        }
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void Pane::mousePressEvent(QMouseEvent* event) {
+    if (event->button() == Qt::RightButton && !mnuPopup->isEmpty())
+        mnuPopup->popup(event->globalPosition().toPoint());
+    QWidget::mousePressEvent(event);
+}
+
+void Pane::resizeEvent(QResizeEvent* event) {
+    QWidget::resizeEvent(event);
+    Form_Resize();
+}
+
+bool Pane::loadGeometry() {
+    if (program_.AutoRunning || program_.options.Resize)
+        return true;
+    QWidget* target = frame() ? static_cast<QWidget*>(frame()) : this;
+    const WindowSettings keys(program_.store, stem_.chopped(1));
+    const QRect g = target->geometry();
+    float v[4] = {float(toTwips(g.x())), float(toTwips(g.y())), float(toTwips(g.width())),
+                  float(toTwips(g.height()))};
+    const char* suffix[4] = {"Left", "Top", "Width", "Height"};
+    for (int i = 0; i < 4; ++i) {
+        const QString text = keys.read(stem_ + QLatin1String(suffix[i]), singleText(v[i]));
+        if (!convertSingle(text, v[i]))
+            return false;
+    }
+    target->setGeometry(toPixels(v[0], v[1], v[2], v[3]));
+    return true;
+}
+
+void Pane::saveGeometry() {
+    if (program_.AutoRunning || program_.options.Resize)
+        return;
+    if (main_.windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))
+        return;
+    const QWidget* target = frame() ? static_cast<QWidget*>(frame()) : this;
+    const WindowSettings keys(program_.store, stem_.chopped(1));
+    const QRect g = target->geometry();
+    keys.writeSingle(stem_ + QStringLiteral("Left"), float(toTwips(g.x())));
+    keys.writeSingle(stem_ + QStringLiteral("Top"), float(toTwips(g.y())));
+    keys.writeSingle(stem_ + QStringLiteral("Width"), float(toTwips(g.width())));
+    keys.writeSingle(stem_ + QStringLiteral("Height"), float(toTwips(g.height())));
+}
+
+} // namespace dravonel

@@ -1,0 +1,76 @@
+// What the six child panes of the main window share: the geometry keys with
+// the legacy rule, the tool-tip switch, the settings font, the common menu set
+// (which lives once, on the main window's menu bar), the right-button pop-up
+// rule and the start-failure message.
+#pragma once
+
+#include <QList>
+#include <QPair>
+#include <QWidget>
+
+class QMenu;
+class QMdiSubWindow;
+
+namespace dravonel {
+
+class frmDravonel;
+struct Program;
+
+class Pane : public QWidget {
+    Q_OBJECT
+public:
+    // `stem` is the geometry key stem ("InDir_"), `failMessage` the text shown
+    // when the pane cannot start ("Dravonel2 mdiinDir Form_Load ERR").
+    Pane(frmDravonel& main, Program& program, const QString& stem, const QString& failMessage,
+         QWidget* parent = nullptr);
+
+    // Tool-tips of the pane's controls from the message tables, or none.
+    virtual void SetToolTip(bool blnToolTip);
+    // The settings font on the pane and its font controls, then the layout.
+    virtual void SetFontData();
+    // Enables or disables the common menu set.
+    void Menu_Enabled(bool blnFlag);
+    // The pane's layout, run on every resize and after a font change.
+    virtual void Form_Resize() {}
+
+    // Reads the stored position and size, unless the automatic run is active or
+    // the panes follow the main window. A stored value that is not a number is
+    // a start failure (returns false).
+    bool loadGeometry();
+    // Writes the position and size when the main window is in its normal state,
+    // the panes keep their own geometry and no automatic run is active.
+    void saveGeometry();
+
+    const QString& failMessage() const { return failMessage_; }
+    // The pane's pop-up menu (`mnuPopup`).
+    QMenu* popupMenu() const { return mnuPopup; }
+    // The MDI window that frames the pane (null until the main window adds it).
+    QMdiSubWindow* frame() const;
+
+protected:
+    // Registers a control for SetToolTip with its message number.
+    void addToolTip(QWidget* control, int messageId);
+    // Registers a control that takes the settings font.
+    void addFontTarget(QWidget* control);
+    // A right-button press on the control (or the pane background) opens the pop-up.
+    void addPopupTarget(QWidget* control);
+
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+
+    frmDravonel& main_;
+    Program& program_;
+    QMenu* mnuPopup;
+
+private:
+    QString stem_;
+    QString failMessage_;
+    QList<QPair<QWidget*, int>> toolTips_;
+    QList<QWidget*> fontTargets_;
+};
+
+// The font the settings describe (face, whole points, bold, italic).
+QFont settingsFont(const Program& program);
+
+} // namespace dravonel
