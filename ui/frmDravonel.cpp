@@ -34,6 +34,7 @@
 #include <QUrl>
 
 #include <cmath>
+#include <cstdio>
 
 namespace dravonel {
 
@@ -308,11 +309,20 @@ bool frmDravonel::AutoStart(const QString& c, bool& finished) {
     mdiOutFile_->Form_Load();
     mdiInFile_->Pattern_Make();
     CommandLineAdd(c);
+    // A script that started the automatic run reads what happened here.
+    const QMetaObject::Connection echo =
+        connect(&mdiStatus_->log(), &ResultLog::lineAdded, this, [](const QString& line) {
+            const QByteArray bytes = line.toUtf8() + '\n';
+            std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
+            std::fflush(stdout);
+        });
     if (targets().count() == 0) {
+        disconnect(echo);
         program_.AutoRunning = false;
         return false;
     }
     finished = run_->AutoRun(program_.options.AutoExe, mdiOutDir->DirName());
+    disconnect(echo);
     if (program_.options.AutoLog)
         mdiStatus_->LogCopy();
     program_.AutoRunning = false;
@@ -430,12 +440,17 @@ bool frmDravonel::CheckArchiveName(const QString& name) {
     return true;
 }
 
-void frmDravonel::AskArchiveName() {
+bool frmDravonel::inputText(const QString& prompt, const QString& preset, QString& answer) {
     bool ok = false;
-    const QString answer =
-        QInputDialog::getText(this, QStringLiteral("Dravonel2"), kArchiveNamePrompt,
-                              QLineEdit::Normal, program_.ArchiveName, &ok);
-    if (ok && !answer.isEmpty() && CheckArchiveName(answer))
+    answer = QInputDialog::getText(this, QStringLiteral("Dravonel2"), prompt, QLineEdit::Normal,
+                                   preset, &ok);
+    return ok;
+}
+
+void frmDravonel::AskArchiveName() {
+    QString answer;
+    if (inputText(kArchiveNamePrompt, program_.ArchiveName, answer) && !answer.isEmpty() &&
+        CheckArchiveName(answer))
         program_.ArchiveName = answer;
 }
 

@@ -117,6 +117,9 @@ public:
     TargetList& targets() override;
 
 protected:
+    // The archive-name input box; false when it was cancelled.
+    virtual bool inputText(const QString& prompt, const QString& preset, QString& answer);
+
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;

@@ -1,0 +1,333 @@
+// The main window offscreen: start-up decisions, the command line, layout and
+// geometry, the mode-button rule, a real run's lock and unlock, shortcuts from
+// any pane, tool-tips, and the close sequence.
+#include "frmDravonel.h"
+#include "ini_settings_store.h"
+#include "mdiDir.h"
+#include "mdiFile.h"
+#include "mdiStatus.h"
+#include "program.h"
+#include "settings.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QListView>
+#include <QMdiArea>
+#include <QMdiSubWindow>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSettings>
+#include <QTemporaryDir>
+#include <QTest>
+#include <QTimer>
+
+#include <QLibrary>
+
+using namespace dravonel;
+
+namespace {
+
+// The window with its message boxes and input box answered by the test.
+class TestWindow : public frmDravonel {
+public:
+    using frmDravonel::frmDravonel;
+    QStringList messages;
+    QList<bool> answers;
+    QString typed;
+    void showMessage(const QString& text) override { messages << text; }
+    bool askYesNo(const QString& text) override {
+        messages << text;
+        return !answers.isEmpty() && answers.takeFirst();
+    }
+
+protected:
+    bool inputText(const QString& prompt, const QString&, QString& answer) override {
+        messages << prompt;
+        answer = typed;
+        return true;
+    }
+};
+
+class MainWindow : public ::testing::Test {
+protected:
+    QTemporaryDir dir;
+    std::unique_ptr<IniSettingsStore> store;
+    OptionSet options;
+    LibraryState libraries;
+    ModuleArchivers modules;
+    std::unique_ptr<Program> program;
+    std::unique_ptr<TestWindow> window;
+
+    QString ini() const { return dir.path() + "/cfg/Korvath's Soft.ini"; }
+    QString tmp() const { return dir.path() + "/tmp/"; }
+
+    void SetUp() override {
+        QDir(dir.path()).mkpath("cfg");
+        QDir(dir.path()).mkpath("tmp");
+        QDir(dir.path()).mkpath("out");
+        newStore();
+    }
+    // A store that reads the file as it is now (and a program around it).
+    void newStore() {
+        window.reset();
+        program.reset();
+        store = std::make_unique<IniSettingsStore>(dir.path() + "/cfg");
+        program = std::make_unique<Program>(*store, options, libraries, modules);
+        program->tempFolder = [this] { return tmp(); };
+        program->checkLibraries = [this] {
+            return modules.CheckLibraries(QStringLiteral(FAKE_MODULES "/complete"));
+        };
+    }
+    // Writes settings before the window starts.
+    void settings(const QString& text) {
+        window.reset();
+        store->sync();
+        QFile f(ini());
+        ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(("[Dravonel2]\n" + text).toUtf8());
+        f.close();
+        newStore();
+    }
+    TestWindow& make() {
+        window = std::make_unique<TestWindow>(*program);
+        return *window;
+    }
+    QString file(const QString& name) {
+        const QString path = dir.path() + "/" + name;
+        QFile f(path);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write("data");
+        return path;
+    }
+    QString iniValue(const QString& key) {
+        store->sync();
+        QSettings s(ini(), QSettings::IniFormat);
+        return s.value("Dravonel2/" + key, "<absent>").toString();
+    }
+    int unlhaCalls() {
+        QLibrary lib(QStringLiteral(FAKE_MODULES "/complete/libunlha32.so"));
+        EXPECT_TRUE(lib.load());
+        return reinterpret_cast<int (*)()>(lib.resolve("UnlhaFakeCalls"))();
+    }
+    void resetFakes() {
+        for (const char* f : {"libunlha32.so:Unlha", "libzip32j.so:Zip"}) {
+            const QStringList p = QString(f).split(':');
+            QLibrary lib(QStringLiteral(FAKE_MODULES "/complete/") + p[0]);
+            ASSERT_TRUE(lib.load());
+            reinterpret_cast<void (*)()>(lib.resolve((p[1] + "FakeReset").toLatin1()))();
+        }
+    }
+};
+
+} // namespace
+
+TEST_F(MainWindow, SlashUAloneAsksAndRemovesOnlyTheProgramsSection) {
+    settings("UCase=False\n[Other]\nKeep=1\n");
+    TestWindow& w = make();
+    w.answers = {true};
+    EXPECT_EQ(w.MDIForm_Load("/u"), 0);
+    EXPECT_EQ(w.messages, QStringList{"で使用したレジストリを全て削除します"});
+    EXPECT_EQ(iniValue("UCase"), "<absent>");
+    QSettings s(ini(), QSettings::IniFormat);
+    EXPECT_EQ(s.value("Other/Keep").toString(), "1");
+
+    const QString a = file("a.txt");
+    TestWindow& again = make();
+    EXPECT_EQ(again.MDIForm_Load("/U " + a), frmDravonel::kGoOn) << "/U with a file is a list";
+    EXPECT_EQ(again.targets().entries(), QStringList{a});
+    EXPECT_TRUE(again.messages.isEmpty());
+}
+
+TEST_F(MainWindow, WithoutTheLhaModuleTheStartIsRefused) {
+    program->checkLibraries = [] { return LibraryState{}; };
+    TestWindow& w = make();
+    EXPECT_EQ(w.MDIForm_Load(""), 1);
+    EXPECT_EQ(w.messages, QStringList{"UNLHA32.DLLが無いか異常です。実行できません。"});
+    EXPECT_FALSE(QFile::exists(ini()));
+}
+
+TEST_F(MainWindow, TheAutomaticRunCompressesWithoutWindowsAndSavesNothing) {
+    resetFakes();
+    settings("Auto=True\nAutoExe=3\nAutoLog=False\n");
+    const QString a = file("a.txt"), b = file("b.txt");
+    TestWindow& w = make();
+    ::testing::internal::CaptureStdout();
+    EXPECT_EQ(w.MDIForm_Load(a + " " + b), 0);
+    const std::string out = ::testing::internal::GetCapturedStdout();
+    EXPECT_EQ(unlhaCalls(), 2);
+    EXPECT_NE(out.find("　正常に圧縮されました\n"), std::string::npos);
+    EXPECT_NE(out.find("全て終了しました\n"), std::string::npos);
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_FALSE(w.activated());
+    EXPECT_EQ(iniValue("Version"), "<absent>");
+
+    // A job that leaves the list empty: the windows come instead.
+    const QString job = dir.path() + "/empty.DVF";
+    QFile f(job);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write("Dravonel2 DVF FILE\r\nINDIR=/\r\nOUTDIR=/\r\nFILENAME=x\r\n");
+    f.close();
+    TestWindow& second = make();
+    EXPECT_EQ(second.MDIForm_Load(job), frmDravonel::kGoOn);
+    EXPECT_EQ(program->ArchiveName, "x");
+}
+
+TEST_F(MainWindow, CommandLineItemsFollowTheQuotingRules) {
+    const QString spaced = file("a b.txt"), c = file("c.txt");
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    EXPECT_TRUE(w.CommandLineAdd("\"" + spaced + "\" " + c));
+    EXPECT_EQ(w.targets().entries(), (QStringList{spaced, c}));
+    EXPECT_TRUE(w.CommandLineAdd(c + "  " + spaced.left(0) + c));
+    EXPECT_EQ(w.targets().entries(), QStringList{c}) << "empty items are skipped";
+    EXPECT_FALSE(w.CommandLineAdd(c + " \"" + spaced));
+    EXPECT_EQ(w.targets().count(), 0) << "an unclosed quote leaves the list empty";
+
+    const QString job = dir.path() + "/job.dvf";
+    QFile f(job);
+    ASSERT_TRUE(f.open(QIODevice::WriteOnly));
+    f.write(("Dravonel2 DVF FILE\r\nINDIR=/\r\nOUTDIR=/\r\nFILENAME=\r\n" + c + "\r\n").toUtf8());
+    f.close();
+    EXPECT_TRUE(w.CommandLineAdd(job + " " + spaced));
+    EXPECT_EQ(w.targets().entries(), QStringList{c}) << "names after a job are ignored";
+    EXPECT_EQ(program->JobFileName, job);
+    EXPECT_TRUE(w.CommandLineAdd(dir.path() + "/missing.DVF " + c));
+    EXPECT_EQ(w.targets().entries(), QStringList{c});
+}
+
+TEST_F(MainWindow, LayoutHalvesTheWidthAndThirdsTheHeightRoundingToEven) {
+    EXPECT_EQ(frmDravonel::paneSize(9001, 3001), QSize(4500, 1000));
+    EXPECT_EQ(frmDravonel::paneSize(9003, 3002), QSize(4502, 1001));
+    EXPECT_EQ(frmDravonel::paneSize(7, 4.5), QSize(4, 2));
+}
+
+TEST_F(MainWindow, StoredGeometryIsCorrectedWhenUnusable) {
+    settings("Main_Left=-50\nMain_Top=300\nMain_Width=1999\nMain_Height=2000\n");
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    const double tpp = 1440.0 / QGuiApplication::primaryScreen()->logicalDotsPerInchX();
+    EXPECT_NEAR(w.geometry().x() * tpp, 1000, tpp);
+    EXPECT_NEAR(w.geometry().y() * tpp, 300, tpp);
+    EXPECT_NEAR(w.geometry().width() * tpp, 8000, tpp);
+    EXPECT_NEAR(w.geometry().height() * tpp, 2000, tpp);
+
+    settings("Main_Left=abc\n");
+    TestWindow& bad = make();
+    EXPECT_EQ(bad.MDIForm_Load(""), 1);
+    EXPECT_EQ(bad.messages, QStringList{"Dravonel2 frmDravonel MDIForm_Load ERR"});
+}
+
+TEST_F(MainWindow, ModeButtonsFollowTheListAndKeepFileNUnderDoubleCompression) {
+    settings("Ashuku=2\n");
+    const QString a = file("a.txt");
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    w.show();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_FALSE(w.exeButton(i)->isEnabled()) << i;
+    w.targets().ListInAdd(a);
+    w.BtnEnabledChange();
+    EXPECT_TRUE(w.exeButton(0)->isEnabled() && w.exeButton(1)->isEnabled() &&
+                w.exeButton(2)->isEnabled());
+    EXPECT_FALSE(w.exeButton(3)->isEnabled());
+    options.Ashuku = 0;
+    w.BtnEnabledChange();
+    EXPECT_TRUE(w.exeButton(3)->isEnabled());
+    options.Ashuku = 2;
+    w.BtnEnabledChange();
+    EXPECT_TRUE(w.exeButton(3)->isEnabled()) << "double compression leaves it as it was";
+    program->ArchiveName = "kept";
+    w.targets().RefreshForm();
+    w.BtnEnabledChange();
+    EXPECT_EQ(program->ArchiveName, "") << "an empty list forgets the archive name";
+}
+
+TEST_F(MainWindow, ARealRunLocksEverythingButCancelAndUnlocksAfter) {
+    resetFakes();
+    const QString a = file("a.txt");
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(a), frmDravonel::kGoOn);
+    w.show();
+    w.outDir()->setDirName(dir.path() + "/out");
+    QLibrary lib(QStringLiteral(FAKE_MODULES "/complete/libunlha32.so"));
+    ASSERT_TRUE(lib.load());
+    reinterpret_cast<void (*)(int)>(lib.resolve("UnlhaFakeSetDelay"))(300);
+
+    bool checked = false;
+    QTimer::singleShot(150, &w, [&] {
+        checked = true;
+        for (int i = 0; i < 4; ++i)
+            EXPECT_FALSE(w.exeButton(i)->isEnabled());
+        EXPECT_TRUE(w.cancelButton()->isEnabled());
+        EXPECT_FALSE(w.file()->isEnabled());
+        EXPECT_FALSE(w.status()->isEnabled());
+        EXPECT_FALSE(w.menuAction("mnuFile")->isEnabled());
+        EXPECT_FALSE(w.menuAction("mnuExit")->isEnabled());
+        EXPECT_GT(w.progressBar()->value(), 0) << "progress shown during the call";
+    });
+    w.exeButton(3)->click();
+    EXPECT_TRUE(checked);
+    EXPECT_FALSE(w.cancelButton()->isEnabled());
+    EXPECT_TRUE(w.file()->isEnabled());
+    EXPECT_TRUE(w.menuAction("mnuFile")->isEnabled());
+    EXPECT_EQ(w.progressBar()->value(), 0) << "idle again";
+    EXPECT_EQ(w.status()->log().lines().last(), "全て終了しました");
+    EXPECT_EQ(w.targets().count(), 0);
+    EXPECT_FALSE(w.exeButton(0)->isEnabled()) << "the list is empty now";
+    reinterpret_cast<void (*)(int)>(lib.resolve("UnlhaFakeSetDelay"))(0);
+}
+
+TEST_F(MainWindow, JobShortcutWorksWhicheverPaneIsActive) {
+    const QString a = file("a.txt");
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(a), frmDravonel::kGoOn);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    program->JobFileName = dir.path() + "/saved.DVF";
+    auto* area = w.findChild<QMdiArea*>();
+    ASSERT_NE(area, nullptr);
+    area->setActiveSubWindow(w.status()->frame());
+    QTest::keyClick(w.status()->lstKekka, Qt::Key_S, Qt::ControlModifier);
+    EXPECT_TRUE(QFile::exists(program->JobFileName));
+}
+
+TEST_F(MainWindow, ToolTipsSwitchAsAWhole) {
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    EXPECT_EQ(w.exeButton(0)->toolTip(),
+              "ファイル名（拡張子を除く）を圧縮ファイル名として圧縮します");
+    EXPECT_EQ(w.cancelButton()->toolTip(), "実行中に中断します");
+    EXPECT_EQ(w.status()->lstKekka->toolTip(), "実行履歴");
+    w.SetToolTip(false);
+    w.status()->SetToolTip(false);
+    EXPECT_EQ(w.exeButton(3)->toolTip(), "");
+    EXPECT_EQ(w.status()->lstKekka->toolTip(), "");
+}
+
+TEST_F(MainWindow, ClosingWritesGeometryAndSettingsAndRemovesTheResponseFile) {
+    settings("Main_Left=1500\nMain_Top=1200\nUCase=False\n");
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    w.show();
+    QFile resp(tmp() + "DRAVONEL.RESPFILE");
+    ASSERT_TRUE(resp.open(QIODevice::WriteOnly));
+    resp.close();
+    w.close();
+    EXPECT_EQ(iniValue("Main_WindowState"), "0");
+    EXPECT_EQ(iniValue("Version"), "1.02");
+    EXPECT_EQ(iniValue("UCase"), "False");
+    EXPECT_NE(iniValue("Main_Width"), "<absent>");
+    EXPECT_FALSE(QFile::exists(tmp() + "DRAVONEL.RESPFILE"));
+
+    settings("Main_Left=1500\nMain_Top=1200\n");
+    TestWindow& maxed = make();
+    ASSERT_EQ(maxed.MDIForm_Load(""), frmDravonel::kGoOn);
+    maxed.showMaximized();
+    maxed.close();
+    EXPECT_EQ(iniValue("Main_WindowState"), "2");
+    EXPECT_EQ(iniValue("Main_Left"), "1500") << "the normal-state rectangle stays";
+}
