@@ -1,5 +1,6 @@
 // Dravonel2: the program's entry.
 #include "archivers.h"
+#include "batch.h"
 #include "frmDravonel.h"
 #include "ini_settings_store.h"
 #include "options.h"
@@ -8,7 +9,10 @@
 #include "termination.h"
 
 #include <QApplication>
+#include <QCoreApplication>
 #include <QStringList>
+
+#include <cstdio>
 
 using namespace dravonel;
 
@@ -26,6 +30,19 @@ QString commandLineText(const QStringList& arguments) {
 } // namespace
 
 int main(int argc, char* argv[]) {
+    const QString first = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
+    if (first == QLatin1String("--help") || first == QLatin1String("--version")) {
+        const QByteArray text =
+            (first == QLatin1String("--help") ? usageText() : versionText() + '\n').toUtf8();
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        return 0;
+    }
+    if (first == QLatin1String("--batch")) {
+        // No display needed: the batch run is QtCore only.
+        QCoreApplication app(argc, argv);
+        return runBatch(app.arguments().mid(1));
+    }
+
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dravonel2"));
     TerminationWatcher termination;
