@@ -61,8 +61,8 @@ TEST(ResponseFile, ReadsEveryLineEndingAndStripsOnlyOuterQuotes) {
     spit(resp, "\xEF\xBB\xBF\"/a/one, two.txt\"\r\n\"/b/\"q\".txt\"\n\n/c/bare\r\"/d/last\"");
     std::vector<std::string> paths;
     ASSERT_TRUE(arc::readResponseFile(resp.string(), paths));
-    EXPECT_EQ(paths, (std::vector<std::string>{"/a/one, two.txt", "/b/\"q\".txt", "/c/bare",
-                                               "/d/last"}));
+    EXPECT_EQ(paths,
+              (std::vector<std::string>{"/a/one, two.txt", "/b/\"q\".txt", "/c/bare", "/d/last"}));
     std::vector<std::string> none;
     EXPECT_FALSE(arc::readResponseFile((dir.path / "missing").string(), none));
 }
@@ -92,6 +92,25 @@ TEST(AtomicOutput, ReplacesOnlyOnCommitAndLeavesNoTemporaryBehind) {
     ASSERT_EQ(out.commit(), arc::kOk);
     EXPECT_EQ(slurp(dest), "HDR1" + big + "tail");
     EXPECT_EQ(entriesIn(dir.path), 1u);
+}
+
+TEST(AtomicOutput, TruncateTakesBackBufferedAndFlushedBytes) {
+    TempDir dir;
+    const fs::path dest = dir.path / "t.bin";
+    arc::AtomicOutput out;
+    ASSERT_EQ(out.open(dest.string(), ""), arc::kOk);
+    ASSERT_EQ(out.write("keep", 4), arc::kOk);
+    ASSERT_EQ(out.write("drop", 4), arc::kOk);
+    ASSERT_EQ(out.truncate(4), arc::kOk); // still buffered
+    const std::string big(3 << 20, 'x');  // past the buffer: reaches the file
+    ASSERT_EQ(out.write(big.data(), big.size()), arc::kOk);
+    ASSERT_EQ(out.truncate(6), arc::kOk);
+    EXPECT_EQ(out.tell(), 6u);
+    EXPECT_NE(out.truncate(7), arc::kOk);
+    ASSERT_EQ(out.write("!", 1), arc::kOk);
+    ASSERT_EQ(out.patch(0, "K", 1), arc::kOk);
+    ASSERT_EQ(out.commit(), arc::kOk);
+    EXPECT_EQ(slurp(dest), "Keepxx!");
 }
 
 TEST(AtomicOutput, UsesTheWorkFolderAndReportsUnwritableDestinations) {
