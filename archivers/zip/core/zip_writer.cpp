@@ -1,0 +1,360 @@
+#include "zip_writer.h"
+
+#include "results.h"
+
+#include <libdeflate.h>
+#include <memory>
+#include <zlib.h>
+
+namespace zip {
+
+namespace {
+
+constexpr size_t kChunk = 1 << 20;
+constexpr uint16_t kMadeByUnix = 3 << 8 | 63;
+constexpr uint16_t kNeedStore = 10;
+constexpr uint16_t kNeedDeflate = 20;
+constexpr uint16_t kNeedZip64 = 45;
+
+// The buffer compressor's level for the module's level: 9 takes the
+// near-optimal parser, which shrinks typical data by a few percent more.
+int bufferLevel(int level) {
+    return level >= 9 ? 10 : level;
+}
+
+std::string timestampField(time_t mtime) {
+    std::string f;
+    if (mtime < 0 || mtime > 0x7fffffff)
+        return f;
+    put16(f, kExtraTimestamp);
+    put16(f, 5);
+    f.push_back(1); // modification time present
+    put32(f, static_cast<uint32_t>(mtime));
+    return f;
+}
+
+} // namespace
+
+Writer::Writer(arc::AtomicOutput& out, const Limits& limits) : out_(out), limits_(limits) {}
+
+Writer::~Writer() {
+    if (compressor_)
+        libdeflate_free_compressor(compressor_);
+}
+
+int Writer::storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64_t& got,
+                        ProgressCount& count, const char* member) {
+    inBuf_.resize(kChunk);
+    while (got < size) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, size - got));
+        const long long n = in.read(inBuf_.data(), want);
+        if (n < 0)
+            return 1;
+        if (n == 0)
+            break; // the file shrank while it was read: its entry ends here
+        crc = crc32(crc, inBuf_.data(), static_cast<size_t>(n));
+        int rc = out_.write(inBuf_.data(), static_cast<size_t>(n));
+        if (rc != arc::kOk)
+            return rc;
+        got += static_cast<uint64_t>(n);
+        count.done += static_cast<uint64_t>(n);
+        if (count.progress.report(member, count.done))
+            return arc::kErrCancelled;
+    }
+    return arc::kOk;
+}
+
+int Writer::deflateStream(arc::InputFile& in, uint64_t size, int level, uint32_t& crc,
+                          uint64_t& got, uint64_t& packed, ProgressCount& count,
+                          const char* member) {
+    z_stream z = {};
+    if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+        return arc::kErrNoMemory;
+    std::unique_ptr<z_stream, int (*)(z_stream*)> guard(&z, deflateEnd);
+    inBuf_.resize(kChunk);
+    outBuf_.resize(kChunk);
+    bool last = false;
+    while (!last) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, size - got));
+        const long long n = want ? in.read(inBuf_.data(), want) : 0;
+        if (n < 0)
+            return 1;
+        crc = crc32(crc, inBuf_.data(), static_cast<size_t>(n));
+        got += static_cast<uint64_t>(n);
+        last = n == 0 || got == size;
+        z.next_in = inBuf_.data();
+        z.avail_in = static_cast<uInt>(n);
+        int zr;
+        do {
+            z.next_out = outBuf_.data();
+            z.avail_out = static_cast<uInt>(outBuf_.size());
+            zr = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
+            const size_t made = outBuf_.size() - z.avail_out;
+            if (made > 0) {
+                int rc = out_.write(outBuf_.data(), made);
+                if (rc != arc::kOk)
+                    return rc;
+                packed += made;
+            }
+        } while (z.avail_out == 0 || (last && zr != Z_STREAM_END));
+        count.done += static_cast<uint64_t>(n);
+        if (count.progress.report(member, count.done))
+            return arc::kErrCancelled;
+    }
+    return arc::kOk;
+}
+
+int Writer::deflateWhole(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
+                         uint64_t& packed, bool& stored, ProgressCount& count, const char* member) {
+    if (compressorLevel_ != level) {
+        if (compressor_)
+            libdeflate_free_compressor(compressor_);
+        compressor_ = libdeflate_alloc_compressor(bufferLevel(level));
+        compressorLevel_ = compressor_ ? level : -1;
+        if (!compressor_)
+            return arc::kErrNoMemory;
+    }
+    const auto n = static_cast<size_t>(size);
+    inBuf_.resize(n);
+    while (got < size) {
+        const size_t want = std::min(kChunk, n - static_cast<size_t>(got));
+        const long long r = in.read(inBuf_.data() + got, want);
+        if (r < 0)
+            return 1;
+        if (r == 0)
+            break;
+        got += static_cast<uint64_t>(r);
+        if (count.progress.report(member, count.done + got / 2))
+            return arc::kErrCancelled;
+    }
+    const auto have = static_cast<size_t>(got);
+    crc = crc32(0, inBuf_.data(), have);
+    // Room for one byte less than the input: output that would not be smaller
+    // is not wanted, and the compressor reports 0 when it does not fit.
+    outBuf_.resize(have > 0 ? have - 1 : 0);
+    const size_t made = have > 1 ? libdeflate_deflate_compress(compressor_, inBuf_.data(), have,
+                                                               outBuf_.data(), outBuf_.size())
+                                 : 0;
+    stored = made == 0;
+    const unsigned char* data = stored ? inBuf_.data() : outBuf_.data();
+    packed = stored ? have : made;
+    int rc = out_.write(data, static_cast<size_t>(packed));
+    if (rc != arc::kOk)
+        return rc;
+    count.done += got;
+    return count.progress.report(member, count.done) ? arc::kErrCancelled : arc::kOk;
+}
+
+int Writer::addFile(const std::string& path, const std::string& name, int level,
+                    ProgressCount& count) {
+    arc::InputFile in;
+    if (!in.open(path))
+        return 1;
+    const uint64_t size = in.size();
+    // Reading stops at the size seen now, so a file that grows meanwhile
+    // cannot outgrow the choice of header made here.
+    const bool zip64 = size >= limits_.max32;
+
+    Entry e;
+    e.name = name;
+    e.versionMadeBy = kMadeByUnix;
+    e.flags = hasNonAscii(name) && isUtf8(name) ? kFlagUtf8 : 0;
+    e.dosTime = toDosTime(in.mtime());
+    e.mtime = in.mtime();
+    e.externalAttrs = (0100000u | in.mode()) << 16;
+    e.localOffset = out_.tell();
+    e.extra = timestampField(in.mtime());
+
+    std::string local;
+    put32(local, kLocalSig);
+    put16(local, 0); // version needed, flags, method, time, CRC and sizes: set below
+    put16(local, 0);
+    put16(local, 0);
+    put32(local, 0);
+    put32(local, 0);
+    put32(local, 0);
+    put32(local, 0);
+    put16(local, static_cast<uint16_t>(name.size()));
+    put16(local, static_cast<uint16_t>((zip64 ? 20 : 0) + e.extra.size()));
+    local += name;
+    const size_t zip64At = local.size() + 4;
+    if (zip64) {
+        put16(local, kExtraZip64);
+        put16(local, 16);
+        put64(local, 0);
+        put64(local, 0);
+    }
+    local += e.extra;
+    int rc = out_.write(local.data(), local.size());
+    if (rc != arc::kOk)
+        return rc;
+    const uint64_t dataStart = out_.tell();
+
+    uint32_t crc = 0;
+    uint64_t got = 0;
+    uint64_t packed = 0;
+    bool stored = level == 0;
+    const char* member = name.c_str();
+    if (level == 0) {
+        rc = storeStream(in, size, crc, got, count, member);
+        packed = got;
+    } else if (size <= limits_.wholeFileLimit) {
+        rc = deflateWhole(in, size, level, crc, got, packed, stored, count, member);
+    } else {
+        rc = deflateStream(in, size, level, crc, got, packed, count, member);
+        if (rc == arc::kOk && packed >= got) {
+            // Deflate did not shrink the file: store it instead, reading it
+            // again; if it changed in between, it is passed over.
+            const uint32_t first = crc;
+            const uint64_t length = got;
+            arc::InputFile again;
+            rc = out_.truncate(dataStart);
+            if (rc == arc::kOk)
+                rc = again.open(path) ? arc::kOk : 1;
+            crc = 0;
+            got = 0;
+            count.done -= length;
+            if (rc == arc::kOk)
+                rc = storeStream(again, length, crc, got, count, member);
+            if (rc == arc::kOk && (got != length || crc != first))
+                rc = 1;
+            packed = got;
+            stored = true;
+        }
+    }
+    if (rc != arc::kOk) {
+        if (rc == 1 && out_.truncate(e.localOffset) != arc::kOk)
+            return arc::kErrCannotWriteDest;
+        return rc;
+    }
+
+    e.method = stored ? kMethodStore : kMethodDeflate;
+    e.versionNeeded = zip64 ? kNeedZip64 : stored ? kNeedStore : kNeedDeflate;
+    e.crc = crc;
+    e.size = got;
+    e.compressedSize = packed;
+    std::string fields;
+    put16(fields, e.versionNeeded);
+    put16(fields, e.flags);
+    put16(fields, e.method);
+    put32(fields, e.dosTime); // time, then date
+    put32(fields, crc);
+    put32(fields, zip64 ? kMarker32 : static_cast<uint32_t>(packed));
+    put32(fields, zip64 ? kMarker32 : static_cast<uint32_t>(got));
+    rc = out_.patch(e.localOffset + 4, fields.data(), fields.size());
+    if (rc == arc::kOk && zip64) {
+        std::string sizes;
+        put64(sizes, got);
+        put64(sizes, packed);
+        rc = out_.patch(e.localOffset + zip64At, sizes.data(), sizes.size());
+    }
+    if (rc != arc::kOk)
+        return rc;
+    entries_.push_back(std::move(e));
+    return arc::kOk;
+}
+
+int Writer::copyEntry(const Reader& reader, const Entry& entry) {
+    uint64_t dataStart, recordEnd;
+    int rc = reader.locate(entry, dataStart, recordEnd);
+    if (rc != arc::kOk)
+        return rc;
+    Entry copy = entry;
+    copy.localOffset = out_.tell();
+    inBuf_.resize(kChunk);
+    for (uint64_t at = entry.localOffset; at < recordEnd;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, recordEnd - at));
+        if (!reader.readAt(at, inBuf_.data(), n))
+            return arc::kErrCannotRead;
+        if ((rc = out_.write(inBuf_.data(), n)) != arc::kOk)
+            return rc;
+        at += n;
+    }
+    entries_.push_back(std::move(copy));
+    return arc::kOk;
+}
+
+int Writer::finish(const std::string& comment) {
+    const uint64_t cdOffset = out_.tell();
+    for (const Entry& e : entries_) {
+        const bool bigSize = e.size >= limits_.max32;
+        const bool bigPacked = e.compressedSize >= limits_.max32;
+        const bool bigOffset = e.localOffset >= limits_.max32;
+        std::string zip64;
+        if (bigSize || bigPacked || bigOffset) {
+            put16(zip64, kExtraZip64);
+            put16(zip64, static_cast<uint16_t>(8 * (bigSize + bigPacked + bigOffset)));
+            if (bigSize)
+                put64(zip64, e.size);
+            if (bigPacked)
+                put64(zip64, e.compressedSize);
+            if (bigOffset)
+                put64(zip64, e.localOffset);
+        }
+        const size_t extraSize = zip64.size() + e.extra.size();
+        if (extraSize > 0xffff)
+            return arc::kErrHeaderBroken;
+        std::string h;
+        put32(h, kCentralSig);
+        put16(h, e.versionMadeBy);
+        put16(h, zip64.empty() ? e.versionNeeded : std::max(e.versionNeeded, kNeedZip64));
+        put16(h, e.flags);
+        put16(h, e.method);
+        put16(h, static_cast<uint16_t>(e.dosTime & 0xffff));
+        put16(h, static_cast<uint16_t>(e.dosTime >> 16));
+        put32(h, e.crc);
+        put32(h, bigPacked ? kMarker32 : static_cast<uint32_t>(e.compressedSize));
+        put32(h, bigSize ? kMarker32 : static_cast<uint32_t>(e.size));
+        put16(h, static_cast<uint16_t>(e.name.size()));
+        put16(h, static_cast<uint16_t>(extraSize));
+        put16(h, static_cast<uint16_t>(e.comment.size()));
+        put16(h, 0); // disk number
+        put16(h, e.internalAttrs);
+        put32(h, e.externalAttrs);
+        put32(h, bigOffset ? kMarker32 : static_cast<uint32_t>(e.localOffset));
+        h += e.name;
+        h += zip64;
+        h += e.extra;
+        h += e.comment;
+        int rc = out_.write(h.data(), h.size());
+        if (rc != arc::kOk)
+            return rc;
+    }
+    const uint64_t cdSize = out_.tell() - cdOffset;
+    const uint64_t count = entries_.size();
+    const bool zip64 =
+        count >= limits_.maxEntries || cdSize >= limits_.max32 || cdOffset >= limits_.max32;
+    std::string tail;
+    if (zip64) {
+        const uint64_t at = out_.tell();
+        put32(tail, kZip64EndSig);
+        put64(tail, kZip64EndSize - 12);
+        put16(tail, kMadeByUnix);
+        put16(tail, kNeedZip64);
+        put32(tail, 0);
+        put32(tail, 0);
+        put64(tail, count);
+        put64(tail, count);
+        put64(tail, cdSize);
+        put64(tail, cdOffset);
+        put32(tail, kZip64LocatorSig);
+        put32(tail, 0);
+        put64(tail, at);
+        put32(tail, 1);
+    }
+    // Only the fields that overflow carry the marker that sends readers to the ZIP64 record.
+    const uint16_t count16 = count >= limits_.maxEntries ? kMarker16 : static_cast<uint16_t>(count);
+    put32(tail, kEndSig);
+    put16(tail, 0);
+    put16(tail, 0);
+    put16(tail, count16);
+    put16(tail, count16);
+    put32(tail, cdSize >= limits_.max32 ? kMarker32 : static_cast<uint32_t>(cdSize));
+    put32(tail, cdOffset >= limits_.max32 ? kMarker32 : static_cast<uint32_t>(cdOffset));
+    const std::string text = comment.substr(0, 0xffff);
+    put16(tail, static_cast<uint16_t>(text.size()));
+    tail += text;
+    return out_.write(tail.data(), tail.size());
+}
+
+} // namespace zip

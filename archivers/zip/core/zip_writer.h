@@ -1,0 +1,77 @@
+// Writing a ZIP archive into an AtomicOutput: new entries compressed from
+// files, entries copied unchanged from another archive, and the central
+// directory with the ZIP64 records when sizes, offsets or the entry count
+// outgrow the classic fields. No data descriptors: every local header is
+// completed in place once its entry's data is written.
+#pragma once
+
+#include "atomic_output.h"
+#include "files.h"
+#include "module.h"
+#include "zip_format.h"
+#include "zip_reader.h"
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+struct libdeflate_compressor;
+
+namespace zip {
+
+struct Limits {
+    // Sizes and offsets from this value on are kept in ZIP64 fields.
+    uint64_t max32 = kMarker32;
+    // Entry counts from this value on are kept in the ZIP64 end record.
+    uint64_t maxEntries = kMarker16;
+    // Files up to this size are compressed as one buffer (the stronger
+    // compressor); larger ones are streamed, so memory stays bounded.
+    uint64_t wholeFileLimit = 32u << 20;
+};
+
+// Bytes done for the progress hook over a whole call.
+struct ProgressCount {
+    arc::Progress& progress;
+    uint64_t done = 0;
+};
+
+class Writer {
+public:
+    explicit Writer(arc::AtomicOutput& out, const Limits& limits = Limits());
+    ~Writer();
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    // Adds a file as entry `name`, at level 0 (store) to 9. Returns kOk; 1 when
+    // the file could not be read (nothing is left of it in the output);
+    // otherwise an error code (kErrCancelled, a write error, kErrNoMemory).
+    int addFile(const std::string& path, const std::string& name, int level, ProgressCount& count);
+
+    // Copies an entry of `reader`'s archive byte for byte (local header, data
+    // and any data descriptor). Returns kOk, kErrHeaderBroken, kErrCannotRead
+    // or a write error.
+    int copyEntry(const Reader& reader, const Entry& entry);
+
+    // Writes the central directory and the end records.
+    int finish(const std::string& comment);
+
+    size_t entryCount() const { return entries_.size(); }
+
+private:
+    int storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64_t& got,
+                    ProgressCount& count, const char* member);
+    int deflateStream(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
+                      uint64_t& packed, ProgressCount& count, const char* member);
+    int deflateWhole(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
+                     uint64_t& packed, bool& stored, ProgressCount& count, const char* member);
+
+    arc::AtomicOutput& out_;
+    Limits limits_;
+    std::vector<Entry> entries_;
+    std::vector<unsigned char> inBuf_;
+    std::vector<unsigned char> outBuf_;
+    libdeflate_compressor* compressor_ = nullptr;
+    int compressorLevel_ = -1;
+};
+
+} // namespace zip
