@@ -1,6 +1,6 @@
 // The format core where the modules cannot reach cheaply: ZIP64 records (with
 // the thresholds lowered so that small files cross them) and the streaming
-// path for files above the whole-buffer bound.
+// path for files larger than one batch of pieces.
 #include "results.h"
 #include "zip_archive.h"
 #include "zip_test_support.h"
@@ -64,13 +64,13 @@ TEST(ZipWriter, WritesZip64RecordsForLargeSizesOffsetsAndEntryCounts) {
         EXPECT_EQ(line.substr(line.size() - 4), "True") << line;
 }
 
-TEST(ZipWriter, StreamsFilesAboveTheBufferBoundAndStoresWhatDoesNotShrink) {
+TEST(ZipWriter, StreamsFilesLargerThanABatchAndStoresWhatDoesNotShrink) {
     TempDir dir;
     const auto sources = makeSources(dir, {{"text.txt", sample(3000000, 40, true)},
                                            {"noise.bin", sample(1500000, 41, false)},
                                            {"small.txt", sample(1000, 42, true)}});
     zip::Limits limits;
-    limits.wholeFileLimit = 100000;
+    limits.pieceSize = 100000;
     arc::Progress quiet(nullptr, nullptr, 0);
     const fs::path archive = dir / "S.ZIP";
     ASSERT_EQ(zip::updateArchive(archive, sources, 9, quiet, limits), 0);

@@ -2,9 +2,7 @@
 
 #include "results.h"
 
-#include <libdeflate.h>
-#include <memory>
-#include <zlib.h>
+#include <algorithm>
 
 namespace zip {
 
@@ -16,11 +14,9 @@ constexpr uint16_t kNeedStore = 10;
 constexpr uint16_t kNeedDeflate = 20;
 constexpr uint16_t kNeedZip64 = 45;
 
-// The buffer compressor's level for the module's level: 9 takes the
-// near-optimal parser, which shrinks typical data by a few percent more.
-int bufferLevel(int level) {
-    return level >= 9 ? 10 : level;
-}
+// Pieces smaller than this are not worth a thread of their own: every piece
+// starts without history, which costs more on small files.
+constexpr size_t kMinPiece = 1 << 20;
 
 std::string timestampField(time_t mtime) {
     std::string f;
@@ -37,10 +33,7 @@ std::string timestampField(time_t mtime) {
 
 Writer::Writer(arc::AtomicOutput& out, const Limits& limits) : out_(out), limits_(limits) {}
 
-Writer::~Writer() {
-    if (compressor_)
-        libdeflate_free_compressor(compressor_);
-}
+Writer::~Writer() = default;
 
 int Writer::storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64_t& got,
                         ProgressCount& count, const char* member) {
@@ -64,85 +57,62 @@ int Writer::storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64
     return arc::kOk;
 }
 
-int Writer::deflateStream(arc::InputFile& in, uint64_t size, int level, uint32_t& crc,
-                          uint64_t& got, uint64_t& packed, ProgressCount& count,
-                          const char* member) {
-    z_stream z = {};
-    if (deflateInit2(&z, level, Z_DEFLATED, -MAX_WBITS, 9, Z_DEFAULT_STRATEGY) != Z_OK)
+int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
+                        uint64_t& packed, bool& stored, bool& streamed, ProgressCount& count,
+                        const char* member) {
+    if (!pieces_ || piecesLevel_ != level) {
+        pieces_.reset();
+        pieces_ = std::make_unique<PieceCompressor>(level, limits_.threads);
+        piecesLevel_ = level;
+    }
+    if (pieces_->threads() == 0)
         return arc::kErrNoMemory;
-    std::unique_ptr<z_stream, int (*)(z_stream*)> guard(&z, deflateEnd);
-    inBuf_.resize(kChunk);
-    outBuf_.resize(kChunk);
-    bool last = false;
-    while (!last) {
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, size - got));
-        const long long n = want ? in.read(inBuf_.data(), want) : 0;
-        if (n < 0)
-            return 1;
-        crc = crc32(crc, inBuf_.data(), static_cast<size_t>(n));
-        got += static_cast<uint64_t>(n);
-        last = n == 0 || got == size;
-        z.next_in = inBuf_.data();
-        z.avail_in = static_cast<uInt>(n);
-        int zr;
-        do {
-            z.next_out = outBuf_.data();
-            z.avail_out = static_cast<uInt>(outBuf_.size());
-            zr = deflate(&z, last ? Z_FINISH : Z_NO_FLUSH);
-            const size_t made = outBuf_.size() - z.avail_out;
-            if (made > 0) {
-                int rc = out_.write(outBuf_.data(), made);
-                if (rc != arc::kOk)
-                    return rc;
-                packed += made;
-            }
-        } while (z.avail_out == 0 || (last && zr != Z_STREAM_END));
-        count.done += static_cast<uint64_t>(n);
+    const size_t batch = static_cast<size_t>(limits_.pieceSize) * pieces_->threads();
+    for (;;) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(batch, size - got));
+        inBuf_.resize(want);
+        size_t have = 0;
+        while (have < want) {
+            const long long r = in.read(inBuf_.data() + have, std::min(kChunk, want - have));
+            if (r < 0)
+                return 1;
+            if (r == 0)
+                break;
+            have += static_cast<size_t>(r);
+            if (count.progress.report(member, count.done + have / 2))
+                return arc::kErrCancelled;
+        }
+        crc = crc32(crc, inBuf_.data(), have);
+        got += have;
+        const bool last = have < want || got == size;
+        const size_t pieces = std::min<size_t>(pieces_->threads(), have / kMinPiece + 1);
+        if (!pieces_->compress(inBuf_.data(), have, pieces, fragments_))
+            return arc::kErrNoMemory;
+        uint64_t made = last ? sizeof PieceCompressor::kStreamEnd : 0;
+        for (const auto& f : fragments_)
+            made += f.size();
+        int rc = arc::kOk;
+        if (last && !streamed && made >= have) {
+            // The whole file is still in memory: deflate did not shrink it, so store it.
+            stored = true;
+            rc = out_.write(inBuf_.data(), have);
+            packed = have;
+        } else {
+            for (size_t i = 0; rc == arc::kOk && i < fragments_.size(); ++i)
+                rc = out_.write(fragments_[i].data(), fragments_[i].size());
+            if (rc == arc::kOk && last)
+                rc = out_.write(PieceCompressor::kStreamEnd, sizeof PieceCompressor::kStreamEnd);
+            packed += made;
+            streamed = !last || streamed;
+        }
+        if (rc != arc::kOk)
+            return rc;
+        count.done += have;
         if (count.progress.report(member, count.done))
             return arc::kErrCancelled;
+        if (last)
+            return arc::kOk;
     }
-    return arc::kOk;
-}
-
-int Writer::deflateWhole(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
-                         uint64_t& packed, bool& stored, ProgressCount& count, const char* member) {
-    if (compressorLevel_ != level) {
-        if (compressor_)
-            libdeflate_free_compressor(compressor_);
-        compressor_ = libdeflate_alloc_compressor(bufferLevel(level));
-        compressorLevel_ = compressor_ ? level : -1;
-        if (!compressor_)
-            return arc::kErrNoMemory;
-    }
-    const auto n = static_cast<size_t>(size);
-    inBuf_.resize(n);
-    while (got < size) {
-        const size_t want = std::min(kChunk, n - static_cast<size_t>(got));
-        const long long r = in.read(inBuf_.data() + got, want);
-        if (r < 0)
-            return 1;
-        if (r == 0)
-            break;
-        got += static_cast<uint64_t>(r);
-        if (count.progress.report(member, count.done + got / 2))
-            return arc::kErrCancelled;
-    }
-    const auto have = static_cast<size_t>(got);
-    crc = crc32(0, inBuf_.data(), have);
-    // Room for one byte less than the input: output that would not be smaller
-    // is not wanted, and the compressor reports 0 when it does not fit.
-    outBuf_.resize(have > 0 ? have - 1 : 0);
-    const size_t made = have > 1 ? libdeflate_deflate_compress(compressor_, inBuf_.data(), have,
-                                                               outBuf_.data(), outBuf_.size())
-                                 : 0;
-    stored = made == 0;
-    const unsigned char* data = stored ? inBuf_.data() : outBuf_.data();
-    packed = stored ? have : made;
-    int rc = out_.write(data, static_cast<size_t>(packed));
-    if (rc != arc::kOk)
-        return rc;
-    count.done += got;
-    return count.progress.report(member, count.done) ? arc::kErrCancelled : arc::kOk;
 }
 
 int Writer::addFile(const std::string& path, const std::string& name, int level,
@@ -198,13 +168,13 @@ int Writer::addFile(const std::string& path, const std::string& name, int level,
     if (level == 0) {
         rc = storeStream(in, size, crc, got, count, member);
         packed = got;
-    } else if (size <= limits_.wholeFileLimit) {
-        rc = deflateWhole(in, size, level, crc, got, packed, stored, count, member);
     } else {
-        rc = deflateStream(in, size, level, crc, got, packed, count, member);
-        if (rc == arc::kOk && packed >= got) {
-            // Deflate did not shrink the file: store it instead, reading it
-            // again; if it changed in between, it is passed over.
+        bool streamed = false;
+        rc = deflateFile(in, size, level, crc, got, packed, stored, streamed, count, member);
+        if (rc == arc::kOk && !stored && packed >= got) {
+            // Deflate did not shrink a file too large to keep in memory: store
+            // it instead, reading it again; if it changed in between, it is
+            // passed over.
             const uint32_t first = crc;
             const uint64_t length = got;
             arc::InputFile again;

@@ -6,16 +6,18 @@
 #pragma once
 
 #include "atomic_output.h"
+#include "deflate_pieces.h"
 #include "files.h"
 #include "module.h"
 #include "zip_format.h"
 #include "zip_reader.h"
 
+#include <algorithm>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <thread>
 #include <vector>
-
-struct libdeflate_compressor;
 
 namespace zip {
 
@@ -24,9 +26,11 @@ struct Limits {
     uint64_t max32 = kMarker32;
     // Entry counts from this value on are kept in the ZIP64 end record.
     uint64_t maxEntries = kMarker16;
-    // Files up to this size are compressed as one buffer (the stronger
-    // compressor); larger ones are streamed, so memory stays bounded.
-    uint64_t wholeFileLimit = 32u << 20;
+    // Files are deflated in pieces of at most this size, several at once, so
+    // memory stays bounded whatever the file size.
+    uint64_t pieceSize = 8u << 20;
+    // How many pieces are compressed at once.
+    unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
 };
 
 // Bytes done for the progress hook over a whole call.
@@ -60,18 +64,18 @@ public:
 private:
     int storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64_t& got,
                     ProgressCount& count, const char* member);
-    int deflateStream(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
-                      uint64_t& packed, ProgressCount& count, const char* member);
-    int deflateWhole(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
-                     uint64_t& packed, bool& stored, ProgressCount& count, const char* member);
+    int deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
+                    uint64_t& packed, bool& stored, bool& streamed, ProgressCount& count,
+                    const char* member);
 
     arc::AtomicOutput& out_;
     Limits limits_;
     std::vector<Entry> entries_;
     std::vector<unsigned char> inBuf_;
     std::vector<unsigned char> outBuf_;
-    libdeflate_compressor* compressor_ = nullptr;
-    int compressorLevel_ = -1;
+    std::vector<std::vector<unsigned char>> fragments_;
+    std::unique_ptr<PieceCompressor> pieces_;
+    int piecesLevel_ = -1;
 };
 
 } // namespace zip
