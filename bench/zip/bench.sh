@@ -25,20 +25,26 @@ for f in headers.tar libstdc++.so.6 licenses.txt; do
     zip -q -9 -j "$out/peer.zip" "$in"
     end=$(date +%s.%N)
     peer_size=$(stat -c %s "$out/peer.zip")
-    peer_secs=$(echo "$end - $start" | bc -l)
+    peer_secs=$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')
     mod_secs=$(python3 "$root/bench/zip/run_module.py" "$lib" "-j -S -9  \"$out/module.zip\" \"$in\"")
     mod_size=$(stat -c %s "$out/module.zip")
     unzip -tq "$out/module.zip" >/dev/null
     printf '%-28s %-16s %12d %12d %8.3f\n' "zip -9 (Info-ZIP)" "$f" "$(stat -c %s "$in")" \
         "$peer_size" "$peer_secs"
     printf '%-28s %-16s %12d %12d %8.3f %7.3f\n' "libzip32j.so -9" "$f" "$(stat -c %s "$in")" \
-        "$mod_size" "$mod_secs" "$(echo "$mod_size / $peer_size" | bc -l)"
+        "$mod_size" "$mod_secs" "$(awk -v a="$mod_size" -v b="$peer_size" 'BEGIN { print a / b }')"
 done
 
 if [ "${2:-}" = "--rss" ] || [ "${1:-}" = "--rss" ]; then
     big="$out/big.bin"
     # 1 GiB of the corpus repeated: compressible like real files.
-    [ -f "$big" ] || { for _ in $(seq 1 90); do cat "$corpus/headers.tar"; done | head -c 1073741824 > "$big"; }
+    [ -f "$big" ] || python3 -c 'import sys
+data = open(sys.argv[1], "rb").read()
+with open(sys.argv[2], "wb") as out:
+    left = 1 << 30
+    while left > 0:
+        out.write(data[:left])
+        left -= len(data)' "$corpus/headers.tar" "$big"
     rm -f "$out/big.zip"
     /usr/bin/time -f '%M' -o "$out/rss" python3 "$root/bench/zip/run_module.py" "$lib" \
         "-j -S -9  \"$out/big.zip\" \"$big\"" > "$out/big.secs"
