@@ -46,6 +46,7 @@ TEST(UnZipModule, ExtractsArchivesMadeByInfoZipAnd7z) {
     };
     for (const auto& [name, data] : files)
         spit(dir / "in" / name, data);
+    ASSERT_EQ(shell("touch -d '2003-04-05 06:07:09' " + quote(dir / "in" / "plain.txt")), 0);
     ASSERT_EQ(shell("cd " + quote(dir / "in") +
                     " && LC_ALL=C.UTF-8 zip -q -9 ../info.zip * && LC_ALL=C.UTF-8 7z a -tzip "
                     "../seven.zip * >/dev/null"),
@@ -57,6 +58,9 @@ TEST(UnZipModule, ExtractsArchivesMadeByInfoZipAnd7z) {
         for (const auto& [name, data] : files)
             EXPECT_EQ(slurp(out / name), data) << archive << " " << name;
         EXPECT_EQ(listing(out).size(), files.size()) << archive;
+        EXPECT_EQ(fs::last_write_time(out / "plain.txt"),
+                  fs::last_write_time(dir / "in" / "plain.txt"))
+            << archive;
     }
 }
 

@@ -129,6 +129,7 @@ bool PieceCompressor::compress(const unsigned char* data, size_t size, size_t pi
         }
     };
     std::vector<std::thread> helpers;
+    helpers.reserve(compressors_.size()); // no allocation once threads run
     for (size_t t = 1; t < compressors_.size() && t < pieces; ++t) {
         try {
             helpers.emplace_back(work, compressors_[t]);

@@ -29,9 +29,9 @@ int updateArchive(const std::string& archive, const std::vector<Source>& sources
 // Extracts the members named in `names` (a name matches the stored name or its
 // bare file name; all members when `names` is empty) into `folder` under their
 // bare file names, replacing files there only once each is complete and its
-// CRC checked. Folders, symbolic links and names that cannot be made safe are
-// passed over and counted. Returns kOk, the count passed over, or the first
-// error (kErrNotFound when nothing matched).
+// CRC checked. Folder entries are passed over; symbolic links and names that
+// cannot be made safe are passed over and counted. Returns kOk, the count
+// passed over, or the first error (kErrNotFound when nothing matched).
 int extractArchive(const std::string& archive, const std::string& folder,
                    const std::vector<std::string>& names, arc::Progress& progress);
 

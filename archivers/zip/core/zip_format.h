@@ -23,6 +23,7 @@ constexpr size_t kZip64EndSize = 56;
 constexpr size_t kZip64LocatorSize = 20;
 
 constexpr uint16_t kExtraZip64 = 0x0001;
+constexpr uint16_t kExtraNtfs = 0x000a;
 constexpr uint16_t kExtraTimestamp = 0x5455;
 constexpr uint16_t kExtraUnicodePath = 0x7075;
 

@@ -50,6 +50,15 @@ std::string parseExtra(const unsigned char* p, size_t size, Entry& e, bool& zip6
         } else {
             if (tag == kExtraTimestamp && len >= 5 && (d[0] & 1))
                 e.mtime = static_cast<time_t>(get32(d + 1));
+            // NTFS times: 4 reserved bytes, then attribute 1 (size 24) holds
+            // the modification time first, in 100 ns units from 1601.
+            if (tag == kExtraNtfs && len >= 32 && get16(d + 4) == 1 && get16(d + 6) >= 24 &&
+                e.mtime < 0) {
+                const uint64_t ticks = get64(d + 8);
+                constexpr uint64_t kEpochTicks = 116444736000000000ull;
+                if (ticks >= kEpochTicks)
+                    e.mtime = static_cast<time_t>((ticks - kEpochTicks) / 10000000);
+            }
             kept.append(reinterpret_cast<const char*>(p + i), 4 + len);
         }
         i += 4 + len;
