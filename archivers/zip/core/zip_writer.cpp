@@ -58,8 +58,7 @@ int Writer::storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64
 }
 
 int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
-                        uint64_t& packed, bool& stored, bool& streamed, ProgressCount& count,
-                        const char* member) {
+                        uint64_t& packed, bool& stored, ProgressCount& count, const char* member) {
     if (!pieces_ || piecesLevel_ != level) {
         pieces_.reset();
         pieces_ = std::make_unique<PieceCompressor>(level, limits_.threads);
@@ -68,6 +67,7 @@ int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& 
     if (pieces_->threads() == 0)
         return arc::kErrNoMemory;
     const size_t batch = static_cast<size_t>(limits_.pieceSize) * pieces_->threads();
+    bool streamed = false; // fragments of earlier batches are written already
     for (;;) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(batch, size - got));
         inBuf_.resize(want);
@@ -103,7 +103,7 @@ int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& 
             if (rc == arc::kOk && last)
                 rc = out_.write(PieceCompressor::kStreamEnd, sizeof PieceCompressor::kStreamEnd);
             packed += made;
-            streamed = !last || streamed;
+            streamed = true;
         }
         if (rc != arc::kOk)
             return rc;
@@ -169,8 +169,7 @@ int Writer::addFile(const std::string& path, const std::string& name, int level,
         rc = storeStream(in, size, crc, got, count, member);
         packed = got;
     } else {
-        bool streamed = false;
-        rc = deflateFile(in, size, level, crc, got, packed, stored, streamed, count, member);
+        rc = deflateFile(in, size, level, crc, got, packed, stored, count, member);
         if (rc == arc::kOk && !stored && packed >= got) {
             // Deflate did not shrink a file too large to keep in memory: store
             // it instead, reading it again; if it changed in between, it is

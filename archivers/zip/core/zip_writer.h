@@ -65,8 +65,7 @@ private:
     int storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64_t& got,
                     ProgressCount& count, const char* member);
     int deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
-                    uint64_t& packed, bool& stored, bool& streamed, ProgressCount& count,
-                    const char* member);
+                    uint64_t& packed, bool& stored, ProgressCount& count, const char* member);
 
     arc::AtomicOutput& out_;
     Limits limits_;
