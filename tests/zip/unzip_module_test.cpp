@@ -26,6 +26,28 @@ std::string extractCommand(const fs::path& archive, const fs::path& folder,
     return cmd;
 }
 
+// Overwrites, flips, cuts and inserts bytes at random places.
+std::string mutate(std::string data, std::mt19937& rng) {
+    const int edits = 1 + static_cast<int>(rng() % 8);
+    for (int k = 0; k < edits; ++k) {
+        const size_t at = rng() % data.size();
+        switch (rng() % 4) {
+        case 0:
+            data[at] = static_cast<char>(rng());
+            break;
+        case 1:
+            data[at] ^= static_cast<char>(1u << (rng() % 8));
+            break;
+        case 2:
+            data.resize(std::max<size_t>(at, 1));
+            break;
+        default:
+            data.insert(at, std::string(1 + rng() % 16, static_cast<char>(rng())));
+        }
+    }
+    return data;
+}
+
 std::set<std::string> listing(const fs::path& dir) {
     std::set<std::string> names;
     for (const auto& e : fs::directory_iterator(dir))
@@ -195,25 +217,8 @@ TEST(UnZipModule, MutatedArchivesNeverCrashOrWriteOutsideTheDestination) {
     fs::create_directory(dir / "out");
     const fs::path work = dir / "out" / "w";
     std::mt19937 rng(20261208);
-    for (int round = 0; round < 1500; ++round) {
-        std::string data = seed;
-        const int edits = 1 + static_cast<int>(rng() % 8);
-        for (int k = 0; k < edits; ++k) {
-            const size_t at = rng() % data.size();
-            switch (rng() % 4) {
-            case 0:
-                data[at] = static_cast<char>(rng());
-                break;
-            case 1:
-                data[at] ^= static_cast<char>(1u << (rng() % 8));
-                break;
-            case 2:
-                data.resize(std::max<size_t>(at, 1));
-                break;
-            default:
-                data.insert(at, std::string(1 + rng() % 16, static_cast<char>(rng())));
-            }
-        }
+    for (int round = 0; round < 1000; ++round) {
+        const std::string data = mutate(seed, rng);
         spit(dir / "m.zip", data);
         fs::create_directory(work);
         const int rc = unzipm().call(extractCommand(dir / "m.zip", work));
@@ -227,4 +232,34 @@ TEST(UnZipModule, MutatedArchivesNeverCrashOrWriteOutsideTheDestination) {
         ASSERT_EQ(listing(dir / "out").size(), 0u) << "round " << round;
     }
     EXPECT_EQ(listing(dir.path), (std::set<std::string>{"in", "out", "seed.zip", "m.zip"}));
+}
+
+TEST(ZipModule, UpdatingMutatedArchivesFailsCleanlyOrGivesAGoodArchive) {
+    TempDir dir;
+    fs::create_directory(dir / "in");
+    spit(dir / "in" / "a.txt", sample(20000, 19, true));
+    spit(dir / "in" / "b.bin", sample(3000, 20, false));
+    spit(dir / "new.txt", "added");
+    ASSERT_EQ(shell("cd " + quote(dir / "in") + " && zip -q -9 ../seed.zip a.txt b.bin"), 0);
+    const std::string seed = slurp(dir / "seed.zip");
+    fs::create_directory(dir / "arc");
+    fs::create_directory(dir / "out");
+    const fs::path archive = dir / "arc" / "m.zip";
+    const std::string update = zipCommand("-j -S -9 ", archive, (dir / "new.txt").string());
+    std::mt19937 rng(7);
+    for (int round = 0; round < 300; ++round) {
+        const std::string data = mutate(seed, rng);
+        spit(archive, data);
+        const int rc = zipModule().call(update);
+        if (rc >= 32768) {
+            ASSERT_EQ(slurp(archive), data) << "round " << round << " result " << rc;
+        } else {
+            ASSERT_EQ(rc, 0) << "round " << round;
+            ASSERT_EQ(unzipModule().call(extractCommand(archive, dir / "out", {"new.txt"})), 0)
+                << "round " << round;
+            ASSERT_EQ(slurp(dir / "out" / "new.txt"), "added");
+            fs::remove(dir / "out" / "new.txt");
+        }
+        ASSERT_EQ(listing(dir / "arc"), (std::set<std::string>{"m.zip"})) << "round " << round;
+    }
 }

@@ -51,7 +51,7 @@ int Writer::storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64
             return rc;
         got += static_cast<uint64_t>(n);
         count.done += static_cast<uint64_t>(n);
-        if (count.progress.report(member, count.done))
+        if (count.report(member, count.done))
             return arc::kErrCancelled;
     }
     return arc::kOk;
@@ -79,7 +79,7 @@ int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& 
             if (r == 0)
                 break;
             have += static_cast<size_t>(r);
-            if (count.progress.report(member, count.done + have / 2))
+            if (count.report(member, count.done + have / 2))
                 return arc::kErrCancelled;
         }
         crc = crc32(crc, inBuf_.data(), have);
@@ -108,7 +108,7 @@ int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& 
         if (rc != arc::kOk)
             return rc;
         count.done += have;
-        if (count.progress.report(member, count.done))
+        if (count.report(member, count.done))
             return arc::kErrCancelled;
         if (last)
             return arc::kOk;

@@ -33,10 +33,18 @@ struct Limits {
     unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
 };
 
-// Bytes done for the progress hook over a whole call.
+// Bytes done for the progress hook over a whole call. What is shown never
+// goes back, even when a file is read a second time.
 struct ProgressCount {
     arc::Progress& progress;
     uint64_t done = 0;
+    uint64_t shown = 0;
+
+    // Reports `at` bytes done; true when the caller asked to cancel.
+    bool report(const char* member, uint64_t at) {
+        shown = std::max(shown, at);
+        return progress.report(member, shown);
+    }
 };
 
 class Writer {
