@@ -193,6 +193,24 @@ TEST(ZipModule, UpdateReplacesSameNamesAppendsNewOnesAndCopiesTheRestUnchanged) 
                                "-i@" + responseFile(dir, {dir / "a.txt", dir / "d.txt"}).string())),
         arc::kErrNotFound);
     EXPECT_EQ(localRecords(archive), current);
+
+    // A name stored twice by another tool: both stay while the new file cannot
+    // be read; one entry of the new file replaces both.
+    const fs::path twice = dir / "TWICE.ZIP";
+    shell("python3 -W ignore -c 'import sys, zipfile\n"
+          "with zipfile.ZipFile(sys.argv[1], \"w\") as z:\n"
+          "    z.writestr(\"d.txt\", \"one\"); z.writestr(\"d.txt\", \"two\")' " +
+          quote(twice));
+    EXPECT_EQ(
+        zipm().call(zipCommand("-j -S -9 ", twice,
+                               "-i@" + responseFile(dir, {dir / "d.txt", dir / "c.txt"}).string())),
+        1);
+    EXPECT_EQ(python("print([z.read(i).decode() for i in z.infolist()])", twice),
+              (std::vector<std::string>{"['one', 'two', 'c']"}));
+    spit(dir / "d.txt", "new");
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", twice, (dir / "d.txt").string())), 0);
+    EXPECT_EQ(python("print([z.read(i).decode() for i in z.infolist()])", twice),
+              (std::vector<std::string>{"['new', 'c']"}));
 }
 
 TEST(ZipModule, UpdatesArchivesOfOtherToolsKeepingTheirEntries) {

@@ -54,37 +54,34 @@ int updateArchive(const std::string& archive, const std::vector<Source>& sources
     Writer writer(out, limits);
     ProgressCount count{progress};
     size_t added = 0;
-    std::vector<bool> tried(todo.size(), false);
+    enum State : char { kUntried, kStored, kUnreadable };
+    std::vector<State> state(todo.size(), kUntried);
+    // Adds source i; 1 (skipped) when it cannot be read, like Writer::addFile.
     auto add = [&](size_t i) {
-        tried[i] = true;
         int rc = writer.addFile(todo[i]->path, todo[i]->name, level, count);
+        state[i] = rc == 1 ? kUnreadable : kStored;
         if (rc == arc::kOk)
             ++added;
+        else if (rc == 1)
+            skipped = arc::addSkipped(skipped);
         return rc;
     };
 
     for (const Entry& e : old.entries()) {
         auto it = byName.find(e.name);
         int rc = arc::kOk;
-        if (it == byName.end()) {
-            rc = writer.copyEntry(old, e);
-        } else if (!tried[it->second]) {
+        if (it != byName.end() && state[it->second] == kUntried)
             rc = add(it->second);
-            if (rc == 1) {
-                skipped = arc::addSkipped(skipped);
-                rc = writer.copyEntry(old, e);
-            }
-        } // else: a later entry of a name already replaced is dropped
+        // Entries are kept unless a new file of their name was stored (a later
+        // entry of a name already replaced is dropped with the first).
+        if (it == byName.end() || state[it->second] == kUnreadable)
+            rc = writer.copyEntry(old, e);
         if (rc != arc::kOk)
             return rc;
     }
     for (size_t i = 0; i < todo.size(); ++i) {
-        if (tried[i])
-            continue;
-        int rc = add(i);
-        if (rc == 1)
-            skipped = arc::addSkipped(skipped);
-        else if (rc != arc::kOk)
+        int rc = state[i] == kUntried ? add(i) : arc::kOk;
+        if (rc != arc::kOk && rc != 1)
             return rc;
     }
     if (added == 0)
