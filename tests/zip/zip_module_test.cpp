@@ -340,3 +340,24 @@ TEST(ZipModule, WorksOnlyWithTheEngineBesideIt) {
     EXPECT_EQ(paired.call(cmd), 0);
     EXPECT_TRUE(readersAccept(dir / "A.ZIP"));
 }
+
+TEST(ZipModule, HoldsMoreEntriesThanTheClassicEndRecordCounts) {
+    TempDir dir;
+    fs::create_directory(dir / "many");
+    std::string resp;
+    for (int i = 0; i < 65600; ++i) {
+        const fs::path p = dir / "many" / ("f" + std::to_string(i));
+        spit(p, std::to_string(i));
+        resp += "\"" + p.string() + "\"\r\n";
+    }
+    spit(dir / "RESP", resp);
+    const fs::path archive = dir / "MANY.ZIP";
+    ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + (dir / "RESP").string())), 0);
+    EXPECT_EQ(python("print(len(z.namelist()), z.testzip(), z.read('f65599').decode())", archive),
+              (std::vector<std::string>{"65600 None 65599"}));
+    EXPECT_EQ(shell("7z t " + quote(archive) + " >/dev/null"), 0);
+    EXPECT_EQ(unzipModule().call("-x \"" + archive.string() + "\" \"" + dir.path.string() +
+                                 "\" \"f65538\""),
+              0);
+    EXPECT_EQ(slurp(dir / "f65538"), "65538");
+}
