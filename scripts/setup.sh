@@ -9,6 +9,7 @@ packages=(
     libgtest-dev
     lhasa p7zip-full unzip zip python3
     xvfb xauth fonts-ipafont desktop-file-utils
+    time
 )
 missing=()
 for p in "${packages[@]}"; do

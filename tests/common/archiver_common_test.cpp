@@ -94,6 +94,25 @@ TEST(AtomicOutput, ReplacesOnlyOnCommitAndLeavesNoTemporaryBehind) {
     EXPECT_EQ(entriesIn(dir.path), 1u);
 }
 
+TEST(AtomicOutput, TruncateTakesBackBufferedAndFlushedBytes) {
+    TempDir dir;
+    const fs::path dest = dir.path / "t.bin";
+    arc::AtomicOutput out;
+    ASSERT_EQ(out.open(dest.string(), ""), arc::kOk);
+    ASSERT_EQ(out.write("keep", 4), arc::kOk);
+    ASSERT_EQ(out.write("drop", 4), arc::kOk);
+    ASSERT_EQ(out.truncate(4), arc::kOk); // still buffered
+    const std::string big(3 << 20, 'x');  // past the buffer: reaches the file
+    ASSERT_EQ(out.write(big.data(), big.size()), arc::kOk);
+    ASSERT_EQ(out.truncate(6), arc::kOk);
+    EXPECT_EQ(out.tell(), 6u);
+    EXPECT_NE(out.truncate(7), arc::kOk);
+    ASSERT_EQ(out.write("!", 1), arc::kOk);
+    ASSERT_EQ(out.patch(0, "K", 1), arc::kOk);
+    ASSERT_EQ(out.commit(), arc::kOk);
+    EXPECT_EQ(slurp(dest), "Keepxx!");
+}
+
 TEST(AtomicOutput, UsesTheWorkFolderAndReportsUnwritableDestinations) {
     TempDir dir;
     fs::create_directory(dir.path / "work");

@@ -1,0 +1,149 @@
+#include "zip_archive.h"
+
+#include "files.h"
+#include "results.h"
+
+#include <cerrno>
+#include <sys/stat.h>
+#include <unordered_map>
+#include <unordered_set>
+
+namespace zip {
+
+namespace {
+
+bool isFatal(int rc) {
+    return rc == arc::kErrCancelled || rc == arc::kErrDiskFull || rc == arc::kErrNoMemory ||
+           rc == arc::kErrCannotWriteFile;
+}
+
+} // namespace
+
+int updateArchive(const std::string& archive, const std::vector<Source>& sources, int level,
+                  arc::Progress& progress, const Limits& limits) {
+    int skipped = 0;
+    std::vector<const Source*> todo;
+    std::unordered_map<std::string, size_t> byName;
+    uint64_t total = 0;
+    for (const Source& s : sources) {
+        if (!byName.emplace(s.name, todo.size()).second) {
+            skipped = arc::addSkipped(skipped);
+            continue;
+        }
+        todo.push_back(&s);
+        struct stat st;
+        if (::stat(s.path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
+            total += static_cast<uint64_t>(st.st_size);
+    }
+    progress.setTotal(total);
+
+    Reader old;
+    struct stat st;
+    const bool updating = ::stat(archive.c_str(), &st) == 0;
+    if (!updating && errno != ENOENT)
+        return arc::kErrArchiveOpen;
+    if (updating) {
+        int rc = old.open(archive);
+        if (rc != arc::kOk)
+            return rc;
+    }
+
+    arc::AtomicOutput out;
+    if (out.open(archive, "") != arc::kOk)
+        return arc::kErrCannotWriteDest;
+    Writer writer(out, limits);
+    ProgressCount count{progress};
+    size_t added = 0;
+    enum State : char { kUntried, kStored, kUnreadable };
+    std::vector<State> state(todo.size(), kUntried);
+    // Adds source i; 1 (skipped) when it cannot be read, like Writer::addFile.
+    auto add = [&](size_t i) {
+        int rc = writer.addFile(todo[i]->path, todo[i]->name, level, count);
+        state[i] = rc == 1 ? kUnreadable : kStored;
+        if (rc == arc::kOk)
+            ++added;
+        else if (rc == 1)
+            skipped = arc::addSkipped(skipped);
+        return rc;
+    };
+
+    for (const Entry& e : old.entries()) {
+        auto it = byName.find(e.name);
+        int rc = arc::kOk;
+        if (it != byName.end() && state[it->second] == kUntried)
+            rc = add(it->second);
+        // Entries are kept unless a new file of their name was stored (a later
+        // entry of a name already replaced is dropped with the first).
+        if (it == byName.end() || state[it->second] == kUnreadable)
+            rc = writer.copyEntry(old, e);
+        if (rc != arc::kOk)
+            return rc;
+    }
+    for (size_t i = 0; i < todo.size(); ++i) {
+        int rc = state[i] == kUntried ? add(i) : arc::kOk;
+        if (rc != arc::kOk && rc != 1)
+            return rc;
+    }
+    if (added == 0)
+        return arc::kErrNotFound;
+    int rc = writer.finish(old.comment());
+    if (rc == arc::kOk)
+        rc = out.commit();
+    return rc == arc::kOk ? skipped : rc;
+}
+
+int extractArchive(const std::string& archive, const std::string& folder,
+                   const std::vector<std::string>& names, arc::Progress& progress) {
+    Reader reader;
+    int rc = reader.open(archive);
+    if (rc != arc::kOk)
+        return rc;
+    const std::unordered_set<std::string> wanted(names.begin(), names.end());
+    std::vector<const Entry*> chosen;
+    uint64_t total = 0;
+    for (const Entry& e : reader.entries()) {
+        if (wanted.empty() || wanted.count(e.name) || wanted.count(arc::safeMemberName(e.name))) {
+            chosen.push_back(&e);
+            total += e.size;
+        }
+    }
+    if (chosen.empty())
+        return arc::kErrNotFound;
+    progress.setTotal(total);
+
+    int skipped = 0;
+    int failure = arc::kOk;
+    uint64_t done = 0;
+    for (const Entry* e : chosen) {
+        if (e->isDirectory())
+            continue;
+        const std::string name = arc::safeMemberName(e->name);
+        if (e->isSymlink() || name.empty()) {
+            skipped = arc::addSkipped(skipped);
+            continue;
+        }
+        arc::ExtractedFile file;
+        rc = file.open(folder, name);
+        if (rc == arc::kOk) {
+            rc = reader.extract(*e, [&](const void* data, size_t size) {
+                int wr = file.write(data, size);
+                done += size;
+                if (wr == arc::kOk && progress.report(e->name.c_str(), done))
+                    wr = arc::kErrCancelled;
+                return wr;
+            });
+        }
+        if (rc == arc::kOk)
+            rc = file.commit(e->mtime >= 0 ? e->mtime : ::time(nullptr));
+        if (rc != arc::kOk) {
+            file.abort();
+            if (failure == arc::kOk)
+                failure = rc;
+            if (isFatal(rc))
+                break;
+        }
+    }
+    return failure != arc::kOk ? failure : skipped;
+}
+
+} // namespace zip

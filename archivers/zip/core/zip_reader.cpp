@@ -1,0 +1,327 @@
+#include "zip_reader.h"
+
+#include "results.h"
+#include "zip_format.h"
+
+#include <cerrno>
+#include <fcntl.h>
+#include <memory>
+#include <sys/stat.h>
+#include <unistd.h>
+#include <zlib.h>
+
+namespace zip {
+
+namespace {
+
+constexpr size_t kChunk = 256 * 1024;
+constexpr uint32_t kTypeMask = 0170000;
+constexpr uint32_t kTypeLink = 0120000;
+constexpr uint32_t kTypeDir = 0040000;
+
+// Reads the fields of an extra block that this reader uses, and returns the
+// block without its ZIP64 field (the writer makes a new one when it copies).
+std::string parseExtra(const unsigned char* p, size_t size, Entry& e, bool& zip64Ok) {
+    std::string kept;
+    zip64Ok = true;
+    size_t i = 0;
+    while (i + 4 <= size) {
+        const uint16_t tag = get16(p + i);
+        const uint16_t len = get16(p + i + 2);
+        if (i + 4 + len > size)
+            break;
+        const unsigned char* d = p + i + 4;
+        if (tag == kExtraZip64) {
+            // Only the fields whose header value is the marker are present, in this order.
+            size_t at = 0;
+            auto take = [&](uint64_t& field) {
+                if (field != kMarker32)
+                    return;
+                if (at + 8 > len) {
+                    zip64Ok = false;
+                    return;
+                }
+                field = get64(d + at);
+                at += 8;
+            };
+            take(e.size);
+            take(e.compressedSize);
+            take(e.localOffset);
+        } else {
+            if (tag == kExtraTimestamp && len >= 5 && (d[0] & 1))
+                e.mtime = static_cast<time_t>(get32(d + 1));
+            // NTFS times: 4 reserved bytes, then attribute 1 (size 24) holds
+            // the modification time first, in 100 ns units from 1601.
+            if (tag == kExtraNtfs && len >= 32 && get16(d + 4) == 1 && get16(d + 6) >= 24 &&
+                e.mtime < 0) {
+                const uint64_t ticks = get64(d + 8);
+                constexpr uint64_t kEpochTicks = 116444736000000000ull;
+                if (ticks >= kEpochTicks)
+                    e.mtime = static_cast<time_t>((ticks - kEpochTicks) / 10000000);
+            }
+            kept.append(reinterpret_cast<const char*>(p + i), 4 + len);
+        }
+        i += 4 + len;
+    }
+    // Trailing bytes too short to be a field are kept as they were.
+    kept.append(reinterpret_cast<const char*>(p + i), size - i);
+    return kept;
+}
+
+// The Info-ZIP Unicode path field names the entry when it belongs to the
+// name the header holds (its CRC matches that name).
+void applyUnicodePath(const std::string& extra, Entry& e) {
+    const auto* p = reinterpret_cast<const unsigned char*>(extra.data());
+    size_t i = 0;
+    while (i + 4 <= extra.size()) {
+        const uint16_t tag = get16(p + i);
+        const uint16_t len = get16(p + i + 2);
+        if (i + 4 + len > extra.size())
+            return;
+        if (tag == kExtraUnicodePath && len > 5 && p[i + 4] == 1 &&
+            get32(p + i + 5) == crc32(0, e.name.data(), e.name.size())) {
+            std::string unicode(reinterpret_cast<const char*>(p + i + 9), len - 5);
+            if (isUtf8(unicode))
+                e.name = unicode;
+            return;
+        }
+        i += 4 + len;
+    }
+}
+
+} // namespace
+
+bool Entry::isDirectory() const {
+    const bool unixDir =
+        (versionMadeBy >> 8) == 3 && ((externalAttrs >> 16) & kTypeMask) == kTypeDir;
+    return unixDir || (externalAttrs & 0x10) || (!name.empty() && name.back() == '/');
+}
+
+bool Entry::isSymlink() const {
+    return (versionMadeBy >> 8) == 3 && ((externalAttrs >> 16) & kTypeMask) == kTypeLink;
+}
+
+Reader::~Reader() {
+    if (fd_ >= 0)
+        ::close(fd_);
+}
+
+bool Reader::readAt(uint64_t offset, void* data, size_t size) const {
+    if (offset > fileSize_ || size > fileSize_ - offset)
+        return false;
+    auto* out = static_cast<unsigned char*>(data);
+    while (size > 0) {
+        ssize_t got = ::pread(fd_, out, size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        out += got;
+        size -= static_cast<size_t>(got);
+        offset += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
+int Reader::open(const std::string& path) {
+    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd_ < 0)
+        return arc::kErrArchiveOpen;
+    struct stat st;
+    if (::fstat(fd_, &st) != 0)
+        return arc::kErrArchiveOpen;
+    if (!S_ISREG(st.st_mode))
+        return arc::kErrNotArchive;
+    fileSize_ = static_cast<uint64_t>(st.st_size);
+    if (fileSize_ < kEndSize)
+        return arc::kErrNotArchive;
+
+    // The end record is in the last 64 KiB + 22 bytes (its comment is at most 65535 bytes).
+    const size_t tailSize = static_cast<size_t>(std::min<uint64_t>(fileSize_, kEndSize + 0xffff));
+    const uint64_t tailStart = fileSize_ - tailSize;
+    std::string tail(tailSize, '\0');
+    if (!readAt(tailStart, tail.data(), tailSize))
+        return arc::kErrCannotRead;
+    const auto* t = reinterpret_cast<const unsigned char*>(tail.data());
+    size_t endAt = std::string::npos;
+    for (size_t i = tailSize - kEndSize + 1; i-- > 0;) {
+        if (get32(t + i) == kEndSig && i + kEndSize + get16(t + i + 20) <= tailSize) {
+            endAt = i;
+            break;
+        }
+    }
+    if (endAt == std::string::npos)
+        return arc::kErrNotArchive;
+    const unsigned char* end = t + endAt;
+    const uint64_t endPos = tailStart + endAt;
+    uint64_t count = get16(end + 10);
+    uint64_t cdSize = get32(end + 12);
+    uint64_t cdOffset = get32(end + 16);
+    comment_.assign(reinterpret_cast<const char*>(end + 22), get16(end + 20));
+    if (get16(end + 4) != 0 || get16(end + 6) != 0)
+        return arc::kErrHeaderBroken; // archives split over several disks are not read
+
+    unsigned char loc[kZip64LocatorSize];
+    if (endPos >= kZip64LocatorSize && readAt(endPos - kZip64LocatorSize, loc, sizeof loc) &&
+        get32(loc) == kZip64LocatorSig) {
+        unsigned char rec[kZip64EndSize];
+        const uint64_t at = get64(loc + 8);
+        if (!readAt(at, rec, sizeof rec) || get32(rec) != kZip64EndSig)
+            return arc::kErrHeaderBroken;
+        count = get64(rec + 32);
+        cdSize = get64(rec + 40);
+        cdOffset = get64(rec + 48);
+        if (at < cdOffset || at - cdOffset < cdSize)
+            return arc::kErrHeaderBroken;
+    } else if (cdOffset > endPos || cdSize > endPos - cdOffset) {
+        return arc::kErrHeaderBroken;
+    }
+    return readDirectory(cdOffset, cdSize, count);
+}
+
+int Reader::readDirectory(uint64_t offset, uint64_t size, uint64_t count) {
+    if (offset > fileSize_ || size > fileSize_ - offset || count > size / kCentralSize)
+        return arc::kErrHeaderBroken;
+    std::unique_ptr<unsigned char[]> cd(new (std::nothrow) unsigned char[size + 1]);
+    if (!cd)
+        return arc::kErrNoMemory;
+    if (!readAt(offset, cd.get(), static_cast<size_t>(size)))
+        return arc::kErrCannotRead;
+    entries_.reserve(static_cast<size_t>(count));
+    size_t i = 0;
+    for (uint64_t k = 0; k < count; ++k) {
+        if (i + kCentralSize > size || get32(cd.get() + i) != kCentralSig)
+            return arc::kErrHeaderBroken;
+        const unsigned char* h = cd.get() + i;
+        const size_t nameLen = get16(h + 28);
+        const size_t extraLen = get16(h + 30);
+        const size_t commentLen = get16(h + 32);
+        if (i + kCentralSize + nameLen + extraLen + commentLen > size)
+            return arc::kErrHeaderBroken;
+        Entry e;
+        e.versionMadeBy = get16(h + 4);
+        e.versionNeeded = get16(h + 6);
+        e.flags = get16(h + 8);
+        e.method = get16(h + 10);
+        e.dosTime = static_cast<uint32_t>(get16(h + 14)) << 16 | get16(h + 12);
+        e.crc = get32(h + 16);
+        e.compressedSize = get32(h + 20);
+        e.size = get32(h + 24);
+        e.internalAttrs = get16(h + 36);
+        e.externalAttrs = get32(h + 38);
+        e.localOffset = get32(h + 42);
+        e.name.assign(reinterpret_cast<const char*>(h + kCentralSize), nameLen);
+        bool zip64Ok;
+        e.extra = parseExtra(h + kCentralSize + nameLen, extraLen, e, zip64Ok);
+        if (!zip64Ok)
+            return arc::kErrHeaderBroken;
+        e.comment.assign(reinterpret_cast<const char*>(h + kCentralSize + nameLen + extraLen),
+                         commentLen);
+        if (!(e.flags & kFlagUtf8))
+            applyUnicodePath(e.extra, e);
+        if (e.mtime < 0)
+            e.mtime = fromDosTime(e.dosTime);
+        entries_.push_back(std::move(e));
+        i += kCentralSize + nameLen + extraLen + commentLen;
+    }
+    return arc::kOk;
+}
+
+int Reader::locate(const Entry& entry, uint64_t& dataStart, uint64_t& recordEnd) const {
+    unsigned char h[kLocalSize];
+    if (!readAt(entry.localOffset, h, sizeof h) || get32(h) != kLocalSig)
+        return arc::kErrHeaderBroken;
+    const uint64_t start = entry.localOffset + kLocalSize + get16(h + 26) + get16(h + 28);
+    if (start > fileSize_ || entry.compressedSize > fileSize_ - start)
+        return arc::kErrHeaderBroken;
+    uint64_t end = start + entry.compressedSize;
+    if (entry.flags & kFlagDescriptor) {
+        // CRC and sizes follow the data, with or without a signature; sizes are
+        // eight bytes each when the entry needs ZIP64.
+        const bool wide = get32(h + 18) == kMarker32 || get32(h + 22) == kMarker32 ||
+                          entry.size >= kMarker32 || entry.compressedSize >= kMarker32;
+        unsigned char sig[4];
+        if (readAt(end, sig, 4) && get32(sig) == kDescriptorSig)
+            end += 4;
+        end += wide ? 20 : 12;
+        if (end > fileSize_)
+            return arc::kErrHeaderBroken;
+    }
+    dataStart = start;
+    recordEnd = end;
+    return arc::kOk;
+}
+
+int Reader::extract(const Entry& entry, const std::function<int(const void*, size_t)>& sink) const {
+    if ((entry.flags & kFlagEncrypted) ||
+        (entry.method != kMethodStore && entry.method != kMethodDeflate))
+        return arc::kErrMethod;
+    uint64_t pos, recordEnd;
+    int rc = locate(entry, pos, recordEnd);
+    if (rc != arc::kOk)
+        return rc;
+    std::unique_ptr<unsigned char[]> in(new (std::nothrow) unsigned char[kChunk]);
+    std::unique_ptr<unsigned char[]> out(new (std::nothrow) unsigned char[kChunk]);
+    if (!in || !out)
+        return arc::kErrNoMemory;
+
+    uint64_t left = entry.compressedSize;
+    uint64_t produced = 0;
+    uint32_t crc = 0;
+    auto emit = [&](const unsigned char* data, size_t n) -> int {
+        produced += n;
+        if (produced > entry.size)
+            return arc::kErrBadData;
+        crc = crc32(crc, data, n);
+        return sink(data, n);
+    };
+
+    if (entry.method == kMethodStore) {
+        if (entry.compressedSize != entry.size)
+            return arc::kErrBadData;
+        while (left > 0) {
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
+            if (!readAt(pos, in.get(), n))
+                return arc::kErrBadData;
+            pos += n;
+            left -= n;
+            if ((rc = emit(in.get(), n)) != arc::kOk)
+                return rc;
+        }
+    } else {
+        z_stream z = {};
+        if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
+            return arc::kErrNoMemory;
+        std::unique_ptr<z_stream, int (*)(z_stream*)> guard(&z, inflateEnd);
+        int zr = Z_OK;
+        bool outputFull = false;
+        while (zr != Z_STREAM_END) {
+            // A call that filled the output may hold more output without more input.
+            if (z.avail_in == 0 && (left > 0 || !outputFull)) {
+                if (left == 0)
+                    return arc::kErrBadData; // the data ends before the deflate stream does
+                const size_t n = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
+                if (!readAt(pos, in.get(), n))
+                    return arc::kErrBadData;
+                pos += n;
+                left -= n;
+                z.next_in = in.get();
+                z.avail_in = static_cast<uInt>(n);
+            }
+            z.next_out = out.get();
+            z.avail_out = kChunk;
+            zr = inflate(&z, Z_NO_FLUSH);
+            if (zr != Z_OK && zr != Z_STREAM_END)
+                return zr == Z_MEM_ERROR ? arc::kErrNoMemory : arc::kErrBadData;
+            const size_t n = kChunk - z.avail_out;
+            outputFull = z.avail_out == 0;
+            if (n > 0 && (rc = emit(out.get(), n)) != arc::kOk)
+                return rc;
+        }
+    }
+    if (produced != entry.size)
+        return arc::kErrBadData;
+    return crc == entry.crc ? arc::kOk : arc::kErrFileCrc;
+}
+
+} // namespace zip

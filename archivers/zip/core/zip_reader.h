@@ -1,0 +1,72 @@
+// Reading a ZIP archive: the central directory (ZIP64 included), the local
+// records it points to, and the data of each entry, inflated and checked.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace zip {
+
+// One entry as the central directory describes it.
+struct Entry {
+    std::string name; // as stored (the Unicode path field replaces it when it applies)
+    uint16_t versionMadeBy = 0;
+    uint16_t versionNeeded = 0;
+    uint16_t flags = 0;
+    uint16_t method = 0;
+    uint32_t dosTime = 0;
+    uint32_t crc = 0;
+    uint64_t compressedSize = 0;
+    uint64_t size = 0;
+    uint64_t localOffset = 0;
+    uint16_t internalAttrs = 0;
+    uint32_t externalAttrs = 0;
+    std::string extra; // the central extra fields without the ZIP64 field
+    std::string comment;
+    time_t mtime = -1; // from the extended timestamp, else from the DOS time
+
+    bool isDirectory() const;
+    bool isSymlink() const;
+};
+
+class Reader {
+public:
+    Reader() = default;
+    ~Reader();
+    Reader(const Reader&) = delete;
+    Reader& operator=(const Reader&) = delete;
+
+    // Opens an archive and reads its central directory. Returns kOk,
+    // kErrArchiveOpen, kErrNotArchive, kErrHeaderBroken or kErrNoMemory.
+    int open(const std::string& path);
+
+    const std::vector<Entry>& entries() const { return entries_; }
+    const std::string& comment() const { return comment_; }
+
+    // Finds the local record of an entry: where its data starts and where the
+    // whole record (local header, data, any data descriptor) ends.
+    // Returns kOk or kErrHeaderBroken.
+    int locate(const Entry& entry, uint64_t& dataStart, uint64_t& recordEnd) const;
+
+    // Reads raw bytes of the archive; false when they are not all there.
+    bool readAt(uint64_t offset, void* data, size_t size) const;
+
+    // Inflates (or copies) an entry's data into `sink` in pieces and checks its
+    // size and CRC. `sink` returns kOk to go on, anything else to stop with
+    // that code. Returns kOk, kErrMethod, kErrBadData, kErrFileCrc,
+    // kErrHeaderBroken, kErrNoMemory or the sink's code.
+    int extract(const Entry& entry, const std::function<int(const void*, size_t)>& sink) const;
+
+private:
+    int readDirectory(uint64_t offset, uint64_t size, uint64_t count);
+
+    int fd_ = -1;
+    uint64_t fileSize_ = 0;
+    std::vector<Entry> entries_;
+    std::string comment_;
+};
+
+} // namespace zip

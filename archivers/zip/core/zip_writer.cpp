@@ -1,0 +1,329 @@
+#include "zip_writer.h"
+
+#include "results.h"
+
+#include <algorithm>
+
+namespace zip {
+
+namespace {
+
+constexpr size_t kChunk = 1 << 20;
+constexpr uint16_t kMadeByUnix = 3 << 8 | 63;
+constexpr uint16_t kNeedStore = 10;
+constexpr uint16_t kNeedDeflate = 20;
+constexpr uint16_t kNeedZip64 = 45;
+
+// Pieces smaller than this are not worth a thread of their own: every piece
+// starts without history, which costs more on small files.
+constexpr size_t kMinPiece = 1 << 20;
+
+std::string timestampField(time_t mtime) {
+    std::string f;
+    if (mtime < 0 || mtime > 0x7fffffff)
+        return f;
+    put16(f, kExtraTimestamp);
+    put16(f, 5);
+    f.push_back(1); // modification time present
+    put32(f, static_cast<uint32_t>(mtime));
+    return f;
+}
+
+} // namespace
+
+Writer::Writer(arc::AtomicOutput& out, const Limits& limits) : out_(out), limits_(limits) {}
+
+Writer::~Writer() = default;
+
+int Writer::storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64_t& got,
+                        ProgressCount& count, const char* member) {
+    inBuf_.resize(kChunk);
+    while (got < size) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, size - got));
+        const long long n = in.read(inBuf_.data(), want);
+        if (n < 0)
+            return 1;
+        if (n == 0)
+            break; // the file shrank while it was read: its entry ends here
+        crc = crc32(crc, inBuf_.data(), static_cast<size_t>(n));
+        int rc = out_.write(inBuf_.data(), static_cast<size_t>(n));
+        if (rc != arc::kOk)
+            return rc;
+        got += static_cast<uint64_t>(n);
+        count.done += static_cast<uint64_t>(n);
+        if (count.report(member, count.done))
+            return arc::kErrCancelled;
+    }
+    return arc::kOk;
+}
+
+int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
+                        uint64_t& packed, bool& stored, ProgressCount& count, const char* member) {
+    if (!pieces_ || piecesLevel_ != level) {
+        pieces_.reset();
+        pieces_ = std::make_unique<PieceCompressor>(level, limits_.threads);
+        piecesLevel_ = level;
+    }
+    if (pieces_->threads() == 0)
+        return arc::kErrNoMemory;
+    const size_t batch = static_cast<size_t>(limits_.pieceSize) * pieces_->threads();
+    bool streamed = false; // fragments of earlier batches are written already
+    for (;;) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(batch, size - got));
+        inBuf_.resize(want);
+        size_t have = 0;
+        while (have < want) {
+            const long long r = in.read(inBuf_.data() + have, std::min(kChunk, want - have));
+            if (r < 0)
+                return 1;
+            if (r == 0)
+                break;
+            have += static_cast<size_t>(r);
+            if (count.report(member, count.done + have / 2))
+                return arc::kErrCancelled;
+        }
+        crc = crc32(crc, inBuf_.data(), have);
+        got += have;
+        const bool last = have < want || got == size;
+        const size_t pieces = std::min<size_t>(pieces_->threads(), have / kMinPiece + 1);
+        if (!pieces_->compress(inBuf_.data(), have, pieces, fragments_))
+            return arc::kErrNoMemory;
+        uint64_t made = last ? sizeof PieceCompressor::kStreamEnd : 0;
+        for (const auto& f : fragments_)
+            made += f.size();
+        int rc = arc::kOk;
+        if (last && !streamed && made >= have) {
+            // The whole file is still in memory: deflate did not shrink it, so store it.
+            stored = true;
+            rc = out_.write(inBuf_.data(), have);
+            packed = have;
+        } else {
+            for (size_t i = 0; rc == arc::kOk && i < fragments_.size(); ++i)
+                rc = out_.write(fragments_[i].data(), fragments_[i].size());
+            if (rc == arc::kOk && last)
+                rc = out_.write(PieceCompressor::kStreamEnd, sizeof PieceCompressor::kStreamEnd);
+            packed += made;
+            streamed = true;
+        }
+        if (rc != arc::kOk)
+            return rc;
+        count.done += have;
+        if (count.report(member, count.done))
+            return arc::kErrCancelled;
+        if (last)
+            return arc::kOk;
+    }
+}
+
+int Writer::addFile(const std::string& path, const std::string& name, int level,
+                    ProgressCount& count) {
+    arc::InputFile in;
+    if (!in.open(path))
+        return 1;
+    const uint64_t size = in.size();
+    // Reading stops at the size seen now, so a file that grows meanwhile
+    // cannot outgrow the choice of header made here.
+    const bool zip64 = size >= limits_.max32;
+
+    Entry e;
+    e.name = name;
+    e.versionMadeBy = kMadeByUnix;
+    e.flags = hasNonAscii(name) && isUtf8(name) ? kFlagUtf8 : 0;
+    e.dosTime = toDosTime(in.mtime());
+    e.mtime = in.mtime();
+    e.externalAttrs = (0100000u | in.mode()) << 16;
+    e.localOffset = out_.tell();
+    e.extra = timestampField(in.mtime());
+
+    std::string local;
+    put32(local, kLocalSig);
+    put16(local, 0); // version needed, flags, method, time, CRC and sizes: set below
+    put16(local, 0);
+    put16(local, 0);
+    put32(local, 0);
+    put32(local, 0);
+    put32(local, 0);
+    put32(local, 0);
+    put16(local, static_cast<uint16_t>(name.size()));
+    put16(local, static_cast<uint16_t>((zip64 ? 20 : 0) + e.extra.size()));
+    local += name;
+    const size_t zip64At = local.size() + 4;
+    if (zip64) {
+        put16(local, kExtraZip64);
+        put16(local, 16);
+        put64(local, 0);
+        put64(local, 0);
+    }
+    local += e.extra;
+    int rc = out_.write(local.data(), local.size());
+    if (rc != arc::kOk)
+        return rc;
+    const uint64_t dataStart = out_.tell();
+
+    uint32_t crc = 0;
+    uint64_t got = 0;
+    uint64_t packed = 0;
+    bool stored = level == 0;
+    const char* member = name.c_str();
+    if (level == 0) {
+        rc = storeStream(in, size, crc, got, count, member);
+        packed = got;
+    } else {
+        rc = deflateFile(in, size, level, crc, got, packed, stored, count, member);
+        if (rc == arc::kOk && !stored && packed >= got) {
+            // Deflate did not shrink a file too large to keep in memory: store
+            // it instead, reading it again; if it changed in between, it is
+            // passed over.
+            const uint32_t first = crc;
+            const uint64_t length = got;
+            arc::InputFile again;
+            rc = out_.truncate(dataStart);
+            if (rc == arc::kOk)
+                rc = again.open(path) ? arc::kOk : 1;
+            crc = 0;
+            got = 0;
+            count.done -= length;
+            if (rc == arc::kOk)
+                rc = storeStream(again, length, crc, got, count, member);
+            if (rc == arc::kOk && (got != length || crc != first))
+                rc = 1;
+            packed = got;
+            stored = true;
+        }
+    }
+    if (rc != arc::kOk) {
+        if (rc == 1 && out_.truncate(e.localOffset) != arc::kOk)
+            return arc::kErrCannotWriteDest;
+        return rc;
+    }
+
+    e.method = stored ? kMethodStore : kMethodDeflate;
+    e.versionNeeded = zip64 ? kNeedZip64 : stored ? kNeedStore : kNeedDeflate;
+    e.crc = crc;
+    e.size = got;
+    e.compressedSize = packed;
+    std::string fields;
+    put16(fields, e.versionNeeded);
+    put16(fields, e.flags);
+    put16(fields, e.method);
+    put32(fields, e.dosTime); // time, then date
+    put32(fields, crc);
+    put32(fields, zip64 ? kMarker32 : static_cast<uint32_t>(packed));
+    put32(fields, zip64 ? kMarker32 : static_cast<uint32_t>(got));
+    rc = out_.patch(e.localOffset + 4, fields.data(), fields.size());
+    if (rc == arc::kOk && zip64) {
+        std::string sizes;
+        put64(sizes, got);
+        put64(sizes, packed);
+        rc = out_.patch(e.localOffset + zip64At, sizes.data(), sizes.size());
+    }
+    if (rc != arc::kOk)
+        return rc;
+    entries_.push_back(std::move(e));
+    return arc::kOk;
+}
+
+int Writer::copyEntry(const Reader& reader, const Entry& entry) {
+    uint64_t dataStart, recordEnd;
+    int rc = reader.locate(entry, dataStart, recordEnd);
+    if (rc != arc::kOk)
+        return rc;
+    Entry copy = entry;
+    copy.localOffset = out_.tell();
+    inBuf_.resize(kChunk);
+    for (uint64_t at = entry.localOffset; at < recordEnd;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, recordEnd - at));
+        if (!reader.readAt(at, inBuf_.data(), n))
+            return arc::kErrCannotRead;
+        if ((rc = out_.write(inBuf_.data(), n)) != arc::kOk)
+            return rc;
+        at += n;
+    }
+    entries_.push_back(std::move(copy));
+    return arc::kOk;
+}
+
+int Writer::finish(const std::string& comment) {
+    const uint64_t cdOffset = out_.tell();
+    for (const Entry& e : entries_) {
+        const bool bigSize = e.size >= limits_.max32;
+        const bool bigPacked = e.compressedSize >= limits_.max32;
+        const bool bigOffset = e.localOffset >= limits_.max32;
+        std::string zip64;
+        if (bigSize || bigPacked || bigOffset) {
+            put16(zip64, kExtraZip64);
+            put16(zip64, static_cast<uint16_t>(8 * (bigSize + bigPacked + bigOffset)));
+            if (bigSize)
+                put64(zip64, e.size);
+            if (bigPacked)
+                put64(zip64, e.compressedSize);
+            if (bigOffset)
+                put64(zip64, e.localOffset);
+        }
+        const size_t extraSize = zip64.size() + e.extra.size();
+        if (extraSize > 0xffff)
+            return arc::kErrHeaderBroken;
+        std::string h;
+        put32(h, kCentralSig);
+        put16(h, e.versionMadeBy);
+        put16(h, zip64.empty() ? e.versionNeeded : std::max(e.versionNeeded, kNeedZip64));
+        put16(h, e.flags);
+        put16(h, e.method);
+        put16(h, static_cast<uint16_t>(e.dosTime & 0xffff));
+        put16(h, static_cast<uint16_t>(e.dosTime >> 16));
+        put32(h, e.crc);
+        put32(h, bigPacked ? kMarker32 : static_cast<uint32_t>(e.compressedSize));
+        put32(h, bigSize ? kMarker32 : static_cast<uint32_t>(e.size));
+        put16(h, static_cast<uint16_t>(e.name.size()));
+        put16(h, static_cast<uint16_t>(extraSize));
+        put16(h, static_cast<uint16_t>(e.comment.size()));
+        put16(h, 0); // disk number
+        put16(h, e.internalAttrs);
+        put32(h, e.externalAttrs);
+        put32(h, bigOffset ? kMarker32 : static_cast<uint32_t>(e.localOffset));
+        h += e.name;
+        h += zip64;
+        h += e.extra;
+        h += e.comment;
+        int rc = out_.write(h.data(), h.size());
+        if (rc != arc::kOk)
+            return rc;
+    }
+    const uint64_t cdSize = out_.tell() - cdOffset;
+    const uint64_t count = entries_.size();
+    const bool zip64 =
+        count >= limits_.maxEntries || cdSize >= limits_.max32 || cdOffset >= limits_.max32;
+    std::string tail;
+    if (zip64) {
+        const uint64_t at = out_.tell();
+        put32(tail, kZip64EndSig);
+        put64(tail, kZip64EndSize - 12);
+        put16(tail, kMadeByUnix);
+        put16(tail, kNeedZip64);
+        put32(tail, 0);
+        put32(tail, 0);
+        put64(tail, count);
+        put64(tail, count);
+        put64(tail, cdSize);
+        put64(tail, cdOffset);
+        put32(tail, kZip64LocatorSig);
+        put32(tail, 0);
+        put64(tail, at);
+        put32(tail, 1);
+    }
+    // Only the fields that overflow carry the marker that sends readers to the ZIP64 record.
+    const uint16_t count16 = count >= limits_.maxEntries ? kMarker16 : static_cast<uint16_t>(count);
+    put32(tail, kEndSig);
+    put16(tail, 0);
+    put16(tail, 0);
+    put16(tail, count16);
+    put16(tail, count16);
+    put32(tail, cdSize >= limits_.max32 ? kMarker32 : static_cast<uint32_t>(cdSize));
+    put32(tail, cdOffset >= limits_.max32 ? kMarker32 : static_cast<uint32_t>(cdOffset));
+    const std::string text = comment.substr(0, 0xffff);
+    put16(tail, static_cast<uint16_t>(text.size()));
+    tail += text;
+    return out_.write(tail.data(), tail.size());
+}
+
+} // namespace zip

@@ -1,0 +1,88 @@
+// Writing a ZIP archive into an AtomicOutput: new entries compressed from
+// files, entries copied unchanged from another archive, and the central
+// directory with the ZIP64 records when sizes, offsets or the entry count
+// outgrow the classic fields. No data descriptors: every local header is
+// completed in place once its entry's data is written.
+#pragma once
+
+#include "atomic_output.h"
+#include "deflate_pieces.h"
+#include "files.h"
+#include "module.h"
+#include "zip_format.h"
+#include "zip_reader.h"
+
+#include <algorithm>
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <thread>
+#include <vector>
+
+namespace zip {
+
+struct Limits {
+    // Sizes and offsets from this value on are kept in ZIP64 fields.
+    uint64_t max32 = kMarker32;
+    // Entry counts from this value on are kept in the ZIP64 end record.
+    uint64_t maxEntries = kMarker16;
+    // Files are deflated in pieces of at most this size, several at once, so
+    // memory stays bounded whatever the file size.
+    uint64_t pieceSize = 8u << 20;
+    // How many pieces are compressed at once.
+    unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+};
+
+// Bytes done for the progress hook over a whole call. What is shown never
+// goes back, even when a file is read a second time.
+struct ProgressCount {
+    arc::Progress& progress;
+    uint64_t done = 0;
+    uint64_t shown = 0;
+
+    // Reports `at` bytes done; true when the caller asked to cancel.
+    bool report(const char* member, uint64_t at) {
+        shown = std::max(shown, at);
+        return progress.report(member, shown);
+    }
+};
+
+class Writer {
+public:
+    explicit Writer(arc::AtomicOutput& out, const Limits& limits = Limits());
+    ~Writer();
+    Writer(const Writer&) = delete;
+    Writer& operator=(const Writer&) = delete;
+
+    // Adds a file as entry `name`, at level 0 (store) to 9. Returns kOk; 1 when
+    // the file could not be read (nothing is left of it in the output);
+    // otherwise an error code (kErrCancelled, a write error, kErrNoMemory).
+    int addFile(const std::string& path, const std::string& name, int level, ProgressCount& count);
+
+    // Copies an entry of `reader`'s archive byte for byte (local header, data
+    // and any data descriptor). Returns kOk, kErrHeaderBroken, kErrCannotRead
+    // or a write error.
+    int copyEntry(const Reader& reader, const Entry& entry);
+
+    // Writes the central directory and the end records.
+    int finish(const std::string& comment);
+
+    size_t entryCount() const { return entries_.size(); }
+
+private:
+    int storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64_t& got,
+                    ProgressCount& count, const char* member);
+    int deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
+                    uint64_t& packed, bool& stored, ProgressCount& count, const char* member);
+
+    arc::AtomicOutput& out_;
+    Limits limits_;
+    std::vector<Entry> entries_;
+    std::vector<unsigned char> inBuf_;
+    std::vector<unsigned char> outBuf_;
+    std::vector<std::vector<unsigned char>> fragments_;
+    std::unique_ptr<PieceCompressor> pieces_;
+    int piecesLevel_ = -1;
+};
+
+} // namespace zip

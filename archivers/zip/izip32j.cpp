@@ -1,0 +1,25 @@
+#include "izip32j.h"
+
+#include "results.h"
+#include "zip_archive.h"
+
+#include <new>
+
+ARC_EXPORT int IZipUpdate(const char* archive, const IZipSource* sources, unsigned long count,
+                          int level, ArcProgressFn progress, void* user) {
+    if (!archive || (count > 0 && !sources) || level < 0 || level > 9)
+        return arc::kErrCommand;
+    try {
+        std::vector<zip::Source> list;
+        list.reserve(count);
+        for (unsigned long i = 0; i < count; ++i) {
+            if (!sources[i].path || !sources[i].name)
+                return arc::kErrCommand;
+            list.push_back({sources[i].path, sources[i].name});
+        }
+        arc::Progress hook(progress, user, 0);
+        return zip::updateArchive(archive, list, level, hook);
+    } catch (const std::bad_alloc&) {
+        return arc::kErrNoMemory;
+    }
+}

@@ -1,0 +1,27 @@
+// libizip32j.so: the ZIP archive engine behind libzip32j.so.
+//
+// libzip32j.so interprets the command line and hands the files to store to
+// this module, which it loads from its own folder for every call; without
+// libizip32j.so beside it, libzip32j.so does not work. The engine writes
+// Deflate (method 8) or stored (method 0) entries with UTF-8 names, DOS and
+// extended timestamps and ZIP64 records where needed, and updates an existing
+// archive by copying the entries it keeps byte for byte.
+#pragma once
+
+#include "module.h"
+
+extern "C" {
+
+typedef struct IZipSource {
+    const char* path; // the file to read
+    const char* name; // the entry name to store it under
+} IZipSource;
+
+// Adds the sources to `archive` (made new, or updated when it exists) at
+// `level` 0 (store) to 9. Result codes as for Zip() in zip32j.h, which returns
+// this function's result.
+typedef int (*IZipUpdateFn)(const char* archive, const IZipSource* sources, unsigned long count,
+                            int level, ArcProgressFn progress, void* user);
+ARC_EXPORT int IZipUpdate(const char* archive, const IZipSource* sources, unsigned long count,
+                          int level, ArcProgressFn progress, void* user);
+}

@@ -1,0 +1,38 @@
+// libunzip32.so: extracts ZIP archives.
+//
+//   int UnZip(void* owner, const char* cmdLine, char* output, unsigned long outputSize);
+//
+// Command line (UTF-8, blank-separated tokens, double quotes around a token
+// with blanks):  [-x] "<archive>" "<folder>" ["<member>" ...]
+// extracts the named members (all when none is named) into the folder,
+// replacing files there. A member matches by its stored name or by its bare
+// file name. -x is the only switch; any other is refused. `owner` and the
+// output buffer are ignored.
+//
+// Every file lands in the folder under its bare name, whatever path the
+// archive holds (no "..", no absolute names); folders and symbolic-link
+// entries are not extracted. Each file is written to a temporary file and
+// renamed into place only when its CRC-32 is right, so a file already there
+// is never half-overwritten nor written through a symbolic link.
+//
+// Results: 0 success; 1..32767 the number of members passed over (symbolic
+// links, names that cannot be made safe); and
+//   32773 disk full                     32777 unsupported method or encryption
+//   32780 a member fails its CRC        32783 no member matched
+//   32787 a file cannot be written      32788 compressed data is damaged
+//   32791 a header is truncated or inconsistent
+//   32792 the archive cannot be opened  32793 not a ZIP archive
+//   32794 the archive cannot be read    32796 malformed command line
+//   32797 out of memory                 32799 a call is already in progress
+//   32800 cancelled by the progress callback
+// After a failure the other members are still extracted, unless the failure
+// stops all writing (disk full, cancel, a file that cannot be written).
+#pragma once
+
+#include "module.h"
+
+ARC_EXPORT int UnZip(void* owner, const char* cmdLine, char* output, unsigned long outputSize);
+ARC_EXPORT int UnZipGetRunning(void);
+ARC_EXPORT unsigned short UnZipGetVersion(void); // 100 = 1.00
+// Installs the progress callback (null removes it); see ArcProgressFn.
+ARC_EXPORT void UnZipSetProgress(ArcProgressFn fn, void* user);

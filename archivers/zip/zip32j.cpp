@@ -1,0 +1,129 @@
+#include "zip32j.h"
+
+#include "atomic_output.h"
+#include "cmdline.h"
+#include "files.h"
+#include "izip32j.h"
+#include "results.h"
+
+#include <algorithm>
+#include <dlfcn.h>
+#include <memory>
+#include <new>
+#include <string>
+#include <vector>
+
+namespace {
+
+arc::ModuleState state;
+
+struct Options {
+    bool bareNames = false;
+    bool hidden = false;
+    int level = 6;
+    std::string archive;
+    std::vector<std::string> files;
+};
+
+int parse(const char* cmdLine, Options& opt) {
+    for (const std::string& t : arc::splitCommandLine(cmdLine)) {
+        if (t.empty() || t[0] != '-') {
+            if (opt.archive.empty())
+                opt.archive = t;
+            else
+                opt.files.push_back(t);
+        } else if (t == "-j") {
+            opt.bareNames = true;
+        } else if (t == "-S") {
+            opt.hidden = true;
+        } else if (t.size() == 2 && t[1] >= '0' && t[1] <= '9') {
+            opt.level = t[1] - '0';
+        } else if (t.rfind("-i@", 0) == 0 && t.size() > 3) {
+            if (!arc::readResponseFile(t.substr(3), opt.files))
+                return arc::kErrCannotRead;
+        } else {
+            return arc::kErrCommand;
+        }
+    }
+    return opt.archive.empty() || !opt.bareNames ? arc::kErrCommand : arc::kOk;
+}
+
+// Hands the engine's progress reports to this module's hook.
+int forward(void* user, const char* member, unsigned long long done, unsigned long long total) {
+    auto* progress = static_cast<arc::Progress*>(user);
+    progress->setTotal(total);
+    return progress->report(member, done) ? 1 : 0;
+}
+
+struct LibraryCloser {
+    void operator()(void* handle) const { ::dlclose(handle); }
+};
+
+// The engine, loaded from the folder this module was loaded from.
+std::unique_ptr<void, LibraryCloser> loadEngine(IZipUpdateFn& update) {
+    Dl_info info;
+    if (::dladdr(reinterpret_cast<void*>(&Zip), &info) == 0 || !info.dli_fname)
+        return nullptr;
+    const std::string path = arc::folderOf(info.dli_fname) + "/libizip32j.so";
+    std::unique_ptr<void, LibraryCloser> handle(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
+    if (!handle)
+        return nullptr;
+    update = reinterpret_cast<IZipUpdateFn>(::dlsym(handle.get(), "IZipUpdate"));
+    return update ? std::move(handle) : nullptr;
+}
+
+int run(const char* cmdLine) {
+    Options opt;
+    int rc = parse(cmdLine, opt);
+    if (rc != arc::kOk)
+        return rc;
+    int skipped = 0;
+    std::vector<std::string> names;
+    std::vector<IZipSource> sources;
+    names.reserve(opt.files.size());
+    for (const std::string& path : opt.files) {
+        std::string name = arc::baseNameOf(path);
+        if (!opt.hidden && arc::isHiddenName(name)) {
+            skipped = arc::addSkipped(skipped);
+            continue;
+        }
+        names.push_back(std::move(name));
+        sources.push_back({path.c_str(), names.back().c_str()});
+    }
+    IZipUpdateFn update = nullptr;
+    auto engine = loadEngine(update);
+    if (!engine)
+        return kZipErrEngineMissing;
+    arc::Progress progress = state.makeProgress(0);
+    rc = update(opt.archive.c_str(), sources.data(), sources.size(), opt.level, forward, &progress);
+    if (rc <= arc::kMaxSkipped)
+        rc = std::min(rc + skipped, static_cast<int>(arc::kMaxSkipped));
+    return rc;
+}
+
+} // namespace
+
+ARC_EXPORT int Zip(void*, const char* cmdLine, char*, unsigned long) {
+    arc::ModuleState::Guard guard(state);
+    if (!guard.acquired())
+        return arc::kErrAlreadyRunning;
+    if (!cmdLine)
+        return arc::kErrCommand;
+    try {
+        return run(cmdLine);
+    } catch (const std::bad_alloc&) {
+        return arc::kErrNoMemory;
+    }
+}
+
+ARC_EXPORT int ZipGetRunning(void) {
+    return state.running();
+}
+
+ARC_EXPORT unsigned short ZipGetVersion(void) {
+    return 100;
+}
+
+ARC_EXPORT void ZipSetProgress(ArcProgressFn fn, void* user) {
+    state.setProgress(fn, user);
+}

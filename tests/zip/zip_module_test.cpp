@@ -1,0 +1,363 @@
+// libzip32j.so through its exports: archives every independent reader accepts,
+// switches, skipped files, updates, cancel, and the engine it needs beside it.
+#include "results.h"
+#include "zip_reader.h"
+#include "zip_test_support.h"
+
+#include <gtest/gtest.h>
+
+#include <map>
+#include <unistd.h>
+
+using namespace ztest;
+
+namespace {
+
+const Module& zipm() {
+    const Module& m = zipModule();
+    EXPECT_TRUE(m.loaded());
+    return m;
+}
+
+// Writes a response file the way the program does: quoted paths, CR LF.
+fs::path responseFile(const TempDir& dir, const std::vector<fs::path>& files) {
+    std::string text;
+    for (const fs::path& f : files)
+        text += "\"" + f.string() + "\"\r\n";
+    fs::path resp = dir / "DRAVONEL.RESPFILE";
+    spit(resp, text);
+    return resp;
+}
+
+// The bytes of each entry's local record (header, data), by name.
+std::map<std::string, std::string> localRecords(const fs::path& archive) {
+    zip::Reader reader;
+    std::map<std::string, std::string> records;
+    if (reader.open(archive) != arc::kOk)
+        return records;
+    const std::string bytes = slurp(archive);
+    for (const zip::Entry& e : reader.entries()) {
+        uint64_t start, end;
+        if (reader.locate(e, start, end) == arc::kOk)
+            records[e.name] = bytes.substr(e.localOffset, end - e.localOffset);
+    }
+    return records;
+}
+
+} // namespace
+
+TEST(ZipModule, MakesArchivesThatEveryReaderAcceptsWithNamesAndBytesIntact) {
+    TempDir dir;
+    fs::create_directory(dir / "in");
+    fs::create_directory(dir / "out");
+    const std::map<std::string, std::string> files = {
+        {"text.txt", sample(300000, 1, true)},
+        {"noise.bin", sample(100000, 2, false)},
+        {"empty.dat", ""},
+        {"日本語の名前.txt", sample(5000, 3, true)},
+        {"say \"hi\", a b.txt", "quoted name"},
+    };
+    std::vector<fs::path> paths;
+    for (const auto& [name, data] : files) {
+        spit(dir / "in" / name, data);
+        paths.push_back(dir / "in" / name);
+    }
+    // An odd second, which the DOS time alone cannot hold.
+    ASSERT_EQ(shell("touch -d '2001-02-03 04:05:07' " + quote(dir / "in" / "text.txt")), 0);
+    const fs::path archive = dir / "out" / "REPORT.ZIP";
+    ASSERT_EQ(
+        zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + responseFile(dir, paths).string())),
+        0);
+
+    std::string why;
+    EXPECT_TRUE(readersAccept(archive, &why)) << why;
+    std::map<std::string, std::string> methods;
+    for (const std::string& line :
+         python("for i in z.infolist(): print(i.compress_type, i.flag_bits & 0x800, i.filename)",
+                archive)) {
+        const size_t a = line.find(' '), b = line.find(' ', a + 1);
+        methods[line.substr(b + 1)] = line.substr(0, b);
+    }
+    EXPECT_EQ(methods.size(), files.size());
+    EXPECT_EQ(methods["text.txt"], "8 0");
+    EXPECT_EQ(methods["noise.bin"], "0 0"); // deflate would not shrink it
+    EXPECT_EQ(methods["empty.dat"], "0 0");
+    EXPECT_EQ(methods["日本語の名前.txt"], "8 2048");
+    EXPECT_EQ(methods["say \"hi\", a b.txt"], "0 0");
+
+    fs::create_directory(dir / "x");
+    ASSERT_EQ(shell("cd " + quote(dir / "x") + " && 7z x -y " + quote(archive)), 0);
+    for (const auto& [name, data] : files)
+        EXPECT_EQ(slurp(dir / "x" / name), data) << name;
+
+    // The modification time comes back to the second from the extended timestamp.
+    fs::create_directory(dir / "u");
+    ASSERT_EQ(shell("unzip -q -o " + quote(archive) + " -d " + quote(dir / "u")), 0);
+    EXPECT_EQ(fs::last_write_time(dir / "u" / "text.txt"),
+              fs::last_write_time(dir / "in" / "text.txt"));
+    EXPECT_EQ(python("print(z.getinfo('text.txt').date_time)", archive),
+              (std::vector<std::string>{"(2001, 2, 3, 4, 5, 6)"}));
+}
+
+TEST(ZipModule, StoresAtLevelZeroAndTakesASingleFileArgument) {
+    TempDir dir;
+    const std::string data = sample(50000, 4, true);
+    spit(dir / "one.txt", data);
+    const fs::path archive = dir / "one.txt.ZIP";
+    ASSERT_EQ(zipm().call(zipCommand("-j -S -0 ", archive, (dir / "one.txt").string())), 0);
+    EXPECT_TRUE(readersAccept(archive));
+    EXPECT_EQ(python("i = z.infolist()[0]; print(i.compress_type, i.file_size, i.filename)\n"
+                     "print(z.read('one.txt') == open(sys.argv[1][:-4], 'rb').read())",
+                     archive),
+              (std::vector<std::string>{"0 50000 one.txt", "True"}));
+}
+
+TEST(ZipModule, RefusesMalformedCommandLinesWithoutWritingAnything) {
+    TempDir dir;
+    spit(dir / "a.txt", "a");
+    const fs::path archive = dir / "A.ZIP";
+    const std::string file = (dir / "a.txt").string();
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -r", archive, file)), arc::kErrCommand);
+    EXPECT_EQ(zipm().call(zipCommand("-S -9", archive, file)), arc::kErrCommand); // no -j
+    EXPECT_EQ(zipm().call(zipCommand("-j -9x", archive, file)), arc::kErrCommand);
+    EXPECT_EQ(zipm().call("-j -S -9"), arc::kErrCommand);
+    EXPECT_EQ(zipm().run(nullptr, nullptr, nullptr, 0), arc::kErrCommand);
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + (dir / "none").string())),
+              arc::kErrCannotRead);
+    EXPECT_FALSE(fs::exists(archive));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 1);
+}
+
+TEST(ZipModule, SkipsAndCountsHiddenUnreadableAndRepeatedFiles) {
+    TempDir dir;
+    fs::create_directories(dir / "x");
+    fs::create_directories(dir / "y");
+    spit(dir / "x" / "same.txt", "first");
+    spit(dir / "y" / "same.txt", "second");
+    spit(dir / "x" / ".hidden", "dot");
+    const fs::path resp =
+        responseFile(dir, {dir / "x" / "same.txt", dir / "x" / ".hidden", dir / "x" / "gone.txt",
+                           dir / "y" / "same.txt", dir / "x"});
+    const fs::path archive = dir / "S.ZIP";
+
+    EXPECT_EQ(zipm().call(zipCommand("-j -9 ", archive, "-i@" + resp.string())), 4);
+    EXPECT_EQ(python("for i in z.infolist(): print(i.filename, z.read(i).decode())", archive),
+              (std::vector<std::string>{"same.txt first"}));
+    fs::remove(archive);
+
+    // With -S the hidden file is stored too.
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + resp.string())), 3);
+    EXPECT_EQ(python("print(sorted(z.namelist()))", archive),
+              (std::vector<std::string>{"['.hidden', 'same.txt']"}));
+    EXPECT_TRUE(readersAccept(archive));
+
+    // Nothing that can be stored: no archive, nothing left behind.
+    const fs::path none = dir / "NONE.ZIP";
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", none, (dir / "x" / "gone.txt").string())),
+              arc::kErrNotFound);
+    EXPECT_EQ(zipm().call(zipCommand("-j -9 ", none, (dir / "x" / ".hidden").string())),
+              arc::kErrNotFound);
+    EXPECT_FALSE(fs::exists(none));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 4);
+}
+
+TEST(ZipModule, UpdateReplacesSameNamesAppendsNewOnesAndCopiesTheRestUnchanged) {
+    TempDir dir;
+    spit(dir / "a.txt", sample(40000, 5, true));
+    spit(dir / "b.txt", "old b");
+    const fs::path archive = dir / "U.ZIP";
+    ASSERT_EQ(
+        zipm().call(zipCommand("-j -S -9 ", archive,
+                               "-i@" + responseFile(dir, {dir / "a.txt", dir / "b.txt"}).string())),
+        0);
+    const auto before = localRecords(archive);
+    ASSERT_EQ(before.size(), 2u);
+
+    spit(dir / "b.txt", "new b, longer than before");
+    spit(dir / "c.txt", "c");
+    fs::remove(dir / "a.txt"); // a kept entry needs no source file
+    ASSERT_EQ(
+        zipm().call(zipCommand("-j -S -9 ", archive,
+                               "-i@" + responseFile(dir, {dir / "c.txt", dir / "b.txt"}).string())),
+        0);
+    std::string why;
+    EXPECT_TRUE(readersAccept(archive, &why)) << why;
+    EXPECT_EQ(python("for i in z.infolist(): print(i.filename, len(z.read(i)))", archive),
+              (std::vector<std::string>{"a.txt 40000", "b.txt 25", "c.txt 1"}));
+    EXPECT_EQ(localRecords(archive)["a.txt"], before.at("a.txt"));
+
+    // An entry whose replacement cannot be read is kept as it was.
+    const auto current = localRecords(archive);
+    EXPECT_EQ(
+        zipm().call(zipCommand("-j -S -9 ", archive,
+                               "-i@" + responseFile(dir, {dir / "a.txt", dir / "d.txt"}).string())),
+        arc::kErrNotFound);
+    EXPECT_EQ(localRecords(archive), current);
+
+    // A name stored twice by another tool: both stay while the new file cannot
+    // be read; one entry of the new file replaces both.
+    const fs::path twice = dir / "TWICE.ZIP";
+    shell("python3 -W ignore -c 'import sys, zipfile\n"
+          "with zipfile.ZipFile(sys.argv[1], \"w\") as z:\n"
+          "    z.writestr(\"d.txt\", \"one\"); z.writestr(\"d.txt\", \"two\")' " +
+          quote(twice));
+    EXPECT_EQ(
+        zipm().call(zipCommand("-j -S -9 ", twice,
+                               "-i@" + responseFile(dir, {dir / "d.txt", dir / "c.txt"}).string())),
+        1);
+    EXPECT_EQ(python("print([z.read(i).decode() for i in z.infolist()])", twice),
+              (std::vector<std::string>{"['one', 'two', 'c']"}));
+    spit(dir / "d.txt", "new");
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", twice, (dir / "d.txt").string())), 0);
+    EXPECT_EQ(python("print([z.read(i).decode() for i in z.infolist()])", twice),
+              (std::vector<std::string>{"['new', 'c']"}));
+}
+
+TEST(ZipModule, UpdatesArchivesOfOtherToolsKeepingTheirEntries) {
+    TempDir dir;
+    spit(dir / "keep.txt", sample(20000, 6, true));
+    // Info-ZIP writing to a pipe puts data descriptors after the data.
+    const std::map<std::string, std::string> makers = {
+        {"INFO.ZIP", "zip -q -9 - keep.txt swap.txt | cat > INFO.ZIP"},
+        {"SEVEN.ZIP", "7z a -tzip SEVEN.ZIP keep.txt swap.txt >/dev/null"}};
+    for (const auto& [name, command] : makers) {
+        spit(dir / "swap.txt", "from the tool");
+        const fs::path archive = dir / name;
+        ASSERT_EQ(shell("cd " + quote(dir.path) + " && " + command), 0);
+        const auto before = localRecords(archive);
+        ASSERT_EQ(before.size(), 2u) << name;
+        spit(dir / "swap.txt", "from the module");
+        ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, (dir / "swap.txt").string())), 0);
+        std::string why;
+        EXPECT_TRUE(readersAccept(archive, &why)) << why;
+        EXPECT_EQ(localRecords(archive).at("keep.txt"), before.at("keep.txt")) << name;
+        EXPECT_EQ(python("print(z.read('swap.txt').decode(), len(z.read('keep.txt')))", archive),
+                  (std::vector<std::string>{"from the module 20000"}));
+    }
+    EXPECT_EQ(python("print(z.getinfo('keep.txt').flag_bits & 8)", dir / "INFO.ZIP"),
+              (std::vector<std::string>{"8"}));
+}
+
+TEST(ZipModule, LeavesWhatIsNotAGoodZipArchiveAlone) {
+    TempDir dir;
+    spit(dir / "a.txt", "a");
+    const std::string file = (dir / "a.txt").string();
+    spit(dir / "TEXT.ZIP", "this is not an archive at all, just some words");
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", dir / "TEXT.ZIP", file)), arc::kErrNotArchive);
+    EXPECT_EQ(slurp(dir / "TEXT.ZIP"), "this is not an archive at all, just some words");
+
+    ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", dir / "GOOD.ZIP", file)), 0);
+    std::string damaged = slurp(dir / "GOOD.ZIP");
+    damaged[damaged.size() - 22 + 16] ^= 0x40; // the central directory's offset
+    spit(dir / "BAD.ZIP", damaged);
+    EXPECT_GE(zipm().call(zipCommand("-j -S -9 ", dir / "BAD.ZIP", file)), 32768);
+    EXPECT_EQ(slurp(dir / "BAD.ZIP"), damaged);
+
+    fs::create_directory(dir / "locked");
+    fs::permissions(dir / "locked", fs::perms::owner_read | fs::perms::owner_exec);
+    if (::geteuid() != 0) { // root writes anywhere
+        EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", dir / "locked" / "A.ZIP", file)),
+                  arc::kErrCannotWriteDest);
+    }
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", dir / "nofolder" / "A.ZIP", file)),
+              arc::kErrCannotWriteDest);
+    fs::permissions(dir / "locked", fs::perms::owner_all);
+}
+
+namespace {
+
+struct ProgressLog {
+    std::vector<std::string> members;
+    unsigned long long lastDone = 0, total = 0;
+    bool monotonic = true;
+    int cancelAfter = -1;
+    int runningDuringCall = -1;
+    int nestedCall = -1;
+};
+
+int onProgress(void* user, const char* member, unsigned long long done, unsigned long long total) {
+    auto* log = static_cast<ProgressLog*>(user);
+    if (log->members.empty() || log->members.back() != member)
+        log->members.push_back(member);
+    log->monotonic = log->monotonic && done >= log->lastDone && done <= total;
+    log->lastDone = done;
+    log->total = total;
+    log->runningDuringCall = zipModule().getRunning();
+    log->nestedCall = zipModule().call("-j x.zip y");
+    return log->cancelAfter >= 0 && static_cast<int>(log->members.size()) > log->cancelAfter;
+}
+
+} // namespace
+
+TEST(ZipModule, ReportsProgressAndCancelsLeavingTheOldArchiveAsItWas) {
+    TempDir dir;
+    spit(dir / "a.txt", sample(3000000, 7, true));
+    spit(dir / "b.txt", sample(200000, 8, true));
+    const fs::path archive = dir / "P.ZIP";
+    const fs::path resp = responseFile(dir, {dir / "a.txt", dir / "b.txt"});
+
+    EXPECT_EQ(zipm().getVersion(), 100);
+    EXPECT_EQ(zipm().getRunning(), 0);
+    ProgressLog log;
+    zipm().setProgress(onProgress, &log);
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + resp.string())), 0);
+    EXPECT_EQ(log.members, (std::vector<std::string>{"a.txt", "b.txt"}));
+    EXPECT_TRUE(log.monotonic);
+    EXPECT_EQ(log.lastDone, 3200000u);
+    EXPECT_EQ(log.total, 3200000u);
+    EXPECT_EQ(log.runningDuringCall, 1);
+    EXPECT_EQ(log.nestedCall, arc::kErrAlreadyRunning);
+    EXPECT_EQ(zipm().getRunning(), 0);
+
+    const std::string before = slurp(archive);
+    spit(dir / "c.txt", sample(100000, 9, true));
+    ProgressLog cancel;
+    cancel.cancelAfter = 1;
+    zipm().setProgress(onProgress, &cancel);
+    EXPECT_EQ(
+        zipm().call(zipCommand("-j -S -9 ", archive,
+                               "-i@" + responseFile(dir, {dir / "b.txt", dir / "c.txt"}).string())),
+        arc::kErrCancelled);
+    zipm().setProgress(nullptr, nullptr);
+    EXPECT_EQ(slurp(archive), before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 5); // no temporary file left
+}
+
+TEST(ZipModule, WorksOnlyWithTheEngineBesideIt) {
+    TempDir dir;
+    fs::create_directory(dir / "lib");
+    fs::copy_file(ZIP32J_PATH, dir / "lib" / "libzip32j.so");
+    spit(dir / "a.txt", "a");
+    const std::string cmd = zipCommand("-j -S -9 ", dir / "A.ZIP", (dir / "a.txt").string());
+    {
+        Module alone((dir / "lib" / "libzip32j.so").string(), "Zip");
+        ASSERT_TRUE(alone.loaded());
+        EXPECT_EQ(alone.call(cmd), 32795);
+        EXPECT_FALSE(fs::exists(dir / "A.ZIP"));
+    }
+    fs::copy_file(IZIP32J_PATH, dir / "lib" / "libizip32j.so");
+    Module paired((dir / "lib" / "libzip32j.so").string(), "Zip");
+    EXPECT_EQ(paired.call(cmd), 0);
+    EXPECT_TRUE(readersAccept(dir / "A.ZIP"));
+}
+
+TEST(ZipModule, HoldsMoreEntriesThanTheClassicEndRecordCounts) {
+    TempDir dir;
+    fs::create_directory(dir / "many");
+    std::string resp;
+    for (int i = 0; i < 65600; ++i) {
+        const fs::path p = dir / "many" / ("f" + std::to_string(i));
+        spit(p, std::to_string(i));
+        resp += "\"" + p.string() + "\"\r\n";
+    }
+    spit(dir / "RESP", resp);
+    const fs::path archive = dir / "MANY.ZIP";
+    ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + (dir / "RESP").string())), 0);
+    EXPECT_EQ(python("print(len(z.namelist()), z.testzip(), z.read('f65599').decode())", archive),
+              (std::vector<std::string>{"65600 None 65599"}));
+    EXPECT_EQ(shell("7z t " + quote(archive) + " >/dev/null"), 0);
+    EXPECT_EQ(unzipModule().call("-x \"" + archive.string() + "\" \"" + dir.path.string() +
+                                 "\" \"f65538\""),
+              0);
+    EXPECT_EQ(slurp(dir / "f65538"), "65538");
+}

@@ -1,0 +1,143 @@
+#include "zip_test_support.h"
+
+#include <cstdio>
+#include <cstdlib>
+#include <dlfcn.h>
+#include <fstream>
+#include <sstream>
+#include <sys/wait.h>
+#include <unistd.h>
+
+namespace ztest {
+
+TempDir::TempDir() {
+    char templ[] = "/tmp/zip-test-XXXXXX";
+    path = ::mkdtemp(templ);
+}
+
+TempDir::~TempDir() {
+    std::error_code ec;
+    fs::remove_all(path, ec);
+}
+
+std::string slurp(const fs::path& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void spit(const fs::path& p, const std::string& data) {
+    std::ofstream out(p, std::ios::binary);
+    out << data;
+}
+
+std::string sample(size_t size, unsigned seed, bool compressible) {
+    std::string s;
+    s.reserve(size);
+    unsigned x = seed * 2654435761u + 1;
+    static const char* words[] = {"alpha ", "beta ", "gamma ", "delta\n", "圧縮 ", "{ x = y; }\n"};
+    while (s.size() < size) {
+        x = x * 1103515245u + 12345u;
+        if (compressible)
+            s += words[(x >> 16) % 6];
+        else
+            s.push_back(static_cast<char>(x >> 23));
+    }
+    s.resize(size);
+    return s;
+}
+
+int shell(const std::string& command, std::string* output) {
+    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
+    if (!pipe)
+        return -1;
+    std::string text;
+    char buf[4096];
+    size_t n;
+    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
+        text.append(buf, n);
+    int status = ::pclose(pipe);
+    if (output)
+        *output = text;
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string quote(const fs::path& p) {
+    std::string s = "'";
+    for (char c : p.string()) {
+        if (c == '\'')
+            s += "'\\''";
+        else
+            s += c;
+    }
+    return s + "'";
+}
+
+bool readersAccept(const fs::path& archive, std::string* why) {
+    std::string out;
+    if (shell("unzip -t " + quote(archive), &out) != 0) {
+        if (why)
+            *why = "unzip -t: " + out;
+        return false;
+    }
+    if (shell("7z t " + quote(archive), &out) != 0) {
+        if (why)
+            *why = "7z t: " + out;
+        return false;
+    }
+    if (shell("python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1]); "
+              "sys.exit(0 if z.testzip() is None else 1)' " +
+                  quote(archive),
+              &out) != 0) {
+        if (why)
+            *why = "python zipfile: " + out;
+        return false;
+    }
+    return true;
+}
+
+std::vector<std::string> python(const std::string& code, const fs::path& archive) {
+    TempDir dir;
+    spit(dir / "snippet.py", "import sys, zipfile\nz = zipfile.ZipFile(sys.argv[1])\n" + code);
+    std::string out;
+    shell("python3 " + quote(dir / "snippet.py") + " " + quote(archive), &out);
+    std::vector<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        lines.push_back(line);
+    return lines;
+}
+
+Module::Module(const std::string& path, const std::string& prefix) {
+    handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+    if (!handle)
+        return;
+    run = reinterpret_cast<decltype(run)>(::dlsym(handle, prefix.c_str()));
+    getRunning =
+        reinterpret_cast<decltype(getRunning)>(::dlsym(handle, (prefix + "GetRunning").c_str()));
+    getVersion =
+        reinterpret_cast<decltype(getVersion)>(::dlsym(handle, (prefix + "GetVersion").c_str()));
+    setProgress =
+        reinterpret_cast<decltype(setProgress)>(::dlsym(handle, (prefix + "SetProgress").c_str()));
+}
+
+Module::~Module() {
+    if (handle)
+        ::dlclose(handle);
+}
+
+const Module& zipModule() {
+    static Module m(ZIP32J_PATH, "Zip");
+    return m;
+}
+
+const Module& unzipModule() {
+    static Module m(UNZIP32_PATH, "UnZip");
+    return m;
+}
+
+std::string zipCommand(const std::string& options, const fs::path& archive,
+                       const std::string& argument) {
+    return options + " \"" + archive.string() + "\" \"" + argument + "\"";
+}
+
+} // namespace ztest

@@ -1,0 +1,62 @@
+// Shared helpers of the ZIP tests: temporary folders, files, the modules
+// loaded by path, and the independent tools that check archives.
+#pragma once
+
+#include "module.h"
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace ztest {
+
+namespace fs = std::filesystem;
+
+struct TempDir {
+    fs::path path;
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    fs::path operator/(const std::string& name) const { return path / name; }
+};
+
+std::string slurp(const fs::path& p);
+void spit(const fs::path& p, const std::string& data);
+// Deterministic bytes: text-like when `compressible`, else noise.
+std::string sample(size_t size, unsigned seed, bool compressible);
+
+// Runs a shell command; returns its exit status and collects stdout+stderr.
+int shell(const std::string& command, std::string* output = nullptr);
+std::string quote(const fs::path& p);
+
+// True when `unzip -t`, `7z t` and Python's zipfile (testzip) all accept it.
+bool readersAccept(const fs::path& archive, std::string* why = nullptr);
+// Lines printed by a Python snippet given the archive path as sys.argv[1].
+std::vector<std::string> python(const std::string& code, const fs::path& archive);
+
+// An archiver module loaded from a path, with its four exports.
+struct Module {
+    explicit Module(const std::string& path, const std::string& prefix);
+    ~Module();
+    Module(const Module&) = delete;
+    Module& operator=(const Module&) = delete;
+    bool loaded() const { return handle != nullptr; }
+
+    int call(const std::string& cmdLine) const { return run(nullptr, cmdLine.c_str(), nullptr, 0); }
+
+    void* handle = nullptr;
+    int (*run)(void*, const char*, char*, unsigned long) = nullptr;
+    int (*getRunning)() = nullptr;
+    unsigned short (*getVersion)() = nullptr;
+    void (*setProgress)(ArcProgressFn, void*) = nullptr;
+};
+
+const Module& zipModule();
+const Module& unzipModule();
+
+// The ZIP command lines of the program, with their two blanks before the first quote.
+std::string zipCommand(const std::string& options, const fs::path& archive,
+                       const std::string& argument);
+
+} // namespace ztest
