@@ -1,0 +1,244 @@
+// The run with the real archiver modules, checked by independent readers:
+// every mode with every method, upper-casing, the update of double archives,
+// and the lists and log afterwards.
+#include "run_fixture.h"
+
+#include "paths.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QProcess>
+
+using namespace dravonel;
+using namespace dravonel::testing;
+
+namespace {
+
+struct Tool {
+    int status = -1;
+    QString out;
+};
+
+Tool tool(const QString& program, const QStringList& args) {
+    QProcess p;
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(program, args);
+    if (!p.waitForFinished(60000))
+        return {};
+    return {p.exitCode(), QString::fromUtf8(p.readAll())};
+}
+
+// Extracts an archive with 7z into a fresh folder and returns name -> bytes.
+QMap<QString, QByteArray> contents(const QString& archive, const QString& scratch) {
+    QDir().mkpath(scratch);
+    const Tool t = tool("7z", {"x", "-y", "-o" + scratch, archive});
+    EXPECT_EQ(t.status, 0) << t.out.toStdString();
+    QMap<QString, QByteArray> files;
+    QDirIterator it(scratch, QDir::Files | QDir::Hidden);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        EXPECT_TRUE(f.open(QIODevice::ReadOnly));
+        files.insert(QFileInfo(f).fileName(), f.readAll());
+    }
+    return files;
+}
+
+// The independent readers' own checks of an archive.
+void checkArchive(const QString& archive) {
+    const bool zip = archive.endsWith(".ZIP", Qt::CaseInsensitive);
+    const Tool seven = tool("7z", {"t", archive});
+    EXPECT_EQ(seven.status, 0) << archive.toStdString() << "\n" << seven.out.toStdString();
+    if (zip) {
+        EXPECT_EQ(tool("unzip", {"-tqq", archive}).status, 0) << archive.toStdString();
+        const Tool py = tool("python3", {"-c",
+                                         "import sys,zipfile\n"
+                                         "z=zipfile.ZipFile(sys.argv[1])\n"
+                                         "sys.exit(0 if z.testzip() is None else 1)",
+                                         archive});
+        EXPECT_EQ(py.status, 0) << py.out.toStdString();
+    } else {
+        const Tool lha = tool("lhasa", {"t", archive});
+        EXPECT_EQ(lha.status, 0) << archive.toStdString() << "\n" << lha.out.toStdString();
+    }
+}
+
+class RealRun : public RunFixture {
+protected:
+    ModuleArchivers modules;
+    std::unique_ptr<CompressionRun> run;
+    int scratchCount = 0;
+
+    void SetUp() override {
+        RunFixture::SetUp();
+        libraries = modules.CheckLibraries(QStringLiteral(MODULE_DIR));
+        ASSERT_TRUE(libraries.LhaAvailable) << modules.lastError().toStdString();
+        ASSERT_TRUE(libraries.ZipAvailable) << modules.lastError().toStdString();
+        run = std::make_unique<CompressionRun>(context(modules));
+    }
+    QString scratch() { return dir.path() + QString("/scratch%1").arg(scratchCount++); }
+    // The archive's files, checked by the readers first; a double archive is
+    // opened twice.
+    QMap<QString, QByteArray> open(const QString& archive, bool twice = false) {
+        checkArchive(archive);
+        QMap<QString, QByteArray> files = contents(archive, scratch());
+        if (!twice)
+            return files;
+        EXPECT_EQ(files.size(), 1);
+        const QString inner = scratch() + "/" + files.firstKey();
+        QDir().mkpath(QFileInfo(inner).path());
+        QFile f(inner);
+        EXPECT_TRUE(f.open(QIODevice::WriteOnly));
+        f.write(files.first());
+        f.close();
+        return open(inner);
+    }
+    QByteArray data(int seed, int size) {
+        QByteArray b;
+        for (int i = 0; i < size; ++i)
+            b += char((i * seed + i / 7) % 251);
+        return b;
+    }
+};
+
+} // namespace
+
+TEST_F(RealRun, EveryModeWithNormalAndStoredLzh) {
+    for (int method : {kMethodNormal, kMethodStored}) {
+        options.Ashuku = qint16(method);
+        const QString sub = QString("m%1").arg(method);
+        const QString a = file(sub + "/x/Report.txt", data(3, 20000));
+        const QString b = file(sub + "/y/report.doc", data(5, 7000));
+        const QString c = file(sub + "/x/memo.txt", "memo");
+        const QString n = file(sub + "/x/noext", "plain");
+        const QString outDir = dir.path() + "/" + sub + "/out";
+        QDir().mkpath(outDir);
+
+        addTargets({a, b, c, n});
+        run->btnExe_Click(kModeDravo, outDir);
+        EXPECT_EQ(targets.count(), 0);
+        auto report = open(outDir + "/REPORT.LZH");
+        EXPECT_EQ(report.keys(), (QStringList{"Report.txt", "report.doc"}));
+        EXPECT_EQ(report.value("Report.txt"), data(3, 20000));
+        EXPECT_EQ(open(outDir + "/NOEXT.LZH").value("noext"), "plain");
+
+        addTargets({a, b, c, n});
+        run->btnExe_Click(kModeExp, outDir);
+        EXPECT_EQ(targets.entries(), QStringList{n}) << "no extension: left alone";
+        EXPECT_EQ(open(outDir + "/TXT.LZH").keys(), (QStringList{"Report.txt", "memo.txt"}));
+        EXPECT_EQ(open(outDir + "/DOC.LZH").value("report.doc"), data(5, 7000));
+
+        targets.RefreshForm();
+        addTargets({a, c});
+        host.name = "All";
+        run->btnExe_Click(kModeNormal, outDir);
+        EXPECT_EQ(open(outDir + "/ALL.LZH").size(), 2);
+
+        addTargets({a, b});
+        run->btnExe_Click(kModeFileN, outDir);
+        EXPECT_EQ(open(outDir + "/REPORT.TXT.LZH").value("Report.txt"), data(3, 20000));
+        EXPECT_EQ(open(outDir + "/REPORT.DOC.LZH").size(), 1);
+        EXPECT_EQ(log.lines().last(), "全て終了しました");
+    }
+    const Tool listing = tool("lhasa", {"v", dir.path() + "/m1/out/REPORT.LZH"});
+    EXPECT_TRUE(listing.out.contains("-lh0-")) << "stored members" << listing.out.toStdString();
+}
+
+TEST_F(RealRun, NamesKeepTheirCaseWithoutUpperCasingAndZipWorksOneFileAtATime) {
+    options.UCase = false;
+    const QString a = file("in/Report.txt", data(7, 5000));
+    const QString j = file("in/日本語 ファイル.txt", "和文");
+    addTargets({a, j});
+    run->btnExe_Click(kModeDravo, out());
+    EXPECT_EQ(open(out() + "/Report.LZH").keys(), QStringList{"Report.txt"});
+    EXPECT_EQ(open(out() + "/日本語 ファイル.LZH").value("日本語 ファイル.txt"), "和文");
+
+    options.AshukuExe = kFormatZip;
+    for (int method : {kMethodNormal, kMethodStored}) {
+        options.Ashuku = qint16(method);
+        addTargets({a, j});
+        run->btnExe_Click(kModeFileN, out());
+        EXPECT_EQ(targets.count(), 0);
+        EXPECT_EQ(open(out() + "/Report.txt.ZIP").value("Report.txt"), data(7, 5000));
+        EXPECT_EQ(open(out() + "/日本語 ファイル.txt.ZIP").value("日本語 ファイル.txt"), "和文");
+    }
+    EXPECT_EQ(outputs.count(), 4) << "the second ZIP run lists the same archives again";
+}
+
+TEST_F(RealRun, DoubleCompressionPatternsMakeNestedArchives) {
+    options.Ashuku = kMethodDouble;
+    const QString a = file("in/a.txt", data(11, 30000)), b = file("in2/A.cfg", "cfg");
+    for (int pattern : {0, 1}) {
+        options.Pattern = qint16(pattern);
+        addTargets({a, b});
+        run->btnExe_Click(kModeDravo, out());
+        const QString final = out() + (pattern == 0 ? "/A.LZH.LZH" : "/A.LZH.ZIP");
+        auto files = open(final, true);
+        EXPECT_EQ(files.keys(), (QStringList{"A.cfg", "a.txt"}));
+        EXPECT_EQ(files.value("a.txt"), data(11, 30000));
+        EXPECT_FALSE(QFile::exists(tmp() + "A.LZH")) << "inner archive removed";
+        EXPECT_EQ(targets.count(), 0);
+    }
+    // Patterns with a ZIP inner archive run through the automatic run.
+    for (int pattern : {2, 3}) {
+        options.Pattern = qint16(pattern);
+        targets.RefreshForm();
+        addTargets({a});
+        host.name = "both";
+        EXPECT_TRUE(run->AutoRun(kModeNormal, out()));
+        auto files = open(out() + (pattern == 2 ? "/BOTH.ZIP.LZH" : "/BOTH.ZIP.ZIP"), true);
+        EXPECT_EQ(files.value("a.txt"), data(11, 30000));
+    }
+    // The buttons refuse them.
+    host.messages.clear();
+    run->btnExe_Click(kModeDravo, out());
+    EXPECT_EQ(host.messages.size(), 1);
+}
+
+TEST_F(RealRun, UpdatingADoubleArchiveKeepsTheOldMembers) {
+    options.Ashuku = kMethodDouble;
+    options.Double = true;
+    for (int pattern : {0, 1}) {
+        options.Pattern = qint16(pattern);
+        const QString sub = QString("p%1").arg(pattern);
+        const QString first = file(sub + "/one/doc.txt", "first");
+        const QString second = file(sub + "/two/doc.md", "second");
+        addTargets({first});
+        run->btnExe_Click(kModeDravo, out());
+        addTargets({second});
+        run->btnExe_Click(kModeDravo, out());
+        EXPECT_TRUE(log.lines().contains("　更新の為解凍します"));
+        const QString final = out() + (pattern == 0 ? "/DOC.LZH.LZH" : "/DOC.LZH.ZIP");
+        auto files = open(final, true);
+        EXPECT_EQ(files.value("doc.txt"), "first") << pattern;
+        EXPECT_EQ(files.value("doc.md"), "second") << pattern;
+        EXPECT_FALSE(QFile::exists(tmp() + "DOC.LZH"));
+        QFile::remove(final);
+    }
+}
+
+TEST_F(RealRun, ProblemsInTheRunAreLoggedAndNothingIsLeftHalfWritten) {
+    const QString a = file("in/a.txt", "aaa"), b = file("in/b.txt", "bbb");
+    addTargets({a, b});
+    QFile::remove(b); // vanishes before the run
+    run->btnExe_Click(kModeFileN, out());
+    EXPECT_EQ(targets.entries(), QStringList{b}) << "the vanished file stays listed";
+    EXPECT_TRUE(QFile::exists(out() + "/A.TXT.LZH"));
+    EXPECT_FALSE(QFile::exists(out() + "/B.TXT.LZH"));
+    EXPECT_EQ(log.lines().count("　圧縮されませんでした"), 1);
+
+    // An output folder that cannot be written stops the run.
+    if (::geteuid() != 0) {
+        QFile::setPermissions(out(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+        targets.RefreshForm();
+        addTargets({a});
+        run->btnExe_Click(kModeDravo, out());
+        EXPECT_TRUE(log.lines().contains("　圧縮ファイル格納先が書き込みできません"));
+        EXPECT_EQ(log.lines().last(), "中断しました");
+    }
+    targets.RefreshForm();
+    addTargets({a});
+    run->btnExe_Click(kModeDravo, dir.path() + "/no/such/folder");
+    EXPECT_TRUE(log.lines().contains("　圧縮ファイル格納先が書き込みできません"));
+    EXPECT_EQ(log.lines().last(), "中断しました");
+    EXPECT_EQ(targets.entries(), QStringList{a});
+}
