@@ -5,11 +5,17 @@
 #include "settings.h"
 #include "twips.h"
 
+#include <QCheckBox>
 #include <QFont>
 #include <QGuiApplication>
 #include <QInputDialog>
+#include <QLabel>
+#include <QRadioButton>
 #include <QScreen>
+#include <QStyle>
 #include <QWidget>
+
+#include <algorithm>
 
 namespace dravonel {
 
@@ -51,6 +57,23 @@ void applyFontData(const OptionSet& options, std::initializer_list<QWidget*> wid
         font.setBold(options.Font_Bold);
         font.setItalic(options.Font_Italic);
         widget->setFont(font);
+    }
+}
+
+void fitLineHeights(QWidget* dialog) {
+    for (QWidget* child : dialog->findChildren<QWidget*>()) {
+        int needed = child->fontMetrics().height();
+        if (qobject_cast<QCheckBox*>(child))
+            needed = std::max(needed, child->style()->pixelMetric(QStyle::PM_IndicatorHeight));
+        else if (qobject_cast<QRadioButton*>(child))
+            needed =
+                std::max(needed, child->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorHeight));
+        else if (!qobject_cast<QLabel*>(child))
+            continue;
+        needed += 2;
+        const QRect box = child->geometry();
+        if (box.height() < needed)
+            child->setGeometry(box.x(), box.center().y() - needed / 2, box.width(), needed);
     }
 }
 

@@ -32,6 +32,11 @@ Prompts& standardPrompts();
 // in that order, on each widget in the order given.
 void applyFontData(const OptionSet& options, std::initializer_list<QWidget*> widgets);
 
+// Check boxes, option buttons and labels placed by twips keep at least the
+// height their font and indicator need: a shorter one grows about its centre,
+// so a larger display font is not clipped. Run after every font change.
+void fitLineHeights(QWidget* dialog);
+
 // The screen's size in twips.
 double screenWidthTwips();
 double screenHeightTwips();

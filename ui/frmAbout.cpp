@@ -91,6 +91,7 @@ void frmAbout::SetFontData() {
     applyFontData(program_.options, {this});
     for (QWidget* child : findChildren<QWidget*>())
         applyFontData(program_.options, {child});
+    fitLineHeights(this);
 }
 
 } // namespace dravonel

@@ -181,6 +181,7 @@ void frmOption::SetFontData() {
     applyFontData(program_.options, {this});
     for (QWidget* child : findChildren<QWidget*>())
         applyFontData(program_.options, {child});
+    fitLineHeights(this);
 }
 
 void frmOption::showEvent(QShowEvent* event) {

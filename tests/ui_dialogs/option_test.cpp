@@ -1,4 +1,6 @@
 #include "dialog_fixture.h"
+#include "frmDefault.h"
+#include "frmMenuMente.h"
 #include "frmOption.h"
 #include "messages.h"
 #include "twips.h"
@@ -10,6 +12,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QToolButton>
 
 using namespace dravonel;
 using namespace dravonel::testing;
@@ -191,7 +194,16 @@ TEST_F(OptionTest, ToolTipsChangeOnEveryWindowOnlyWhenTheOptionChanges) {
     open();
     EXPECT_EQ(dialog.ckbTip->toolTip(), resAll(8059));
     EXPECT_EQ(dialog.obtAshuku[2]->toolTip(), resDravonel(8054));
-    host.onToolTips = [this](bool tip) { dialog.SetToolTip(tip); };
+    frmDefault defaults(program, host);
+    ASSERT_TRUE(defaults.Form_Load());
+    frmMenuMente mente(program);
+    ASSERT_TRUE(mente.Form_Load());
+    EXPECT_FALSE(mente.btnUp->toolTip().isEmpty());
+    host.onToolTips = [&](bool tip) {
+        defaults.SetToolTip(tip);
+        mente.SetToolTip(tip);
+        dialog.SetToolTip(tip);
+    };
 
     dialog.ckbHiddn->click();
     dialog.btnOk->click();
@@ -203,8 +215,10 @@ TEST_F(OptionTest, ToolTipsChangeOnEveryWindowOnlyWhenTheOptionChanges) {
     dialog.btnOk->click();
     EXPECT_FALSE(options.Tip);
     EXPECT_EQ(host.toolTipCalls, QList<bool>{false});
-    for (QWidget* widget : dialog.findChildren<QWidget*>())
-        EXPECT_TRUE(widget->toolTip().isEmpty()) << widget->metaObject()->className();
+    for (QWidget* window : std::initializer_list<QWidget*>{&dialog, &defaults, &mente}) {
+        for (QWidget* widget : window->findChildren<QWidget*>())
+            EXPECT_TRUE(widget->toolTip().isEmpty()) << widget->metaObject()->className();
+    }
     EXPECT_EQ(host.targetListEmptied, 2);
 }
 
@@ -219,7 +233,14 @@ TEST_F(OptionTest, CaptionsAndSizeComeFromTheTable) {
     EXPECT_EQ(dialog.btnCancel->text(), "ｷｬﾝｾﾙ");
     EXPECT_EQ(dialog.btnOk->text(), "設定");
     EXPECT_EQ(dialog.size(), toPixels(5175, 6090));
-    EXPECT_EQ(dialog.obtPattern[3]->geometry(), toPixels(2520, 360, 1935, 240));
+    // Placed from twips; a line too low for its font grows about its centre.
+    const QRect pattern = dialog.obtPattern[3]->geometry();
+    const QRect design = toPixels(2520, 360, 1935, 240);
+    EXPECT_EQ(pattern.left(), design.left());
+    EXPECT_EQ(pattern.width(), design.width());
+    EXPECT_NEAR(pattern.center().y(), design.center().y(), 1);
+    EXPECT_GE(pattern.height(),
+              std::max(design.height(), dialog.obtPattern[3]->fontMetrics().height()));
 }
 
 } // namespace
