@@ -49,8 +49,10 @@ frmDefault::frmDefault(Program& program, DialogHost& host, QWidget* parent)
     pnlDefault->setFrameShadow(QFrame::Raised);
     btnOk = new QPushButton(pnlDefault);
     btnCancel = new QPushButton(pnlDefault);
-    for (QPushButton* button : {btnOk, btnCancel})
+    for (QPushButton* button : {btnOk, btnCancel}) {
         button->setAutoDefault(false);
+        button->setContextMenuPolicy(Qt::PreventContextMenu);
+    }
     cbxDrive = new QCheckBox(this);
     lblDrive = new QLabel(this);
     drvDrive = new DriveList(this);

@@ -11,10 +11,12 @@
 
 #include <QApplication>
 #include <QCheckBox>
+#include <QContextMenuEvent>
 #include <QDir>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMenu>
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QTemporaryDir>
@@ -159,6 +161,23 @@ TEST_F(DefaultTest, CopyItemsTakeThePanesAndTheTemporaryFolder) {
     mnuInDirDefault_Click(dialog, folder, yuko);
     EXPECT_EQ(folder, LongPath(TempFolder()));
     EXPECT_EQ(dialog.mnuTmp->text(), "Ｗｉｎｄｏｗｓのテンポラリからコピー");
+}
+
+TEST_F(DefaultTest, PopUpOnTheFolderListAndTextButNotOnTheDriveListOrButtons) {
+    dialog.show();
+    const auto rightClick = [this](QWidget* on) {
+        dialog.mnuPopup->hide();
+        QContextMenuEvent event(QContextMenuEvent::Mouse, QPoint(2, 2),
+                                on->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(on, &event);
+        return dialog.mnuPopup->isVisible();
+    };
+    EXPECT_TRUE(rightClick(dialog.dlbDir));
+    EXPECT_TRUE(rightClick(dialog.txtDir));
+    EXPECT_TRUE(rightClick(&dialog));
+    EXPECT_FALSE(rightClick(dialog.drvDrive));
+    EXPECT_FALSE(rightClick(dialog.btnOk));
+    dialog.mnuPopup->hide();
 }
 
 TEST_F(DefaultTest, AMissingFolderIsShownAsTheCurrentFolder) {

@@ -106,6 +106,8 @@ QString volumeOf(const QString& path, const QStringList& volumes) {
 }
 
 DriveList::DriveList(QWidget* parent) : QComboBox(parent) {
+    // A right click here opens no pop-up menu, not even the window's own.
+    setContextMenuPolicy(Qt::PreventContextMenu);
     connect(this, &QComboBox::activated, this, [this](int index) {
         if (index == lastIndex_)
             return;

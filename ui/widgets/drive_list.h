@@ -20,6 +20,8 @@ QStringList browsableVolumes(const QString& mountTable, const QString& homeFolde
 // mount point that is `path` itself or a folder above it. "" when none is.
 QString volumeOf(const QString& path, const QStringList& volumes);
 
+// A right click on the list opens no context menu (the window's pop-up menu
+// belongs to the folder list and the window's background).
 class DriveList : public QComboBox {
     Q_OBJECT
 public:
