@@ -87,7 +87,9 @@ std::string baseNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-AtomicOutput::~AtomicOutput() { abort(); }
+AtomicOutput::~AtomicOutput() {
+    abort();
+}
 
 int AtomicOutput::open(const std::string& destination, const std::string& workDir) {
     abort();
@@ -149,6 +151,21 @@ int AtomicOutput::patch(uint64_t offset, const void* data, size_t size) {
             return rc;
     }
     return pwriteAll(fd_, bytes, size, offset);
+}
+
+int AtomicOutput::truncate(uint64_t size) {
+    if (fd_ < 0 || size > tell())
+        return kErrCannotWriteDest;
+    if (size >= written_) {
+        buffer_.resize(static_cast<size_t>(size - written_));
+        return kOk;
+    }
+    buffer_.clear();
+    if (::ftruncate(fd_, static_cast<off_t>(size)) != 0 ||
+        ::lseek(fd_, static_cast<off_t>(size), SEEK_SET) < 0)
+        return writeErrorCode(errno);
+    written_ = size;
+    return kOk;
 }
 
 int AtomicOutput::moveIntoPlace() {

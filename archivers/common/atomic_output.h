@@ -29,6 +29,9 @@ public:
     // Overwrites bytes already written at `offset` (for headers whose sizes are
     // known only after the data). Returns like write().
     int patch(uint64_t offset, const void* data, size_t size);
+    // Drops everything written from `size` on, so the next write() goes there
+    // (to redo a part, e.g. store data that did not compress). Returns like write().
+    int truncate(uint64_t size);
     // Number of bytes written so far (the position of the next write()).
     uint64_t tell() const { return written_ + buffer_.size(); }
 

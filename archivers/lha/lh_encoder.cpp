@@ -1,0 +1,529 @@
+#include "lh_codec.h"
+
+#include "lh_huffman.h"
+#include "results.h"
+
+#include <algorithm>
+#include <cstring>
+#include <thread>
+
+namespace lha {
+
+namespace {
+
+constexpr int kNC = 510;  // literal/length symbols: 256 bytes + lengths 3..256
+constexpr int kNT = 19;   // symbols of the table that codes the C code lengths
+constexpr int kCBits = 9; // width of the C table's size field
+constexpr int kTBits = 5; // width of the T table's size field
+constexpr int kMinMatch = 3;
+constexpr int kMaxMatch = 256;
+constexpr size_t kSegmentBytes = 1 << 20;
+constexpr size_t kMaxBlockSymbols = 65535;
+constexpr size_t kMinSplitSymbols = 1024;
+constexpr int kHashBits = 15;
+
+int positionSymbols(int windowBits) {
+    return windowBits + 1;
+}
+int positionFieldBits(int windowBits) {
+    return positionSymbols(windowBits) < 16 ? 4 : 5;
+}
+
+int bitLength(uint32_t v) {
+    return v == 0 ? 0 : 32 - __builtin_clz(v);
+}
+
+class BitWriter {
+public:
+    void put(uint32_t value, int bits) {
+        acc_ = (acc_ << bits) | (value & ((1u << bits) - 1));
+        count_ += bits;
+        while (count_ >= 8) {
+            count_ -= 8;
+            bytes_.push_back(static_cast<uint8_t>(acc_ >> count_));
+        }
+    }
+    std::vector<uint8_t>& bytes() { return bytes_; }
+    uint32_t tail() const { return static_cast<uint32_t>(acc_ & ((1u << count_) - 1)); }
+    int tailCount() const { return count_; }
+    void clear() {
+        bytes_.clear();
+        acc_ = 0;
+        count_ = 0;
+    }
+
+private:
+    std::vector<uint8_t> bytes_;
+    uint64_t acc_ = 0;
+    int count_ = 0;
+};
+
+// Counts the bits a writer would produce, to price a block before writing it.
+class BitCounter {
+public:
+    void put(uint32_t, int bits) { bits_ += static_cast<uint64_t>(bits); }
+    uint64_t bits() const { return bits_; }
+
+private:
+    uint64_t bits_ = 0;
+};
+
+// A symbol of the parse: bits 0-8 the literal/length symbol, bits 9-24 distance-1.
+inline uint32_t literal(uint8_t b) {
+    return b;
+}
+inline uint32_t match(int length, uint32_t distance) {
+    return static_cast<uint32_t>(256 + length - kMinMatch) | ((distance - 1) << 9);
+}
+
+struct Table {
+    std::vector<uint8_t> len;
+    std::vector<uint16_t> code;
+    int single = -1; // the one symbol of a table written as a single value
+    int count = 0;   // the table's size field: one past the last used symbol
+};
+
+Table makeTable(const uint32_t* freq, int n) {
+    Table t;
+    t.len.assign(n, 0);
+    t.code.assign(n, 0);
+    int used = 0;
+    int last = 0;
+    for (int i = 0; i < n; ++i) {
+        if (freq[i]) {
+            ++used;
+            last = i;
+        }
+    }
+    if (used < 2) {
+        t.single = last;
+        return t;
+    }
+    buildCodeLengths(freq, n, kMaxCodeBits, t.len.data());
+    buildCanonicalCodes(t.len.data(), n, t.code.data());
+    t.count = last + 1;
+    return t;
+}
+
+// The lengths of a T or P table: 0-6 in three bits, 7 and up as 111 followed by
+// (length-7) one bits and a zero. The T table has a two-bit count of zero
+// lengths after its third entry.
+template <class W> void writeLengths(W& w, const Table& t, int fieldBits, bool zeroRunAfterThird) {
+    if (t.single >= 0) {
+        w.put(0, fieldBits);
+        w.put(static_cast<uint32_t>(t.single), fieldBits);
+        return;
+    }
+    w.put(static_cast<uint32_t>(t.count), fieldBits);
+    for (int i = 0; i < t.count;) {
+        int l = t.len[i++];
+        if (l <= 6)
+            w.put(static_cast<uint32_t>(l), 3);
+        else
+            w.put(((1u << (l - 4)) - 1) << 1, l - 3);
+        if (zeroRunAfterThird && i == 3) {
+            int zeros = 0;
+            while (zeros < 3 && i + zeros < t.count && t.len[i + zeros] == 0)
+                ++zeros;
+            w.put(static_cast<uint32_t>(zeros), 2);
+            i += zeros;
+        }
+    }
+}
+
+// Walks the C code lengths as T symbols (runs of zeros folded), calling
+// out(symbol, extraValue, extraBits) for each.
+template <class F> void forEachCLengthSymbol(const Table& c, F out) {
+    for (int i = 0; i < c.count;) {
+        int l = c.len[i++];
+        if (l != 0) {
+            out(l + 2, 0u, 0);
+            continue;
+        }
+        int run = 1;
+        while (i < c.count && c.len[i] == 0) {
+            ++i;
+            ++run;
+        }
+        if (run <= 2) {
+            for (int k = 0; k < run; ++k)
+                out(0, 0u, 0);
+        } else if (run <= 18) {
+            out(1, static_cast<uint32_t>(run - 3), 4);
+        } else if (run == 19) {
+            out(0, 0u, 0);
+            out(1, 15u, 4);
+        } else {
+            out(2, static_cast<uint32_t>(run - 20), kCBits);
+        }
+    }
+}
+
+struct BlockTables {
+    Table c;
+    Table p;
+    Table t;
+};
+
+BlockTables makeBlockTables(const uint32_t* cfreq, const uint32_t* pfreq, int np) {
+    BlockTables b;
+    b.c = makeTable(cfreq, kNC);
+    b.p = makeTable(pfreq, np);
+    uint32_t tfreq[kNT] = {};
+    if (b.c.single < 0)
+        forEachCLengthSymbol(b.c, [&](int s, uint32_t, int) { ++tfreq[s]; });
+    b.t = makeTable(tfreq, kNT);
+    if (b.c.single >= 0)
+        b.t.single = 0;
+    return b;
+}
+
+template <class W> void writeHeader(W& w, const BlockTables& b, size_t symbols, int pBits) {
+    w.put(static_cast<uint32_t>(symbols), 16);
+    writeLengths(w, b.t, kTBits, true);
+    if (b.c.single >= 0) {
+        w.put(0, kCBits);
+        w.put(static_cast<uint32_t>(b.c.single), kCBits);
+    } else {
+        w.put(static_cast<uint32_t>(b.c.count), kCBits);
+        forEachCLengthSymbol(b.c, [&](int s, uint32_t extra, int extraBits) {
+            if (b.t.single < 0)
+                w.put(b.t.code[s], b.t.len[s]);
+            if (extraBits)
+                w.put(extra, extraBits);
+        });
+    }
+    writeLengths(w, b.p, pBits, false);
+}
+
+struct Frequencies {
+    uint32_t c[kNC];
+    uint32_t p[17];
+};
+
+void countRange(const uint32_t* sym, size_t n, Frequencies& f) {
+    std::memset(&f, 0, sizeof f);
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t c = sym[i] & 0x1FF;
+        ++f.c[c];
+        if (c >= 256)
+            ++f.p[bitLength(sym[i] >> 9)];
+    }
+}
+
+// Bits a block of these symbols takes, extra distance bits left out (they do not
+// depend on how the symbols are cut into blocks).
+uint64_t blockCost(const Frequencies& f, size_t symbols, int np, int pBits) {
+    BlockTables b = makeBlockTables(f.c, f.p, np);
+    BitCounter counter;
+    writeHeader(counter, b, symbols, pBits);
+    uint64_t bits = counter.bits();
+    if (b.c.single < 0)
+        for (int i = 0; i < kNC; ++i)
+            bits += static_cast<uint64_t>(f.c[i]) * b.c.len[i];
+    if (b.p.single < 0)
+        for (int i = 0; i < np; ++i)
+            bits += static_cast<uint64_t>(f.p[i]) * b.p.len[i];
+    return bits;
+}
+
+void writeBlock(BitWriter& w, const uint32_t* sym, size_t n, const Frequencies& f, int np,
+                int pBits) {
+    BlockTables b = makeBlockTables(f.c, f.p, np);
+    writeHeader(w, b, n, pBits);
+    const bool cCoded = b.c.single < 0;
+    const bool pCoded = b.p.single < 0;
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t c = sym[i] & 0x1FF;
+        if (cCoded)
+            w.put(b.c.code[c], b.c.len[c]);
+        if (c < 256)
+            continue;
+        uint32_t v = sym[i] >> 9;
+        int p = bitLength(v);
+        if (pCoded)
+            w.put(b.p.code[p], b.p.len[p]);
+        if (p > 1)
+            w.put(v, p - 1);
+    }
+}
+
+// Cuts a run of symbols into blocks: a range is halved while the two halves
+// cost fewer bits than the whole, and always when it is over the block limit.
+void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int np, int pBits) {
+    Frequencies whole;
+    countRange(sym, n, whole);
+    if (n <= kMaxBlockSymbols && n < 2 * kMinSplitSymbols) {
+        writeBlock(w, sym, n, whole, np, pBits);
+        return;
+    }
+    const size_t half = n / 2;
+    Frequencies left;
+    Frequencies right;
+    countRange(sym, half, left);
+    countRange(sym + half, n - half, right);
+    if (n <= kMaxBlockSymbols &&
+        blockCost(left, half, np, pBits) + blockCost(right, n - half, np, pBits) >=
+            blockCost(whole, n, np, pBits)) {
+        writeBlock(w, sym, n, whole, np, pBits);
+        return;
+    }
+    writeBlocks(w, sym, half, np, pBits);
+    writeBlocks(w, sym + half, n - half, np, pBits);
+}
+
+inline uint32_t hash3(const uint8_t* p) {
+    uint32_t v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                 (static_cast<uint32_t>(p[2]) << 16);
+    return (v * 2654435761u) >> (32 - kHashBits);
+}
+
+inline int matchLength(const uint8_t* a, const uint8_t* b, int limit) {
+    int n = 0;
+    while (n + 8 <= limit) {
+        uint64_t x;
+        uint64_t y;
+        std::memcpy(&x, a + n, 8);
+        std::memcpy(&y, b + n, 8);
+        if (x != y)
+            return n + (__builtin_ctzll(x ^ y) >> 3);
+        n += 8;
+    }
+    while (n < limit && a[n] == b[n])
+        ++n;
+    return n;
+}
+
+} // namespace
+
+int windowBitsOfMethod(char methodDigit) {
+    switch (methodDigit) {
+    case '5':
+        return 13;
+    case '6':
+        return 15;
+    case '7':
+        return 16;
+    default:
+        return 0;
+    }
+}
+
+// One segment of input with the window of text before it, and its output.
+struct LhEncoder::Segment {
+    std::vector<uint8_t> buf; // history, then the segment's own bytes, then padding
+    size_t history = 0;
+    size_t size = 0; // history + own bytes
+    std::vector<int32_t> head;
+    std::vector<int32_t> prev;
+    std::vector<uint32_t> symbols;
+    BitWriter out;
+
+    void encode(int windowBits);
+    void parse(int windowBits);
+};
+
+void LhEncoder::Segment::parse(int windowBits) {
+    const int32_t window = 1 << windowBits;
+    const int32_t mask = window - 1;
+    const int32_t maxDistance = window - 1;
+    const int32_t end = static_cast<int32_t>(size);
+    const uint8_t* b = buf.data();
+    head.assign(size_t{1} << kHashBits, -1);
+    prev.assign(static_cast<size_t>(window), -1);
+    symbols.clear();
+
+    auto insert = [&](int32_t pos) {
+        if (pos + kMinMatch > end)
+            return;
+        uint32_t h = hash3(b + pos);
+        prev[pos & mask] = head[h];
+        head[h] = pos;
+    };
+    // Longest match at pos longer than `atLeast`, searching `chain` candidates.
+    auto find = [&](int32_t pos, int atLeast, int chain, int32_t& distance) {
+        const int limit = std::min(kMaxMatch, end - pos);
+        int best = atLeast;
+        if (limit < kMinMatch || best >= limit)
+            return 0;
+        int32_t cand = head[hash3(b + pos)];
+        int found = 0;
+        while (cand >= 0 && pos - cand <= maxDistance && chain-- > 0) {
+            if (b[cand + best] == b[pos + best] && b[cand] == b[pos]) {
+                int len = matchLength(b + cand, b + pos, limit);
+                if (len > best) {
+                    best = len;
+                    found = len;
+                    distance = pos - cand;
+                    if (len >= limit)
+                        break;
+                }
+            }
+            int32_t next = prev[cand & mask];
+            if (next >= cand)
+                break;
+            cand = next;
+        }
+        return found;
+    };
+
+    for (int32_t pos = 0; pos < static_cast<int32_t>(history); ++pos)
+        insert(pos);
+
+    // Lazy matching: a match is taken only when the next position does not
+    // start a longer one.
+    const int maxChain = 64;
+    const int goodLength = 32;
+    const int niceLength = 128;
+    int32_t pos = static_cast<int32_t>(history);
+    int32_t curDist = 0;
+    int curLen = find(pos, kMinMatch - 1, maxChain, curDist);
+    while (pos < end) {
+        if (curLen == kMinMatch && curDist > 4096)
+            curLen = 0;
+        if (curLen < kMinMatch) {
+            symbols.push_back(literal(b[pos]));
+            insert(pos);
+            ++pos;
+            curLen = pos < end ? find(pos, kMinMatch - 1, maxChain, curDist) : 0;
+            continue;
+        }
+        insert(pos);
+        int32_t nextDist = 0;
+        int nextLen = 0;
+        if (curLen < niceLength && pos + 1 < end)
+            nextLen =
+                find(pos + 1, curLen, curLen >= goodLength ? maxChain / 4 : maxChain, nextDist);
+        if (nextLen > curLen) {
+            symbols.push_back(literal(b[pos]));
+            ++pos;
+            curLen = nextLen;
+            curDist = nextDist;
+            continue;
+        }
+        symbols.push_back(match(curLen, static_cast<uint32_t>(curDist)));
+        for (int32_t k = pos + 1; k < pos + curLen; ++k)
+            insert(k);
+        pos += curLen;
+        curLen = pos < end ? find(pos, kMinMatch - 1, maxChain, curDist) : 0;
+    }
+}
+
+void LhEncoder::Segment::encode(int windowBits) {
+    out.clear();
+    parse(windowBits);
+    writeBlocks(out, symbols.data(), symbols.size(), positionSymbols(windowBits),
+                positionFieldBits(windowBits));
+}
+
+LhEncoder::LhEncoder(int windowBits, ByteSink sink)
+    : windowBits_(windowBits), sink_(std::move(sink)) {
+    for (int i = 0; i < 2; ++i)
+        segments_.push_back(std::make_unique<Segment>());
+}
+
+LhEncoder::~LhEncoder() = default;
+
+int LhEncoder::emit(const std::vector<uint8_t>& bytes) {
+    if (bytes.empty())
+        return arc::kOk;
+    outBytes_ += bytes.size();
+    return sink_(bytes.data(), bytes.size());
+}
+
+int LhEncoder::write(const uint8_t* data, size_t size) {
+    const size_t window = size_t{1} << windowBits_;
+    while (size > 0) {
+        Segment* seg = filled_ ? segments_[filled_ - 1].get() : nullptr;
+        if (!seg || seg->size - seg->history == kSegmentBytes) {
+            if (filled_ == segments_.size()) {
+                int rc = encodePending(false);
+                if (rc != arc::kOk)
+                    return rc;
+            }
+            Segment* next = segments_[filled_].get();
+            // The new segment's history is the window of text before it.
+            const uint8_t* histSrc = seg ? seg->buf.data() : history_.data();
+            size_t histLen = seg ? seg->size : history_.size();
+            size_t keep = std::min(window, histLen);
+            next->buf.resize(keep + kSegmentBytes + 8);
+            std::memcpy(next->buf.data(), histSrc + histLen - keep, keep);
+            next->history = keep;
+            next->size = keep;
+            ++filled_;
+            seg = next;
+        }
+        size_t room = kSegmentBytes - (seg->size - seg->history);
+        size_t take = std::min(room, size);
+        std::memcpy(seg->buf.data() + seg->size, data, take);
+        seg->size += take;
+        data += take;
+        size -= take;
+    }
+    return arc::kOk;
+}
+
+int LhEncoder::encodePending(bool last) {
+    if (filled_ == 0)
+        return arc::kOk;
+    const int bits = windowBits_;
+    if (filled_ == 2) {
+        Segment* first = segments_[0].get();
+        std::thread worker([first, bits] { first->encode(bits); });
+        segments_[1]->encode(bits);
+        worker.join();
+    } else {
+        segments_[0]->encode(bits);
+    }
+    for (size_t i = 0; i < filled_; ++i) {
+        Segment& seg = *segments_[i];
+        std::vector<uint8_t>& bytes = seg.out.bytes();
+        int rc;
+        if (tailCount_ == 0) {
+            rc = emit(bytes);
+        } else {
+            // Join the segment's bits onto the partial byte left by the one before.
+            const int shift = tailCount_;
+            uint32_t carry = tailBits_;
+            for (auto& byte : bytes) {
+                uint32_t b = byte;
+                byte = static_cast<uint8_t>((carry << (8 - shift)) | (b >> shift));
+                carry = b & ((1u << shift) - 1);
+            }
+            rc = emit(bytes);
+            tailBits_ = carry;
+        }
+        if (rc != arc::kOk)
+            return rc;
+        // Append the segment's own partial byte to the carried bits.
+        tailBits_ = (tailBits_ << seg.out.tailCount()) | seg.out.tail();
+        tailCount_ += seg.out.tailCount();
+        if (tailCount_ >= 8) {
+            tailCount_ -= 8;
+            std::vector<uint8_t> one{static_cast<uint8_t>(tailBits_ >> tailCount_)};
+            tailBits_ &= (1u << tailCount_) - 1;
+            rc = emit(one);
+            if (rc != arc::kOk)
+                return rc;
+        }
+    }
+    Segment& lastSeg = *segments_[filled_ - 1];
+    const size_t window = size_t{1} << windowBits_;
+    size_t keep = std::min(window, lastSeg.size);
+    history_.assign(lastSeg.buf.begin() + static_cast<long>(lastSeg.size - keep),
+                    lastSeg.buf.begin() + static_cast<long>(lastSeg.size));
+    filled_ = 0;
+    if (last && tailCount_ > 0) {
+        std::vector<uint8_t> one{static_cast<uint8_t>(tailBits_ << (8 - tailCount_))};
+        tailCount_ = 0;
+        tailBits_ = 0;
+        return emit(one);
+    }
+    return arc::kOk;
+}
+
+int LhEncoder::finish() {
+    return encodePending(true);
+}
+
+} // namespace lha
