@@ -12,7 +12,8 @@ namespace lha {
 
 namespace {
 
-constexpr uint8_t kOsId = 'U';
+// MS-DOS: the names are Shift_JIS as DOS and Windows LHA tools write them.
+constexpr uint8_t kOsId = 'M';
 constexpr uint8_t kExtCommon = 0x00;
 constexpr uint8_t kExtName = 0x01;
 constexpr uint8_t kExtLargeSizes = 0x42;
