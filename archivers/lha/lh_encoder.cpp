@@ -20,7 +20,7 @@ constexpr int kMaxMatch = 256;
 constexpr size_t kSegmentBytes = 1 << 20;
 constexpr size_t kMaxBlockSymbols = 65535;
 constexpr size_t kMinSplitSymbols = 1024;
-constexpr int kHashBits = 15;
+constexpr int kHashBits = 14;
 
 int positionSymbols(int windowBits) {
     return windowBits + 1;
@@ -315,7 +315,7 @@ struct LhEncoder::Segment {
     size_t history = 0;
     size_t size = 0; // history + own bytes
     std::vector<int32_t> head;
-    std::vector<int32_t> prev;
+    std::vector<int32_t> tree; // two children per window position
     std::vector<uint32_t> symbols;
     BitWriter out;
 
@@ -323,6 +323,77 @@ struct LhEncoder::Segment {
     void parse(int windowBits);
 };
 
+namespace {
+
+// Bit prices of the symbols, from the statistics of the text parsed so far.
+struct Prices {
+    uint32_t symbol[kNC];
+    uint32_t position[17]; // position symbol plus its extra bits
+    uint32_t cfreq[kNC];
+    uint32_t pfreq[17];
+    int np;
+
+    explicit Prices(int positions) : np(positions) {
+        // A first guess until statistics exist: bytes 8 bits, matches a little more.
+        for (int c = 0; c < kNC; ++c)
+            symbol[c] =
+                c < 256 ? 8
+                        : 6 + static_cast<uint32_t>(bitLength(static_cast<uint32_t>(c - 256 + 1)));
+        for (int p = 0; p < np; ++p)
+            position[p] = 3 + static_cast<uint32_t>(p > 1 ? p - 1 : 0);
+        std::memset(cfreq, 0, sizeof cfreq);
+        std::memset(pfreq, 0, sizeof pfreq);
+    }
+
+    void count(uint32_t sym) {
+        uint32_t c = sym & 0x1FF;
+        ++cfreq[c];
+        if (c >= 256)
+            ++pfreq[bitLength(sym >> 9)];
+    }
+
+    // New prices from the counts; older counts weigh half as much each time.
+    void update() {
+        uint32_t f[kNC];
+        uint8_t len[kNC];
+        for (int c = 0; c < kNC; ++c)
+            f[c] = cfreq[c] * 4 + 1;
+        buildCodeLengths(f, kNC, kMaxCodeBits, len);
+        for (int c = 0; c < kNC; ++c) {
+            symbol[c] = len[c];
+            cfreq[c] >>= 1;
+        }
+        for (int p = 0; p < np; ++p)
+            f[p] = pfreq[p] * 4 + 1;
+        buildCodeLengths(f, np, kMaxCodeBits, len);
+        for (int p = 0; p < np; ++p) {
+            position[p] = len[p] + static_cast<uint32_t>(p > 1 ? p - 1 : 0);
+            pfreq[p] >>= 1;
+        }
+    }
+
+    uint32_t literal(uint8_t b) const { return symbol[b]; }
+    uint32_t match(int length, uint32_t distance) const {
+        return symbol[256 + length - kMinMatch] + position[bitLength(distance - 1)];
+    }
+};
+
+struct Candidate {
+    int length;
+    int32_t distance;
+};
+
+constexpr int kParseChunk = 8192; // positions priced together before the path is chosen
+constexpr int kSearchDepth = 32;  // tree nodes visited per position
+constexpr int kFullPricing = 32;  // longer matches are priced at their full length only
+
+} // namespace
+
+// Optimal parsing over chunks: for each position the matches of increasing
+// length are found in binary trees, and the cheapest way to reach every
+// position of the chunk (by a literal or a match) is priced with the bit costs
+// learnt from the text before. A match of the longest length ends the chunk
+// early and is taken as it is, which keeps long runs fast.
 void LhEncoder::Segment::parse(int windowBits) {
     const int32_t window = 1 << windowBits;
     const int32_t mask = window - 1;
@@ -330,82 +401,144 @@ void LhEncoder::Segment::parse(int windowBits) {
     const int32_t end = static_cast<int32_t>(size);
     const uint8_t* b = buf.data();
     head.assign(size_t{1} << kHashBits, -1);
-    prev.assign(static_cast<size_t>(window), -1);
+    tree.assign(2 * static_cast<size_t>(window), -1);
     symbols.clear();
 
-    auto insert = [&](int32_t pos) {
-        if (pos + kMinMatch > end)
-            return;
-        uint32_t h = hash3(b + pos);
-        prev[pos & mask] = head[h];
-        head[h] = pos;
-    };
-    // Longest match at pos longer than `atLeast`, searching `chain` candidates.
-    auto find = [&](int32_t pos, int atLeast, int chain, int32_t& distance) {
+    // Earlier positions are kept in binary trees, one per hash of the next three
+    // bytes, ordered by the (up to 256) bytes of text that follow each position.
+    // Looking a position up also makes it the tree's new root: the walk down
+    // splits the tree into the positions whose text sorts below it and those
+    // above. Every node under the two bounds shares at least as many leading
+    // bytes with the new text as the bounds do, so comparisons start there.
+    Candidate found[kMaxMatch];
+    auto walk = [&](int32_t pos, bool record) {
         const int limit = std::min(kMaxMatch, end - pos);
-        int best = atLeast;
-        if (limit < kMinMatch || best >= limit)
+        if (limit < kMinMatch)
             return 0;
-        int32_t cand = head[hash3(b + pos)];
-        int found = 0;
-        while (cand >= 0 && pos - cand <= maxDistance && chain-- > 0) {
-            if (b[cand + best] == b[pos + best] && b[cand] == b[pos]) {
-                int len = matchLength(b + cand, b + pos, limit);
-                if (len > best) {
-                    best = len;
-                    found = len;
-                    distance = pos - cand;
-                    if (len >= limit)
-                        break;
-                }
+        const uint32_t h = hash3(b + pos);
+        int32_t cand = head[h];
+        head[h] = pos;
+        int32_t* below = &tree[2 * static_cast<size_t>(pos & mask)];
+        int32_t* above = below + 1;
+        int lenBelow = 0;
+        int lenAbove = 0;
+        int best = kMinMatch - 1;
+        int count = 0;
+        int depth = kSearchDepth;
+        while (cand >= 0 && pos - cand <= maxDistance && depth-- > 0) {
+            int32_t* node = &tree[2 * static_cast<size_t>(cand & mask)];
+            int len = std::min(lenBelow, lenAbove);
+            len += matchLength(b + cand + len, b + pos + len, limit - len);
+            if (len > best) {
+                best = len;
+                if (record)
+                    found[count++] = {len, pos - cand};
             }
-            int32_t next = prev[cand & mask];
-            if (next >= cand)
-                break;
-            cand = next;
+            if (len >= limit) {
+                if (limit == kMaxMatch) {
+                    // Equal as far as texts are compared: pos takes cand's place.
+                    *below = node[0];
+                    *above = node[1];
+                    return count;
+                }
+                break; // near the end: the shorter text cannot be placed exactly
+            }
+            if (b[cand + len] < b[pos + len]) {
+                *below = cand;
+                below = &node[1];
+                cand = *below;
+                lenBelow = len;
+            } else {
+                *above = cand;
+                above = &node[0];
+                cand = *above;
+                lenAbove = len;
+            }
         }
-        return found;
+        *below = -1;
+        *above = -1;
+        return count;
     };
 
     for (int32_t pos = 0; pos < static_cast<int32_t>(history); ++pos)
-        insert(pos);
+        walk(pos, false);
 
-    // Lazy matching: a match is taken only when the next position does not
-    // start a longer one.
-    const int maxChain = 64;
-    const int goodLength = 32;
-    const int niceLength = 128;
+    Prices prices(positionSymbols(windowBits));
+    std::vector<uint32_t> cost(kParseChunk + 1);
+    std::vector<uint16_t> stepLength(kParseChunk + 1);
+    std::vector<int32_t> stepDistance(kParseChunk + 1);
+    std::vector<uint32_t> path;
+    std::vector<Candidate> matches; // the chunk's matches, position by position
+    std::vector<uint32_t> firstMatch(kParseChunk + 1);
+
     int32_t pos = static_cast<int32_t>(history);
-    int32_t curDist = 0;
-    int curLen = find(pos, kMinMatch - 1, maxChain, curDist);
     while (pos < end) {
-        if (curLen == kMinMatch && curDist > 4096)
-            curLen = 0;
-        if (curLen < kMinMatch) {
-            symbols.push_back(literal(b[pos]));
-            insert(pos);
-            ++pos;
-            curLen = pos < end ? find(pos, kMinMatch - 1, maxChain, curDist) : 0;
-            continue;
+        const int n = static_cast<int>(std::min<int32_t>(kParseChunk, end - pos));
+        int stop = n;          // where the priced path ends
+        Candidate taken{0, 0}; // a match of the longest length, taken after it
+        matches.clear();
+        for (int i = 0; i < n; ++i) {
+            firstMatch[i] = static_cast<uint32_t>(matches.size());
+            const int count = walk(pos + i, true);
+            if (count > 0 && found[count - 1].length == kMaxMatch) {
+                stop = i;
+                taken = found[count - 1];
+                break;
+            }
+            matches.insert(matches.end(), found, found + count);
         }
-        insert(pos);
-        int32_t nextDist = 0;
-        int nextLen = 0;
-        if (curLen < niceLength && pos + 1 < end)
-            nextLen =
-                find(pos + 1, curLen, curLen >= goodLength ? maxChain / 4 : maxChain, nextDist);
-        if (nextLen > curLen) {
-            symbols.push_back(literal(b[pos]));
-            ++pos;
-            curLen = nextLen;
-            curDist = nextDist;
-            continue;
+        firstMatch[stop] = static_cast<uint32_t>(matches.size());
+
+        // The cheapest way to reach each position of [0, stop]: by a literal, or
+        // by a match of any length up to kFullPricing, or the match's full length.
+        std::fill(cost.begin(), cost.begin() + stop + 1, UINT32_MAX);
+        cost[0] = 0;
+        for (int i = 0; i < stop; ++i) {
+            const uint32_t here = cost[i];
+            uint32_t lit = here + prices.literal(b[pos + i]);
+            if (lit < cost[i + 1]) {
+                cost[i + 1] = lit;
+                stepLength[i + 1] = 1;
+            }
+            int from = kMinMatch;
+            for (uint32_t k = firstMatch[i]; k < firstMatch[i + 1]; ++k) {
+                const int top = std::min(matches[k].length, stop - i);
+                const uint32_t d = static_cast<uint32_t>(matches[k].distance);
+                for (int len = from; len <= top; ++len) {
+                    if (len > kFullPricing && len < top)
+                        len = top;
+                    uint32_t c = here + prices.match(len, d);
+                    if (c < cost[i + len]) {
+                        cost[i + len] = c;
+                        stepLength[i + len] = static_cast<uint16_t>(len);
+                        stepDistance[i + len] = matches[k].distance;
+                    }
+                }
+                from = std::max(from, matches[k].length + 1);
+            }
         }
-        symbols.push_back(match(curLen, static_cast<uint32_t>(curDist)));
-        for (int32_t k = pos + 1; k < pos + curLen; ++k)
-            insert(k);
-        pos += curLen;
-        curLen = pos < end ? find(pos, kMinMatch - 1, maxChain, curDist) : 0;
+        // Walk the cheapest path back from its end, then emit it forwards.
+        path.clear();
+        for (int i = stop; i > 0;) {
+            const int len = stepLength[i];
+            path.push_back(len == 1 ? literal(b[pos + i - 1])
+                                    : match(len, static_cast<uint32_t>(stepDistance[i])));
+            i -= len;
+        }
+        for (auto it = path.rbegin(); it != path.rend(); ++it) {
+            symbols.push_back(*it);
+            prices.count(*it);
+        }
+        pos += stop;
+        if (taken.length) {
+            uint32_t m = match(taken.length, static_cast<uint32_t>(taken.distance));
+            symbols.push_back(m);
+            prices.count(m);
+            for (int32_t k = pos + 1; k < pos + taken.length; ++k)
+                walk(k, false);
+            pos += taken.length;
+        }
+        prices.update();
     }
 }
 
@@ -447,7 +580,8 @@ int LhEncoder::write(const uint8_t* data, size_t size) {
             size_t histLen = seg ? seg->size : history_.size();
             size_t keep = std::min(window, histLen);
             next->buf.resize(keep + kSegmentBytes + 8);
-            std::memcpy(next->buf.data(), histSrc + histLen - keep, keep);
+            if (keep > 0)
+                std::memcpy(next->buf.data(), histSrc + histLen - keep, keep);
             next->history = keep;
             next->size = keep;
             ++filled_;

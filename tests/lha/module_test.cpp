@@ -461,7 +461,6 @@ TEST_F(LhaModule, DamagedArchivesGiveErrorsAndLeaveNoFiles) {
     EXPECT_EQ(unlha("x \"" + out + "/none.lzh\" \"" + dest + "\""), arc::kErrArchiveOpen);
     EXPECT_EQ(unlha("x \"" + good + "\" \"" + dest + "\" \"other.txt\""), arc::kErrNotFound);
     // An unknown method.
-    std::string lh9 = bytes;
     std::vector<uint8_t> h = lha::buildLevel2Header("-lh9-", "c.txt", 3, 3, 0, 0, false);
     spit(a, std::string(h.begin(), h.end()) + "abc" + std::string(1, '\0'));
     EXPECT_EQ(unlha("x \"" + a + "\" \"" + dest + "\""), arc::kErrMethod);
@@ -494,8 +493,6 @@ TEST_F(LhaModule, CancelInTheMiddleLeavesTheOldArchive) {
     EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 1);
     EXPECT_EQ(std::distance(fs::directory_iterator(work), {}), 1);
     // Cancelling an extraction leaves no partial file.
-    module().setProgress(
-        [](void*, const char*, unsigned long long, unsigned long long) { return 1; }, nullptr);
     std::string whole = out + "/W.LZH";
     module().setProgress(nullptr, nullptr);
     ASSERT_EQ(unlha(normal(whole, {big})), 0);
