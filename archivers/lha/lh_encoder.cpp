@@ -4,6 +4,7 @@
 #include "results.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 #include <thread>
 
@@ -334,13 +335,14 @@ struct Prices {
     int np;
 
     explicit Prices(int positions) : np(positions) {
-        // A first guess until statistics exist: bytes 8 bits, matches a little more.
+        // A first guess until statistics exist (sixteenths of a bit): bytes 8 bits,
+        // matches a little more.
         for (int c = 0; c < kNC; ++c)
-            symbol[c] =
-                c < 256 ? 8
-                        : 6 + static_cast<uint32_t>(bitLength(static_cast<uint32_t>(c - 256 + 1)));
+            symbol[c] = 16 * (c < 256 ? 8
+                                      : 6 + static_cast<uint32_t>(
+                                                bitLength(static_cast<uint32_t>(c - 256 + 1))));
         for (int p = 0; p < np; ++p)
-            position[p] = 3 + static_cast<uint32_t>(p > 1 ? p - 1 : 0);
+            position[p] = 16 * (3 + static_cast<uint32_t>(p > 1 ? p - 1 : 0));
         std::memset(cfreq, 0, sizeof cfreq);
         std::memset(pfreq, 0, sizeof pfreq);
     }
@@ -352,24 +354,28 @@ struct Prices {
             ++pfreq[bitLength(sym >> 9)];
     }
 
-    // New prices from the counts; older counts weigh half as much each time.
+    // New prices from the counts, in sixteenths of a bit: -log2 of each symbol's
+    // share. Counts then fade by an eighth, so recent text weighs most.
     void update() {
-        uint32_t f[kNC];
-        uint8_t len[kNC];
+        uint64_t total = 0;
         for (int c = 0; c < kNC; ++c)
-            f[c] = cfreq[c] * 4 + 1;
-        buildCodeLengths(f, kNC, kMaxCodeBits, len);
+            total += cfreq[c] * 4 + 1;
         for (int c = 0; c < kNC; ++c) {
-            symbol[c] = len[c];
-            cfreq[c] >>= 1;
+            symbol[c] = bitPrice(cfreq[c] * 4 + 1, total);
+            cfreq[c] -= cfreq[c] >> 3;
         }
+        total = 0;
         for (int p = 0; p < np; ++p)
-            f[p] = pfreq[p] * 4 + 1;
-        buildCodeLengths(f, np, kMaxCodeBits, len);
+            total += pfreq[p] * 4 + 1;
         for (int p = 0; p < np; ++p) {
-            position[p] = len[p] + static_cast<uint32_t>(p > 1 ? p - 1 : 0);
-            pfreq[p] >>= 1;
+            position[p] =
+                bitPrice(pfreq[p] * 4 + 1, total) + 16 * static_cast<uint32_t>(p > 1 ? p - 1 : 0);
+            pfreq[p] -= pfreq[p] >> 3;
         }
+    }
+    static uint32_t bitPrice(uint64_t f, uint64_t total) {
+        double bits = std::log2(static_cast<double>(total) / static_cast<double>(f));
+        return static_cast<uint32_t>(std::min(bits, 16.0) * 16.0 + 0.5);
     }
 
     uint32_t literal(uint8_t b) const { return symbol[b]; }
@@ -384,7 +390,7 @@ struct Candidate {
 };
 
 constexpr int kParseChunk = 8192; // positions priced together before the path is chosen
-constexpr int kSearchDepth = 32;  // tree nodes visited per position
+constexpr int kSearchDepth = 16;  // tree nodes visited per position
 constexpr int kFullPricing = 32;  // longer matches are priced at their full length only
 
 } // namespace
