@@ -47,6 +47,19 @@ public:
     std::vector<uint8_t>& bytes() { return bytes_; }
     uint32_t tail() const { return static_cast<uint32_t>(acc_ & ((1u << count_) - 1)); }
     int tailCount() const { return count_; }
+    uint64_t bitCount() const { return bytes_.size() * 8 + static_cast<uint64_t>(count_); }
+
+    struct Mark {
+        size_t bytes = 0;
+        uint64_t acc = 0;
+        int count = 0;
+    };
+    Mark mark() const { return {bytes_.size(), acc_, count_}; }
+    void rewind(const Mark& m) {
+        bytes_.resize(m.bytes);
+        acc_ = m.acc;
+        count_ = m.count;
+    }
     void clear() {
         bytes_.clear();
         acc_ = 0;
@@ -228,9 +241,27 @@ uint64_t blockCost(const Frequencies& f, size_t symbols, int np, int pBits) {
     return bits;
 }
 
-void writeBlock(BitWriter& w, const uint32_t* sym, size_t n, const Frequencies& f, int np,
-                int pBits) {
+// Where the last block of a run of blocks was written, so that it can be
+// written again differently.
+struct LastBlock {
+    BitWriter::Mark mark;
+    const uint32_t* sym = nullptr;
+    size_t n = 0;
+};
+
+// Writes one block. `extraP` and `extraT` add that many zero-length entries to
+// the end of the position and T tables: the same codes in a few more bits.
+// Returns false when the tables have no room for them.
+bool writeBlock(BitWriter& w, const uint32_t* sym, size_t n, const Frequencies& f, int np,
+                int pBits, LastBlock& last, int extraP = 0, int extraT = 0) {
     BlockTables b = makeBlockTables(f.c, f.p, np);
+    if (extraP && (b.p.single >= 0 || b.p.count + extraP > np))
+        return false;
+    if (extraT && (b.t.single >= 0 || b.t.count + extraT > kNT))
+        return false;
+    b.p.count += extraP;
+    b.t.count += extraT;
+    last = {w.mark(), sym, n};
     writeHeader(w, b, n, pBits);
     const bool cCoded = b.c.single < 0;
     const bool pCoded = b.p.single < 0;
@@ -247,15 +278,16 @@ void writeBlock(BitWriter& w, const uint32_t* sym, size_t n, const Frequencies& 
         if (p > 1)
             w.put(v, p - 1);
     }
+    return true;
 }
 
 // Cuts a run of symbols into blocks: a range is halved while the two halves
 // cost fewer bits than the whole, and always when it is over the block limit.
-void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int np, int pBits) {
+void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int np, int pBits, LastBlock& last) {
     Frequencies whole;
     countRange(sym, n, whole);
     if (n <= kMaxBlockSymbols && n < 2 * kMinSplitSymbols) {
-        writeBlock(w, sym, n, whole, np, pBits);
+        writeBlock(w, sym, n, whole, np, pBits, last);
         return;
     }
     const size_t half = n / 2;
@@ -266,11 +298,11 @@ void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int np, int pBits)
     if (n <= kMaxBlockSymbols &&
         blockCost(left, half, np, pBits) + blockCost(right, n - half, np, pBits) >=
             blockCost(whole, n, np, pBits)) {
-        writeBlock(w, sym, n, whole, np, pBits);
+        writeBlock(w, sym, n, whole, np, pBits, last);
         return;
     }
-    writeBlocks(w, sym, half, np, pBits);
-    writeBlocks(w, sym + half, n - half, np, pBits);
+    writeBlocks(w, sym, half, np, pBits, last);
+    writeBlocks(w, sym + half, n - half, np, pBits, last);
 }
 
 inline uint32_t hash3(const uint8_t* p) {
@@ -320,8 +352,11 @@ struct LhEncoder::Segment {
     std::vector<uint32_t> symbols;
     BitWriter out;
 
+    LastBlock lastBlock;
+
     void encode(int windowBits);
     void parse(int windowBits);
+    void avoidAlignedEnd(int windowBits, int bitsBefore);
 };
 
 namespace {
@@ -551,8 +586,32 @@ void LhEncoder::Segment::parse(int windowBits) {
 void LhEncoder::Segment::encode(int windowBits) {
     out.clear();
     parse(windowBits);
+    lastBlock = LastBlock{};
     writeBlocks(out, symbols.data(), symbols.size(), positionSymbols(windowBits),
-                positionFieldBits(windowBits));
+                positionFieldBits(windowBits), lastBlock);
+}
+
+// lhasa and 7z both read one byte past the last code, and disagree on a stream
+// that ends exactly on a byte boundary (lhasa needs a byte more, 7z refuses
+// one). So such a stream gets its last block written again with a table entry
+// or two more, until its end falls inside a byte.
+void LhEncoder::Segment::avoidAlignedEnd(int windowBits, int bitsBefore) {
+    if (!lastBlock.sym || (bitsBefore + out.bitCount()) % 8 != 0)
+        return;
+    const int np = positionSymbols(windowBits);
+    const int pBits = positionFieldBits(windowBits);
+    Frequencies f;
+    countRange(lastBlock.sym, lastBlock.n, f);
+    const LastBlock original = lastBlock;
+    static const int variants[][2] = {{1, 0}, {0, 1}, {2, 0}, {0, 2}, {1, 1}, {3, 0}, {0, 3}};
+    for (const auto& v : variants) {
+        out.rewind(original.mark);
+        if (writeBlock(out, original.sym, original.n, f, np, pBits, lastBlock, v[0], v[1]) &&
+            (bitsBefore + out.bitCount()) % 8 != 0)
+            return;
+    }
+    out.rewind(original.mark);
+    writeBlock(out, original.sym, original.n, f, np, pBits, lastBlock);
 }
 
 LhEncoder::LhEncoder(int windowBits, ByteSink sink)
@@ -617,6 +676,8 @@ int LhEncoder::encodePending(bool last) {
     }
     for (size_t i = 0; i < filled_; ++i) {
         Segment& seg = *segments_[i];
+        if (last && i + 1 == filled_)
+            seg.avoidAlignedEnd(windowBits_, tailCount_);
         std::vector<uint8_t>& bytes = seg.out.bytes();
         int rc;
         if (tailCount_ == 0) {
@@ -654,10 +715,10 @@ int LhEncoder::encodePending(bool last) {
                     lastSeg.buf.begin() + static_cast<long>(lastSeg.size));
     filled_ = 0;
     if (last && tailCount_ > 0) {
-        std::vector<uint8_t> one{static_cast<uint8_t>(tailBits_ << (8 - tailCount_))};
+        std::vector<uint8_t> end{static_cast<uint8_t>(tailBits_ << (8 - tailCount_))};
         tailCount_ = 0;
         tailBits_ = 0;
-        return emit(one);
+        return emit(end);
     }
     return arc::kOk;
 }

@@ -19,7 +19,9 @@ int runCommand(const std::string& line) {
     return lha::runCommand(line, progress);
 }
 
-bool isResultCode(int rc) { return rc == 0 || (rc >= 32768 && rc <= 32800); }
+bool isResultCode(int rc) {
+    return rc == 0 || (rc >= 32768 && rc <= 32800);
+}
 
 std::string mutate(std::string s, std::mt19937& rng) {
     const int ops = 1 + static_cast<int>(rng() % 4);
@@ -65,8 +67,8 @@ TEST(LhaFuzz, MutatedArchivesNeverCrashTheExtractor) {
     spit(in + "/bin.dat", randomBytes(3000, 2));
     spit(in + "/runs.dat", std::string(5000, 'r') + wordySource(2000, 3));
     spit(in + "/日本.txt", "sjis name");
-    const std::string files =
-        "\"" + in + "/text.txt\" \"" + in + "/bin.dat\" \"" + in + "/runs.dat\" \"" + in + "/日本.txt\"";
+    const std::string files = "\"" + in + "/text.txt\" \"" + in + "/bin.dat\" \"" + in +
+                              "/runs.dat\" \"" + in + "/日本.txt\"";
     std::vector<std::string> seeds;
     for (const char* opt : {"-o5", "-o6", "-o7", "-z1"}) {
         std::string a = dir / (std::string("seed") + opt + ".lzh");
@@ -90,7 +92,8 @@ TEST(LhaFuzz, MutatedArchivesNeverCrashTheExtractor) {
             fs::remove(e.path());
     }
     // Nothing was written beside the destination.
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 3 + static_cast<long>(seeds.size()));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}),
+              3 + static_cast<long>(seeds.size()));
 }
 
 TEST(LhaFuzz, RandomStreamsNeverCrashTheDecoder) {

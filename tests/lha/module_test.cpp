@@ -31,8 +31,7 @@ struct Module {
         unlha = reinterpret_cast<decltype(unlha)>(::dlsym(handle, "Unlha"));
         getRunning = reinterpret_cast<decltype(getRunning)>(::dlsym(handle, "UnlhaGetRunning"));
         getVersion = reinterpret_cast<decltype(getVersion)>(::dlsym(handle, "UnlhaGetVersion"));
-        setProgress =
-            reinterpret_cast<decltype(setProgress)>(::dlsym(handle, "UnlhaSetProgress"));
+        setProgress = reinterpret_cast<decltype(setProgress)>(::dlsym(handle, "UnlhaSetProgress"));
     }
 };
 
@@ -42,7 +41,9 @@ Module& module() {
 }
 
 void setMtime(const std::string& path, time_t t) {
-    struct utimbuf u{t, t};
+    struct utimbuf u {
+        t, t
+    };
     ::utime(path.c_str(), &u);
 }
 
@@ -160,6 +161,9 @@ TEST_F(LhaModule, ArchivesEdgeCaseFilesThatLhasaAnd7zRead) {
         {"one.bin", "x"},
         {"random.bin", randomBytes(70000, 2)},
         {"zeros.bin", std::string(400000, '\0')},
+        // Past the first 1 MiB segment its blocks hold one symbol each: tables
+        // written as single values.
+        {"long-run.bin", std::string(2'500'000, 'z')},
         {"w8191.txt", wordySource(8191, 3)},
         {"w8192.txt", wordySource(8192, 4)},
         {"w8193.txt", wordySource(8193, 5)},
@@ -179,6 +183,24 @@ TEST_F(LhaModule, ArchivesEdgeCaseFilesThatLhasaAnd7zRead) {
     // No temporary file is left in the work folder or beside the archive.
     EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 1);
     EXPECT_EQ(std::distance(fs::directory_iterator(work), {}), 1); // the response file
+}
+
+TEST_F(LhaModule, StreamsEndingAtEveryBitPositionReadBack) {
+    // 64 members of different lengths: their compressed data ends at every bit
+    // position of a byte, the byte boundary included. Runs end on a match whose
+    // distance takes no bits, the case a reader is most likely to cut short.
+    std::map<std::string, std::string> files;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 64; ++i) {
+        std::string name = "m" + std::to_string(i) + ".txt";
+        files[name] =
+            i % 2 ? wordySource(2000 + static_cast<size_t>(i) * 37, static_cast<uint32_t>(i))
+                  : std::string(3000 + static_cast<size_t>(i) * 29, 'z');
+        paths.push_back(file(name, files[name]));
+    }
+    std::string a = out + "/BITS.LZH";
+    ASSERT_EQ(unlha(normal(a, paths)), 0);
+    expectReadersAgree(a, files);
 }
 
 TEST_F(LhaModule, MethodSwitchesAndStoring) {
@@ -329,7 +351,8 @@ TEST_F(LhaModule, NonAsciiNamesBlanksAndQuotesRoundTrip) {
     // 日本語テスト and the UTF-8 bytes of 한국어 appear that way.
     EXPECT_EQ(run("lha l " + q(a), &log), 0);
     std::string sjisAsLatin1;
-    run("printf '日本語テスト' | iconv -f UTF-8 -t CP932 | iconv -f LATIN1 -t UTF-8", &sjisAsLatin1);
+    run("printf '日本語テスト' | iconv -f UTF-8 -t CP932 | iconv -f LATIN1 -t UTF-8",
+        &sjisAsLatin1);
     EXPECT_NE(log.find(sjisAsLatin1 + ".txt"), std::string::npos) << log;
     EXPECT_NE(log.find("a \"quoted\" name.txt"), std::string::npos);
     // 7z passes the stored bytes through: UTF-8 names come out right.
@@ -357,10 +380,10 @@ TEST_F(LhaModule, ReadsArchivesMadeByJlha) {
         SCOPED_TRACE(flags);
         std::string a = out + "/" + flags + ".lzh";
         std::string log;
-        ASSERT_EQ(run("cd " + q(in) + " && jlha " + flags + " " + q(a) +
-                          " text.txt small.txt random.bin",
-                      &log),
-                  0)
+        ASSERT_EQ(
+            run("cd " + q(in) + " && jlha " + flags + " " + q(a) + " text.txt small.txt random.bin",
+                &log),
+            0)
             << log;
         TempDir x;
         ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
@@ -401,8 +424,8 @@ TEST_F(LhaModule, ExtractionStaysInsideTheDestination) {
     TempDir x;
     fs::create_directories(x.path / "dest");
     const std::string dest = (x.path / "dest").string();
-    for (const std::string name : {"../escape.txt", "/tmp/absolute-escape.txt", "..\\back.txt",
-                                   "sub/dir/inner.txt"}) {
+    for (const std::string name :
+         {"../escape.txt", "/tmp/absolute-escape.txt", "..\\back.txt", "sub/dir/inner.txt"}) {
         SCOPED_TRACE(name);
         std::string a = out + "/evil.lzh";
         spit(a, storedArchive(name, "payload", crcOf("payload")));
