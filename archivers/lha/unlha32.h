@@ -28,9 +28,9 @@
  *   Level-2 headers with the CRC-16 of each member, the file's modification time
  *   and its bare name (no folder). A member is stored (-lh0-) when compression does
  *   not make it smaller. Members of 4 GiB and more carry 64-bit sizes (extension
- *   0x42). Reading also takes level-0 and level-1 headers and -lh0-, -lh5-, -lh6-
- *   and -lh7- data; folders in member names are dropped, so files land only in the
- *   destination folder.
+ *   0x42; lhasa reads them, 7z takes only their low 32 bits). Reading also takes
+ *   level-0 and level-1 headers and -lh0-, -lh5-, -lh6- and -lh7- data; folders in
+ *   member names are dropped, so files land only in the destination folder.
  *
  * Names
  *   A name is stored in Shift_JIS (code page 932) when every one of its
