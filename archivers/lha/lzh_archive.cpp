@@ -156,6 +156,11 @@ public:
     int write(const Planned& file);
 
 private:
+    // Drops what was written of a member that cannot be stored after all.
+    int passOver(uint64_t start) {
+        int rc = out_.truncate(start);
+        return rc == arc::kOk ? kPassedOver : rc;
+    }
     int storeRaw(const Planned& file, arc::InputFile& in, uint64_t dataStart, uint16_t& crc,
                  uint64_t& size, uint64_t reported);
 
@@ -214,10 +219,8 @@ int MemberWriter::write(const Planned& file) {
         bool shrinks = true;
         for (;;) {
             long long got = in.read(buf_.data(), buf_.size());
-            if (got < 0) {
-                out_.truncate(start);
-                return kPassedOver;
-            }
+            if (got < 0)
+                return passOver(start);
             if (got == 0)
                 break;
             const size_t n = static_cast<size_t>(got);
@@ -244,20 +247,16 @@ int MemberWriter::write(const Planned& file) {
     if (!compressed) {
         const uint64_t reported = size;
         in.close();
-        if (!in.open(file.path)) {
-            out_.truncate(start);
-            return kPassedOver;
-        }
+        if (!in.open(file.path))
+            return passOver(start);
         rc = storeRaw(file, in, dataStart, crc, size, reported);
         if (rc == kPassedOver)
-            out_.truncate(start);
+            return passOver(start);
         if (rc != arc::kOk)
             return rc;
     }
-    if (!large && size > 0xFFFFFFFFull) {
-        out_.truncate(start);
-        return kPassedOver;
-    }
+    if (!large && size > 0xFFFFFFFFull)
+        return passOver(start);
     const uint64_t packed = out_.tell() - dataStart;
     std::vector<uint8_t> header = buildLevel2Header(
         compressed ? compressedMethod : "-lh0-", nameBytes, packed, size, in.mtime(), crc, large);
