@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     zlib1g-dev libdeflate-dev
     libgtest-dev
-    lhasa p7zip-full unzip zip python3
+    lhasa p7zip-full unzip zip python3 jlha-utils
     xvfb xauth fonts-ipafont desktop-file-utils
     time
 )

@@ -17,7 +17,9 @@ constexpr size_t kExtractBuffer = 1 << 20;
 
 } // namespace
 
-InputFile::~InputFile() { close(); }
+InputFile::~InputFile() {
+    close();
+}
 
 bool InputFile::open(const std::string& path) {
     close();
@@ -59,7 +61,9 @@ void InputFile::close() {
     fd_ = -1;
 }
 
-bool isHiddenName(const std::string& name) { return !name.empty() && name[0] == '.'; }
+bool isHiddenName(const std::string& name) {
+    return !name.empty() && name[0] == '.';
+}
 
 time_t fileMtime(const std::string& path) {
     struct stat st;
@@ -79,7 +83,9 @@ std::string safeMemberName(const std::string& stored) {
     return name;
 }
 
-ExtractedFile::~ExtractedFile() { abort(); }
+ExtractedFile::~ExtractedFile() {
+    abort();
+}
 
 int ExtractedFile::open(const std::string& folder, const std::string& name) {
     abort();

@@ -8,6 +8,7 @@
 #include <QCryptographicHash>
 #include <QDirIterator>
 #include <QProcess>
+#include <QThread>
 
 using namespace dravonel;
 using namespace dravonel::testing;
@@ -150,7 +151,16 @@ TEST_F(RealRun, NamesKeepTheirCaseWithoutUpperCasingAndZipWorksOneFileAtATime) {
     addTargets({a, j});
     run->btnExe_Click(kModeDravo, out());
     EXPECT_EQ(open(out() + "/Report.LZH").keys(), QStringList{"Report.txt"});
-    EXPECT_EQ(open(out() + "/日本語 ファイル.LZH").value("日本語 ファイル.txt"), "和文");
+    // The Japanese name is stored in Shift_JIS, which 7z and lhasa here pass
+    // through as bytes: the archive is checked by them, the name by extraction.
+    const QString japanese = out() + "/日本語 ファイル.LZH";
+    checkArchive(japanese);
+    const QString into = scratch() + "/";
+    QDir().mkpath(into);
+    EXPECT_EQ(modules.Unlha("x \"" + japanese + "\" \"" + into + "\""), 0);
+    QFile extracted(into + "日本語 ファイル.txt");
+    ASSERT_TRUE(extracted.open(QIODevice::ReadOnly));
+    EXPECT_EQ(extracted.readAll(), "和文");
 
     options.AshukuExe = kFormatZip;
     for (int method : {kMethodNormal, kMethodStored}) {
@@ -204,6 +214,9 @@ TEST_F(RealRun, UpdatingADoubleArchiveKeepsTheOldMembers) {
         const QString second = file(sub + "/two/doc.md", "second");
         addTargets({first});
         run->btnExe_Click(kModeDravo, out());
+        // LHA's "u" replaces a member only by a newer file, and the times it
+        // keeps are whole seconds: the update comes a second later.
+        QThread::msleep(1100);
         addTargets({second});
         run->btnExe_Click(kModeDravo, out());
         EXPECT_TRUE(log.lines().contains("　更新の為解凍します"));

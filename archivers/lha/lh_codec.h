@@ -1,0 +1,70 @@
+// The LZSS + static Huffman coding of the -lh5-, -lh6- and -lh7- methods.
+//
+// The compressed stream is a sequence of blocks. Each block starts with a 16-bit
+// count of the symbols it holds, then three code-length tables (the table that
+// codes the literal/length code lengths, the literal/length table of 510 symbols
+// and the position table), then the symbols themselves. Literal/length symbols
+// 0-255 are bytes, 256-509 are matches of length 3-256; each match is followed by
+// a position symbol p giving the bit length of distance-1 and then p-1 extra bits.
+// The three methods differ only in the window: 8 KiB (-lh5-), 32 KiB (-lh6-) and
+// 64 KiB (-lh7-), with 14, 16 and 17 position symbols. Bits are written from the
+// most significant end of each byte.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace lha {
+
+// Receives output bytes; returns arc::kOk or an error code that stops the work.
+using ByteSink = std::function<int(const uint8_t* data, size_t size)>;
+// Supplies input bytes; returns the count (0 at the end) or -1 on a read error.
+using ByteSource = std::function<long long(uint8_t* data, size_t size)>;
+
+// Window bits per method: 13 (-lh5-), 15 (-lh6-), 16 (-lh7-).
+int windowBitsOfMethod(char methodDigit);
+
+// Streams bytes in, compressed bytes out through the sink. Memory is fixed by the
+// window and the segment size, whatever the input length. Input is cut into
+// segments of 1 MiB; each segment is parsed with the window of text before it as
+// history, so up to two segments are compressed at once on two threads.
+class LhEncoder {
+public:
+    LhEncoder(int windowBits, ByteSink sink);
+    ~LhEncoder();
+    LhEncoder(const LhEncoder&) = delete;
+    LhEncoder& operator=(const LhEncoder&) = delete;
+
+    // Returns kOk or the sink's error.
+    int write(const uint8_t* data, size_t size);
+    // Encodes what is left and flushes the last partial byte.
+    int finish();
+    // Compressed bytes handed to the sink so far.
+    uint64_t outputSize() const { return outBytes_; }
+
+    struct Segment;
+
+private:
+    int encodePending(bool last);
+    int emit(const std::vector<uint8_t>& bytes);
+
+    int windowBits_;
+    ByteSink sink_;
+    std::vector<uint8_t> history_;
+    std::vector<std::unique_ptr<Segment>> segments_;
+    size_t filled_ = 0; // segments holding data (the last may be partly filled)
+    uint64_t outBytes_ = 0;
+    uint32_t tailBits_ = 0; // bits of a partial byte carried between segments
+    int tailCount_ = 0;
+};
+
+// Decodes one member's compressed data. The source is read until `outputSize`
+// bytes have been produced; at most `inputSize` bytes are taken from it.
+// Returns kOk, kErrBadData for damaged data, or the sink's or source's error.
+int lhDecode(int windowBits, uint64_t inputSize, uint64_t outputSize, const ByteSource& source,
+             const ByteSink& sink);
+
+} // namespace lha

@@ -1,0 +1,466 @@
+#include "lzh_archive.h"
+
+#include "atomic_output.h"
+#include "cmdline.h"
+#include "crc16.h"
+#include "files.h"
+#include "lh_codec.h"
+#include "lzh_header.h"
+#include "lzh_names.h"
+#include "results.h"
+
+#include <algorithm>
+#include <cerrno>
+#include <map>
+#include <set>
+#include <sys/stat.h>
+#include <vector>
+
+namespace lha {
+
+namespace {
+
+constexpr size_t kChunk = 1 << 20;
+// Members from this size up get the 64-bit size extension (with room for a file
+// that grows while it is read).
+constexpr uint64_t kLargeFrom = 0xFFFFFFFFull - (1ull << 24);
+// Returned inside this file for a listed file that was passed over.
+constexpr int kPassedOver = -1;
+
+struct Command {
+    char verb = 0;
+    bool includeHidden = false;
+    bool store = false;
+    char methodDigit = '5';
+    std::string workDir;
+    std::string archive;
+    std::vector<std::string> inputs; // files to store, or member names to extract
+    std::string destination;
+};
+
+bool endsWithSeparator(const std::string& s) {
+    return !s.empty() && (s.back() == '/' || s.back() == '\\');
+}
+
+int parseCommand(const std::string& line, Command& cmd) {
+    const std::vector<std::string> tokens = arc::splitCommandLine(line);
+    if (tokens.empty() || tokens[0].size() != 1)
+        return arc::kErrCommand;
+    switch (tokens[0][0]) {
+    case 'u':
+    case 'U':
+        cmd.verb = 'u';
+        break;
+    case 'a':
+    case 'A':
+        cmd.verb = 'a';
+        break;
+    case 'x':
+    case 'X':
+    case 'e':
+    case 'E':
+        cmd.verb = 'x';
+        break;
+    default:
+        return arc::kErrCommand;
+    }
+    for (size_t i = 1; i < tokens.size(); ++i) {
+        const std::string& t = tokens[i];
+        if (t.empty())
+            return arc::kErrCommand;
+        if (t[0] == '-') {
+            if (t == "-+")
+                continue;
+            if (t == "-a1")
+                cmd.includeHidden = true;
+            else if (t == "-a0")
+                cmd.includeHidden = false;
+            else if (t == "-z" || t == "-z1")
+                cmd.store = true;
+            else if (t == "-o5" || t == "-o6" || t == "-o7")
+                cmd.methodDigit = t[2];
+            else if (t.size() > 2 && t[1] == 'w')
+                cmd.workDir = t.substr(2);
+            else
+                return arc::kErrCommand;
+            continue;
+        }
+        if (cmd.archive.empty()) {
+            cmd.archive = t;
+        } else if (cmd.verb == 'x' && endsWithSeparator(t)) {
+            cmd.destination = t;
+        } else if (cmd.verb != 'x' && t[0] == '@') {
+            if (!arc::readResponseFile(t.substr(1), cmd.inputs))
+                return arc::kErrCannotRead;
+        } else {
+            cmd.inputs.push_back(t);
+        }
+    }
+    return cmd.archive.empty() ? arc::kErrCommand : arc::kOk;
+}
+
+// The name a file is stored under: its last path component.
+std::string storedNameOf(const std::string& path) {
+    size_t slash = path.find_last_of('/');
+    return slash == std::string::npos ? path : path.substr(slash + 1);
+}
+
+std::string memberName(const MemberHeader& h) {
+    return arc::safeMemberName(decodeMemberName(h.rawName));
+}
+
+// Reads every header of an archive.
+int readAllHeaders(const ArchiveFile& archive, std::vector<MemberHeader>& members) {
+    uint64_t offset = 0;
+    for (;;) {
+        MemberHeader h;
+        bool end = false;
+        int rc = readMemberHeader(archive, offset, h, end);
+        if (rc != arc::kOk)
+            return rc;
+        if (end)
+            return arc::kOk;
+        offset = h.dataOffset + h.packedSize;
+        members.push_back(std::move(h));
+    }
+}
+
+int copyRange(const ArchiveFile& from, uint64_t offset, uint64_t size, arc::AtomicOutput& out) {
+    std::vector<uint8_t> buf(static_cast<size_t>(std::min<uint64_t>(size, kChunk)));
+    while (size > 0) {
+        size_t n = static_cast<size_t>(std::min<uint64_t>(size, buf.size()));
+        if (!from.readAt(offset, buf.data(), n))
+            return arc::kErrCannotRead;
+        int rc = out.write(buf.data(), n);
+        if (rc != arc::kOk)
+            return rc;
+        offset += n;
+        size -= n;
+    }
+    return arc::kOk;
+}
+
+struct Planned {
+    std::string path;
+    std::string name;   // UTF-8
+    long replaces = -1; // index of the archive member it replaces
+};
+
+class MemberWriter {
+public:
+    MemberWriter(arc::AtomicOutput& out, arc::Progress& progress, const Command& cmd)
+        : out_(out), progress_(progress), cmd_(cmd), buf_(kChunk) {}
+
+    // Writes one file as a member. Returns kOk, kPassedOver (nothing written), or
+    // an error that ends the call.
+    int write(const Planned& file);
+
+private:
+    // Drops what was written of a member that cannot be stored after all.
+    int passOver(uint64_t start) {
+        int rc = out_.truncate(start);
+        return rc == arc::kOk ? kPassedOver : rc;
+    }
+    int storeRaw(const Planned& file, arc::InputFile& in, uint64_t dataStart, uint16_t& crc,
+                 uint64_t& size, uint64_t reported);
+
+    arc::AtomicOutput& out_;
+    arc::Progress& progress_;
+    const Command& cmd_;
+    std::vector<uint8_t> buf_;
+    uint64_t done_ = 0; // bytes of earlier members, for progress
+};
+
+int MemberWriter::storeRaw(const Planned& file, arc::InputFile& in, uint64_t dataStart,
+                           uint16_t& crc, uint64_t& size, uint64_t reported) {
+    int rc = out_.truncate(dataStart);
+    if (rc != arc::kOk)
+        return rc;
+    crc = 0;
+    size = 0;
+    for (;;) {
+        long long got = in.read(buf_.data(), buf_.size());
+        if (got < 0)
+            return kPassedOver;
+        if (got == 0)
+            return arc::kOk;
+        const size_t n = static_cast<size_t>(got);
+        crc = crc16Update(crc, buf_.data(), n);
+        size += n;
+        rc = out_.write(buf_.data(), n);
+        if (rc != arc::kOk)
+            return rc;
+        if (progress_.report(file.name.c_str(), done_ + std::max(size, reported)))
+            return arc::kErrCancelled;
+    }
+}
+
+int MemberWriter::write(const Planned& file) {
+    arc::InputFile in;
+    if (!in.open(file.path))
+        return kPassedOver;
+    const bool large = in.size() >= kLargeFrom;
+    const std::string nameBytes = encodeMemberName(file.name);
+    const std::string compressedMethod = std::string("-lh") + cmd_.methodDigit + "-";
+    const uint64_t start = out_.tell();
+    // A placeholder of the final header's length; it is patched once the data is written.
+    const std::vector<uint8_t> placeholder =
+        buildLevel2Header("-lh0-", nameBytes, 0, 0, 0, 0, large);
+    int rc = out_.write(placeholder.data(), placeholder.size());
+    if (rc != arc::kOk)
+        return rc;
+    const uint64_t dataStart = out_.tell();
+    uint16_t crc = 0;
+    uint64_t size = 0;
+    bool compressed = false;
+    if (!cmd_.store && in.size() > 0) {
+        LhEncoder encoder(windowBitsOfMethod(cmd_.methodDigit),
+                          [this](const uint8_t* d, size_t n) { return out_.write(d, n); });
+        bool shrinks = true;
+        for (;;) {
+            long long got = in.read(buf_.data(), buf_.size());
+            if (got < 0)
+                return passOver(start);
+            if (got == 0)
+                break;
+            const size_t n = static_cast<size_t>(got);
+            crc = crc16Update(crc, buf_.data(), n);
+            size += n;
+            rc = encoder.write(buf_.data(), n);
+            if (rc != arc::kOk)
+                return rc;
+            if (progress_.report(file.name.c_str(), done_ + size))
+                return arc::kErrCancelled;
+            // Output only grows: once it reaches the file's size it cannot shrink it.
+            if (encoder.outputSize() >= in.size()) {
+                shrinks = false;
+                break;
+            }
+        }
+        if (shrinks) {
+            rc = encoder.finish();
+            if (rc != arc::kOk)
+                return rc;
+            compressed = encoder.outputSize() < size;
+        }
+    }
+    if (!compressed) {
+        const uint64_t reported = size;
+        in.close();
+        if (!in.open(file.path))
+            return passOver(start);
+        rc = storeRaw(file, in, dataStart, crc, size, reported);
+        if (rc == kPassedOver)
+            return passOver(start);
+        if (rc != arc::kOk)
+            return rc;
+    }
+    if (!large && size > 0xFFFFFFFFull)
+        return passOver(start);
+    const uint64_t packed = out_.tell() - dataStart;
+    std::vector<uint8_t> header = buildLevel2Header(
+        compressed ? compressedMethod : "-lh0-", nameBytes, packed, size, in.mtime(), crc, large);
+    rc = out_.patch(start, header.data(), header.size());
+    done_ += std::max(size, in.size());
+    return rc;
+}
+
+int createOrUpdate(const Command& cmd, arc::Progress& progress) {
+    ArchiveFile old;
+    std::vector<MemberHeader> members;
+    struct stat st;
+    if (::stat(cmd.archive.c_str(), &st) == 0) {
+        if (!old.open(cmd.archive))
+            return arc::kErrArchiveOpen;
+        int rc = readAllHeaders(old, members);
+        if (rc != arc::kOk)
+            return rc;
+    } else if (errno != ENOENT) {
+        return arc::kErrCannotWriteDest;
+    }
+    std::map<std::string, long> byName;
+    for (size_t i = 0; i < members.size(); ++i)
+        byName.emplace(memberName(members[i]), static_cast<long>(i));
+
+    int skipped = 0;
+    int upToDate = 0;
+    uint64_t total = 0;
+    std::set<std::string> seen;
+    std::vector<Planned> plan;
+    for (const std::string& path : cmd.inputs) {
+        Planned p{path, storedNameOf(path), -1};
+        struct stat fst;
+        if (p.name.empty() || (!cmd.includeHidden && arc::isHiddenName(p.name)) ||
+            !seen.insert(p.name).second || ::stat(path.c_str(), &fst) != 0 ||
+            !S_ISREG(fst.st_mode)) {
+            skipped = arc::addSkipped(skipped);
+            continue;
+        }
+        auto it = byName.find(p.name);
+        if (it != byName.end()) {
+            if (cmd.verb == 'u' && fst.st_mtime <= members[static_cast<size_t>(it->second)].mtime) {
+                ++upToDate;
+                continue;
+            }
+            p.replaces = it->second;
+        }
+        total += static_cast<uint64_t>(fst.st_size);
+        plan.push_back(std::move(p));
+    }
+    if (plan.empty())
+        return upToDate > 0 ? skipped : arc::kErrNotFound;
+    progress.setTotal(total);
+
+    arc::AtomicOutput out;
+    int rc = out.open(cmd.archive, cmd.workDir);
+    if (rc != arc::kOk)
+        return rc;
+    MemberWriter writer(out, progress, cmd);
+    std::map<long, const Planned*> replacing;
+    for (const Planned& p : plan)
+        if (p.replaces >= 0)
+            replacing[p.replaces] = &p;
+    int stored = 0;
+    for (size_t i = 0; i < members.size(); ++i) {
+        const MemberHeader& m = members[i];
+        auto it = replacing.find(static_cast<long>(i));
+        if (it != replacing.end()) {
+            rc = writer.write(*it->second);
+            if (rc == arc::kOk) {
+                ++stored;
+                continue;
+            }
+            if (rc != kPassedOver)
+                return rc;
+            skipped = arc::addSkipped(skipped);
+        }
+        rc = copyRange(old, m.offset, m.dataOffset + m.packedSize - m.offset, out);
+        if (rc != arc::kOk)
+            return rc;
+    }
+    for (const Planned& p : plan) {
+        if (p.replaces >= 0)
+            continue;
+        rc = writer.write(p);
+        if (rc == kPassedOver)
+            skipped = arc::addSkipped(skipped);
+        else if (rc != arc::kOk)
+            return rc;
+        else
+            ++stored;
+    }
+    if (stored == 0)
+        return upToDate > 0 ? skipped : arc::kErrNotFound;
+    const uint8_t endMark = 0;
+    rc = out.write(&endMark, 1);
+    if (rc == arc::kOk)
+        rc = out.commit();
+    return rc == arc::kOk ? skipped : rc;
+}
+
+int extractMember(const ArchiveFile& archive, const MemberHeader& h, const std::string& name,
+                  const std::string& folder, arc::Progress& progress, uint64_t& done) {
+    int windowBits = 0;
+    if (h.method != "-lh0-") {
+        windowBits = h.method.compare(0, 3, "-lh") == 0 && h.method[4] == '-'
+                         ? windowBitsOfMethod(h.method[3])
+                         : 0;
+        if (windowBits == 0)
+            return arc::kErrMethod;
+    }
+    if (!plausibleSizes(h))
+        return arc::kErrBadData;
+    arc::ExtractedFile file;
+    int rc = file.open(folder, name);
+    if (rc != arc::kOk)
+        return rc;
+    uint16_t crc = 0;
+    uint64_t readAt = h.dataOffset;
+    uint64_t left = h.packedSize;
+    ByteSource source = [&](uint8_t* data, size_t size) -> long long {
+        size_t n = static_cast<size_t>(std::min<uint64_t>(size, left));
+        if (n == 0)
+            return 0;
+        if (!archive.readAt(readAt, data, n))
+            return -1;
+        readAt += n;
+        left -= n;
+        return static_cast<long long>(n);
+    };
+    ByteSink sink = [&](const uint8_t* data, size_t size) {
+        crc = crc16Update(crc, data, size);
+        done += size;
+        int r = file.write(data, size);
+        if (r == arc::kOk && progress.report(name.c_str(), done))
+            r = arc::kErrCancelled;
+        return r;
+    };
+    if (windowBits == 0) {
+        std::vector<uint8_t> buf(static_cast<size_t>(std::min<uint64_t>(left, kChunk)));
+        while (rc == arc::kOk && left > 0) {
+            long long got = source(buf.data(), buf.size());
+            rc = got <= 0 ? arc::kErrCannotRead : sink(buf.data(), static_cast<size_t>(got));
+        }
+    } else {
+        rc = lhDecode(windowBits, h.packedSize, h.originalSize, source, sink);
+    }
+    if (rc == arc::kOk && crc != h.crc)
+        rc = arc::kErrFileCrc;
+    if (rc == arc::kOk)
+        return file.commit(h.mtime);
+    file.abort();
+    return rc;
+}
+
+int extract(const Command& cmd, arc::Progress& progress) {
+    ArchiveFile archive;
+    if (!archive.open(cmd.archive))
+        return arc::kErrArchiveOpen;
+    std::vector<MemberHeader> members;
+    const int scan = readAllHeaders(archive, members);
+    if (scan == arc::kErrNotArchive && members.empty())
+        return arc::kErrNotArchive;
+    std::string folder = cmd.destination.empty() ? std::string(".") : cmd.destination;
+    if (folder.size() > 1 && folder.back() == '\\')
+        folder.pop_back();
+    const std::set<std::string> wanted(cmd.inputs.begin(), cmd.inputs.end());
+    uint64_t total = 0;
+    for (const MemberHeader& h : members)
+        total += h.originalSize;
+    progress.setTotal(total);
+
+    int result = arc::kOk;
+    bool matched = false;
+    uint64_t done = 0;
+    for (const MemberHeader& h : members) {
+        if (h.method == "-lhd-")
+            continue;
+        const std::string name = memberName(h);
+        if (!wanted.empty() && !wanted.count(name))
+            continue;
+        matched = true;
+        int rc = name.empty() ? arc::kErrHeaderBroken
+                              : extractMember(archive, h, name, folder, progress, done);
+        if (rc == arc::kErrCancelled || rc == arc::kErrDiskFull)
+            return rc;
+        if (rc != arc::kOk && result == arc::kOk)
+            result = rc;
+    }
+    if (scan != arc::kOk && result == arc::kOk)
+        result = scan;
+    if (!wanted.empty() && !matched && result == arc::kOk)
+        result = arc::kErrNotFound;
+    return result;
+}
+
+} // namespace
+
+int runCommand(const std::string& commandLine, arc::Progress& progress) {
+    Command cmd;
+    int rc = parseCommand(commandLine, cmd);
+    if (rc != arc::kOk)
+        return rc;
+    return cmd.verb == 'x' ? extract(cmd, progress) : createOrUpdate(cmd, progress);
+}
+
+} // namespace lha

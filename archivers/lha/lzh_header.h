@@ -1,0 +1,64 @@
+// LZH member headers: reading levels 0, 1 and 2, writing level 2.
+//
+// A level-2 header written here holds: the common extension (the header's own
+// CRC-16), the file name extension (a bare name, no folder) and, for members of
+// 4 GiB or more, the 64-bit size extension (type 0x42). The modification time is
+// the Unix time of the base header. The archive ends with a single zero byte.
+#pragma once
+
+#include <cstdint>
+#include <ctime>
+#include <string>
+#include <vector>
+
+namespace lha {
+
+struct MemberHeader {
+    std::string method; // five characters, e.g. "-lh5-"
+    uint64_t packedSize = 0;
+    uint64_t originalSize = 0;
+    time_t mtime = 0;
+    uint16_t crc = 0;
+    int level = 0;
+    std::string rawName;     // the name bytes as stored (folders of old levels included)
+    uint64_t offset = 0;     // where the header starts in the archive
+    uint64_t dataOffset = 0; // where the member's data starts
+};
+
+// Random access to an archive file.
+class ArchiveFile {
+public:
+    ArchiveFile() = default;
+    ~ArchiveFile();
+    ArchiveFile(const ArchiveFile&) = delete;
+    ArchiveFile& operator=(const ArchiveFile&) = delete;
+
+    // Returns false when the file cannot be opened for reading.
+    bool open(const std::string& path);
+    uint64_t size() const { return size_; }
+    // Reads exactly `size` bytes at `offset`; false on a short read or an error.
+    bool readAt(uint64_t offset, void* data, size_t size) const;
+
+private:
+    int fd_ = -1;
+    uint64_t size_ = 0;
+};
+
+// Reads the header at `offset`. Returns kOk with `end` set at the end marker (or
+// the end of the file), kOk with the header filled in, or kErrHeaderBroken,
+// kErrHeaderCrc or kErrNotArchive (a header that is not an LZH header at all).
+int readMemberHeader(const ArchiveFile& archive, uint64_t offset, MemberHeader& header, bool& end);
+
+// A level-2 header. `largeSizes` adds the 64-bit size extension; without it the
+// sizes must be below 4 GiB. The header's length does not depend on the sizes,
+// times or CRC, so a header can be written first and patched later.
+std::vector<uint8_t> buildLevel2Header(const std::string& method, const std::string& nameBytes,
+                                       uint64_t packedSize, uint64_t originalSize, time_t mtime,
+                                       uint16_t crc, bool largeSizes);
+
+// True when a member of this method and these sizes could be real: the sizes of
+// stored data agree, and compressed data cannot claim more output than its
+// blocks can code.
+bool plausibleSizes(const MemberHeader& header);
+
+} // namespace lha

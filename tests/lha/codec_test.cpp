@@ -1,0 +1,230 @@
+// The codec through its own interfaces: compressed streams, headers and names.
+#include "crc16.h"
+#include "lh_codec.h"
+#include "lzh_header.h"
+#include "lzh_names.h"
+#include "results.h"
+
+#include "lha_test_util.h"
+
+#include <gtest/gtest.h>
+
+#include <cstring>
+
+using namespace lhatest;
+
+namespace {
+
+std::string compress(const std::string& data, int windowBits, size_t pieces = 1) {
+    std::string out;
+    lha::LhEncoder enc(windowBits, [&](const uint8_t* d, size_t n) {
+        out.append(reinterpret_cast<const char*>(d), n);
+        return arc::kOk;
+    });
+    size_t step = pieces > 1 ? data.size() / pieces + 1 : data.size();
+    for (size_t at = 0; at < data.size(); at += step) {
+        size_t n = std::min(step, data.size() - at);
+        EXPECT_EQ(enc.write(reinterpret_cast<const uint8_t*>(data.data()) + at, n), arc::kOk);
+    }
+    EXPECT_EQ(enc.finish(), arc::kOk);
+    EXPECT_EQ(enc.outputSize(), out.size());
+    return out;
+}
+
+int decompress(const std::string& packed, int windowBits, uint64_t size, std::string& out) {
+    size_t at = 0;
+    out.clear();
+    return lha::lhDecode(
+        windowBits, packed.size(), size,
+        [&](uint8_t* d, size_t n) -> long long {
+            n = std::min(n, packed.size() - at);
+            std::memcpy(d, packed.data() + at, n);
+            at += n;
+            return static_cast<long long>(n);
+        },
+        [&](const uint8_t* d, size_t n) {
+            out.append(reinterpret_cast<const char*>(d), n);
+            return arc::kOk;
+        });
+}
+
+void expectRoundTrip(const std::string& data, int windowBits, size_t pieces = 1) {
+    std::string packed = compress(data, windowBits, pieces);
+    std::string back;
+    ASSERT_EQ(decompress(packed, windowBits, data.size(), back), arc::kOk);
+    ASSERT_EQ(back.size(), data.size());
+    EXPECT_TRUE(back == data);
+}
+
+TEST(LhCodec, RoundTripsEdgeSizesAndShapesForEveryWindow) {
+    for (int bits : {13, 15, 16}) {
+        SCOPED_TRACE(bits);
+        expectRoundTrip("", bits);
+        expectRoundTrip("x", bits);
+        expectRoundTrip("abcabcabcabc", bits);
+        for (size_t n : {8191u, 8192u, 8193u, 65535u, 65537u})
+            expectRoundTrip(wordySource(n, static_cast<uint32_t>(n)), bits);
+        expectRoundTrip(randomBytes(100000, 7), bits);
+        expectRoundTrip(std::string(300000, '\0'), bits);
+        // Matches at the largest distances the window allows.
+        std::string far = randomBytes(size_t{1} << bits, 3);
+        expectRoundTrip(far + far + far, bits);
+    }
+}
+
+TEST(LhCodec, SegmentsJoinAcrossThreadsAndChunkedWrites) {
+    // Over 2 MiB: several segments, encoded two at a time, with odd bit tails.
+    std::string data = wordySource(5'300'000, 11);
+    for (size_t i = 0; i < data.size(); i += 777'777)
+        data.replace(i, 5000, randomBytes(5000, static_cast<uint32_t>(i)));
+    expectRoundTrip(data, 13, 1);
+    expectRoundTrip(data, 16, 37);
+}
+
+TEST(LhCodec, CompressesTextAndRunsWell) {
+    std::string text = wordySource(200000, 5);
+    EXPECT_LT(compress(text, 13).size(), text.size() / 3);
+    EXPECT_LT(compress(std::string(1 << 20, 'a'), 13).size(), 2000u);
+}
+
+TEST(LhCodec, DecoderRejectsDamagedStreamsWithoutCrashing) {
+    std::string data = wordySource(50000, 9);
+    std::string packed = compress(data, 13);
+    std::string out;
+    // Truncated data.
+    EXPECT_EQ(decompress(packed.substr(0, packed.size() / 2), 13, data.size(), out),
+              arc::kErrBadData);
+    // Nothing at all.
+    EXPECT_EQ(decompress("", 13, 10, out), arc::kErrBadData);
+    // A table size larger than the table (C table of 511 entries).
+    std::string bad = std::string("\x00\x10", 2) + std::string("\x00\x00\xff\xff\xff", 5);
+    EXPECT_EQ(decompress(bad, 13, 10, out), arc::kErrBadData);
+    // Flipped bits somewhere in the data give an error or different bytes, never a crash.
+    for (size_t i = 0; i < 200; ++i) {
+        std::string broken = packed;
+        broken[(i * 7919) % broken.size()] ^= static_cast<char>(1 << (i % 8));
+        int rc = decompress(broken, 13, data.size(), out);
+        EXPECT_TRUE(rc == arc::kErrBadData || rc == arc::kOk);
+    }
+    // An unsupported window.
+    EXPECT_EQ(decompress(packed, 12, data.size(), out), arc::kErrMethod);
+}
+
+TEST(Crc16, MatchesTheArcCheckValue) {
+    EXPECT_EQ(lha::crc16Update(0, "123456789", 9), 0xBB3D);
+    uint16_t split = lha::crc16Update(lha::crc16Update(0, "12345", 5), "6789", 4);
+    EXPECT_EQ(split, 0xBB3D);
+}
+
+class HeaderFile : public ::testing::Test {
+protected:
+    TempDir dir;
+    int read(const std::string& bytes, lha::MemberHeader& h, bool& end) {
+        spit(dir / "a.lzh", bytes);
+        lha::ArchiveFile f;
+        EXPECT_TRUE(f.open(dir / "a.lzh"));
+        return lha::readMemberHeader(f, 0, h, end);
+    }
+};
+
+TEST_F(HeaderFile, Level2RoundTripsSmallAndLargeSizes) {
+    for (bool large : {false, true}) {
+        uint64_t packed = large ? 0x123456789ull : 1000;
+        uint64_t orig = large ? 0x2000000001ull : 5000;
+        std::vector<uint8_t> h =
+            lha::buildLevel2Header("-lh5-", "name.txt", packed, orig, 1700000000, 0xBEEF, large);
+        std::string bytes(h.begin(), h.end());
+        bytes += std::string(static_cast<size_t>(packed > 4096 ? 16 : packed), 'x');
+        lha::MemberHeader m;
+        bool end = true;
+        if (large) {
+            // The data is not really there: the header reads, the size check refuses it.
+            EXPECT_EQ(read(bytes, m, end), arc::kErrHeaderBroken);
+            continue;
+        }
+        ASSERT_EQ(read(bytes, m, end), arc::kOk);
+        EXPECT_FALSE(end);
+        EXPECT_EQ(m.method, "-lh5-");
+        EXPECT_EQ(m.packedSize, packed);
+        EXPECT_EQ(m.originalSize, orig);
+        EXPECT_EQ(m.mtime, 1700000000);
+        EXPECT_EQ(m.crc, 0xBEEF);
+        EXPECT_EQ(m.rawName, "name.txt");
+        EXPECT_EQ(m.dataOffset, h.size());
+    }
+}
+
+TEST_F(HeaderFile, LargeSizesReadFromASparseArchive) {
+    const uint64_t packed = 0x100000010ull;
+    std::vector<uint8_t> h = lha::buildLevel2Header("-lh0-", "big.bin", packed, packed, 1, 0, true);
+    std::string path = dir / "big.lzh";
+    spit(path, std::string(h.begin(), h.end()));
+    fs::resize_file(path, h.size() + packed + 1);
+    lha::ArchiveFile f;
+    ASSERT_TRUE(f.open(path));
+    lha::MemberHeader m;
+    bool end = true;
+    ASSERT_EQ(lha::readMemberHeader(f, 0, m, end), arc::kOk);
+    EXPECT_EQ(m.packedSize, packed);
+    EXPECT_EQ(m.originalSize, packed);
+    ASSERT_EQ(lha::readMemberHeader(f, m.dataOffset + m.packedSize, m, end), arc::kOk);
+    EXPECT_TRUE(end);
+}
+
+TEST_F(HeaderFile, PadsHeadersWhoseLengthIsAMultipleOf256) {
+    // 26 + 5 + 3 = 34 bytes without the name: a 222-byte name makes 256.
+    std::string name(222, 'n');
+    std::vector<uint8_t> h = lha::buildLevel2Header("-lh0-", name, 0, 0, 0, 0, false);
+    EXPECT_EQ(h.size(), 257u);
+    EXPECT_NE(h[0], 0);
+    lha::MemberHeader m;
+    bool end = true;
+    ASSERT_EQ(read(std::string(h.begin(), h.end()) + '\0', m, end), arc::kOk);
+    EXPECT_EQ(m.rawName, name);
+}
+
+TEST_F(HeaderFile, RejectsDamagedHeaders) {
+    std::vector<uint8_t> h = lha::buildLevel2Header("-lh5-", "a", 3, 3, 0, 0, false);
+    std::string good(h.begin(), h.end());
+    good += "abc";
+    lha::MemberHeader m;
+    bool end = false;
+    std::string crc = good;
+    crc[9] ^= 1; // a size byte: the header CRC no longer matches
+    EXPECT_EQ(read(crc, m, end), arc::kErrHeaderCrc);
+    EXPECT_EQ(read(good.substr(0, 20), m, end), arc::kErrHeaderBroken);
+    EXPECT_EQ(read(good.substr(0, good.size() - 1), m, end), arc::kErrHeaderBroken);
+    EXPECT_EQ(read("this is not an archive at all", m, end), arc::kErrNotArchive);
+    std::string level = good;
+    level[20] = 3;
+    EXPECT_EQ(read(level, m, end), arc::kErrHeaderBroken);
+    ASSERT_EQ(read(std::string(1, '\0'), m, end), arc::kOk);
+    EXPECT_TRUE(end);
+}
+
+TEST(HeaderSizes, RefusesSizesTheDataCannotHold) {
+    lha::MemberHeader h;
+    h.method = "-lh0-";
+    h.packedSize = 10;
+    h.originalSize = 11;
+    EXPECT_FALSE(lha::plausibleSizes(h));
+    h.method = "-lh5-";
+    h.originalSize = 1ull << 40;
+    EXPECT_FALSE(lha::plausibleSizes(h));
+    h.originalSize = 1000000;
+    EXPECT_TRUE(lha::plausibleSizes(h));
+}
+
+TEST(MemberNames, ShiftJisWhenEveryCharacterHasOneElseUtf8) {
+    EXPECT_EQ(lha::encodeMemberName("plain.txt"), "plain.txt");
+    EXPECT_EQ(lha::encodeMemberName("日本.txt"), "\x93\xfa\x96\x7b.txt");
+    EXPECT_EQ(lha::encodeMemberName("ソ.txt"), "\x83\x5c.txt");
+    EXPECT_EQ(lha::encodeMemberName("한국어.txt"), "한국어.txt");
+    // One character without a Shift_JIS form keeps the whole name in UTF-8.
+    EXPECT_EQ(lha::encodeMemberName("日本😀.txt"), "日本😀.txt");
+    for (std::string name : {"plain.txt", "日本.txt", "ソ.txt", "한국어.txt", "ｶﾀｶﾅ～.txt"})
+        EXPECT_EQ(lha::decodeMemberName(lha::encodeMemberName(name)), name);
+    EXPECT_EQ(lha::decodeMemberName("\xff\xfe.txt"), "__.txt");
+}
+
+} // namespace

@@ -1,0 +1,85 @@
+// Helpers for the LHA tests: temporary folders, files, and running the
+// independent archivers.
+#pragma once
+
+#include <cstdint>
+#include <cstdlib>
+#include <filesystem>
+#include <fstream>
+#include <random>
+#include <string>
+#include <unistd.h>
+
+namespace lhatest {
+
+namespace fs = std::filesystem;
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        char templ[] = "/tmp/lha-test-XXXXXX";
+        path = ::mkdtemp(templ);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
+        fs::remove_all(path, ec);
+    }
+    std::string operator/(const std::string& name) const { return (path / name).string(); }
+};
+
+inline std::string slurp(const std::string& p) {
+    std::ifstream in(p, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+inline void spit(const std::string& p, const std::string& data) {
+    std::ofstream out(p, std::ios::binary | std::ios::trunc);
+    out << data;
+}
+
+inline std::string randomBytes(size_t n, uint32_t seed) {
+    std::mt19937 rng(seed);
+    std::string s(n, '\0');
+    for (auto& c : s)
+        c = static_cast<char>(rng());
+    return s;
+}
+
+// Text-like data: words from a small vocabulary, so it compresses but not trivially.
+inline std::string wordySource(size_t n, uint32_t seed) {
+    static const char* words[] = {"template", "<typename", "T>",        "struct",   "return",
+                                  "const",    "noexcept",  "{",         "}",        ";",
+                                  "std::",    "size_t",    "value",     "operator", "\n",
+                                  "    ",     "//",        "namespace", "if",       "(x)"};
+    std::mt19937 rng(seed);
+    std::string s;
+    while (s.size() < n) {
+        s += words[rng() % 20];
+        s += ' ';
+    }
+    s.resize(n);
+    return s;
+}
+
+// Runs a shell command, returning its exit status; output goes to `output`.
+inline int run(const std::string& command, std::string* output = nullptr) {
+    char templ[] = "/tmp/lha-out-XXXXXX";
+    int fd = ::mkstemp(templ);
+    ::close(fd);
+    int status = std::system((command + " >'" + templ + "' 2>&1").c_str());
+    if (output)
+        *output = slurp(templ);
+    ::unlink(templ);
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+// Single-quotes a path for the shell.
+inline std::string q(const std::string& s) {
+    std::string r = "'";
+    for (char c : s)
+        r += c == '\'' ? std::string("'\\''") : std::string(1, c);
+    return r + "'";
+}
+
+} // namespace lhatest

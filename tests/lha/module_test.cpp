@@ -1,0 +1,568 @@
+// The module libunlha32.so through its exported functions, with the archives it
+// makes checked by lhasa, 7z and jlha, and archives of those tools read back.
+#include "lha_test_util.h"
+#include "lzh_header.h"
+#include "module.h"
+#include "results.h"
+
+#include <gtest/gtest.h>
+
+#include <dlfcn.h>
+#include <sys/mount.h>
+#include <sys/stat.h>
+#include <utime.h>
+#include <vector>
+
+using namespace lhatest;
+
+namespace {
+
+struct Module {
+    void* handle = nullptr;
+    int (*unlha)(void*, const char*, char*, unsigned long) = nullptr;
+    int (*getRunning)() = nullptr;
+    unsigned short (*getVersion)() = nullptr;
+    void (*setProgress)(ArcProgressFn, void*) = nullptr;
+
+    Module() {
+        handle = ::dlopen(UNLHA32_PATH, RTLD_NOW | RTLD_LOCAL);
+        if (!handle)
+            return;
+        unlha = reinterpret_cast<decltype(unlha)>(::dlsym(handle, "Unlha"));
+        getRunning = reinterpret_cast<decltype(getRunning)>(::dlsym(handle, "UnlhaGetRunning"));
+        getVersion = reinterpret_cast<decltype(getVersion)>(::dlsym(handle, "UnlhaGetVersion"));
+        setProgress = reinterpret_cast<decltype(setProgress)>(::dlsym(handle, "UnlhaSetProgress"));
+    }
+};
+
+Module& module() {
+    static Module m;
+    return m;
+}
+
+void setMtime(const std::string& path, time_t t) {
+    struct utimbuf u {
+        t, t
+    };
+    ::utime(path.c_str(), &u);
+}
+
+// Members of an archive as lhasa's verbose list reports them: name -> method.
+std::map<std::string, std::string> lhasaMethods(const std::string& archive) {
+    std::string out;
+    run("lha v " + q(archive), &out);
+    std::map<std::string, std::string> methods;
+    std::istringstream lines(out);
+    std::string line;
+    while (std::getline(lines, line)) {
+        size_t m = line.find("-lh");
+        if (m == std::string::npos || line.compare(0, 1, "[") != 0)
+            continue;
+        // Columns: [os] packed size ratio method crc month day year-or-time name
+        std::istringstream cols(line.substr(m));
+        std::string method, crc, mon, day, yt;
+        cols >> method >> crc >> mon >> day >> yt;
+        std::string name;
+        std::getline(cols, name);
+        methods[name.substr(1)] = method;
+    }
+    return methods;
+}
+
+class LhaModule : public ::testing::Test {
+protected:
+    TempDir dir;
+    std::string work;
+    std::string in;
+    std::string out;
+
+    void SetUp() override {
+        ASSERT_NE(module().unlha, nullptr) << "cannot load " << UNLHA32_PATH;
+        ASSERT_NE(module().getRunning, nullptr);
+        ASSERT_NE(module().getVersion, nullptr);
+        ASSERT_NE(module().setProgress, nullptr);
+        module().setProgress(nullptr, nullptr);
+        work = dir / "tmp";
+        in = dir / "in";
+        out = dir / "out";
+        fs::create_directories(work);
+        fs::create_directories(in);
+        fs::create_directories(out);
+    }
+
+    int unlha(const std::string& cmd) { return module().unlha(nullptr, cmd.c_str(), nullptr, 0); }
+
+    std::string file(const std::string& name, const std::string& data) {
+        std::string p = in + "/" + name;
+        spit(p, data);
+        return p;
+    }
+
+    std::string resp(const std::vector<std::string>& paths) {
+        std::string text;
+        for (const auto& p : paths)
+            text += "\"" + p + "\"\r\n";
+        std::string r = work + "/DRAVONEL.RESPFILE";
+        spit(r, text);
+        return r;
+    }
+
+    // The command line the run builds for a normal or stored LZH archive.
+    std::string normal(const std::string& archive, const std::vector<std::string>& paths,
+                       const std::string& opt = "u -+ -a1") {
+        return opt + " \"-w" + work + "\" \"" + archive + "\" \"@" + resp(paths) + "\"";
+    }
+
+    // Extracts with lhasa and with 7z and checks the bytes of each named file.
+    void expectReadersAgree(const std::string& archive,
+                            const std::map<std::string, std::string>& files) {
+        std::string log;
+        EXPECT_EQ(run("lha t " + q(archive), &log), 0) << log;
+        EXPECT_EQ(run("7z t " + q(archive), &log), 0) << log;
+        TempDir l;
+        TempDir s;
+        EXPECT_EQ(run("cd " + q(l.path) + " && lha x " + q(archive), &log), 0) << log;
+        EXPECT_EQ(run("7z x -y -o" + q(s.path) + " " + q(archive), &log), 0) << log;
+        for (const auto& [name, data] : files) {
+            EXPECT_TRUE(slurp(l / name) == data) << "lhasa: " << name;
+            EXPECT_TRUE(slurp(s / name) == data) << "7z: " << name;
+        }
+    }
+};
+
+TEST_F(LhaModule, ExportsVersionAndRunningState) {
+    EXPECT_EQ(module().getVersion(), 100);
+    EXPECT_EQ(module().getRunning(), 0);
+    struct Seen {
+        int running = -1;
+        int nested = -1;
+    } seen;
+    module().setProgress(
+        [](void* user, const char*, unsigned long long, unsigned long long) {
+            auto* s = static_cast<Seen*>(user);
+            s->running = module().getRunning();
+            s->nested = module().unlha(nullptr, "u x.lzh y", nullptr, 0);
+            return 0;
+        },
+        &seen);
+    std::string a = out + "/A.LZH";
+    char buffer[16] = "junk";
+    std::string cmd = normal(a, {file("a.txt", wordySource(5000, 1))});
+    EXPECT_EQ(module().unlha(nullptr, cmd.c_str(), buffer, sizeof buffer), 0);
+    EXPECT_STREQ(buffer, "");
+    EXPECT_NE(seen.running, 0);
+    EXPECT_EQ(seen.nested, arc::kErrAlreadyRunning);
+    EXPECT_EQ(module().getRunning(), 0);
+}
+
+TEST_F(LhaModule, ArchivesEdgeCaseFilesThatLhasaAnd7zRead) {
+    std::map<std::string, std::string> files = {
+        {"empty.txt", ""},
+        {"one.bin", "x"},
+        {"random.bin", randomBytes(70000, 2)},
+        {"zeros.bin", std::string(400000, '\0')},
+        // Past the first 1 MiB segment its blocks hold one symbol each: tables
+        // written as single values.
+        {"long-run.bin", std::string(2'500'000, 'z')},
+        {"w8191.txt", wordySource(8191, 3)},
+        {"w8192.txt", wordySource(8192, 4)},
+        {"w8193.txt", wordySource(8193, 5)},
+        {"text.txt", wordySource(300000, 6)},
+    };
+    std::vector<std::string> paths;
+    for (const auto& [name, data] : files)
+        paths.push_back(file(name, data));
+    std::string a = out + "/REPORT.LZH";
+    ASSERT_EQ(unlha(normal(a, paths)), 0);
+    expectReadersAgree(a, files);
+    auto methods = lhasaMethods(a);
+    EXPECT_EQ(methods["text.txt"], "-lh5-");
+    EXPECT_EQ(methods["zeros.bin"], "-lh5-");
+    EXPECT_EQ(methods["random.bin"], "-lh0-"); // compression would not shrink it
+    EXPECT_EQ(methods["empty.txt"], "-lh0-");
+    // No temporary file is left in the work folder or beside the archive.
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(work), {}), 1); // the response file
+}
+
+TEST_F(LhaModule, StreamsEndingAtEveryBitPositionReadBack) {
+    // 64 members of different lengths: their compressed data ends at every bit
+    // position of a byte, the byte boundary included. Runs end on a match whose
+    // distance takes no bits, the case a reader is most likely to cut short.
+    std::map<std::string, std::string> files;
+    std::vector<std::string> paths;
+    for (int i = 0; i < 64; ++i) {
+        std::string name = "m" + std::to_string(i) + ".txt";
+        files[name] =
+            i % 2 ? wordySource(2000 + static_cast<size_t>(i) * 37, static_cast<uint32_t>(i))
+                  : std::string(3000 + static_cast<size_t>(i) * 29, 'z');
+        paths.push_back(file(name, files[name]));
+    }
+    std::string a = out + "/BITS.LZH";
+    ASSERT_EQ(unlha(normal(a, paths)), 0);
+    expectReadersAgree(a, files);
+}
+
+TEST_F(LhaModule, MethodSwitchesAndStoring) {
+    std::string text = wordySource(100000, 8);
+    std::string p = file("t.txt", text);
+    for (const char* opt : {"-o5", "-o6", "-o7"}) {
+        std::string a = out + "/" + opt + ".LZH";
+        ASSERT_EQ(unlha(normal(a, {p}, std::string("a ") + opt)), 0);
+        EXPECT_EQ(lhasaMethods(a)["t.txt"], std::string("-lh") + opt[2] + "-");
+        expectReadersAgree(a, {{"t.txt", text}});
+    }
+    // Stored: the option text with " -z1 " appended (two blanks before the quote).
+    std::string s = out + "/S.LZH";
+    ASSERT_EQ(unlha(normal(s, {p}, "u -+ -a1 -z1 ")), 0);
+    EXPECT_EQ(lhasaMethods(s)["t.txt"], "-lh0-");
+    expectReadersAgree(s, {{"t.txt", text}});
+}
+
+TEST_F(LhaModule, RefusesUnknownCommandsAndSwitches) {
+    std::string p = file("a.txt", "abc");
+    std::string a = out + "/A.LZH";
+    for (const char* opt : {"u -x", "u -o8", "u -a2", "u -w", "d", "ux", "u -z2", "u -+ -r"})
+        EXPECT_EQ(unlha(normal(a, {p}, opt)), arc::kErrCommand) << opt;
+    EXPECT_EQ(unlha("u"), arc::kErrCommand);
+    EXPECT_EQ(unlha(""), arc::kErrCommand);
+    EXPECT_EQ(module().unlha(nullptr, nullptr, nullptr, 0), arc::kErrCommand);
+    EXPECT_FALSE(fs::exists(a));
+    EXPECT_EQ(unlha("u \"" + a + "\" \"@" + work + "/missing.RESPFILE\""), arc::kErrCannotRead);
+}
+
+TEST_F(LhaModule, DoubleCompressionAndFileNCommandLines) {
+    std::string text = wordySource(50000, 9);
+    std::string p = file("Report.txt", text);
+    // Stage 1: stored inner archive in the work folder; stage 2: the outer archive
+    // takes the inner one as a plain file argument.
+    std::string inner = work + "/Report.LZH";
+    ASSERT_EQ(unlha("u -+ -a1 -z1  \"-w" + work + "\" \"" + inner + "\" \"@" + resp({p}) + "\""),
+              0);
+    std::string outer = out + "/Report.LZH.LZH";
+    ASSERT_EQ(unlha("u -+ \"-w" + work + "\" \"" + outer + "\" \"" + inner + "\""), 0);
+    expectReadersAgree(outer, {{"Report.LZH", slurp(inner)}});
+    // Update of the double archive: the named member goes into the folder given
+    // with a trailing separator, replacing the file there.
+    std::string innerBytes = slurp(inner);
+    spit(inner, "stale");
+    ASSERT_EQ(unlha("x -+ \"" + outer + "\" \"" + work + "/\" \"Report.LZH\""), 0);
+    EXPECT_TRUE(slurp(inner) == innerBytes);
+    // Pattern 2: a ZIP inner archive is just a file to the outer LZH.
+    std::string zip = file("Report.ZIP", randomBytes(3000, 1));
+    std::string outerZip = out + "/Report.ZIP.LZH";
+    ASSERT_EQ(unlha("u -+ \"-w" + work + "\" \"" + outerZip + "\" \"" + zip + "\""), 0);
+    expectReadersAgree(outerZip, {{"Report.ZIP", slurp(zip)}});
+    // FileN: the file's path instead of a response file, normal and stored.
+    std::string f1 = out + "/Report.txt.LZH";
+    ASSERT_EQ(unlha("u -+ -a1 \"-w" + work + "\" \"" + f1 + "\" \"" + p + "\""), 0);
+    EXPECT_EQ(lhasaMethods(f1)["Report.txt"], "-lh5-");
+    std::string f2 = out + "/Stored.LZH";
+    ASSERT_EQ(unlha("u -+ -a1 -z1  \"-w" + work + "\" \"" + f2 + "\" \"" + p + "\""), 0);
+    EXPECT_EQ(lhasaMethods(f2)["Report.txt"], "-lh0-");
+    expectReadersAgree(f2, {{"Report.txt", text}});
+}
+
+TEST_F(LhaModule, UpdateReplacesOnlyNewerFilesAndAddReplacesAll) {
+    std::string a = out + "/U.LZH";
+    std::string pa = file("a.txt", "version 1 of a");
+    std::string pb = file("b.txt", "version 1 of b");
+    std::string pc = file("c.txt", "version 1 of c");
+    setMtime(pa, 1'600'000'000);
+    setMtime(pb, 1'600'000'000);
+    setMtime(pc, 1'600'000'000);
+    ASSERT_EQ(unlha(normal(a, {pa, pb, pc})), 0);
+    std::string before = slurp(a);
+    // Same times: nothing to do, the archive is not rewritten.
+    ASSERT_EQ(unlha(normal(a, {pa, pb, pc})), 0);
+    EXPECT_TRUE(slurp(a) == before);
+    // a newer, b older, c equal, d new.
+    spit(pa, "version 2 of a");
+    setMtime(pa, 1'600'000'100);
+    spit(pb, "version 2 of b");
+    setMtime(pb, 1'500'000'000);
+    spit(pc, "version 2 of c");
+    setMtime(pc, 1'600'000'000);
+    std::string pd = file("d.txt", "d is new");
+    ASSERT_EQ(unlha(normal(a, {pa, pb, pc, pd})), 0);
+    expectReadersAgree(a, {{"a.txt", "version 2 of a"},
+                           {"b.txt", "version 1 of b"},
+                           {"c.txt", "version 1 of c"},
+                           {"d.txt", "d is new"}});
+    // The extracted member keeps the file's time.
+    TempDir x;
+    ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
+    EXPECT_EQ(fs::last_write_time(x / "a.txt"), fs::last_write_time(pa));
+    // "a" replaces whatever the times.
+    ASSERT_EQ(unlha(normal(a, {pb, pc}, "a -+ -a1")), 0);
+    expectReadersAgree(a, {{"a.txt", "version 2 of a"},
+                           {"b.txt", "version 2 of b"},
+                           {"c.txt", "version 2 of c"},
+                           {"d.txt", "d is new"}});
+}
+
+TEST_F(LhaModule, SkipsAndCountsFilesItCannotStore) {
+    std::string a = out + "/K.LZH";
+    std::string good = file("good.txt", "good");
+    std::string hidden = file(".hidden", "secret");
+    fs::create_directories(dir / "other");
+    spit(dir / "other/good.txt", "a second good.txt");
+    std::string missing = in + "/missing.txt";
+    // Without -a1 the hidden file is skipped; the second good.txt, the missing
+    // file and a folder are skipped too.
+    EXPECT_EQ(unlha(normal(a, {good, hidden, dir / "other/good.txt", missing, in}, "u -+")), 4);
+    expectReadersAgree(a, {{"good.txt", "good"}});
+    EXPECT_EQ(lhasaMethods(a).size(), 1u);
+    // With -a1 the hidden file goes in.
+    std::string b = out + "/H.LZH";
+    EXPECT_EQ(unlha(normal(b, {good, hidden}, "u -+ -a1")), 0);
+    expectReadersAgree(b, {{".hidden", "secret"}, {"good.txt", "good"}});
+    // Nothing could be stored: no archive, an error code.
+    std::string c = out + "/N.LZH";
+    EXPECT_EQ(unlha(normal(c, {missing, hidden}, "u -+")), arc::kErrNotFound);
+    EXPECT_FALSE(fs::exists(c));
+    EXPECT_EQ(unlha(normal(c, {})), arc::kErrNotFound);
+    EXPECT_FALSE(fs::exists(c));
+}
+
+TEST_F(LhaModule, NonAsciiNamesBlanksAndQuotesRoundTrip) {
+    std::map<std::string, std::string> files = {
+        {"日本語テスト.txt", "japanese"},
+        {"ソース表.txt", "trail byte 0x5c"},
+        {"한국어.txt", "korean"},
+        {"émoji 😀.txt", "utf-8 only"},
+        {"a \"quoted\" name.txt", "quotes"},
+        {"with  two blanks.txt", "blanks"},
+    };
+    std::vector<std::string> paths;
+    for (const auto& [name, data] : files)
+        paths.push_back(file(name, data));
+    std::string a = out + "/名前.LZH";
+    ASSERT_EQ(unlha(normal(a, paths)), 0);
+    std::string log;
+    EXPECT_EQ(run("lha t " + q(a), &log), 0) << log;
+    EXPECT_EQ(run("7z t " + q(a), &log), 0) << log;
+    // The module's own extractor gives every name back.
+    TempDir x;
+    ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
+    for (const auto& [name, data] : files)
+        EXPECT_EQ(slurp(x / name), data) << name;
+    // lhasa shows each stored byte as a Latin-1 character: the Shift_JIS bytes of
+    // 日本語テスト and the UTF-8 bytes of 한국어 appear that way.
+    EXPECT_EQ(run("lha l " + q(a), &log), 0);
+    std::string sjisAsLatin1;
+    run("printf '日本語テスト' | iconv -f UTF-8 -t CP932 | iconv -f LATIN1 -t UTF-8",
+        &sjisAsLatin1);
+    EXPECT_NE(log.find(sjisAsLatin1 + ".txt"), std::string::npos) << log;
+    EXPECT_NE(log.find("a \"quoted\" name.txt"), std::string::npos);
+    // 7z passes the stored bytes through: UTF-8 names come out right.
+    TempDir s;
+    EXPECT_EQ(run("7z x -y -o" + q(s.path) + " " + q(a), &log), 0) << log;
+    EXPECT_EQ(slurp(s / "한국어.txt"), "korean");
+    EXPECT_EQ(slurp(s / "émoji 😀.txt"), "utf-8 only");
+    EXPECT_EQ(slurp(s / "a \"quoted\" name.txt"), "quotes");
+    std::string sjisName;
+    run("printf '日本語テスト.txt' | iconv -f UTF-8 -t CP932", &sjisName);
+    EXPECT_EQ(slurp(s / sjisName), "japanese");
+}
+
+TEST_F(LhaModule, ReadsArchivesMadeByJlha) {
+    if (run("command -v jlha") != 0)
+        GTEST_SKIP() << "jlha is not installed";
+    std::map<std::string, std::string> files = {
+        {"text.txt", wordySource(120000, 21)},
+        {"small.txt", "tiny"},
+        {"random.bin", randomBytes(20000, 22)},
+    };
+    for (const auto& [name, data] : files)
+        file(name, data);
+    for (const char* flags : {"a0o5", "a1o6", "a2o7", "a1o5"}) {
+        SCOPED_TRACE(flags);
+        std::string a = out + "/" + flags + ".lzh";
+        std::string log;
+        ASSERT_EQ(
+            run("cd " + q(in) + " && jlha " + flags + " " + q(a) + " text.txt small.txt random.bin",
+                &log),
+            0)
+            << log;
+        TempDir x;
+        ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
+        for (const auto& [name, data] : files)
+            EXPECT_TRUE(slurp(x / name) == data) << name;
+    }
+    // And jlha reads ours.
+    std::string ours = out + "/ours.lzh";
+    std::vector<std::string> paths;
+    for (const auto& [name, data] : files)
+        paths.push_back(in + "/" + name);
+    ASSERT_EQ(unlha(normal(ours, paths)), 0);
+    TempDir j;
+    std::string log;
+    ASSERT_EQ(run("cd " + q(j.path) + " && jlha x " + q(ours), &log), 0) << log;
+    for (const auto& [name, data] : files)
+        EXPECT_TRUE(slurp(j / name) == data) << name;
+}
+
+// Builds a one-member stored archive with any name, as another tool might.
+std::string storedArchive(const std::string& name, const std::string& data, uint16_t crc) {
+    std::vector<uint8_t> h =
+        lha::buildLevel2Header("-lh0-", name, data.size(), data.size(), 1'600'000'000, crc, false);
+    return std::string(h.begin(), h.end()) + data + std::string(1, '\0');
+}
+
+uint16_t crcOf(const std::string& s) {
+    uint16_t c = 0;
+    for (unsigned char b : s) {
+        c ^= b;
+        for (int k = 0; k < 8; ++k)
+            c = (c & 1) ? static_cast<uint16_t>((c >> 1) ^ 0xA001) : static_cast<uint16_t>(c >> 1);
+    }
+    return c;
+}
+
+TEST_F(LhaModule, ExtractionStaysInsideTheDestination) {
+    TempDir x;
+    fs::create_directories(x.path / "dest");
+    const std::string dest = (x.path / "dest").string();
+    for (const std::string name :
+         {"../escape.txt", "/tmp/absolute-escape.txt", "..\\back.txt", "sub/dir/inner.txt"}) {
+        SCOPED_TRACE(name);
+        std::string a = out + "/evil.lzh";
+        spit(a, storedArchive(name, "payload", crcOf("payload")));
+        ASSERT_EQ(unlha("x \"" + a + "\" \"" + dest + "/\""), 0);
+        std::string base = fs::path(name).filename().string();
+        if (name.find('\\') != std::string::npos)
+            base = "back.txt";
+        EXPECT_EQ(slurp(dest + "/" + base), "payload");
+        EXPECT_FALSE(fs::exists(x.path / "escape.txt"));
+    }
+    EXPECT_FALSE(fs::exists("/tmp/absolute-escape.txt") &&
+                 slurp("/tmp/absolute-escape.txt") == "payload");
+    // A symbolic link in the destination is replaced, not written through.
+    std::string target = x / "target.txt";
+    spit(target, "keep me");
+    fs::create_symlink(target, dest + "/link.txt");
+    std::string a = out + "/link.lzh";
+    spit(a, storedArchive("link.txt", "new", crcOf("new")));
+    ASSERT_EQ(unlha("x \"" + a + "\" \"" + dest + "/\""), 0);
+    EXPECT_EQ(slurp(target), "keep me");
+    EXPECT_FALSE(fs::is_symlink(dest + "/link.txt"));
+    EXPECT_EQ(slurp(dest + "/link.txt"), "new");
+}
+
+TEST_F(LhaModule, DamagedArchivesGiveErrorsAndLeaveNoFiles) {
+    TempDir x;
+    const std::string dest = x.path.string() + "/";
+    std::string a = out + "/bad.lzh";
+    // A member whose data fails its CRC leaves the existing file as it was.
+    spit(x / "m.txt", "existing");
+    spit(a, storedArchive("m.txt", "data", static_cast<uint16_t>(crcOf("data") ^ 1)));
+    EXPECT_EQ(unlha("x \"" + a + "\" \"" + dest + "\""), arc::kErrFileCrc);
+    EXPECT_EQ(slurp(x / "m.txt"), "existing");
+    // Compressed data damaged in the middle.
+    std::string text = wordySource(60000, 30);
+    std::string p = file("c.txt", text);
+    std::string good = out + "/good.lzh";
+    ASSERT_EQ(unlha(normal(good, {p})), 0);
+    std::string bytes = slurp(good);
+    std::string broken = bytes;
+    for (size_t i = 100; i < 140; ++i)
+        broken[i] = static_cast<char>(~broken[i]);
+    spit(a, broken);
+    int rc = unlha("x \"" + a + "\" \"" + dest + "\"");
+    EXPECT_TRUE(rc == arc::kErrBadData || rc == arc::kErrFileCrc) << rc;
+    EXPECT_FALSE(fs::exists(x / "c.txt"));
+    // Truncated archive.
+    spit(a, bytes.substr(0, bytes.size() / 2));
+    EXPECT_EQ(unlha("x \"" + a + "\" \"" + dest + "\""), arc::kErrHeaderBroken);
+    EXPECT_FALSE(fs::exists(x / "c.txt"));
+    // Not an archive, a missing archive, a member that is not there.
+    spit(a, "plain text, not an archive");
+    EXPECT_EQ(unlha("x \"" + a + "\" \"" + dest + "\""), arc::kErrNotArchive);
+    EXPECT_EQ(unlha("u \"" + a + "\" \"" + p + "\""), arc::kErrNotArchive);
+    EXPECT_EQ(slurp(a), "plain text, not an archive");
+    EXPECT_EQ(unlha("x \"" + out + "/none.lzh\" \"" + dest + "\""), arc::kErrArchiveOpen);
+    EXPECT_EQ(unlha("x \"" + good + "\" \"" + dest + "\" \"other.txt\""), arc::kErrNotFound);
+    // An unknown method.
+    std::vector<uint8_t> h = lha::buildLevel2Header("-lh9-", "c.txt", 3, 3, 0, 0, false);
+    spit(a, std::string(h.begin(), h.end()) + "abc" + std::string(1, '\0'));
+    EXPECT_EQ(unlha("x \"" + a + "\" \"" + dest + "\""), arc::kErrMethod);
+    EXPECT_FALSE(fs::exists(x / "c.txt"));
+}
+
+TEST_F(LhaModule, CancelInTheMiddleLeavesTheOldArchive) {
+    std::string a = out + "/C.LZH";
+    std::string small = file("small.txt", "small");
+    ASSERT_EQ(unlha(normal(a, {small})), 0);
+    std::string before = slurp(a);
+    std::string big = file("big.txt", wordySource(6'000'000, 40));
+    struct Calls {
+        int n = 0;
+        unsigned long long total = 0;
+    } calls;
+    module().setProgress(
+        [](void* user, const char* member, unsigned long long done, unsigned long long total) {
+            auto* c = static_cast<Calls*>(user);
+            c->total = total;
+            EXPECT_STREQ(member, "big.txt");
+            EXPECT_LE(done, total);
+            return ++c->n >= 3 ? 1 : 0;
+        },
+        &calls);
+    EXPECT_EQ(unlha(normal(a, {small, big})), arc::kErrCancelled);
+    EXPECT_EQ(calls.n, 3);
+    EXPECT_EQ(calls.total, 6'000'000u);
+    EXPECT_TRUE(slurp(a) == before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 1);
+    EXPECT_EQ(std::distance(fs::directory_iterator(work), {}), 1);
+    // Cancelling an extraction leaves no partial file.
+    std::string whole = out + "/W.LZH";
+    module().setProgress(nullptr, nullptr);
+    ASSERT_EQ(unlha(normal(whole, {big})), 0);
+    module().setProgress(
+        [](void*, const char*, unsigned long long, unsigned long long) { return 1; }, nullptr);
+    TempDir x;
+    EXPECT_EQ(unlha("x \"" + whole + "\" \"" + x.path.string() + "/\""), arc::kErrCancelled);
+    EXPECT_EQ(std::distance(fs::directory_iterator(x.path), {}), 0);
+}
+
+TEST_F(LhaModule, UnwritableDestinationGives32774) {
+    std::string p = file("a.txt", "abc");
+    EXPECT_EQ(unlha(normal(dir / "no/such/folder/A.LZH", {p})), arc::kErrCannotWriteDest);
+    EXPECT_EQ(unlha("u \"-w" + dir / "missing-work" + "\" \"" + out + "/A.LZH\" \"" + p + "\""),
+              arc::kErrCannotWriteDest);
+    EXPECT_FALSE(fs::exists(out + "/A.LZH"));
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "a read-only mount needs root";
+    std::string ro = dir / "ro";
+    fs::create_directories(ro);
+    if (::mount("tmpfs", ro.c_str(), "tmpfs", MS_RDONLY, "size=64k") != 0)
+        GTEST_SKIP() << "tmpfs cannot be mounted here";
+    EXPECT_EQ(unlha("u \"" + ro + "/A.LZH\" \"" + p + "\""), arc::kErrCannotWriteDest);
+    ::umount(ro.c_str());
+}
+
+TEST_F(LhaModule, FullDiskGives32773AndKeepsTheOldArchive) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    std::string small = dir / "small";
+    fs::create_directories(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=256k") != 0)
+        GTEST_SKIP() << "tmpfs cannot be mounted here";
+    std::string a = small + "/F.LZH";
+    std::string p = file("a.txt", "abc");
+    ASSERT_EQ(unlha("u \"-w" + small + "\" \"" + a + "\" \"" + p + "\""), 0);
+    std::string before = slurp(a);
+    std::string big = file("big.bin", randomBytes(600'000, 50));
+    EXPECT_EQ(unlha("u \"-w" + small + "\" \"" + a + "\" \"" + big + "\""), arc::kErrDiskFull);
+    EXPECT_TRUE(slurp(a) == before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(small), {}), 1);
+    // Extraction onto a full disk.
+    std::string bigArchive = out + "/B.LZH";
+    ASSERT_EQ(unlha("u \"" + bigArchive + "\" \"" + big + "\""), 0);
+    EXPECT_EQ(unlha("x \"" + bigArchive + "\" \"" + small + "/\""), arc::kErrDiskFull);
+    EXPECT_EQ(std::distance(fs::directory_iterator(small), {}), 1);
+    ::umount(small.c_str());
+}
+
+} // namespace
