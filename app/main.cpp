@@ -9,6 +9,7 @@
 #include "termination.h"
 
 #include <QApplication>
+#include <QFont>
 #include <QCoreApplication>
 #include <QStringList>
 
@@ -45,6 +46,11 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dravonel2"));
+    // The stored default face is the Windows one; a Japanese face of this
+    // desktop stands in for it.
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ 明朝"),
+                               {QStringLiteral("IPAMincho"), QStringLiteral("IPAexMincho"),
+                                QStringLiteral("Noto Serif CJK JP"), QStringLiteral("IPAGothic")});
     TerminationWatcher termination;
 
     IniSettingsStore store;

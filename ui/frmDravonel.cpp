@@ -1,5 +1,12 @@
 #include "frmDravonel.h"
 
+#include "basMkdir.h"
+#include "default_folders.h"
+#include "dialog_support.h"
+#include "frmAbout.h"
+#include "frmDefault.h"
+#include "frmMenuMente.h"
+#include "frmOption.h"
 #include "mdiDir.h"
 #include "mdiFile.h"
 #include "mdiInFile.h"
@@ -104,6 +111,11 @@ frmDravonel::frmDravonel(Program& program, QWidget* parent)
         frame->setAttribute(Qt::WA_DeleteOnClose, false);
         frame->hide();
     }
+
+    frmAbout_ = new frmAbout(program_, this);
+    frmDefault_ = new frmDefault(program_, *this, this);
+    frmOption_ = new frmOption(program_, *this, this);
+    frmMenuMente_ = new frmMenuMente(program_, this);
 
     run_ = std::make_unique<CompressionRun>(
         RunContext{program_.options, program_.libraries, program_.archivers, mdiFile_->list(),
@@ -225,7 +237,7 @@ int frmDravonel::MDIForm_Load(const QString& c) {
         btnExe[size_t(i)]->setText(resDravonel(1 + i));
     btnCancel->setText(resAll(5));
     SetToolTip(program_.options.Tip);
-    if (!loadPanes())
+    if (!loadPanes() || !loadDialogs())
         return 1;
     SetFontData();
     if (!loadGeometry()) {
@@ -259,6 +271,11 @@ bool frmDravonel::loadPanes() {
         }
     }
     return true;
+}
+
+bool frmDravonel::loadDialogs() {
+    frmAbout_->Form_Load();
+    return frmDefault_->Form_Load() && frmOption_->Form_Load() && frmMenuMente_->Form_Load();
 }
 
 bool frmDravonel::loadGeometry() {
@@ -526,6 +543,10 @@ void frmDravonel::MDIForm_QueryUnload() {
     mdiFile_->Form_QueryUnload();
     mdiStatus_->Form_QueryUnload();
     mdiOutFile_->Form_QueryUnload();
+    frmAbout_->Form_QueryUnload();
+    frmDefault_->Form_QueryUnload();
+    frmOption_->Form_QueryUnload();
+    frmMenuMente_->Form_QueryUnload();
     mdiOutDir->Form_QueryUnload();
 
     const WindowSettings keys(program_.store, QStringLiteral("Main"));
@@ -568,6 +589,9 @@ void frmDravonel::mnuFont_Click() {
                        static_cast<Pane*>(mdiFile_), static_cast<Pane*>(mdiOutDir),
                        static_cast<Pane*>(mdiStatus_), static_cast<Pane*>(mdiOutFile_)})
         pane->SetFontData();
+    frmAbout_->SetFontData();
+    frmDefault_->SetFontData();
+    frmOption_->SetFontData();
 }
 
 void frmDravonel::mnuHelp_Click() {
@@ -586,15 +610,26 @@ void frmDravonel::mnuname_Click() {
     AskArchiveName();
 }
 
-// The dialogs come with their own windows; until then these commands do nothing.
 void frmDravonel::mnuOption_Click() {
+    frmOption_->exec();
     BtnEnabledChange();
 }
-void frmDravonel::mnuMkdir_Click() {}
-void frmDravonel::mnuAbout_Click() {}
-void frmDravonel::mnuInDirDefault_Click() {}
-void frmDravonel::mnuOutDirDefault_Click() {}
-void frmDravonel::mnuTmpDirDefault_Click() {}
+
+void frmDravonel::mnuMkdir_Click() { dravonel::mnuMkdir_Click(*this, standardPrompts(), this); }
+
+void frmDravonel::mnuAbout_Click() { frmAbout_->exec(); }
+
+void frmDravonel::mnuInDirDefault_Click() {
+    dravonel::mnuInDirDefault_Click(*frmDefault_, mdiInDir->defaultFolder(), mdiInDir->Yuko());
+}
+
+void frmDravonel::mnuOutDirDefault_Click() {
+    dravonel::mnuOutDirDefault_Click(*frmDefault_, mdiOutDir->defaultFolder(), mdiOutDir->Yuko());
+}
+
+void frmDravonel::mnuTmpDirDefault_Click() {
+    dravonel::mnuTmpDirDefault_Click(*frmDefault_, program_.options.TmpDir);
+}
 
 QString frmDravonel::jobDialog(bool save, const QString& initial) {
     QFileDialog dialog(this);
@@ -732,6 +767,31 @@ void frmDravonel::setArchiveName(const QString& name) {
 }
 TargetList& frmDravonel::targets() {
     return mdiFile_->list();
+}
+
+// DialogHost
+
+void frmDravonel::refreshInputFolder() {
+    mdiInDir->RefreshForm();
+}
+
+void frmDravonel::SetToolTipAll(bool tip) {
+    frmDefault_->SetToolTip(tip);
+    frmMenuMente_->SetToolTip(tip);
+    frmOption_->SetToolTip(tip);
+    SetToolTip(tip);
+    for (Pane* pane : {static_cast<Pane*>(mdiInDir), static_cast<Pane*>(mdiInFile_),
+                       static_cast<Pane*>(mdiFile_), static_cast<Pane*>(mdiOutDir),
+                       static_cast<Pane*>(mdiStatus_), static_cast<Pane*>(mdiOutFile_)})
+        pane->SetToolTip(tip);
+}
+
+void frmDravonel::Pattern_Make() {
+    mdiInFile_->Pattern_Make();
+}
+
+void frmDravonel::emptyTargetList() {
+    targets().RefreshForm();
 }
 
 } // namespace dravonel

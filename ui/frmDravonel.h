@@ -2,6 +2,7 @@
 // MDI area, the start-up and close sequences, and the run's host.
 #pragma once
 
+#include "dialog_host.h"
 #include "host.h"
 #include "job_file.h"
 #include "run.h"
@@ -23,6 +24,10 @@ class QPushButton;
 namespace dravonel {
 
 class Pane;
+class frmAbout;
+class frmDefault;
+class frmMenuMente;
+class frmOption;
 class mdiDir;
 class mdiFile;
 class mdiInFile;
@@ -30,7 +35,10 @@ class mdiOutFile;
 class mdiStatus;
 struct Program;
 
-class frmDravonel : public QMainWindow, public RunHost, public JobTarget {
+class frmDravonel : public QMainWindow,
+                    public RunHost,
+                    public JobTarget,
+                    public DialogHost {
     Q_OBJECT
 public:
     // The start-up ended the program: its exit status; or the windows go on.
@@ -94,6 +102,10 @@ public:
     QPushButton* cancelButton() const { return btnCancel; }
     QProgressBar* progressBar() const { return progress_; }
     QAction* menuAction(const QString& name) const;
+    frmAbout* about() const { return frmAbout_; }
+    frmDefault* defaults() const { return frmDefault_; }
+    frmOption* option() const { return frmOption_; }
+    frmMenuMente* menuMente() const { return frmMenuMente_; }
     bool activated() const { return activated_; }
 
     // RunHost
@@ -116,6 +128,12 @@ public:
     void setArchiveName(const QString& name) override;
     TargetList& targets() override;
 
+    // DialogHost (inputFolder, outputFolder, setOutputFolder as above)
+    void refreshInputFolder() override;
+    void SetToolTipAll(bool tip) override;
+    void Pattern_Make() override;
+    void emptyTargetList() override;
+
 protected:
     // The archive-name input box; false when it was cancelled.
     virtual bool inputText(const QString& prompt, const QString& preset, QString& answer);
@@ -128,6 +146,7 @@ protected:
 private:
     void buildMenus();
     bool loadPanes();
+    bool loadDialogs();
     bool loadGeometry();
     // Runs the command line without windows; false when nothing was to run.
     bool AutoStart(const QString& c, bool& finished);
@@ -152,6 +171,10 @@ private:
     mdiFile* mdiFile_ = nullptr;
     mdiOutFile* mdiOutFile_ = nullptr;
     mdiStatus* mdiStatus_ = nullptr;
+    frmAbout* frmAbout_ = nullptr;
+    frmDefault* frmDefault_ = nullptr;
+    frmOption* frmOption_ = nullptr;
+    frmMenuMente* frmMenuMente_ = nullptr;
     std::unique_ptr<CompressionRun> run_;
 
     bool activated_ = false;

@@ -19,6 +19,10 @@ public:
     // Opens a folder; one that cannot be opened gives the process's current folder.
     void setDirName(const QString& folder);
     void RefreshForm();
+    // The default folder and whether it is in force ("Dir_In"/"Dir_In_Yuko" and
+    // the output twins), kept in memory and stored at exit.
+    QString& defaultFolder() { return defaultFolder_; }
+    bool& Yuko() { return yuko_; }
 
     bool Form_Load();
     void Form_QueryUnload() { saveGeometry(); }
@@ -29,6 +33,8 @@ public:
 private:
     Role role_;
     QString folder_;
+    QString defaultFolder_;
+    bool yuko_ = true;
     QLineEdit* txtDir;
 };
 
