@@ -288,9 +288,11 @@ int runBatch(const QStringList& arguments) {
         printLine(stderr, QStringLiteral("dravonel2: the normal mode needs --name"));
         return kBatchUsage;
     }
-    const QString out = b.outFolder.isEmpty() ? QDir::currentPath() : b.outFolder;
-    if (!QFileInfo(out).isDir()) {
-        printLine(stderr, QStringLiteral("dravonel2: output folder '%1' does not exist").arg(out));
+    const QString out = LongPath(
+        QFileInfo(b.outFolder.isEmpty() ? QDir::currentPath() : b.outFolder).absoluteFilePath());
+    if (out.isEmpty() || !QFileInfo(out).isDir()) {
+        printLine(stderr,
+                  QStringLiteral("dravonel2: output folder '%1' does not exist").arg(b.outFolder));
         return kBatchUsage;
     }
 
@@ -298,7 +300,7 @@ int runBatch(const QStringList& arguments) {
     TerminationWatcher termination;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &run,
                      [&run] { run.btnCancel_Click(); });
-    run.btnExe_Click(b.mode, LongPath(out));
+    run.btnExe_Click(b.mode, out);
 
     const bool finished =
         !log.lines().isEmpty() && log.lines().last() == QStringLiteral("全て終了しました");

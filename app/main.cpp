@@ -9,8 +9,8 @@
 #include "termination.h"
 
 #include <QApplication>
-#include <QFont>
 #include <QCoreApplication>
+#include <QFont>
 #include <QStringList>
 
 #include <cstdio>

@@ -188,6 +188,9 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
     }
     if (!safeArchiveName(n))
         return finish(kCodeMissing, QString());
+    // An output folder that has no long form must not turn into the root.
+    if (outputFolder.isEmpty())
+        return finish(kCodeDestination, QString());
 
     int code = 0;
     QString archive;
@@ -292,6 +295,8 @@ qint16 CompressionRun::CompressOneFile(const QString& path, const QString& outpu
     log(QStringLiteral("[ ") + ShortPath(path) + QStringLiteral(" ]"));
     if (!safeArchiveName(n))
         return finish(kCodeMissing, QString());
+    if (outputFolder.isEmpty())
+        return finish(kCodeDestination, QString());
 
     // Double compression does not apply here: it is taken as stored.
     const bool stored = o.Ashuku != kMethodNormal;
@@ -423,7 +428,7 @@ void CompressionRun::btnExe_Click(int index, const QString& outputFolder) {
     c_.log.RefreshForm();
     c_.targets.SelectAll();
     naming_.resetPassedOver();
-    const QString folder = withSlash(outputFolder);
+    const QString folder = outputFolder.isEmpty() ? QString() : withSlash(outputFolder);
 
     switch (index) {
     case kModeDravo:
@@ -457,7 +462,7 @@ bool CompressionRun::AutoRun(int mode, const QString& outputFolder) {
     archiveCount_ = 0;
     c_.targets.SelectAll();
     naming_.resetPassedOver();
-    const QString folder = withSlash(outputFolder);
+    const QString folder = outputFolder.isEmpty() ? QString() : withSlash(outputFolder);
     // The automatic modes follow the options dialog's labels: Dravo, normal,
     // Exp, FileN.
     switch (mode) {

@@ -27,8 +27,9 @@ enum RunMode { kModeDravo = 0, kModeNormal = 1, kModeExp = 2, kModeFileN = 3 };
 enum Verdict : qint16 { kMade = 0, kNotMadeGoOn = 1, kNotMadeStop = -1 };
 
 // The program's own result markers beside the modules' codes.
-inline constexpr int kCodeMissing = -1; // library missing, response file unreadable
-inline constexpr int kCodeBusy = 32799; // the library reported it is in use
+inline constexpr int kCodeMissing = -1;        // library missing, response file unreadable
+inline constexpr int kCodeBusy = 32799;        // the library reported it is in use
+inline constexpr int kCodeDestination = 32774; // the output folder cannot be written
 
 struct RunContext {
     OptionSet& options;

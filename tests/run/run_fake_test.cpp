@@ -314,3 +314,14 @@ TEST_F(FakeRun, MissingZipIsReportedInsideTheRun) {
     EXPECT_EQ(log.lines(), (QStringList{shown(a), "　圧縮されませんでした", "全て終了しました"}));
     EXPECT_EQ(zip->calls(), 0);
 }
+
+TEST_F(FakeRun, AnOutputFolderWithoutLongFormNeverBecomesTheRoot) {
+    const QString a = file("in/a.txt");
+    addTargets({a});
+    run->btnExe_Click(kModeFileN, QString());
+    run->btnExe_Click(kModeDravo, QString());
+    EXPECT_EQ(lha->calls(), 0);
+    EXPECT_EQ(log.lines(), (QStringList{shown(a), "　圧縮ファイル格納先が書き込みできません",
+                                        "　圧縮されませんでした", "中断しました"}));
+    EXPECT_EQ(targets.entries(), QStringList{a});
+}
