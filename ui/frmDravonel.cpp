@@ -38,6 +38,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QTimer>
 #include <QUrl>
 
 #include <cmath>
@@ -527,6 +528,7 @@ void frmDravonel::closeEvent(QCloseEvent* event) {
     if (run_->isRunning()) {
         // A run in progress is cancelled first; the window closes after it.
         run_->btnCancel_Click();
+        closeAfterRun_ = true;
         event->ignore();
         return;
     }
@@ -615,9 +617,13 @@ void frmDravonel::mnuOption_Click() {
     BtnEnabledChange();
 }
 
-void frmDravonel::mnuMkdir_Click() { dravonel::mnuMkdir_Click(*this, standardPrompts(), this); }
+void frmDravonel::mnuMkdir_Click() {
+    dravonel::mnuMkdir_Click(*this, standardPrompts(), this);
+}
 
-void frmDravonel::mnuAbout_Click() { frmAbout_->exec(); }
+void frmDravonel::mnuAbout_Click() {
+    frmAbout_->exec();
+}
 
 void frmDravonel::mnuInDirDefault_Click() {
     dravonel::mnuInDirDefault_Click(*frmDefault_, mdiInDir->defaultFolder(), mdiInDir->Yuko());
@@ -743,6 +749,8 @@ void frmDravonel::progress(const RunProgress& p) {
 }
 
 void frmDravonel::runFinished() {
+    if (closeAfterRun_)
+        QTimer::singleShot(0, this, &QWidget::close);
     progressLabel_->clear();
     progress_->setValue(0);
     progress_->setFormat(QString());

@@ -35,10 +35,7 @@ class mdiOutFile;
 class mdiStatus;
 struct Program;
 
-class frmDravonel : public QMainWindow,
-                    public RunHost,
-                    public JobTarget,
-                    public DialogHost {
+class frmDravonel : public QMainWindow, public RunHost, public JobTarget, public DialogHost {
     Q_OBJECT
 public:
     // The start-up ended the program: its exit status; or the windows go on.
@@ -179,6 +176,7 @@ private:
 
     bool activated_ = false;
     bool unloaded_ = false;
+    bool closeAfterRun_ = false;
     QRect normalGeometry_;
 };
 

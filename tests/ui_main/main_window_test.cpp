@@ -331,3 +331,24 @@ TEST_F(MainWindow, ClosingWritesGeometryAndSettingsAndRemovesTheResponseFile) {
     EXPECT_EQ(iniValue("Main_WindowState"), "2");
     EXPECT_EQ(iniValue("Main_Left"), "1500") << "the normal-state rectangle stays";
 }
+
+TEST_F(MainWindow, ClosingDuringARunCancelsItAndClosesAfterwards) {
+    resetFakes();
+    const QString a = file("a.txt"), b = file("b.txt");
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(a + " " + b), frmDravonel::kGoOn);
+    w.show();
+    w.outDir()->setDirName(dir.path() + "/out");
+    QLibrary lib(QStringLiteral(FAKE_MODULES "/complete/libunlha32.so"));
+    ASSERT_TRUE(lib.load());
+    auto setDelay = reinterpret_cast<void (*)(int)>(lib.resolve("UnlhaFakeSetDelay"));
+    setDelay(5000);
+    QTimer::singleShot(100, &w, [&w] { w.close(); });
+    w.exeButton(3)->click();
+    setDelay(0);
+    EXPECT_EQ(unlhaCalls(), 1) << "the call in progress was cancelled, the next not started";
+    EXPECT_EQ(w.status()->log().lines().last(), "中断しました");
+    QCoreApplication::processEvents();
+    EXPECT_FALSE(w.isVisible());
+    EXPECT_EQ(iniValue("Version"), "1.02") << "closed the normal way";
+}
