@@ -2,8 +2,12 @@
 // callback type, and the per-module call state (running flag, progress hook).
 #pragma once
 
+#include "results.h"
+
 #include <atomic>
 #include <mutex>
+#include <new>
+#include <system_error>
 
 #define ARC_EXPORT extern "C" __attribute__((visibility("default")))
 
@@ -55,6 +59,13 @@ public:
     }
     int running() const { return running_.load() ? 1 : 0; }
 
+    // One call of the module's operation: a second call while one is in
+    // progress is refused, a given output buffer is emptied, a missing command
+    // line is refused, and a failure to allocate memory or to start a helper
+    // thread becomes a result code instead of an exception across the C border.
+    template <typename Run>
+    int call(const char* cmdLine, char* output, unsigned long outputSize, Run&& run);
+
     // Marks a call as running for the lifetime of the guard; `acquired()` is
     // false when another call was already in progress.
     class Guard {
@@ -82,5 +93,23 @@ private:
     ArcProgressFn fn_ = nullptr;
     void* user_ = nullptr;
 };
+
+template <typename Run>
+int ModuleState::call(const char* cmdLine, char* output, unsigned long outputSize, Run&& run) {
+    Guard guard(*this);
+    if (!guard.acquired())
+        return kErrAlreadyRunning;
+    if (output && outputSize > 0)
+        output[0] = '\0';
+    if (!cmdLine)
+        return kErrCommand;
+    try {
+        return run(cmdLine);
+    } catch (const std::bad_alloc&) {
+        return kErrNoMemory;
+    } catch (const std::system_error&) {
+        return kErrNoMemory;
+    }
+}
 
 } // namespace arc

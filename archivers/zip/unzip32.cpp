@@ -30,17 +30,8 @@ int run(const char* cmdLine) {
 
 } // namespace
 
-ARC_EXPORT int UnZip(void*, const char* cmdLine, char*, unsigned long) {
-    arc::ModuleState::Guard guard(state);
-    if (!guard.acquired())
-        return arc::kErrAlreadyRunning;
-    if (!cmdLine)
-        return arc::kErrCommand;
-    try {
-        return run(cmdLine);
-    } catch (const std::bad_alloc&) {
-        return arc::kErrNoMemory;
-    }
+ARC_EXPORT int UnZip(void*, const char* cmdLine, char* output, unsigned long outputSize) {
+    return state.call(cmdLine, output, outputSize, run);
 }
 
 ARC_EXPORT int UnZipGetRunning(void) {
