@@ -1,0 +1,91 @@
+#include "basMkdir.h"
+
+#include "dialog_host.h"
+#include "dialog_support.h"
+#include "messages.h"
+
+#include <QDir>
+
+namespace dravonel {
+
+namespace {
+
+const QChar kSeparator = QLatin1Char('/');
+
+// Removes leading and trailing blanks (only blanks: a tab is part of the name).
+QString trimBlanks(const QString& text) {
+    qsizetype begin = 0;
+    qsizetype end = text.size();
+    while (begin < end && text[begin] == QLatin1Char(' '))
+        ++begin;
+    while (end > begin && text[end - 1] == QLatin1Char(' '))
+        --end;
+    return text.mid(begin, end - begin);
+}
+
+} // namespace
+
+bool CheckFolderName(const QString& name, Prompts& prompts, QWidget* owner) {
+    int failure = 0;
+    if (name.isEmpty()) {
+        failure = 106;
+    } else {
+        const qsizetype separator = name.indexOf(kSeparator);
+        if ((separator >= 0 && separator != name.size() - 1) || name.contains(QLatin1Char('\\')))
+            failure = 101;
+        else if (name.contains(QLatin1Char('*')))
+            failure = 102;
+        else if (name.contains(QLatin1Char('?')))
+            failure = 103;
+        else if (name.front() == QLatin1Char('.') || name.back() == QLatin1Char('.'))
+            failure = 108;
+    }
+    if (failure == 0)
+        return true;
+    prompts.message(owner, resAll(failure));
+    return false;
+}
+
+QString AskFolderName(const QString& parent, Prompts& prompts, QWidget* owner) {
+    const QString answer =
+        prompts.inputBox(owner, resAll(100) + QLatin1Char('\r') + parent, resAll(110), QString());
+    if (answer.isEmpty())
+        return QString();
+    return CheckFolderName(answer, prompts, owner) ? answer : QString();
+}
+
+QString MakeFolder(const QString& parent, Prompts& prompts, QWidget* owner) {
+    QString name = trimBlanks(AskFolderName(parent, prompts, owner));
+    if (name.isEmpty())
+        return QString();
+    const QString remembered = QDir::currentPath();
+    if (name.endsWith(kSeparator))
+        name.chop(1);
+    const QString full = parent.endsWith(kSeparator) ? parent + name : parent + kSeparator + name;
+
+    QString result;
+    int failure = 0;
+    if (parent.isEmpty() || !QDir().mkdir(full))
+        failure = 104;
+    else if (!QDir::setCurrent(full))
+        failure = 105;
+    else
+        result = full;
+    if (!QDir::setCurrent(remembered)) {
+        failure = 105;
+        result.clear();
+    }
+    if (failure != 0)
+        prompts.message(owner, resAll(failure));
+    return result;
+}
+
+void mnuMkdir_Click(DialogHost& host, Prompts& prompts, QWidget* parent) {
+    const QString path = MakeFolder(host.outputFolder(), prompts, parent);
+    if (path.isEmpty())
+        return;
+    host.setOutputFolder(path);
+    host.refreshInputFolder();
+}
+
+} // namespace dravonel
