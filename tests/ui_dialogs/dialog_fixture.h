@@ -108,7 +108,7 @@ struct ProgramFixture {
     OptionSet options;
     LibraryState libraries;
     UnusedArchivers archivers;
-    Program program{store, options, libraries, archivers, false, {}, {}};
+    Program program{store, options, libraries, archivers};
     RecordingHost host;
 };
 
