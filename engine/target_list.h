@@ -41,6 +41,9 @@ public:
     // Empties the list.
     void RefreshForm();
     void removeEntry(int row);
+    // Puts `path` in place of the entry at `row`. When another entry already
+    // holds `path`, the row is removed instead, so entries stay unique.
+    void replaceEntry(int row, const QString& path);
 
 protected:
     void append(const QString& path);
