@@ -170,6 +170,11 @@ void TargetList::removeUnmarked() {
     }
 }
 
+Qt::ItemFlags OutputList::flags(const QModelIndex& index) const {
+    const Qt::ItemFlags base = PathListModel::flags(index);
+    return index.isValid() ? base | Qt::ItemIsDragEnabled : base;
+}
+
 void OutputList::ListInAdd(const QString& path) {
     if (contains(path) || count() >= kCapacity)
         return;

@@ -97,6 +97,8 @@ public:
     using PathListModel::PathListModel;
 
     void ListInAdd(const QString& path);
+    // Entries can be dragged out of a view.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 };
 
 // The active swap files listed in /proc/swaps.
