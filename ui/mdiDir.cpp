@@ -16,6 +16,7 @@
 #include <QDir>
 #include <QLineEdit>
 #include <QMenu>
+#include <QSignalBlocker>
 
 #include <cmath>
 
@@ -81,10 +82,14 @@ QString mdiDir::DirName() const {
 }
 
 void mdiDir::setDirName(const QString& folder) {
-    drvDrive->setDriveOf(folder);
-    if (folder.isEmpty() || !dlbDir->setPath(folder)) {
-        drvDrive->setDriveOf(QDir::currentPath());
-        dlbDir->setPath(QDir::currentPath());
+    {
+        // RefreshForm runs the folder-change handling once for the new folder.
+        const QSignalBlocker quiet(dlbDir);
+        drvDrive->setDriveOf(folder);
+        if (folder.isEmpty() || !dlbDir->setPath(folder)) {
+            drvDrive->setDriveOf(QDir::currentPath());
+            dlbDir->setPath(QDir::currentPath());
+        }
     }
     RefreshForm();
 }

@@ -1,4 +1,5 @@
 #include "drive_list.h"
+#include "folder_list.h"
 #include "messages.h"
 #include "pane_fixture.h"
 #include "paths.h"
@@ -6,10 +7,12 @@
 #include <gtest/gtest.h>
 
 #include <QAction>
+#include <QApplication>
 #include <QListView>
 #include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTest>
 #include <QToolButton>
 #include <QUrl>
 
@@ -218,6 +221,27 @@ TEST_F(FilePaneTest, CaptionsOfTheFilePanes) {
     EXPECT_EQ(file().mnuInCopy->text(), "ファイル格納フォルダを同一");
     EXPECT_EQ(outFile().mnuDel->text(), "初期化");
     EXPECT_EQ(inFile().btnAddAllAll->toolTip(), resDravonel(2004));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FilePaneTest, EnterWalksFromTheFilesToTheTargetListAndOnToTheOutputFolder) {
+    ASSERT_TRUE(main->outDir()->Form_Load());
+    main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+    QApplication::setActiveWindow(main.get());
+    touch("in/a.txt");
+    inFile().setDirName(tmp.filePath("in"));
+    inFile().filFile->setFocus();
+    QTest::keyClick(inFile().filFile, Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(file().lstFile));
+    EXPECT_EQ(targets().count(), 0); // the key itself adds nothing
+    QTest::keyClick(file().lstFile, Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(main->outDir()->drvDrive));
+    QTest::keyClick(main->outDir()->drvDrive, Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(main->outDir()->dlbDir));
 }
 
 } // namespace
