@@ -4,13 +4,18 @@
 # peer program land on the target list, all files of the input folder are
 # added, the output folder is chosen by keyboard, "FileN圧縮" runs, and the
 # archives dragged out of the output pane arrive at a peer as file URLs.
-# Screenshots go to $OUT (default /tmp/dravonel2-xcheck).
+# Screenshots go to $OUT (default /tmp/dravonel2-xcheck). Needs Xvfb, xdotool
+# and ImageMagick's import; the display number must be free.
 #   usage: tests/xdisplay/check.sh BUILD_DIR [DISPLAY_NUMBER]
 set -euo pipefail
 BUILD=$(realpath "${1:?build folder}")
 NUM=${2:-98}
 OUT=${OUT:-/tmp/dravonel2-xcheck}
 export DISPLAY=:$NUM
+if [ -e "/tmp/.X11-unix/X$NUM" ]; then
+    echo "display :$NUM is in use; name a free one" >&2
+    exit 2
+fi
 
 rm -rf "$OUT"
 mkdir -p "$OUT/cfg" "$OUT/in/sub" "$OUT/out" "$OUT/drop"
