@@ -82,6 +82,19 @@ void PathListModel::removeEntry(int row) {
     removeRange(row, row);
 }
 
+void PathListModel::replaceEntry(int row, const QString& path) {
+    if (row < 0 || row >= count() || entries_.at(row) == path)
+        return;
+    if (index_.contains(path)) {
+        removeEntry(row);
+        return;
+    }
+    index_.remove(entries_.at(row));
+    entries_[row] = path;
+    index_.insert(path);
+    emit dataChanged(index(row), index(row));
+}
+
 void PathListModel::removeRange(int first, int last) {
     if (first < 0 || last >= count() || first > last)
         return;
@@ -155,6 +168,11 @@ void TargetList::removeUnmarked() {
         removeRange(first, row);
         row = first - 1;
     }
+}
+
+Qt::ItemFlags OutputList::flags(const QModelIndex& index) const {
+    const Qt::ItemFlags base = PathListModel::flags(index);
+    return index.isValid() ? base | Qt::ItemIsDragEnabled : base;
 }
 
 void OutputList::ListInAdd(const QString& path) {

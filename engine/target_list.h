@@ -41,6 +41,9 @@ public:
     // Empties the list.
     void RefreshForm();
     void removeEntry(int row);
+    // Puts `path` in place of the entry at `row`. When another entry already
+    // holds `path`, the row is removed instead, so entries stay unique.
+    void replaceEntry(int row, const QString& path);
 
 protected:
     void append(const QString& path);
@@ -94,6 +97,8 @@ public:
     using PathListModel::PathListModel;
 
     void ListInAdd(const QString& path);
+    // Entries can be dragged out of a view.
+    Qt::ItemFlags flags(const QModelIndex& index) const override;
 };
 
 // The active swap files listed in /proc/swaps.

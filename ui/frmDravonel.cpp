@@ -117,6 +117,8 @@ frmDravonel::frmDravonel(Program& program, QWidget* parent)
     frmDefault_ = new frmDefault(program_, *this, this);
     frmOption_ = new frmOption(program_, *this, this);
     frmMenuMente_ = new frmMenuMente(program_, this);
+    mdiInDir->setAliasDialog(frmMenuMente_);
+    mdiOutDir->setAliasDialog(frmMenuMente_);
 
     run_ = std::make_unique<CompressionRun>(
         RunContext{program_.options, program_.libraries, program_.archivers, mdiFile_->list(),
@@ -626,11 +628,13 @@ void frmDravonel::mnuAbout_Click() {
 }
 
 void frmDravonel::mnuInDirDefault_Click() {
-    dravonel::mnuInDirDefault_Click(*frmDefault_, mdiInDir->defaultFolder(), mdiInDir->Yuko());
+    dravonel::mnuInDirDefault_Click(*frmDefault_, mdiInDir->defaultFolder,
+                                    mdiInDir->defaultInForce);
 }
 
 void frmDravonel::mnuOutDirDefault_Click() {
-    dravonel::mnuOutDirDefault_Click(*frmDefault_, mdiOutDir->defaultFolder(), mdiOutDir->Yuko());
+    dravonel::mnuOutDirDefault_Click(*frmDefault_, mdiOutDir->defaultFolder,
+                                     mdiOutDir->defaultInForce);
 }
 
 void frmDravonel::mnuTmpDirDefault_Click() {

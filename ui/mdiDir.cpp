@@ -1,15 +1,24 @@
 #include "mdiDir.h"
 
+#include "dialog_support.h"
+#include "drive_list.h"
+#include "folder_list.h"
 #include "frmDravonel.h"
+#include "frmMenuMente.h"
 #include "mdiInFile.h"
 #include "messages.h"
 #include "paths.h"
 #include "program.h"
+#include "settings.h"
 #include "twips.h"
 
+#include <QAction>
 #include <QDir>
-#include <QFileInfo>
 #include <QLineEdit>
+#include <QMenu>
+#include <QSignalBlocker>
+
+#include <cmath>
 
 namespace dravonel {
 
@@ -18,33 +27,117 @@ mdiDir::mdiDir(frmDravonel& main, Program& program, Role role, QWidget* parent)
            role == Role::In ? QStringLiteral("Dravonel2 mdiinDir Form_Load ERR")
                             : QStringLiteral("Dravonel2 mdiOutDir Form_Load ERR"),
            parent),
-      role_(role), folder_(QDir::currentPath()), txtDir(new QLineEdit(this)) {
-    setObjectName(role == Role::In ? QStringLiteral("mdiInDir") : QStringLiteral("mdiOutDir"));
+      drvDrive(new DriveList(this)), dlbDir(new FolderList(this)), txtDir(new QLineEdit(this)),
+      role_(role), prompts_(&standardPrompts()) {
+    const bool in = role == Role::In;
+    setObjectName(in ? QStringLiteral("mdiInDir") : QStringLiteral("mdiOutDir"));
+    drvDrive->setObjectName(QStringLiteral("drvDrive"));
+    dlbDir->setObjectName(QStringLiteral("dlbDir"));
+    txtDir->setObjectName(QStringLiteral("txtDir"));
     txtDir->setReadOnly(true);
-    addToolTip(txtDir, role == Role::In ? 1003 : 4003);
+    dlbDir->setContextMenuPolicy(Qt::NoContextMenu);
+    txtDir->setContextMenuPolicy(Qt::NoContextMenu);
+
+    addToolTip(drvDrive, in ? 1001 : 4001);
+    addToolTip(dlbDir, in ? 1002 : 4002);
+    addToolTip(txtDir, in ? 1003 : 4003);
+    addFontTarget(drvDrive);
+    addFontTarget(dlbDir);
     addFontTarget(txtDir);
+    addPopupTarget(dlbDir->viewport());
     addPopupTarget(txtDir);
+
+    mnuCopy = mnuPopup->addAction(QString(), this, [this] { mnuCopy_Click(); });
+    mnuRefresh = mnuPopup->addAction(QString(), this, [this] { RefreshForm(); });
+    mnuAdd = mnuPopup->addAction(QString(), this, [this] { mnuAdd_Click(); });
+    mnuMente = mnuPopup->addAction(QString(), this, [this] { mnuMente_Click(); });
+    mnuBar = mnuPopup->addSeparator();
+    for (int i = 0; i < kAliases; ++i) {
+        mnuAddDir[size_t(i)] =
+            mnuPopup->addAction(QString(), this, [this, i] { mnuAddDir_Click(i); });
+        mnuAddDir[size_t(i)]->setObjectName(QStringLiteral("mnuAddDir%1").arg(i));
+    }
+    mnuCopy->setObjectName(QStringLiteral("mnuCopy"));
+    mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
+    mnuAdd->setObjectName(QStringLiteral("mnuAdd"));
+    mnuMente->setObjectName(QStringLiteral("mnuMente"));
+    mnuBar->setObjectName(QStringLiteral("mnuBar"));
+    applyAliasMenuState();
+
+    connect(dlbDir, &FolderList::pathChanged, this, [this] { dirChanged(); });
+    connect(drvDrive, &DriveList::driveChanged, this, &mdiDir::driveChanged);
+    connect(drvDrive, &DriveList::returnPressed, this, [this] { dlbDir->setFocus(); });
+}
+
+QString mdiDir::key(const char* in, const char* out) const {
+    return QLatin1String(role_ == Role::In ? in : out);
+}
+
+mdiDir* mdiDir::otherPane() const {
+    return role_ == Role::In ? main_.outDir() : main_.inDir();
 }
 
 QString mdiDir::DirName() const {
-    return LongPath(folder_);
+    return LongPath(dlbDir->path());
 }
 
 void mdiDir::setDirName(const QString& folder) {
-    folder_ = QFileInfo(folder).isDir() ? folder : QDir::currentPath();
+    {
+        // RefreshForm runs the folder-change handling once for the new folder.
+        const QSignalBlocker quiet(dlbDir);
+        drvDrive->setDriveOf(folder);
+        if (folder.isEmpty() || !dlbDir->setPath(folder)) {
+            drvDrive->setDriveOf(QDir::currentPath());
+            dlbDir->setPath(QDir::currentPath());
+        }
+    }
     RefreshForm();
 }
 
 void mdiDir::RefreshForm() {
-    txtDir->setText(ShortPath(LongPath(folder_)));
-    if (role_ == Role::Out && !program_.AutoRunning)
-        setWindowTitle(resDravonel(4000) + FreeSpaceText(folder_));
+    drvDrive->refresh();
+    drvDrive->setDriveOf(dlbDir->path());
+    dlbDir->refresh();
+    dirChanged();
+}
+
+void mdiDir::dirChanged() {
+    // The folder text and, for the output pane, the free space in the caption.
+    const QString longForm = LongPath(dlbDir->path());
+    txtDir->setText(longForm.isEmpty() ? QString() : ShortPath(longForm));
+    if (role_ == Role::Out && !program_.AutoRunning) {
+        const QString free = longForm.isEmpty() ? QString() : FreeSpaceText(drvDrive->drive());
+        setWindowTitle(resDravonel(4000) + free);
+    }
     if (role_ == Role::In && main_.inFile())
-        main_.inFile()->setDirName(folder_);
+        main_.inFile()->setDirName(dlbDir->path());
+}
+
+void mdiDir::driveChanged(const QString& root) {
+    // A volume that cannot be listed puts the drive list back.
+    if (!dlbDir->setPath(root))
+        drvDrive->setDriveOf(dlbDir->path());
+}
+
+void mdiDir::applyAliasMenuState() {
+    for (int i = 0; i < kAliases; ++i) {
+        QAction* item = mnuAddDir[size_t(i)];
+        item->setText(i <= last_ ? names_[size_t(i)] : QString());
+        item->setVisible(i <= last_);
+    }
+    mnuBar->setVisible(last_ >= 0);
+    mnuMente->setEnabled(last_ >= 0);
+    mnuAdd->setEnabled(last_ < kAliases - 1);
 }
 
 bool mdiDir::Form_Load() {
-    setDirName(QDir::currentPath());
+    const WindowSettings keys(program_.store, stem().chopped(1));
+    const QString current = QDir::currentPath();
+    defaultFolder = keys.read(key("Dir_In", "Dir_Out"), current);
+    defaultInForce = true;
+    keys.readBool(key("Dir_In_Yuko", "Dir_Out_Yuko"), true, defaultInForce);
+    const QString lastFolder = keys.read(key("OldDir_In", "OldDir_Out"), current);
+    setDirName(defaultInForce ? defaultFolder : lastFolder);
     if (program_.AutoRunning)
         return true;
     if (!loadGeometry())
@@ -52,18 +145,132 @@ bool mdiDir::Form_Load() {
     SetFontData();
     if (role_ == Role::In)
         setWindowTitle(resDravonel(1000));
+    mnuCopy->setText(resDravonel(role_ == Role::In ? 1004 : 4004));
+    mnuRefresh->setText(resAll(1005));
+    mnuAdd->setText(resAll(1006));
+    mnuMente->setText(resAll(1007));
     SetToolTip(program_.options.Tip);
+
+    // The aliases end at the first index whose name or folder is empty.
+    const QString nameStem = key("Dir_In_DirName", "Dir_Out_DirName");
+    const QString dirStem = key("Dir_In_DirDir", "Dir_Out_DirDir");
+    last_ = kAliases - 1;
+    for (int i = 0; i < kAliases; ++i) {
+        const QString name = keys.read(nameStem + QString::number(i), QString());
+        const QString folder = keys.read(dirStem + QString::number(i), QString());
+        if (name.isEmpty() || folder.isEmpty()) {
+            last_ = i - 1;
+            break;
+        }
+        names_[size_t(i)] = name;
+        folders_[size_t(i)] = folder;
+    }
+    for (int i = last_ + 1; i < kAliases; ++i) {
+        names_[size_t(i)].clear();
+        folders_[size_t(i)].clear();
+    }
+    applyAliasMenuState();
     return true;
 }
 
+void mdiDir::Form_QueryUnload() {
+    if (program_.AutoRunning)
+        return;
+    saveGeometry();
+    const WindowSettings keys(program_.store, stem().chopped(1));
+    keys.write(key("Dir_In", "Dir_Out"), defaultFolder);
+    keys.write(key("Dir_In_Yuko", "Dir_Out_Yuko"), boolText(defaultInForce));
+    keys.write(key("OldDir_In", "OldDir_Out"), DirName());
+    const QString nameStem = key("Dir_In_DirName", "Dir_Out_DirName");
+    const QString dirStem = key("Dir_In_DirDir", "Dir_Out_DirDir");
+    for (int i = 0; i < kAliases; ++i) {
+        const bool used = i <= last_;
+        keys.write(nameStem + QString::number(i), used ? names_[size_t(i)] : QString());
+        keys.write(dirStem + QString::number(i), used ? folders_[size_t(i)] : QString());
+    }
+}
+
+void mdiDir::mnuCopy_Click() {
+    const QString folder = dlbDir->path();
+    mdiDir* other = otherPane();
+    if (!folder.isEmpty() && other)
+        other->setDirName(folder);
+}
+
+void mdiDir::mnuAdd_Click() {
+    if (last_ >= kAliases - 1)
+        return;
+    const QString folder = DirName();
+    const QString answer = prompts_->inputBox(this, resAll(1100) + QChar(13) + folder, resAll(1101),
+                                              ShortPath(folder));
+    if (answer.isEmpty())
+        return;
+    for (int i = 0; i <= last_; ++i) {
+        if (names_[size_t(i)] == answer) {
+            prompts_->message(this, resAll(1102));
+            return;
+        }
+    }
+    ++last_;
+    names_[size_t(last_)] = answer;
+    folders_[size_t(last_)] = folder;
+    applyAliasMenuState();
+}
+
+void mdiDir::mnuAddDir_Click(int index) {
+    if (index >= 0 && index <= last_)
+        setDirName(folders_[size_t(index)]);
+}
+
+void mdiDir::mnuMente_Click() {
+    if (last_ < 0)
+        return;
+    if (!aliasDialog_) {
+        aliasDialog_ = new frmMenuMente(program_, &main_);
+        if (!aliasDialog_->Form_Load())
+            return;
+    }
+    frmMenuMente& dialog = *aliasDialog_;
+    for (int i = 0; i < kAliases; ++i) {
+        if (i <= last_)
+            dialog.Set_Menu(i, names_[size_t(i)], folders_[size_t(i)]);
+        else
+            dialog.Set_Menu(i, QString(), QString());
+    }
+    dialog.pstr_Me_Caption = resDravonel(role_ == Role::In ? 1000 : 4000);
+    dialog.pblnOk = false;
+    dialog.exec();
+    if (!dialog.pblnOk)
+        return;
+    last_ = std::clamp<int>(dialog.MenuCount(), -1, kAliases - 1);
+    for (int i = 0; i < kAliases; ++i) {
+        if (i <= last_) {
+            dialog.Get_Menu(i, names_[size_t(i)], folders_[size_t(i)]);
+        } else {
+            names_[size_t(i)].clear();
+            folders_[size_t(i)].clear();
+        }
+    }
+    applyAliasMenuState();
+}
+
 void mdiDir::Form_Resize() {
-    const double w = toTwips(width()) - 120;
-    if (w > 0)
-        txtDir->setGeometry(toPixels(60), toPixels(60), toPixels(w), txtDir->sizeHint().height());
+    const double w = std::round(toTwips(width()) - 120);
+    const double driveHeight = toTwips(drvDrive->sizeHint().height());
+    const double textHeight = toTwips(txtDir->sizeHint().height());
+    const double h = std::round(toTwips(height()) - 240 - driveHeight - textHeight);
+    if (w <= 0)
+        return;
+    drvDrive->setGeometry(toPixels(60), toPixels(60), toPixels(w), drvDrive->sizeHint().height());
+    const int listTop = toPixels(driveHeight + 120);
+    const int listHeight = h > 0 ? toPixels(h) : dlbDir->height();
+    dlbDir->setGeometry(toPixels(60), listTop, toPixels(w), listHeight);
+    txtDir->setGeometry(toPixels(60), listTop + listHeight + toPixels(60), toPixels(w),
+                        txtDir->sizeHint().height());
 }
 
 QWidget* mdiDir::focusControl() const {
-    return txtDir;
+    return drvDrive;
 }
 
 } // namespace dravonel

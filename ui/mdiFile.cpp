@@ -1,18 +1,33 @@
 #include "mdiFile.h"
 
+#include "drawn_icons.h"
+#include "drive_list.h"
 #include "frmDravonel.h"
+#include "mdiDir.h"
 #include "messages.h"
+#include "paths.h"
 #include "program.h"
 #include "twips.h"
 
+#include <QAction>
+#include <QDragMoveEvent>
+#include <QDropEvent>
+#include <QKeyEvent>
 #include <QListView>
+#include <QMenu>
+#include <QMimeData>
+#include <QToolButton>
+#include <QUrl>
+
+#include <cmath>
 
 namespace dravonel {
 
 mdiFile::mdiFile(frmDravonel& main, Program& program, QWidget* parent)
     : Pane(main, program, QStringLiteral("File_"),
            QStringLiteral("Dravonel2 mdiFile Form_Load ERR"), parent),
-      lstFile(new QListView(this)), list_(&main) {
+      lstFile(new QListView(this)), btnDel(new QToolButton(this)), btnDelAll(new QToolButton(this)),
+      list_(&main) {
     setObjectName(QStringLiteral("mdiFile"));
     lstFile->setObjectName(QStringLiteral("lstFile"));
     lstFile->setModel(&list_);
@@ -20,8 +35,39 @@ mdiFile::mdiFile(frmDravonel& main, Program& program, QWidget* parent)
     lstFile->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lstFile->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstFile->setUniformItemSizes(true);
+    lstFile->setContextMenuPolicy(Qt::NoContextMenu);
+    lstFile->setAcceptDrops(true);
+    lstFile->viewport()->setAcceptDrops(true);
+    lstFile->viewport()->installEventFilter(this);
+    lstFile->installEventFilter(this);
+
+    btnDel->setObjectName(QStringLiteral("btnDel"));
+    btnDelAll->setObjectName(QStringLiteral("btnDelAll"));
+    btnDel->setIcon(deleteIcon());
+    btnDelAll->setIcon(deleteAllIcon());
+    for (QToolButton* b : {btnDel, btnDelAll}) {
+        b->setIconSize(QSize(32, 32));
+        b->setFixedSize(toPixels(600), toPixels(600));
+    }
+    connect(btnDel, &QToolButton::clicked, this, [this] { btnDel_Click(); });
+    connect(btnDelAll, &QToolButton::clicked, this, [this] { btnDelAll_Click(); });
+
     addToolTip(lstFile, 3001);
+    addToolTip(btnDel, 3002);
+    addToolTip(btnDelAll, 3003);
     addFontTarget(lstFile);
+    addFontTarget(btnDel);
+    addFontTarget(btnDelAll);
+    addPopupTarget(lstFile->viewport());
+
+    mnuAll = mnuPopup->addAction(QString(), this, [this] { list_.SelectAll(); });
+    mnuClear = mnuPopup->addAction(QString(), this, [this] { list_.SelectClear(); });
+    mnuOutCopy = mnuPopup->addAction(QString(), this, [this] { mnuOutCopy_Click(); });
+    mnuInCopy = mnuPopup->addAction(QString(), this, [this] { mnuInCopy_Click(); });
+    mnuAll->setObjectName(QStringLiteral("mnuAll"));
+    mnuClear->setObjectName(QStringLiteral("mnuClear"));
+    mnuOutCopy->setObjectName(QStringLiteral("mnuOutCopy"));
+    mnuInCopy->setObjectName(QStringLiteral("mnuInCopy"));
 }
 
 void mdiFile::scrollToTop(int row) {
@@ -35,14 +81,101 @@ bool mdiFile::Form_Load() {
         return false;
     SetFontData();
     setWindowTitle(resDravonel(3000));
+    mnuAll->setText(resAll(2006));
+    mnuClear->setText(resAll(2007));
+    mnuOutCopy->setText(resDravonel(3006));
+    mnuInCopy->setText(resDravonel(3007));
     SetToolTip(program_.options.Tip);
     return true;
 }
 
+void mdiFile::btnDel_Click() {
+    int i = 0;
+    while (i <= list_.count() - 1) {
+        if (list_.isMarked(i))
+            list_.removeEntry(i);
+        else
+            ++i;
+    }
+    main_.BtnEnabledChange();
+}
+
+void mdiFile::btnDelAll_Click() {
+    list_.RefreshForm();
+    main_.BtnEnabledChange();
+}
+
+QString mdiFile::firstSelectedFolder() const {
+    const QString first = list_.FirstSelectedFile();
+    return first.isEmpty() ? QString() : FolderOf(first);
+}
+
+void mdiFile::mnuInCopy_Click() {
+    const QString folder = firstSelectedFolder();
+    if (!folder.isEmpty() && main_.inDir())
+        main_.inDir()->setDirName(folder);
+}
+
+void mdiFile::mnuOutCopy_Click() {
+    const QString folder = firstSelectedFolder();
+    if (!folder.isEmpty() && main_.outDir())
+        main_.outDir()->setDirName(folder);
+}
+
+void mdiFile::dropFiles(const QMimeData& data) {
+    if (data.hasUrls()) {
+        for (const QUrl& url : data.urls()) {
+            if (!list_.Gaibu_ListInAdd(url.isLocalFile() ? url.toLocalFile() : QString()))
+                break;
+        }
+    }
+    main_.BtnEnabledChange();
+}
+
+bool mdiFile::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lstFile->viewport()) {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* drag = static_cast<QDragMoveEvent*>(event);
+            if (drag->mimeData() && drag->mimeData()->hasUrls()) {
+                drag->setDropAction(Qt::CopyAction);
+                drag->accept();
+            } else {
+                drag->ignore();
+            }
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* drop = static_cast<QDropEvent*>(event);
+            if (drop->mimeData())
+                dropFiles(*drop->mimeData());
+            drop->acceptProposedAction();
+            return true;
+        }
+        default:
+            break;
+        }
+    }
+    if (watched == lstFile && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        // Enter walks on to the output folder; the list still sees the key.
+        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && main_.outDir())
+            main_.outDir()->drvDrive->setFocus();
+    }
+    return Pane::eventFilter(watched, event);
+}
+
 void mdiFile::Form_Resize() {
-    const double w = toTwips(width()) - 120, h = toTwips(height()) - 120;
-    if (w > 0 && h > 0)
-        lstFile->setGeometry(toPixels(60), toPixels(60), toPixels(w), toPixels(h));
+    const double w = std::round(toTwips(width()) - 120);
+    const double h = std::round(toTwips(height()) - toTwips(btnDel->height()) - 180);
+    if (w <= 0)
+        return;
+    const int listHeight = h >= 1 ? toPixels(h) : lstFile->height();
+    lstFile->setGeometry(toPixels(60), toPixels(60), toPixels(w), listHeight);
+    const int top = toPixels(h + 120);
+    btnDel->move(toPixels(60), top);
+    btnDelAll->move(btnDel->width() + toPixels(120), top);
 }
 
 } // namespace dravonel

@@ -1,10 +1,14 @@
-// The target-list pane: the files the next run compresses.
+// The target-list pane: the files the next run compresses. Files dropped from
+// a file manager (file URLs) are added in the order given.
 #pragma once
 
 #include "pane.h"
 #include "target_list.h"
 
+class QAction;
 class QListView;
+class QMimeData;
+class QToolButton;
 
 namespace dravonel {
 
@@ -21,9 +25,29 @@ public:
     void Form_QueryUnload() { saveGeometry(); }
     void Form_Resize() override;
 
+    void btnDel_Click();
+    void btnDelAll_Click();
+    void mnuInCopy_Click();
+    void mnuOutCopy_Click();
+    // Adds the files of dropped data through Gaibu_ListInAdd, stopping at the
+    // first refusal; then the mode buttons follow the list.
+    void dropFiles(const QMimeData& data);
+
     QListView* lstFile;
+    QToolButton* btnDel;
+    QToolButton* btnDelAll;
+    QAction* mnuAll;
+    QAction* mnuClear;
+    QAction* mnuOutCopy;
+    QAction* mnuInCopy;
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
 
 private:
+    // The folder of the first marked entry ("" when none is marked).
+    QString firstSelectedFolder() const;
+
     TargetList list_;
 };
 

@@ -1,27 +1,198 @@
 #include "mdiInFile.h"
 
+#include "dialog_support.h"
+#include "frmDravonel.h"
+#include "mdiFile.h"
 #include "messages.h"
+#include "options.h"
+#include "pane_icons.h"
+#include "paths.h"
 #include "program.h"
+#include "twips.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QListView>
+#include <QListWidget>
+#include <QMenu>
+#include <QRegularExpression>
+#include <QToolButton>
+
+#include <cmath>
 
 namespace dravonel {
 
+namespace {
+
+QStringList patternsOf(const QString& filter) {
+    QStringList patterns;
+    for (const QString& part : filter.split(QLatin1Char(';'))) {
+        const QString p = part.trimmed();
+        if (!p.isEmpty())
+            patterns << p;
+    }
+    return patterns;
+}
+
+QString wildcardExpression(const QString& pattern) {
+    QString out;
+    for (const QChar c : pattern) {
+        if (c == QLatin1Char('*'))
+            out += QStringLiteral(".*");
+        else if (c == QLatin1Char('?'))
+            out += QLatin1Char('.');
+        else
+            out += QRegularExpression::escape(QString(c));
+    }
+    return out;
+}
+
+QRegularExpression filterExpression(const QString& filter) {
+    QStringList alternatives;
+    for (const QString& p : patternsOf(filter)) {
+        // "name.*" also takes "name" without an extension, as "*.*" takes every file.
+        if (p.endsWith(QLatin1String(".*")))
+            alternatives << wildcardExpression(p.chopped(2)) + QStringLiteral("(\\..*)?");
+        else
+            alternatives << wildcardExpression(p);
+    }
+    return QRegularExpression(
+        QRegularExpression::anchoredPattern(alternatives.join(QLatin1Char('|'))),
+        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+}
+
+// The wait cursor for the length of an add, restored also on an early return.
+struct WaitCursor {
+    WaitCursor() { QApplication::setOverrideCursor(Qt::WaitCursor); }
+    ~WaitCursor() { QApplication::restoreOverrideCursor(); }
+    WaitCursor(const WaitCursor&) = delete;
+    WaitCursor& operator=(const WaitCursor&) = delete;
+};
+
+QString withSeparator(const QString& folder) {
+    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+}
+
+} // namespace
+
+bool filterValid(const QString& filter) {
+    if (filter.contains(QLatin1Char('/')))
+        return false;
+    for (const QChar c : filter) {
+        if (c.category() == QChar::Other_Control)
+            return false;
+    }
+    return !patternsOf(filter).isEmpty();
+}
+
+QStringList listFiles(const QString& folder, const QString& filter, bool hidden) {
+    if (!filterValid(filter))
+        return {};
+    QDir::Filters kinds = QDir::Files;
+    if (hidden)
+        kinds |= QDir::Hidden;
+    const QRegularExpression match = filterExpression(filter);
+    QStringList names;
+    for (const QString& name : QDir(folder).entryList(kinds, QDir::Name)) {
+        if (match.match(name).hasMatch())
+            names << name;
+    }
+    return names;
+}
+
 mdiInFile::mdiInFile(frmDravonel& main, Program& program, QWidget* parent)
     : Pane(main, program, QStringLiteral("InFile_"),
-           QStringLiteral("Dravonel2 mdiinFile Form_Load ERR"), parent) {
+           QStringLiteral("Dravonel2 mdiinFile Form_Load ERR"), parent),
+      filFile(new QListWidget(this)), btnAdd(new QToolButton(this)),
+      btnAddAll(new QToolButton(this)), btnAddAllAll(new QToolButton(this)),
+      prompts_(&standardPrompts()), folder_(QDir::currentPath()) {
     setObjectName(QStringLiteral("mdiInFile"));
+    filFile->setObjectName(QStringLiteral("filFile"));
+    filFile->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    filFile->setContextMenuPolicy(Qt::NoContextMenu);
+    filFile->installEventFilter(this);
+    const struct {
+        QToolButton* button;
+        const char* name;
+        QIcon icon;
+    } buttons[] = {{btnAdd, "btnAdd", addIcon()},
+                   {btnAddAll, "btnAddAll", addAllIcon()},
+                   {btnAddAllAll, "btnAddAllAll", addAllSubfoldersIcon()}};
+    for (const auto& b : buttons) {
+        b.button->setObjectName(QLatin1String(b.name));
+        b.button->setIcon(b.icon);
+        b.button->setIconSize(QSize(32, 32));
+        b.button->setFixedSize(toPixels(600), toPixels(600));
+    }
+    connect(btnAdd, &QToolButton::clicked, this, [this] { btnAdd_Click(); });
+    connect(btnAddAll, &QToolButton::clicked, this, [this] { btnAddAll_Click(); });
+    connect(btnAddAllAll, &QToolButton::clicked, this, [this] { btnAddAllAll_Click(); });
+
+    addToolTip(filFile, 2001);
+    addToolTip(btnAdd, 2002);
+    addToolTip(btnAddAll, 2003);
+    addToolTip(btnAddAllAll, 2004);
+    // btnAddAllAll keeps its own font.
+    addFontTarget(filFile);
+    addFontTarget(btnAdd);
+    addFontTarget(btnAddAll);
+    addPopupTarget(filFile->viewport());
+
+    mnuFilter = mnuPopup->addAction(QString(), this, [this] { mnuFilter_Click(); });
+    mnuRefresh = mnuPopup->addAction(QString(), this, [this] { RefreshForm(); });
+    mnuAll = mnuPopup->addAction(QString(), this, [this] { SelectAll(); });
+    mnuClear = mnuPopup->addAction(QString(), this, [this] { SelectClear(); });
+    mnuFilter->setObjectName(QStringLiteral("mnuFilter"));
+    mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
+    mnuAll->setObjectName(QStringLiteral("mnuAll"));
+    mnuClear->setObjectName(QStringLiteral("mnuClear"));
+}
+
+QString mdiInFile::DirName() const {
+    return LongPath(folder_);
 }
 
 void mdiInFile::setDirName(const QString& folder) {
-    folder_ = folder;
+    const QFileInfo info(folder);
+    folder_ = !folder.isEmpty() && info.isDir() && info.isReadable()
+                  ? QDir::cleanPath(info.absoluteFilePath())
+                  : QDir::currentPath();
+    RefreshForm();
 }
 
-void mdiInFile::RefreshForm() {}
+bool mdiInFile::fill() {
+    filFile->clear();
+    if (!filterValid(program_.options.Filter))
+        return false;
+    filFile->addItems(listFiles(folder_, program_.options.Filter, hidden_));
+    return true;
+}
 
-void mdiInFile::SelectAll() {}
+void mdiInFile::RefreshForm() {
+    fill();
+    SelectClear();
+}
 
-void mdiInFile::SelectClear() {}
+void mdiInFile::SelectAll() {
+    filFile->selectAll();
+}
 
-void mdiInFile::Pattern_Make() {}
+void mdiInFile::SelectClear() {
+    filFile->clearSelection();
+}
+
+void mdiInFile::Pattern_Make() {
+    hidden_ = program_.options.Hiddn;
+    fill();
+}
+
+void mdiInFile::setFilter(const QString& filter) {
+    program_.options.Filter = filter;
+    mnuFilter->setText(resDravonel(2010) + QLatin1Char('(') + filter + QLatin1Char(')'));
+}
 
 bool mdiInFile::Form_Load() {
     if (program_.AutoRunning)
@@ -30,8 +201,104 @@ bool mdiInFile::Form_Load() {
         return false;
     SetFontData();
     setWindowTitle(resDravonel(2000));
+    mnuRefresh->setText(resAll(1005));
+    mnuAll->setText(resAll(2006));
+    mnuClear->setText(resAll(2007));
+    setFilter(program_.options.Filter);
     SetToolTip(program_.options.Tip);
+    Pattern_Make();
     return true;
+}
+
+void mdiInFile::addListed(bool selectedOnly) {
+    const WaitCursor wait;
+    TargetList& targets = main_.file()->list();
+    const QString folder = withSeparator(folder_);
+    const int count = filFile->count();
+    for (int i = 0; i < count; ++i) {
+        QListWidgetItem* item = filFile->item(i);
+        if (selectedOnly && !item->isSelected())
+            continue;
+        const QString path = LongPath(folder + item->text());
+        if (!path.isEmpty() && !targets.ListInAdd(path))
+            break;
+        item->setSelected(false);
+    }
+    main_.BtnEnabledChange();
+}
+
+void mdiInFile::btnAdd_Click() {
+    addListed(true);
+}
+
+void mdiInFile::btnAddAll_Click() {
+    addListed(false);
+}
+
+void mdiInFile::btnAddAllAll_Click() {
+    const WaitCursor wait;
+    TargetList& targets = main_.file()->list();
+    QStringList folders{folder_};
+    const QDir top(folder_);
+    for (const QString& sub : top.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
+        folders << top.filePath(sub);
+    // The walk never lists dot-files, whatever the hidden-file option says.
+    bool full = false;
+    for (const QString& folder : folders) {
+        const QString prefix = withSeparator(folder);
+        for (const QString& name : listFiles(folder, program_.options.Filter, false)) {
+            const QString path = LongPath(prefix + name);
+            if (path.isEmpty())
+                continue;
+            if (!targets.ListInAdd(path)) {
+                full = true;
+                break;
+            }
+        }
+        if (full)
+            break;
+    }
+    SelectClear();
+    main_.BtnEnabledChange();
+}
+
+void mdiInFile::mnuFilter_Click() {
+    const QString answer =
+        prompts_->inputBox(this, resDravonel(2101) + QChar(13) + program_.options.Filter,
+                           resDravonel(2100), QString());
+    if (answer.isEmpty())
+        return;
+    setFilter(answer);
+    if (!fill()) {
+        prompts_->message(this, resDravonel(2200));
+        setFilter(QStringLiteral("*.*"));
+        fill();
+    }
+}
+
+bool mdiInFile::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == filFile && event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
+            if (main_.file())
+                main_.file()->lstFile->setFocus();
+            return true;
+        }
+    }
+    return Pane::eventFilter(watched, event);
+}
+
+void mdiInFile::Form_Resize() {
+    const double w = std::round(toTwips(width()) - 120);
+    const double h = std::round(toTwips(height()) - toTwips(btnAdd->height()) - 180);
+    if (w <= 0)
+        return;
+    const int listHeight = h >= 1 ? toPixels(h) : filFile->height();
+    filFile->setGeometry(toPixels(60), toPixels(60), toPixels(w), listHeight);
+    const int top = toPixels(h + 120);
+    btnAdd->move(toPixels(60), top);
+    btnAddAll->move(btnAdd->width() + toPixels(120), top);
+    btnAddAllAll->move(btnAddAll->x() + btnAddAll->width() + toPixels(60), top);
 }
 
 } // namespace dravonel

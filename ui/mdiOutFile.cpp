@@ -1,25 +1,90 @@
 #include "mdiOutFile.h"
 
 #include "messages.h"
+#include "paths.h"
 #include "program.h"
 #include "twips.h"
 
-#include <QListView>
+#include <QAction>
+#include <QApplication>
+#include <QDrag>
+#include <QMenu>
+#include <QUrl>
+
+#include <cmath>
 
 namespace dravonel {
+
+namespace {
+
+const QString kUriList = QStringLiteral("text/uri-list");
+
+} // namespace
+
+QStringList ArchiveDragData::formats() const {
+    return {kUriList};
+}
+
+bool ArchiveDragData::hasFormat(const QString& mimeType) const {
+    return mimeType == kUriList;
+}
+
+QVariant ArchiveDragData::retrieveData(const QString& mimeType, QMetaType type) const {
+    if (mimeType != kUriList || !list_)
+        return {};
+    QList<QUrl> urls;
+    for (int row : list_->markedRows())
+        urls << QUrl::fromLocalFile(list_->entry(row));
+    if (type.id() == QMetaType::QVariantList) {
+        QVariantList list;
+        for (const QUrl& url : urls)
+            list << url;
+        return list;
+    }
+    QByteArray text;
+    for (const QUrl& url : urls)
+        text += url.toEncoded() + "\r\n";
+    return text;
+}
+
+OutFileList::OutFileList(QWidget* parent) : QListView(parent) {
+    setDragEnabled(true);
+    setDragDropMode(QAbstractItemView::DragOnly);
+    setDefaultDropAction(Qt::CopyAction);
+}
+
+void OutFileList::startDrag(Qt::DropActions) {
+    auto* list = qobject_cast<OutputList*>(model());
+    if (!list || list->count() == 0)
+        return;
+    auto* drag = new QDrag(this);
+    drag->setMimeData(new ArchiveDragData(*list));
+    drag->exec(Qt::CopyAction, Qt::CopyAction);
+}
 
 mdiOutFile::mdiOutFile(frmDravonel& main, Program& program, QWidget* parent)
     : Pane(main, program, QStringLiteral("OutFile_"),
            QStringLiteral("Dravonel2 mdiOutFile Form_Load ERR"), parent),
-      lstOutFile(new QListView(this)) {
+      lstOutFile(new OutFileList(this)) {
     setObjectName(QStringLiteral("mdiOutFile"));
     lstOutFile->setObjectName(QStringLiteral("lstOutFile"));
     lstOutFile->setModel(&list_);
     lstOutFile->setSelectionModel(list_.selection());
     lstOutFile->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lstOutFile->setEditTriggers(QAbstractItemView::NoEditTriggers);
+    lstOutFile->setContextMenuPolicy(Qt::NoContextMenu);
     addToolTip(lstOutFile, 6001);
     addFontTarget(lstOutFile);
+    addPopupTarget(lstOutFile->viewport());
+
+    mnuDel = mnuPopup->addAction(resAll(2008), this, [this] { mnuDel_Click(); });
+    mnuRefresh = mnuPopup->addAction(resAll(1005), this, [this] { mnuRefresh_Click(); });
+    mnuAll = mnuPopup->addAction(resAll(2006), this, [this] { list_.SelectAll(); });
+    mnuClear = mnuPopup->addAction(resAll(2007), this, [this] { list_.SelectClear(); });
+    mnuDel->setObjectName(QStringLiteral("mnuDel"));
+    mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
+    mnuAll->setObjectName(QStringLiteral("mnuAll"));
+    mnuClear->setObjectName(QStringLiteral("mnuClear"));
 }
 
 bool mdiOutFile::Form_Load() {
@@ -33,10 +98,34 @@ bool mdiOutFile::Form_Load() {
     return true;
 }
 
+void mdiOutFile::mnuDel_Click() {
+    list_.RefreshForm();
+}
+
+void mdiOutFile::mnuRefresh_Click() {
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    int i = 0;
+    while (i < list_.count()) {
+        const QString longForm = LongPath(list_.entry(i));
+        if (!longForm.isEmpty() && CanOpenForReading(longForm)) {
+            const int before = list_.count();
+            list_.replaceEntry(i, longForm);
+            if (list_.count() == before)
+                ++i;
+        } else {
+            list_.removeEntry(i);
+        }
+    }
+    QApplication::restoreOverrideCursor();
+}
+
 void mdiOutFile::Form_Resize() {
-    const double w = toTwips(width()) - 120, h = toTwips(height()) - 120;
-    if (w > 0 && h > 0)
-        lstOutFile->setGeometry(toPixels(60), toPixels(60), toPixels(w), toPixels(h));
+    const double w = std::round(toTwips(width()) - 120);
+    const double h = std::round(toTwips(height()) - 120);
+    if (w <= 0)
+        return;
+    lstOutFile->setGeometry(toPixels(60), toPixels(60), toPixels(w),
+                            h >= 1 ? toPixels(h) : lstOutFile->height());
 }
 
 } // namespace dravonel

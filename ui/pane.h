@@ -42,6 +42,9 @@ public:
     void saveGeometry();
 
     const QString& failMessage() const { return failMessage_; }
+    // The geometry key stem ("InDir_"); without its underscore it is the
+    // window's prefix for the legacy rule.
+    const QString& stem() const { return stem_; }
     // The pane's pop-up menu (`mnuPopup`).
     QMenu* popupMenu() const { return mnuPopup; }
     // The MDI window that frames the pane (null until the main window adds it).

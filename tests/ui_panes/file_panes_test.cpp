@@ -1,0 +1,247 @@
+#include "drive_list.h"
+#include "folder_list.h"
+#include "messages.h"
+#include "pane_fixture.h"
+#include "paths.h"
+
+#include <gtest/gtest.h>
+
+#include <QAction>
+#include <QApplication>
+#include <QListView>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
+#include <QTest>
+#include <QToolButton>
+#include <QUrl>
+
+using namespace dravonel;
+using namespace dravonel::testing;
+
+namespace {
+
+class FilePaneTest : public ::testing::Test, public PaneFixture {
+protected:
+    void SetUp() override {
+        makeWindow();
+        ASSERT_TRUE(main->inFile()->Form_Load());
+        ASSERT_TRUE(main->file()->Form_Load());
+        ASSERT_TRUE(main->outFile()->Form_Load());
+    }
+
+    mdiInFile& inFile() { return *main->inFile(); }
+    mdiFile& file() { return *main->file(); }
+    mdiOutFile& outFile() { return *main->outFile(); }
+    TargetList& targets() { return file().list(); }
+
+    QStringList listed() {
+        QStringList names;
+        for (int i = 0; i < inFile().filFile->count(); ++i)
+            names << inFile().filFile->item(i)->text();
+        return names;
+    }
+    QStringList selected() {
+        QStringList names;
+        for (int i = 0; i < inFile().filFile->count(); ++i)
+            if (inFile().filFile->item(i)->isSelected())
+                names << inFile().filFile->item(i)->text();
+        return names;
+    }
+    QString longOf(const QString& relative) { return LongPath(tmp.filePath(relative)); }
+};
+
+TEST(FilterRule, PatternsAndRejectedFilters) {
+    QTemporaryDir tmp;
+    for (const char* name : {"a.txt", "B.TXT", "c.doc", "noext", ".hidden.txt"}) {
+        QFile f(tmp.filePath(name));
+        f.open(QIODevice::WriteOnly);
+    }
+    QDir().mkpath(tmp.filePath("sub.txt"));
+    EXPECT_EQ(listFiles(tmp.path(), "*.*", false),
+              (QStringList{"B.TXT", "a.txt", "c.doc", "noext"}));
+    EXPECT_EQ(listFiles(tmp.path(), "*.txt", false), (QStringList{"B.TXT", "a.txt"}));
+    EXPECT_EQ(listFiles(tmp.path(), "*.txt", true), (QStringList{".hidden.txt", "B.TXT", "a.txt"}));
+    EXPECT_EQ(listFiles(tmp.path(), "?.doc; noext", false), (QStringList{"c.doc", "noext"}));
+    EXPECT_EQ(listFiles(tmp.path(), "noext.*", false), QStringList{"noext"});
+    EXPECT_EQ(listFiles(tmp.path(), "a+(.txt", false), QStringList{});
+    for (const char* bad : {"sub/*.txt", "/", " ; ", "a\tb"})
+        EXPECT_FALSE(filterValid(bad)) << bad;
+    EXPECT_TRUE(filterValid("*.lzh;*.zip"));
+}
+
+TEST_F(FilePaneTest, FilterCommandSetsTheCaptionAndResetsARejectedFilter) {
+    touch("in/a.txt");
+    touch("in/b.doc");
+    inFile().setDirName(tmp.filePath("in"));
+    EXPECT_EQ(inFile().mnuFilter->text(), "Filterの設定(*.*)");
+
+    prompts.answers = {"*.txt"};
+    inFile().mnuFilter->trigger();
+    EXPECT_EQ(prompts.titles.last(), "フィルター");
+    EXPECT_EQ(prompts.prompts.last(), "フィルターを入力してください。\r*.*");
+    EXPECT_EQ(options.Filter, "*.txt");
+    EXPECT_EQ(inFile().mnuFilter->text(), "Filterの設定(*.txt)");
+    EXPECT_EQ(listed(), QStringList{"a.txt"});
+
+    prompts.answers = {""};
+    inFile().mnuFilter->trigger();
+    EXPECT_EQ(options.Filter, "*.txt");
+
+    prompts.answers = {"in/*.txt"};
+    inFile().mnuFilter->trigger();
+    EXPECT_EQ(prompts.messages, QStringList{resDravonel(2200)});
+    EXPECT_EQ(options.Filter, "*.*");
+    EXPECT_EQ(inFile().mnuFilter->text(), "Filterの設定(*.*)");
+    EXPECT_EQ(listed(), (QStringList{"a.txt", "b.doc"}));
+}
+
+TEST_F(FilePaneTest, DirNameOfAMissingFolderShowsTheCurrentFolder) {
+    inFile().setDirName(tmp.filePath("nowhere"));
+    EXPECT_EQ(inFile().DirName(), LongPath(QDir::currentPath()));
+}
+
+TEST_F(FilePaneTest, AddAllAllTakesImmediateSubfoldersAndNeverHiddenFiles) {
+    touch("top/a.txt");
+    touch("top/.secret");
+    touch("top/sub/b.txt");
+    touch("top/sub/deeper/c.txt");
+    touch("top/.hid/d.txt");
+    options.Hiddn = true;
+    inFile().Pattern_Make();
+    inFile().setDirName(tmp.filePath("top"));
+    EXPECT_EQ(listed(), (QStringList{".secret", "a.txt"}));
+    inFile().btnAddAllAll->click();
+    EXPECT_EQ(targets().entries(), (QStringList{longOf("top/a.txt"), longOf("top/sub/b.txt")}));
+
+    // btnAddAll follows the hidden-file option.
+    inFile().btnAddAll->click();
+    EXPECT_EQ(targets().entries().last(), longOf("top/.secret"));
+    EXPECT_TRUE(selected().isEmpty());
+    // The mode buttons follow the list.
+    EXPECT_TRUE(main->exeButton(0)->isEnabled());
+}
+
+TEST_F(FilePaneTest, AddSelectedStopsAtAFullListLeavingTheRestSelected) {
+    for (int i = 0; i < 999; ++i)
+        ASSERT_TRUE(targets().ListInAdd(QString("/list/%1").arg(i)));
+    touch("in/1.txt");
+    touch("in/2.txt");
+    touch("in/3.txt");
+    touch("in/4.txt");
+    inFile().setDirName(tmp.filePath("in"));
+    for (int i : {0, 1, 3})
+        inFile().filFile->item(i)->setSelected(true);
+    inFile().btnAdd->click();
+    EXPECT_EQ(targets().count(), 1000);
+    EXPECT_EQ(targets().entries().last(), longOf("in/1.txt"));
+    EXPECT_EQ(limit.messages, QStringList{resDravonel(3100)});
+    EXPECT_EQ(selected(), (QStringList{"2.txt", "4.txt"}));
+}
+
+TEST_F(FilePaneTest, RemoveSelectedKeepsTheUnmarkedEntriesInOrder) {
+    for (const char* p : {"/e0", "/e1", "/e2", "/e3", "/e4"})
+        targets().ListInAdd(p);
+    for (int i : {0, 1, 3})
+        targets().setMarked(i, true);
+    file().btnDel->click();
+    EXPECT_EQ(targets().entries(), (QStringList{"/e2", "/e4"}));
+    file().btnDelAll->click();
+    EXPECT_EQ(targets().count(), 0);
+    EXPECT_FALSE(main->exeButton(0)->isEnabled());
+}
+
+TEST_F(FilePaneTest, FolderItemsTakeTheFolderOfTheFirstMarkedEntry) {
+    ASSERT_TRUE(main->inDir()->Form_Load());
+    ASSERT_TRUE(main->outDir()->Form_Load());
+    const QString start = main->inDir()->DirName();
+    file().mnuInCopy->trigger(); // nothing marked: nothing happens
+    EXPECT_EQ(main->inDir()->DirName(), start);
+
+    targets().ListInAdd("/report.txt");
+    targets().ListInAdd(touch("x/y/c.txt"));
+    targets().setMarked(0, true);
+    file().mnuInCopy->trigger();
+    EXPECT_EQ(main->inDir()->DirName(), "/");
+    targets().SelectClear();
+    targets().setMarked(1, true);
+    file().mnuOutCopy->trigger();
+    EXPECT_EQ(main->outDir()->DirName(), longOf("x/y"));
+}
+
+TEST_F(FilePaneTest, DropOf1200FilesAddsTheFirstThousandWithOneMessage) {
+    QList<QUrl> urls;
+    for (int i = 0; i < 1200; ++i)
+        urls << QUrl::fromLocalFile(touch(QString("drop/f%1").arg(i, 4, 10, QChar('0'))));
+    urls.prepend(QUrl::fromLocalFile(tmp.filePath("drop"))); // a folder: ignored
+    urls.prepend(QUrl("https://example.org/x"));             // not a file: ignored
+    QMimeData data;
+    data.setUrls(urls);
+    file().dropFiles(data);
+    ASSERT_EQ(targets().count(), 1000);
+    EXPECT_EQ(targets().entry(0), longOf("drop/f0000"));
+    EXPECT_EQ(targets().entry(999), longOf("drop/f0999"));
+    EXPECT_EQ(limit.messages.size(), 1);
+    EXPECT_TRUE(main->exeButton(0)->isEnabled());
+}
+
+TEST_F(FilePaneTest, DragOutSuppliesTheMarkedArchivesWhenAsked) {
+    OutputList& list = outFile().list();
+    for (const char* p : {"/out/a.lzh", "/out/b.lzh", "/out/c zip.zip"})
+        list.ListInAdd(p);
+    ArchiveDragData data(list);
+    EXPECT_EQ(data.formats(), QStringList{"text/uri-list"});
+    EXPECT_TRUE(data.urls().isEmpty());
+    // The data is formed when asked, from the marks at that moment.
+    list.setMarked(2, true);
+    list.setMarked(0, true);
+    EXPECT_EQ(data.urls(), (QList<QUrl>{QUrl::fromLocalFile("/out/a.lzh"),
+                                        QUrl::fromLocalFile("/out/c zip.zip")}));
+    EXPECT_EQ(data.data("text/uri-list"), "file:///out/a.lzh\r\nfile:///out/c%20zip.zip\r\n");
+}
+
+TEST_F(FilePaneTest, OutputRefreshDropsVanishedArchivesAndEmptyKeepsFiles) {
+    OutputList& list = outFile().list();
+    const QString a = touch("out/A.lzh"), b = touch("out/B.lzh"), c = touch("out/C.lzh");
+    for (const QString& p : {a, b, c})
+        list.ListInAdd(p);
+    list.ListInAdd(tmp.filePath("out/./C.lzh")); // same file, other spelling
+    QFile::remove(b);
+    outFile().mnuRefresh->trigger();
+    EXPECT_EQ(list.entries(), (QStringList{LongPath(a), LongPath(c)}));
+    outFile().mnuDel->trigger();
+    EXPECT_EQ(list.count(), 0);
+    EXPECT_TRUE(QFile::exists(a));
+}
+
+TEST_F(FilePaneTest, CaptionsOfTheFilePanes) {
+    EXPECT_EQ(inFile().windowTitle(), "ファイル名");
+    EXPECT_EQ(file().windowTitle(), "圧縮対象ファイル");
+    EXPECT_EQ(outFile().windowTitle(), "圧縮後のファイル名");
+    EXPECT_EQ(file().mnuInCopy->text(), "ファイル格納フォルダを同一");
+    EXPECT_EQ(outFile().mnuDel->text(), "初期化");
+    EXPECT_EQ(inFile().btnAddAllAll->toolTip(), resDravonel(2004));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FilePaneTest, EnterWalksFromTheFilesToTheTargetListAndOnToTheOutputFolder) {
+    ASSERT_TRUE(main->outDir()->Form_Load());
+    main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+    QApplication::setActiveWindow(main.get());
+    touch("in/a.txt");
+    inFile().setDirName(tmp.filePath("in"));
+    inFile().filFile->setFocus();
+    QTest::keyClick(inFile().filFile, Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(file().lstFile));
+    EXPECT_EQ(targets().count(), 0); // the key itself adds nothing
+    QTest::keyClick(file().lstFile, Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(main->outDir()->drvDrive));
+    QTest::keyClick(main->outDir()->drvDrive, Qt::Key_Return);
+    EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(main->outDir()->dlbDir));
+}
+
+} // namespace
