@@ -426,7 +426,7 @@ struct Candidate {
 
 constexpr int kParseChunk = 8192; // positions priced together before the path is chosen
 constexpr int kSearchDepth = 16;  // tree nodes visited per position
-constexpr int kFullPricing = 32;  // longer matches are priced at their full length only
+constexpr int kFullPricing = 16;  // longer matches are priced at their full length only
 
 } // namespace
 
