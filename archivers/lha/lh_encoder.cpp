@@ -4,6 +4,7 @@
 #include "results.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -19,6 +20,7 @@ constexpr int kTBits = 5; // width of the T table's size field
 constexpr int kMinMatch = 3;
 constexpr int kMaxMatch = 256;
 constexpr size_t kSegmentBytes = 1 << 20;
+constexpr size_t kSegmentsHeld = 4; // filled before they are compressed together
 constexpr size_t kMaxBlockSymbols = 65535;
 constexpr size_t kMinSplitSymbols = 1024;
 constexpr int kHashBits = 14;
@@ -632,7 +634,7 @@ void LhEncoder::Segment::avoidAlignedEnd(int windowBits, int bitsBefore) {
 
 LhEncoder::LhEncoder(int windowBits, ByteSink sink)
     : windowBits_(windowBits), sink_(std::move(sink)) {
-    for (int i = 0; i < 2; ++i)
+    for (size_t i = 0; i < kSegmentsHeld; ++i)
         segments_.push_back(std::make_unique<Segment>());
 }
 
@@ -682,13 +684,19 @@ int LhEncoder::encodePending(bool last) {
     if (filled_ == 0)
         return arc::kOk;
     const int bits = windowBits_;
-    if (filled_ == 2) {
-        Segment* first = segments_[0].get();
-        std::thread worker([first, bits] { first->encode(bits); });
-        segments_[1]->encode(bits);
+    // Two threads take the segments in turn, so that one that compresses slowly
+    // does not leave the other core idle.
+    std::atomic<size_t> next{0};
+    auto work = [this, bits, &next] {
+        for (size_t i; (i = next.fetch_add(1)) < filled_;)
+            segments_[i]->encode(bits);
+    };
+    if (filled_ > 1) {
+        std::thread worker(work);
+        work();
         worker.join();
     } else {
-        segments_[0]->encode(bits);
+        work();
     }
     for (size_t i = 0; i < filled_; ++i) {
         Segment& seg = *segments_[i];
