@@ -30,7 +30,7 @@ int windowBitsOfMethod(char methodDigit);
 // Streams bytes in, compressed bytes out through the sink. Memory is fixed by the
 // window and the segment size, whatever the input length. Input is cut into
 // segments of 1 MiB; each segment is parsed with the window of text before it as
-// history, so up to two segments are compressed at once on two threads.
+// history, so four segments are held and compressed by two threads at once.
 class LhEncoder {
 public:
     LhEncoder(int windowBits, ByteSink sink);

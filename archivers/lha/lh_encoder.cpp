@@ -4,6 +4,7 @@
 #include "results.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
 #include <cstring>
 #include <thread>
@@ -19,6 +20,7 @@ constexpr int kTBits = 5; // width of the T table's size field
 constexpr int kMinMatch = 3;
 constexpr int kMaxMatch = 256;
 constexpr size_t kSegmentBytes = 1 << 20;
+constexpr size_t kSegmentsHeld = 4; // filled before they are compressed together
 constexpr size_t kMaxBlockSymbols = 65535;
 constexpr size_t kMinSplitSymbols = 1024;
 constexpr int kHashBits = 14;
@@ -426,7 +428,7 @@ struct Candidate {
 
 constexpr int kParseChunk = 8192; // positions priced together before the path is chosen
 constexpr int kSearchDepth = 16;  // tree nodes visited per position
-constexpr int kFullPricing = 32;  // longer matches are priced at their full length only
+constexpr int kFullPricing = 16;  // longer matches are priced at their full length only
 
 } // namespace
 
@@ -506,8 +508,9 @@ void LhEncoder::Segment::parse(int windowBits) {
 
     Prices prices(positionSymbols(windowBits));
     std::vector<uint32_t> cost(kParseChunk + 1);
-    std::vector<uint16_t> stepLength(kParseChunk + 1);
-    std::vector<int32_t> stepDistance(kParseChunk + 1);
+    // How each position is reached: bits 0-8 the length (1 for a literal),
+    // bits 9-24 the distance.
+    std::vector<uint32_t> step(kParseChunk + 1);
     std::vector<uint32_t> path;
     std::vector<Candidate> matches; // the chunk's matches, position by position
     std::vector<uint32_t> firstMatch(kParseChunk + 1);
@@ -532,27 +535,43 @@ void LhEncoder::Segment::parse(int windowBits) {
 
         // The cheapest way to reach each position of [0, stop]: by a literal, or
         // by a match of any length up to kFullPricing, or the match's full length.
+        // The prices are copied so that the compiler keeps them apart from the
+        // costs being written.
+        uint32_t literalPrice[256];
+        uint32_t lengthPrice[kMaxMatch + 1];
+        uint32_t distancePrice[17];
+        std::memcpy(literalPrice, prices.symbol, sizeof literalPrice);
+        std::memcpy(lengthPrice + kMinMatch, prices.symbol + 256,
+                    sizeof(uint32_t) * (kMaxMatch + 1 - kMinMatch));
+        std::memcpy(distancePrice, prices.position, sizeof distancePrice);
         std::fill(cost.begin(), cost.begin() + stop + 1, UINT32_MAX);
         cost[0] = 0;
         for (int i = 0; i < stop; ++i) {
             const uint32_t here = cost[i];
-            uint32_t lit = here + prices.literal(b[pos + i]);
+            uint32_t lit = here + literalPrice[b[pos + i]];
             if (lit < cost[i + 1]) {
                 cost[i + 1] = lit;
-                stepLength[i + 1] = 1;
+                step[i + 1] = 1;
             }
             int from = kMinMatch;
             for (uint32_t k = firstMatch[i]; k < firstMatch[i + 1]; ++k) {
                 const int top = std::min(matches[k].length, stop - i);
                 const uint32_t d = static_cast<uint32_t>(matches[k].distance);
-                for (int len = from; len <= top; ++len) {
-                    if (len > kFullPricing && len < top)
-                        len = top;
-                    uint32_t c = here + prices.match(len, d);
+                const uint32_t base = here + distancePrice[bitLength(d - 1)];
+                const uint32_t tag = d << 9;
+                const int full = std::min(top, kFullPricing);
+                for (int len = from; len <= full; ++len) {
+                    uint32_t c = base + lengthPrice[len];
                     if (c < cost[i + len]) {
                         cost[i + len] = c;
-                        stepLength[i + len] = static_cast<uint16_t>(len);
-                        stepDistance[i + len] = matches[k].distance;
+                        step[i + len] = tag | static_cast<uint32_t>(len);
+                    }
+                }
+                if (top > full && top >= from) {
+                    uint32_t c = base + lengthPrice[top];
+                    if (c < cost[i + top]) {
+                        cost[i + top] = c;
+                        step[i + top] = tag | static_cast<uint32_t>(top);
                     }
                 }
                 from = std::max(from, matches[k].length + 1);
@@ -561,9 +580,8 @@ void LhEncoder::Segment::parse(int windowBits) {
         // Walk the cheapest path back from its end, then emit it forwards.
         path.clear();
         for (int i = stop; i > 0;) {
-            const int len = stepLength[i];
-            path.push_back(len == 1 ? literal(b[pos + i - 1])
-                                    : match(len, static_cast<uint32_t>(stepDistance[i])));
+            const int len = static_cast<int>(step[i] & 0x1FF);
+            path.push_back(len == 1 ? literal(b[pos + i - 1]) : match(len, step[i] >> 9));
             i -= len;
         }
         for (auto it = path.rbegin(); it != path.rend(); ++it) {
@@ -616,7 +634,7 @@ void LhEncoder::Segment::avoidAlignedEnd(int windowBits, int bitsBefore) {
 
 LhEncoder::LhEncoder(int windowBits, ByteSink sink)
     : windowBits_(windowBits), sink_(std::move(sink)) {
-    for (int i = 0; i < 2; ++i)
+    for (size_t i = 0; i < kSegmentsHeld; ++i)
         segments_.push_back(std::make_unique<Segment>());
 }
 
@@ -666,13 +684,19 @@ int LhEncoder::encodePending(bool last) {
     if (filled_ == 0)
         return arc::kOk;
     const int bits = windowBits_;
-    if (filled_ == 2) {
-        Segment* first = segments_[0].get();
-        std::thread worker([first, bits] { first->encode(bits); });
-        segments_[1]->encode(bits);
+    // Two threads take the segments in turn, so that one that compresses slowly
+    // does not leave the other core idle.
+    std::atomic<size_t> next{0};
+    auto work = [this, bits, &next] {
+        for (size_t i; (i = next.fetch_add(1)) < filled_;)
+            segments_[i]->encode(bits);
+    };
+    if (filled_ > 1) {
+        std::thread worker(work);
+        work();
         worker.join();
     } else {
-        segments_[0]->encode(bits);
+        work();
     }
     for (size_t i = 0; i < filled_; ++i) {
         Segment& seg = *segments_[i];

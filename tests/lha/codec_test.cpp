@@ -73,7 +73,8 @@ TEST(LhCodec, RoundTripsEdgeSizesAndShapesForEveryWindow) {
 }
 
 TEST(LhCodec, SegmentsJoinAcrossThreadsAndChunkedWrites) {
-    // Over 2 MiB: several segments, encoded two at a time, with odd bit tails.
+    // Over 4 MiB: more segments than are held at once, shared by two threads,
+    // with odd bit tails.
     std::string data = wordySource(5'300'000, 11);
     for (size_t i = 0; i < data.size(); i += 777'777)
         data.replace(i, 5000, randomBytes(5000, static_cast<uint32_t>(i)));
