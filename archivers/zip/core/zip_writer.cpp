@@ -18,6 +18,22 @@ constexpr uint16_t kNeedZip64 = 45;
 // starts without history, which costs more on small files.
 constexpr size_t kMinPiece = 1 << 20;
 
+// A batch larger than this per thread is cut into pieces of about this size,
+// taken in turn by whichever thread is free: pieces of equal length take
+// unequal times, and with only one piece per thread the batch waits for the
+// slowest. Each piece starting without history costs about 0.4 % on text.
+constexpr size_t kTurnPiece = 3 << 19;
+
+// How many pieces `size` bytes are compressed as on `threads` threads: one
+// per thread down to kMinPiece each; above kTurnPiece per thread, a multiple
+// of the threads so that the last round keeps them all busy.
+size_t pieceCount(size_t size, size_t threads) {
+    if (size <= kTurnPiece * threads)
+        return std::min(threads, size / kMinPiece + 1);
+    const size_t rounds = ((size + kTurnPiece - 1) / kTurnPiece + threads - 1) / threads;
+    return rounds * threads;
+}
+
 std::string timestampField(time_t mtime) {
     std::string f;
     if (mtime < 0 || mtime > 0x7fffffff)
@@ -85,7 +101,7 @@ int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& 
         crc = crc32(crc, inBuf_.data(), have);
         got += have;
         const bool last = have < want || got == size;
-        const size_t pieces = std::min<size_t>(pieces_->threads(), have / kMinPiece + 1);
+        const size_t pieces = pieceCount(have, pieces_->threads());
         if (!pieces_->compress(inBuf_.data(), have, pieces, fragments_))
             return arc::kErrNoMemory;
         uint64_t made = last ? sizeof PieceCompressor::kStreamEnd : 0;
