@@ -83,11 +83,12 @@ TEST(ZipWriter, StreamsFilesLargerThanABatchAndStoresWhatDoesNotShrink) {
     EXPECT_LT(fs::file_size(archive), 1500000u + 3000000u / 3);
 }
 
-TEST(ZipWriter, CutsALargeBatchIntoMorePiecesThanThreads) {
+TEST(ZipWriter, CutsALargeBatchIntoMorePiecesThanThreadsAndStoresAnEmptyFile) {
     TempDir dir;
     const auto sources =
         makeSources(dir, {{"large.txt", sample(7000000, 43, true)},
-                          {"mixed.bin", sample(3500000, 44, true) + sample(3500000, 45, false)}});
+                          {"mixed.bin", sample(3500000, 44, true) + sample(3500000, 45, false)},
+                          {"empty.txt", ""}});
     zip::Limits limits;
     limits.threads = 2;
     arc::Progress quiet(nullptr, nullptr, 0);
@@ -95,7 +96,8 @@ TEST(ZipWriter, CutsALargeBatchIntoMorePiecesThanThreads) {
     ASSERT_EQ(zip::updateArchive(archive, sources, 9, quiet, limits), 0);
     std::string why;
     EXPECT_TRUE(readersAccept(archive, &why)) << why;
-    EXPECT_EQ(python(kCheckContents, archive),
-              (std::vector<std::string>{"large.txt 8 True", "mixed.bin 8 True"}));
+    EXPECT_EQ(
+        python(kCheckContents, archive),
+        (std::vector<std::string>{"large.txt 8 True", "mixed.bin 8 True", "empty.txt 0 True"}));
     EXPECT_LT(fs::file_size(archive), 3500000u + 10500000u / 3);
 }
