@@ -1,6 +1,7 @@
 // The format core where the modules cannot reach cheaply: ZIP64 records (with
 // the thresholds lowered so that small files cross them) and the streaming
-// path for files larger than one batch of pieces.
+// path for files larger than one batch of pieces, and batches cut into more
+// pieces than threads.
 #include "results.h"
 #include "zip_archive.h"
 #include "zip_test_support.h"
@@ -80,4 +81,23 @@ TEST(ZipWriter, StreamsFilesLargerThanABatchAndStoresWhatDoesNotShrink) {
         python(kCheckContents, archive),
         (std::vector<std::string>{"text.txt 8 True", "noise.bin 0 True", "small.txt 8 True"}));
     EXPECT_LT(fs::file_size(archive), 1500000u + 3000000u / 3);
+}
+
+TEST(ZipWriter, CutsALargeBatchIntoMorePiecesThanThreadsAndStoresAnEmptyFile) {
+    TempDir dir;
+    const auto sources =
+        makeSources(dir, {{"large.txt", sample(7000000, 43, true)},
+                          {"mixed.bin", sample(3500000, 44, true) + sample(3500000, 45, false)},
+                          {"empty.txt", ""}});
+    zip::Limits limits;
+    limits.threads = 2;
+    arc::Progress quiet(nullptr, nullptr, 0);
+    const fs::path archive = dir / "L.ZIP";
+    ASSERT_EQ(zip::updateArchive(archive, sources, 9, quiet, limits), 0);
+    std::string why;
+    EXPECT_TRUE(readersAccept(archive, &why)) << why;
+    EXPECT_EQ(
+        python(kCheckContents, archive),
+        (std::vector<std::string>{"large.txt 8 True", "mixed.bin 8 True", "empty.txt 0 True"}));
+    EXPECT_LT(fs::file_size(archive), 3500000u + 10500000u / 3);
 }

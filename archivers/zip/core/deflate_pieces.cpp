@@ -1,6 +1,7 @@
 #include "deflate_pieces.h"
 
 #include <atomic>
+#include <functional>
 #include <libdeflate.h>
 #include <memory>
 #include <system_error>
@@ -72,32 +73,40 @@ const unsigned char PieceCompressor::kStreamEnd[5] = {1, 0, 0, 0xff, 0xff};
 
 PieceCompressor::PieceCompressor(int level, unsigned threads) {
     const int bufferLevel = level >= 9 ? 10 : level;
-    for (unsigned i = 0; i < std::max(threads, 1u); ++i) {
+    const unsigned count = std::max(threads, 1u);
+    slots_.reserve(count);
+    for (unsigned i = 0; i < count; ++i) {
         libdeflate_compressor* c = libdeflate_alloc_compressor(bufferLevel);
         if (!c)
             break;
-        compressors_.push_back(c);
+        slots_.emplace_back().compressor = c;
     }
 }
 
 PieceCompressor::~PieceCompressor() {
-    for (libdeflate_compressor* c : compressors_)
-        libdeflate_free_compressor(c);
+    for (Slot& slot : slots_)
+        libdeflate_free_compressor(slot.compressor);
 }
 
-bool PieceCompressor::fragment(libdeflate_compressor* c, const unsigned char* in, size_t size,
+void PieceCompressor::fragment(Slot& slot, const unsigned char* in, size_t size,
                                std::vector<unsigned char>& out) {
-    // Room for less than the input: a piece that does not shrink is stored.
-    out.resize(size);
-    const size_t made =
-        size > 16 ? libdeflate_deflate_compress(c, in, size, out.data(), size - 16) : 0;
-    size_t lastStart, end;
-    if (made == 0 || !findLastBlock(out.data(), made, lastStart, end)) {
-        appendStored(in, size, out);
-        return true;
+    if (slot.room < size) {
+        slot.scratch.reset();
+        slot.room = 0;
+        slot.scratch.reset(new unsigned char[size]);
+        slot.room = size;
     }
+    // Room for less than the input: a piece that does not shrink is stored.
+    unsigned char* const packed = slot.scratch.get();
+    const size_t made =
+        size > 16 ? libdeflate_deflate_compress(slot.compressor, in, size, packed, size - 16) : 0;
+    size_t lastStart, end;
+    if (made == 0 || !findLastBlock(packed, made, lastStart, end)) {
+        appendStored(in, size, out);
+        return;
+    }
+    out.assign(packed, packed + (end + 7) / 8);
     out[lastStart >> 3] &= static_cast<unsigned char>(~(1u << (lastStart & 7)));
-    out.resize((end + 7) / 8);
     if (end & 7)
         out.back() &= static_cast<unsigned char>((1u << (end & 7)) - 1);
     // An empty stored block: three header bits, padding, LEN 0, NLEN 0xFFFF.
@@ -106,38 +115,37 @@ bool PieceCompressor::fragment(libdeflate_compressor* c, const unsigned char* in
         out.push_back(0);
     const unsigned char empty[4] = {0, 0, 0xff, 0xff};
     out.insert(out.end(), empty, empty + 4);
-    return true;
 }
 
 bool PieceCompressor::compress(const unsigned char* data, size_t size, size_t pieces,
                                std::vector<std::vector<unsigned char>>& fragments) {
-    if (compressors_.empty())
+    if (slots_.empty())
         return false;
     pieces = std::max<size_t>(pieces, 1);
     fragments.resize(pieces);
     const size_t step = (size + pieces - 1) / pieces;
     std::atomic<size_t> next{0};
     std::atomic<bool> ok{true};
-    auto work = [&](libdeflate_compressor* c) {
+    auto work = [&](Slot& slot) {
         try {
             for (size_t i; (i = next++) < pieces;) {
                 const size_t at = std::min(size, i * step);
-                fragment(c, data + at, std::min(step, size - at), fragments[i]);
+                fragment(slot, data + at, std::min(step, size - at), fragments[i]);
             }
         } catch (const std::bad_alloc&) {
             ok = false;
         }
     };
     std::vector<std::thread> helpers;
-    helpers.reserve(compressors_.size()); // no allocation once threads run
-    for (size_t t = 1; t < compressors_.size() && t < pieces; ++t) {
+    helpers.reserve(slots_.size()); // no allocation once threads run
+    for (size_t t = 1; t < slots_.size() && t < pieces; ++t) {
         try {
-            helpers.emplace_back(work, compressors_[t]);
+            helpers.emplace_back(work, std::ref(slots_[t]));
         } catch (const std::system_error&) {
             break; // fewer threads: the pieces still all get done
         }
     }
-    work(compressors_[0]);
+    work(slots_[0]);
     for (std::thread& t : helpers)
         t.join();
     return ok;

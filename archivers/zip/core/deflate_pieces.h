@@ -9,6 +9,7 @@
 #pragma once
 
 #include <cstddef>
+#include <memory>
 #include <vector>
 
 struct libdeflate_compressor;
@@ -23,7 +24,7 @@ public:
     PieceCompressor(const PieceCompressor&) = delete;
     PieceCompressor& operator=(const PieceCompressor&) = delete;
 
-    unsigned threads() const { return static_cast<unsigned>(compressors_.size()); }
+    unsigned threads() const { return static_cast<unsigned>(slots_.size()); }
 
     // Compresses `size` bytes as `pieces` equal pieces, one fragment each, in
     // order. Returns false when memory runs out.
@@ -34,10 +35,19 @@ public:
     static const unsigned char kStreamEnd[5];
 
 private:
-    bool fragment(libdeflate_compressor* c, const unsigned char* in, size_t size,
+    // One per thread: its compressor and the buffer it compresses into, kept
+    // from piece to piece and never cleared, so that only the bytes the
+    // compressor writes are touched and only the result is copied out.
+    struct Slot {
+        libdeflate_compressor* compressor = nullptr;
+        std::unique_ptr<unsigned char[]> scratch;
+        size_t room = 0;
+    };
+
+    void fragment(Slot& slot, const unsigned char* in, size_t size,
                   std::vector<unsigned char>& out);
 
-    std::vector<libdeflate_compressor*> compressors_;
+    std::vector<Slot> slots_;
 };
 
 } // namespace zip

@@ -18,6 +18,22 @@ constexpr uint16_t kNeedZip64 = 45;
 // starts without history, which costs more on small files.
 constexpr size_t kMinPiece = 1 << 20;
 
+// A batch larger than this per thread is cut into pieces of about this size,
+// taken in turn by whichever thread is free: pieces of equal length take
+// unequal times, and with only one piece per thread the batch waits for the
+// slowest. Each piece starting without history costs about 0.4 % on text.
+constexpr size_t kTurnPiece = 3 << 19;
+
+// How many pieces `size` bytes are compressed as on `threads` threads: one
+// per thread down to kMinPiece each; above kTurnPiece per thread, a multiple
+// of the threads so that the last round keeps them all busy.
+size_t pieceCount(size_t size, size_t threads) {
+    if (size <= kTurnPiece * threads)
+        return std::min(threads, size / kMinPiece + 1);
+    const size_t rounds = ((size + kTurnPiece - 1) / kTurnPiece + threads - 1) / threads;
+    return rounds * threads;
+}
+
 std::string timestampField(time_t mtime) {
     std::string f;
     if (mtime < 0 || mtime > 0x7fffffff)
@@ -35,18 +51,28 @@ Writer::Writer(arc::AtomicOutput& out, const Limits& limits) : out_(out), limits
 
 Writer::~Writer() = default;
 
+unsigned char* Writer::inBuffer(size_t size) {
+    if (inRoom_ < size) {
+        inBuf_.reset();
+        inRoom_ = 0;
+        inBuf_.reset(new unsigned char[size]);
+        inRoom_ = size;
+    }
+    return inBuf_.get();
+}
+
 int Writer::storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64_t& got,
                         ProgressCount& count, const char* member) {
-    inBuf_.resize(kChunk);
+    unsigned char* const buf = inBuffer(kChunk);
     while (got < size) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, size - got));
-        const long long n = in.read(inBuf_.data(), want);
+        const long long n = in.read(buf, want);
         if (n < 0)
             return 1;
         if (n == 0)
             break; // the file shrank while it was read: its entry ends here
-        crc = crc32(crc, inBuf_.data(), static_cast<size_t>(n));
-        int rc = out_.write(inBuf_.data(), static_cast<size_t>(n));
+        crc = crc32(crc, buf, static_cast<size_t>(n));
+        int rc = out_.write(buf, static_cast<size_t>(n));
         if (rc != arc::kOk)
             return rc;
         got += static_cast<uint64_t>(n);
@@ -70,10 +96,10 @@ int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& 
     bool streamed = false; // fragments of earlier batches are written already
     for (;;) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(batch, size - got));
-        inBuf_.resize(want);
+        unsigned char* const buf = inBuffer(want);
         size_t have = 0;
         while (have < want) {
-            const long long r = in.read(inBuf_.data() + have, std::min(kChunk, want - have));
+            const long long r = in.read(buf + have, std::min(kChunk, want - have));
             if (r < 0)
                 return 1;
             if (r == 0)
@@ -82,11 +108,11 @@ int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& 
             if (count.report(member, count.done + have / 2))
                 return arc::kErrCancelled;
         }
-        crc = crc32(crc, inBuf_.data(), have);
+        crc = crc32(crc, buf, have);
         got += have;
         const bool last = have < want || got == size;
-        const size_t pieces = std::min<size_t>(pieces_->threads(), have / kMinPiece + 1);
-        if (!pieces_->compress(inBuf_.data(), have, pieces, fragments_))
+        const size_t pieces = pieceCount(have, pieces_->threads());
+        if (!pieces_->compress(buf, have, pieces, fragments_))
             return arc::kErrNoMemory;
         uint64_t made = last ? sizeof PieceCompressor::kStreamEnd : 0;
         for (const auto& f : fragments_)
@@ -95,7 +121,7 @@ int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& 
         if (last && !streamed && made >= have) {
             // The whole file is still in memory: deflate did not shrink it, so store it.
             stored = true;
-            rc = out_.write(inBuf_.data(), have);
+            rc = out_.write(buf, have);
             packed = have;
         } else {
             for (size_t i = 0; rc == arc::kOk && i < fragments_.size(); ++i)
@@ -230,12 +256,12 @@ int Writer::copyEntry(const Reader& reader, const Entry& entry) {
         return rc;
     Entry copy = entry;
     copy.localOffset = out_.tell();
-    inBuf_.resize(kChunk);
+    unsigned char* const buf = inBuffer(kChunk);
     for (uint64_t at = entry.localOffset; at < recordEnd;) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, recordEnd - at));
-        if (!reader.readAt(at, inBuf_.data(), n))
+        if (!reader.readAt(at, buf, n))
             return arc::kErrCannotRead;
-        if ((rc = out_.write(inBuf_.data(), n)) != arc::kOk)
+        if ((rc = out_.write(buf, n)) != arc::kOk)
             return rc;
         at += n;
     }

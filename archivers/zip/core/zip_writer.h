@@ -75,11 +75,15 @@ private:
     int deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
                     uint64_t& packed, bool& stored, ProgressCount& count, const char* member);
 
+    // The read buffer, grown to at least `size` bytes and never cleared:
+    // every byte used is read into it first.
+    unsigned char* inBuffer(size_t size);
+
     arc::AtomicOutput& out_;
     Limits limits_;
     std::vector<Entry> entries_;
-    std::vector<unsigned char> inBuf_;
-    std::vector<unsigned char> outBuf_;
+    std::unique_ptr<unsigned char[]> inBuf_;
+    size_t inRoom_ = 0;
     std::vector<std::vector<unsigned char>> fragments_;
     std::unique_ptr<PieceCompressor> pieces_;
     int piecesLevel_ = -1;
