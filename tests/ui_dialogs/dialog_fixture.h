@@ -6,9 +6,9 @@
 #include "archivers.h"
 #include "dialog_host.h"
 #include "dialog_support.h"
+#include "memory_settings_store.h"
 #include "options.h"
 #include "program.h"
-#include "settings_store.h"
 
 #include <QStringList>
 
@@ -18,27 +18,13 @@
 
 namespace dravonel::testing {
 
-class MemoryStore : public SettingsStore {
+// The in-memory store, with shortcuts to the program's own section.
+class MemoryStore : public MemorySettingsStore {
 public:
-    using Key = std::tuple<QString, QString, QString>;
-    QString read(const QString& application, const QString& section, const QString& key,
-                 const QString& defaultValue) override {
-        const auto it = values.find({application, section, key});
-        return it == values.end() ? defaultValue : it->second;
-    }
-    void write(const QString& application, const QString& section, const QString& key,
-               const QString& value) override {
-        values[{application, section, key}] = value;
-    }
-    void deleteSection(const QString&, const QString&) override {}
-    void deleteApplication(const QString&) override {}
-    // A value under the current application and the program's section.
     QString current(const QString& key) { return read("Korvath's Soft", "Dravonel2", key, ""); }
     void setCurrent(const QString& key, const QString& value) {
         write("Korvath's Soft", "Dravonel2", key, value);
     }
-
-    std::map<Key, QString> values;
 };
 
 class UnusedArchivers : public Archivers {

@@ -200,12 +200,12 @@ TEST_F(FolderPaneTest, AliasesEndAtTheFirstGapAndExitWritesAllTwentyKeys) {
     int keys = 0;
     for (int i = 0; i < 10; ++i) {
         for (const char* stem : {"Dir_In_DirName", "Dir_In_DirDir"}) {
-            const auto it = store.values.find(
-                {"Korvath's Soft", "Dravonel2", QString(stem) + QString::number(i)});
-            ASSERT_NE(it, store.values.end());
+            const QString value = store.read("Korvath's Soft", "Dravonel2",
+                                             QString(stem) + QString::number(i), "<absent>");
+            ASSERT_NE(value, "<absent>") << stem << i;
             ++keys;
             if (i >= 2) {
-                EXPECT_EQ(it->second, "") << stem << i;
+                EXPECT_EQ(value, "") << stem << i;
             }
         }
     }
