@@ -61,6 +61,23 @@ void InputFile::close() {
     fd_ = -1;
 }
 
+bool readExactlyAt(int fd, uint64_t fileSize, uint64_t offset, void* data, size_t size) {
+    if (offset > fileSize || size > fileSize - offset)
+        return false;
+    auto* out = static_cast<unsigned char*>(data);
+    while (size > 0) {
+        ssize_t got = ::pread(fd, out, size, static_cast<off_t>(offset));
+        if (got < 0 && errno == EINTR)
+            continue;
+        if (got <= 0)
+            return false;
+        out += got;
+        size -= static_cast<size_t>(got);
+        offset += static_cast<uint64_t>(got);
+    }
+    return true;
+}
+
 bool isHiddenName(const std::string& name) {
     return !name.empty() && name[0] == '.';
 }

@@ -33,6 +33,10 @@ private:
     unsigned mode_ = 0;
 };
 
+// Reads exactly `size` bytes at `offset` of an open file of `fileSize` bytes;
+// false for a range beyond the end or a failed or short read.
+bool readExactlyAt(int fd, uint64_t fileSize, uint64_t offset, void* data, size_t size);
+
 // True for names the desktop hides (beginning with ".").
 bool isHiddenName(const std::string& name);
 

@@ -1,9 +1,9 @@
 #include "lzh_header.h"
 
 #include "crc16.h"
+#include "files.h"
 #include "results.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -189,20 +189,7 @@ bool ArchiveFile::open(const std::string& path) {
 }
 
 bool ArchiveFile::readAt(uint64_t offset, void* data, size_t size) const {
-    if (offset > size_ || size > size_ - offset)
-        return false;
-    auto* out = static_cast<uint8_t*>(data);
-    while (size > 0) {
-        ssize_t got = ::pread(fd_, out, size, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        out += got;
-        size -= static_cast<size_t>(got);
-        offset += static_cast<uint64_t>(got);
-    }
-    return true;
+    return arc::readExactlyAt(fd_, size_, offset, data, size);
 }
 
 int readMemberHeader(const ArchiveFile& archive, uint64_t offset, MemberHeader& h, bool& end) {

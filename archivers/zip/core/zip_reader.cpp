@@ -1,9 +1,9 @@
 #include "zip_reader.h"
 
+#include "files.h"
 #include "results.h"
 #include "zip_format.h"
 
-#include <cerrno>
 #include <fcntl.h>
 #include <memory>
 #include <sys/stat.h>
@@ -107,20 +107,7 @@ Reader::~Reader() {
 }
 
 bool Reader::readAt(uint64_t offset, void* data, size_t size) const {
-    if (offset > fileSize_ || size > fileSize_ - offset)
-        return false;
-    auto* out = static_cast<unsigned char*>(data);
-    while (size > 0) {
-        ssize_t got = ::pread(fd_, out, size, static_cast<off_t>(offset));
-        if (got < 0 && errno == EINTR)
-            continue;
-        if (got <= 0)
-            return false;
-        out += got;
-        size -= static_cast<size_t>(got);
-        offset += static_cast<uint64_t>(got);
-    }
-    return true;
+    return arc::readExactlyAt(fd_, fileSize_, offset, data, size);
 }
 
 int Reader::open(const std::string& path) {
