@@ -74,23 +74,6 @@ private:
     bool shown_ = false;
 };
 
-// A job file's values, for a batch run.
-class BatchJob : public JobTarget {
-public:
-    BatchJob(TargetList& list) : list_(list) {}
-    QString in, out, name;
-    QString inputFolder() override { return in; }
-    void setInputFolder(const QString& f) override { in = f; }
-    QString outputFolder() override { return out; }
-    void setOutputFolder(const QString& f) override { out = f; }
-    QString archiveName() override { return name; }
-    void setArchiveName(const QString& n) override { name = n; }
-    TargetList& targets() override { return list_; }
-
-private:
-    TargetList& list_;
-};
-
 bool takeValue(const QStringList& args, int& i, QString& value, QString& error) {
     if (i + 1 >= args.size()) {
         error = QStringLiteral("option %1 needs a value").arg(args.at(i));
@@ -245,7 +228,7 @@ int runBatch(const QStringList& arguments) {
     TargetList targets(&host);
     OutputList outputs;
     ResultLog log;
-    BatchJob job(targets);
+    JobValues job(targets);
     QObject::connect(&log, &ResultLog::lineAdded,
                      [](const QString& line) { printLine(stdout, line); });
 
@@ -255,7 +238,7 @@ int runBatch(const QStringList& arguments) {
             // A job file supplies its entries, and its folder and name where
             // the command line names none.
             TargetList jobTargets(&host);
-            BatchJob loaded(jobTargets);
+            JobValues loaded(jobTargets);
             if (!LoadDvf(path, loaded, host))
                 return kBatchUsage;
             for (const QString& entry : jobTargets.entries())

@@ -36,6 +36,23 @@ public:
     virtual TargetList& targets() = 0;
 };
 
+// A job held as plain values around a target list (the batch run, tests).
+class JobValues : public JobTarget {
+public:
+    explicit JobValues(TargetList& list) : list_(list) {}
+    QString in, out, name;
+    QString inputFolder() override { return in; }
+    void setInputFolder(const QString& folder) override { in = folder; }
+    QString outputFolder() override { return out; }
+    void setOutputFolder(const QString& folder) override { out = folder; }
+    QString archiveName() override { return name; }
+    void setArchiveName(const QString& n) override { name = n; }
+    TargetList& targets() override { return list_; }
+
+private:
+    TargetList& list_;
+};
+
 // Writes the job to `path`, asking before an existing file is replaced; a
 // failure shows "セーブできませんでした。". The file is replaced only once the
 // new text is complete. Returns true when the file was written.

@@ -16,23 +16,6 @@ QByteArray slurp(const QString& path) {
 
 class Lists : public RunFixture {};
 
-// A job that lives in the fixture: folders and name as plain values.
-class FixtureJob : public JobTarget {
-public:
-    explicit FixtureJob(TargetList& list) : list_(list) {}
-    QString in, out, name;
-    QString inputFolder() override { return in; }
-    void setInputFolder(const QString& f) override { in = f; }
-    QString outputFolder() override { return out; }
-    void setOutputFolder(const QString& f) override { out = f; }
-    QString archiveName() override { return name; }
-    void setArchiveName(const QString& n) override { name = n; }
-    TargetList& targets() override { return list_; }
-
-private:
-    TargetList& list_;
-};
-
 } // namespace
 
 TEST_F(Lists, TargetListKeepsUniquePathsUpToItsCapacity) {
@@ -175,7 +158,7 @@ TEST_F(Lists, SavingTheLogAsksBeforeReplacingAndWritesNothingWhenEmpty) {
 TEST_F(Lists, JobFilesRoundTripEveryLineWhole) {
     const QString a = file("in/a, \"b\".txt"), c = file("in/  lead.txt");
     addTargets({a, c});
-    FixtureJob job(targets);
+    JobValues job(targets);
     job.in = "/in, dir";
     job.out = "  /out";
     const QString path = dir.path() + "/job.DVF";
@@ -184,7 +167,7 @@ TEST_F(Lists, JobFilesRoundTripEveryLineWhole) {
               "Dravonel2 DVF FILE\r\nINDIR=/in, dir\r\nOUTDIR=  /out\r\nFILENAME=\r\n" +
                   a.toUtf8() + "\r\n" + c.toUtf8() + "\r\n");
 
-    FixtureJob loaded(targets);
+    JobValues loaded(targets);
     targets.RefreshForm();
     ASSERT_TRUE(LoadDvf(path, loaded, host));
     EXPECT_EQ(loaded.in, "/in, dir");
@@ -204,7 +187,7 @@ TEST_F(Lists, JobFilesInOtherLayoutsAndBrokenOnes) {
     const QString job1 =
         file("old.dvf", "\xEF\xBB\xBF/old/in\n/old/out\rNAME\r\n" + a.toUtf8() + "\n" +
                             (dir.path() + "/in/gone.txt").toUtf8() + "\n" + b.toUtf8());
-    FixtureJob job(targets);
+    JobValues job(targets);
     ASSERT_TRUE(LoadDvf(job1, job, host));
     EXPECT_EQ(job.in, "/old/in");
     EXPECT_EQ(job.out, "/old/out");
