@@ -308,12 +308,14 @@ TEST_F(MainWindow, ToolTipsSwitchAsAWhole) {
     EXPECT_EQ(w.status()->lstKekka->toolTip(), "");
 }
 
-TEST_F(MainWindow, ClosingWritesGeometryAndSettingsAndRemovesTheResponseFile) {
+TEST_F(MainWindow, ClosingWritesGeometryAndSettingsAndLeavesOtherRunsFilesAlone) {
     settings("Main_Left=1500\nMain_Top=1200\nUCase=False\n");
     TestWindow& w = make();
     ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
     w.show();
-    QFile resp(tmp() + "DRAVONEL.RESPFILE");
+    // Another run's response file in the same temporary folder.
+    QDir(tmp()).mkpath("run-other");
+    QFile resp(tmp() + "run-other/DRAVONEL.RESPFILE");
     ASSERT_TRUE(resp.open(QIODevice::WriteOnly));
     resp.close();
     w.close();
@@ -321,7 +323,7 @@ TEST_F(MainWindow, ClosingWritesGeometryAndSettingsAndRemovesTheResponseFile) {
     EXPECT_EQ(iniValue("Version"), "1.02");
     EXPECT_EQ(iniValue("UCase"), "False");
     EXPECT_NE(iniValue("Main_Width"), "<absent>");
-    EXPECT_FALSE(QFile::exists(tmp() + "DRAVONEL.RESPFILE"));
+    EXPECT_TRUE(resp.exists());
 
     settings("Main_Left=1500\nMain_Top=1200\n");
     TestWindow& maxed = make();
