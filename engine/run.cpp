@@ -26,9 +26,10 @@ QString withSlash(const QString& folder) {
 }
 
 // An archive name that would put the archive elsewhere than the output folder
-// never reaches a command line.
+// never reaches a command line. A backslash is an ordinary character of a
+// Linux name and stays.
 bool safeArchiveName(const QString& name) {
-    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+    return !name.contains(QLatin1Char('/'));
 }
 
 const QString kZipRestrictionDouble =
