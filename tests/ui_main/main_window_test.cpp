@@ -248,7 +248,7 @@ TEST_F(MainWindow, ModeButtonsFollowTheListAndKeepFileNUnderDoubleCompression) {
 
 TEST_F(MainWindow, ARealRunLocksEverythingButCancelAndUnlocksAfter) {
     resetFakes();
-    const QString a = file("a.txt");
+    const QString a = file("a.txt"), b = file("b.txt");
     TestWindow& w = make();
     ASSERT_EQ(w.MDIForm_Load(a), frmDravonel::kGoOn);
     w.show();
@@ -268,6 +268,13 @@ TEST_F(MainWindow, ARealRunLocksEverythingButCancelAndUnlocksAfter) {
         EXPECT_FALSE(w.menuAction("mnuFile")->isEnabled());
         EXPECT_FALSE(w.menuAction("mnuExit")->isEnabled());
         EXPECT_GT(w.progressBar()->value(), 0) << "progress shown during the call";
+        // Every command is off (so are its shortcuts), and the list itself
+        // refuses changes while the run holds it.
+        for (const char* name : {"mnuOpen", "mnuSave", "mnuSaveAs", "mnuOption", "mnuName"})
+            EXPECT_FALSE(w.menuAction(name)->isEnabled()) << name;
+        EXPECT_FALSE(w.targets().ListInAdd(b));
+        w.targets().RefreshForm();
+        EXPECT_EQ(w.targets().entries(), QStringList{a});
     });
     w.exeButton(3)->click();
     EXPECT_TRUE(checked);
