@@ -118,5 +118,23 @@ check "no files: exit 1" test "$(status_of "$program" --batch filen --out "$work
 check "--help exits 0" "$program" --help
 check "--version names the release" sh -c "'$program' --version | grep -q 1.02"
 check "no settings file written" test -z "$(ls -A "$work/cfg")"
+# The automatic run of the window program: names typed relative to the
+# current folder, a shared temporary folder setting, no private folder.
+mkdir -p "$work/auto/out" "$work/shared" && chmod 1777 "$work/shared"
+printf 'Dravonel2 DVF FILE\r\nINDIR=%s\r\nOUTDIR=%s\r\nFILENAME=job\r\n%s\r\n' "$work/in/x" "$work/auto/out" "$work/in/x/memo.txt" >"$work/in/x/rel.DVF"
+printf '[Dravonel2]\nAuto=True\nAutoExe=3\nTmpDir=%s\nDir_Out=%s\nDir_Out_Yuko=True\n' "$work/shared" "$work/auto/out" >"$work/auto/Korvath's Soft.ini"
+auto() { (cd "$work/in/x" && XDG_CONFIG_HOME=$work/auto QT_QPA_PLATFORM=offscreen "$program" "$@" >"$work/stdout" 2>&1); }
+auto memo.txt
+check "automatic run takes a relative file: exit 0" test $? -eq 0 -a -f "$work/auto/out/MEMO.TXT.LZH"
+check "a shared temporary folder is never written into" test -z "$(ls -A "$work/shared")"
+rm -f "$work/auto/out/"*
+(cd "$work/in" && XDG_CONFIG_HOME=$work/auto QT_QPA_PLATFORM=offscreen "$program" x/rel.DVF >/dev/null 2>&1)
+check "automatic run opens a relative job file" test -f "$work/auto/out/MEMO.TXT.LZH"
+mkdir -p "$work/taken" && ln -s "$work/shared" "$work/taken/dravonel2-$(id -u)"
+# Its message box waits for the user: the session's SIGTERM closes it.
+(cd "$work/in/x" && TMPDIR=$work/taken XDG_CONFIG_HOME=$work/auto QT_QPA_PLATFORM=offscreen timeout --preserve-status -s TERM 3 "$program" memo.txt >/dev/null 2>&1)
+check "no private temporary folder: the start stops, exit 1" test $? -eq 1
+check "nothing written into the planted folder" test -z "$(ls -A "$work/shared")"
+
 echo "batch: $passed passed, $failed failed"
 [ "$failed" -eq 0 ]
