@@ -89,8 +89,9 @@ time_t fileMtime(const std::string& path) {
     return st.st_mtime;
 }
 
-std::string safeMemberName(const std::string& stored) {
-    std::string name = baseNameOf(stored);
+std::string safeMemberName(const std::string& stored, bool backslashSeparates) {
+    const size_t cut = stored.find_last_of(backslashSeparates ? "/\\" : "/");
+    const std::string name = cut == std::string::npos ? stored : stored.substr(cut + 1);
     if (name.empty() || name == "." || name == "..")
         return "";
     for (unsigned char c : name) {
