@@ -138,18 +138,19 @@ TEST(ZipModule, SkipsAndCountsHiddenUnreadableAndRepeatedFiles) {
     spit(dir / "x" / "same.txt", "first");
     spit(dir / "y" / "same.txt", "second");
     spit(dir / "x" / ".hidden", "dot");
+    ASSERT_EQ(::mkfifo((dir / "x" / "fifo").c_str(), 0600), 0); // never waited on
     const fs::path resp =
         responseFile(dir, {dir / "x" / "same.txt", dir / "x" / ".hidden", dir / "x" / "gone.txt",
-                           dir / "y" / "same.txt", dir / "x"});
+                           dir / "y" / "same.txt", dir / "x", dir / "x" / "fifo", "/dev/zero"});
     const fs::path archive = dir / "S.ZIP";
 
-    EXPECT_EQ(zipm().call(zipCommand("-j -9 ", archive, "-i@" + resp.string())), 4);
+    EXPECT_EQ(zipm().call(zipCommand("-j -9 ", archive, "-i@" + resp.string())), 6);
     EXPECT_EQ(python("for i in z.infolist(): print(i.filename, z.read(i).decode())", archive),
               (std::vector<std::string>{"same.txt first"}));
     fs::remove(archive);
 
     // With -S the hidden file is stored too.
-    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + resp.string())), 3);
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + resp.string())), 5);
     EXPECT_EQ(python("print(sorted(z.namelist()))", archive),
               (std::vector<std::string>{"['.hidden', 'same.txt']"}));
     EXPECT_TRUE(readersAccept(archive));
