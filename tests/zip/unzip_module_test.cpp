@@ -263,3 +263,34 @@ TEST(ZipModule, UpdatingMutatedArchivesFailsCleanlyOrGivesAGoodArchive) {
         ASSERT_EQ(listing(dir / "arc"), (std::set<std::string>{"m.zip"})) << "round " << round;
     }
 }
+
+TEST(UnZipModule, DecodesNamesByTheirHostAndRestoresUnixModes) {
+    TempDir dir;
+    const fs::path archive = dir / "NAMES.ZIP";
+    // Shift_JIS names whose trail byte is 0x5C, a CP437 name that is not
+    // CP932, folders cut at "\" from DOS but not from Unix, one file name in
+    // two folders, and the UTF-8 bytes Info-ZIP stores on Linux without the flag.
+    pythonZip(archive, "add('表.txt'.encode('cp932'), 'hyo')\n"
+                       "add('能.txt'.encode('cp932'), 'no')\n"
+                       "add(b'dos\\\\\\x8a\\xbf\\x8e\\x9a.txt', 'kanji')\n"
+                       "add(b'caf\\x82.txt', 'cafe')\n"
+                       "add(b'a\\\\b.txt', 'unix', system=3, mode=0o4750)\n"
+                       "add('日本.txt'.encode(), 'utf8', system=3, mode=0o604)\n"
+                       "add(b'x\\\\same.txt', 'first')\n"
+                       "add(b'y\\\\same.txt', 'second')\n");
+    fs::create_directory(dir / "out");
+    EXPECT_EQ(unzipm().call(extractCommand(archive, dir / "out")), 1); // the second same.txt
+    EXPECT_EQ(listing(dir / "out"),
+              (std::set<std::string>{"表.txt", "能.txt", "漢字.txt", "café.txt", "a\\b.txt",
+                                     "日本.txt", "same.txt"}));
+    EXPECT_EQ(slurp(dir / "out" / "表.txt"), "hyo");
+    EXPECT_EQ(slurp(dir / "out" / "能.txt"), "no");
+    EXPECT_EQ(slurp(dir / "out" / "same.txt"), "first");
+    EXPECT_EQ(fs::status(dir / "out" / "a\\b.txt").permissions(), fs::perms(0750));
+    EXPECT_EQ(fs::status(dir / "out" / "日本.txt").permissions(), fs::perms(0604));
+
+    // Chosen by their decoded names, whole or bare.
+    fs::create_directory(dir / "some");
+    EXPECT_EQ(unzipm().call(extractCommand(archive, dir / "some", {"dos\\漢字.txt", "能.txt"})), 0);
+    EXPECT_EQ(listing(dir / "some"), (std::set<std::string>{"漢字.txt", "能.txt"}));
+}
