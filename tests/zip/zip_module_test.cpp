@@ -220,26 +220,55 @@ TEST(ZipModule, UpdateReplacesSameNamesAppendsNewOnesAndCopiesTheRestUnchanged) 
 TEST(ZipModule, UpdatesArchivesOfOtherToolsKeepingTheirEntries) {
     TempDir dir;
     spit(dir / "keep.txt", sample(20000, 6, true));
-    // Info-ZIP writing to a pipe puts data descriptors after the data.
+    fs::create_directory(dir / "sub");
+    spit(dir / "sub" / "swap.txt", "in a folder");
+    // Info-ZIP writing to a pipe puts data descriptors after the data; so do
+    // -fd and a member read from standard input; -fz makes ZIP64 records.
     const std::map<std::string, std::string> makers = {
         {"INFO.ZIP", "zip -q -9 - keep.txt swap.txt | cat > INFO.ZIP"},
-        {"SEVEN.ZIP", "7z a -tzip SEVEN.ZIP keep.txt swap.txt >/dev/null"}};
-    for (const auto& [name, command] : makers) {
+        {"FOLDERS.ZIP", "zip -q -r FOLDERS.ZIP sub keep.txt swap.txt"},
+        {"DESCRIPTORS.ZIP", "zip -q -fd DESCRIPTORS.ZIP keep.txt swap.txt"},
+        {"STDIN.ZIP", "echo x | zip -q STDIN.ZIP - && zip -q STDIN.ZIP keep.txt swap.txt"},
+        {"ZIP64.ZIP", "zip -q -fz ZIP64.ZIP keep.txt swap.txt"},
+        {"SEVEN.ZIP", "7z a -tzip SEVEN.ZIP keep.txt swap.txt sub >/dev/null"}};
+    // Python's zipfile: a CP437 name with an Info-ZIP Unicode path field, and
+    // a Shift_JIS one.
+    const std::string pythonEntries = "add(b'caf\\x82.txt', 'cafe', unicode='café.txt')\n"
+                                      "add('漢字.txt'.encode('cp932'), 'kanji')\n"
+                                      "add(b'keep.txt', open('keep.txt').read())\n"
+                                      "add(b'swap.txt', open('swap.txt').read())\n";
+    std::vector<std::string> archives;
+    for (const auto& [name, command] : makers)
+        archives.push_back(name);
+    archives.push_back("PYTHON.ZIP");
+    for (const std::string& name : archives) {
         spit(dir / "swap.txt", "from the tool");
         const fs::path archive = dir / name;
-        ASSERT_EQ(shell("cd " + quote(dir.path) + " && " + command), 0);
+        if (name == "PYTHON.ZIP")
+            pythonZip(archive, "import os\nos.chdir(" + quote(dir.path) + ")\n" + pythonEntries);
+        else
+            ASSERT_EQ(shell("cd " + quote(dir.path) + " && " + makers.at(name)), 0);
         const auto before = localRecords(archive);
-        ASSERT_EQ(before.size(), 2u) << name;
+        ASSERT_GE(before.size(), 2u) << name;
         spit(dir / "swap.txt", "from the module");
         ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, (dir / "swap.txt").string())), 0);
         std::string why;
-        EXPECT_TRUE(readersAccept(archive, &why)) << why;
-        EXPECT_EQ(localRecords(archive).at("keep.txt"), before.at("keep.txt")) << name;
+        EXPECT_TRUE(readersAccept(archive, &why)) << name << ": " << why;
+        auto after = localRecords(archive);
+        EXPECT_EQ(after.size(), before.size()) << name;
+        for (const auto& [member, record] : before) {
+            if (member != "swap.txt") {
+                EXPECT_EQ(after[member], record) << name << ": " << member;
+            }
+        }
         EXPECT_EQ(python("print(z.read('swap.txt').decode(), len(z.read('keep.txt')))", archive),
-                  (std::vector<std::string>{"from the module 20000"}));
+                  (std::vector<std::string>{"from the module 20000"}))
+            << name;
     }
     EXPECT_EQ(python("print(z.getinfo('keep.txt').flag_bits & 8)", dir / "INFO.ZIP"),
               (std::vector<std::string>{"8"}));
+    EXPECT_EQ(python("print(z.read('sub/swap.txt').decode())", dir / "FOLDERS.ZIP"),
+              (std::vector<std::string>{"in a folder"}));
 }
 
 TEST(ZipModule, LeavesWhatIsNotAGoodZipArchiveAlone) {
@@ -433,4 +462,26 @@ TEST(ZipModule, KeepsTheArchivesPermissionsAndRefusesOneItMayNotWrite) {
     EXPECT_EQ(fs::status(dir / "U.ZIP").permissions(), fs::perms(0444));
     EXPECT_EQ(slurp(dir / "U.ZIP"), slurp(dir / "NEW.ZIP"));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 3);
+}
+
+TEST(ZipModule, StoresWholeLinuxNamesWithModesAndReplacesShiftJisEntries) {
+    TempDir dir;
+    spit(dir / "a\\b.txt", "backslash");
+    fs::permissions(dir / "a\\b.txt", fs::perms(0640));
+    const fs::path archive = dir / "W.ZIP";
+    ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, (dir / "a\\b.txt").string())), 0);
+    EXPECT_EQ(python("i = z.infolist()[0]; print(i.filename, i.create_system, "
+                     "oct(i.external_attr >> 16))",
+                     archive),
+              (std::vector<std::string>{"a\\b.txt 3 0o100640"}));
+
+    // An entry a Japanese Windows archiver stored in Shift_JIS is replaced by
+    // the file of the same name; the others stay.
+    const fs::path sjis = dir / "SJIS.ZIP";
+    pythonZip(sjis, "add('漢字テスト.txt'.encode('cp932'), 'old')\n"
+                    "add('表.txt'.encode('cp932'), 'hyo')\n");
+    spit(dir / "漢字テスト.txt", "new");
+    ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", sjis, (dir / "漢字テスト.txt").string())), 0);
+    EXPECT_EQ(python("print([z.read(i).decode() for i in z.infolist()])", sjis),
+              (std::vector<std::string>{"['new', 'hyo']"}));
 }
