@@ -7,6 +7,8 @@
 
 #include <random>
 #include <set>
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace ztest;
 
@@ -293,4 +295,39 @@ TEST(UnZipModule, DecodesNamesByTheirHostAndRestoresUnixModes) {
     fs::create_directory(dir / "some");
     EXPECT_EQ(unzipm().call(extractCommand(archive, dir / "some", {"dos\\漢字.txt", "能.txt"})), 0);
     EXPECT_EQ(listing(dir / "some"), (std::set<std::string>{"漢字.txt", "能.txt"}));
+}
+
+namespace {
+
+int logMember(void* user, const char* member, unsigned long long, unsigned long long) {
+    static_cast<std::set<std::string>*>(user)->insert(member);
+    return 0;
+}
+
+} // namespace
+
+TEST(UnZipModule, StopsABombBeforeItFillsTheDisk) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    TempDir dir;
+    const fs::path mnt = dir / "small";
+    fs::create_directory(mnt);
+    if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "tmpfs cannot be mounted here";
+    const fs::path archive = dir / "BOMB.ZIP";
+    ASSERT_EQ(shell("python3 -c 'import sys, zipfile\n"
+                    "with zipfile.ZipFile(sys.argv[1], \"w\", zipfile.ZIP_DEFLATED) as z:\n"
+                    "    z.writestr(\"small.txt\", \"small\")\n"
+                    "    z.writestr(\"bomb.bin\", bytes(64 << 20))\n"
+                    "    z.writestr(\"after.txt\", \"after\")' " +
+                    quote(archive)),
+              0);
+    ASSERT_LT(fs::file_size(archive), 100000u); // about 1000 to 1
+    std::set<std::string> members;
+    unzipm().setProgress(logMember, &members);
+    EXPECT_EQ(unzipm().call(extractCommand(archive, mnt)), arc::kErrDiskFull);
+    unzipm().setProgress(nullptr, nullptr);
+    EXPECT_EQ(members.count("bomb.bin"), 0u); // not one byte of it was written
+    EXPECT_EQ(listing(mnt), (std::set<std::string>{"small.txt"}));
+    ::umount(mnt.c_str());
 }
