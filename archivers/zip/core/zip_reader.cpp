@@ -94,15 +94,12 @@ bool applyUnicodePath(const std::string& extra, Entry& e) {
 
 // The UTF-8 name of an entry; see Entry::name.
 std::string decodeName(const Entry& e) {
-    if ((e.flags & kFlagUtf8) && isUtf8(e.storedName))
-        return e.storedName;
-    if (e.flags & kFlagUtf8)
-        return cp437ToUtf8(e.storedName);
     // Unix tools store the bytes of the file's name, UTF-8 on today's systems.
-    if (!e.backslashSeparates() && isUtf8(e.storedName))
+    const bool utf8Flag = (e.flags & kFlagUtf8) != 0;
+    if ((utf8Flag || !e.backslashSeparates()) && isUtf8(e.storedName))
         return e.storedName;
     std::string utf8;
-    if (arc::cp932ToUtf8(e.storedName, utf8))
+    if (!utf8Flag && arc::cp932ToUtf8(e.storedName, utf8))
         return utf8;
     return cp437ToUtf8(e.storedName);
 }
@@ -111,7 +108,7 @@ std::string decodeName(const Entry& e) {
 
 bool Entry::isDirectory() const {
     const bool unixDir =
-        (versionMadeBy >> 8) == 3 && ((externalAttrs >> 16) & kTypeMask) == kTypeDir;
+        (versionMadeBy >> 8) == kHostUnix && ((externalAttrs >> 16) & kTypeMask) == kTypeDir;
     return unixDir || (externalAttrs & 0x10) || (!name.empty() && name.back() == '/');
 }
 
@@ -127,7 +124,7 @@ int Entry::unixMode() const {
 }
 
 bool Entry::isSymlink() const {
-    return (versionMadeBy >> 8) == 3 && ((externalAttrs >> 16) & kTypeMask) == kTypeLink;
+    return (versionMadeBy >> 8) == kHostUnix && ((externalAttrs >> 16) & kTypeMask) == kTypeLink;
 }
 
 Reader::~Reader() {

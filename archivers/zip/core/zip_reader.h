@@ -12,10 +12,11 @@ namespace zip {
 
 // One entry as the central directory describes it.
 struct Entry {
-    // The name as UTF-8: the stored bytes when the UTF-8 flag is set; else the
-    // Info-ZIP Unicode path field when it belongs to them; else, from a Unix
-    // host, the bytes themselves when they are valid UTF-8; else the bytes read
-    // as CP932 when they are valid CP932 (as Japanese Windows archivers write
+    // The name as UTF-8. With the UTF-8 flag: the stored bytes when they are
+    // UTF-8, else the bytes read as CP437. Without it: the Info-ZIP Unicode
+    // path field when it belongs to the stored bytes; else, from a Unix host,
+    // the bytes themselves when they are valid UTF-8; else the bytes read as
+    // CP932 when they are valid CP932 (as Japanese Windows archivers write
     // them), and as CP437 otherwise.
     std::string name;
     std::string storedName; // the name bytes of the headers, written back unchanged
