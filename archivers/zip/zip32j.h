@@ -17,8 +17,10 @@
 // is not ASCII, with its permission bits in the external attributes and
 // "version made by" Unix. An existing archive is updated: an entry whose whole
 // name (folders included, decoded as UnZip() in unzip32.h reads it, so a
-// Shift_JIS name matches too) equals the name of a new file is replaced; every
-// other entry is kept byte for byte, its local and central headers unchanged.
+// Shift_JIS name matches too) equals the name of a new file is replaced. Every
+// other entry is kept: its local header and data byte for byte, its central
+// record with the same name bytes, attributes and extra fields (only its
+// offset, and the ZIP64 field that holds it, may change).
 //
 // libzip32j.so works only with libizip32j.so beside it (in the same folder),
 // which holds the archive engine.
