@@ -3,9 +3,10 @@
 // libzip32j.so interprets the command line and hands the files to store to
 // this module, which it loads from its own folder for every call; without
 // libizip32j.so beside it, libzip32j.so does not work. The engine writes
-// Deflate (method 8) or stored (method 0) entries with UTF-8 names, DOS and
-// extended timestamps and ZIP64 records where needed, and updates an existing
-// archive by copying the entries it keeps byte for byte.
+// Deflate (method 8) or stored (method 0) entries with UTF-8 names, Unix
+// permission bits, DOS and extended timestamps and ZIP64 records where needed,
+// and updates an existing archive by copying the entries it keeps byte for
+// byte (their stored names and extra fields included).
 #pragma once
 
 #include "module.h"

@@ -5,18 +5,36 @@
 // Command line (UTF-8, blank-separated tokens, double quotes around a token
 // with blanks):  [-x] "<archive>" "<folder>" ["<member>" ...]
 // extracts the named members (all when none is named) into the folder,
-// replacing files there. A member matches by its stored name or by its bare
-// file name. -x is the only switch; any other is refused. `owner` and the
-// output buffer are ignored.
+// replacing files there. A member matches by its whole name (folders
+// included) or by its bare file name. -x is the only switch; any other is
+// refused. `owner` and the output buffer are ignored.
+//
+// Names are read as UTF-8 when the entry's UTF-8 flag is set; otherwise from
+// an Info-ZIP Unicode path field that belongs to them; otherwise, from a Unix
+// host, as UTF-8 when the bytes are valid UTF-8; otherwise as CP932 (Shift_JIS,
+// as Japanese Windows archivers write them) when they are valid CP932, and as
+// CP437 else. A name is decoded whole before it is cut into folders, so the
+// second byte of a double-byte character is never taken for a separator.
+// Names from Unix hosts (and macOS) are cut at "/" only, so a backslash stays
+// part of the file name; names from every other host are cut at "/" and "".
 //
 // Every file lands in the folder under its bare name, whatever path the
 // archive holds (no "..", no absolute names); folders and symbolic-link
-// entries are not extracted. Each file is written to a temporary file and
-// renamed into place only when its CRC-32 is right, so a file already there
-// is never half-overwritten nor written through a symbolic link.
+// entries are not extracted. When two members land on the same bare name in
+// one call, the first is extracted and the later ones are passed over and
+// counted. Each file is written to a temporary file and renamed into place
+// only when its CRC-32 is right, so a file already there is never
+// half-overwritten nor written through a symbolic link. A file gets the
+// permission bits a Unix host stored for it (rwx only, never setuid, setgid or
+// sticky); files from other hosts get 0666 less the umask.
+//
+// Extraction stops with 32773 before the destination's file system fills: a
+// member whose declared size, or whose data as it comes, would leave less than
+// a small reserve of the space free is not written, and nothing of it stays.
+// Data running past its declared size is damaged data (32788).
 //
 // Results: 0 success; 1..32767 the number of members passed over (symbolic
-// links, names that cannot be made safe); and
+// links, names that cannot be made safe, a second member of a name); and
 //   32773 disk full                     32777 unsupported method or encryption
 //   32780 a member fails its CRC        32783 no member matched
 //   32787 a file cannot be written      32788 compressed data is damaged

@@ -10,16 +10,24 @@
 //   -0          store without compression; -1 ... -9 deflate levels (default 6)
 //   -i@<file>   add the files listed in a response file (one "path" a line)
 // The first other token is the archive, the rest are files to add. Any other
-// switch is refused. An existing archive is updated: entries with the name of
-// a new file are replaced, the others are kept byte for byte. `owner` and the
-// output buffer are ignored.
+// switch is refused. `owner` and the output buffer are ignored.
+//
+// Each file is stored under its Linux file name, everything after the last
+// "/" (a backslash is part of the name), in UTF-8 with the UTF-8 flag when it
+// is not ASCII, with its permission bits in the external attributes and
+// "version made by" Unix. An existing archive is updated: an entry whose whole
+// name (folders included, decoded as UnZip() in unzip32.h reads it, so a
+// Shift_JIS name matches too) equals the name of a new file is replaced. Every
+// other entry is kept: its local header and data byte for byte, its central
+// record with the same name bytes, attributes and extra fields (only its
+// offset, and the ZIP64 field that holds it, may change).
 //
 // libzip32j.so works only with libizip32j.so beside it (in the same folder),
 // which holds the archive engine.
 //
 // Results: 0 success; 1..32767 the number of files skipped (hidden without
-// -S, unreadable, a second file with a name already stored) while the archive
-// was still made; and
+// -S, unreadable, not a regular file such as a FIFO or a device, a second file
+// with a name already stored) while the archive was still made; and
 //   32773 disk full                     32774 the archive cannot be written
 //   32783 no file could be stored       32791 the existing archive is damaged
 //   32792 the existing archive cannot be opened
@@ -29,7 +37,12 @@
 //   32796 malformed command line or unknown switch
 //   32797 out of memory                 32799 a call is already in progress
 //   32800 cancelled by the progress callback
-// On every failure an existing archive stays as it was.
+// On every failure an existing archive stays as it was. An existing archive
+// keeps its permission bits; a new one gets 0666 less the umask. An archive
+// whose owner has no write permission on it (mode bits, so root is refused
+// too), or that the caller may not write, is refused with 32774. A call killed
+// half-way leaves no temporary file behind where the file system supports
+// nameless temporary files.
 #pragma once
 
 #include "module.h"

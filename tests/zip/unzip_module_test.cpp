@@ -7,6 +7,8 @@
 
 #include <random>
 #include <set>
+#include <sys/mount.h>
+#include <unistd.h>
 
 using namespace ztest;
 
@@ -262,4 +264,70 @@ TEST(ZipModule, UpdatingMutatedArchivesFailsCleanlyOrGivesAGoodArchive) {
         }
         ASSERT_EQ(listing(dir / "arc"), (std::set<std::string>{"m.zip"})) << "round " << round;
     }
+}
+
+TEST(UnZipModule, DecodesNamesByTheirHostAndRestoresUnixModes) {
+    TempDir dir;
+    const fs::path archive = dir / "NAMES.ZIP";
+    // Shift_JIS names whose trail byte is 0x5C, a CP437 name that is not
+    // CP932, folders cut at "\" from DOS but not from Unix, one file name in
+    // two folders, and the UTF-8 bytes Info-ZIP stores on Linux without the flag.
+    pythonZip(archive, "add('表.txt'.encode('cp932'), 'hyo')\n"
+                       "add('能.txt'.encode('cp932'), 'no')\n"
+                       "add(b'dos\\\\\\x8a\\xbf\\x8e\\x9a.txt', 'kanji')\n"
+                       "add(b'caf\\x82.txt', 'cafe')\n"
+                       "add(b'a\\\\b.txt', 'unix', system=3, mode=0o4750)\n"
+                       "add('日本.txt'.encode(), 'utf8', system=3, mode=0o604)\n"
+                       "add(b'x\\\\same.txt', 'first')\n"
+                       "add(b'y\\\\same.txt', 'second')\n");
+    fs::create_directory(dir / "out");
+    EXPECT_EQ(unzipm().call(extractCommand(archive, dir / "out")), 1); // the second same.txt
+    EXPECT_EQ(listing(dir / "out"),
+              (std::set<std::string>{"表.txt", "能.txt", "漢字.txt", "café.txt", "a\\b.txt",
+                                     "日本.txt", "same.txt"}));
+    EXPECT_EQ(slurp(dir / "out" / "表.txt"), "hyo");
+    EXPECT_EQ(slurp(dir / "out" / "能.txt"), "no");
+    EXPECT_EQ(slurp(dir / "out" / "same.txt"), "first");
+    EXPECT_EQ(fs::status(dir / "out" / "a\\b.txt").permissions(), fs::perms(0750));
+    EXPECT_EQ(fs::status(dir / "out" / "日本.txt").permissions(), fs::perms(0604));
+
+    // Chosen by their decoded names, whole or bare.
+    fs::create_directory(dir / "some");
+    EXPECT_EQ(unzipm().call(extractCommand(archive, dir / "some", {"dos\\漢字.txt", "能.txt"})), 0);
+    EXPECT_EQ(listing(dir / "some"), (std::set<std::string>{"漢字.txt", "能.txt"}));
+}
+
+namespace {
+
+int logMember(void* user, const char* member, unsigned long long, unsigned long long) {
+    static_cast<std::set<std::string>*>(user)->insert(member);
+    return 0;
+}
+
+} // namespace
+
+TEST(UnZipModule, StopsABombBeforeItFillsTheDisk) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    TempDir dir;
+    const fs::path mnt = dir / "small";
+    fs::create_directory(mnt);
+    if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "tmpfs cannot be mounted here";
+    const fs::path archive = dir / "BOMB.ZIP";
+    ASSERT_EQ(shell("python3 -c 'import sys, zipfile\n"
+                    "with zipfile.ZipFile(sys.argv[1], \"w\", zipfile.ZIP_DEFLATED) as z:\n"
+                    "    z.writestr(\"small.txt\", \"small\")\n"
+                    "    z.writestr(\"bomb.bin\", bytes(64 << 20))\n"
+                    "    z.writestr(\"after.txt\", \"after\")' " +
+                    quote(archive)),
+              0);
+    ASSERT_LT(fs::file_size(archive), 100000u); // about 1000 to 1
+    std::set<std::string> members;
+    unzipm().setProgress(logMember, &members);
+    EXPECT_EQ(unzipm().call(extractCommand(archive, mnt)), arc::kErrDiskFull);
+    unzipm().setProgress(nullptr, nullptr);
+    EXPECT_EQ(members.count("bomb.bin"), 0u); // not one byte of it was written
+    EXPECT_EQ(listing(mnt), (std::set<std::string>{"small.txt"}));
+    ::umount(mnt.c_str());
 }

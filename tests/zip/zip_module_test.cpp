@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <map>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace ztest;
@@ -135,18 +138,19 @@ TEST(ZipModule, SkipsAndCountsHiddenUnreadableAndRepeatedFiles) {
     spit(dir / "x" / "same.txt", "first");
     spit(dir / "y" / "same.txt", "second");
     spit(dir / "x" / ".hidden", "dot");
+    ASSERT_EQ(::mkfifo((dir / "x" / "fifo").c_str(), 0600), 0); // never waited on
     const fs::path resp =
         responseFile(dir, {dir / "x" / "same.txt", dir / "x" / ".hidden", dir / "x" / "gone.txt",
-                           dir / "y" / "same.txt", dir / "x"});
+                           dir / "y" / "same.txt", dir / "x", dir / "x" / "fifo", "/dev/zero"});
     const fs::path archive = dir / "S.ZIP";
 
-    EXPECT_EQ(zipm().call(zipCommand("-j -9 ", archive, "-i@" + resp.string())), 4);
+    EXPECT_EQ(zipm().call(zipCommand("-j -9 ", archive, "-i@" + resp.string())), 6);
     EXPECT_EQ(python("for i in z.infolist(): print(i.filename, z.read(i).decode())", archive),
               (std::vector<std::string>{"same.txt first"}));
     fs::remove(archive);
 
     // With -S the hidden file is stored too.
-    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + resp.string())), 3);
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + resp.string())), 5);
     EXPECT_EQ(python("print(sorted(z.namelist()))", archive),
               (std::vector<std::string>{"['.hidden', 'same.txt']"}));
     EXPECT_TRUE(readersAccept(archive));
@@ -216,26 +220,55 @@ TEST(ZipModule, UpdateReplacesSameNamesAppendsNewOnesAndCopiesTheRestUnchanged) 
 TEST(ZipModule, UpdatesArchivesOfOtherToolsKeepingTheirEntries) {
     TempDir dir;
     spit(dir / "keep.txt", sample(20000, 6, true));
-    // Info-ZIP writing to a pipe puts data descriptors after the data.
+    fs::create_directory(dir / "sub");
+    spit(dir / "sub" / "swap.txt", "in a folder");
+    // Info-ZIP writing to a pipe puts data descriptors after the data; so do
+    // -fd and a member read from standard input; -fz makes ZIP64 records.
     const std::map<std::string, std::string> makers = {
         {"INFO.ZIP", "zip -q -9 - keep.txt swap.txt | cat > INFO.ZIP"},
-        {"SEVEN.ZIP", "7z a -tzip SEVEN.ZIP keep.txt swap.txt >/dev/null"}};
-    for (const auto& [name, command] : makers) {
+        {"FOLDERS.ZIP", "zip -q -r FOLDERS.ZIP sub keep.txt swap.txt"},
+        {"DESCRIPTORS.ZIP", "zip -q -fd DESCRIPTORS.ZIP keep.txt swap.txt"},
+        {"STDIN.ZIP", "echo x | zip -q STDIN.ZIP - && zip -q STDIN.ZIP keep.txt swap.txt"},
+        {"ZIP64.ZIP", "zip -q -fz ZIP64.ZIP keep.txt swap.txt"},
+        {"SEVEN.ZIP", "7z a -tzip SEVEN.ZIP keep.txt swap.txt sub >/dev/null"}};
+    // Python's zipfile: a CP437 name with an Info-ZIP Unicode path field, and
+    // a Shift_JIS one.
+    const std::string pythonEntries = "add(b'caf\\x82.txt', 'cafe', unicode='café.txt')\n"
+                                      "add('漢字.txt'.encode('cp932'), 'kanji')\n"
+                                      "add(b'keep.txt', open('keep.txt').read())\n"
+                                      "add(b'swap.txt', open('swap.txt').read())\n";
+    std::vector<std::string> archives;
+    for (const auto& [name, command] : makers)
+        archives.push_back(name);
+    archives.push_back("PYTHON.ZIP");
+    for (const std::string& name : archives) {
         spit(dir / "swap.txt", "from the tool");
         const fs::path archive = dir / name;
-        ASSERT_EQ(shell("cd " + quote(dir.path) + " && " + command), 0);
+        if (name == "PYTHON.ZIP")
+            pythonZip(archive, "import os\nos.chdir(" + quote(dir.path) + ")\n" + pythonEntries);
+        else
+            ASSERT_EQ(shell("cd " + quote(dir.path) + " && " + makers.at(name)), 0);
         const auto before = localRecords(archive);
-        ASSERT_EQ(before.size(), 2u) << name;
+        ASSERT_GE(before.size(), 2u) << name;
         spit(dir / "swap.txt", "from the module");
         ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, (dir / "swap.txt").string())), 0);
         std::string why;
-        EXPECT_TRUE(readersAccept(archive, &why)) << why;
-        EXPECT_EQ(localRecords(archive).at("keep.txt"), before.at("keep.txt")) << name;
+        EXPECT_TRUE(readersAccept(archive, &why)) << name << ": " << why;
+        auto after = localRecords(archive);
+        EXPECT_EQ(after.size(), before.size()) << name;
+        for (const auto& [member, record] : before) {
+            if (member != "swap.txt") {
+                EXPECT_EQ(after[member], record) << name << ": " << member;
+            }
+        }
         EXPECT_EQ(python("print(z.read('swap.txt').decode(), len(z.read('keep.txt')))", archive),
-                  (std::vector<std::string>{"from the module 20000"}));
+                  (std::vector<std::string>{"from the module 20000"}))
+            << name;
     }
     EXPECT_EQ(python("print(z.getinfo('keep.txt').flag_bits & 8)", dir / "INFO.ZIP"),
               (std::vector<std::string>{"8"}));
+    EXPECT_EQ(python("print(z.read('sub/swap.txt').decode())", dir / "FOLDERS.ZIP"),
+              (std::vector<std::string>{"in a folder"}));
 }
 
 TEST(ZipModule, LeavesWhatIsNotAGoodZipArchiveAlone) {
@@ -360,4 +393,95 @@ TEST(ZipModule, HoldsMoreEntriesThanTheClassicEndRecordCounts) {
                                  "\" \"f65538\""),
               0);
     EXPECT_EQ(slurp(dir / "f65538"), "65538");
+}
+
+namespace {
+
+int pipeToParent = -1;
+
+// Tells the test the archive is being written, then waits to be killed.
+int signalAndWait(void*, const char*, unsigned long long, unsigned long long) {
+    const char byte = 1;
+    if (::write(pipeToParent, &byte, 1) == 1)
+        ::pause();
+    return 1;
+}
+
+} // namespace
+
+TEST(ZipModule, AKilledCallLeavesNoTemporaryFileBehind) {
+    TempDir dir;
+    spit(dir / "a.txt", sample(2000000, 10, true));
+    ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", dir / "OLD.ZIP", (dir / "a.txt").string())), 0);
+    const std::string old = slurp(dir / "OLD.ZIP");
+    for (const char* archive : {"NEW.ZIP", "OLD.ZIP"}) {
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(fds[0]);
+            pipeToParent = fds[1];
+            zipm().setProgress(signalAndWait, nullptr);
+            zipm().call(zipCommand("-j -S -9 ", dir / archive, (dir / "a.txt").string()));
+            ::_exit(0);
+        }
+        ::close(fds[1]);
+        char byte = 0;
+        EXPECT_EQ(::read(fds[0], &byte, 1), 1);
+        ::close(fds[0]);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 2) << archive;
+        EXPECT_EQ(slurp(dir / "OLD.ZIP"), old);
+    }
+}
+
+TEST(ZipModule, KeepsTheArchivesPermissionsAndRefusesOneItMayNotWrite) {
+    TempDir dir;
+    spit(dir / "a.txt", "a");
+    const std::string file = (dir / "a.txt").string();
+    const mode_t mask = ::umask(027);
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", dir / "NEW.ZIP", file)), 0);
+    ::umask(mask);
+    EXPECT_EQ(fs::status(dir / "NEW.ZIP").permissions(), fs::perms(0640));
+
+    const auto updateWithMode = [&](fs::perms mode) {
+        spit(dir / "U.ZIP", slurp(dir / "NEW.ZIP"));
+        fs::permissions(dir / "U.ZIP", mode);
+        return zipm().call(zipCommand("-j -S -9 ", dir / "U.ZIP", file));
+    };
+    EXPECT_EQ(updateWithMode(fs::perms(0600)), 0);
+    EXPECT_EQ(fs::status(dir / "U.ZIP").permissions(), fs::perms(0600));
+    EXPECT_EQ(updateWithMode(fs::perms(0754)), 0);
+    EXPECT_EQ(fs::status(dir / "U.ZIP").permissions(), fs::perms(0754));
+    // Read-only for its owner: refused, whoever runs it (root included).
+    EXPECT_EQ(updateWithMode(fs::perms(0444)), arc::kErrCannotWriteDest);
+    EXPECT_EQ(fs::status(dir / "U.ZIP").permissions(), fs::perms(0444));
+    EXPECT_EQ(slurp(dir / "U.ZIP"), slurp(dir / "NEW.ZIP"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 3);
+}
+
+TEST(ZipModule, StoresWholeLinuxNamesWithModesAndReplacesShiftJisEntries) {
+    TempDir dir;
+    spit(dir / "a\\b.txt", "backslash");
+    fs::permissions(dir / "a\\b.txt", fs::perms(0640));
+    const fs::path archive = dir / "W.ZIP";
+    ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, (dir / "a\\b.txt").string())), 0);
+    EXPECT_EQ(python("i = z.infolist()[0]; print(i.filename, i.create_system, "
+                     "oct(i.external_attr >> 16))",
+                     archive),
+              (std::vector<std::string>{"a\\b.txt 3 0o100640"}));
+
+    // An entry a Japanese Windows archiver stored in Shift_JIS is replaced by
+    // the file of the same name; the others stay.
+    const fs::path sjis = dir / "SJIS.ZIP";
+    pythonZip(sjis, "add('漢字テスト.txt'.encode('cp932'), 'old')\n"
+                    "add('表.txt'.encode('cp932'), 'hyo')\n");
+    spit(dir / "漢字テスト.txt", "new");
+    ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", sjis, (dir / "漢字テスト.txt").string())), 0);
+    EXPECT_EQ(python("print([z.read(i).decode() for i in z.infolist()])", sjis),
+              (std::vector<std::string>{"['new', 'hyo']"}));
 }

@@ -107,6 +107,29 @@ std::vector<std::string> python(const std::string& code, const fs::path& archive
     return lines;
 }
 
+void pythonZip(const fs::path& archive, const std::string& body) {
+    TempDir dir;
+    spit(dir / "make.py",
+         "import sys, struct, zipfile, zlib\n"
+         "z = zipfile.ZipFile(sys.argv[1], 'w', zipfile.ZIP_DEFLATED)\n"
+         "class RawName(zipfile.ZipInfo):\n"
+         "    def _encodeFilenameFlags(self):\n"
+         "        return self.raw, 0\n"
+         "def add(name, data, system=0, mode=None, unicode=None):\n"
+         "    info = RawName('entry%d' % len(z.infolist()), (2020, 1, 2, 3, 4, 6))\n"
+         "    info.raw = name\n"
+         "    info.create_system = system\n"
+         "    info.compress_type = zipfile.ZIP_DEFLATED\n"
+         "    if mode is not None:\n"
+         "        info.external_attr = (0o100000 | mode) << 16\n"
+         "    if unicode is not None:\n"
+         "        u = unicode.encode()\n"
+         "        info.extra = struct.pack('<HHBI', 0x7075, 5 + len(u), 1, zlib.crc32(name)) + u\n"
+         "    z.writestr(info, data)\n" +
+             body + "\nz.close()\n");
+    shell("python3 " + quote(dir / "make.py") + " " + quote(archive));
+}
+
 Module::Module(const std::string& path, const std::string& prefix) {
     handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
     if (!handle)

@@ -35,6 +35,12 @@ bool readersAccept(const fs::path& archive, std::string* why = nullptr);
 // Lines printed by a Python snippet given the archive path as sys.argv[1].
 std::vector<std::string> python(const std::string& code, const fs::path& archive);
 
+// Makes `archive` with Python's zipfile: `body` calls add(name, data, ...) for
+// each entry, where `name` is the raw header bytes (stored without the UTF-8
+// flag), `system` the host of "version made by" (0 DOS, 3 Unix), `mode` the
+// Unix permission bits and `unicode` an Info-ZIP Unicode path field.
+void pythonZip(const fs::path& archive, const std::string& body);
+
 // An archiver module loaded from a path, with its four exports.
 struct Module {
     explicit Module(const std::string& path, const std::string& prefix);

@@ -102,7 +102,8 @@ int extractArchive(const std::string& archive, const std::string& folder,
     std::vector<const Entry*> chosen;
     uint64_t total = 0;
     for (const Entry& e : reader.entries()) {
-        if (wanted.empty() || wanted.count(e.name) || wanted.count(arc::safeMemberName(e.name))) {
+        if (wanted.empty() || wanted.count(e.name) ||
+            wanted.count(arc::safeMemberName(e.name, e.backslashSeparates()))) {
             chosen.push_back(&e);
             total += e.size;
         }
@@ -114,16 +115,19 @@ int extractArchive(const std::string& archive, const std::string& folder,
     int skipped = 0;
     int failure = arc::kOk;
     uint64_t done = 0;
+    std::unordered_set<std::string> written;
     for (const Entry* e : chosen) {
         if (e->isDirectory())
             continue;
-        const std::string name = arc::safeMemberName(e->name);
-        if (e->isSymlink() || name.empty()) {
+        const std::string name = arc::safeMemberName(e->name, e->backslashSeparates());
+        // A second member that lands on a name already written in this call
+        // (the same name in two folders, or stored twice) is passed over.
+        if (e->isSymlink() || name.empty() || written.count(name)) {
             skipped = arc::addSkipped(skipped);
             continue;
         }
         arc::ExtractedFile file;
-        rc = file.open(folder, name);
+        rc = file.open(folder, name, e->size);
         if (rc == arc::kOk) {
             rc = reader.extract(*e, [&](const void* data, size_t size) {
                 int wr = file.write(data, size);
@@ -134,7 +138,9 @@ int extractArchive(const std::string& archive, const std::string& folder,
             });
         }
         if (rc == arc::kOk)
-            rc = file.commit(e->mtime >= 0 ? e->mtime : ::time(nullptr));
+            rc = file.commit(e->mtime >= 0 ? e->mtime : ::time(nullptr), e->unixMode());
+        if (rc == arc::kOk)
+            written.insert(name);
         if (rc != arc::kOk) {
             file.abort();
             if (failure == arc::kOk)

@@ -26,12 +26,15 @@ struct Source {
 int updateArchive(const std::string& archive, const std::vector<Source>& sources, int level,
                   arc::Progress& progress, const Limits& limits = Limits());
 
-// Extracts the members named in `names` (a name matches the stored name or its
-// bare file name; all members when `names` is empty) into `folder` under their
-// bare file names, replacing files there only once each is complete and its
-// CRC checked. Folder entries are passed over; symbolic links and names that
-// cannot be made safe are passed over and counted. Returns kOk, the count
-// passed over, or the first error (kErrNotFound when nothing matched).
+// Extracts the members named in `names` (a name matches the decoded name or
+// its bare file name; all members when `names` is empty) into `folder` under
+// their bare file names, replacing files there only once each is complete and
+// its CRC checked, with the permission bits a Unix host stored. Folder entries
+// are passed over; symbolic links, names that cannot be made safe and a second
+// member landing on a name already written are passed over and counted. A
+// member that does not fit on the destination's file system stops the call
+// with kErrDiskFull. Returns kOk, the count passed over, or the first error
+// (kErrNotFound when nothing matched).
 int extractArchive(const std::string& archive, const std::string& folder,
                    const std::vector<std::string>& names, arc::Progress& progress);
 

@@ -34,6 +34,10 @@ constexpr uint16_t kFlagUtf8 = 0x0800;
 constexpr uint16_t kMethodStore = 0;
 constexpr uint16_t kMethodDeflate = 8;
 
+// Hosts of the "version made by" field (its high byte).
+constexpr int kHostUnix = 3;
+constexpr int kHostMacOs = 19;
+
 constexpr uint32_t kMarker32 = 0xFFFFFFFF;
 constexpr uint16_t kMarker16 = 0xFFFF;
 
@@ -76,6 +80,9 @@ uint32_t crc32(uint32_t crc, const void* data, size_t size);
 
 // True when the bytes are well-formed UTF-8 (ASCII included).
 bool isUtf8(const std::string& s);
+// The UTF-8 form of a name in code page 437, the DOS character set that ZIP
+// names without the UTF-8 flag were first written in.
+std::string cp437ToUtf8(const std::string& s);
 // True when some byte is outside ASCII.
 bool hasNonAscii(const std::string& s);
 

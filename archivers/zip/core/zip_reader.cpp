@@ -1,5 +1,6 @@
 #include "zip_reader.h"
 
+#include "cp932.h"
 #include "files.h"
 #include "results.h"
 #include "zip_format.h"
@@ -70,35 +71,60 @@ std::string parseExtra(const unsigned char* p, size_t size, Entry& e, bool& zip6
 
 // The Info-ZIP Unicode path field names the entry when it belongs to the
 // name the header holds (its CRC matches that name).
-void applyUnicodePath(const std::string& extra, Entry& e) {
+bool applyUnicodePath(const std::string& extra, Entry& e) {
     const auto* p = reinterpret_cast<const unsigned char*>(extra.data());
     size_t i = 0;
     while (i + 4 <= extra.size()) {
         const uint16_t tag = get16(p + i);
         const uint16_t len = get16(p + i + 2);
         if (i + 4 + len > extra.size())
-            return;
+            return false;
         if (tag == kExtraUnicodePath && len > 5 && p[i + 4] == 1 &&
-            get32(p + i + 5) == crc32(0, e.name.data(), e.name.size())) {
+            get32(p + i + 5) == crc32(0, e.storedName.data(), e.storedName.size())) {
             std::string unicode(reinterpret_cast<const char*>(p + i + 9), len - 5);
-            if (isUtf8(unicode))
-                e.name = unicode;
-            return;
+            if (!isUtf8(unicode))
+                return false;
+            e.name = unicode;
+            return true;
         }
         i += 4 + len;
     }
+    return false;
+}
+
+// The UTF-8 name of an entry; see Entry::name.
+std::string decodeName(const Entry& e) {
+    // Unix tools store the bytes of the file's name, UTF-8 on today's systems.
+    const bool utf8Flag = (e.flags & kFlagUtf8) != 0;
+    if ((utf8Flag || !e.backslashSeparates()) && isUtf8(e.storedName))
+        return e.storedName;
+    std::string utf8;
+    if (!utf8Flag && arc::cp932ToUtf8(e.storedName, utf8))
+        return utf8;
+    return cp437ToUtf8(e.storedName);
 }
 
 } // namespace
 
 bool Entry::isDirectory() const {
     const bool unixDir =
-        (versionMadeBy >> 8) == 3 && ((externalAttrs >> 16) & kTypeMask) == kTypeDir;
+        (versionMadeBy >> 8) == kHostUnix && ((externalAttrs >> 16) & kTypeMask) == kTypeDir;
     return unixDir || (externalAttrs & 0x10) || (!name.empty() && name.back() == '/');
 }
 
+bool Entry::backslashSeparates() const {
+    const int host = versionMadeBy >> 8;
+    return host != kHostUnix && host != kHostMacOs;
+}
+
+int Entry::unixMode() const {
+    if ((versionMadeBy >> 8) != kHostUnix || (externalAttrs >> 16) == 0)
+        return -1;
+    return static_cast<int>((externalAttrs >> 16) & 0777);
+}
+
 bool Entry::isSymlink() const {
-    return (versionMadeBy >> 8) == 3 && ((externalAttrs >> 16) & kTypeMask) == kTypeLink;
+    return (versionMadeBy >> 8) == kHostUnix && ((externalAttrs >> 16) & kTypeMask) == kTypeLink;
 }
 
 Reader::~Reader() {
@@ -197,15 +223,15 @@ int Reader::readDirectory(uint64_t offset, uint64_t size, uint64_t count) {
         e.internalAttrs = get16(h + 36);
         e.externalAttrs = get32(h + 38);
         e.localOffset = get32(h + 42);
-        e.name.assign(reinterpret_cast<const char*>(h + kCentralSize), nameLen);
+        e.storedName.assign(reinterpret_cast<const char*>(h + kCentralSize), nameLen);
         bool zip64Ok;
         e.extra = parseExtra(h + kCentralSize + nameLen, extraLen, e, zip64Ok);
         if (!zip64Ok)
             return arc::kErrHeaderBroken;
         e.comment.assign(reinterpret_cast<const char*>(h + kCentralSize + nameLen + extraLen),
                          commentLen);
-        if (!(e.flags & kFlagUtf8))
-            applyUnicodePath(e.extra, e);
+        if ((e.flags & kFlagUtf8) || !applyUnicodePath(e.extra, e))
+            e.name = decodeName(e);
         if (e.mtime < 0)
             e.mtime = fromDosTime(e.dosTime);
         entries_.push_back(std::move(e));

@@ -12,7 +12,14 @@ namespace zip {
 
 // One entry as the central directory describes it.
 struct Entry {
-    std::string name; // as stored (the Unicode path field replaces it when it applies)
+    // The name as UTF-8. With the UTF-8 flag: the stored bytes when they are
+    // UTF-8, else the bytes read as CP437. Without it: the Info-ZIP Unicode
+    // path field when it belongs to the stored bytes; else, from a Unix host,
+    // the bytes themselves when they are valid UTF-8; else the bytes read as
+    // CP932 when they are valid CP932 (as Japanese Windows archivers write
+    // them), and as CP437 otherwise.
+    std::string name;
+    std::string storedName; // the name bytes of the headers, written back unchanged
     uint16_t versionMadeBy = 0;
     uint16_t versionNeeded = 0;
     uint16_t flags = 0;
@@ -30,6 +37,11 @@ struct Entry {
 
     bool isDirectory() const;
     bool isSymlink() const;
+    // Whether "\\" separates folders in the name, as on every host but Unix
+    // and macOS, whose names may hold backslashes.
+    bool backslashSeparates() const;
+    // The permission bits (rwx) a Unix host stored, or -1 when it stored none.
+    int unixMode() const;
 };
 
 class Reader {

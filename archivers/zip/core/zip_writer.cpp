@@ -9,7 +9,7 @@ namespace zip {
 namespace {
 
 constexpr size_t kChunk = 1 << 20;
-constexpr uint16_t kMadeByUnix = 3 << 8 | 63;
+constexpr uint16_t kMadeByUnix = kHostUnix << 8 | 63;
 constexpr uint16_t kNeedStore = 10;
 constexpr uint16_t kNeedDeflate = 20;
 constexpr uint16_t kNeedZip64 = 45;
@@ -153,6 +153,7 @@ int Writer::addFile(const std::string& path, const std::string& name, int level,
 
     Entry e;
     e.name = name;
+    e.storedName = name;
     e.versionMadeBy = kMadeByUnix;
     e.flags = hasNonAscii(name) && isUtf8(name) ? kFlagUtf8 : 0;
     e.dosTime = toDosTime(in.mtime());
@@ -300,14 +301,14 @@ int Writer::finish(const std::string& comment) {
         put32(h, e.crc);
         put32(h, bigPacked ? kMarker32 : static_cast<uint32_t>(e.compressedSize));
         put32(h, bigSize ? kMarker32 : static_cast<uint32_t>(e.size));
-        put16(h, static_cast<uint16_t>(e.name.size()));
+        put16(h, static_cast<uint16_t>(e.storedName.size()));
         put16(h, static_cast<uint16_t>(extraSize));
         put16(h, static_cast<uint16_t>(e.comment.size()));
         put16(h, 0); // disk number
         put16(h, e.internalAttrs);
         put32(h, e.externalAttrs);
         put32(h, bigOffset ? kMarker32 : static_cast<uint32_t>(e.localOffset));
-        h += e.name;
+        h += e.storedName;
         h += zip64;
         h += e.extra;
         h += e.comment;
