@@ -1,5 +1,6 @@
 #!/usr/bin/env bash
 # Configures and builds the project into ./build (two jobs: the machines have two cores).
+#   bash scripts/build.sh [TARGET...]      (default: everything)
 set -euo pipefail
 cd "$(dirname "$0")/.."
 args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
@@ -8,4 +9,6 @@ args=(-DCMAKE_BUILD_TYPE=RelWithDebInfo)
 list=$(grep -l -F '**Table `resDravonel`' ../shared/*.md 2>/dev/null | head -n 1 || true)
 [ -n "$list" ] && args+=("-DDRAVONEL2_MESSAGE_LIST=$(realpath "$list")")
 cmake -S . -B build "${args[@]}" >/dev/null
-cmake --build build -j2
+targets=()
+for t in "$@"; do targets+=(--target "$t"); done
+cmake --build build -j2 "${targets[@]}"

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
-# Installs the dependencies, builds, and starts the program on the current display.
+# Installs the dependencies, builds the program and its archiver modules, and
+# starts it on the current display.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/setup.sh
-bash scripts/build.sh
 if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
     echo "dravonel2: no display (DISPLAY and WAYLAND_DISPLAY are unset); run it on a desktop or under Xvfb" >&2
     exit 1
 fi
-exec build/app/dravonel2 "$@"
+bash scripts/setup.sh
+bash scripts/build.sh dravonel2 unlha32 zip32j izip32j unzip32
+exec build/bin/dravonel2 "$@"
