@@ -13,10 +13,11 @@ cd "$root" || exit 1
 xvfb-run -a -s '-screen 0 1280x1024x24' bash -c '
     bash scripts/run.sh >"$0/out" 2>&1 &
     app=$!
-    for _ in $(seq 1 600); do
+    # The first start builds the program: wait while run.sh lives.
+    win=""
+    while [ -z "$win" ] && kill -0 $app 2>/dev/null; do
         win=$(xdotool search --name "^Dravonel2 for Win32" 2>/dev/null | head -n 1)
-        [ -n "$win" ] && break
-        sleep 0.2
+        sleep 0.3
     done
     [ -n "$win" ] || { echo "no main window" >"$0/why"; kill $app; exit 1; }
     sleep 1
