@@ -353,7 +353,7 @@ bool frmDravonel::AutoStart(const QString& c, bool& finished) {
         program_.AutoRunning = false;
         return false;
     }
-    finished = run_->AutoRun(program_.options.AutoExe, mdiOutDir->DirName()).finished;
+    finished = run_->AutoRun(program_.options.AutoExe, mdiOutDir->DirName()).allArchived();
     disconnect(echo);
     if (program_.options.AutoLog)
         mdiStatus_->LogCopy();
