@@ -105,8 +105,9 @@ std::string storedNameOf(const std::string& path) {
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
-std::string memberName(const MemberHeader& h) {
-    return arc::safeMemberName(decodeMemberName(h.rawName));
+// The member's whole stored path, folders included: what an update matches.
+std::string memberPath(const MemberHeader& h) {
+    return decodeMemberPath(h.osId, h.storedPath);
 }
 
 // Reads every header of an archive.
@@ -200,12 +201,12 @@ int MemberWriter::write(const Planned& file) {
     if (!in.open(file.path))
         return kPassedOver;
     const bool large = in.size() >= kLargeFrom;
-    const std::string nameBytes = encodeMemberName(file.name);
+    const StoredName name = encodeMemberName(file.name);
     const std::string compressedMethod = std::string("-lh") + cmd_.methodDigit + "-";
     const uint64_t start = out_.tell();
     // A placeholder of the final header's length; it is patched once the data is written.
     const std::vector<uint8_t> placeholder =
-        buildLevel2Header("-lh0-", nameBytes, 0, 0, 0, 0, large);
+        buildLevel2Header("-lh0-", name, in.mode(), 0, 0, 0, 0, large);
     int rc = out_.write(placeholder.data(), placeholder.size());
     if (rc != arc::kOk)
         return rc;
@@ -258,8 +259,9 @@ int MemberWriter::write(const Planned& file) {
     if (!large && size > 0xFFFFFFFFull)
         return passOver(start);
     const uint64_t packed = out_.tell() - dataStart;
-    std::vector<uint8_t> header = buildLevel2Header(
-        compressed ? compressedMethod : "-lh0-", nameBytes, packed, size, in.mtime(), crc, large);
+    std::vector<uint8_t> header =
+        buildLevel2Header(compressed ? compressedMethod : "-lh0-", name, in.mode(), packed, size,
+                          in.mtime(), crc, large);
     rc = out_.patch(start, header.data(), header.size());
     done_ += std::max(size, in.size());
     return rc;
@@ -278,9 +280,10 @@ int createOrUpdate(const Command& cmd, arc::Progress& progress) {
     } else if (errno != ENOENT) {
         return arc::kErrCannotWriteDest;
     }
-    std::map<std::string, long> byName;
+    // Files are stored under their bare names; a member in a folder is never one of them.
+    std::map<std::string, long> byPath;
     for (size_t i = 0; i < members.size(); ++i)
-        byName.emplace(memberName(members[i]), static_cast<long>(i));
+        byPath.emplace(memberPath(members[i]), static_cast<long>(i));
 
     int skipped = 0;
     int upToDate = 0;
@@ -296,8 +299,8 @@ int createOrUpdate(const Command& cmd, arc::Progress& progress) {
             skipped = arc::addSkipped(skipped);
             continue;
         }
-        auto it = byName.find(p.name);
-        if (it != byName.end()) {
+        auto it = byPath.find(p.name);
+        if (it != byPath.end()) {
             if (cmd.verb == 'u' && fst.st_mtime <= members[static_cast<size_t>(it->second)].mtime) {
                 ++upToDate;
                 continue;
@@ -435,9 +438,10 @@ int extract(const Command& cmd, arc::Progress& progress) {
     for (const MemberHeader& h : members) {
         if (h.method == "-lhd-")
             continue;
-        const std::string name = memberName(h);
-        if (!wanted.empty() && !wanted.count(name))
+        const std::string path = memberPath(h);
+        if (!wanted.empty() && !wanted.count(path))
             continue;
+        const std::string name = extractedNameOf(path);
         matched = true;
         int rc = name.empty() ? arc::kErrHeaderBroken
                               : extractMember(archive, h, name, folder, progress, done);

@@ -1,5 +1,6 @@
 #include "lzh_names.h"
 
+#include <algorithm>
 #include <cerrno>
 #include <iconv.h>
 
@@ -66,27 +67,67 @@ bool validUtf8(const std::string& s) {
     return true;
 }
 
-} // namespace
-
-std::string encodeMemberName(const std::string& utf8) {
-    std::string sjis;
-    std::string back;
-    if (convert("CP932", "UTF-8", utf8, sjis) && convert("UTF-8", "CP932", sjis, back) &&
-        back == utf8)
-        return sjis;
-    return utf8;
-}
-
-std::string decodeMemberName(const std::string& stored) {
-    if (validUtf8(stored))
-        return stored;
+// Decodes stored bytes for an OS id (the rules in the header).
+std::string decodeBytes(uint8_t osId, const std::string& stored) {
     std::string utf8;
+    if (osId == kOsUnix) {
+        if (validUtf8(stored))
+            return stored;
+        if (convert("UTF-8", "EUC-JP", stored, utf8) || convert("UTF-8", "CP932", stored, utf8))
+            return utf8;
+        return stored;
+    }
     if (convert("UTF-8", "CP932", stored, utf8))
         return utf8;
+    if (validUtf8(stored))
+        return stored;
     std::string cleaned;
     for (char c : stored)
         cleaned += (static_cast<unsigned char>(c) < 0x80) ? c : '_';
     return cleaned;
+}
+
+} // namespace
+
+StoredName encodeMemberName(const std::string& fileName) {
+    std::string sjis;
+    std::string back;
+    if (fileName.find('\\') == std::string::npos && convert("CP932", "UTF-8", fileName, sjis) &&
+        convert("UTF-8", "CP932", sjis, back) && back == fileName)
+        return {kOsMsDos, sjis};
+    return {kOsUnix, fileName};
+}
+
+std::string decodeMemberPath(uint8_t osId, const std::string& stored) {
+    // 0xFF is no character in any of the encodings: it can be cut before decoding.
+    // "\" can be the second byte of a Shift_JIS character: it is cut after.
+    std::string raw = stored;
+    std::replace(raw.begin(), raw.end(), '\xff', '/');
+    std::string text = decodeBytes(osId, raw);
+    if (osId != kOsUnix)
+        std::replace(text.begin(), text.end(), '\\', '/');
+    std::string path;
+    size_t at = 0;
+    while (at <= text.size()) {
+        size_t end = std::min(text.find('/', at), text.size());
+        const std::string part = text.substr(at, end - at);
+        if (!part.empty() && part != ".")
+            path += (path.empty() ? "" : "/") + part;
+        at = end + 1;
+    }
+    return path;
+}
+
+std::string extractedNameOf(const std::string& path) {
+    const size_t slash = path.find_last_of('/');
+    std::string name = slash == std::string::npos ? path : path.substr(slash + 1);
+    if (name.empty() || name == "." || name == "..")
+        return "";
+    for (unsigned char c : name) {
+        if (c < 0x20 || c == 0x7f)
+            return "";
+    }
+    return name;
 }
 
 } // namespace lha

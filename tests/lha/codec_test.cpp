@@ -132,8 +132,8 @@ TEST_F(HeaderFile, Level2RoundTripsSmallAndLargeSizes) {
     for (bool large : {false, true}) {
         uint64_t packed = large ? 0x123456789ull : 1000;
         uint64_t orig = large ? 0x2000000001ull : 5000;
-        std::vector<uint8_t> h =
-            lha::buildLevel2Header("-lh5-", "name.txt", packed, orig, 1700000000, 0xBEEF, large);
+        std::vector<uint8_t> h = lha::buildLevel2Header("-lh5-", {'U', "name.txt"}, 04755, packed,
+                                                        orig, 1700000000, 0xBEEF, large);
         std::string bytes(h.begin(), h.end());
         bytes += std::string(static_cast<size_t>(packed > 4096 ? 16 : packed), 'x');
         lha::MemberHeader m;
@@ -150,14 +150,18 @@ TEST_F(HeaderFile, Level2RoundTripsSmallAndLargeSizes) {
         EXPECT_EQ(m.originalSize, orig);
         EXPECT_EQ(m.mtime, 1700000000);
         EXPECT_EQ(m.crc, 0xBEEF);
-        EXPECT_EQ(m.rawName, "name.txt");
+        EXPECT_EQ(m.storedPath, "name.txt");
+        EXPECT_EQ(m.osId, 'U');
+        EXPECT_TRUE(m.hasMode);
+        EXPECT_EQ(m.mode, 0755u); // never the setuid bit
         EXPECT_EQ(m.dataOffset, h.size());
     }
 }
 
 TEST_F(HeaderFile, LargeSizesReadFromASparseArchive) {
     const uint64_t packed = 0x100000010ull;
-    std::vector<uint8_t> h = lha::buildLevel2Header("-lh0-", "big.bin", packed, packed, 1, 0, true);
+    std::vector<uint8_t> h =
+        lha::buildLevel2Header("-lh0-", {'M', "big.bin"}, 0644, packed, packed, 1, 0, true);
     std::string path = dir / "big.lzh";
     spit(path, std::string(h.begin(), h.end()));
     fs::resize_file(path, h.size() + packed + 1);
@@ -173,19 +177,19 @@ TEST_F(HeaderFile, LargeSizesReadFromASparseArchive) {
 }
 
 TEST_F(HeaderFile, PadsHeadersWhoseLengthIsAMultipleOf256) {
-    // 26 + 5 + 3 = 34 bytes without the name: a 222-byte name makes 256.
-    std::string name(222, 'n');
-    std::vector<uint8_t> h = lha::buildLevel2Header("-lh0-", name, 0, 0, 0, 0, false);
+    // 26 + 5 + 3 + 5 = 39 bytes without the name: a 217-byte name makes 256.
+    std::string name(217, 'n');
+    std::vector<uint8_t> h = lha::buildLevel2Header("-lh0-", {'M', name}, 0644, 0, 0, 0, 0, false);
     EXPECT_EQ(h.size(), 257u);
     EXPECT_NE(h[0], 0);
     lha::MemberHeader m;
     bool end = true;
     ASSERT_EQ(read(std::string(h.begin(), h.end()) + '\0', m, end), arc::kOk);
-    EXPECT_EQ(m.rawName, name);
+    EXPECT_EQ(m.storedPath, name);
 }
 
 TEST_F(HeaderFile, RejectsDamagedHeaders) {
-    std::vector<uint8_t> h = lha::buildLevel2Header("-lh5-", "a", 3, 3, 0, 0, false);
+    std::vector<uint8_t> h = lha::buildLevel2Header("-lh5-", {'M', "a"}, 0644, 3, 3, 0, 0, false);
     std::string good(h.begin(), h.end());
     good += "abc";
     lha::MemberHeader m;
@@ -217,15 +221,23 @@ TEST(HeaderSizes, RefusesSizesTheDataCannotHold) {
 }
 
 TEST(MemberNames, ShiftJisWhenEveryCharacterHasOneElseUtf8) {
-    EXPECT_EQ(lha::encodeMemberName("plain.txt"), "plain.txt");
-    EXPECT_EQ(lha::encodeMemberName("日本.txt"), "\x93\xfa\x96\x7b.txt");
-    EXPECT_EQ(lha::encodeMemberName("ソ.txt"), "\x83\x5c.txt");
-    EXPECT_EQ(lha::encodeMemberName("한국어.txt"), "한국어.txt");
+    auto stored = [](const std::string& name) {
+        lha::StoredName s = lha::encodeMemberName(name);
+        return std::string(1, static_cast<char>(s.osId)) + ":" + s.bytes;
+    };
+    EXPECT_EQ(stored("plain.txt"), "M:plain.txt");
+    EXPECT_EQ(stored("日本.txt"), "M:\x93\xfa\x96\x7b.txt");
+    EXPECT_EQ(stored("ソ.txt"), "M:\x83\x5c.txt");
+    EXPECT_EQ(stored("한국어.txt"), "U:한국어.txt");
     // One character without a Shift_JIS form keeps the whole name in UTF-8.
-    EXPECT_EQ(lha::encodeMemberName("日本😀.txt"), "日本😀.txt");
-    for (std::string name : {"plain.txt", "日本.txt", "ソ.txt", "한국어.txt", "ｶﾀｶﾅ～.txt"})
-        EXPECT_EQ(lha::decodeMemberName(lha::encodeMemberName(name)), name);
-    EXPECT_EQ(lha::decodeMemberName("\xff\xfe.txt"), "__.txt");
+    EXPECT_EQ(stored("日本😀.txt"), "U:日本😀.txt");
+    EXPECT_EQ(stored("a\\b.txt"), "U:a\\b.txt");
+    for (std::string name :
+         {"plain.txt", "日本.txt", "ソ.txt", "한국어.txt", "ｶﾀｶﾅ～.txt", "a\\b"}) {
+        lha::StoredName s = lha::encodeMemberName(name);
+        EXPECT_EQ(lha::decodeMemberPath(s.osId, s.bytes), name);
+    }
+    EXPECT_EQ(lha::decodeMemberPath('M', "sub\xff\xfe\xfd.txt"), "sub/__.txt");
 }
 
 } // namespace

@@ -403,10 +403,10 @@ TEST_F(LhaModule, ReadsArchivesMadeByJlha) {
         EXPECT_TRUE(slurp(j / name) == data) << name;
 }
 
-// Builds a one-member stored archive with any name, as another tool might.
+// Builds a one-member stored archive with any name, as an MS-DOS tool might.
 std::string storedArchive(const std::string& name, const std::string& data, uint16_t crc) {
-    std::vector<uint8_t> h =
-        lha::buildLevel2Header("-lh0-", name, data.size(), data.size(), 1'600'000'000, crc, false);
+    std::vector<uint8_t> h = lha::buildLevel2Header("-lh0-", {'M', name}, 0644, data.size(),
+                                                    data.size(), 1'600'000'000, crc, false);
     return std::string(h.begin(), h.end()) + data + std::string(1, '\0');
 }
 
@@ -484,7 +484,8 @@ TEST_F(LhaModule, DamagedArchivesGiveErrorsAndLeaveNoFiles) {
     EXPECT_EQ(unlha("x \"" + out + "/none.lzh\" \"" + dest + "\""), arc::kErrArchiveOpen);
     EXPECT_EQ(unlha("x \"" + good + "\" \"" + dest + "\" \"other.txt\""), arc::kErrNotFound);
     // An unknown method.
-    std::vector<uint8_t> h = lha::buildLevel2Header("-lh9-", "c.txt", 3, 3, 0, 0, false);
+    std::vector<uint8_t> h =
+        lha::buildLevel2Header("-lh9-", {'M', "c.txt"}, 0644, 3, 3, 0, 0, false);
     spit(a, std::string(h.begin(), h.end()) + "abc" + std::string(1, '\0'));
     EXPECT_EQ(unlha("x \"" + a + "\" \"" + dest + "\""), arc::kErrMethod);
     EXPECT_FALSE(fs::exists(x / "c.txt"));
