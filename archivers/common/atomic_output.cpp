@@ -2,9 +2,11 @@
 
 #include "results.h"
 
+#include <atomic>
 #include <cerrno>
 #include <cstdlib>
 #include <cstring>
+#include <ctime>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -50,21 +52,91 @@ std::string withSlash(const std::string& dir) {
     return dir + '/';
 }
 
-int makeTemp(const std::string& dir, const std::string& base, std::string& path) {
+// A temporary file: `path` is empty while it has no name (O_TMPFILE).
+struct Temp {
+    int fd = -1;
+    std::string path;
+};
+
+// Makes a temporary file in `dir`: a nameless one where the file system
+// supports it, else a hidden named one. False when neither can be made.
+bool makeTemp(const std::string& dir, const std::string& base, Temp& temp) {
+    temp.path.clear();
+    temp.fd = ::open(dir.empty() ? "." : dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    if (temp.fd >= 0)
+        return true;
+    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+        return false;
     std::string templ = withSlash(dir) + "." + base + ".XXXXXX";
     std::vector<char> name(templ.begin(), templ.end());
     name.push_back('\0');
-    int fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (fd < 0)
-        return -1;
-    path.assign(name.data());
-    return fd;
+    temp.fd = ::mkostemp(name.data(), O_CLOEXEC);
+    if (temp.fd < 0)
+        return false;
+    temp.path.assign(name.data());
+    return true;
+}
+
+void dropTemp(Temp& temp) {
+    if (temp.fd >= 0)
+        ::close(temp.fd);
+    if (!temp.path.empty())
+        ::unlink(temp.path.c_str());
+    temp = Temp();
+}
+
+// A hidden name beside `destination` that no file has yet, for a moment.
+std::string freshName(const std::string& destination) {
+    static std::atomic<unsigned> counter{0};
+    struct timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const unsigned long tag = static_cast<unsigned long>(now.tv_nsec) ^
+                              static_cast<unsigned long>(::getpid()) << 20 ^ counter++;
+    return withSlash(folderOf(destination)) + "." + baseNameOf(destination) + "." +
+           std::to_string(tag % 1000000000ul);
+}
+
+// Gives a nameless temporary file the destination's name. Returns 0 or an errno.
+int linkIntoPlace(int fd, const std::string& destination) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) == 0)
+        return 0;
+    if (errno != EEXIST)
+        return errno;
+    // A destination exists: link under a fresh name, then rename that over it.
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const std::string name = freshName(destination);
+        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
+            if (errno == EEXIST)
+                continue;
+            return errno;
+        }
+        if (::rename(name.c_str(), destination.c_str()) == 0)
+            return 0;
+        const int err = errno;
+        ::unlink(name.c_str());
+        return err;
+    }
+    return EEXIST;
+}
+
+// Moves a finished temporary file to the destination. Returns 0 or an errno.
+int moveIntoPlace(const Temp& temp, const std::string& destination) {
+    if (temp.path.empty())
+        return linkIntoPlace(temp.fd, destination);
+    return ::rename(temp.path.c_str(), destination.c_str()) == 0 ? 0 : errno;
 }
 
 mode_t creationMode() {
     mode_t mask = ::umask(0);
     ::umask(mask);
     return 0666 & ~mask;
+}
+
+// Whether an existing destination may be replaced: see the header.
+bool mayReplace(const std::string& path, const struct stat& st) {
+    return S_ISREG(st.st_mode) && (st.st_mode & S_IWUSR) &&
+           ::faccessat(AT_FDCWD, path.c_str(), W_OK, AT_EACCESS) == 0;
 }
 
 } // namespace
@@ -83,7 +155,7 @@ std::string folderOf(const std::string& path) {
 }
 
 std::string baseNameOf(const std::string& path) {
-    size_t slash = path.find_last_of("/\\");
+    size_t slash = path.find_last_of('/');
     return slash == std::string::npos ? path : path.substr(slash + 1);
 }
 
@@ -95,14 +167,22 @@ int AtomicOutput::open(const std::string& destination, const std::string& workDi
     abort();
     destination_ = destination;
     written_ = 0;
-    buffer_.clear();
+    struct stat st;
+    replacing_ = ::stat(destination.c_str(), &st) == 0;
+    if (replacing_ && !mayReplace(destination, st))
+        return kErrCannotWriteDest;
+    if (!replacing_ && errno != ENOENT)
+        return kErrCannotWriteDest;
+    mode_ = replacing_ ? (st.st_mode & 0777) : creationMode();
     buffer_.reserve(kBufferSize);
-    const std::string dir = workDir.empty() ? folderOf(destination) : workDir;
-    fd_ = makeTemp(dir, baseNameOf(destination), tempPath_);
-    if (fd_ < 0) {
-        tempPath_.clear();
+    tempFolder_ = workDir.empty() ? folderOf(destination) : workDir;
+    Temp temp;
+    if (!makeTemp(tempFolder_, baseNameOf(destination), temp)) {
+        tempFolder_.clear();
         return kErrCannotWriteDest;
     }
+    fd_ = temp.fd;
+    tempPath_ = temp.path;
     return kOk;
 }
 
@@ -168,46 +248,34 @@ int AtomicOutput::truncate(uint64_t size) {
     return kOk;
 }
 
-int AtomicOutput::moveIntoPlace() {
-    if (::rename(tempPath_.c_str(), destination_.c_str()) == 0)
-        return kOk;
-    if (errno != EXDEV)
-        return kErrCannotWriteDest;
+int AtomicOutput::copyBeside() {
     // The work folder is on another file system: copy into a second temporary
-    // file beside the destination, then rename that one.
-    std::string beside;
-    int out = makeTemp(folderOf(destination_), baseNameOf(destination_), beside);
-    if (out < 0)
+    // file beside the destination, then move that one.
+    Temp beside;
+    if (!makeTemp(folderOf(destination_), baseNameOf(destination_), beside))
         return kErrCannotWriteDest;
-    int in = ::open(tempPath_.c_str(), O_RDONLY | O_CLOEXEC);
-    int rc = in < 0 ? kErrCannotWriteDest : kOk;
+    int rc = kOk;
     std::vector<unsigned char> chunk(kBufferSize);
-    while (rc == kOk) {
-        ssize_t got = ::read(in, chunk.data(), chunk.size());
+    for (uint64_t at = 0; rc == kOk && at < written_;) {
+        ssize_t got = ::pread(fd_, chunk.data(), chunk.size(), static_cast<off_t>(at));
         if (got < 0 && errno == EINTR)
             continue;
-        if (got < 0) {
+        if (got <= 0) {
             rc = kErrCannotWriteDest;
             break;
         }
-        if (got == 0)
-            break;
-        rc = writeAll(out, chunk.data(), static_cast<size_t>(got));
+        rc = writeAll(beside.fd, chunk.data(), static_cast<size_t>(got));
+        at += static_cast<uint64_t>(got);
     }
-    if (in >= 0)
-        ::close(in);
-    if (rc == kOk && ::fchmod(out, creationMode()) != 0)
+    if (rc == kOk && ::fchmod(beside.fd, mode_) != 0)
         rc = kErrCannotWriteDest;
-    if (rc == kOk && ::fsync(out) != 0)
+    if (rc == kOk && ::fsync(beside.fd) != 0)
         rc = writeErrorCode(errno);
-    if (::close(out) != 0 && rc == kOk)
-        rc = writeErrorCode(errno);
-    if (rc == kOk && ::rename(beside.c_str(), destination_.c_str()) != 0)
+    if (rc == kOk && moveIntoPlace(beside, destination_) != 0)
         rc = kErrCannotWriteDest;
-    if (rc != kOk)
-        ::unlink(beside.c_str());
-    else
-        ::unlink(tempPath_.c_str());
+    if (rc == kOk)
+        beside.path.clear(); // it is the destination now
+    dropTemp(beside);
     return rc;
 }
 
@@ -215,34 +283,31 @@ int AtomicOutput::commit() {
     if (fd_ < 0)
         return kErrCannotWriteDest;
     int rc = flush();
-    if (rc == kOk && ::fchmod(fd_, creationMode()) != 0)
+    if (rc == kOk && ::fchmod(fd_, mode_) != 0)
         rc = kErrCannotWriteDest;
-    // An archive that replaces an earlier one reaches the disk before the rename,
+    // An archive that replaces an earlier one reaches the disk before the move,
     // so a crash cannot leave an empty file where the old archive was.
-    struct stat st;
-    if (rc == kOk && ::stat(destination_.c_str(), &st) == 0 && ::fsync(fd_) != 0)
+    if (rc == kOk && replacing_ && ::fsync(fd_) != 0)
         rc = writeErrorCode(errno);
-    if (::close(fd_) != 0 && rc == kOk)
-        rc = writeErrorCode(errno);
-    fd_ = -1;
-    if (rc == kOk)
-        rc = moveIntoPlace();
-    if (rc != kOk) {
-        ::unlink(tempPath_.c_str());
+    if (rc == kOk) {
+        const int err = moveIntoPlace(Temp{fd_, tempPath_}, destination_);
+        if (err == EXDEV)
+            rc = copyBeside();
+        else if (err != 0)
+            rc = kErrCannotWriteDest;
+        else
+            tempPath_.clear(); // it is the destination now
     }
-    tempPath_.clear();
+    abort();
     return rc;
 }
 
 void AtomicOutput::abort() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-    if (!tempPath_.empty()) {
-        ::unlink(tempPath_.c_str());
-        tempPath_.clear();
-    }
+    Temp temp{fd_, tempPath_};
+    dropTemp(temp);
+    fd_ = -1;
+    tempPath_.clear();
+    tempFolder_.clear();
     buffer_.clear();
 }
 

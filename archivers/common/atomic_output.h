@@ -1,14 +1,27 @@
 // Writing an archive so that it appears only when complete.
 //
 // The new archive is written to a temporary file in the work folder (or beside
-// the destination when no work folder is given) and renamed over the destination
+// the destination when no work folder is given) and moved over the destination
 // by commit(). Until then any earlier archive stays byte-for-byte as it was; a
 // destroyed or aborted AtomicOutput removes its temporary file.
+//
+// Where the file system allows it the temporary file has no name at all
+// (O_TMPFILE): a process killed at any point leaves nothing behind. commit()
+// links it in directly as the destination when there is none yet, or under a
+// temporary name that is at once renamed over the destination. Elsewhere it is
+// a hidden ".<name>.XXXXXX" file in the same folder.
+//
+// An existing destination keeps its permission bits (rwx); a new one gets
+// 0666 less the umask. An existing destination is refused (kErrCannotWriteDest,
+// left as it is) when it is not a regular file, when its owner has no write
+// permission on it (mode bits, so that this holds for root too), or when the
+// calling user may not write it.
 #pragma once
 
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <sys/types.h>
 #include <vector>
 
 namespace arc {
@@ -21,7 +34,8 @@ public:
     AtomicOutput& operator=(const AtomicOutput&) = delete;
 
     // Creates the temporary file for `destination`. `workDir` may be empty.
-    // Returns kOk, or kErrCannotWriteDest when no temporary file can be made.
+    // Returns kOk, or kErrCannotWriteDest when the destination may not be
+    // replaced or no temporary file can be made.
     int open(const std::string& destination, const std::string& workDir);
 
     // Appends bytes (buffered). Returns kOk, kErrDiskFull or kErrCannotWriteDest.
@@ -35,21 +49,24 @@ public:
     // Number of bytes written so far (the position of the next write()).
     uint64_t tell() const { return written_ + buffer_.size(); }
 
-    // Flushes, syncs and renames the file over the destination. Returns like write().
+    // Flushes, syncs and moves the file over the destination. Returns like write().
     int commit();
     // Removes the temporary file; the destination is left untouched.
     void abort();
 
-    // The path of the temporary file while one is open.
-    const std::string& tempPath() const { return tempPath_; }
+    // The folder holding the temporary file while one is open.
+    const std::string& tempFolder() const { return tempFolder_; }
 
 private:
     int flush();
-    int moveIntoPlace();
+    int copyBeside();
 
     int fd_ = -1;
     std::string destination_;
-    std::string tempPath_;
+    std::string tempFolder_;
+    std::string tempPath_; // empty while the temporary file has no name
+    mode_t mode_ = 0;
+    bool replacing_ = false;
     std::vector<unsigned char> buffer_;
     uint64_t written_ = 0;
 };
@@ -59,7 +76,8 @@ int writeErrorCode(int err);
 
 // The folder part of a path ("." when it has none).
 std::string folderOf(const std::string& path);
-// The last component of a path ("/" and "\" both count as separators).
+// The last component of a Linux path: everything after the last "/" (a
+// backslash is an ordinary character of a Linux name).
 std::string baseNameOf(const std::string& path);
 
 } // namespace arc

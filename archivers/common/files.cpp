@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 #include <vector>
 
@@ -15,6 +16,19 @@ namespace {
 
 constexpr size_t kExtractBuffer = 1 << 20;
 
+// Room left free on the destination's file system for its own records.
+constexpr uint64_t kFreeReserve = 64 << 10;
+
+// Whether `size` more bytes fit on the file system of `fd` (or of `path` when
+// fd is -1), keeping kFreeReserve free. True when the space cannot be read.
+bool fits(int fd, const std::string& path, uint64_t size) {
+    struct statvfs fsInfo;
+    if ((fd >= 0 ? ::fstatvfs(fd, &fsInfo) : ::statvfs(path.c_str(), &fsInfo)) != 0)
+        return true;
+    const uint64_t avail = static_cast<uint64_t>(fsInfo.f_bavail) * fsInfo.f_frsize;
+    return avail >= kFreeReserve && size <= avail - kFreeReserve;
+}
+
 } // namespace
 
 InputFile::~InputFile() {
@@ -23,11 +37,15 @@ InputFile::~InputFile() {
 
 bool InputFile::open(const std::string& path) {
     close();
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // Opened without waiting, so that a FIFO or a device is refused at once
+    // instead of blocking until a writer or a carrier appears.
+    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd_ < 0)
         return false;
     struct stat st;
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    const int flags = ::fcntl(fd_, F_GETFL);
+    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
+        ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
         close();
         return false;
     }
@@ -89,8 +107,9 @@ time_t fileMtime(const std::string& path) {
     return st.st_mtime;
 }
 
-std::string safeMemberName(const std::string& stored) {
-    std::string name = baseNameOf(stored);
+std::string safeMemberName(const std::string& stored, bool backslashSeparates) {
+    const size_t cut = stored.find_last_of(backslashSeparates ? "/\\" : "/");
+    const std::string name = cut == std::string::npos ? stored : stored.substr(cut + 1);
     if (name.empty() || name == "." || name == "..")
         return "";
     for (unsigned char c : name) {
@@ -104,11 +123,13 @@ ExtractedFile::~ExtractedFile() {
     abort();
 }
 
-int ExtractedFile::open(const std::string& folder, const std::string& name) {
+int ExtractedFile::open(const std::string& folder, const std::string& name, uint64_t size) {
     abort();
     std::string dir = folder.empty() ? std::string(".") : folder;
     if (dir.size() > 1 && dir.back() == '/')
         dir.pop_back();
+    if (!fits(-1, dir, size))
+        return kErrDiskFull;
     finalPath_ = (dir == "/" ? dir : dir + "/") + name;
     std::string templ = (dir == "/" ? dir : dir + "/") + ".extract.XXXXXX";
     std::vector<char> buf(templ.begin(), templ.end());
@@ -122,6 +143,8 @@ int ExtractedFile::open(const std::string& folder, const std::string& name) {
 }
 
 int ExtractedFile::flush() {
+    if (!fits(fd_, "", buffer_.size()))
+        return kErrDiskFull;
     const char* p = buffer_.data();
     size_t left = buffer_.size();
     while (left > 0) {
@@ -153,13 +176,16 @@ int ExtractedFile::write(const void* data, size_t size) {
     return kOk;
 }
 
-int ExtractedFile::commit(time_t mtime) {
+int ExtractedFile::commit(time_t mtime, int mode) {
     if (fd_ < 0)
         return kErrCannotWriteFile;
     int rc = flush();
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    if (rc == kOk && ::fchmod(fd_, 0666 & ~mask) != 0)
+    if (mode < 0) {
+        const mode_t mask = ::umask(0);
+        ::umask(mask);
+        mode = static_cast<int>(0666 & ~mask);
+    }
+    if (rc == kOk && ::fchmod(fd_, static_cast<mode_t>(mode) & 0777) != 0)
         rc = kErrCannotWriteFile;
     if (rc == kOk) {
         struct timespec times[2];

@@ -16,7 +16,8 @@ public:
     InputFile(const InputFile&) = delete;
     InputFile& operator=(const InputFile&) = delete;
 
-    // Opens a regular file. Returns false for a missing, unreadable or non-regular file.
+    // Opens a regular file. Returns false for a missing, unreadable or non-regular
+    // file; a FIFO, device or socket is refused without waiting on it.
     bool open(const std::string& path);
     // Reads up to `size` bytes; returns the count, 0 at the end, -1 on error.
     long long read(void* data, size_t size);
@@ -44,13 +45,19 @@ bool isHiddenName(const std::string& name);
 time_t fileMtime(const std::string& path);
 
 // Reduces a member name from an archive to a bare file name that can only land
-// inside the destination folder: the last component after "/" or "\", with
-// control characters refused. Returns "" when nothing safe remains ("", ".", "..").
-std::string safeMemberName(const std::string& stored);
+// inside the destination folder: the last component after "/" (or "\" too when
+// `backslashSeparates`, as in names made on DOS and Windows), with control
+// characters refused. Returns "" when nothing safe remains ("", ".", "..").
+std::string safeMemberName(const std::string& stored, bool backslashSeparates = true);
 
 // An extracted file: written to a temporary file in the destination folder, and
 // renamed over any file of the same name there only when complete (a symbolic
 // link found there is replaced, never written through).
+//
+// Extraction never fills the destination's file system: a file whose declared
+// size, or whose bytes as they come, would leave less than a small reserve of
+// the space free for the user (statvfs f_bavail) is stopped with kErrDiskFull
+// and nothing of it is left behind.
 class ExtractedFile {
 public:
     ExtractedFile() = default;
@@ -58,12 +65,16 @@ public:
     ExtractedFile(const ExtractedFile&) = delete;
     ExtractedFile& operator=(const ExtractedFile&) = delete;
 
-    // `name` must come from safeMemberName(). Returns kOk or kErrCannotWriteFile.
-    int open(const std::string& folder, const std::string& name);
+    // `name` must come from safeMemberName(); `size` is the size the archive
+    // declares. Returns kOk, kErrDiskFull (no room for `size` bytes) or
+    // kErrCannotWriteFile.
+    int open(const std::string& folder, const std::string& name, uint64_t size = 0);
     // Returns kOk, kErrDiskFull or kErrCannotWriteFile.
     int write(const void* data, size_t size);
-    // Sets the modification time, then renames into place.
-    int commit(time_t mtime);
+    // Sets the permission bits (the rwx bits of `mode`, never setuid, setgid or
+    // sticky; -1 for 0666 less the umask) and the modification time, then
+    // renames into place.
+    int commit(time_t mtime, int mode = -1);
     void abort();
 
 private:

@@ -374,7 +374,7 @@ int extractMember(const ArchiveFile& archive, const MemberHeader& h, const std::
     if (!plausibleSizes(h))
         return arc::kErrBadData;
     arc::ExtractedFile file;
-    int rc = file.open(folder, name);
+    int rc = file.open(folder, name, h.originalSize);
     if (rc != arc::kOk)
         return rc;
     uint16_t crc = 0;
@@ -410,7 +410,7 @@ int extractMember(const ArchiveFile& archive, const MemberHeader& h, const std::
     if (rc == arc::kOk && crc != h.crc)
         rc = arc::kErrFileCrc;
     if (rc == arc::kOk)
-        return file.commit(h.mtime);
+        return file.commit(h.mtime, h.hasMode ? static_cast<int>(h.mode) : -1);
     file.abort();
     return rc;
 }
@@ -441,7 +441,7 @@ int extract(const Command& cmd, arc::Progress& progress) {
         const std::string path = memberPath(h);
         if (!wanted.empty() && !wanted.count(path))
             continue;
-        const std::string name = extractedNameOf(path);
+        const std::string name = arc::safeMemberName(path, false);
         matched = true;
         int rc = name.empty() ? arc::kErrHeaderBroken
                               : extractMember(archive, h, name, folder, progress, done);

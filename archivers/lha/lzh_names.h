@@ -38,8 +38,4 @@ StoredName encodeMemberName(const std::string& fileName);
 // and "." components dropped.
 std::string decodeMemberPath(uint8_t osId, const std::string& stored);
 
-// The name an extracted member gets: the last component of a decoded path, or
-// "" when that is "." or "..", or holds a control character.
-std::string extractedNameOf(const std::string& path);
-
 } // namespace lha

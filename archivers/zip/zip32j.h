@@ -29,7 +29,12 @@
 //   32796 malformed command line or unknown switch
 //   32797 out of memory                 32799 a call is already in progress
 //   32800 cancelled by the progress callback
-// On every failure an existing archive stays as it was.
+// On every failure an existing archive stays as it was. An existing archive
+// keeps its permission bits; a new one gets 0666 less the umask. An archive
+// whose owner has no write permission on it (mode bits, so root is refused
+// too), or that the caller may not write, is refused with 32774. A call killed
+// half-way leaves no temporary file behind where the file system supports
+// nameless temporary files.
 #pragma once
 
 #include "module.h"

@@ -9,6 +9,8 @@
 #include <filesystem>
 #include <fstream>
 #include <sys/mount.h>
+#include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -119,7 +121,7 @@ TEST(AtomicOutput, UsesTheWorkFolderAndReportsUnwritableDestinations) {
     fs::path dest = dir.path / "out.zip";
     arc::AtomicOutput out;
     ASSERT_EQ(out.open(dest.string(), (dir.path / "work").string()), arc::kOk);
-    EXPECT_EQ(fs::path(out.tempPath()).parent_path(), dir.path / "work");
+    EXPECT_EQ(out.tempFolder(), (dir.path / "work").string());
     ASSERT_EQ(out.write("data", 4), arc::kOk);
     ASSERT_EQ(out.commit(), arc::kOk);
     EXPECT_EQ(slurp(dest), "data");
@@ -186,4 +188,43 @@ TEST(Extraction, ReplacesASymbolicLinkInsteadOfWritingThroughIt) {
     ASSERT_EQ(aborted.write("partial", 7), arc::kOk);
     aborted.abort();
     EXPECT_EQ(entriesIn(dir.path / "dest"), 1u);
+}
+
+TEST(Extraction, RestoresTheGivenRwxBitsExactly) {
+    TempDir dir;
+    const mode_t mask = ::umask(077);
+    for (const auto& [given, expected] : {std::pair{0644, 0644}, {04755, 0755}, {03777, 0777}}) {
+        arc::ExtractedFile file;
+        ASSERT_EQ(file.open(dir.path.string(), "m.txt"), arc::kOk);
+        ASSERT_EQ(file.commit(1000000000, given), arc::kOk);
+        EXPECT_EQ(fs::status(dir.path / "m.txt").permissions(), fs::perms(expected)) << given;
+    }
+    ::umask(mask);
+}
+
+TEST(Extraction, StopsBeforeTheFileSystemFillsAndLeavesNothingBehind) {
+    TempDir dir;
+    arc::ExtractedFile declared;
+    EXPECT_EQ(declared.open(dir.path.string(), "huge.bin", uint64_t(1) << 62), arc::kErrDiskFull);
+    EXPECT_EQ(entriesIn(dir.path), 0u);
+
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    const fs::path mnt = dir.path / "small";
+    fs::create_directory(mnt);
+    if (::mount("tmpfs", mnt.c_str(), "tmpfs", 0, "size=1m") != 0)
+        GTEST_SKIP() << "tmpfs cannot be mounted here";
+    arc::ExtractedFile file;
+    ASSERT_EQ(file.open(mnt.string(), "bomb.bin", 1000), arc::kOk); // the size lies
+    const std::string chunk(1 << 16, 'z');
+    int rc = arc::kOk;
+    for (int i = 0; i < 64 && rc == arc::kOk; ++i)
+        rc = file.write(chunk.data(), chunk.size());
+    EXPECT_EQ(rc, arc::kErrDiskFull);
+    struct statvfs info;
+    ASSERT_EQ(::statvfs(mnt.c_str(), &info), 0);
+    EXPECT_GT(info.f_bavail, 0u); // stopped while room was left
+    file.abort();
+    EXPECT_EQ(entriesIn(mnt), 0u);
+    ::umount(mnt.c_str());
 }

@@ -466,7 +466,7 @@ TEST_F(LhaModule, UpdateOfJlhaArchivesReplacesOnlyTheMemberOfTheSamePath) {
         ASSERT_EQ(membersOf(a).size(), 2u);
         const size_t keptEnd = kept.dataOffset + kept.packedSize;
         EXPECT_TRUE(slurp(a).compare(0, keptEnd, before, 0, keptEnd) == 0);
-        for (const std::string& tool : {"lhasa x ", "jlha x ", "7z x -y "}) {
+        for (const std::string tool : {"lhasa x ", "jlha x ", "7z x -y "}) {
             TempDir x;
             ASSERT_EQ(run("cd " + q(x.path) + " && " + tool + q(a), &log), 0) << tool << log;
             EXPECT_EQ(slurp(x / "sub/text.txt"), "in the folder") << tool;

@@ -6,7 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <map>
+#include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 using namespace ztest;
@@ -135,18 +138,19 @@ TEST(ZipModule, SkipsAndCountsHiddenUnreadableAndRepeatedFiles) {
     spit(dir / "x" / "same.txt", "first");
     spit(dir / "y" / "same.txt", "second");
     spit(dir / "x" / ".hidden", "dot");
+    ASSERT_EQ(::mkfifo((dir / "x" / "fifo").c_str(), 0600), 0); // never waited on
     const fs::path resp =
         responseFile(dir, {dir / "x" / "same.txt", dir / "x" / ".hidden", dir / "x" / "gone.txt",
-                           dir / "y" / "same.txt", dir / "x"});
+                           dir / "y" / "same.txt", dir / "x", dir / "x" / "fifo", "/dev/zero"});
     const fs::path archive = dir / "S.ZIP";
 
-    EXPECT_EQ(zipm().call(zipCommand("-j -9 ", archive, "-i@" + resp.string())), 4);
+    EXPECT_EQ(zipm().call(zipCommand("-j -9 ", archive, "-i@" + resp.string())), 6);
     EXPECT_EQ(python("for i in z.infolist(): print(i.filename, z.read(i).decode())", archive),
               (std::vector<std::string>{"same.txt first"}));
     fs::remove(archive);
 
     // With -S the hidden file is stored too.
-    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + resp.string())), 3);
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + resp.string())), 5);
     EXPECT_EQ(python("print(sorted(z.namelist()))", archive),
               (std::vector<std::string>{"['.hidden', 'same.txt']"}));
     EXPECT_TRUE(readersAccept(archive));
@@ -360,4 +364,73 @@ TEST(ZipModule, HoldsMoreEntriesThanTheClassicEndRecordCounts) {
                                  "\" \"f65538\""),
               0);
     EXPECT_EQ(slurp(dir / "f65538"), "65538");
+}
+
+namespace {
+
+int pipeToParent = -1;
+
+// Tells the test the archive is being written, then waits to be killed.
+int signalAndWait(void*, const char*, unsigned long long, unsigned long long) {
+    const char byte = 1;
+    if (::write(pipeToParent, &byte, 1) == 1)
+        ::pause();
+    return 1;
+}
+
+} // namespace
+
+TEST(ZipModule, AKilledCallLeavesNoTemporaryFileBehind) {
+    TempDir dir;
+    spit(dir / "a.txt", sample(2000000, 10, true));
+    ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", dir / "OLD.ZIP", (dir / "a.txt").string())), 0);
+    const std::string old = slurp(dir / "OLD.ZIP");
+    for (const char* archive : {"NEW.ZIP", "OLD.ZIP"}) {
+        int fds[2];
+        ASSERT_EQ(::pipe(fds), 0);
+        const pid_t child = ::fork();
+        ASSERT_GE(child, 0);
+        if (child == 0) {
+            ::close(fds[0]);
+            pipeToParent = fds[1];
+            zipm().setProgress(signalAndWait, nullptr);
+            zipm().call(zipCommand("-j -S -9 ", dir / archive, (dir / "a.txt").string()));
+            ::_exit(0);
+        }
+        ::close(fds[1]);
+        char byte = 0;
+        EXPECT_EQ(::read(fds[0], &byte, 1), 1);
+        ::close(fds[0]);
+        ::kill(child, SIGKILL);
+        int status = 0;
+        ::waitpid(child, &status, 0);
+        EXPECT_TRUE(WIFSIGNALED(status));
+        EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 2) << archive;
+        EXPECT_EQ(slurp(dir / "OLD.ZIP"), old);
+    }
+}
+
+TEST(ZipModule, KeepsTheArchivesPermissionsAndRefusesOneItMayNotWrite) {
+    TempDir dir;
+    spit(dir / "a.txt", "a");
+    const std::string file = (dir / "a.txt").string();
+    const mode_t mask = ::umask(027);
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", dir / "NEW.ZIP", file)), 0);
+    ::umask(mask);
+    EXPECT_EQ(fs::status(dir / "NEW.ZIP").permissions(), fs::perms(0640));
+
+    const auto updateWithMode = [&](fs::perms mode) {
+        spit(dir / "U.ZIP", slurp(dir / "NEW.ZIP"));
+        fs::permissions(dir / "U.ZIP", mode);
+        return zipm().call(zipCommand("-j -S -9 ", dir / "U.ZIP", file));
+    };
+    EXPECT_EQ(updateWithMode(fs::perms(0600)), 0);
+    EXPECT_EQ(fs::status(dir / "U.ZIP").permissions(), fs::perms(0600));
+    EXPECT_EQ(updateWithMode(fs::perms(0754)), 0);
+    EXPECT_EQ(fs::status(dir / "U.ZIP").permissions(), fs::perms(0754));
+    // Read-only for its owner: refused, whoever runs it (root included).
+    EXPECT_EQ(updateWithMode(fs::perms(0444)), arc::kErrCannotWriteDest);
+    EXPECT_EQ(fs::status(dir / "U.ZIP").permissions(), fs::perms(0444));
+    EXPECT_EQ(slurp(dir / "U.ZIP"), slurp(dir / "NEW.ZIP"));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 3);
 }
