@@ -12,6 +12,7 @@
 #include <set>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <utime.h>
 #include <vector>
 
@@ -327,9 +328,12 @@ TEST_F(LhaModule, SkipsAndCountsFilesItCannotStore) {
     fs::create_directories(dir / "other");
     spit(dir / "other/good.txt", "a second good.txt");
     std::string missing = in + "/missing.txt";
+    std::string fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // Without -a1 the hidden file is skipped; the second good.txt, the missing
-    // file and a folder are skipped too.
-    EXPECT_EQ(unlha(normal(a, {good, hidden, dir / "other/good.txt", missing, in}, "u -+")), 4);
+    // file, a folder and a FIFO (never waited on) are skipped too.
+    EXPECT_EQ(unlha(normal(a, {good, hidden, dir / "other/good.txt", missing, in, fifo}, "u -+")),
+              5);
     expectReadersAgree(a, {{"good.txt", "good"}});
     EXPECT_EQ(lhasaMethods(a).size(), 1u);
     // With -a1 the hidden file goes in.
@@ -624,6 +628,73 @@ TEST_F(LhaModule, NamesOfUnixAndDosArchiversReadByTheirOsId) {
     TempDir x;
     ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
     EXPECT_EQ(slurp(x / "a\\b.txt"), "backslash");
+}
+
+TEST_F(LhaModule, PermissionsTravelWithTheArchive) {
+    const mode_t umaskBefore = ::umask(022);
+    const std::string script = file("run.sh", "#!/bin/sh\n");
+    const std::string secret = file("secret.txt", "private");
+    const std::string suid = file("suid", "set-user-id");
+    fs::permissions(script, fs::perms(0755));
+    fs::permissions(secret, fs::perms(0640));
+    ::chmod(suid.c_str(), 04755);
+    const std::string a = out + "/P.LZH";
+    ASSERT_EQ(unlha(normal(a, {script, secret, suid})), 0);
+    auto modeOf = [](const std::string& p) {
+        struct stat st {};
+        ::stat(p.c_str(), &st);
+        return st.st_mode & 07777;
+    };
+    // lhasa and the module restore the bits, never setuid, setgid or sticky.
+    TempDir l;
+    ASSERT_EQ(run("cd " + q(l.path) + " && lhasa x " + q(a)), 0);
+    TempDir x;
+    ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
+    for (const TempDir* d : {&l, &x}) {
+        EXPECT_EQ(modeOf(*d / "run.sh"), 0755u);
+        EXPECT_EQ(modeOf(*d / "secret.txt"), 0640u);
+        EXPECT_EQ(modeOf(*d / "suid"), 0755u);
+    }
+    // An updated archive keeps its mode; one its owner may not write is refused
+    // and left as it is.
+    ::chmod(a.c_str(), 0604);
+    ASSERT_EQ(unlha(normal(a, {script}, "a -+ -a1")), 0);
+    EXPECT_EQ(modeOf(a), 0604u);
+    ::chmod(a.c_str(), 0444);
+    const std::string before = slurp(a);
+    EXPECT_EQ(unlha(normal(a, {script}, "a -+ -a1")), arc::kErrCannotWriteDest);
+    EXPECT_TRUE(slurp(a) == before);
+    ::umask(umaskBefore);
+}
+
+TEST_F(LhaModule, ABombIsStoppedBeforeItFillsTheDisk) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    // 16 MiB of zeros pack into about 660 bytes: a 25,000:1 bomb.
+    const std::string a = out + "/BOMB.LZH";
+    ASSERT_EQ(unlha(normal(a, {file("zeros", std::string(16 << 20, '\0'))})), 0);
+    ASSERT_GT((16u << 20) / fs::file_size(a), 20'000u);
+    const std::string small = dir / "small";
+    fs::create_directories(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "tmpfs cannot be mounted here";
+    struct Watch {
+        std::string path;
+        unsigned long long leastFree = ~0ull;
+    } watch{small};
+    module().setProgress(
+        [](void* user, const char*, unsigned long long, unsigned long long) {
+            auto* w = static_cast<Watch*>(user);
+            struct statvfs st {};
+            ::statvfs(w->path.c_str(), &st);
+            w->leastFree = std::min<unsigned long long>(w->leastFree, st.f_bavail * st.f_frsize);
+            return 0;
+        },
+        &watch);
+    EXPECT_EQ(unlha("x \"" + a + "\" \"" + small + "/\""), arc::kErrDiskFull);
+    EXPECT_GT(watch.leastFree, 3u << 20);
+    EXPECT_EQ(std::distance(fs::directory_iterator(small), {}), 0);
+    ::umount(small.c_str());
 }
 
 TEST_F(LhaModule, ExtractionStaysInsideTheDestination) {
