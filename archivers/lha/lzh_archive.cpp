@@ -143,7 +143,8 @@ int copyRange(const ArchiveFile& from, uint64_t offset, uint64_t size, arc::Atom
 
 struct Planned {
     std::string path;
-    std::string name;   // UTF-8
+    std::string name; // the file's bare name
+    StoredName stored;
     long replaces = -1; // index of the archive member it replaces
 };
 
@@ -201,12 +202,11 @@ int MemberWriter::write(const Planned& file) {
     if (!in.open(file.path))
         return kPassedOver;
     const bool large = in.size() >= kLargeFrom;
-    const StoredName name = encodeMemberName(file.name);
     const std::string compressedMethod = std::string("-lh") + cmd_.methodDigit + "-";
     const uint64_t start = out_.tell();
     // A placeholder of the final header's length; it is patched once the data is written.
     const std::vector<uint8_t> placeholder =
-        buildLevel2Header("-lh0-", name, in.mode(), 0, 0, 0, 0, large);
+        buildLevel2Header("-lh0-", file.stored, in.mode(), 0, 0, 0, 0, large);
     int rc = out_.write(placeholder.data(), placeholder.size());
     if (rc != arc::kOk)
         return rc;
@@ -260,8 +260,8 @@ int MemberWriter::write(const Planned& file) {
         return passOver(start);
     const uint64_t packed = out_.tell() - dataStart;
     std::vector<uint8_t> header =
-        buildLevel2Header(compressed ? compressedMethod : "-lh0-", name, in.mode(), packed, size,
-                          in.mtime(), crc, large);
+        buildLevel2Header(compressed ? compressedMethod : "-lh0-", file.stored, in.mode(), packed,
+                          size, in.mtime(), crc, large);
     rc = out_.patch(start, header.data(), header.size());
     done_ += std::max(size, in.size());
     return rc;
@@ -291,9 +291,13 @@ int createOrUpdate(const Command& cmd, arc::Progress& progress) {
     std::set<std::string> seen;
     std::vector<Planned> plan;
     for (const std::string& path : cmd.inputs) {
-        Planned p{path, storedNameOf(path), -1};
+        Planned p{path, storedNameOf(path), {}, -1};
+        p.stored = encodeMemberName(p.name);
+        // A name that would read back as another name (bytes that are not UTF-8
+        // but valid EUC-JP or Shift_JIS) could never be found again: it is skipped.
         struct stat fst;
         if (p.name.empty() || (!cmd.includeHidden && arc::isHiddenName(p.name)) ||
+            decodeMemberPath(p.stored.osId, p.stored.bytes) != p.name ||
             !seen.insert(p.name).second || ::stat(path.c_str(), &fst) != 0 ||
             !S_ISREG(fst.st_mode)) {
             skipped = arc::addSkipped(skipped);

@@ -10,8 +10,9 @@
 // else EUC-JP, else Shift_JIS (as other Unix LHA archivers write), else the
 // bytes as they are. Every other id: Shift_JIS, else UTF-8 when the bytes are
 // valid UTF-8, else the bytes with every non-ASCII byte as "_". So a name this
-// module writes reads back as the same name; only a Unix name whose bytes are
-// not UTF-8 and happen to be valid EUC-JP or Shift_JIS reads back converted.
+// module writes reads back as the same name, except a Unix name whose bytes are
+// not UTF-8 and happen to be valid EUC-JP or Shift_JIS: the archive writer
+// refuses those.
 //
 // Folders: "/" and the byte 0xFF separate folders under every id; "\" does too
 // under every id but 'U', where it is an ordinary character of a name.

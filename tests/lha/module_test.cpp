@@ -628,6 +628,19 @@ TEST_F(LhaModule, NamesOfUnixAndDosArchiversReadByTheirOsId) {
     TempDir x;
     ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
     EXPECT_EQ(slurp(x / "a\\b.txt"), "backslash");
+    // Name bytes that are not UTF-8 are kept as they are, and found by an update;
+    // ones that would read back as EUC-JP text are skipped and counted.
+    const std::string latin1 = file("caf\xe9.txt", "latin-1");
+    const std::string euc = file("\xa4\xa2.txt", "euc");
+    const std::string c = out + "/C.LZH";
+    ASSERT_EQ(unlha(normal(c, {latin1, euc})), 1);
+    const std::string written = slurp(c);
+    ASSERT_EQ(unlha(normal(c, {latin1})), 0);
+    EXPECT_TRUE(slurp(c) == written);
+    TempDir y;
+    ASSERT_EQ(unlha("x \"" + c + "\" \"" + y.path.string() + "/\""), 0);
+    EXPECT_EQ(slurp(y / "caf\xe9.txt"), "latin-1");
+    EXPECT_EQ(std::distance(fs::directory_iterator(y.path), {}), 1);
 }
 
 TEST_F(LhaModule, PermissionsTravelWithTheArchive) {
