@@ -99,12 +99,6 @@ int parseCommand(const std::string& line, Command& cmd) {
     return cmd.archive.empty() ? arc::kErrCommand : arc::kOk;
 }
 
-// The name a file is stored under: its last path component.
-std::string storedNameOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
 // The member's whole stored path, folders included: what an update matches.
 std::string memberPath(const MemberHeader& h) {
     return decodeMemberPath(h.osId, h.storedPath);
@@ -282,8 +276,10 @@ int createOrUpdate(const Command& cmd, arc::Progress& progress) {
     }
     // Files are stored under their bare names; a member in a folder is never one of them.
     std::map<std::string, long> byPath;
-    for (size_t i = 0; i < members.size(); ++i)
-        byPath.emplace(memberPath(members[i]), static_cast<long>(i));
+    for (size_t i = 0; i < members.size(); ++i) {
+        if (members[i].method != "-lhd-")
+            byPath.emplace(memberPath(members[i]), static_cast<long>(i));
+    }
 
     int skipped = 0;
     int upToDate = 0;
@@ -291,7 +287,7 @@ int createOrUpdate(const Command& cmd, arc::Progress& progress) {
     std::set<std::string> seen;
     std::vector<Planned> plan;
     for (const std::string& path : cmd.inputs) {
-        Planned p{path, storedNameOf(path), {}, -1};
+        Planned p{path, arc::baseNameOf(path), {}, -1};
         p.stored = encodeMemberName(p.name);
         // A name that would read back as another name (bytes that are not UTF-8
         // but valid EUC-JP or Shift_JIS) could never be found again: it is skipped.

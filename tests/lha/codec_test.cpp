@@ -207,6 +207,51 @@ TEST_F(HeaderFile, RejectsDamagedHeaders) {
     EXPECT_TRUE(end);
 }
 
+std::string le(uint64_t v, int bytes) {
+    std::string s;
+    for (int i = 0; i < bytes; ++i)
+        s += static_cast<char>(v >> (8 * i));
+    return s;
+}
+
+// A level-0 or level-1 base header: size and checksum filled in.
+std::string oldBase(int level, uint64_t skip, const std::string& name, const std::string& tail) {
+    std::string h = std::string(2, '\0') + "-lh0-" + le(skip, 4) + le(3, 4) + le(0, 4) + "\x20" +
+                    static_cast<char>(level) + static_cast<char>(name.size()) + name +
+                    le(0x9191, 2) + tail;
+    h[0] = static_cast<char>(h.size() - 2);
+    unsigned sum = 0;
+    for (size_t i = 2; i < h.size(); ++i)
+        sum += static_cast<unsigned char>(h[i]);
+    h[1] = static_cast<char>(sum);
+    return h;
+}
+
+TEST_F(HeaderFile, ReadsTheOsIdFolderAndModeOfOldLevels) {
+    // Level 0 with a Unix extension area: OS id, version, Unix time, mode, uid, gid.
+    const std::string unixArea =
+        std::string("U\0", 2) + le(1'700'000'000, 4) + le(0100750, 2) + le(0, 4);
+    lha::MemberHeader m;
+    bool end = true;
+    ASSERT_EQ(read(oldBase(0, 3, "dir\\a.txt", unixArea) + "abc", m, end), arc::kOk);
+    EXPECT_EQ(m.osId, 'U');
+    EXPECT_EQ(m.storedPath, "dir\\a.txt");
+    EXPECT_EQ(m.mtime, 1'700'000'000);
+    EXPECT_TRUE(m.hasMode);
+    EXPECT_EQ(m.mode, 0750u);
+    // Level 1: the folder extension (ended by 0xFF or not) joins the name with 0xFF.
+    const std::string exts =
+        std::string("\x02sub", 4) + le(5, 2) + "\x50" + le(0100644, 2) + le(0, 2);
+    ASSERT_EQ(read(oldBase(1, 3 + exts.size(), "a.txt", "U" + le(6, 2)) + exts + "abc", m, end),
+              arc::kOk);
+    EXPECT_EQ(m.osId, 'U');
+    EXPECT_EQ(m.storedPath, "sub\xff"
+                            "a.txt");
+    EXPECT_EQ(m.mode, 0644u);
+    EXPECT_EQ(m.packedSize, 3u);
+    EXPECT_EQ(lha::decodeMemberPath(m.osId, m.storedPath), "sub/a.txt");
+}
+
 TEST(HeaderSizes, RefusesSizesTheDataCannotHold) {
     lha::MemberHeader h;
     h.method = "-lh0-";

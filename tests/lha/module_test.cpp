@@ -212,7 +212,8 @@ TEST_F(LhaModule, StreamsEndingAtEveryBitPositionReadBack) {
     std::map<std::string, std::string> files;
     std::vector<std::string> paths;
     for (int i = 0; i < 64; ++i) {
-        std::string name = "m" + std::to_string(i) + ".txt";
+        std::string name = "m";
+        name += std::to_string(i) + ".txt";
         files[name] =
             i % 2 ? wordySource(2000 + static_cast<size_t>(i) * 37, static_cast<uint32_t>(i))
                   : std::string(3000 + static_cast<size_t>(i) * 29, 'z');
