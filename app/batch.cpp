@@ -8,6 +8,7 @@
 #include "paths.h"
 #include "result_log.h"
 #include "run.h"
+#include "run_folder.h"
 #include "settings.h"
 #include "system_folders.h"
 #include "target_list.h"
@@ -113,9 +114,12 @@ QString usageText() {
         "  --tmp DIR          temporary folder (default: a private folder under $TMPDIR)\n"
         "  --help, --version\n"
         "\n"
-        "The result log goes to standard output. Exit status: 0 when every file was\n"
-        "archived, 1 when some were not or the run was interrupted, 2 for bad arguments,\n"
-        "a missing output folder or missing archiver modules.\n");
+        "The result log goes to standard output; every file that was not archived is\n"
+        "named on standard error. Exit status: 0 when every named file was archived,\n"
+        "1 when some were not (missing, unreadable, skipped, or the run stopped), 2 for\n"
+        "bad arguments or combinations (ZIP outside filen, a ZIP inner archive), a\n"
+        "missing output folder, no private temporary folder or missing archiver\n"
+        "modules, 128+N when ended by signal N (130 for Ctrl-C).\n");
 }
 
 bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& error) {
@@ -194,21 +198,62 @@ bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& erro
     return true;
 }
 
+namespace {
+
+// Why a file named on the command line cannot go on the target list, or "".
+QString refusalOf(const QString& path, bool hidden) {
+    if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r')))
+        return QStringLiteral("its name holds a line break");
+    const QFileInfo info(path);
+    if (!info.exists() && path.contains(QChar::ReplacementCharacter))
+        return QStringLiteral("its name is not valid UTF-8");
+    if (info.isDir())
+        return QStringLiteral("it is a folder (name the files in it)");
+    if (!CanOpenForReading(path))
+        return QStringLiteral("not a readable file");
+    if (!hidden && FileNameOf(path).startsWith(QLatin1Char('.')))
+        return QStringLiteral("a hidden file (see --hidden)");
+    return QString();
+}
+
+// Refuses what the run would refuse only after it started.
+bool checkCombination(const BatchOptions& b, QString& error) {
+    if (b.method == kMethodDouble && b.pattern >= 2) {
+        error = QStringLiteral("double compression needs an LZH inner archive "
+                               "(--pattern lzh.lzh or lzh.zip)");
+        return false;
+    }
+    if (b.method != kMethodDouble && b.format == kFormatZip && b.mode != kModeFileN) {
+        error = QStringLiteral("--format zip makes one archive per file: use it with filen");
+        return false;
+    }
+    return true;
+}
+
+} // namespace
+
 int runBatch(const QStringList& arguments) {
     BatchOptions b;
     QString error;
-    if (!parseBatchArguments(arguments.mid(1), b, error)) {
+    if (!parseBatchArguments(arguments.mid(1), b, error) || !checkCombination(b, error)) {
         printLine(stderr, QStringLiteral("dravonel2: ") + error);
         return kBatchUsage;
     }
 
     MemorySettingsStore store;
     OptionSet options;
-    LoadSettings(store, options, b.tmpFolder.isEmpty() ? TempFolder() : b.tmpFolder);
-    if (options.TmpDir.isEmpty() || !QFileInfo(options.TmpDir).isDir()) {
-        printLine(stderr, QStringLiteral("dravonel2: no usable temporary folder"));
+    const QString privateTemp = TempFolder();
+    LoadSettings(store, options, b.tmpFolder.isEmpty() ? privateTemp : b.tmpFolder);
+    if (privateTemp.isEmpty() && !isPrivateFolder(options.TmpDir)) {
+        printLine(stderr, QStringLiteral("dravonel2: no private temporary folder: '%1' is not a "
+                                         "folder of yours that only you can write into")
+                              .arg(options.TmpDir.isEmpty() ? QDir::tempPath() : options.TmpDir));
         return kBatchUsage;
     }
+    if (!b.tmpFolder.isEmpty() && !isPrivateFolder(b.tmpFolder))
+        printLine(stderr, QStringLiteral("dravonel2: '%1' is not private to you (others can write "
+                                         "into it or it is a link); using '%2' instead")
+                              .arg(b.tmpFolder, privateTemp));
     options.Ashuku = qint16(b.method);
     options.Pattern = qint16(b.pattern);
     options.AshukuExe = qint16(b.format);
@@ -223,45 +268,69 @@ int runBatch(const QStringList& arguments) {
                               .arg(SystemFolder()));
         return kBatchUsage;
     }
+    const bool needsZip = (b.method != kMethodDouble && b.format == kFormatZip) ||
+                          (b.method == kMethodDouble && b.pattern == 1);
+    if (needsZip && !libraries.ZipAvailable) {
+        printLine(stderr, QStringLiteral("dravonel2: ZIP archives need the ZIP modules, which are "
+                                         "missing or broken in '%1'")
+                              .arg(SystemFolder()));
+        return kBatchUsage;
+    }
 
     TerminalHost host(b.name);
     TargetList targets(&host);
     OutputList outputs;
     ResultLog log;
-    JobValues job(targets);
     QObject::connect(&log, &ResultLog::lineAdded,
                      [](const QString& line) { printLine(stdout, line); });
 
+    // Every input that does not go on the list is named and makes the exit
+    // status 1; the run goes on with the others.
+    QStringList refused;
+    auto refuse = [&refused](const QString& input, const QString& why) {
+        printLine(stderr, QStringLiteral("dravonel2: not archived: '%1': %2").arg(input, why));
+        refused << input;
+    };
+    bool full = false;
     for (const QString& input : b.inputs) {
         const QString path = QFileInfo(input).absoluteFilePath();
+        if (full) {
+            refuse(input, QStringLiteral("the target list is full (1000 files)"));
+            continue;
+        }
         if (path.endsWith(QLatin1String(".DVF"), Qt::CaseInsensitive) && CanOpenForReading(path)) {
             // A job file supplies its entries, and its folder and name where
             // the command line names none.
             TargetList jobTargets(&host);
             JobValues loaded(jobTargets);
-            if (!LoadDvf(path, loaded, host))
+            QStringList jobRefused;
+            if (!LoadDvf(path, loaded, host, &jobRefused))
                 return kBatchUsage;
-            for (const QString& entry : jobTargets.entries())
-                targets.ListInAdd(entry);
+            for (const QString& entry : jobRefused)
+                refuse(entry, QStringLiteral("named in '%1', but not readable or left out")
+                                  .arg(input));
+            for (const QString& entry : jobTargets.entries()) {
+                if (full || !targets.ListInAdd(entry)) {
+                    full = true;
+                    refuse(entry, QStringLiteral("the target list is full (1000 files)"));
+                }
+            }
             if (b.outFolder.isEmpty())
                 b.outFolder = loaded.out;
             if (b.name.isEmpty())
                 host.setName(loaded.name);
             continue;
         }
-        if (!CanOpenForReading(path)) {
-            printLine(stderr,
-                      QStringLiteral("dravonel2: skipped '%1': not a readable file").arg(input));
+        const QString why = refusalOf(path, b.hidden);
+        if (!why.isEmpty()) {
+            refuse(input, why);
             continue;
         }
-        if (!b.hidden && FileNameOf(path).startsWith(QLatin1Char('.'))) {
-            printLine(
-                stderr,
-                QStringLiteral("dravonel2: skipped hidden file '%1' (see --hidden)").arg(input));
-            continue;
-        }
-        if (!targets.Gaibu_ListInAdd(path))
-            break;
+        full = !targets.Gaibu_ListInAdd(path);
+        if (full)
+            refuse(input, QStringLiteral("the target list is full (1000 files)"));
+        else if (!targets.contains(LongPath(path)))
+            refuse(input, QStringLiteral("left out (an active swap file)"));
     }
     if (targets.count() == 0) {
         printLine(stderr, QStringLiteral("dravonel2: no files to archive"));
@@ -279,17 +348,26 @@ int runBatch(const QStringList& arguments) {
         return kBatchUsage;
     }
 
-    CompressionRun run(RunContext{options, libraries, modules, targets, outputs, log, host});
+    CompressionRun run(
+        RunContext{options, libraries, modules, targets, outputs, log, host, privateTemp});
     TerminationWatcher termination;
+    int signalled = 0;
     QObject::connect(&termination, &TerminationWatcher::terminationRequested, &run,
-                     [&run] { run.btnCancel_Click(); });
-    run.btnExe_Click(b.mode, out);
+                     [&run, &signalled](int sig) {
+                         signalled = sig;
+                         run.btnCancel_Click();
+                     });
+    const RunOutcome outcome = run.btnExe_Click(b.mode, out);
 
-    const bool finished =
-        !log.lines().isEmpty() && log.lines().last() == QStringLiteral("全て終了しました");
-    for (const QString& left : targets.entries())
+    for (const QString& left : outcome.notArchived)
         printLine(stderr, QStringLiteral("dravonel2: not archived: ") + left);
-    return finished && targets.count() == 0 ? kBatchAllDone : kBatchIncomplete;
+    if (outcome.skippedFiles > 0)
+        printLine(stderr, QStringLiteral("dravonel2: the archiver skipped %1 file(s) while making "
+                                         "archives")
+                              .arg(outcome.skippedFiles));
+    if (signalled != 0)
+        return 128 + signalled;
+    return outcome.allArchived() && refused.isEmpty() ? kBatchAllDone : kBatchIncomplete;
 }
 
 } // namespace dravonel

@@ -10,6 +10,7 @@
 
 #include <QApplication>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QFont>
 #include <QStringList>
 
@@ -19,13 +20,16 @@ using namespace dravonel;
 
 namespace {
 
-// The whole command line as one text: arguments joined by blanks, those that
-// hold a blank in double quotes.
-QString commandLineText(const QStringList& arguments) {
-    QStringList parts;
+// The window's arguments as the rest of the program takes them: "/U" alone as
+// it is, every other argument made absolute against the current folder, so a
+// name typed in a terminal means the same file to the target list and to a job.
+QStringList windowArguments(const QStringList& arguments) {
+    if (arguments.size() == 1 && arguments.first().toUpper() == QLatin1String("/U"))
+        return arguments;
+    QStringList absolute;
     for (const QString& a : arguments)
-        parts << (a.contains(QLatin1Char(' ')) ? QLatin1Char('"') + a + QLatin1Char('"') : a);
-    return parts.join(QLatin1Char(' '));
+        absolute << (a.isEmpty() ? a : QFileInfo(a).absoluteFilePath());
+    return absolute;
 }
 
 } // namespace
@@ -73,7 +77,7 @@ int main(int argc, char* argv[]) {
             QApplication::quit();
     });
 
-    const int status = window.MDIForm_Load(commandLineText(app.arguments().mid(1)));
+    const int status = window.MDIForm_Load(windowArguments(app.arguments().mid(1)));
     store.sync();
     if (status != frmDravonel::kGoOn)
         return status;

@@ -13,8 +13,8 @@ namespace {
 int g_pipe[2] = {-1, -1};
 
 // Only async-signal-safe work here: one byte into the pipe.
-void onSignal(int) {
-    const char byte = 1;
+void onSignal(int sig) {
+    const char byte = char(sig);
     [[maybe_unused]] ssize_t n = ::write(g_pipe[1], &byte, 1);
 }
 
@@ -25,9 +25,9 @@ TerminationWatcher::TerminationWatcher(QObject* parent) : QObject(parent) {
         return;
     notifier_ = new QSocketNotifier(g_pipe[0], QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, [this] {
-        char byte;
-        [[maybe_unused]] ssize_t n = ::read(g_pipe[0], &byte, 1);
-        emit terminationRequested();
+        char byte = 0;
+        if (::read(g_pipe[0], &byte, 1) == 1)
+            emit terminationRequested(int(byte));
     });
     struct sigaction action = {};
     action.sa_handler = onSignal;

@@ -17,7 +17,7 @@ public:
 
 signals:
     // Emitted on the event loop's thread after one of the signals arrived.
-    void terminationRequested();
+    void terminationRequested(int signal);
 
 private:
     QSocketNotifier* notifier_ = nullptr;

@@ -2,6 +2,7 @@
 
 #include "host.h"
 #include "messages.h"
+#include "paths.h"
 #include "result_log.h"
 #include "target_list.h"
 
@@ -50,7 +51,7 @@ bool WriteJobFile(const QString& path, JobTarget& job, MessageHost& host) {
     return true;
 }
 
-bool LoadDvf(const QString& path, JobTarget& job, MessageHost& host) {
+bool LoadDvf(const QString& path, JobTarget& job, MessageHost& host, QStringList* refused) {
     QFile file(path);
     if (!file.open(QIODevice::ReadOnly)) {
         host.showMessage(resDravonel(202));
@@ -112,8 +113,14 @@ bool LoadDvf(const QString& path, JobTarget& job, MessageHost& host) {
     TargetList& targets = job.targets();
     targets.RefreshForm();
     while (take(line)) {
-        if (!targets.Gaibu_ListInAdd(line))
+        const bool room = targets.Gaibu_ListInAdd(line);
+        if (refused && (!room || !targets.contains(LongPath(line))))
+            *refused << line;
+        if (!room) {
+            if (refused)
+                *refused << lines.mid(next);
             break;
+        }
     }
     return true;
 }

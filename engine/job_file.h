@@ -62,7 +62,9 @@ bool WriteJobFile(const QString& path, JobTarget& job, MessageHost& host);
 // file broken at line 3 has already changed the input folder. The entries go
 // through the target list's Gaibu_ListInAdd, stopping at the first it refuses.
 // A failure shows "ファイルの読み込みに失敗しました。". Returns true when the
-// folders and the archive name were read.
-bool LoadDvf(const QString& path, JobTarget& job, MessageHost& host);
+// folders and the archive name were read. `refused`, when given, receives the
+// entries that did not go on the list (not readable, left out, over the limit).
+bool LoadDvf(const QString& path, JobTarget& job, MessageHost& host,
+             QStringList* refused = nullptr);
 
 } // namespace dravonel

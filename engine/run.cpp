@@ -13,6 +13,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
 #include <chrono>
 #include <thread>
 
@@ -25,13 +26,16 @@ QString withSlash(const QString& folder) {
 }
 
 // An archive name that would put the archive elsewhere than the output folder
-// never reaches a command line.
+// never reaches a command line. A backslash is an ordinary character of a
+// Linux name and stays.
 bool safeArchiveName(const QString& name) {
-    return !name.contains(QLatin1Char('/')) && !name.contains(QLatin1Char('\\'));
+    return !name.contains(QLatin1Char('/'));
 }
 
 const QString kZipRestrictionDouble =
     QStringLiteral("現在のZIP32J.DLL IZIP32J.DLLでは実行できません。（２重圧縮の１重目のＺＩＰ）");
+const QString kNoTemporaryFolder =
+    QStringLiteral("一時フォルダ（%1）も専用の一時フォルダも使えないため実行できません。");
 const QString kZipRestrictionFormat = QStringLiteral(
     "現在のZIP32J.DLL IZIP32J.DLLでは実行できません。（通常・非圧縮のＦＩｌｅＮ以外　ＺＩＰ）");
 
@@ -40,13 +44,27 @@ const QString kZipRestrictionFormat = QStringLiteral(
 CompressionRun::CompressionRun(const RunContext& context, QObject* parent)
     : QObject(parent), c_(context), naming_(context.targets) {}
 
-QString CompressionRun::commandLine(const QString& optionPart, const QStringList& arguments) {
+QString CompressionRun::commandLine(const QString& optionPart, const QStringList& arguments,
+                                   const QStringList& names) {
     QString line = optionPart;
-    for (const QString& argument : arguments) {
+    auto add = [&line](const QString& argument) {
         line += QLatin1String(" \"");
-        line += argument;
+        // A quote inside an argument is doubled, so that any name reaches the
+        // module whole; ordinary names are written as they are.
+        line += QString(argument).replace(QLatin1Char('"'), QLatin1String("\"\""));
         line += QLatin1Char('"');
-    }
+    };
+    for (const QString& argument : arguments)
+        add(argument);
+    // A name that begins like a switch or a response-file reference follows
+    // "--", after which the modules take every token as a name.
+    const bool guard = std::any_of(names.begin(), names.end(), [](const QString& n) {
+        return n.startsWith(QLatin1Char('-')) || n.startsWith(QLatin1Char('@'));
+    });
+    if (guard)
+        line += QLatin1String(" --");
+    for (const QString& name : names)
+        add(name);
     return line;
 }
 
@@ -56,13 +74,15 @@ void CompressionRun::log(const QString& line) {
 }
 
 QString CompressionRun::tmpFolder() const {
-    return c_.options.TmpDir;
+    return folder_.path();
 }
 
 qint16 CompressionRun::ReportResult(int code) {
     if (code == 0)
         return kMade;
     if (code >= 1 && code <= 32767) {
+        skippedFiles_ += code;
+        archiveSkipped_ += code;
         log(resDravonel(20040) + QLatin1Char(' ') + QString::number(code) + resDravonel(20041));
         return kMade;
     }
@@ -169,17 +189,19 @@ qint16 CompressionRun::finish(int code, const QString& archive) {
         log(resDravonel(20021));
     } else {
         log(resDravonel(20020));
+        ++archivesMade_;
         c_.outputs.ListInAdd(archive);
     }
     return verdict;
 }
 
 qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputFolder) {
+    archiveSkipped_ = 0;
     const OptionSet& o = c_.options;
     const QString n = o.UCase ? UpperName(name) : name;
-    const QString w = QStringLiteral("-w") + o.TmpDir;
-    const QString r = responseFilePath(o.TmpDir);
-    const QString t = withSlash(o.TmpDir);
+    const QString w = QStringLiteral("-w") + tmpFolder();
+    const QString r = responseFilePath(tmpFolder());
+    const QString t = tmpFolder();
     const QString out = withSlash(outputFolder);
 
     if (!CheckRespFile(r)) {
@@ -236,10 +258,11 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
         log(resDravonel(20050));
         if (outerZip) {
             if (!c_.archivers.UnZipGetRunning())
-                call(Module::UnZip, commandLine(QStringLiteral("-x"), {final, t, n + innerExt}),
-                     final);
+                call(Module::UnZip,
+                     commandLine(QStringLiteral("-x"), {final, t}, {n + innerExt}), final);
         } else if (!c_.archivers.UnlhaGetRunning()) {
-            call(Module::Lha, commandLine(QStringLiteral("x -+"), {final, t, n + innerExt}), final);
+            call(Module::Lha, commandLine(QStringLiteral("x -+"), {final, t}, {n + innerExt}),
+                 final);
         }
         // Without its old inner archive the update would replace the final
         // archive by one that lacks its old contents: leave it as it is.
@@ -287,6 +310,7 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
 }
 
 qint16 CompressionRun::CompressOneFile(const QString& path, const QString& outputFolder) {
+    archiveSkipped_ = 0;
     const OptionSet& o = c_.options;
     QString n = FileNameOf(path);
     if (o.UCase)
@@ -317,7 +341,7 @@ qint16 CompressionRun::CompressOneFile(const QString& path, const QString& outpu
         log(resDravonel(stored ? 20005 : 20000));
         code = compress(Module::Lha,
                         commandLine(stored ? o.Lzh_Opt + QStringLiteral(" -z1 ") : o.Lzh_Opt,
-                                    {QStringLiteral("-w") + o.TmpDir, archive, path}),
+                                    {QStringLiteral("-w") + tmpFolder(), archive, path}),
                         archive);
     }
     return finish(code, archive);
@@ -356,6 +380,7 @@ void CompressionRun::groupLoop(bool byExtension, const QString& folder) {
         ++archiveIndex_;
         const qint16 verdict = CompressGroup(name, folder);
         if (verdict == kMade) {
+            noteMade(naming_.RespItems());
             naming_.Clear_MakeRespFile();
         } else if (verdict == kNotMadeStop) {
             cancel_ = true;
@@ -382,6 +407,12 @@ void CompressionRun::normalRun(const QString& folder, bool clearMarksWhenMade) {
     }
     archiveIndex_ = 1;
     const qint16 verdict = CompressGroup(name, folder);
+    if (verdict == kMade) {
+        QList<int> rows;
+        for (int row = 0; row < c_.targets.count(); ++row)
+            rows << row;
+        noteMade(rows);
+    }
     if (verdict == kMade && clearMarksWhenMade)
         c_.targets.SelectClear();
     else if (verdict == kNotMadeStop)
@@ -403,34 +434,80 @@ void CompressionRun::fileLoop(const QString& folder, bool interactive) {
             cancel_ = true;
             break;
         }
+        if (verdict == kMade)
+            noteMade({i});
         if (verdict == kMade && interactive)
             c_.targets.setMarked(i, false);
     }
 }
 
-void CompressionRun::btnExe_Click(int index, const QString& outputFolder) {
-    if (running_)
+void CompressionRun::noteMade(const QList<int>& rows) {
+    for (int row : rows)
+        madeRows_.insert(row);
+    if (archiveSkipped_ == 0)
         return;
-    const OptionSet& o = c_.options;
-    if (o.Ashuku == kMethodDouble && (o.Pattern == 2 || o.Pattern == 3)) {
-        c_.host.showMessage(kZipRestrictionDouble);
-        return;
+    // The module skipped files: those known to be among them are a second
+    // file of a stored name already taken, and a file that cannot be read.
+    QSet<QString> storedNames;
+    for (int row : rows) {
+        const QString entry = c_.targets.entry(row);
+        const QString stored = FileNameOf(entry);
+        if (storedNames.contains(stored) || !CanOpenForReading(entry))
+            skippedRows_.insert(row);
+        storedNames.insert(stored);
     }
-    if (o.Ashuku != kMethodDouble && index != kModeFileN && o.AshukuExe == kFormatZip) {
-        c_.host.showMessage(kZipRestrictionFormat);
-        return;
-    }
+}
 
+bool CompressionRun::begin() {
     running_ = true;
     archiveIndex_ = 0;
     archiveCount_ = 0;
+    archivesMade_ = 0;
+    skippedFiles_ = 0;
+    madeRows_.clear();
+    skippedRows_.clear();
+    naming_.resetPassedOver();
+    if (folder_.create(c_.options.TmpDir, c_.privateTemp))
+        return true;
+    c_.host.showMessage(kNoTemporaryFolder.arg(c_.options.TmpDir));
+    cancel_ = true;
+    return false;
+}
+
+RunOutcome CompressionRun::end() {
+    RunOutcome outcome;
+    outcome.finished = !cancel_;
+    outcome.archivesMade = archivesMade_;
+    outcome.skippedFiles = skippedFiles_;
+    for (int row = 0; row < c_.targets.count(); ++row) {
+        if (!madeRows_.contains(row) || skippedRows_.contains(row))
+            outcome.notArchived << c_.targets.entry(row);
+    }
+    lastRunFolder_ = folder_.path();
+    folder_.remove();
+    return outcome;
+}
+
+RunOutcome CompressionRun::btnExe_Click(int index, const QString& outputFolder) {
+    if (running_)
+        return {};
+    const OptionSet& o = c_.options;
+    if (o.Ashuku == kMethodDouble && (o.Pattern == 2 || o.Pattern == 3)) {
+        c_.host.showMessage(kZipRestrictionDouble);
+        return {};
+    }
+    if (o.Ashuku != kMethodDouble && index != kModeFileN && o.AshukuExe == kFormatZip) {
+        c_.host.showMessage(kZipRestrictionFormat);
+        return {};
+    }
+
     c_.host.lockInterface();
     c_.log.RefreshForm();
     c_.targets.SelectAll();
-    naming_.resetPassedOver();
+    c_.targets.setLocked(true);
     const QString folder = outputFolder.isEmpty() ? QString() : withSlash(outputFolder);
 
-    switch (index) {
+    switch (begin() ? index : -1) {
     case kModeDravo:
         groupLoop(false, folder);
         break;
@@ -447,6 +524,8 @@ void CompressionRun::btnExe_Click(int index, const QString& outputFolder) {
         break;
     }
 
+    const RunOutcome outcome = end();
+    c_.targets.setLocked(false);
     c_.targets.removeUnmarked();
     c_.targets.SelectClear();
     log(resAll(cancel_ ? 30 : 31));
@@ -454,18 +533,19 @@ void CompressionRun::btnExe_Click(int index, const QString& outputFolder) {
     running_ = false;
     c_.host.unlockInterface();
     c_.host.runFinished();
+    return outcome;
 }
 
-bool CompressionRun::AutoRun(int mode, const QString& outputFolder) {
-    running_ = true;
-    archiveIndex_ = 0;
-    archiveCount_ = 0;
+RunOutcome CompressionRun::AutoRun(int mode, const QString& outputFolder) {
+    if (running_)
+        return {};
     c_.targets.SelectAll();
-    naming_.resetPassedOver();
+    c_.targets.setLocked(true);
+    const bool ready = begin();
     const QString folder = outputFolder.isEmpty() ? QString() : withSlash(outputFolder);
     // The automatic modes follow the options dialog's labels: Dravo, normal,
     // Exp, FileN.
-    switch (mode) {
+    switch (ready ? mode : -1) {
     case kModeDravo:
         groupLoop(false, folder);
         break;
@@ -481,11 +561,12 @@ bool CompressionRun::AutoRun(int mode, const QString& outputFolder) {
     default:
         break;
     }
-    const bool finished = !cancel_;
-    log(resAll(finished ? 31 : 30));
+    const RunOutcome outcome = end();
+    c_.targets.setLocked(false);
+    log(resAll(outcome.finished ? 31 : 30));
     running_ = false;
     c_.host.runFinished();
-    return finished;
+    return outcome;
 }
 
 } // namespace dravonel

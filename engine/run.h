@@ -3,8 +3,10 @@
 #pragma once
 
 #include "response_file.h"
+#include "run_folder.h"
 
 #include <QObject>
+#include <QSet>
 #include <QString>
 #include <QStringList>
 
@@ -39,6 +41,23 @@ struct RunContext {
     OutputList& outputs;
     ResultLog& log;
     RunHost& host;
+    // The program's private temporary folder: the run works there when the
+    // temporary folder setting names a folder other users could touch.
+    QString privateTemp = {};
+};
+
+// What a run did, as the run itself knows it.
+struct RunOutcome {
+    // False when the run was interrupted ("中断しました") or could not start.
+    bool finished = false;
+    int archivesMade = 0;
+    // Files the modules reported as skipped in archives that were made.
+    int skippedFiles = 0;
+    // Entries that went into no archive, in list order; with skipped files,
+    // the entries of made archives known to be among them (a second file of
+    // the same stored name, a file no longer readable).
+    QStringList notArchived;
+    bool allArchived() const { return finished && skippedFiles == 0 && notArchived.isEmpty(); }
 };
 
 class CompressionRun : public QObject {
@@ -47,12 +66,13 @@ public:
     explicit CompressionRun(const RunContext& context, QObject* parent = nullptr);
 
     // The run of one mode button: restrictions, lock, the mode's loop, removal
-    // of the archived entries, closing line, unlock.
-    void btnExe_Click(int index, const QString& outputFolder);
+    // of the archived entries, closing line, unlock. A restriction that stops
+    // the click before anything runs gives an outcome that is not finished
+    // and names no entry.
+    RunOutcome btnExe_Click(int index, const QString& outputFolder);
     // The run without windows: the mode's loop over the whole list, closing
-    // line; entries stay on the list. Returns true when it ended with
-    // "全て終了しました".
-    bool AutoRun(int mode, const QString& outputFolder);
+    // line; entries stay on the list.
+    RunOutcome AutoRun(int mode, const QString& outputFolder);
     // Asks the run to stop: the module call in progress is cancelled through
     // its progress hook and no further archive is started.
     void btnCancel_Click() { cancel_ = true; }
@@ -60,6 +80,8 @@ public:
     void clearCancel() { cancel_ = false; }
     bool CancelRequested() const { return cancel_; }
     bool isRunning() const { return running_; }
+    // The folder the last run kept its temporary files in (removed at its end).
+    QString lastRunFolder() const { return lastRunFolder_; }
 
     qint16 CompressGroup(const QString& name, const QString& outputFolder);
     qint16 CompressOneFile(const QString& path, const QString& outputFolder);
@@ -71,12 +93,16 @@ public:
     ResponseFileMaker& naming() { return naming_; }
 
     // One command line: the option part, a blank, then each argument in double
-    // quotes, separated by one blank.
-    static QString commandLine(const QString& optionPart, const QStringList& arguments);
+    // quotes (a quote inside doubled), separated by one blank; then the bare
+    // `names`, after "--" when one of them begins with "-" or "@".
+    static QString commandLine(const QString& optionPart, const QStringList& arguments,
+                               const QStringList& names = {});
 
 private:
     enum class Module { Lha, Zip, UnZip };
 
+    bool begin();
+    RunOutcome end();
     void groupLoop(bool byExtension, const QString& folder);
     void normalRun(const QString& folder, bool clearMarksWhenMade);
     void fileLoop(const QString& folder, bool interactive);
@@ -86,6 +112,7 @@ private:
     void log(const QString& line);
     QString tmpFolder() const;
     int countGroups(bool byExtension) const;
+    void noteMade(const QList<int>& rows);
 
     RunContext c_;
     ResponseFileMaker naming_;
@@ -93,6 +120,14 @@ private:
     bool running_ = false;
     int archiveIndex_ = 0;
     int archiveCount_ = 0;
+    RunFolder folder_;
+    QString lastRunFolder_;
+    // This run's figures: rows put into made archives, archives, skipped files.
+    QSet<int> madeRows_;
+    QSet<int> skippedRows_;
+    int archivesMade_ = 0;
+    int skippedFiles_ = 0;
+    int archiveSkipped_ = 0; // skipped files reported for the archive in progress
 };
 
 } // namespace dravonel

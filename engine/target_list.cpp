@@ -70,7 +70,7 @@ int PathListModel::current() const {
 }
 
 void PathListModel::RefreshForm() {
-    if (entries_.isEmpty())
+    if (entries_.isEmpty() || locked_)
         return;
     beginResetModel();
     entries_.clear();
@@ -83,7 +83,7 @@ void PathListModel::removeEntry(int row) {
 }
 
 void PathListModel::replaceEntry(int row, const QString& path) {
-    if (row < 0 || row >= count() || entries_.at(row) == path)
+    if (row < 0 || row >= count() || entries_.at(row) == path || locked_)
         return;
     if (index_.contains(path)) {
         removeEntry(row);
@@ -96,7 +96,7 @@ void PathListModel::replaceEntry(int row, const QString& path) {
 }
 
 void PathListModel::removeRange(int first, int last) {
-    if (first < 0 || last >= count() || first > last)
+    if (first < 0 || last >= count() || first > last || locked_)
         return;
     beginRemoveRows(QModelIndex(), first, last);
     for (int r = last; r >= first; --r)
@@ -128,6 +128,8 @@ bool TargetList::excluded(const QString& path) const {
 }
 
 bool TargetList::ListInAdd(const QString& path) {
+    if (isLocked())
+        return false;
     if (excluded(path) || contains(path))
         return true;
     if (count() >= kCapacity) {

@@ -38,6 +38,11 @@ public:
     void setCurrent(int row);
     int current() const;
 
+    // While locked (a run holds the list) entries can be neither added, removed
+    // nor replaced; marks and the current item still change.
+    void setLocked(bool locked) { locked_ = locked; }
+    bool isLocked() const { return locked_; }
+
     // Empties the list.
     void RefreshForm();
     void removeEntry(int row);
@@ -54,6 +59,7 @@ private:
     QStringList entries_;
     QSet<QString> index_;
     QItemSelectionModel selection_;
+    bool locked_ = false;
 };
 
 // The files of the next run: at most 1000, never a swap file, never a path
@@ -66,8 +72,8 @@ public:
     explicit TargetList(MessageHost* host = nullptr, QObject* parent = nullptr);
     void setMessageHost(MessageHost* host) { host_ = host; }
 
-    // Adds one full path as given. False only when the list is full (after
-    // showing the limit message); a duplicate or an excluded path is ignored
+    // Adds one full path as given. False when the list is full (after showing
+    // the limit message) or locked; a duplicate or an excluded path is ignored
     // and gives true.
     bool ListInAdd(const QString& path);
     // Adds a path from outside the program: taken in its long form, and only

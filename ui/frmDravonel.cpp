@@ -16,7 +16,7 @@
 #include "messages.h"
 #include "paths.h"
 #include "program.h"
-#include "response_file.h"
+#include "run_folder.h"
 #include "settings.h"
 #include "settings_store.h"
 #include "twips.h"
@@ -25,6 +25,7 @@
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QDesktopServices>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QFileInfo>
@@ -49,6 +50,8 @@ namespace dravonel {
 namespace {
 
 const QString kArchiveNamePrompt = QStringLiteral("圧縮ファイル名を入力してください");
+const QString kNoPrivateTemp =
+    QStringLiteral("専用の一時フォルダを%1に作れないため実行できません。");
 
 // The pane frames carry a title but no close button: a pane is part of the window.
 constexpr Qt::WindowFlags kPaneFlags =
@@ -122,7 +125,8 @@ frmDravonel::frmDravonel(Program& program, QWidget* parent)
 
     run_ = std::make_unique<CompressionRun>(
         RunContext{program_.options, program_.libraries, program_.archivers, mdiFile_->list(),
-                   mdiOutFile_->list(), mdiStatus_->log(), *this},
+                   mdiOutFile_->list(), mdiStatus_->log(), *this,
+                   program_.tempFolder ? program_.tempFolder() : QString()},
         this);
 }
 
@@ -203,7 +207,9 @@ QAction* frmDravonel::menuAction(const QString& name) const {
 }
 
 void frmDravonel::Menu_Enabled(bool blnFlag) {
-    for (QAction* action : barMenus_)
+    // Every command goes with its menu, so no shortcut stays live while the
+    // menus are off.
+    for (QAction* action : std::as_const(actions_))
         action->setEnabled(blnFlag);
 }
 
@@ -213,14 +219,20 @@ QSize frmDravonel::paneSize(double scaleWidth, double scaleHeight) {
 
 int frmDravonel::MDIForm_Load(const QString& c) {
     // 1. "/U" alone: the question, maybe the removal of the settings, the end.
-    if (c.toUpper() == QLatin1String("/U")) {
+    if (c.toUpper() == QLatin1String("/U") && (!haveArguments_ || arguments_.size() == 1)) {
         if (askYesNo(resDravonel(0) + resAll(20)))
             program_.store.deleteSection(kStoreApplication, kStoreSection);
         return 0;
     }
     // 2-3. Settings, modules, and no start without the LHA module.
-    LoadSettings(program_.store, program_.options,
-                 program_.tempFolder ? program_.tempFolder() : QString());
+    const QString privateTemp = program_.tempFolder ? program_.tempFolder() : QString();
+    LoadSettings(program_.store, program_.options, privateTemp);
+    // Without a temporary folder that only this user can write into, no run
+    // could keep its files safe from other users: the program does not start.
+    if (privateTemp.isEmpty() && !isPrivateFolder(program_.options.TmpDir)) {
+        showMessage(kNoPrivateTemp.arg(QDir::tempPath()));
+        return 1;
+    }
     if (program_.checkLibraries)
         program_.libraries = program_.checkLibraries();
     if (!program_.libraries.LhaAvailable) {
@@ -252,7 +264,7 @@ int frmDravonel::MDIForm_Load(const QString& c) {
     mdiInFile_->Pattern_Make();
     mdiStatus_->RefreshForm();
     if (!c.isEmpty())
-        CommandLineAdd(c);
+        addCommandLine(c);
     activated_ = false;
     return kGoOn;
 }
@@ -328,7 +340,7 @@ bool frmDravonel::AutoStart(const QString& c, bool& finished) {
     mdiStatus_->Form_Load();
     mdiOutFile_->Form_Load();
     mdiInFile_->Pattern_Make();
-    CommandLineAdd(c);
+    addCommandLine(c);
     // A script that started the automatic run reads what happened here.
     const QMetaObject::Connection echo =
         connect(&mdiStatus_->log(), &ResultLog::lineAdded, this, [](const QString& line) {
@@ -341,7 +353,7 @@ bool frmDravonel::AutoStart(const QString& c, bool& finished) {
         program_.AutoRunning = false;
         return false;
     }
-    finished = run_->AutoRun(program_.options.AutoExe, mdiOutDir->DirName());
+    finished = run_->AutoRun(program_.options.AutoExe, mdiOutDir->DirName()).finished;
     disconnect(echo);
     if (program_.options.AutoLog)
         mdiStatus_->LogCopy();
@@ -474,6 +486,37 @@ void frmDravonel::AskArchiveName() {
         program_.ArchiveName = answer;
 }
 
+int frmDravonel::MDIForm_Load(const QStringList& arguments) {
+    arguments_ = arguments;
+    haveArguments_ = true;
+    const int status = MDIForm_Load(arguments.join(QLatin1Char(' ')));
+    haveArguments_ = false;
+    return status;
+}
+
+void frmDravonel::addCommandLine(const QString& c) {
+    if (haveArguments_)
+        CommandLineAdd(arguments_);
+    else
+        CommandLineAdd(c);
+}
+
+bool frmDravonel::CommandLineAdd(const QStringList& items) {
+    targets().RefreshForm();
+    for (const QString& item : items) {
+        if (item.isEmpty())
+            continue;
+        const int result = CommandLineItemAdd(item);
+        if (result == 1)
+            return true;
+        if (result != 0) {
+            targets().RefreshForm();
+            return false;
+        }
+    }
+    return true;
+}
+
 bool frmDravonel::CommandLineAdd(const QString& c) {
     targets().RefreshForm();
     bool ok = true;
@@ -565,7 +608,6 @@ void frmDravonel::MDIForm_QueryUnload() {
         keys.writeSingle(QStringLiteral("Main_Height"), float(toTwips(g.height())));
     }
     SaveSettings(program_.store, program_.options);
-    QFile::remove(responseFilePath(program_.options.TmpDir));
 }
 
 void frmDravonel::mnuExit_Click() {

@@ -48,6 +48,10 @@ public:
     // the window is to be shown, else the exit status (after /U, a refused
     // start, an automatic run).
     int MDIForm_Load(const QString& c);
+    // The same for the program's arguments as the system hands them over
+    // (absolute paths, or "/U"): each argument is one item, whatever
+    // characters its name holds.
+    int MDIForm_Load(const QStringList& arguments);
 
     // Public procedures.
     void SetToolTip(bool blnToolTip);
@@ -79,6 +83,7 @@ public:
     bool CheckArchiveName(const QString& name);
     // The command line: the items go to the target list, a job file is opened.
     bool CommandLineAdd(const QString& c);
+    bool CommandLineAdd(const QStringList& items);
     int CommandLineItemAdd(const QString& item);
     // Lays out the panes and the cancel button.
     void MDIForm_Resize();
@@ -141,6 +146,9 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    // Adds the command line's items: the arguments when they were handed over
+    // one by one, else the items of the text `c`.
+    void addCommandLine(const QString& c);
     void buildMenus();
     bool loadPanes();
     bool loadDialogs();
@@ -175,6 +183,8 @@ private:
     std::unique_ptr<CompressionRun> run_;
 
     bool activated_ = false;
+    QStringList arguments_;
+    bool haveArguments_ = false;
     bool unloaded_ = false;
     bool closeAfterRun_ = false;
     QRect normalGeometry_;

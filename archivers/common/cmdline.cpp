@@ -24,22 +24,36 @@ std::vector<std::string> splitCommandLine(std::string_view line) {
         if (i >= n)
             break;
         if (line[i] == '"') {
-            size_t start = i + 1;
-            size_t j = start;
-            size_t close = std::string_view::npos;
+            // Inside quotes a doubled quote stands for one quote character; a
+            // single quote closes the token when a blank or the end follows it,
+            // and is kept as it is otherwise. `""` followed by a blank or the end
+            // is an empty token.
+            size_t j = i + 1;
+            std::string token;
+            bool closed = false;
+            if (j < n && line[j] == '"' && (j + 1 == n || isBlank(line[j + 1]))) {
+                tokens.emplace_back();
+                i = j + 1;
+                continue;
+            }
             for (; j < n; ++j) {
-                if (line[j] == '"' && (j + 1 == n || isBlank(line[j + 1]))) {
-                    close = j;
+                if (line[j] != '"') {
+                    token += line[j];
+                } else if (j + 1 < n && line[j + 1] == '"') {
+                    token += '"';
+                    ++j;
+                } else if (j + 1 == n || isBlank(line[j + 1])) {
+                    closed = true;
                     break;
+                } else {
+                    token += '"';
                 }
             }
-            if (close == std::string_view::npos) {
-                // No closing quote: the rest of the line is the token.
-                tokens.emplace_back(line.substr(start));
+            tokens.push_back(std::move(token));
+            // No closing quote: the rest of the line was the token.
+            if (!closed)
                 break;
-            }
-            tokens.emplace_back(line.substr(start, close - start));
-            i = close + 1;
+            i = j + 1;
         } else {
             size_t start = i;
             while (i < n && !isBlank(line[i]))

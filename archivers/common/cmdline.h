@@ -8,9 +8,13 @@
 namespace arc {
 
 // Splits a UTF-8 command line at blanks (space, tab). A token that begins with a
-// double quote runs to the next double quote that is followed by a blank or by
-// the end of the line, so "/a/say "hi".txt" stays one token with its inner quotes;
-// the outer quotes are removed. A quote inside an unquoted token is kept as is.
+// double quote runs to the next single double quote that is followed by a blank
+// or by the end of the line; inside it a doubled quote `""` stands for one quote
+// character, so any name can be carried ("/a/say "" x.txt" is `/a/say " x.txt`),
+// and a lone quote followed by anything else is kept as it is. The outer quotes
+// are removed. A quote inside an unquoted token is kept as is. A token `--` is
+// returned as it is: the modules take every token after it as a name, never as
+// an option or a response file, so names beginning with "-" or "@" can be given.
 std::vector<std::string> splitCommandLine(std::string_view line);
 
 // Reads a response file: UTF-8 lines ended by CR LF, LF or CR, an optional

@@ -64,11 +64,16 @@ int parseCommand(const std::string& line, Command& cmd) {
     default:
         return arc::kErrCommand;
     }
+    bool namesOnly = false; // after "--" every token is a name
     for (size_t i = 1; i < tokens.size(); ++i) {
         const std::string& t = tokens[i];
         if (t.empty())
             return arc::kErrCommand;
-        if (t[0] == '-') {
+        if (!namesOnly && t == "--") {
+            namesOnly = true;
+            continue;
+        }
+        if (!namesOnly && t[0] == '-') {
             if (t == "-+")
                 continue;
             if (t == "-a1")
@@ -89,7 +94,7 @@ int parseCommand(const std::string& line, Command& cmd) {
             cmd.archive = t;
         } else if (cmd.verb == 'x' && endsWithSeparator(t)) {
             cmd.destination = t;
-        } else if (cmd.verb != 'x' && t[0] == '@') {
+        } else if (!namesOnly && cmd.verb != 'x' && t[0] == '@') {
             if (!arc::readResponseFile(t.substr(1), cmd.inputs))
                 return arc::kErrCannotRead;
         } else {

@@ -14,10 +14,13 @@ arc::ModuleState state;
 
 int run(const char* cmdLine) {
     std::vector<std::string> args;
+    bool namesOnly = false; // after "--" every token is a name
     for (std::string& t : arc::splitCommandLine(cmdLine)) {
-        if (t == "-x")
+        if (!namesOnly && (t == "-x" || t == "--")) {
+            namesOnly = t == "--";
             continue;
-        if (!t.empty() && t[0] == '-')
+        }
+        if (!namesOnly && !t.empty() && t[0] == '-')
             return arc::kErrCommand;
         args.push_back(std::move(t));
     }

@@ -26,8 +26,11 @@ struct Options {
 };
 
 int parse(const char* cmdLine, Options& opt) {
+    bool namesOnly = false; // after "--" every token is a name
     for (const std::string& t : arc::splitCommandLine(cmdLine)) {
-        if (t.empty() || t[0] != '-') {
+        if (!namesOnly && t == "--") {
+            namesOnly = true;
+        } else if (namesOnly || t.empty() || t[0] != '-') {
             if (opt.archive.empty())
                 opt.archive = t;
             else

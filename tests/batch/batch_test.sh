@@ -38,9 +38,67 @@ check "exp names the file left" grep -q 'not archived: .*README' "$work/stderr"
 check "exp makes TXT.LZH" test "$(members "$work/out/TXT.LZH")" = "Report.txt memo.txt "
 
 s=$(status_of "$program" --batch filen --format zip --no-upper --out "$work/out" "$work/in/x/Report.txt" "$work/in/x/.hidden")
-check "filen zip exits 0" test "$s" -eq 0
+check "a named hidden file not archived: exit 1" test "$s" -eq 1
+check "the hidden file is named" grep -q "not archived: '.*/.hidden': a hidden file" "$work/stderr"
 check "filen zip passes unzip" unzip -tqq "$work/out/Report.txt.ZIP"
 check "hidden files need --hidden" test ! -e "$work/out/.hidden.ZIP"
+
+# Names Linux allows: each archive holds exactly its own file, or the file is
+# refused by name with exit 1; nothing lands outside the output folder.
+h=$work/hostile
+mkdir -p "$h/o\" x" "$h/in"
+for n in 'a" b.txt' a '-lead.txt' '@at.txt' 'back\slash.txt' 'q"' ' sp .txt'; do printf '%s\n' "$n" >"$h/in/$n"; done
+printf 'bad\n' >"$h/in/$(printf 'bad\377.txt')"
+s=$(cd "$h/in" && status_of "$program" --batch filen --no-upper --out "$h/o\" x" -- *; cat "$work/stderr" >"$work/herr")
+check "hostile names: only the non-UTF-8 one refused, exit 1" test "$s" -eq 1 -a "$(grep -c 'not archived' "$work/herr")" -eq 1
+check "the refused name is said" grep -q 'not valid UTF-8' "$work/herr"
+check "nothing outside the output folder" test "$(ls -A "$h")" = "$(printf 'in\no" x')"
+for n in 'a" b.txt' a '-lead.txt' '@at.txt' 'back\slash.txt' 'q"' ' sp .txt'; do
+    check "archive of '$n' holds exactly it" test "$(lhasa p "$h/o\" x/$n.LZH" | sed -n '2p;4p')" = "$n
+$n"
+done
+printf 'Dravonel2 DVF FILE\r\nINDIR=%s\r\nOUTDIR=%s\r\nFILENAME=x" y\r\n%s\r\n' "$h/in" "$h/o\" x" "$h/in/a" >"$h/q.DVF"
+check "a job's archive name with a quote" sh -c "'$program' --batch normal '$h/q.DVF' && test -f '$h/o\" x/X\" Y.LZH'"
+# An update of a double archive whose name begins like a switch.
+s=$(cd "$h/in" && status_of "$program" --batch dravo --method double --out "$h/o\" x" -- -lead.txt)
+printf 'more\n' >"$h/in/-lead.doc"
+s=$s$(cd "$h/in" && status_of "$program" --batch dravo --method double --update --out "$h/o\" x" -- -lead.doc)
+mkdir "$work/inner" && (cd "$work/inner" && lhasa xq "$h/o\" x/-LEAD.LZH.LZH" && lhasa l ./-*.*)>"$work/inner.txt" 2>&1
+check "double update keeps the old member: exit 0 twice" test "$s" = 00
+check "inner archive holds both" sh -c "grep -q -- '-lead.txt' '$work/inner.txt' && grep -q -- '-lead.doc' '$work/inner.txt'"
+
+# Combinations the run would refuse are refused before anything runs.
+check "zip outside filen: exit 2" test "$(status_of "$program" --batch dravo --format zip --out "$work/out" "$work/in/x/memo.txt")" -eq 2
+check "zip inner archive: exit 2" test "$(status_of "$program" --batch dravo --method double --pattern zip.lzh --out "$work/out" "$work/in/x/memo.txt")" -eq 2
+check "a missing input: exit 1, named, the rest made" sh -c "'$program' --batch filen --out '$work/out' '$work/in/x/memo.txt' '$work/gone' 2>&1 >/dev/null | grep -q \"not archived: '$work/gone'\" && test -f '$work/out/MEMO.TXT.LZH'"
+check "a folder named: exit 1" test "$(status_of "$program" --batch filen --out "$work/out" "$work/in/x")" -eq 1
+
+# Two runs of 150 files each at once: every archive holds exactly its own file.
+mkdir -p "$work/c/a" "$work/c/b" "$work/c/oa" "$work/c/ob"
+for i in $(seq -w 1 150); do echo "a$i" >"$work/c/a/a$i.txt"; echo "b$i" >"$work/c/b/b$i.txt"; done
+"$program" --batch dravo --out "$work/c/oa" "$work/c/a/"*.txt >/dev/null 2>&1 & pa=$!
+"$program" --batch dravo --out "$work/c/ob" "$work/c/b/"*.txt >/dev/null 2>&1 & pb=$!
+wait $pa; sa=$?; wait $pb; sb=$?
+check "two runs at once both exit 0" test "$sa$sb" = 00
+wrong=0
+for x in a b; do for i in $(seq -w 1 150); do
+    [ "$(lhasa p "$work/c/o$x/${x^^}$i.LZH" 2>/dev/null | sed -n '2p;4p' | tr '\n' ' ')" = "$x$i.txt $x$i " ] || wrong=$((wrong + 1))
+done; done
+check "no archive holds the other run's files" test "$wrong" -eq 0
+check "both runs cleaned up their folders" test -z "$(ls -A "$work/tmp/dravonel2-$(id -u)")"
+
+# Ctrl-C ends with 130; SIGKILL leaves no new file in the output folder, and
+# the next run removes what the killed run left in the temporary folder.
+head -c 150000000 /dev/urandom >"$work/big.bin"
+mkdir -p "$work/k"
+"$program" --batch filen --out "$work/k" "$work/big.bin" >/dev/null 2>&1 & p=$!
+sleep 1; kill -INT $p; wait $p; s=$?
+check "Ctrl-C: exit 130, no archive" test "$s" -eq 130 -a -z "$(ls -A "$work/k")"
+"$program" --batch filen --out "$work/k" "$work/big.bin" >/dev/null 2>&1 & p=$!
+sleep 1; kill -KILL $p; wait $p 2>/dev/null
+check "SIGKILL: nothing new in the output folder" test -z "$(ls -A "$work/k")"
+"$program" --batch filen --out "$work/k" "$work/in/x/memo.txt" >/dev/null 2>&1
+check "the next run removes the killed run's folder" test -z "$(ls -A "$work/tmp/dravonel2-$(id -u)")"
 
 s=$(status_of "$program" --batch dravo --method double --pattern lzh.zip --out "$work/out" "$work/in/x/memo.txt")
 check "double exits 0" test "$s" -eq 0

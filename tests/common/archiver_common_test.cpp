@@ -54,6 +54,9 @@ TEST(CommandLine, SplitsQuotedTokensAndKeepsInnerQuotes) {
               (V{"-j", "-S", "-9", "/a/say \"hi\".txt"}));
     EXPECT_EQ(arc::splitCommandLine("  \"unclosed token here"), (V{"unclosed token here"}));
     EXPECT_EQ(arc::splitCommandLine("\"\" x"), (V{"", "x"}));
+    // Doubled quotes carry names that hold a quote followed by a blank.
+    EXPECT_EQ(arc::splitCommandLine(R"(-x -- "/o/a"" b.LZH" """x" "y""")"),
+              (V{"-x", "--", "/o/a\" b.LZH", "\"x", "y\""}));
     EXPECT_TRUE(arc::splitCommandLine("   ").empty());
 }
 

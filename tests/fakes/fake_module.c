@@ -2,7 +2,9 @@
  * interface. Built once per operation prefix (Unlha, Zip, UnZip). Besides the
  * module operations it exports Fake* controls: the result the next calls
  * return, a busy flag, how long a call works (reporting progress all along),
- * and the command lines received. */
+ * the command lines received, and the text of the last response file named
+ * ("@PATH" or "-i@PATH"), read while the call runs. */
+#include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
@@ -21,12 +23,16 @@ static int g_delayMs = 0;
 enum { kKept = 64, kLineMax = 4096 };
 static char g_lines[kKept][kLineMax];
 static int g_calls = 0;
+static char g_response[kLineMax * 4];
 
 EXPORT int CAT(FAKE_PREFIX, FakeCalls)(void) {
     return g_calls;
 }
 EXPORT const char* CAT(FAKE_PREFIX, FakeCommand)(int i) {
     return i >= 0 && i < g_calls && i < kKept ? g_lines[i] : "";
+}
+EXPORT const char* CAT(FAKE_PREFIX, FakeLastResponse)(void) {
+    return g_response;
 }
 EXPORT void CAT(FAKE_PREFIX, FakeSetDelay)(int ms) {
     g_delayMs = ms;
@@ -42,6 +48,29 @@ EXPORT void CAT(FAKE_PREFIX, FakeReset)(void) {
     g_running = 0;
     g_calls = 0;
     g_delayMs = 0;
+    g_response[0] = '\0';
+}
+
+/* Keeps the text of the response file a command line names. */
+static void keepResponse(const char* cmdLine) {
+    const char* at = strstr(cmdLine, "\"@");
+    const char* path = at ? at + 2 : 0;
+    if (!at && (at = strstr(cmdLine, "\"-i@")) != 0)
+        path = at + 4;
+    if (!path)
+        return;
+    char name[kLineMax];
+    size_t n = strcspn(path, "\"");
+    if (n >= sizeof name)
+        return;
+    memcpy(name, path, n);
+    name[n] = '\0';
+    FILE* f = fopen(name, "rb");
+    if (!f)
+        return;
+    size_t got = fread(g_response, 1, sizeof g_response - 1, f);
+    g_response[got] = '\0';
+    fclose(f);
 }
 
 static long long nowMs(void) {
@@ -59,6 +88,8 @@ EXPORT int FAKE_PREFIX(void* owner, const char* cmdLine, char* output, unsigned 
         g_lines[g_calls][kLineMax - 1] = '\0';
     }
     ++g_calls;
+    if (cmdLine)
+        keepResponse(cmdLine);
     long long end = nowMs() + g_delayMs;
     do {
         if (g_progress && g_progress(g_user, "member.txt", 50, 100) != 0)

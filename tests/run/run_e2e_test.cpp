@@ -194,7 +194,7 @@ TEST_F(RealRun, DoubleCompressionPatternsMakeNestedArchives) {
         targets.RefreshForm();
         addTargets({a});
         host.name = "both";
-        EXPECT_TRUE(run->AutoRun(kModeNormal, out()));
+        EXPECT_TRUE(run->AutoRun(kModeNormal, out()).finished);
         auto files = open(out() + (pattern == 2 ? "/BOTH.ZIP.LZH" : "/BOTH.ZIP.ZIP"), true);
         EXPECT_EQ(files.value("a.txt"), data(11, 30000));
     }

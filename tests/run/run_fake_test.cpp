@@ -22,6 +22,7 @@ struct Fake {
     void (*setDelay)(int) = nullptr;
     int (*calls)() = nullptr;
     const char* (*command)(int) = nullptr;
+    const char* (*lastResponse)() = nullptr;
 
     Fake(const char* prefix, const char* file)
         : lib(QStringLiteral(FAKE_MODULES "/complete/") + file) {
@@ -33,6 +34,7 @@ struct Fake {
         setDelay = reinterpret_cast<void (*)(int)>(lib.resolve(p + "FakeSetDelay"));
         calls = reinterpret_cast<int (*)()>(lib.resolve(p + "FakeCalls"));
         command = reinterpret_cast<const char* (*)(int)>(lib.resolve(p + "FakeCommand"));
+        lastResponse = reinterpret_cast<const char* (*)()>(lib.resolve(p + "FakeLastResponse"));
         reset();
     }
     QStringList commands() const {
@@ -58,7 +60,9 @@ protected:
         unzip = std::make_unique<Fake>("UnZip", "libunzip32.so");
         run = std::make_unique<CompressionRun>(context(modules));
     }
-    QString resp() const { return tmp() + "DRAVONEL.RESPFILE"; }
+    // The folder the last run kept its files in, inside the temporary folder.
+    QString runTmp() const { return run->lastRunFolder(); }
+    QString resp() const { return runTmp() + "DRAVONEL.RESPFILE"; }
     QString shown(const QString& path) const { return "[ " + ShortPath(path) + " ]"; }
 };
 
@@ -69,7 +73,7 @@ TEST_F(FakeRun, DravoModeGroupsByNameAndBuildsExactCommandLines) {
     addTargets({a, bigA, b});
     run->btnExe_Click(kModeDravo, out());
 
-    const QString w = "\"-w" + tmp() + "\"";
+    const QString w = "\"-w" + runTmp() + "\"";
     EXPECT_EQ(lha->commands(),
               (QStringList{"u -+ -a1 " + w + " \"" + out() + "/A.LZH\" \"@" + resp() + "\"",
                            "u -+ -a1 " + w + " \"" + out() + "/B.LZH\" \"@" + resp() + "\""}));
@@ -81,9 +85,11 @@ TEST_F(FakeRun, DravoModeGroupsByNameAndBuildsExactCommandLines) {
     EXPECT_EQ(host.locks, 1);
     EXPECT_EQ(host.unlocks, 1);
     EXPECT_FALSE(run->CancelRequested());
-    QFile r(resp());
-    ASSERT_TRUE(r.open(QIODevice::ReadOnly));
-    EXPECT_EQ(r.readAll(), "\"" + b.toUtf8() + "\"\r\n");
+    EXPECT_EQ(QByteArray(lha->lastResponse()), "\"" + b.toUtf8() + "\"\r\n");
+    // The run's own folder lies in the temporary folder and is gone with it.
+    EXPECT_TRUE(runTmp().startsWith(tmp() + "run-"));
+    EXPECT_EQ(QDir(tmp()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
+              QStringList());
 }
 
 TEST_F(FakeRun, StoredAndZipOptionPartsEndInABlankSoTwoBlanksPrecedeTheQuote) {
@@ -92,7 +98,7 @@ TEST_F(FakeRun, StoredAndZipOptionPartsEndInABlankSoTwoBlanksPrecedeTheQuote) {
     options.UCase = false;
     options.Ashuku = kMethodStored;
     run->btnExe_Click(kModeFileN, out());
-    EXPECT_EQ(lha->commands(), (QStringList{"u -+ -a1 -z1  \"-w" + tmp() + "\" \"" + out() +
+    EXPECT_EQ(lha->commands(), (QStringList{"u -+ -a1 -z1  \"-w" + runTmp() + "\" \"" + out() +
                                             "/Report.txt.LZH\" \"" + a + "\""}));
     EXPECT_EQ(log.lines().at(1), "　ＬＺＨ圧縮中（非圧縮）です");
 
@@ -237,7 +243,7 @@ TEST_F(FakeRun, NormalModeAsksForTheNameAndRefusesNamesWithSeparators) {
 
     host.name = "Backup";
     run->btnExe_Click(kModeNormal, out());
-    EXPECT_EQ(lha->commands(), (QStringList{"u -+ -a1 \"-w" + tmp() + "\" \"" + out() +
+    EXPECT_EQ(lha->commands(), (QStringList{"u -+ -a1 \"-w" + runTmp() + "\" \"" + out() +
                                             "/BACKUP.LZH\" \"@" + resp() + "\""}));
     EXPECT_EQ(targets.count(), 0);
 }
@@ -249,11 +255,11 @@ TEST_F(FakeRun, DoubleCompressionCallsBothStagesAndCleansTheTemporaryFolder) {
     options.Pattern = 1;
     file("tmp/A.LZH", "stale inner archive");
     run->btnExe_Click(kModeDravo, out());
-    EXPECT_EQ(lha->commands(), (QStringList{"u -+ -a1 -z1  \"-w" + tmp() + "\" \"" + tmp() +
+    EXPECT_EQ(lha->commands(), (QStringList{"u -+ -a1 -z1  \"-w" + runTmp() + "\" \"" + runTmp() +
                                             "A.LZH\" \"@" + resp() + "\""}));
     EXPECT_EQ(zip->commands(),
-              (QStringList{"-j -9 \"" + out() + "/A.LZH.ZIP\" \"" + tmp() + "A.LZH\""}));
-    EXPECT_FALSE(QFile::exists(tmp() + "A.LZH"));
+              (QStringList{"-j -9 \"" + out() + "/A.LZH.ZIP\" \"" + runTmp() + "A.LZH\""}));
+    EXPECT_FALSE(QFile::exists(runTmp() + "A.LZH"));
     EXPECT_EQ(outputs.entries(), QStringList{out() + "/A.LZH.ZIP"});
     EXPECT_EQ(log.lines(), (QStringList{shown(a), "　１重目ＬＺＨ圧縮中（非圧縮）です",
                                         "　２重目ＺＩＰ圧縮中です", "　正常に圧縮されました",
@@ -268,7 +274,7 @@ TEST_F(FakeRun, AnUpdateThatCannotExtractLeavesTheFinalArchiveAlone) {
     const QString final = file("out/A.LZH.LZH", "the old archive");
     run->btnExe_Click(kModeDravo, out());
     // The stand-in extracts nothing, so there is no inner archive to update.
-    EXPECT_EQ(lha->commands(), (QStringList{"x -+ \"" + final + "\" \"" + tmp() + "\" \"A.LZH\""}));
+    EXPECT_EQ(lha->commands(), (QStringList{"x -+ \"" + final + "\" \"" + runTmp() + "\" \"A.LZH\""}));
     EXPECT_EQ(log.lines(), (QStringList{shown(a), "　更新の為解凍します", "　圧縮されませんでした",
                                         "全て終了しました"}));
     EXPECT_EQ(targets.entries(), QStringList{a});
@@ -280,20 +286,20 @@ TEST_F(FakeRun, AnUpdateThatCannotExtractLeavesTheFinalArchiveAlone) {
 TEST_F(FakeRun, AutomaticRunsFollowTheModeLabelsAndKeepTheList) {
     const QString a = file("in/a.txt"), b = file("in/b.txt"), n = file("in/noext");
     addTargets({a, b, n});
-    EXPECT_TRUE(run->AutoRun(kModeExp, out()));
+    EXPECT_TRUE(run->AutoRun(kModeExp, out()).finished);
     EXPECT_EQ(lha->calls(), 1) << "Exp: one archive for .txt, none for the file without extension";
     EXPECT_TRUE(lha->commands().first().contains("/TXT.LZH\""));
     EXPECT_EQ(targets.count(), 3);
 
     lha->reset();
-    EXPECT_TRUE(run->AutoRun(kModeFileN, out()));
+    EXPECT_TRUE(run->AutoRun(kModeFileN, out()).finished);
     EXPECT_EQ(lha->calls(), 3);
     EXPECT_TRUE(host.scrolled.isEmpty());
     EXPECT_EQ(log.lines().last(), "全て終了しました");
 
     lha->reset();
     lha->setResult(32774);
-    EXPECT_FALSE(run->AutoRun(kModeDravo, out()));
+    EXPECT_FALSE(run->AutoRun(kModeDravo, out()).finished);
     EXPECT_EQ(log.lines().last(), "中断しました");
 }
 
@@ -303,7 +309,7 @@ TEST_F(FakeRun, MissingZipIsReportedInsideTheRun) {
     libraries.ZipAvailable = false;
     options.AshukuExe = kFormatZip;
     host.name = "all";
-    EXPECT_TRUE(run->AutoRun(kModeNormal, out()));
+    EXPECT_TRUE(run->AutoRun(kModeNormal, out()).finished);
     EXPECT_TRUE(host.messages.contains("ZIP32J.DLL・IZIP32J.DLLが存在しないため実行できません"));
     EXPECT_EQ(log.lines(), (QStringList{shown(a), "　圧縮されませんでした", "全て終了しました"}));
 

@@ -248,7 +248,7 @@ TEST_F(MainWindow, ModeButtonsFollowTheListAndKeepFileNUnderDoubleCompression) {
 
 TEST_F(MainWindow, ARealRunLocksEverythingButCancelAndUnlocksAfter) {
     resetFakes();
-    const QString a = file("a.txt");
+    const QString a = file("a.txt"), b = file("b.txt");
     TestWindow& w = make();
     ASSERT_EQ(w.MDIForm_Load(a), frmDravonel::kGoOn);
     w.show();
@@ -268,6 +268,13 @@ TEST_F(MainWindow, ARealRunLocksEverythingButCancelAndUnlocksAfter) {
         EXPECT_FALSE(w.menuAction("mnuFile")->isEnabled());
         EXPECT_FALSE(w.menuAction("mnuExit")->isEnabled());
         EXPECT_GT(w.progressBar()->value(), 0) << "progress shown during the call";
+        // Every command is off (so are its shortcuts), and the list itself
+        // refuses changes while the run holds it.
+        for (const char* name : {"mnuOpen", "mnuSave", "mnuSaveAs", "mnuOption", "mnuName"})
+            EXPECT_FALSE(w.menuAction(name)->isEnabled()) << name;
+        EXPECT_FALSE(w.targets().ListInAdd(b));
+        w.targets().RefreshForm();
+        EXPECT_EQ(w.targets().entries(), QStringList{a});
     });
     w.exeButton(3)->click();
     EXPECT_TRUE(checked);
@@ -308,12 +315,14 @@ TEST_F(MainWindow, ToolTipsSwitchAsAWhole) {
     EXPECT_EQ(w.status()->lstKekka->toolTip(), "");
 }
 
-TEST_F(MainWindow, ClosingWritesGeometryAndSettingsAndRemovesTheResponseFile) {
+TEST_F(MainWindow, ClosingWritesGeometryAndSettingsAndLeavesOtherRunsFilesAlone) {
     settings("Main_Left=1500\nMain_Top=1200\nUCase=False\n");
     TestWindow& w = make();
     ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
     w.show();
-    QFile resp(tmp() + "DRAVONEL.RESPFILE");
+    // Another run's response file in the same temporary folder.
+    QDir(tmp()).mkpath("run-other");
+    QFile resp(tmp() + "run-other/DRAVONEL.RESPFILE");
     ASSERT_TRUE(resp.open(QIODevice::WriteOnly));
     resp.close();
     w.close();
@@ -321,7 +330,7 @@ TEST_F(MainWindow, ClosingWritesGeometryAndSettingsAndRemovesTheResponseFile) {
     EXPECT_EQ(iniValue("Version"), "1.02");
     EXPECT_EQ(iniValue("UCase"), "False");
     EXPECT_NE(iniValue("Main_Width"), "<absent>");
-    EXPECT_FALSE(QFile::exists(tmp() + "DRAVONEL.RESPFILE"));
+    EXPECT_TRUE(resp.exists());
 
     settings("Main_Left=1500\nMain_Top=1200\n");
     TestWindow& maxed = make();

@@ -1,0 +1,51 @@
+// The folder that holds one run's temporary files: the response file and the
+// inner archives of a double compression.
+//
+// Two runs of the same user (two windows, a window and a batch run) may work at
+// once with the same temporary folder setting, so every run gets a folder of its
+// own, "run-XXXXXX", inside the temporary folder. A run holds a lock on the file
+// ".lock" in it while it lives; the folder is removed when the run ends, and a
+// folder whose lock is free (its run was killed) is removed by the next run
+// that starts in the same place.
+//
+// A temporary folder that another user could write into, swap or replace is
+// never written into: the run then works in the program's private folder.
+#pragma once
+
+#include <QString>
+
+namespace dravonel {
+
+// True when `folder` is a real folder (not a symbolic link) owned by the user,
+// that nobody else can write into, and every folder above it can be changed
+// only by the user or root (a folder that others may write into, such as /tmp,
+// counts only with its sticky bit, which keeps them from renaming our entries).
+bool isPrivateFolder(const QString& folder);
+
+class RunFolder {
+public:
+    RunFolder() = default;
+    ~RunFolder();
+    RunFolder(const RunFolder&) = delete;
+    RunFolder& operator=(const RunFolder&) = delete;
+
+    // Makes the run's folder inside `tmpDir` when that folder is private,
+    // else inside `privateFallback`; first removes what killed runs left there.
+    // False when neither can be used.
+    bool create(const QString& tmpDir, const QString& privateFallback);
+    // Removes the folder and everything in it.
+    void remove();
+
+    // The folder with a trailing separator, or "" when there is none.
+    QString path() const { return path_; }
+
+private:
+    QString path_;
+    int lockFd_ = -1;
+};
+
+// Removes the folders of runs that ended without cleaning up (their lock is
+// free) inside `base`. Folders of live runs are left alone.
+void removeStaleRunFolders(const QString& base);
+
+} // namespace dravonel
