@@ -294,13 +294,15 @@ int createOrUpdate(const Command& cmd, arc::Progress& progress) {
     for (const std::string& path : cmd.inputs) {
         Planned p{path, arc::baseNameOf(path), {}, -1};
         p.stored = encodeMemberName(p.name);
-        // A name that would read back as another name (bytes that are not UTF-8
-        // but valid EUC-JP or Shift_JIS) could never be found again: it is skipped.
+        // A name that extraction would not give back as it is (bytes that are not
+        // UTF-8 but valid EUC-JP or Shift_JIS, a control character) could never be
+        // found again: such a file is skipped.
+        const std::string readBack =
+            arc::safeMemberName(decodeMemberPath(p.stored.osId, p.stored.bytes), false);
         struct stat fst;
-        if (p.name.empty() || (!cmd.includeHidden && arc::isHiddenName(p.name)) ||
-            decodeMemberPath(p.stored.osId, p.stored.bytes) != p.name ||
-            !seen.insert(p.name).second || ::stat(path.c_str(), &fst) != 0 ||
-            !S_ISREG(fst.st_mode)) {
+        if (p.name.empty() || readBack != p.name ||
+            (!cmd.includeHidden && arc::isHiddenName(p.name)) || !seen.insert(p.name).second ||
+            ::stat(path.c_str(), &fst) != 0 || !S_ISREG(fst.st_mode)) {
             skipped = arc::addSkipped(skipped);
             continue;
         }

@@ -56,7 +56,8 @@
  *   else the bytes as they are; names under every other id are Shift_JIS (else
  *   UTF-8, else "_" for each byte that is not ASCII). So every name written reads
  *   back as the same name; a file whose name would not (its bytes are not UTF-8
- *   but read as EUC-JP or Shift_JIS) is skipped and counted. "/" and the byte
+ *   but read as EUC-JP or Shift_JIS, or it holds a control character, which
+ *   extraction refuses) is skipped and counted. "/" and the byte
  *   0xFF separate folders; "\" does too, except under 'U', where it belongs to
  *   the name (lhasa keeps it; 7z cuts there).
  *   Two listed files with the same name: the first is stored, the second skipped.

@@ -631,11 +631,13 @@ TEST_F(LhaModule, NamesOfUnixAndDosArchiversReadByTheirOsId) {
     ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
     EXPECT_EQ(slurp(x / "a\\b.txt"), "backslash");
     // Name bytes that are not UTF-8 are kept as they are, and found by an update;
-    // ones that would read back as EUC-JP text are skipped and counted.
+    // ones that would read back as EUC-JP text, or hold a control character
+    // that extraction refuses, are skipped and counted.
     const std::string latin1 = file("caf\xe9.txt", "latin-1");
     const std::string euc = file("\xa4\xa2.txt", "euc");
+    const std::string control = file("tab\there.txt", "control");
     const std::string c = out + "/C.LZH";
-    ASSERT_EQ(unlha(normal(c, {latin1, euc})), 1);
+    ASSERT_EQ(unlha(normal(c, {latin1, euc, control})), 2);
     const std::string written = slurp(c);
     ASSERT_EQ(unlha(normal(c, {latin1})), 0);
     EXPECT_TRUE(slurp(c) == written);
