@@ -1,5 +1,6 @@
 // The module libunlha32.so through its exported functions, with the archives it
 // makes checked by lhasa, 7z and jlha, and archives of those tools read back.
+#include "cp932.h"
 #include "lha_test_util.h"
 #include "lzh_header.h"
 #include "module.h"
@@ -8,7 +9,6 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
-#include <iconv.h>
 #include <set>
 #include <sys/mount.h>
 #include <sys/stat.h>
@@ -481,53 +481,17 @@ TEST_F(LhaModule, UpdateOfJlhaArchivesReplacesOnlyTheMemberOfTheSamePath) {
     }
 }
 
-std::string utf8Of(char32_t c) {
-    std::string s;
-    if (c < 0x80) {
-        s += static_cast<char>(c);
-    } else if (c < 0x800) {
-        s += static_cast<char>(0xC0 | (c >> 6));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        s += static_cast<char>(0xE0 | (c >> 12));
-        s += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        s += static_cast<char>(0x80 | (c & 0x3F));
-    }
-    return s;
-}
-
-// The UTF-8 text of Shift_JIS bytes, or "" when they are not Shift_JIS.
-std::string fromShiftJis(const std::string& sjis) {
-    iconv_t cd = ::iconv_open("UTF-8", "CP932");
-    std::string out(sjis.size() * 4, '\0');
-    char* src = const_cast<char*>(sjis.data());
-    size_t srcLeft = sjis.size();
-    char* dst = out.data();
-    size_t dstLeft = out.size();
-    const bool ok = ::iconv(cd, &src, &srcLeft, &dst, &dstLeft) == 0 && srcLeft == 0;
-    ::iconv_close(cd);
-    return ok ? out.substr(0, out.size() - dstLeft) : "";
-}
-
-bool validUtf8(const std::string& s) {
-    iconv_t cd = ::iconv_open("UTF-16LE", "UTF-8");
-    std::string out(s.size() * 4, '\0');
-    char* src = const_cast<char*>(s.data());
-    size_t srcLeft = s.size();
-    char* dst = out.data();
-    size_t dstLeft = out.size();
-    const bool ok = ::iconv(cd, &src, &srcLeft, &dst, &dstLeft) == 0 && srcLeft == 0;
-    ::iconv_close(cd);
-    return ok;
-}
-
 TEST_F(LhaModule, ShiftJisNamesReadBackUnderTheSameName) {
-    // Every name of two half-width katakana, and kanji pairs, whose Shift_JIS
-    // bytes are also valid UTF-8 (ﾊｲ is CA B2, which is UTF-8 for ʲ).
+    // Every name of two half-width katakana (one byte each, A1-DF), and kanji
+    // pairs, whose Shift_JIS bytes are also valid UTF-8 (ﾊｲ is CA B2, UTF-8 for ʲ).
+    auto fromShiftJis = [](const std::string& sjis) {
+        std::string utf8;
+        return arc::cp932ToUtf8(sjis, utf8) ? utf8 : std::string();
+    };
     std::vector<std::string> names;
-    for (char32_t a = 0xFF61; a <= 0xFF9F; ++a)
-        for (char32_t b = 0xFF61; b <= 0xFF9F; ++b)
-            names.push_back(utf8Of(a) + utf8Of(b));
+    for (int a = 0xA1; a <= 0xDF; ++a)
+        for (int b = 0xA1; b <= 0xDF; ++b)
+            names.push_back(fromShiftJis({static_cast<char>(a), static_cast<char>(b)}));
     // Kanji pairs: a first character of lead E0-EA and trail 80-BF with a
     // second of lead 88-9F and an ASCII trail make four bytes of valid UTF-8.
     std::vector<std::string> firsts;
@@ -545,7 +509,7 @@ TEST_F(LhaModule, ShiftJisNamesReadBackUnderTheSameName) {
     for (size_t i = 0; i < firsts.size(); ++i) {
         for (size_t k = 0; k < 3; ++k) {
             const std::string pair = firsts[i] + seconds[(i * 7 + k * 1009) % seconds.size()];
-            if (validUtf8(pair)) {
+            if (arc::isValidUtf8(pair)) {
                 names.push_back(fromShiftJis(pair));
                 ++kanji;
             }
