@@ -51,8 +51,10 @@ std::string decodeBytes(uint8_t osId, const std::string& stored) {
 } // namespace
 
 StoredName encodeMemberName(const std::string& fileName) {
+    const bool ascii = std::all_of(fileName.begin(), fileName.end(),
+                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
     std::string sjis;
-    if (fileName.find('\\') == std::string::npos && arc::utf8ToCp932(fileName, sjis))
+    if (!ascii && fileName.find('\\') == std::string::npos && arc::utf8ToCp932(fileName, sjis))
         return {kOsMsDos, sjis};
     return {kOsUnix, fileName};
 }

@@ -1,10 +1,12 @@
 // Member names as bytes in an archive, and the OS id that says how to read them.
 //
-// Writing: a name goes in Shift_JIS (code page 932) under OS id 'M' (MS-DOS)
-// when every character has a Shift_JIS form that reads back as the same
-// character and the name holds no "\" (a folder separator for MS-DOS ids),
-// which is what Japanese LHA tools on DOS and Windows expect; any other name is
-// stored as its own bytes (UTF-8 on this system) under OS id 'U' (Unix).
+// Writing: a name with characters beyond ASCII goes in Shift_JIS (code page
+// 932) under OS id 'M' (MS-DOS) when every character has a Shift_JIS form that
+// reads back as the same character and the name holds no "\" (a folder
+// separator for MS-DOS ids), which is what Japanese LHA tools on DOS and
+// Windows expect; any other name, ASCII ones included, is stored as its own
+// bytes (UTF-8 on this system) under OS id 'U' (Unix), so that readers that
+// lower-case the all-capital names of MS-DOS ids (lhasa) keep its case.
 //
 // Reading: the OS id alone decides. 'U': UTF-8 when the bytes are valid UTF-8,
 // else EUC-JP, else Shift_JIS (as other Unix LHA archivers write), else the

@@ -48,11 +48,12 @@
  *   leave the destination's file system all but full (an LZH bomb cannot fill it).
  *
  * Names
- *   The OS id of a header says how its name is encoded. A name goes in Shift_JIS
- *   (code page 932) under OS id 'M' (MS-DOS), which is what Japanese LHA tools on
- *   DOS and Windows read, when every character has a Shift_JIS form and the name
- *   holds no "\"; any other name goes as its own bytes (UTF-8) under OS id 'U'
- *   (Unix). Reading: 'U' names are UTF-8 when valid, else EUC-JP, else Shift_JIS,
+ *   The OS id of a header says how its name is encoded. A name with characters
+ *   beyond ASCII goes in Shift_JIS (code page 932) under OS id 'M' (MS-DOS), which
+ *   is what Japanese LHA tools on DOS and Windows read, when every character has a
+ *   Shift_JIS form and the name holds no "\"; any other name, ASCII ones included
+ *   (lhasa lower-cases all-capital names under 'M'), goes as its own bytes (UTF-8)
+ *   under OS id 'U' (Unix). Reading: 'U' names are UTF-8 when valid, else EUC-JP, else Shift_JIS,
  *   else the bytes as they are; names under every other id are Shift_JIS (else
  *   UTF-8, else "_" for each byte that is not ASCII). So every name written reads
  *   back as the same name; a file whose name would not (its bytes are not UTF-8

@@ -270,7 +270,7 @@ TEST(MemberNames, ShiftJisWhenEveryCharacterHasOneElseUtf8) {
         lha::StoredName s = lha::encodeMemberName(name);
         return std::string(1, static_cast<char>(s.osId)) + ":" + s.bytes;
     };
-    EXPECT_EQ(stored("plain.txt"), "M:plain.txt");
+    EXPECT_EQ(stored("PLAIN.TXT"), "U:PLAIN.TXT");
     EXPECT_EQ(stored("日本.txt"), "M:\x93\xfa\x96\x7b.txt");
     EXPECT_EQ(stored("ソ.txt"), "M:\x83\x5c.txt");
     EXPECT_EQ(stored("한국어.txt"), "U:한국어.txt");

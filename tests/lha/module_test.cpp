@@ -188,6 +188,7 @@ TEST_F(LhaModule, ArchivesEdgeCaseFilesThatLhasaAnd7zRead) {
         {"w8192.txt", wordySource(8192, 4)},
         {"w8193.txt", wordySource(8193, 5)},
         {"text.txt", wordySource(300000, 6)},
+        {"UPPER.TXT", "lhasa keeps the case of ASCII names"},
     };
     std::vector<std::string> paths;
     for (const auto& [name, data] : files)
