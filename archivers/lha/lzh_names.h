@@ -14,7 +14,7 @@
 // valid UTF-8, else the bytes with every non-ASCII byte as "_". So a name this
 // module writes reads back as the same name, except a Unix name whose bytes are
 // not UTF-8 and happen to be valid EUC-JP or Shift_JIS: the archive writer
-// refuses those.
+// skips such files.
 //
 // Folders: "/" and the byte 0xFF separate folders under every id; "\" does too
 // under every id but 'U', where it is an ordinary character of a name.
