@@ -4,6 +4,7 @@
 #include "files.h"
 #include "results.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -105,6 +106,11 @@ int readOldLevel(const ArchiveFile& archive, uint64_t offset, const uint8_t* fir
     if (extra >= 1)
         h.osId = base[24 + nameLen];
     if (h.level == 0) {
+        // "\" is the folder separator of level 0 whatever the OS: under 'U',
+        // where it would read as part of a name, it becomes 0xFF (the bytes of
+        // such names are EUC-JP or UTF-8, where 0x5C is never half a character).
+        if (h.osId == kOsUnix)
+            std::replace(name.begin(), name.end(), '\\', '\xff');
         h.storedPath = std::move(name);
         if (h.osId == kOsUnix && extra >= 8) {
             h.mtime = static_cast<time_t>(get32(base.data() + 26 + nameLen));

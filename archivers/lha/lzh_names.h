@@ -17,7 +17,9 @@
 // skips such files.
 //
 // Folders: "/" and the byte 0xFF separate folders under every id; "\" does too
-// under every id but 'U', where it is an ordinary character of a name.
+// under every id but 'U', where it is an ordinary character of a name (the
+// header reader turns the "\" of level-0 'U' names, that format's separator,
+// into 0xFF).
 #pragma once
 
 #include <cstdint>

@@ -59,8 +59,8 @@
  *   back as the same name; a file whose name would not (its bytes are not UTF-8
  *   but read as EUC-JP or Shift_JIS, or it holds a control character, which
  *   extraction refuses) is skipped and counted. "/" and the byte
- *   0xFF separate folders; "\" does too, except under 'U', where it belongs to
- *   the name (lhasa keeps it; 7z cuts there).
+ *   0xFF separate folders; "\" does too, except in level-1 and level-2 headers
+ *   under 'U', where it belongs to the name (lhasa keeps it; 7z cuts there).
  *   Two listed files with the same name: the first is stored, the second skipped.
  *
  * Results

@@ -235,7 +235,7 @@ TEST_F(HeaderFile, ReadsTheOsIdFolderAndModeOfOldLevels) {
     bool end = true;
     ASSERT_EQ(read(oldBase(0, 3, "dir\\a.txt", unixArea) + "abc", m, end), arc::kOk);
     EXPECT_EQ(m.osId, 'U');
-    EXPECT_EQ(m.storedPath, "dir\\a.txt");
+    EXPECT_EQ(lha::decodeMemberPath(m.osId, m.storedPath), "dir/a.txt"); // "\\" separates
     EXPECT_EQ(m.mtime, 1'700'000'000);
     EXPECT_TRUE(m.hasMode);
     EXPECT_EQ(m.mode, 0750u);
