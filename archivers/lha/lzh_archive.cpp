@@ -104,14 +104,9 @@ int parseCommand(const std::string& line, Command& cmd) {
     return cmd.archive.empty() ? arc::kErrCommand : arc::kOk;
 }
 
-// The name a file is stored under: its last path component.
-std::string storedNameOf(const std::string& path) {
-    size_t slash = path.find_last_of('/');
-    return slash == std::string::npos ? path : path.substr(slash + 1);
-}
-
-std::string memberName(const MemberHeader& h) {
-    return arc::safeMemberName(decodeMemberName(h.rawName));
+// The member's whole stored path, folders included: what an update matches.
+std::string memberPath(const MemberHeader& h) {
+    return decodeMemberPath(h.osId, h.storedPath);
 }
 
 // Reads every header of an archive.
@@ -147,7 +142,8 @@ int copyRange(const ArchiveFile& from, uint64_t offset, uint64_t size, arc::Atom
 
 struct Planned {
     std::string path;
-    std::string name;   // UTF-8
+    std::string name; // the file's bare name
+    StoredName stored;
     long replaces = -1; // index of the archive member it replaces
 };
 
@@ -205,12 +201,11 @@ int MemberWriter::write(const Planned& file) {
     if (!in.open(file.path))
         return kPassedOver;
     const bool large = in.size() >= kLargeFrom;
-    const std::string nameBytes = encodeMemberName(file.name);
     const std::string compressedMethod = std::string("-lh") + cmd_.methodDigit + "-";
     const uint64_t start = out_.tell();
     // A placeholder of the final header's length; it is patched once the data is written.
     const std::vector<uint8_t> placeholder =
-        buildLevel2Header("-lh0-", nameBytes, 0, 0, 0, 0, large);
+        buildLevel2Header("-lh0-", file.stored, in.mode(), 0, 0, 0, 0, large);
     int rc = out_.write(placeholder.data(), placeholder.size());
     if (rc != arc::kOk)
         return rc;
@@ -263,8 +258,9 @@ int MemberWriter::write(const Planned& file) {
     if (!large && size > 0xFFFFFFFFull)
         return passOver(start);
     const uint64_t packed = out_.tell() - dataStart;
-    std::vector<uint8_t> header = buildLevel2Header(
-        compressed ? compressedMethod : "-lh0-", nameBytes, packed, size, in.mtime(), crc, large);
+    std::vector<uint8_t> header =
+        buildLevel2Header(compressed ? compressedMethod : "-lh0-", file.stored, in.mode(), packed,
+                          size, in.mtime(), crc, large);
     rc = out_.patch(start, header.data(), header.size());
     done_ += std::max(size, in.size());
     return rc;
@@ -283,9 +279,12 @@ int createOrUpdate(const Command& cmd, arc::Progress& progress) {
     } else if (errno != ENOENT) {
         return arc::kErrCannotWriteDest;
     }
-    std::map<std::string, long> byName;
-    for (size_t i = 0; i < members.size(); ++i)
-        byName.emplace(memberName(members[i]), static_cast<long>(i));
+    // Files are stored under their bare names; a member in a folder is never one of them.
+    std::map<std::string, long> byPath;
+    for (size_t i = 0; i < members.size(); ++i) {
+        if (members[i].method != "-lhd-")
+            byPath.emplace(memberPath(members[i]), static_cast<long>(i));
+    }
 
     int skipped = 0;
     int upToDate = 0;
@@ -293,16 +292,22 @@ int createOrUpdate(const Command& cmd, arc::Progress& progress) {
     std::set<std::string> seen;
     std::vector<Planned> plan;
     for (const std::string& path : cmd.inputs) {
-        Planned p{path, storedNameOf(path), -1};
+        Planned p{path, arc::baseNameOf(path), {}, -1};
+        p.stored = encodeMemberName(p.name);
+        // A name that extraction would not give back as it is (bytes that are not
+        // UTF-8 but valid EUC-JP or Shift_JIS, a control character) could never be
+        // found again: such a file is skipped.
+        const std::string readBack =
+            arc::safeMemberName(decodeMemberPath(p.stored.osId, p.stored.bytes), false);
         struct stat fst;
-        if (p.name.empty() || (!cmd.includeHidden && arc::isHiddenName(p.name)) ||
-            !seen.insert(p.name).second || ::stat(path.c_str(), &fst) != 0 ||
-            !S_ISREG(fst.st_mode)) {
+        if (p.name.empty() || readBack != p.name ||
+            (!cmd.includeHidden && arc::isHiddenName(p.name)) || !seen.insert(p.name).second ||
+            ::stat(path.c_str(), &fst) != 0 || !S_ISREG(fst.st_mode)) {
             skipped = arc::addSkipped(skipped);
             continue;
         }
-        auto it = byName.find(p.name);
-        if (it != byName.end()) {
+        auto it = byPath.find(p.name);
+        if (it != byPath.end()) {
             if (cmd.verb == 'u' && fst.st_mtime <= members[static_cast<size_t>(it->second)].mtime) {
                 ++upToDate;
                 continue;
@@ -376,7 +381,7 @@ int extractMember(const ArchiveFile& archive, const MemberHeader& h, const std::
     if (!plausibleSizes(h))
         return arc::kErrBadData;
     arc::ExtractedFile file;
-    int rc = file.open(folder, name);
+    int rc = file.open(folder, name, h.originalSize);
     if (rc != arc::kOk)
         return rc;
     uint16_t crc = 0;
@@ -412,7 +417,7 @@ int extractMember(const ArchiveFile& archive, const MemberHeader& h, const std::
     if (rc == arc::kOk && crc != h.crc)
         rc = arc::kErrFileCrc;
     if (rc == arc::kOk)
-        return file.commit(h.mtime);
+        return file.commit(h.mtime, h.hasMode ? static_cast<int>(h.mode) : -1);
     file.abort();
     return rc;
 }
@@ -440,9 +445,10 @@ int extract(const Command& cmd, arc::Progress& progress) {
     for (const MemberHeader& h : members) {
         if (h.method == "-lhd-")
             continue;
-        const std::string name = memberName(h);
-        if (!wanted.empty() && !wanted.count(name))
+        const std::string path = memberPath(h);
+        if (!wanted.empty() && !wanted.count(path))
             continue;
+        const std::string name = arc::safeMemberName(path, false);
         matched = true;
         int rc = name.empty() ? arc::kErrHeaderBroken
                               : extractMember(archive, h, name, folder, progress, done);

@@ -4,6 +4,7 @@
 #include "files.h"
 #include "results.h"
 
+#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,12 +13,13 @@ namespace lha {
 
 namespace {
 
-// MS-DOS: the names are Shift_JIS as DOS and Windows LHA tools write them.
-constexpr uint8_t kOsId = 'M';
 constexpr uint8_t kExtCommon = 0x00;
 constexpr uint8_t kExtName = 0x01;
+constexpr uint8_t kExtFolder = 0x02;
 constexpr uint8_t kExtLargeSizes = 0x42;
+constexpr uint8_t kExtUnixMode = 0x50;
 constexpr uint8_t kExtUnixTime = 0x54;
+constexpr unsigned kRegularFile = 0100000;
 
 uint16_t get16(const uint8_t* p) {
     return static_cast<uint16_t>(p[0] | (p[1] << 8));
@@ -71,6 +73,13 @@ bool walkExtensions(const uint8_t* buf, size_t at, size_t limit, size_t firstSiz
     return true;
 }
 
+// The folder extension's bytes end with 0xFF, or get one before the name.
+std::string joinPath(const std::string& dir, const std::string& name) {
+    if (dir.empty() || dir.back() == '\xff')
+        return dir + name;
+    return dir + '\xff' + name;
+}
+
 int readOldLevel(const ArchiveFile& archive, uint64_t offset, const uint8_t* first,
                  MemberHeader& h) {
     const size_t baseSize = static_cast<size_t>(first[0]) + 2;
@@ -85,17 +94,34 @@ int readOldLevel(const ArchiveFile& archive, uint64_t offset, const uint8_t* fir
     const size_t nameLen = base[21];
     if (22 + nameLen + 2 > baseSize)
         return arc::kErrHeaderBroken;
-    h.rawName.assign(reinterpret_cast<const char*>(base.data()) + 22, nameLen);
+    std::string name(reinterpret_cast<const char*>(base.data()) + 22, nameLen);
     h.crc = get16(base.data() + 22 + nameLen);
     h.packedSize = get32(base.data() + 7);
     h.originalSize = get32(base.data() + 11);
     h.mtime = fromDosTime(get32(base.data() + 15));
     h.dataOffset = offset + baseSize;
-    if (h.level == 0)
+    // After the CRC: the OS id, if any; level 0 may carry a Unix extension area
+    // there (OS id, version, Unix time, mode, uid, gid).
+    const size_t extra = baseSize - (22 + nameLen + 2);
+    if (extra >= 1)
+        h.osId = base[24 + nameLen];
+    if (h.level == 0) {
+        // "\" is the folder separator of level 0 whatever the OS: under 'U',
+        // where it would read as part of a name, it becomes 0xFF (the bytes of
+        // such names are EUC-JP or UTF-8, where 0x5C is never half a character).
+        if (h.osId == kOsUnix)
+            std::replace(name.begin(), name.end(), '\\', '\xff');
+        h.storedPath = std::move(name);
+        if (h.osId == kOsUnix && extra >= 8) {
+            h.mtime = static_cast<time_t>(get32(base.data() + 26 + nameLen));
+            h.hasMode = true;
+            h.mode = get16(base.data() + 30 + nameLen) & 0777u;
+        }
         return arc::kOk;
+    }
 
     // Level 1: extension headers follow the base header and count in the packed size.
-    if (baseSize < 22 + nameLen + 5)
+    if (extra < 3)
         return arc::kErrHeaderBroken;
     size_t extSize = get16(base.data() + baseSize - 2);
     uint64_t at = h.dataOffset;
@@ -110,8 +136,13 @@ int readOldLevel(const ArchiveFile& archive, uint64_t offset, const uint8_t* fir
         const uint8_t* data = ext.data() + 1;
         const size_t len = extSize - 3;
         if (ext[0] == kExtName)
-            h.rawName.assign(reinterpret_cast<const char*>(data), len);
-        else if (ext[0] == kExtUnixTime && len >= 4)
+            name.assign(reinterpret_cast<const char*>(data), len);
+        else if (ext[0] == kExtFolder)
+            dir.assign(reinterpret_cast<const char*>(data), len);
+        else if (ext[0] == kExtUnixMode && len >= 2) {
+            h.hasMode = true;
+            h.mode = get16(data) & 0777u;
+        } else if (ext[0] == kExtUnixTime && len >= 4)
             h.mtime = static_cast<time_t>(get32(data));
         else if (ext[0] == kExtLargeSizes && len >= 16) {
             h.packedSize = get64(data);
@@ -125,6 +156,7 @@ int readOldLevel(const ArchiveFile& archive, uint64_t offset, const uint8_t* fir
         return arc::kErrHeaderBroken;
     h.packedSize -= extTotal;
     h.dataOffset = at;
+    h.storedPath = joinPath(dir, name);
     return arc::kOk;
 }
 
@@ -142,21 +174,30 @@ int readLevel2(const ArchiveFile& archive, uint64_t offset, MemberHeader& h) {
     h.originalSize = get32(buf.data() + 11);
     h.mtime = static_cast<time_t>(get32(buf.data() + 15));
     h.crc = get16(buf.data() + 21);
+    h.osId = buf[23];
     h.dataOffset = offset + total;
     long crcAt = -1;
+    std::string dir;
+    std::string name;
     bool ok = walkExtensions(buf.data(), 26, total, get16(buf.data() + 24),
                              [&](uint8_t type, const uint8_t* data, size_t len, size_t at) {
                                  if (type == kExtCommon && len >= 2)
                                      crcAt = static_cast<long>(at + 1);
                                  else if (type == kExtName)
-                                     h.rawName.assign(reinterpret_cast<const char*>(data), len);
-                                 else if (type == kExtLargeSizes && len >= 16) {
+                                     name.assign(reinterpret_cast<const char*>(data), len);
+                                 else if (type == kExtFolder)
+                                     dir.assign(reinterpret_cast<const char*>(data), len);
+                                 else if (type == kExtUnixMode && len >= 2) {
+                                     h.hasMode = true;
+                                     h.mode = get16(data) & 0777u;
+                                 } else if (type == kExtLargeSizes && len >= 16) {
                                      h.packedSize = get64(data);
                                      h.originalSize = get64(data + 8);
                                  }
                              });
     if (!ok)
         return arc::kErrHeaderBroken;
+    h.storedPath = joinPath(dir, name);
     if (crcAt >= 0) {
         const size_t at = static_cast<size_t>(crcAt);
         uint16_t stored = get16(buf.data() + at);
@@ -221,13 +262,15 @@ int readMemberHeader(const ArchiveFile& archive, uint64_t offset, MemberHeader& 
     return arc::kOk;
 }
 
-std::vector<uint8_t> buildLevel2Header(const std::string& method, const std::string& nameBytes,
-                                       uint64_t packedSize, uint64_t originalSize, time_t mtime,
-                                       uint16_t crc, bool largeSizes) {
+std::vector<uint8_t> buildLevel2Header(const std::string& method, const StoredName& name,
+                                       unsigned mode, uint64_t packedSize, uint64_t originalSize,
+                                       time_t mtime, uint16_t crc, bool largeSizes) {
+    const std::string& nameBytes = name.bytes;
     const size_t commonSize = 1 + 2 + 2;
     const size_t nameSize = 1 + nameBytes.size() + 2;
+    const size_t modeSize = 1 + 2 + 2;
     const size_t largeSize = largeSizes ? 1 + 16 + 2 : 0;
-    size_t total = 26 + commonSize + nameSize + largeSize;
+    size_t total = 26 + commonSize + nameSize + modeSize + largeSize;
     // A header whose length is a multiple of 256 would start with a zero byte,
     // which readers take for the end of the archive: one padding byte avoids it.
     const bool pad = (total & 0xFF) == 0;
@@ -243,7 +286,7 @@ std::vector<uint8_t> buildLevel2Header(const std::string& method, const std::str
     h[19] = 0x20;
     h[20] = 2;
     put16(h, 21, crc);
-    h[23] = kOsId;
+    h[23] = name.osId;
     put16(h, 24, static_cast<uint32_t>(commonSize));
     size_t at = 26;
     h[at] = kExtCommon;
@@ -253,8 +296,12 @@ std::vector<uint8_t> buildLevel2Header(const std::string& method, const std::str
     h[at] = kExtName;
     for (size_t i = 0; i < nameBytes.size(); ++i)
         h[at + 1 + i] = static_cast<uint8_t>(nameBytes[i]);
-    put16(h, at + 1 + nameBytes.size(), static_cast<uint32_t>(largeSize));
+    put16(h, at + 1 + nameBytes.size(), static_cast<uint32_t>(modeSize));
     at += nameSize;
+    h[at] = kExtUnixMode;
+    put16(h, at + 1, kRegularFile | (mode & 0777u));
+    put16(h, at + 3, static_cast<uint32_t>(largeSize));
+    at += modeSize;
     if (largeSizes) {
         h[at] = kExtLargeSizes;
         for (int i = 0; i < 8; ++i) {

@@ -1,10 +1,14 @@
 // LZH member headers: reading levels 0, 1 and 2, writing level 2.
 //
 // A level-2 header written here holds: the common extension (the header's own
-// CRC-16), the file name extension (a bare name, no folder) and, for members of
-// 4 GiB or more, the 64-bit size extension (type 0x42). The modification time is
-// the Unix time of the base header. The archive ends with a single zero byte.
+// CRC-16), the file name extension (a bare name, no folder), the Unix permission
+// extension (type 0x50: a regular file's mode, never setuid, setgid or sticky)
+// and, for members of 4 GiB or more, the 64-bit size extension (type 0x42). The
+// OS id says how the name is encoded (lzh_names.h). The modification time is the
+// Unix time of the base header. The archive ends with a single zero byte.
 #pragma once
+
+#include "lzh_names.h"
 
 #include <cstdint>
 #include <ctime>
@@ -20,7 +24,10 @@ struct MemberHeader {
     time_t mtime = 0;
     uint16_t crc = 0;
     int level = 0;
-    std::string rawName;     // the name bytes as stored (folders of old levels included)
+    uint8_t osId = 0;        // 0 when the header has none (level 0 without extension)
+    std::string storedPath;  // any folder-extension bytes, ended by 0xFF, then the name
+    bool hasMode = false;    // a Unix permission was stored
+    unsigned mode = 0;       // its permission bits (0777 at most)
     uint64_t offset = 0;     // where the header starts in the archive
     uint64_t dataOffset = 0; // where the member's data starts
 };
@@ -49,12 +56,13 @@ private:
 // kErrHeaderCrc or kErrNotArchive (a header that is not an LZH header at all).
 int readMemberHeader(const ArchiveFile& archive, uint64_t offset, MemberHeader& header, bool& end);
 
-// A level-2 header. `largeSizes` adds the 64-bit size extension; without it the
-// sizes must be below 4 GiB. The header's length does not depend on the sizes,
-// times or CRC, so a header can be written first and patched later.
-std::vector<uint8_t> buildLevel2Header(const std::string& method, const std::string& nameBytes,
-                                       uint64_t packedSize, uint64_t originalSize, time_t mtime,
-                                       uint16_t crc, bool largeSizes);
+// A level-2 header. `mode` gives the permission bits (only 0777 are kept).
+// `largeSizes` adds the 64-bit size extension; without it the sizes must be
+// below 4 GiB. The header's length does not depend on the sizes, times, mode or
+// CRC, so a header can be written first and patched later.
+std::vector<uint8_t> buildLevel2Header(const std::string& method, const StoredName& name,
+                                       unsigned mode, uint64_t packedSize, uint64_t originalSize,
+                                       time_t mtime, uint16_t crc, bool largeSizes);
 
 // True when a member of this method and these sizes could be real: the sizes of
 // stored data agree, and compressed data cannot claim more output than its

@@ -132,8 +132,8 @@ TEST_F(HeaderFile, Level2RoundTripsSmallAndLargeSizes) {
     for (bool large : {false, true}) {
         uint64_t packed = large ? 0x123456789ull : 1000;
         uint64_t orig = large ? 0x2000000001ull : 5000;
-        std::vector<uint8_t> h =
-            lha::buildLevel2Header("-lh5-", "name.txt", packed, orig, 1700000000, 0xBEEF, large);
+        std::vector<uint8_t> h = lha::buildLevel2Header("-lh5-", {'U', "name.txt"}, 04755, packed,
+                                                        orig, 1700000000, 0xBEEF, large);
         std::string bytes(h.begin(), h.end());
         bytes += std::string(static_cast<size_t>(packed > 4096 ? 16 : packed), 'x');
         lha::MemberHeader m;
@@ -150,14 +150,18 @@ TEST_F(HeaderFile, Level2RoundTripsSmallAndLargeSizes) {
         EXPECT_EQ(m.originalSize, orig);
         EXPECT_EQ(m.mtime, 1700000000);
         EXPECT_EQ(m.crc, 0xBEEF);
-        EXPECT_EQ(m.rawName, "name.txt");
+        EXPECT_EQ(m.storedPath, "name.txt");
+        EXPECT_EQ(m.osId, 'U');
+        EXPECT_TRUE(m.hasMode);
+        EXPECT_EQ(m.mode, 0755u); // never the setuid bit
         EXPECT_EQ(m.dataOffset, h.size());
     }
 }
 
 TEST_F(HeaderFile, LargeSizesReadFromASparseArchive) {
     const uint64_t packed = 0x100000010ull;
-    std::vector<uint8_t> h = lha::buildLevel2Header("-lh0-", "big.bin", packed, packed, 1, 0, true);
+    std::vector<uint8_t> h =
+        lha::buildLevel2Header("-lh0-", {'M', "big.bin"}, 0644, packed, packed, 1, 0, true);
     std::string path = dir / "big.lzh";
     spit(path, std::string(h.begin(), h.end()));
     fs::resize_file(path, h.size() + packed + 1);
@@ -173,19 +177,19 @@ TEST_F(HeaderFile, LargeSizesReadFromASparseArchive) {
 }
 
 TEST_F(HeaderFile, PadsHeadersWhoseLengthIsAMultipleOf256) {
-    // 26 + 5 + 3 = 34 bytes without the name: a 222-byte name makes 256.
-    std::string name(222, 'n');
-    std::vector<uint8_t> h = lha::buildLevel2Header("-lh0-", name, 0, 0, 0, 0, false);
+    // 26 + 5 + 3 + 5 = 39 bytes without the name: a 217-byte name makes 256.
+    std::string name(217, 'n');
+    std::vector<uint8_t> h = lha::buildLevel2Header("-lh0-", {'M', name}, 0644, 0, 0, 0, 0, false);
     EXPECT_EQ(h.size(), 257u);
     EXPECT_NE(h[0], 0);
     lha::MemberHeader m;
     bool end = true;
     ASSERT_EQ(read(std::string(h.begin(), h.end()) + '\0', m, end), arc::kOk);
-    EXPECT_EQ(m.rawName, name);
+    EXPECT_EQ(m.storedPath, name);
 }
 
 TEST_F(HeaderFile, RejectsDamagedHeaders) {
-    std::vector<uint8_t> h = lha::buildLevel2Header("-lh5-", "a", 3, 3, 0, 0, false);
+    std::vector<uint8_t> h = lha::buildLevel2Header("-lh5-", {'M', "a"}, 0644, 3, 3, 0, 0, false);
     std::string good(h.begin(), h.end());
     good += "abc";
     lha::MemberHeader m;
@@ -203,6 +207,51 @@ TEST_F(HeaderFile, RejectsDamagedHeaders) {
     EXPECT_TRUE(end);
 }
 
+std::string le(uint64_t v, int bytes) {
+    std::string s;
+    for (int i = 0; i < bytes; ++i)
+        s += static_cast<char>(v >> (8 * i));
+    return s;
+}
+
+// A level-0 or level-1 base header: size and checksum filled in.
+std::string oldBase(int level, uint64_t skip, const std::string& name, const std::string& tail) {
+    std::string h = std::string(2, '\0') + "-lh0-" + le(skip, 4) + le(3, 4) + le(0, 4) + "\x20" +
+                    static_cast<char>(level) + static_cast<char>(name.size()) + name +
+                    le(0x9191, 2) + tail;
+    h[0] = static_cast<char>(h.size() - 2);
+    unsigned sum = 0;
+    for (size_t i = 2; i < h.size(); ++i)
+        sum += static_cast<unsigned char>(h[i]);
+    h[1] = static_cast<char>(sum);
+    return h;
+}
+
+TEST_F(HeaderFile, ReadsTheOsIdFolderAndModeOfOldLevels) {
+    // Level 0 with a Unix extension area: OS id, version, Unix time, mode, uid, gid.
+    const std::string unixArea =
+        std::string("U\0", 2) + le(1'700'000'000, 4) + le(0100750, 2) + le(0, 4);
+    lha::MemberHeader m;
+    bool end = true;
+    ASSERT_EQ(read(oldBase(0, 3, "dir\\a.txt", unixArea) + "abc", m, end), arc::kOk);
+    EXPECT_EQ(m.osId, 'U');
+    EXPECT_EQ(lha::decodeMemberPath(m.osId, m.storedPath), "dir/a.txt"); // "\\" separates
+    EXPECT_EQ(m.mtime, 1'700'000'000);
+    EXPECT_TRUE(m.hasMode);
+    EXPECT_EQ(m.mode, 0750u);
+    // Level 1: the folder extension (ended by 0xFF or not) joins the name with 0xFF.
+    const std::string exts =
+        std::string("\x02sub", 4) + le(5, 2) + "\x50" + le(0100644, 2) + le(0, 2);
+    ASSERT_EQ(read(oldBase(1, 3 + exts.size(), "a.txt", "U" + le(6, 2)) + exts + "abc", m, end),
+              arc::kOk);
+    EXPECT_EQ(m.osId, 'U');
+    EXPECT_EQ(m.storedPath, "sub\xff"
+                            "a.txt");
+    EXPECT_EQ(m.mode, 0644u);
+    EXPECT_EQ(m.packedSize, 3u);
+    EXPECT_EQ(lha::decodeMemberPath(m.osId, m.storedPath), "sub/a.txt");
+}
+
 TEST(HeaderSizes, RefusesSizesTheDataCannotHold) {
     lha::MemberHeader h;
     h.method = "-lh0-";
@@ -217,15 +266,23 @@ TEST(HeaderSizes, RefusesSizesTheDataCannotHold) {
 }
 
 TEST(MemberNames, ShiftJisWhenEveryCharacterHasOneElseUtf8) {
-    EXPECT_EQ(lha::encodeMemberName("plain.txt"), "plain.txt");
-    EXPECT_EQ(lha::encodeMemberName("日本.txt"), "\x93\xfa\x96\x7b.txt");
-    EXPECT_EQ(lha::encodeMemberName("ソ.txt"), "\x83\x5c.txt");
-    EXPECT_EQ(lha::encodeMemberName("한국어.txt"), "한국어.txt");
+    auto stored = [](const std::string& name) {
+        lha::StoredName s = lha::encodeMemberName(name);
+        return std::string(1, static_cast<char>(s.osId)) + ":" + s.bytes;
+    };
+    EXPECT_EQ(stored("PLAIN.TXT"), "U:PLAIN.TXT");
+    EXPECT_EQ(stored("日本.txt"), "M:\x93\xfa\x96\x7b.txt");
+    EXPECT_EQ(stored("ソ.txt"), "M:\x83\x5c.txt");
+    EXPECT_EQ(stored("한국어.txt"), "U:한국어.txt");
     // One character without a Shift_JIS form keeps the whole name in UTF-8.
-    EXPECT_EQ(lha::encodeMemberName("日本😀.txt"), "日本😀.txt");
-    for (std::string name : {"plain.txt", "日本.txt", "ソ.txt", "한국어.txt", "ｶﾀｶﾅ～.txt"})
-        EXPECT_EQ(lha::decodeMemberName(lha::encodeMemberName(name)), name);
-    EXPECT_EQ(lha::decodeMemberName("\xff\xfe.txt"), "__.txt");
+    EXPECT_EQ(stored("日本😀.txt"), "U:日本😀.txt");
+    EXPECT_EQ(stored("a\\b.txt"), "U:a\\b.txt");
+    for (std::string name :
+         {"plain.txt", "日本.txt", "ソ.txt", "한국어.txt", "ｶﾀｶﾅ～.txt", "a\\b"}) {
+        lha::StoredName s = lha::encodeMemberName(name);
+        EXPECT_EQ(lha::decodeMemberPath(s.osId, s.bytes), name);
+    }
+    EXPECT_EQ(lha::decodeMemberPath('M', "sub\xff\xfe\xfd.txt"), "sub/__.txt");
 }
 
 } // namespace

@@ -1,5 +1,6 @@
 // Helpers for the LHA tests: temporary folders, files, and running the
-// independent archivers.
+// independent archivers. Each is called by its own name (lhasa, jlha, 7z):
+// on Debian "lha" is an alternative that may point at either.
 #pragma once
 
 #include <cstdint>

@@ -1,5 +1,6 @@
 // The module libunlha32.so through its exported functions, with the archives it
 // makes checked by lhasa, 7z and jlha, and archives of those tools read back.
+#include "cp932.h"
 #include "lha_test_util.h"
 #include "lzh_header.h"
 #include "module.h"
@@ -8,8 +9,10 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <set>
 #include <sys/mount.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <utime.h>
 #include <vector>
 
@@ -50,16 +53,16 @@ void setMtime(const std::string& path, time_t t) {
 // Members of an archive as lhasa's verbose list reports them: name -> method.
 std::map<std::string, std::string> lhasaMethods(const std::string& archive) {
     std::string out;
-    run("lha v " + q(archive), &out);
+    run("lhasa v " + q(archive), &out);
     std::map<std::string, std::string> methods;
     std::istringstream lines(out);
     std::string line;
     while (std::getline(lines, line)) {
-        size_t m = line.find("-lh");
-        if (m == std::string::npos || line.compare(0, 1, "[") != 0)
+        size_t m = line.find(" -lh");
+        if (m == std::string::npos)
             continue;
-        // Columns: [os] packed size ratio method crc month day year-or-time name
-        std::istringstream cols(line.substr(m));
+        // Columns from the method on: method crc month day year-or-time name
+        std::istringstream cols(line.substr(m + 1));
         std::string method, crc, mon, day, yt;
         cols >> method >> crc >> mon >> day >> yt;
         std::string name;
@@ -67,6 +70,23 @@ std::map<std::string, std::string> lhasaMethods(const std::string& archive) {
         methods[name.substr(1)] = method;
     }
     return methods;
+}
+
+// The members of an archive as the codec's header reader finds them.
+std::vector<lha::MemberHeader> membersOf(const std::string& archive) {
+    std::vector<lha::MemberHeader> members;
+    lha::ArchiveFile f;
+    uint64_t at = 0;
+    bool end = !f.open(archive);
+    while (!end) {
+        lha::MemberHeader h;
+        if (lha::readMemberHeader(f, at, h, end) != arc::kOk)
+            break;
+        at = h.dataOffset + h.packedSize;
+        if (!end)
+            members.push_back(h);
+    }
+    return members;
 }
 
 class LhaModule : public ::testing::Test {
@@ -117,11 +137,11 @@ protected:
     void expectReadersAgree(const std::string& archive,
                             const std::map<std::string, std::string>& files) {
         std::string log;
-        EXPECT_EQ(run("lha t " + q(archive), &log), 0) << log;
+        EXPECT_EQ(run("lhasa t " + q(archive), &log), 0) << log;
         EXPECT_EQ(run("7z t " + q(archive), &log), 0) << log;
         TempDir l;
         TempDir s;
-        EXPECT_EQ(run("cd " + q(l.path) + " && lha x " + q(archive), &log), 0) << log;
+        EXPECT_EQ(run("cd " + q(l.path) + " && lhasa x " + q(archive), &log), 0) << log;
         EXPECT_EQ(run("7z x -y -o" + q(s.path) + " " + q(archive), &log), 0) << log;
         for (const auto& [name, data] : files) {
             EXPECT_TRUE(slurp(l / name) == data) << "lhasa: " << name;
@@ -168,6 +188,7 @@ TEST_F(LhaModule, ArchivesEdgeCaseFilesThatLhasaAnd7zRead) {
         {"w8192.txt", wordySource(8192, 4)},
         {"w8193.txt", wordySource(8193, 5)},
         {"text.txt", wordySource(300000, 6)},
+        {"UPPER.TXT", "lhasa keeps the case of ASCII names"},
     };
     std::vector<std::string> paths;
     for (const auto& [name, data] : files)
@@ -192,7 +213,8 @@ TEST_F(LhaModule, StreamsEndingAtEveryBitPositionReadBack) {
     std::map<std::string, std::string> files;
     std::vector<std::string> paths;
     for (int i = 0; i < 64; ++i) {
-        std::string name = "m" + std::to_string(i) + ".txt";
+        std::string name = "m";
+        name += std::to_string(i) + ".txt";
         files[name] =
             i % 2 ? wordySource(2000 + static_cast<size_t>(i) * 37, static_cast<uint32_t>(i))
                   : std::string(3000 + static_cast<size_t>(i) * 29, 'z');
@@ -308,9 +330,12 @@ TEST_F(LhaModule, SkipsAndCountsFilesItCannotStore) {
     fs::create_directories(dir / "other");
     spit(dir / "other/good.txt", "a second good.txt");
     std::string missing = in + "/missing.txt";
+    std::string fifo = dir / "fifo";
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
     // Without -a1 the hidden file is skipped; the second good.txt, the missing
-    // file and a folder are skipped too.
-    EXPECT_EQ(unlha(normal(a, {good, hidden, dir / "other/good.txt", missing, in}, "u -+")), 4);
+    // file, a folder and a FIFO (never waited on) are skipped too.
+    EXPECT_EQ(unlha(normal(a, {good, hidden, dir / "other/good.txt", missing, in, fifo}, "u -+")),
+              5);
     expectReadersAgree(a, {{"good.txt", "good"}});
     EXPECT_EQ(lhasaMethods(a).size(), 1u);
     // With -a1 the hidden file goes in.
@@ -340,16 +365,16 @@ TEST_F(LhaModule, NonAsciiNamesBlanksAndQuotesRoundTrip) {
     std::string a = out + "/名前.LZH";
     ASSERT_EQ(unlha(normal(a, paths)), 0);
     std::string log;
-    EXPECT_EQ(run("lha t " + q(a), &log), 0) << log;
+    EXPECT_EQ(run("lhasa t " + q(a), &log), 0) << log;
     EXPECT_EQ(run("7z t " + q(a), &log), 0) << log;
     // The module's own extractor gives every name back.
     TempDir x;
     ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
     for (const auto& [name, data] : files)
         EXPECT_EQ(slurp(x / name), data) << name;
-    // lhasa shows each stored byte as a Latin-1 character: the Shift_JIS bytes of
+    // jlha shows each stored byte as a Latin-1 character: the Shift_JIS bytes of
     // 日本語テスト and the UTF-8 bytes of 한국어 appear that way.
-    EXPECT_EQ(run("lha l " + q(a), &log), 0);
+    EXPECT_EQ(run("jlha l " + q(a), &log), 0);
     std::string sjisAsLatin1;
     run("printf '日本語テスト' | iconv -f UTF-8 -t CP932 | iconv -f LATIN1 -t UTF-8",
         &sjisAsLatin1);
@@ -403,10 +428,12 @@ TEST_F(LhaModule, ReadsArchivesMadeByJlha) {
         EXPECT_TRUE(slurp(j / name) == data) << name;
 }
 
-// Builds a one-member stored archive with any name, as another tool might.
-std::string storedArchive(const std::string& name, const std::string& data, uint16_t crc) {
-    std::vector<uint8_t> h =
-        lha::buildLevel2Header("-lh0-", name, data.size(), data.size(), 1'600'000'000, crc, false);
+// Builds a one-member stored archive with any name, as an MS-DOS tool (or
+// another OS's) might.
+std::string storedArchive(const std::string& name, const std::string& data, uint16_t crc,
+                          uint8_t osId = 'M') {
+    std::vector<uint8_t> h = lha::buildLevel2Header("-lh0-", {osId, name}, 0644, data.size(),
+                                                    data.size(), 1'600'000'000, crc, false);
     return std::string(h.begin(), h.end()) + data + std::string(1, '\0');
 }
 
@@ -418,6 +445,238 @@ uint16_t crcOf(const std::string& s) {
             c = (c & 1) ? static_cast<uint16_t>((c >> 1) ^ 0xA001) : static_cast<uint16_t>(c >> 1);
     }
     return c;
+}
+
+TEST_F(LhaModule, UpdateOfJlhaArchivesReplacesOnlyTheMemberOfTheSamePath) {
+    if (run("command -v jlha") != 0)
+        GTEST_SKIP() << "jlha is not installed";
+    fs::create_directories(in + "/sub");
+    spit(in + "/sub/text.txt", "in the folder");
+    const std::string top = in + "/text.txt";
+    for (const char* level : {"a0", "a1", "a2"}) {
+        SCOPED_TRACE(level);
+        spit(top, "old top");
+        setMtime(top, 1'600'000'000);
+        const std::string a = out + "/" + level + ".lzh";
+        std::string log;
+        ASSERT_EQ(
+            run("cd " + q(in) + " && jlha " + level + " " + q(a) + " sub/text.txt text.txt", &log),
+            0)
+            << log;
+        const std::string before = slurp(a);
+        const lha::MemberHeader kept = membersOf(a).at(0);
+        spit(top, "new top");
+        setMtime(top, 1'700'000'000);
+        // "a" replaces whatever the times, "u" the older member: both by whole path.
+        ASSERT_EQ(unlha(normal(a, {top}, level[1] == '1' ? "a -+ -a1" : "u -+ -a1")), 0);
+        // The member in the folder is copied byte for byte; only text.txt is replaced.
+        ASSERT_EQ(membersOf(a).size(), 2u);
+        const size_t keptEnd = kept.dataOffset + kept.packedSize;
+        EXPECT_TRUE(slurp(a).compare(0, keptEnd, before, 0, keptEnd) == 0);
+        for (const std::string tool : {"lhasa x ", "jlha x ", "7z x -y "}) {
+            TempDir x;
+            ASSERT_EQ(run("cd " + q(x.path) + " && " + tool + q(a), &log), 0) << tool << log;
+            EXPECT_EQ(slurp(x / "sub/text.txt"), "in the folder") << tool;
+            EXPECT_EQ(slurp(x / "text.txt"), "new top") << tool;
+        }
+    }
+}
+
+TEST_F(LhaModule, ShiftJisNamesReadBackUnderTheSameName) {
+    // Every name of two half-width katakana (one byte each, A1-DF), and kanji
+    // pairs, whose Shift_JIS bytes are also valid UTF-8 (ﾊｲ is CA B2, UTF-8 for ʲ).
+    auto fromShiftJis = [](const std::string& sjis) {
+        std::string utf8;
+        return arc::cp932ToUtf8(sjis, utf8) ? utf8 : std::string();
+    };
+    std::vector<std::string> names;
+    for (int a = 0xA1; a <= 0xDF; ++a)
+        for (int b = 0xA1; b <= 0xDF; ++b)
+            names.push_back(fromShiftJis({static_cast<char>(a), static_cast<char>(b)}));
+    // Kanji pairs: a first character of lead E0-EA and trail 80-BF with a
+    // second of lead 88-9F and an ASCII trail make four bytes of valid UTF-8.
+    std::vector<std::string> firsts;
+    std::vector<std::string> seconds;
+    for (int lead = 0x88; lead <= 0xEA; ++lead) {
+        for (int trail = 0x40; trail <= 0xBF; ++trail) {
+            const std::string sjis{static_cast<char>(lead), static_cast<char>(trail)};
+            if (lead >= 0xE0 && trail >= 0x80 && !fromShiftJis(sjis).empty())
+                firsts.push_back(sjis);
+            else if (lead <= 0x9F && trail <= 0x7E && !fromShiftJis(sjis).empty())
+                seconds.push_back(sjis);
+        }
+    }
+    size_t kanji = 0;
+    for (size_t i = 0; i < firsts.size(); ++i) {
+        for (size_t k = 0; k < 3; ++k) {
+            const std::string pair = firsts[i] + seconds[(i * 7 + k * 1009) % seconds.size()];
+            if (arc::isValidUtf8(pair)) {
+                names.push_back(fromShiftJis(pair));
+                ++kanji;
+            }
+        }
+    }
+    ASSERT_GT(kanji, 1900u);
+    std::vector<std::string> paths;
+    for (const std::string& name : names)
+        paths.push_back(file(name, name));
+    const std::string a = out + "/KANA.LZH";
+    ASSERT_EQ(unlha(normal(a, paths)), 0);
+    // An update of unchanged files finds every member: the archive stays as it is.
+    const std::string written = slurp(a);
+    ASSERT_EQ(unlha(normal(a, paths)), 0);
+    EXPECT_TRUE(slurp(a) == written);
+    EXPECT_EQ(membersOf(a).size(), names.size());
+    TempDir x;
+    ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
+    std::set<std::string> extracted;
+    for (const auto& e : fs::directory_iterator(x.path))
+        extracted.insert(e.path().filename().string());
+    EXPECT_TRUE(extracted == std::set<std::string>(names.begin(), names.end()));
+
+    // Double compression of a sample: the inner archive is taken out of the
+    // outer one by its name, updated, and put back in place of itself.
+    for (size_t i = 0; i < names.size(); i += 157) {
+        const std::string& name = names[i];
+        SCOPED_TRACE(i);
+        const std::string inner = work + "/" + name + ".LZH";
+        const std::string outer = out + "/" + name + ".LZH.LZH";
+        ASSERT_EQ(unlha(normal(inner, {paths[i]}, "u -+ -a1 -z1")), 0);
+        ASSERT_EQ(unlha(normal(outer, {inner})), 0);
+        fs::remove(inner);
+        spit(paths[i], "changed");
+        setMtime(paths[i], 2'000'000'000);
+        ASSERT_EQ(unlha("x -+ \"" + outer + "\" \"" + work + "/\" \"" + name + ".LZH\""), 0);
+        ASSERT_EQ(unlha(normal(inner, {paths[i]}, "u -+ -a1 -z1")), 0);
+        setMtime(inner, 2'000'000'000);
+        ASSERT_EQ(unlha(normal(outer, {inner})), 0);
+        ASSERT_EQ(membersOf(outer).size(), 1u);
+        fs::remove(inner);
+        ASSERT_EQ(unlha("x -+ \"" + outer + "\" \"" + work + "/\""), 0);
+        EXPECT_EQ(membersOf(inner).size(), 1u);
+        TempDir y;
+        ASSERT_EQ(unlha("x \"" + inner + "\" \"" + y.path.string() + "/\""), 0);
+        EXPECT_EQ(slurp(y / name), "changed");
+        fs::remove(inner);
+    }
+}
+
+TEST_F(LhaModule, NamesOfUnixAndDosArchiversReadByTheirOsId) {
+    struct Case {
+        uint8_t osId;
+        std::string stored;
+        std::string name;
+    };
+    const Case cases[] = {
+        {'U', "日本.txt", "日本.txt"},
+        {'U', "\xc6\xfc\xcb\xdc.txt", "日本.txt"}, // EUC-JP
+        {'U', "a\\b.txt", "a\\b.txt"},
+        {'M', "\xca\xb2.txt", "ﾊｲ.txt"},
+        {'W', "\x93\xfa\x96\x7b.txt", "日本.txt"},
+        {'M', "sub\\\x83\x5c.txt", "ソ.txt"}, // 5C is the second byte of ソ
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        const std::string a = out + "/foreign.lzh";
+        spit(a, storedArchive(c.stored, "data", crcOf("data"), c.osId));
+        TempDir x;
+        ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
+        EXPECT_EQ(slurp(x / c.name), "data");
+        EXPECT_EQ(std::distance(fs::directory_iterator(x.path), {}), 1);
+    }
+    // A Linux name holding "\" is stored and read back whole, by lhasa too (7z
+    // cuts names at "\" whatever the OS id).
+    const std::string p = file("a\\b.txt", "backslash");
+    const std::string a = out + "/B.LZH";
+    ASSERT_EQ(unlha(normal(a, {p})), 0);
+    TempDir l;
+    ASSERT_EQ(run("cd " + q(l.path) + " && lhasa x " + q(a)), 0);
+    EXPECT_EQ(slurp(l / "a\\b.txt"), "backslash");
+    TempDir x;
+    ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
+    EXPECT_EQ(slurp(x / "a\\b.txt"), "backslash");
+    // Name bytes that are not UTF-8 are kept as they are, and found by an update;
+    // ones that would read back as EUC-JP text, or hold a control character
+    // that extraction refuses, are skipped and counted.
+    const std::string latin1 = file("caf\xe9.txt", "latin-1");
+    const std::string euc = file("\xa4\xa2.txt", "euc");
+    const std::string control = file("tab\there.txt", "control");
+    const std::string c = out + "/C.LZH";
+    ASSERT_EQ(unlha(normal(c, {latin1, euc, control})), 2);
+    const std::string written = slurp(c);
+    ASSERT_EQ(unlha(normal(c, {latin1})), 0);
+    EXPECT_TRUE(slurp(c) == written);
+    TempDir y;
+    ASSERT_EQ(unlha("x \"" + c + "\" \"" + y.path.string() + "/\""), 0);
+    EXPECT_EQ(slurp(y / "caf\xe9.txt"), "latin-1");
+    EXPECT_EQ(std::distance(fs::directory_iterator(y.path), {}), 1);
+}
+
+TEST_F(LhaModule, PermissionsTravelWithTheArchive) {
+    const mode_t umaskBefore = ::umask(022);
+    const std::string script = file("run.sh", "#!/bin/sh\n");
+    const std::string secret = file("secret.txt", "private");
+    const std::string suid = file("suid", "set-user-id");
+    fs::permissions(script, fs::perms(0755));
+    fs::permissions(secret, fs::perms(0640));
+    ::chmod(suid.c_str(), 04755);
+    const std::string a = out + "/P.LZH";
+    ASSERT_EQ(unlha(normal(a, {script, secret, suid})), 0);
+    auto modeOf = [](const std::string& p) {
+        struct stat st {};
+        ::stat(p.c_str(), &st);
+        return st.st_mode & 07777;
+    };
+    // lhasa and the module restore the bits, never setuid, setgid or sticky.
+    TempDir l;
+    ASSERT_EQ(run("cd " + q(l.path) + " && lhasa x " + q(a)), 0);
+    TempDir x;
+    ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
+    for (const TempDir* d : {&l, &x}) {
+        EXPECT_EQ(modeOf(*d / "run.sh"), 0755u);
+        EXPECT_EQ(modeOf(*d / "secret.txt"), 0640u);
+        EXPECT_EQ(modeOf(*d / "suid"), 0755u);
+    }
+    // An updated archive keeps its mode; one its owner may not write is refused
+    // and left as it is.
+    ::chmod(a.c_str(), 0604);
+    ASSERT_EQ(unlha(normal(a, {script}, "a -+ -a1")), 0);
+    EXPECT_EQ(modeOf(a), 0604u);
+    ::chmod(a.c_str(), 0444);
+    const std::string before = slurp(a);
+    EXPECT_EQ(unlha(normal(a, {script}, "a -+ -a1")), arc::kErrCannotWriteDest);
+    EXPECT_TRUE(slurp(a) == before);
+    ::umask(umaskBefore);
+}
+
+TEST_F(LhaModule, ABombIsStoppedBeforeItFillsTheDisk) {
+    if (::geteuid() != 0)
+        GTEST_SKIP() << "mounting a small file system needs root";
+    // 16 MiB of zeros pack into about 660 bytes: a 25,000:1 bomb.
+    const std::string a = out + "/BOMB.LZH";
+    ASSERT_EQ(unlha(normal(a, {file("zeros", std::string(16 << 20, '\0'))})), 0);
+    ASSERT_GT((16u << 20) / fs::file_size(a), 20'000u);
+    const std::string small = dir / "small";
+    fs::create_directories(small);
+    if (::mount("tmpfs", small.c_str(), "tmpfs", 0, "size=4m") != 0)
+        GTEST_SKIP() << "tmpfs cannot be mounted here";
+    struct Watch {
+        std::string path;
+        unsigned long long leastFree = ~0ull;
+    } watch{small};
+    module().setProgress(
+        [](void* user, const char*, unsigned long long, unsigned long long) {
+            auto* w = static_cast<Watch*>(user);
+            struct statvfs st {};
+            ::statvfs(w->path.c_str(), &st);
+            w->leastFree = std::min<unsigned long long>(w->leastFree, st.f_bavail * st.f_frsize);
+            return 0;
+        },
+        &watch);
+    EXPECT_EQ(unlha("x \"" + a + "\" \"" + small + "/\""), arc::kErrDiskFull);
+    EXPECT_GT(watch.leastFree, 3u << 20);
+    EXPECT_EQ(std::distance(fs::directory_iterator(small), {}), 0);
+    ::umount(small.c_str());
 }
 
 TEST_F(LhaModule, ExtractionStaysInsideTheDestination) {
@@ -484,7 +743,8 @@ TEST_F(LhaModule, DamagedArchivesGiveErrorsAndLeaveNoFiles) {
     EXPECT_EQ(unlha("x \"" + out + "/none.lzh\" \"" + dest + "\""), arc::kErrArchiveOpen);
     EXPECT_EQ(unlha("x \"" + good + "\" \"" + dest + "\" \"other.txt\""), arc::kErrNotFound);
     // An unknown method.
-    std::vector<uint8_t> h = lha::buildLevel2Header("-lh9-", "c.txt", 3, 3, 0, 0, false);
+    std::vector<uint8_t> h =
+        lha::buildLevel2Header("-lh9-", {'M', "c.txt"}, 0644, 3, 3, 0, 0, false);
     spit(a, std::string(h.begin(), h.end()) + "abc" + std::string(1, '\0'));
     EXPECT_EQ(unlha("x \"" + a + "\" \"" + dest + "\""), arc::kErrMethod);
     EXPECT_FALSE(fs::exists(x / "c.txt"));
