@@ -307,8 +307,8 @@ int runBatch(const QStringList& arguments) {
             if (!LoadDvf(path, loaded, host, &jobRefused))
                 return kBatchUsage;
             for (const QString& entry : jobRefused)
-                refuse(entry, QStringLiteral("named in '%1', but not readable or left out")
-                                  .arg(input));
+                refuse(entry,
+                       QStringLiteral("named in '%1', but not readable or left out").arg(input));
             for (const QString& entry : jobTargets.entries()) {
                 if (full || !targets.ListInAdd(entry)) {
                     full = true;

@@ -8,6 +8,7 @@
 #include "result_log.h"
 #include "target_list.h"
 
+#include <QDateTime>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -45,7 +46,7 @@ CompressionRun::CompressionRun(const RunContext& context, QObject* parent)
     : QObject(parent), c_(context), naming_(context.targets) {}
 
 QString CompressionRun::commandLine(const QString& optionPart, const QStringList& arguments,
-                                   const QStringList& names) {
+                                    const QStringList& names) {
     QString line = optionPart;
     auto add = [&line](const QString& argument) {
         line += QLatin1String(" \"");
@@ -254,12 +255,13 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
     // An inner archive left behind by an earlier failure must not be merged
     // into the new one.
     QFile::remove(inner);
+    QDateTime extractedTime;
     if (o.Double && CanOpenForReading(final)) {
         log(resDravonel(20050));
         if (outerZip) {
             if (!c_.archivers.UnZipGetRunning())
-                call(Module::UnZip,
-                     commandLine(QStringLiteral("-x"), {final, t}, {n + innerExt}), final);
+                call(Module::UnZip, commandLine(QStringLiteral("-x"), {final, t}, {n + innerExt}),
+                     final);
         } else if (!c_.archivers.UnlhaGetRunning()) {
             call(Module::Lha, commandLine(QStringLiteral("x -+"), {final, t}, {n + innerExt}),
                  final);
@@ -268,6 +270,7 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
         // archive by one that lacks its old contents: leave it as it is.
         if (!QFileInfo(inner).isFile())
             return finish(kCodeMissing, QString());
+        extractedTime = QFileInfo(inner).lastModified();
     }
 
     if (innerZip) {
@@ -290,6 +293,15 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
     }
 
     if (ReportResult(code) == kMade) {
+        // Stage 2 replaces the old inner archive only by a newer one; rewritten
+        // within the second of the old one it would look up to date and the
+        // new files would be lost, so it is dated after the old one.
+        QFile rewritten(inner);
+        if (extractedTime.isValid() &&
+            QFileInfo(inner).lastModified().toSecsSinceEpoch() <=
+                extractedTime.toSecsSinceEpoch() &&
+            rewritten.open(QIODevice::ReadWrite))
+            rewritten.setFileTime(extractedTime.addSecs(1), QFileDevice::FileModificationTime);
         if (outerZip) {
             if (!c_.libraries.ZipAvailable) {
                 c_.host.showMessage(resDravonel(20104));

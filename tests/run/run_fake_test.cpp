@@ -274,7 +274,8 @@ TEST_F(FakeRun, AnUpdateThatCannotExtractLeavesTheFinalArchiveAlone) {
     const QString final = file("out/A.LZH.LZH", "the old archive");
     run->btnExe_Click(kModeDravo, out());
     // The stand-in extracts nothing, so there is no inner archive to update.
-    EXPECT_EQ(lha->commands(), (QStringList{"x -+ \"" + final + "\" \"" + runTmp() + "\" \"A.LZH\""}));
+    EXPECT_EQ(lha->commands(),
+              (QStringList{"x -+ \"" + final + "\" \"" + runTmp() + "\" \"A.LZH\""}));
     EXPECT_EQ(log.lines(), (QStringList{shown(a), "　更新の為解凍します", "　圧縮されませんでした",
                                         "全て終了しました"}));
     EXPECT_EQ(targets.entries(), QStringList{a});
