@@ -1,17 +1,13 @@
 #include "archivers.h"
 
+#include "arc_module.h"
+
 #include <QFileInfo>
 #include <QLibrary>
 
 namespace dravonel {
 
 namespace {
-
-using CallFn = int (*)(void*, const char*, char*, unsigned long);
-using RunningFn = int (*)();
-using VersionFn = unsigned short (*)();
-using ProgressFn = int (*)(void*, const char*, unsigned long long, unsigned long long);
-using SetProgressFn = void (*)(ProgressFn, void*);
 
 // Forwards a module's progress to the installed handler.
 int progressTrampoline(void* user, const char* member, unsigned long long done,
@@ -26,10 +22,10 @@ int progressTrampoline(void* user, const char* member, unsigned long long done,
 
 struct ModuleArchivers::Module {
     QLibrary library;
-    CallFn call = nullptr;
-    RunningFn running = nullptr;
-    VersionFn version = nullptr;
-    SetProgressFn setProgress = nullptr;
+    ArcCommandFn call = nullptr;
+    ArcRunningFn running = nullptr;
+    ArcVersionFn version = nullptr;
+    ArcSetProgressFn setProgress = nullptr;
 
     // Loads `file` and resolves the operations named after `stem` ("Unlha",
     // "Zip", "UnZip"). Returns false with `error` set when any step fails.
@@ -41,11 +37,11 @@ struct ModuleArchivers::Module {
             return false;
         }
         const QByteArray s(stem);
-        call = reinterpret_cast<CallFn>(library.resolve(s.constData()));
-        running = reinterpret_cast<RunningFn>(library.resolve((s + "GetRunning").constData()));
-        version = reinterpret_cast<VersionFn>(library.resolve((s + "GetVersion").constData()));
+        call = reinterpret_cast<ArcCommandFn>(library.resolve(s.constData()));
+        running = reinterpret_cast<ArcRunningFn>(library.resolve((s + "GetRunning").constData()));
+        version = reinterpret_cast<ArcVersionFn>(library.resolve((s + "GetVersion").constData()));
         setProgress =
-            reinterpret_cast<SetProgressFn>(library.resolve((s + "SetProgress").constData()));
+            reinterpret_cast<ArcSetProgressFn>(library.resolve((s + "SetProgress").constData()));
         if (!call || !running || !version || !setProgress) {
             error = file + QStringLiteral(": an operation is missing");
             library.unload();

@@ -81,20 +81,20 @@ QString CompressionRun::tmpFolder() const {
 qint16 CompressionRun::ReportResult(int code) {
     if (code == 0)
         return kMade;
-    if (code >= 1 && code <= 32767) {
+    if (code >= 1 && code <= ARC_MAX_SKIPPED) {
         skippedFiles_ += code;
         archiveSkipped_ += code;
         log(resDravonel(20040) + QLatin1Char(' ') + QString::number(code) + resDravonel(20041));
         return kMade;
     }
     switch (code) {
-    case 32773:
+    case ARC_ERR_DISK_FULL:
         log(resDravonel(20042));
         return kNotMadeStop;
-    case 32774:
+    case ARC_ERR_CANNOT_WRITE_DEST:
         log(resDravonel(20043));
         return kNotMadeStop;
-    case 32800:
+    case ARC_ERR_CANCELLED:
         log(resDravonel(20044));
         return kNotMadeStop;
     default:

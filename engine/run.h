@@ -2,6 +2,7 @@
 // through the archiver modules, and every step into lines of the result log.
 #pragma once
 
+#include "arc_module.h"
 #include "response_file.h"
 #include "run_folder.h"
 
@@ -29,9 +30,9 @@ enum RunMode { kModeDravo = 0, kModeNormal = 1, kModeExp = 2, kModeFileN = 3 };
 enum Verdict : qint16 { kMade = 0, kNotMadeGoOn = 1, kNotMadeStop = -1 };
 
 // The program's own result markers beside the modules' codes.
-inline constexpr int kCodeMissing = -1;        // library missing, response file unreadable
-inline constexpr int kCodeBusy = 32799;        // the library reported it is in use
-inline constexpr int kCodeDestination = 32774; // the output folder cannot be written
+inline constexpr int kCodeMissing = -1; // library missing, response file unreadable
+inline constexpr int kCodeBusy = ARC_ERR_ALREADY_RUNNING;          // the library is in use
+inline constexpr int kCodeDestination = ARC_ERR_CANNOT_WRITE_DEST; // the output folder is unusable
 
 struct RunContext {
     OptionSet& options;

@@ -9,15 +9,6 @@
 #include <new>
 #include <system_error>
 
-#define ARC_EXPORT extern "C" __attribute__((visibility("default")))
-
-extern "C" {
-// Called while a module works: the member being processed and the bytes done of
-// the total for the whole call. A non-zero return cancels the call (32800).
-typedef int (*ArcProgressFn)(void* user, const char* member, unsigned long long done,
-                             unsigned long long total);
-}
-
 namespace arc {
 
 // Progress reporting for one call: forwards to the installed hook.

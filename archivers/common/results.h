@@ -1,32 +1,31 @@
-// Result codes shared by every archiver module.
-//
-// 0 is success; 1..32767 is the number of listed files that were skipped while
-// the archive was still made. Everything from 32768 up is a failure. The values
-// follow the numbering the archiver-library interface has always used, so that
-// callers written for it read them the same way.
+// Result codes shared by every archiver module, for the modules' C++ code: the
+// values of the module interface's C enum (arc_module.h) under C++ names.
 #pragma once
+
+#include "arc_module.h"
 
 namespace arc {
 
 enum Result : int {
-    kOk = 0,
-    kMaxSkipped = 32767,         // skipped-file counts saturate here
-    kErrDiskFull = 32773,        // no space left for the output
-    kErrCannotWriteDest = 32774, // the destination (folder or file) cannot be written
-    kErrMethod = 32777,          // a member uses a compression method this module cannot read
-    kErrFileCrc = 32780,         // a member's data does not match its CRC
-    kErrNotFound = 32783,        // nothing to do: no file could be stored, or no member matched
-    kErrCannotWriteFile = 32787, // an extracted file could not be written
-    kErrBadData = 32788,         // compressed data is damaged
-    kErrHeaderCrc = 32790,       // a header fails its own check
-    kErrHeaderBroken = 32791,    // a header is truncated or inconsistent
-    kErrArchiveOpen = 32792,     // the archive to read cannot be opened
-    kErrNotArchive = 32793,      // the file is not an archive of this format
-    kErrCannotRead = 32794,      // reading the archive or the response file failed
-    kErrCommand = 32796,         // unknown command, unknown switch or malformed command line
-    kErrNoMemory = 32797,        // memory could not be allocated
-    kErrAlreadyRunning = 32799,  // the module is already inside a call
-    kErrCancelled = 32800,       // the progress callback asked to stop
+    kOk = ARC_OK,
+    kMaxSkipped = ARC_MAX_SKIPPED,
+    kErrDiskFull = ARC_ERR_DISK_FULL,
+    kErrCannotWriteDest = ARC_ERR_CANNOT_WRITE_DEST,
+    kErrMethod = ARC_ERR_METHOD,
+    kErrFileCrc = ARC_ERR_FILE_CRC,
+    kErrNotFound = ARC_ERR_NOT_FOUND,
+    kErrCannotWriteFile = ARC_ERR_CANNOT_WRITE_FILE,
+    kErrBadData = ARC_ERR_BAD_DATA,
+    kErrHeaderCrc = ARC_ERR_HEADER_CRC,
+    kErrHeaderBroken = ARC_ERR_HEADER_BROKEN,
+    kErrArchiveOpen = ARC_ERR_ARCHIVE_OPEN,
+    kErrNotArchive = ARC_ERR_NOT_ARCHIVE,
+    kErrCannotRead = ARC_ERR_CANNOT_READ,
+    kErrEngineMissing = ARC_ERR_ENGINE_MISSING,
+    kErrCommand = ARC_ERR_COMMAND,
+    kErrNoMemory = ARC_ERR_NO_MEMORY,
+    kErrAlreadyRunning = ARC_ERR_ALREADY_RUNNING,
+    kErrCancelled = ARC_ERR_CANCELLED,
 };
 
 // Adds one skipped file to a running count without leaving the warning range.

@@ -84,9 +84,4 @@
  */
 #pragma once
 
-#include "module.h"
-
-ARC_EXPORT int Unlha(void* owner, const char* cmdLine, char* output, unsigned long outputSize);
-ARC_EXPORT int UnlhaGetRunning(void);
-ARC_EXPORT unsigned short UnlhaGetVersion(void);
-ARC_EXPORT void UnlhaSetProgress(ArcProgressFn fn, void* user);
+#include "arc_module.h"

@@ -47,10 +47,4 @@
 // stops all writing (disk full, cancel, a file that cannot be written).
 #pragma once
 
-#include "module.h"
-
-ARC_EXPORT int UnZip(void* owner, const char* cmdLine, char* output, unsigned long outputSize);
-ARC_EXPORT int UnZipGetRunning(void);
-ARC_EXPORT unsigned short UnZipGetVersion(void); // 100 = 1.00
-// Installs the progress callback (null removes it); see ArcProgressFn.
-ARC_EXPORT void UnZipSetProgress(ArcProgressFn fn, void* user);
+#include "arc_module.h"

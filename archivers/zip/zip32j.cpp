@@ -96,7 +96,7 @@ int run(const char* cmdLine) {
     IZipUpdateFn update = nullptr;
     auto engine = loadEngine(update);
     if (!engine)
-        return kZipErrEngineMissing;
+        return arc::kErrEngineMissing;
     arc::Progress progress = state.makeProgress(0);
     rc = update(opt.archive.c_str(), sources.data(), sources.size(), opt.level, forward, &progress);
     if (rc <= arc::kMaxSkipped)

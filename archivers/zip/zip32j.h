@@ -45,12 +45,4 @@
 // nameless temporary files.
 #pragma once
 
-#include "module.h"
-
-constexpr int kZipErrEngineMissing = 32795;
-
-ARC_EXPORT int Zip(void* owner, const char* cmdLine, char* output, unsigned long outputSize);
-ARC_EXPORT int ZipGetRunning(void);
-ARC_EXPORT unsigned short ZipGetVersion(void); // 100 = 1.00
-// Installs the progress callback (null removes it); see ArcProgressFn.
-ARC_EXPORT void ZipSetProgress(ArcProgressFn fn, void* user);
+#include "arc_module.h"

@@ -4,20 +4,20 @@
  * return, a busy flag, how long a call works (reporting progress all along),
  * the command lines received, and the text of the last response file named
  * ("@PATH" or "-i@PATH"), read while the call runs. */
+#include "arc_module.h"
+
 #include <stdio.h>
 #include <stdlib.h>
 #include <string.h>
 #include <time.h>
 
-#define EXPORT __attribute__((visibility("default")))
+#define EXPORT ARC_EXPORT
 #define CAT2(a, b) a##b
 #define CAT(a, b) CAT2(a, b)
 
-typedef int (*ProgressFn)(void*, const char*, unsigned long long, unsigned long long);
-
 static int g_result = 0;
 static int g_running = 0;
-static ProgressFn g_progress = 0;
+static ArcProgressFn g_progress = 0;
 static void* g_user = 0;
 static int g_delayMs = 0;
 enum { kKept = 64, kLineMax = 4096 };
@@ -93,7 +93,7 @@ EXPORT int FAKE_PREFIX(void* owner, const char* cmdLine, char* output, unsigned 
     long long end = nowMs() + g_delayMs;
     do {
         if (g_progress && g_progress(g_user, "member.txt", 50, 100) != 0)
-            return 32800;
+            return ARC_ERR_CANCELLED;
         if (g_delayMs > 0) {
             struct timespec pause = {0, 2000000};
             nanosleep(&pause, 0);
@@ -110,7 +110,7 @@ EXPORT unsigned short CAT(FAKE_PREFIX, GetVersion)(void) {
 }
 
 #ifndef FAKE_WITHOUT_PROGRESS
-EXPORT void CAT(FAKE_PREFIX, SetProgress)(ProgressFn fn, void* user) {
+EXPORT void CAT(FAKE_PREFIX, SetProgress)(ArcProgressFn fn, void* user) {
     g_progress = fn;
     g_user = user;
 }

@@ -1,0 +1,79 @@
+/* The archiver modules' binary interface, in plain C: what the program loads
+ * from libunlha32.so, libzip32j.so (with libizip32j.so beside it) and
+ * libunzip32.so, and what every module exports.
+ *
+ * Each module has one operation that runs a UTF-8 command line, a running
+ * query (non-zero while a call is in progress), a version query (hundredths:
+ * 100 = 1.00) and a progress hook. The command-line grammar and each module's
+ * commands are described in unlha32.h, zip32j.h and unzip32.h.
+ *
+ * Result codes: 0 success; 1 to 32767 the number of listed files that were
+ * skipped while the archive was still made; everything from 32768 up is a
+ * failure. The numbering is the one the archiver-library interface has always
+ * used, so callers written for it read the codes the same way. */
+#ifndef DRAVONEL2_ARC_MODULE_H
+#define DRAVONEL2_ARC_MODULE_H
+
+#ifdef __cplusplus
+extern "C" {
+#endif
+
+#define ARC_EXPORT __attribute__((visibility("default")))
+
+enum ArcResult {
+    ARC_OK = 0,
+    ARC_MAX_SKIPPED = 32767,           /* skipped-file counts saturate here */
+    ARC_ERR_DISK_FULL = 32773,         /* no space left for the output */
+    ARC_ERR_CANNOT_WRITE_DEST = 32774, /* the destination (folder or file) cannot be written */
+    ARC_ERR_METHOD = 32777,            /* a member uses a method this module cannot read */
+    ARC_ERR_FILE_CRC = 32780,          /* a member's data does not match its CRC */
+    ARC_ERR_NOT_FOUND = 32783,         /* no file could be stored, or no member matched */
+    ARC_ERR_CANNOT_WRITE_FILE = 32787, /* an extracted file could not be written */
+    ARC_ERR_BAD_DATA = 32788,          /* compressed data is damaged */
+    ARC_ERR_HEADER_CRC = 32790,        /* a header fails its own check */
+    ARC_ERR_HEADER_BROKEN = 32791,     /* a header is truncated or inconsistent */
+    ARC_ERR_ARCHIVE_OPEN = 32792,      /* the archive to read cannot be opened */
+    ARC_ERR_NOT_ARCHIVE = 32793,       /* the file is not an archive of this format */
+    ARC_ERR_CANNOT_READ = 32794,       /* reading the archive or the response file failed */
+    ARC_ERR_ENGINE_MISSING = 32795,    /* libzip32j.so: libizip32j.so is missing or unusable */
+    ARC_ERR_COMMAND = 32796,           /* unknown command or switch, malformed command line */
+    ARC_ERR_NO_MEMORY = 32797,         /* memory could not be allocated */
+    ARC_ERR_ALREADY_RUNNING = 32799,   /* the module is already inside a call */
+    ARC_ERR_CANCELLED = 32800          /* the progress hook asked to stop */
+};
+
+/* Called while a module works: the member being processed and the bytes done of
+ * the total for the whole call. A non-zero return cancels the call (32800). */
+typedef int (*ArcProgressFn)(void* user, const char* member, unsigned long long done,
+                             unsigned long long total);
+
+/* The four kinds of operation every module exports, as the program resolves them. */
+typedef int (*ArcCommandFn)(void* owner, const char* cmdLine, char* output,
+                            unsigned long outputSize);
+typedef int (*ArcRunningFn)(void);
+typedef unsigned short (*ArcVersionFn)(void);
+typedef void (*ArcSetProgressFn)(ArcProgressFn fn, void* user);
+
+/* libunlha32.so */
+ARC_EXPORT int Unlha(void* owner, const char* cmdLine, char* output, unsigned long outputSize);
+ARC_EXPORT int UnlhaGetRunning(void);
+ARC_EXPORT unsigned short UnlhaGetVersion(void);
+ARC_EXPORT void UnlhaSetProgress(ArcProgressFn fn, void* user);
+
+/* libzip32j.so */
+ARC_EXPORT int Zip(void* owner, const char* cmdLine, char* output, unsigned long outputSize);
+ARC_EXPORT int ZipGetRunning(void);
+ARC_EXPORT unsigned short ZipGetVersion(void);
+ARC_EXPORT void ZipSetProgress(ArcProgressFn fn, void* user);
+
+/* libunzip32.so */
+ARC_EXPORT int UnZip(void* owner, const char* cmdLine, char* output, unsigned long outputSize);
+ARC_EXPORT int UnZipGetRunning(void);
+ARC_EXPORT unsigned short UnZipGetVersion(void);
+ARC_EXPORT void UnZipSetProgress(ArcProgressFn fn, void* user);
+
+#ifdef __cplusplus
+}
+#endif
+
+#endif
