@@ -155,8 +155,11 @@ void WindowSettings::readSingle(const QString& key, float defaultValue, float& v
     convertSingle(read(key, singleText(defaultValue)), value);
 }
 
-void WindowSettings::readInt16(const QString& key, qint16 defaultValue, qint16& value) const {
-    convertInt16(read(key, QString::number(defaultValue)), value);
+bool WindowSettings::contains(const QString& key) const {
+    // A missing key gives back whichever default is asked for; a stored one
+    // cannot equal two different defaults.
+    const QString a = QStringLiteral("-"), b = QStringLiteral("+");
+    return read(key, a) != a || read(key, b) != b;
 }
 
 void WindowSettings::readBool(const QString& key, bool defaultValue, bool& value) const {

@@ -56,9 +56,10 @@ public:
     bool readsLegacy() const { return legacy_; }
     // Reads "<key>" (a whole key name, e.g. "Main_WindowState" or "Dir_In").
     QString read(const QString& key, const QString& defaultValue) const;
+    // True when the store holds the key (whatever its value).
+    bool contains(const QString& key) const;
     // Reads a number; the result stays `value` when the text does not convert.
     void readSingle(const QString& key, float defaultValue, float& value) const;
-    void readInt16(const QString& key, qint16 defaultValue, qint16& value) const;
     void readBool(const QString& key, bool defaultValue, bool& value) const;
 
     void write(const QString& key, const QString& value) const;

@@ -320,7 +320,15 @@ bool frmDravonel::loadGeometry() {
         width = 8000;
     if (height < 500)
         height = 8000;
-    setGeometry(toPixels(left, top, width, height));
+    // Then the whole window fits the screen it comes back on (a scale factor
+    // or a smaller screen would otherwise leave part of it out of reach).
+    QRect window = toPixels(left, top, width, height);
+    const QScreen* on = QGuiApplication::screenAt(window.center());
+    if (!on)
+        on = screen;
+    if (on)
+        window = fitToArea(window, on->availableGeometry());
+    setGeometry(window);
     normalGeometry_ = geometry();
     if (state == 1)
         setWindowState(Qt::WindowMinimized);
@@ -367,14 +375,45 @@ void frmDravonel::showEvent(QShowEvent* event) {
         MDIForm_Activate();
 }
 
+QRect frmDravonel::fitToArea(const QRect& window, const QRect& area) {
+    const QSize size = window.size().boundedTo(area.size());
+    const int x = std::clamp(window.x(), area.left(), area.left() + area.width() - size.width());
+    const int y = std::clamp(window.y(), area.top(), area.top() + area.height() - size.height());
+    return QRect(QPoint(x, y), size);
+}
+
+void frmDravonel::fitFrameToScreen() {
+    if (windowState() != Qt::WindowNoState || !screen())
+        return;
+    // The frame the window manager adds counts too, once it is known: the
+    // window manager tells it a moment after the window appears, so look again
+    // a few times while there is none.
+    const QRect frame = frameGeometry();
+    if (frame == geometry() && ++frameLooks_ < 10) {
+        QTimer::singleShot(100, this, &frmDravonel::fitFrameToScreen);
+        return;
+    }
+    // Shrink the window by what the frame would leave outside, then move it in.
+    const QRect area = screen()->availableGeometry();
+    const QRect fitted = fitToArea(frame, area);
+    if (fitted == frame)
+        return;
+    const QRect inner = geometry();
+    resize(inner.width() - (frame.width() - fitted.width()),
+           inner.height() - (frame.height() - fitted.height()));
+    move(fitted.topLeft());
+}
+
 void frmDravonel::MDIForm_Activate() {
-    activated_ = true;
     for (Pane* pane : panesInLoadOrder()) {
         if (pane->frame())
             pane->frame()->show();
         pane->show();
     }
+    activated_ = true;
     MDIForm_Resize();
+    // The frame is known once the window manager has taken the window.
+    QTimer::singleShot(0, this, &frmDravonel::fitFrameToScreen);
     BtnEnabledChange();
     mdiInDir->focusControl()->setFocus();
 }
@@ -396,27 +435,11 @@ void frmDravonel::MDIForm_Resize() {
     pnlDravonel->setGeometry(0, 0, centralWidget()->width(), toPixels(615));
     mdi_->setGeometry(0, pnlDravonel->height(), centralWidget()->width(),
                       centralWidget()->height() - pnlDravonel->height());
-    // The client area below the strip, without scroll bars.
-    const QRect client = mdi_->contentsRect();
-    const double scaleWidth = toTwips(client.width());
-    const double scaleHeight = toTwips(client.height());
-    if (program_.options.Resize) {
-        const QSize wh = paneSize(scaleWidth, scaleHeight);
-        const double w = wh.width(), h = wh.height();
-        const struct {
-            Pane* pane;
-            double left, top;
-        } places[] = {{mdiInDir, 0, 0},  {mdiInFile_, 0, h}, {mdiFile_, 0, 2 * h},
-                      {mdiOutDir, w, 0}, {mdiStatus_, w, h}, {mdiOutFile_, w, 2 * h}};
-        for (const auto& p : places) {
-            // Pixel edges from twips edges, so neighbours meet without a gap
-            // or an overlap that would bring up scroll bars.
-            const int x0 = toPixels(p.left), y0 = toPixels(p.top);
-            const int x1 = std::min(toPixels(p.left + w), client.width());
-            const int y1 = std::min(toPixels(p.top + h), client.height());
-            if (p.pane->frame())
-                p.pane->frame()->setGeometry(x0, y0, x1 - x0, y1 - y0);
-        }
+    const QList<Pane*> panes = panesInLoadOrder();
+    for (int i = 0; i < panes.size(); ++i) {
+        Pane* pane = panes.at(i);
+        if (program_.options.Resize || pane->followsLayout())
+            pane->placeInCell(paneCell(i), program_.options.Resize);
     }
     // The strip: the mode buttons from the left, cancel at the right edge.
     const double lefts[4] = {120, 1560, 3000, 4440};
@@ -424,6 +447,22 @@ void frmDravonel::MDIForm_Resize() {
         placeTwips(btnExe[size_t(i)], lefts[i], 120, 1335, 375);
     const double x = qint16(std::clamp(toTwips(width()) - 60 - 1335, -32768.0, 32767.0));
     placeTwips(btnCancel, x > 0 ? x : btnCancel->x() * twipsPerPixel(), 120, 1335, 375);
+}
+
+QRect frmDravonel::paneCell(int index) const {
+    // The client area below the strip, without scroll bars.
+    const QRect client = mdi_->contentsRect();
+    const QSize wh = paneSize(toTwips(client.width()), toTwips(client.height()));
+    const double w = wh.width(), h = wh.height();
+    // Left column: input folder, input files, targets; right column: output
+    // folder, log, output files.
+    const double left = index / 3 * w, top = index % 3 * h;
+    // Pixel edges from twips edges, so neighbours meet without a gap or an
+    // overlap that would bring up scroll bars.
+    const int x0 = toPixels(left), y0 = toPixels(top);
+    const int x1 = std::min(toPixels(left + w), client.width());
+    const int y1 = std::min(toPixels(top + h), client.height());
+    return QRect(x0, y0, x1 - x0, y1 - y0);
 }
 
 void frmDravonel::SetToolTip(bool blnToolTip) {
@@ -658,6 +697,8 @@ void frmDravonel::mnuname_Click() {
 
 void frmDravonel::mnuOption_Click() {
     frmOption_->exec();
+    // Panes that now follow the main window take their cells at once.
+    MDIForm_Resize();
     BtnEnabledChange();
 }
 

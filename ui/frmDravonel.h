@@ -91,6 +91,9 @@ public:
     // The pane sizes for a client area of `scaleWidth` x `scaleHeight` twips:
     // half the width and a third of the height, halves rounded to even.
     static QSize paneSize(double scaleWidth, double scaleHeight);
+    // A window rectangle moved and, where it is larger, shrunk so that it lies
+    // wholly inside `area` (the screen's available area).
+    static QRect fitToArea(const QRect& window, const QRect& area);
 
     Program& program() { return program_; }
     CompressionRun& run() { return *run_; }
@@ -158,6 +161,11 @@ private:
     void MDIForm_Activate();
     void MDIForm_QueryUnload();
     QList<Pane*> panesInLoadOrder() const;
+    // The layout cell of the pane at `index` of the load order, in pixels of
+    // the MDI area: half its width and a third of its height.
+    QRect paneCell(int index) const;
+    // Keeps the window with its frame inside the available screen area.
+    void fitFrameToScreen();
     QString jobDialog(bool save, const QString& initial);
 
     Program& program_;
@@ -188,6 +196,7 @@ private:
     bool unloaded_ = false;
     bool closeAfterRun_ = false;
     QRect normalGeometry_;
+    int frameLooks_ = 0;
 };
 
 } // namespace dravonel

@@ -62,6 +62,15 @@ void Pane::Menu_Enabled(bool blnFlag) {
 }
 
 bool Pane::eventFilter(QObject* watched, QEvent* event) {
+    // The user moved or resized a pane that had no stored geometry: from now
+    // on it keeps its own.
+    if (watched == frame() && unstored_ && !placing_ && frame()->isVisible() &&
+        (event->type() == QEvent::Move || event->type() == QEvent::Resize) && main_.activated()) {
+        unstored_ = 0;
+        frame()->removeEventFilter(this);
+    }
+    if (watched == frame())
+        return QWidget::eventFilter(watched, event);
     if (event->type() == QEvent::MouseButtonPress) {
         auto* mouse = static_cast<QMouseEvent*>(event);
         if (mouse->button() == Qt::RightButton && !mnuPopup->isEmpty()) {
@@ -92,13 +101,31 @@ bool Pane::loadGeometry() {
     float v[4] = {float(toTwips(g.x())), float(toTwips(g.y())), float(toTwips(g.width())),
                   float(toTwips(g.height()))};
     const char* suffix[4] = {"Left", "Top", "Width", "Height"};
+    unstored_ = 0;
     for (int i = 0; i < 4; ++i) {
-        const QString text = keys.read(stem_ + QLatin1String(suffix[i]), singleText(v[i]));
-        if (!convertSingle(text, v[i]))
+        const QString key = stem_ + QLatin1String(suffix[i]);
+        if (!keys.contains(key)) {
+            unstored_ |= 1 << i;
+            continue;
+        }
+        if (!convertSingle(keys.read(key, singleText(v[i])), v[i]))
             return false;
     }
     target->setGeometry(toPixels(v[0], v[1], v[2], v[3]));
+    if (frame() && unstored_)
+        frame()->installEventFilter(this);
     return true;
+}
+
+void Pane::placeInCell(const QRect& cell, bool whole) {
+    QWidget* target = frame() ? static_cast<QWidget*>(frame()) : this;
+    QRect g = target->geometry();
+    const int missing = whole ? 0xf : unstored_;
+    g.setRect(missing & 1 ? cell.x() : g.x(), missing & 2 ? cell.y() : g.y(),
+              missing & 4 ? cell.width() : g.width(), missing & 8 ? cell.height() : g.height());
+    placing_ = true;
+    target->setGeometry(g);
+    placing_ = false;
 }
 
 void Pane::saveGeometry() {

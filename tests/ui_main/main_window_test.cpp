@@ -2,10 +2,14 @@
 // geometry, the mode-button rule, a real run's lock and unlock, shortcuts from
 // any pane, tool-tips, and the close sequence.
 #include "frmDravonel.h"
+#include "frmOption.h"
 #include "ini_settings_store.h"
 #include "mdiDir.h"
 #include "mdiFile.h"
+#include "mdiInFile.h"
+#include "mdiOutFile.h"
 #include "mdiStatus.h"
+#include "pane.h"
 #include "program.h"
 #include "settings.h"
 
@@ -219,6 +223,62 @@ TEST_F(MainWindow, StoredGeometryIsCorrectedWhenUnusable) {
     TestWindow& bad = make();
     EXPECT_EQ(bad.MDIForm_Load(""), 1);
     EXPECT_EQ(bad.messages, QStringList{"Dravonel2 frmDravonel MDIForm_Load ERR"});
+}
+
+TEST_F(MainWindow, TheRestoredWindowFitsTheAvailableScreenArea) {
+    const QRect area = QGuiApplication::primaryScreen()->availableGeometry();
+    const double tpp = 1440.0 / QGuiApplication::primaryScreen()->logicalDotsPerInchX();
+    // Larger than the screen (a scale factor doubles a stored size): shrunk.
+    settings("Main_Left=1000\nMain_Top=1000\nMain_Width=90000\nMain_Height=90000\n");
+    TestWindow& big = make();
+    ASSERT_EQ(big.MDIForm_Load(""), frmDravonel::kGoOn);
+    EXPECT_TRUE(area.contains(big.geometry())) << big.geometry().width();
+    EXPECT_EQ(big.geometry().size(), area.size());
+    // On the screen at its left and top, but running off its right and bottom:
+    // moved in, its size kept.
+    settings(QString("Main_Left=%1\nMain_Top=%2\nMain_Width=6000\nMain_Height=4000\n")
+                 .arg(int((area.width() - 20) * tpp))
+                 .arg(int((area.height() - 20) * tpp)));
+    TestWindow& off = make();
+    ASSERT_EQ(off.MDIForm_Load(""), frmDravonel::kGoOn);
+    EXPECT_TRUE(area.contains(off.geometry()));
+    EXPECT_NEAR(off.geometry().width() * tpp, 6000, tpp);
+}
+
+TEST_F(MainWindow, PanesWithoutStoredGeometryOpenInTheirLayoutCells) {
+    // The panes keep their own geometry, but only the log pane has any stored.
+    settings("Resize=False\nStatus_Left=0\nStatus_Top=0\nStatus_Width=3000\n"
+             "Status_Height=1500\n");
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    const QRect client = w.findChild<QMdiArea*>()->contentsRect();
+    const int cw = client.width() / 2, ch = client.height() / 3;
+    const struct {
+        Pane* pane;
+        int column, row;
+    } cells[] = {{w.inDir(), 0, 0},
+                 {w.inFile(), 0, 1},
+                 {w.file(), 0, 2},
+                 {w.outDir(), 1, 0},
+                 {w.outFile(), 1, 2}};
+    for (const auto& c : cells) {
+        const QRect g = c.pane->frame()->geometry();
+        EXPECT_NEAR(g.x(), c.column * cw, 1) << c.pane->objectName().toStdString();
+        EXPECT_NEAR(g.y(), c.row * ch, 1) << c.pane->objectName().toStdString();
+        EXPECT_NEAR(g.width(), cw, 1) << c.pane->objectName().toStdString();
+        EXPECT_NEAR(g.height(), ch, 1) << c.pane->objectName().toStdString();
+    }
+    const double tpp = 1440.0 / QGuiApplication::primaryScreen()->logicalDotsPerInchX();
+    EXPECT_NEAR(w.status()->frame()->width() * tpp, 3000, tpp) << "stored geometry is kept";
+    EXPECT_EQ(w.status()->frame()->pos(), QPoint(0, 0));
+
+    // Switching the panes back to follow the window lays them out at once.
+    options.Resize = true;
+    QTimer::singleShot(0, w.option(), &QDialog::reject);
+    w.mnuOption_Click();
+    EXPECT_NEAR(w.status()->frame()->x(), cw, 1);
 }
 
 TEST_F(MainWindow, ModeButtonsFollowTheListAndKeepFileNUnderDoubleCompression) {
