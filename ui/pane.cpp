@@ -124,7 +124,14 @@ void Pane::placeInCell(const QRect& cell, bool whole) {
     g.setRect(missing & 1 ? cell.x() : g.x(), missing & 2 ? cell.y() : g.y(),
               missing & 4 ? cell.width() : g.width(), missing & 8 ? cell.height() : g.height());
     placing_ = true;
+    // A maximised pane stays maximised (its frame fills the area and its title
+    // stays in the main window's) and comes back to the new cell when restored.
+    const bool maximised = frame() && frame()->isMaximized();
+    if (maximised)
+        frame()->showNormal();
     target->setGeometry(g);
+    if (maximised)
+        frame()->showMaximized();
     placing_ = false;
 }
 

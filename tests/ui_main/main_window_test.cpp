@@ -281,6 +281,26 @@ TEST_F(MainWindow, PanesWithoutStoredGeometryOpenInTheirLayoutCells) {
     EXPECT_NEAR(w.status()->frame()->x(), cw, 1);
 }
 
+TEST_F(MainWindow, AMaximisedPaneStaysMaximisedThroughResizesWithTheTitleToMatch) {
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QMdiSubWindow* frame = w.status()->frame();
+    frame->showMaximized();
+    w.resize(w.width() + 40, w.height() + 30);
+    QCoreApplication::processEvents();
+    auto* area = w.findChild<QMdiArea*>();
+    EXPECT_TRUE(frame->isMaximized());
+    EXPECT_EQ(frame->geometry(), area->viewport()->rect());
+    EXPECT_EQ(w.windowTitle(), "Dravonel2 for Win32 - [実行履歴]");
+    frame->showNormal();
+    EXPECT_EQ(w.windowTitle(), "Dravonel2 for Win32");
+    const QRect client = area->contentsRect();
+    EXPECT_NEAR(frame->x(), client.width() / 2, 1) << "back in its cell of the new size";
+    EXPECT_NEAR(frame->height(), client.height() / 3, 1);
+}
+
 TEST_F(MainWindow, ModeButtonsFollowTheListAndKeepFileNUnderDoubleCompression) {
     settings("Ashuku=2\n");
     const QString a = file("a.txt");
