@@ -10,6 +10,7 @@
 #include <QFileDialog>
 #include <QListView>
 #include <QMenu>
+#include <QStyledItemDelegate>
 
 namespace dravonel {
 
@@ -28,6 +29,34 @@ QString anyCase(const QString& pattern) {
 }
 
 } // namespace
+
+// Every line is as wide as the widest line, so the list scrolls sideways to
+// show each line whole (the list's items share one size).
+class WholeLineDelegate : public QStyledItemDelegate {
+public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override {
+        QSize size = QStyledItemDelegate::sizeHint(option, index);
+        size.setWidth(std::max(size.width(), widest_));
+        return size;
+    }
+    // Takes the width of the lines `first` to `last` of the view's model.
+    void measure(const QAbstractItemView& view, int first, int last) {
+        QStyleOptionViewItem option;
+        option.initFrom(&view);
+        option.font = view.font();
+        option.features = QStyleOptionViewItem::HasDisplay;
+        for (int row = first; row <= last; ++row)
+            widest_ = std::max(
+                widest_,
+                QStyledItemDelegate::sizeHint(option, view.model()->index(row, 0)).width());
+    }
+    void forget() { widest_ = 0; }
+
+private:
+    int widest_ = 0;
+};
 
 QStringList dialogFilters(const QString& tableFilter) {
     const QStringList parts = tableFilter.split(QLatin1Char('|'));
@@ -49,13 +78,21 @@ QStringList dialogFilters(const QString& tableFilter) {
 mdiStatus::mdiStatus(frmDravonel& main, Program& program, QWidget* parent)
     : Pane(main, program, QStringLiteral("Status_"),
            QStringLiteral("Dravonel2 mdiStatus Form_Load ERR"), parent),
-      lstKekka(new QListView(this)), mnuDel(nullptr), log_(this) {
+      lstKekka(new QListView(this)), mnuDel(nullptr), log_(this),
+      widths_(new WholeLineDelegate(this)) {
     setObjectName(QStringLiteral("mdiStatus"));
     lstKekka->setObjectName(QStringLiteral("lstKekka"));
     lstKekka->setModel(&log_);
     lstKekka->setSelectionModel(log_.selection());
     lstKekka->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstKekka->setUniformItemSizes(true);
+    lstKekka->setItemDelegate(widths_);
+    lstKekka->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
+    connect(&log_, &QAbstractItemModel::rowsInserted, this,
+            [this](const QModelIndex&, int first, int last) {
+                widths_->measure(*lstKekka, first, last);
+            });
+    connect(&log_, &QAbstractItemModel::modelReset, this, [this] { widths_->forget(); });
     mnuDel = mnuPopup->addAction(resAll(2008), this, [this] { mnuDel_Click(); });
     mnuDel->setObjectName(QStringLiteral("mnuDel"));
     addToolTip(lstKekka, 5001);
@@ -65,6 +102,15 @@ mdiStatus::mdiStatus(frmDravonel& main, Program& program, QWidget* parent)
     // The newest line stays in view while a run adds lines.
     connect(&log_, &QAbstractItemModel::rowsInserted, lstKekka,
             [this] { lstKekka->scrollTo(log_.index(log_.current())); });
+}
+
+void mdiStatus::SetFontData() {
+    Pane::SetFontData();
+    // The widths change with the font.
+    widths_->forget();
+    if (log_.rowCount() > 0)
+        widths_->measure(*lstKekka, 0, log_.rowCount() - 1);
+    lstKekka->doItemsLayout();
 }
 
 bool mdiStatus::Form_Load() {

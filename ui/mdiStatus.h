@@ -10,6 +10,8 @@ class QAction;
 
 namespace dravonel {
 
+class WholeLineDelegate;
+
 class mdiStatus : public Pane {
     Q_OBJECT
 public:
@@ -26,6 +28,8 @@ public:
     void LogSave();
     void mnuDel_Click() { log_.RefreshForm(); }
 
+    // The settings font, and the line widths measured again in it.
+    void SetFontData() override;
     bool Form_Load();
     void Form_QueryUnload() { saveGeometry(); }
     void Form_Resize() override;
@@ -35,6 +39,7 @@ public:
 
 private:
     ResultLog log_;
+    WholeLineDelegate* widths_;
 };
 
 // Turns a filter of the message tables ("Name(*.EXT)|*.EXT|...") into file

@@ -1,5 +1,6 @@
 #include "drive_list.h"
 #include "folder_list.h"
+#include "mdiStatus.h"
 #include "messages.h"
 #include "pane_fixture.h"
 #include "paths.h"
@@ -10,8 +11,10 @@
 #include <QApplication>
 #include <QListView>
 #include <QListWidget>
+#include <QMdiSubWindow>
 #include <QMimeData>
 #include <QPushButton>
+#include <QScrollBar>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -242,6 +245,32 @@ TEST_F(FilePaneTest, EnterWalksFromTheFilesToTheTargetListAndOnToTheOutputFolder
     EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(main->outDir()->drvDrive));
     QTest::keyClick(main->outDir()->drvDrive, Qt::Key_Return);
     EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(main->outDir()->dlbDir));
+}
+
+} // namespace
+
+namespace {
+
+TEST_F(FilePaneTest, LongLogLinesScrollSidewaysAndTheOpenFolderStaysInView) {
+    mdiStatus& status = *main->status();
+    ASSERT_TRUE(status.Form_Load());
+    ASSERT_TRUE(main->inDir()->Form_Load());
+    main->show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(main.get()));
+    const QString longLine = "[ /" + QString("長いフォルダ名/").repeated(30) + "report.txt ]";
+    status.ListInAdd(longLine);
+    status.ListInAdd("全て終了しました");
+    QCoreApplication::processEvents();
+    const int needed = status.lstKekka->fontMetrics().horizontalAdvance(longLine);
+    EXPECT_GE(status.lstKekka->visualRect(status.log().index(0, 0)).width(), needed);
+    EXPECT_GT(status.lstKekka->horizontalScrollBar()->maximum(), 0);
+
+    FolderList* list = main->inDir()->dlbDir;
+    main->inDir()->setDirName(folder("a/b/c/d/e/f/g/h"));
+    main->inDir()->frame()->resize(main->inDir()->frame()->width(), 110);
+    QCoreApplication::processEvents();
+    ASSERT_NE(list->currentItem(), nullptr);
+    EXPECT_TRUE(list->viewport()->rect().intersects(list->visualItemRect(list->currentItem())));
 }
 
 } // namespace

@@ -151,6 +151,13 @@ void FolderList::fill(const QString& folder, const QStringList& subfolders) {
     scrollToItem(currentItem());
 }
 
+void FolderList::resizeEvent(QResizeEvent* event) {
+    QListWidget::resizeEvent(event);
+    // However short the list gets, the highlighted folder stays in view.
+    if (currentItem())
+        scrollToItem(currentItem());
+}
+
 void FolderList::openEntry(int index) {
     const QString target = entry(index);
     if (!target.isEmpty())

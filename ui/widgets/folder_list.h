@@ -45,6 +45,7 @@ signals:
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
 
 private:
     void fill(const QString& folder, const QStringList& subfolders);
