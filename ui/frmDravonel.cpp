@@ -39,6 +39,7 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QStatusBar>
+#include <QStyle>
 #include <QTimer>
 #include <QUrl>
 
@@ -308,6 +309,12 @@ bool frmDravonel::loadGeometry() {
     }
     if (!convertInt16(keys.read(QStringLiteral("Main_WindowState"), QStringLiteral("0")), state))
         return false;
+    // Every menu of the bar stays in reach: the window is never narrower than
+    // the bar's items. A first start (no stored width) also leaves room for
+    // the panes' captions side by side.
+    setMinimumWidth(menuBar()->sizeHint().width());
+    if (!keys.contains(QStringLiteral("Main_Width")))
+        width = std::max(width, float(toTwips(captionsWidth())));
     // Corrections: a window off the screen or too small comes back usable. They
     // apply to the normal-state rectangle whatever the stored state.
     const QScreen* screen = QGuiApplication::primaryScreen();
@@ -327,7 +334,8 @@ bool frmDravonel::loadGeometry() {
     if (!on)
         on = screen;
     if (on)
-        window = fitToArea(window, on->availableGeometry());
+        window = fitToArea(QRect(window.topLeft(), window.size().expandedTo(minimumSize())),
+                           on->availableGeometry());
     setGeometry(window);
     normalGeometry_ = geometry();
     if (state == 1)
@@ -373,6 +381,24 @@ void frmDravonel::showEvent(QShowEvent* event) {
     QMainWindow::showEvent(event);
     if (!activated_)
         MDIForm_Activate();
+}
+
+int frmDravonel::captionsWidth() const {
+    int widest = 0;
+    for (Pane* pane : panesInLoadOrder()) {
+        QWidget* frame = pane->frame();
+        if (!frame)
+            continue;
+        QFont font = frame->font();
+        font.setBold(true); // an active pane's caption may be drawn bold
+        // The caption's text, and room for its icon and two buttons.
+        const int buttons =
+            4 * frame->style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, frame);
+        widest =
+            std::max(widest, QFontMetrics(font).horizontalAdvance(pane->windowTitle()) + buttons);
+    }
+    // Two columns, and the window's own margins.
+    return 2 * widest + 2 * mdi_->frameWidth();
 }
 
 QRect frmDravonel::fitToArea(const QRect& window, const QRect& area) {

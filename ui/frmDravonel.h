@@ -164,6 +164,8 @@ private:
     // The layout cell of the pane at `index` of the load order, in pixels of
     // the MDI area: half its width and a third of its height.
     QRect paneCell(int index) const;
+    // The window width at which the panes' captions fit side by side.
+    int captionsWidth() const;
     // Keeps the window with its frame inside the available screen area.
     void fitFrameToScreen();
     QString jobDialog(bool save, const QString& initial);

@@ -22,6 +22,7 @@
 #include <QListView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
+#include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSettings>
@@ -216,7 +217,7 @@ TEST_F(MainWindow, StoredGeometryIsCorrectedWhenUnusable) {
     const double tpp = 1440.0 / QGuiApplication::primaryScreen()->logicalDotsPerInchX();
     EXPECT_NEAR(w.geometry().x() * tpp, 1000, tpp);
     EXPECT_NEAR(w.geometry().y() * tpp, 300, tpp);
-    EXPECT_NEAR(w.geometry().width() * tpp, 8000, tpp);
+    EXPECT_NEAR(w.geometry().width(), std::max(8000 / tpp, double(w.minimumWidth())), 1);
     EXPECT_NEAR(w.geometry().height() * tpp, 2000, tpp);
 
     settings("Main_Left=abc\n");
@@ -242,7 +243,7 @@ TEST_F(MainWindow, TheRestoredWindowFitsTheAvailableScreenArea) {
     TestWindow& off = make();
     ASSERT_EQ(off.MDIForm_Load(""), frmDravonel::kGoOn);
     EXPECT_TRUE(area.contains(off.geometry()));
-    EXPECT_NEAR(off.geometry().width() * tpp, 6000, tpp);
+    EXPECT_NEAR(off.geometry().width(), std::max(6000 / tpp, double(off.minimumWidth())), 1);
 }
 
 TEST_F(MainWindow, PanesWithoutStoredGeometryOpenInTheirLayoutCells) {
@@ -299,6 +300,20 @@ TEST_F(MainWindow, AMaximisedPaneStaysMaximisedThroughResizesWithTheTitleToMatch
     const QRect client = area->contentsRect();
     EXPECT_NEAR(frame->x(), client.width() / 2, 1) << "back in its cell of the new size";
     EXPECT_NEAR(frame->height(), client.height() / 3, 1);
+}
+
+TEST_F(MainWindow, AtTheFirstStartEveryMenuAndCaptionIsInReach) {
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QMenuBar* bar = w.menuBar();
+    for (QAction* menu : bar->actions())
+        EXPECT_TRUE(bar->rect().contains(bar->actionGeometry(menu))) << menu->text().toStdString();
+    w.resize(100, w.height());
+    EXPECT_GE(w.width(), bar->sizeHint().width()) << "never narrower than the menus";
+    QMdiSubWindow* out = w.outDir()->frame();
+    EXPECT_LT(out->fontMetrics().horizontalAdvance(w.outDir()->windowTitle()), out->width());
 }
 
 TEST_F(MainWindow, ModeButtonsFollowTheListAndKeepFileNUnderDoubleCompression) {
