@@ -31,6 +31,7 @@
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QInputDialog>
+#include <QKeyEvent>
 #include <QLabel>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -201,10 +202,97 @@ void frmDravonel::buildMenus() {
              &frmDravonel::mnuHelp_Click));
     top(item(bar, QStringLiteral("mnuAbout"), QStringLiteral("(&A)bout"),
              &frmDravonel::mnuAbout_Click));
+
+    // The run menu: the mode buttons and cancel from the keyboard. Ctrl+1 to
+    // Ctrl+4 and Esc clash with no other key of the window.
+    QMenu* run = bar->addMenu(QStringLiteral("(&R)un"));
+    run->menuAction()->setObjectName(QStringLiteral("mnuRun"));
+    const QKeySequence keys[5] = {QKeySequence(Qt::CTRL | Qt::Key_1),
+                                  QKeySequence(Qt::CTRL | Qt::Key_2),
+                                  QKeySequence(Qt::CTRL | Qt::Key_3),
+                                  QKeySequence(Qt::CTRL | Qt::Key_4), QKeySequence(Qt::Key_Escape)};
+    for (int i = 0; i < 5; ++i) {
+        QPushButton* button = i < 4 ? btnExe[size_t(i)] : btnCancel;
+        if (i == 4)
+            run->addSeparator();
+        auto* action = run->addAction(QString());
+        action->setObjectName(i < 4 ? QStringLiteral("mnuExe%1").arg(i)
+                                    : QStringLiteral("mnuCancel"));
+        action->setShortcut(keys[i]);
+        action->setShortcutContext(Qt::WindowShortcut);
+        action->setEnabled(button->isEnabled());
+        connect(action, &QAction::triggered, button, &QPushButton::click);
+        addAction(action);
+        runActions_[size_t(i)] = action;
+        button->installEventFilter(this);
+    }
 }
 
 QAction* frmDravonel::menuAction(const QString& name) const {
-    return actions_.value(name);
+    if (QAction* action = actions_.value(name))
+        return action;
+    for (QAction* action : runActions_)
+        if (action->objectName() == name)
+            return action;
+    return nullptr;
+}
+
+bool frmDravonel::eventFilter(QObject* watched, QEvent* event) {
+    // A run-menu item is enabled exactly when its button is.
+    if (event->type() == QEvent::EnabledChange) {
+        for (int i = 0; i < 5; ++i) {
+            QPushButton* button = i < 4 ? btnExe[size_t(i)] : btnCancel;
+            if (watched == button)
+                runActions_[size_t(i)]->setEnabled(button->isEnabled());
+        }
+    }
+    // Tab and Shift+Tab walk through every control and on from pane to pane
+    // (a pane's frame would otherwise keep the focus among its own controls).
+    if (event->type() == QEvent::KeyPress) {
+        const auto* key = static_cast<QKeyEvent*>(event);
+        const bool plain = !(key->modifiers() & (Qt::ControlModifier | Qt::AltModifier));
+        if (plain && (key->key() == Qt::Key_Tab || key->key() == Qt::Key_Backtab)) {
+            const bool back =
+                key->key() == Qt::Key_Backtab || (key->modifiers() & Qt::ShiftModifier);
+            focusNext(static_cast<QWidget*>(watched), !back);
+            return true;
+        }
+    }
+    return QMainWindow::eventFilter(watched, event);
+}
+
+QList<QWidget*> frmDravonel::tabOrder() const {
+    QList<QWidget*> order;
+    for (QPushButton* b : btnExe)
+        order << b;
+    order << btnCancel;
+    for (Pane* pane : panesInLoadOrder()) {
+        // The pane's own focus chain, without the parts of compound controls.
+        for (QWidget* w = pane->nextInFocusChain(); w && w != pane; w = w->nextInFocusChain()) {
+            if (!pane->isAncestorOf(w))
+                break;
+            if ((w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
+                order << w;
+        }
+    }
+    return order;
+}
+
+void frmDravonel::focusNext(QWidget* from, bool forward) {
+    const QList<QWidget*> order = tabOrder();
+    const qsizetype n = order.size();
+    qsizetype at = order.indexOf(from);
+    for (qsizetype step = 1; step <= n; ++step) {
+        const qsizetype i = ((at < 0 ? (forward ? -1 : 0) : at) + (forward ? step : -step) + n) % n;
+        QWidget* next = order.at(i);
+        if (!next->isVisible() || !next->isEnabled())
+            continue;
+        for (Pane* pane : panesInLoadOrder())
+            if (pane->isAncestorOf(next) && pane->frame())
+                mdi_->setActiveSubWindow(pane->frame());
+        next->setFocus(Qt::TabFocusReason);
+        return;
+    }
 }
 
 void frmDravonel::Menu_Enabled(bool blnFlag) {
@@ -252,10 +340,14 @@ int frmDravonel::MDIForm_Load(const QString& c) {
     for (int i = 0; i < 4; ++i)
         btnExe[size_t(i)]->setText(resDravonel(1 + i));
     btnCancel->setText(resAll(5));
+    for (int i = 0; i < 5; ++i)
+        runActions_[size_t(i)]->setText(i < 4 ? btnExe[size_t(i)]->text() : btnCancel->text());
     SetToolTip(program_.options.Tip);
     if (!loadPanes() || !loadDialogs())
         return 1;
     SetFontData();
+    for (QWidget* control : tabOrder())
+        control->installEventFilter(this);
     if (!loadGeometry()) {
         showMessage(QStringLiteral("Dravonel2 frmDravonel MDIForm_Load ERR"));
         return 1;
@@ -492,10 +584,17 @@ QRect frmDravonel::paneCell(int index) const {
 }
 
 void frmDravonel::SetToolTip(bool blnToolTip) {
-    const int ids[4] = {6, 7, 8, 9};
-    for (int i = 0; i < 4; ++i)
-        btnExe[size_t(i)]->setToolTip(blnToolTip ? resDravonel(ids[i]) : QString());
-    btnCancel->setToolTip(blnToolTip ? resAll(10) : QString());
+    const QString texts[5] = {resDravonel(6), resDravonel(7), resDravonel(8), resDravonel(9),
+                              resAll(10)};
+    for (int i = 0; i < 5; ++i) {
+        QPushButton* button = i < 4 ? btnExe[size_t(i)] : btnCancel;
+        // The tool-tip names the button's key; screen readers always get the
+        // text as the button's description.
+        const QString key = runActions_[size_t(i)]->shortcut().toString(QKeySequence::NativeText);
+        button->setToolTip(blnToolTip ? texts[i] + QStringLiteral(" (") + key + QLatin1Char(')')
+                                      : QString());
+        button->setAccessibleDescription(texts[i]);
+    }
 }
 
 void frmDravonel::SetFontData() {

@@ -145,6 +145,7 @@ protected:
 
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
@@ -164,6 +165,12 @@ private:
     // The layout cell of the pane at `index` of the load order, in pixels of
     // the MDI area: half its width and a third of its height.
     QRect paneCell(int index) const;
+    // The controls Tab walks through: the mode buttons, cancel, then each pane's
+    // controls in the panes' load order (left column, then right column).
+    QList<QWidget*> tabOrder() const;
+    // Moves the keyboard focus to the next (or previous) control that can take
+    // it, activating its pane.
+    void focusNext(QWidget* from, bool forward);
     // The window width at which the panes' captions fit side by side.
     int captionsWidth() const;
     // Keeps the window with its frame inside the available screen area.
@@ -178,6 +185,9 @@ private:
     QProgressBar* progress_;
     QLabel* progressLabel_;
     QList<QAction*> barMenus_;
+    // The run menu's items: the four modes and cancel, each enabled with its
+    // button (they stay out of the common menu set, which a run disables).
+    std::array<QAction*, 5> runActions_{};
     QMap<QString, QAction*> actions_;
 
     mdiDir* mdiInDir = nullptr;

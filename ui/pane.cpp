@@ -34,6 +34,9 @@ QMdiSubWindow* Pane::frame() const {
 
 void Pane::addToolTip(QWidget* control, int messageId) {
     toolTips_.append({control, messageId});
+    // The tool-tip text names the control for screen readers, whether or not
+    // tool-tips are shown.
+    control->setAccessibleName(resDravonel(messageId));
 }
 
 void Pane::addFontTarget(QWidget* control) {

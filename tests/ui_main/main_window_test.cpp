@@ -15,10 +15,13 @@
 
 #include <gtest/gtest.h>
 
+#include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QListView>
 #include <QMdiArea>
 #include <QMdiSubWindow>
@@ -401,8 +404,8 @@ TEST_F(MainWindow, ToolTipsSwitchAsAWhole) {
     TestWindow& w = make();
     ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
     EXPECT_EQ(w.exeButton(0)->toolTip(),
-              "ファイル名（拡張子を除く）を圧縮ファイル名として圧縮します");
-    EXPECT_EQ(w.cancelButton()->toolTip(), "実行中に中断します");
+              "ファイル名（拡張子を除く）を圧縮ファイル名として圧縮します (Ctrl+1)");
+    EXPECT_EQ(w.cancelButton()->toolTip(), "実行中に中断します (Esc)");
     EXPECT_EQ(w.status()->lstKekka->toolTip(), "実行履歴");
     w.SetToolTip(false);
     w.status()->SetToolTip(false);
@@ -455,4 +458,58 @@ TEST_F(MainWindow, ClosingDuringARunCancelsItAndClosesAfterwards) {
     QCoreApplication::processEvents();
     EXPECT_FALSE(w.isVisible());
     EXPECT_EQ(iniValue("Version"), "1.02") << "closed the normal way";
+}
+
+TEST_F(MainWindow, KeysReachTheModesAndEveryControlHasANameForScreenReaders) {
+    const QString a = file("a.txt");
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(a), frmDravonel::kGoOn);
+    w.show();
+    ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
+    QApplication::setActiveWindow(&w);
+
+    // Every button, list and text field is named through the accessibility
+    // interface (the catalogue's tool-tip texts), tool-tips on or off.
+    w.SetToolTipAll(false);
+    int named = 0;
+    for (QWidget* control : w.findChildren<QWidget*>()) {
+        const bool kind = qobject_cast<QAbstractButton*>(control) ||
+                          qobject_cast<QAbstractItemView*>(control) ||
+                          qobject_cast<QLineEdit*>(control) || qobject_cast<QComboBox*>(control);
+        if (!kind || !control->isVisible())
+            continue;
+        QAccessibleInterface* face = QAccessible::queryAccessibleInterface(control);
+        ASSERT_NE(face, nullptr);
+        EXPECT_FALSE(face->text(QAccessible::Name).isEmpty())
+            << control->objectName().toStdString();
+        ++named;
+    }
+    EXPECT_GE(named, 20) << "5 + 5 buttons, 8 lists, 2 text fields";
+    EXPECT_EQ(QAccessible::queryAccessibleInterface(w.file()->lstFile)->text(QAccessible::Name),
+              "このファイル名が圧縮の対象となります");
+
+    // Tab walks from the last control of one pane into the next pane, and from
+    // the last pane on to the mode buttons.
+    QWidget* last = w.outFile()->lstOutFile;
+    last->setFocus();
+    QTest::keyClick(last, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), static_cast<QWidget*>(w.exeButton(0)));
+    QTest::keyClick(w.exeButton(0), Qt::Key_Tab, Qt::ShiftModifier);
+    EXPECT_EQ(QApplication::focusWidget(), last);
+    QWidget* endOfFirst = w.inDir()->txtDir;
+    endOfFirst->setFocus();
+    QTest::keyClick(endOfFirst, Qt::Key_Tab);
+    EXPECT_TRUE(w.inFile()->isAncestorOf(QApplication::focusWidget()));
+    EXPECT_EQ(w.findChild<QMdiArea*>()->activeSubWindow(), w.inFile()->frame());
+
+    // The modes have keys of their own, in the run menu.
+    QAction* fileN = w.menuAction("mnuExe3");
+    ASSERT_NE(fileN, nullptr);
+    EXPECT_EQ(fileN->text(), "FileN圧縮");
+    EXPECT_TRUE(fileN->isEnabled());
+    resetFakes();
+    w.outDir()->setDirName(dir.path() + "/out");
+    QTest::keyClick(&w, Qt::Key_4, Qt::ControlModifier);
+    EXPECT_EQ(unlhaCalls(), 1);
+    EXPECT_FALSE(w.menuAction("mnuCancel")->isEnabled()) << "idle again: cancel is off";
 }
