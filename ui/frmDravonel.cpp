@@ -36,6 +36,7 @@
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
+#include <QProcess>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QScreen>
@@ -52,6 +53,9 @@ namespace dravonel {
 namespace {
 
 const QString kArchiveNamePrompt = QStringLiteral("圧縮ファイル名を入力してください");
+const QString kHelpWhere = QStringLiteral(
+    "ヘルプを表示するプログラムが見つかりません。ヘルプのページは次の場所にあります。\n%1");
+const QString kHelpMissing = QStringLiteral("ヘルプのページが見つかりません。\n%1");
 const QString kNoPrivateTemp =
     QStringLiteral("専用の一時フォルダを%1に作れないため実行できません。");
 
@@ -805,7 +809,31 @@ void frmDravonel::mnuFont_Click() {
 }
 
 void frmDravonel::mnuHelp_Click() {
-    QDesktopServices::openUrl(QUrl::fromLocalFile(helpPagePath()));
+    const QString page = helpPagePath();
+    const QString where = kHelpWhere.arg(page);
+    if (!QFileInfo::exists(page)) {
+        showMessage(kHelpMissing.arg(page));
+        return;
+    }
+    // The desktop's opener reports by its exit status whether a viewer took
+    // the page; without the opener the platform's own way is tried. Either
+    // way a user without a viewer is told where the page is.
+    auto* opener = new QProcess(this);
+    connect(opener, &QProcess::finished, this,
+            [this, opener, where](int code, QProcess::ExitStatus status) {
+                opener->deleteLater();
+                if (status != QProcess::NormalExit || code != 0)
+                    showMessage(where);
+            });
+    connect(opener, &QProcess::errorOccurred, this,
+            [this, opener, page, where](QProcess::ProcessError error) {
+                if (error != QProcess::FailedToStart)
+                    return;
+                opener->deleteLater();
+                if (!QDesktopServices::openUrl(QUrl::fromLocalFile(page)))
+                    showMessage(where);
+            });
+    opener->start(QStringLiteral("xdg-open"), {QUrl::fromLocalFile(page).toString()});
 }
 
 void frmDravonel::mnuLogCopy_Click() {

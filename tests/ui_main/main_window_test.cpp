@@ -513,3 +513,16 @@ TEST_F(MainWindow, KeysReachTheModesAndEveryControlHasANameForScreenReaders) {
     EXPECT_EQ(unlhaCalls(), 1);
     EXPECT_FALSE(w.menuAction("mnuCancel")->isEnabled()) << "idle again: cancel is off";
 }
+
+TEST_F(MainWindow, HelpWithoutAViewerTellsWhereThePageIs) {
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    // No opener on the path and no desktop to open the page.
+    const QByteArray path = qgetenv("PATH");
+    qputenv("PATH", dir.path().toUtf8());
+    w.mnuHelp_Click();
+    QTRY_COMPARE(w.messages.size(), 1);
+    qputenv("PATH", path);
+    EXPECT_TRUE(w.messages.first().endsWith("help.html")) << w.messages.first().toStdString();
+    EXPECT_TRUE(w.messages.first().startsWith("ヘルプを表示するプログラムが見つかりません。"));
+}
