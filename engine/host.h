@@ -18,12 +18,15 @@ public:
 
 // Where a compression run stands, for a progress display.
 struct RunProgress {
-    QString member;       // the file being stored ("" between calls)
-    quint64 done = 0;     // bytes done of the current call
-    quint64 total = 0;    // bytes of the current call
-    int archive = 0;      // 1-based number of the archive being made
-    int archiveCount = 0; // archives the run expects to make (0: unknown)
-    QString archivePath;  // the archive being made
+    QString member;           // the file being stored ("" between calls)
+    quint64 done = 0;         // bytes done of the current call
+    quint64 total = 0;        // bytes of the current call
+    int archive = 0;          // 1-based number of the archive being made
+    int archiveCount = 0;     // archives the run expects to make (0: unknown)
+    QString archivePath;      // the archive being made
+    quint64 archiveBytes = 0; // bytes of the files of the archive being made
+    quint64 runDone = 0;      // bytes of the files whose archives are finished (made or not)
+    quint64 runTotal = 0;     // bytes of all the files the run takes (0: unknown)
 };
 
 // The run's only way to the user interface.

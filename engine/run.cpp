@@ -129,6 +129,9 @@ int CompressionRun::call(Module module, const QString& commandLine, const QStrin
     base.archive = archiveIndex_;
     base.archiveCount = archiveCount_;
     base.archivePath = archive;
+    base.archiveBytes = archiveBytes_;
+    base.runDone = bytesFinished_;
+    base.runTotal = runBytes_;
 
     // The module works on a thread of its own while this thread keeps the
     // event loop running, so the windows repaint and the cancel button works.
@@ -374,8 +377,23 @@ int CompressionRun::countGroups(bool byExtension) const {
     return int(keys.size());
 }
 
+quint64 CompressionRun::bytesOf(const QList<int>& rows) const {
+    quint64 bytes = 0;
+    for (int row : rows)
+        bytes += quint64(std::max<qint64>(0, QFileInfo(c_.targets.entry(row)).size()));
+    return bytes;
+}
+
+QList<int> CompressionRun::allRows() const {
+    QList<int> rows;
+    for (int row = 0; row < c_.targets.count(); ++row)
+        rows << row;
+    return rows;
+}
+
 void CompressionRun::groupLoop(bool byExtension, const QString& folder) {
     archiveCount_ = countGroups(byExtension);
+    runBytes_ = bytesOf(c_.targets.markedRows());
     for (;;) {
         QString name;
         const qint16 status = byExtension ? naming_.MakeRespFileExp(name, tmpFolder())
@@ -390,7 +408,9 @@ void CompressionRun::groupLoop(bool byExtension, const QString& folder) {
         if (cancel_)
             break;
         ++archiveIndex_;
+        archiveBytes_ = bytesOf(naming_.RespItems());
         const qint16 verdict = CompressGroup(name, folder);
+        bytesFinished_ += archiveBytes_;
         if (verdict == kMade) {
             noteMade(naming_.RespItems());
             naming_.Clear_MakeRespFile();
@@ -418,13 +438,10 @@ void CompressionRun::normalRun(const QString& folder, bool clearMarksWhenMade) {
         return;
     }
     archiveIndex_ = 1;
+    runBytes_ = archiveBytes_ = bytesOf(allRows());
     const qint16 verdict = CompressGroup(name, folder);
-    if (verdict == kMade) {
-        QList<int> rows;
-        for (int row = 0; row < c_.targets.count(); ++row)
-            rows << row;
-        noteMade(rows);
-    }
+    if (verdict == kMade)
+        noteMade(allRows());
     if (verdict == kMade && clearMarksWhenMade)
         c_.targets.SelectClear();
     else if (verdict == kNotMadeStop)
@@ -434,6 +451,7 @@ void CompressionRun::normalRun(const QString& folder, bool clearMarksWhenMade) {
 void CompressionRun::fileLoop(const QString& folder, bool interactive) {
     const int count = c_.targets.count();
     archiveCount_ = count;
+    runBytes_ = bytesOf(allRows());
     for (int i = 0; i < count; ++i) {
         if (interactive)
             c_.host.scrollTargetToTop(i);
@@ -441,7 +459,9 @@ void CompressionRun::fileLoop(const QString& folder, bool interactive) {
         if (cancel_)
             break;
         archiveIndex_ = i + 1;
+        archiveBytes_ = bytesOf({i});
         const qint16 verdict = CompressOneFile(c_.targets.entry(i), folder);
+        bytesFinished_ += archiveBytes_;
         if (verdict == kNotMadeStop) {
             cancel_ = true;
             break;
@@ -474,6 +494,9 @@ bool CompressionRun::begin() {
     running_ = true;
     archiveIndex_ = 0;
     archiveCount_ = 0;
+    runBytes_ = 0;
+    bytesFinished_ = 0;
+    archiveBytes_ = 0;
     archivesMade_ = 0;
     skippedFiles_ = 0;
     madeRows_.clear();

@@ -113,6 +113,10 @@ private:
     void log(const QString& line);
     QString tmpFolder() const;
     int countGroups(bool byExtension) const;
+    // The bytes of the target entries at `rows` (a file that cannot be read
+    // counts 0), and every row of the list.
+    quint64 bytesOf(const QList<int>& rows) const;
+    QList<int> allRows() const;
     void noteMade(const QList<int>& rows);
 
     RunContext c_;
@@ -121,6 +125,9 @@ private:
     bool running_ = false;
     int archiveIndex_ = 0;
     int archiveCount_ = 0;
+    quint64 runBytes_ = 0;      // bytes of every file the run takes
+    quint64 bytesFinished_ = 0; // bytes of the files whose archives are finished
+    quint64 archiveBytes_ = 0;  // bytes of the files of the archive being made
     RunFolder folder_;
     QString lastRunFolder_;
     // This run's figures: rows put into made archives, archives, skipped files.

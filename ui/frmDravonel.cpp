@@ -33,6 +33,7 @@
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QLocale>
 #include <QMdiArea>
 #include <QMdiSubWindow>
 #include <QMenuBar>
@@ -978,14 +979,36 @@ void frmDravonel::scrollTargetToTop(int row) {
     mdiFile_->scrollToTop(row);
 }
 
+double frmDravonel::runFraction(const RunProgress& p) {
+    const double call = p.total > 0 ? double(std::min(p.done, p.total)) / double(p.total) : 0;
+    // By bytes where the run knows them, else by archives.
+    if (p.runTotal > 0)
+        return std::min(1.0,
+                        (double(p.runDone) + call * double(p.archiveBytes)) / double(p.runTotal));
+    if (p.archiveCount > 0)
+        return std::min(1.0, (std::max(p.archive - 1, 0) + call) / p.archiveCount);
+    return call;
+}
+
 void frmDravonel::progress(const RunProgress& p) {
+    // The whole run: archives done of all, bytes of all where known; then the
+    // archive and the file in progress.
     const QString count = p.archiveCount > 0
                               ? QStringLiteral("%1/%2").arg(p.archive).arg(p.archiveCount)
                               : QString::number(p.archive);
+    QString bytes;
+    if (p.runTotal > 0) {
+        const double call = p.total > 0 ? double(std::min(p.done, p.total)) / double(p.total) : 0;
+        const auto done = qint64(p.runDone + quint64(call * double(p.archiveBytes)));
+        const QLocale c = QLocale::c();
+        bytes = QStringLiteral("  %1 / %2")
+                    .arg(c.formattedDataSize(std::min<qint64>(done, qint64(p.runTotal))),
+                         c.formattedDataSize(qint64(p.runTotal)));
+    }
     progressLabel_->setText(
-        QStringLiteral("%1  %2  %3").arg(count, FileNameOf(p.archivePath), p.member));
-    progress_->setValue(p.total > 0 ? int(p.done * 1000 / p.total) : 0);
-    progress_->setFormat(p.total > 0 ? QStringLiteral("%p%") : QString());
+        QStringLiteral("%1%2  %3  %4").arg(count, bytes, FileNameOf(p.archivePath), p.member));
+    progress_->setValue(int(std::lround(runFraction(p) * 1000)));
+    progress_->setFormat(QStringLiteral("%p%"));
 }
 
 void frmDravonel::runFinished() {

@@ -91,6 +91,10 @@ public:
     // The pane sizes for a client area of `scaleWidth` x `scaleHeight` twips:
     // half the width and a third of the height, halves rounded to even.
     static QSize paneSize(double scaleWidth, double scaleHeight);
+    // How far a run has come, 0 to 1: its bytes where known (the finished
+    // archives' files and the share done of the archive in progress), else its
+    // archives.
+    static double runFraction(const RunProgress& progress);
     // A window rectangle moved and, where it is larger, shrunk so that it lies
     // wholly inside `area` (the screen's available area).
     static QRect fitToArea(const QRect& window, const QRect& area);

@@ -194,6 +194,21 @@ TEST_F(FakeRun, CancelDuringACallStopsTheModuleAndTheRun) {
     EXPECT_EQ(host.scrolled, QList<int>{0});
 }
 
+TEST_F(FakeRun, ProgressCarriesTheBytesOfTheWholeRun) {
+    const QString a = file("in/a.txt", QByteArray(10, 'a')),
+                  b = file("in/b.txt", QByteArray(20, 'b')),
+                  c = file("in/c.txt", QByteArray(30, 'c'));
+    addTargets({a, b, c});
+    run->btnExe_Click(kModeFileN, out());
+    ASSERT_EQ(lha->calls(), 3);
+    ASSERT_FALSE(host.progressSeen.isEmpty());
+    const RunProgress& last = host.progressSeen.last();
+    EXPECT_EQ(last.archive, 3);
+    EXPECT_EQ(last.runTotal, 60u);
+    EXPECT_EQ(last.runDone, 30u) << "the first two files are done";
+    EXPECT_EQ(last.archiveBytes, 30u);
+}
+
 TEST_F(FakeRun, CancelBetweenArchivesFinishesTheCurrentOneOnly) {
     const QString a = file("in/a.txt"), b = file("in/b.txt"), c = file("in/c.txt");
     addTargets({a, b, c});

@@ -213,6 +213,19 @@ TEST_F(MainWindow, LayoutHalvesTheWidthAndThirdsTheHeightRoundingToEven) {
     EXPECT_EQ(frmDravonel::paneSize(7, 4.5), QSize(4, 2));
 }
 
+TEST_F(MainWindow, TheProgressBarShowsTheWholeRun) {
+    RunProgress p;
+    p.archive = 3;
+    p.archiveCount = 1000;
+    p.done = p.total = 100; // the third of a thousand small files is complete
+    EXPECT_NEAR(frmDravonel::runFraction(p), 0.003, 1e-9);
+    p.runTotal = 60;
+    p.runDone = 30;
+    p.archiveBytes = 30;
+    p.done = 50;
+    EXPECT_NEAR(frmDravonel::runFraction(p), 0.75, 1e-9) << "by bytes where they are known";
+}
+
 TEST_F(MainWindow, StoredGeometryIsCorrectedWhenUnusable) {
     settings("Main_Left=-50\nMain_Top=300\nMain_Width=1999\nMain_Height=2000\n");
     TestWindow& w = make();
