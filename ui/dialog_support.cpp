@@ -5,14 +5,12 @@
 #include "settings.h"
 #include "twips.h"
 
-#include <QCheckBox>
+#include <QAbstractButton>
 #include <QFont>
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
-#include <QRadioButton>
 #include <QScreen>
-#include <QStyle>
 #include <QWidget>
 
 #include <algorithm>
@@ -60,21 +58,86 @@ void applyFontData(const OptionSet& options, std::initializer_list<QWidget*> wid
     }
 }
 
-void fitLineHeights(QWidget* dialog) {
-    for (QWidget* child : dialog->findChildren<QWidget*>()) {
-        int needed = child->fontMetrics().height();
-        if (qobject_cast<QCheckBox*>(child))
-            needed = std::max(needed, child->style()->pixelMetric(QStyle::PM_IndicatorHeight));
-        else if (qobject_cast<QRadioButton*>(child))
-            needed =
-                std::max(needed, child->style()->pixelMetric(QStyle::PM_ExclusiveIndicatorHeight));
-        else if (!qobject_cast<QLabel*>(child))
-            continue;
-        needed += 2;
-        const QRect box = child->geometry();
-        if (box.height() < needed)
-            child->setGeometry(box.x(), box.center().y() - needed / 2, box.width(), needed);
+namespace {
+
+const char* const kDesign = "designRect";
+
+QRect designOf(QWidget* widget) {
+    const QVariant stored = widget->property(kDesign);
+    if (stored.isValid())
+        return stored.toRect();
+    widget->setProperty(kDesign, widget->geometry());
+    return widget->geometry();
+}
+
+// Lays out the children of `container` (see fitRows) and returns how much
+// wider and taller than designed it has to be.
+QSize fitChildren(QWidget* container) {
+    QMap<int, QList<QWidget*>> rows; // by design top
+    for (QWidget* child : container->findChildren<QWidget*>(Qt::FindDirectChildrenOnly))
+        if (!child->isWindow())
+            rows[designOf(child).top()].append(child);
+    int shift = 0, previousBottom = 0, wider = 0;
+    for (QList<QWidget*>& row : rows) {
+        std::sort(row.begin(), row.end(),
+                  [](QWidget* a, QWidget* b) { return designOf(a).x() < designOf(b).x(); });
+        // What each member needs: its text for the controls, its own rows for
+        // a panel; never less than designed.
+        QList<QSize> needs;
+        int rowHeight = 0, rowDesignHeight = 0;
+        for (QWidget* w : row) {
+            const QRect design = designOf(w);
+            QSize need = design.size();
+            if (qobject_cast<QLabel*>(w) || qobject_cast<QAbstractButton*>(w)) {
+                need = need.expandedTo(w->sizeHint());
+            } else if (!w->findChildren<QWidget*>(Qt::FindDirectChildrenOnly).isEmpty()) {
+                need += fitChildren(w);
+            }
+            needs << need;
+            rowHeight = std::max(rowHeight, need.height());
+            rowDesignHeight = std::max(rowDesignHeight, design.height());
+        }
+        // The row grows about its centre into the gap above; what the gap
+        // cannot take moves this row and every later one down.
+        const int centre = designOf(row.first()).top() + rowDesignHeight / 2 + shift;
+        int top = centre - rowHeight / 2;
+        if (top < previousBottom) {
+            shift += previousBottom - top;
+            top = previousBottom;
+        }
+        previousBottom = top + rowHeight;
+        // In the row, a wider member pushes the ones to its right.
+        int push = 0, previousRight = 0;
+        for (qsizetype i = 0; i < row.size(); ++i) {
+            const QRect design = designOf(row[i]);
+            int left = design.x() + push;
+            if (left < previousRight) {
+                push += previousRight - left;
+                left = previousRight;
+            }
+            const int h = needs[i].height();
+            row[i]->setGeometry(left, top + (rowHeight - h) / 2, needs[i].width(), h);
+            previousRight = left + needs[i].width();
+            push = std::max(push, previousRight - design.right() - 1);
+        }
+        wider = std::max(wider, push);
     }
+    // Taller by how far the rows now reach below where they reached as designed.
+    int designBottom = 0;
+    for (const QList<QWidget*>& row : std::as_const(rows))
+        for (QWidget* w : row)
+            designBottom = std::max(designBottom, designOf(w).bottom() + 1);
+    return QSize(wider, std::max(0, previousBottom - designBottom));
+}
+
+} // namespace
+
+QSize fitRows(QWidget* dialog) {
+    const QRect design = designOf(dialog);
+    const QSize grown = design.size() + fitChildren(dialog);
+    if (dialog->isWindow())
+        dialog->setFixedSize(grown);
+    return grown;
 }
 
 double screenWidthTwips() {

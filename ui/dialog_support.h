@@ -2,6 +2,7 @@
 // display font, and the stored position of a dialog.
 #pragma once
 
+#include <QSize>
 #include <QString>
 
 #include <initializer_list>
@@ -32,10 +33,15 @@ Prompts& standardPrompts();
 // in that order, on each widget in the order given.
 void applyFontData(const OptionSet& options, std::initializer_list<QWidget*> widgets);
 
-// Check boxes, option buttons and labels placed by twips keep at least the
-// height their font and indicator need: a shorter one grows about its centre,
-// so a larger display font is not clipped. Run after every font change.
-void fitLineHeights(QWidget* dialog);
+// Lays out a dialog placed by twips for its current font and texts, from the
+// places it was designed with (taken at the first call): every row (the
+// controls that share a top) becomes as tall as its tallest member needs,
+// growing about its centre into the gap above, and what the gap cannot take
+// moves the row and every later one down; in a row, a label or button becomes
+// as wide as its text and pushes the ones to its right. Panels lay out their
+// own rows the same way. A dialog window grows by as much (its size is
+// fixed). Returns the laid-out size. Run after every font or caption change.
+QSize fitRows(QWidget* dialog);
 
 // The screen's size in twips.
 double screenWidthTwips();

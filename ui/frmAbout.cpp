@@ -81,6 +81,7 @@ void frmAbout::Form_Load() {
         lblProg[row]->clear();
         lblVer[row]->clear();
     }
+    fitRows(this); // the captions are in place now
 }
 
 void frmAbout::Form_QueryUnload() {
@@ -91,7 +92,7 @@ void frmAbout::SetFontData() {
     applyFontData(program_.options, {this});
     for (QWidget* child : findChildren<QWidget*>())
         applyFontData(program_.options, {child});
-    fitLineHeights(this);
+    fitRows(this);
 }
 
 } // namespace dravonel

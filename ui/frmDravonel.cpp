@@ -30,6 +30,7 @@
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QFontDialog>
+#include <QFontInfo>
 #include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
@@ -785,15 +786,21 @@ void frmDravonel::mnuExit_Click() {
 
 void frmDravonel::mnuFont_Click() {
     bool ok = false;
-    const QFont current = settingsFont(program_);
+    // The dialog starts on the face the windows show: a stored face that is
+    // not installed ("ＭＳ 明朝") stands for the one the platform put in its place.
+    QFont current = settingsFont(program_);
+    const QFontInfo inUse(current);
+    current.setFamily(inUse.family());
+    current.setStyleName(inUse.styleName());
     const QFont chosen = QFontDialog::getFont(&ok, current, this, QStringLiteral("Dravonel2"));
     if (!ok)
         return;
     OptionSet& o = program_.options;
     const qint16 size =
         qint16(std::lround(chosen.pointSizeF() > 0 ? chosen.pointSizeF() : o.Font_Size));
-    if (chosen.family() == o.Font_Name && size == o.Font_Size && chosen.bold() == o.Font_Bold &&
-        chosen.italic() == o.Font_Italic)
+    // OK without a change keeps the stored face and lays nothing out again.
+    if (chosen.family() == current.family() && size == o.Font_Size &&
+        chosen.bold() == o.Font_Bold && chosen.italic() == o.Font_Italic)
         return;
     o.Font_Name = chosen.family();
     o.Font_Size = size;

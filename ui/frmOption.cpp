@@ -146,6 +146,7 @@ bool frmOption::Form_Load() {
     ckbTip->setText(resAll(8058));
     ckbLog->setText(resAll(8060));
     SetToolTip(program_.options.Tip);
+    fitRows(this); // the captions are in place now
     return true;
 }
 
@@ -181,7 +182,7 @@ void frmOption::SetFontData() {
     applyFontData(program_.options, {this});
     for (QWidget* child : findChildren<QWidget*>())
         applyFontData(program_.options, {child});
-    fitLineHeights(this);
+    fitRows(this);
 }
 
 void frmOption::showEvent(QShowEvent* event) {

@@ -18,9 +18,13 @@
 #include <QAccessible>
 #include <QAction>
 #include <QApplication>
+#include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
 #include <QFile>
+#include <QFontDialog>
+#include <QFontInfo>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListView>
 #include <QMdiArea>
@@ -28,6 +32,7 @@
 #include <QMenuBar>
 #include <QProgressBar>
 #include <QPushButton>
+#include <QRadioButton>
 #include <QSettings>
 #include <QTemporaryDir>
 #include <QTest>
@@ -538,4 +543,41 @@ TEST_F(MainWindow, HelpWithoutAViewerTellsWhereThePageIs) {
     qputenv("PATH", path);
     EXPECT_TRUE(w.messages.first().endsWith("help.html")) << w.messages.first().toStdString();
     EXPECT_TRUE(w.messages.first().startsWith("ヘルプを表示するプログラムが見つかりません。"));
+}
+
+TEST_F(MainWindow, TheFontDialogStartsOnTheFaceInUseAndOkWithoutAChangeKeepsIt) {
+    settings("Font_Name=ＭＳ 明朝\nFont_Size=12\n"); // no such face here
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    w.show();
+    QString shown;
+    QTimer::singleShot(0, [&shown] {
+        auto* dialog = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        shown = dialog->currentFont().family();
+        dialog->accept();
+    });
+    w.mnuFont_Click();
+    EXPECT_EQ(shown, QFontInfo(w.exeButton(0)->font()).family()) << "the face the window shows";
+    EXPECT_EQ(options.Font_Name, "ＭＳ 明朝") << "OK without a change keeps the stored face";
+    EXPECT_EQ(options.Font_Size, 12);
+}
+
+TEST_F(MainWindow, OptionRowsGrowWithTheFontSoNoLabelIsCut) {
+    for (int points : {12, 16}) {
+        settings(QString("Font_Name=IPAGothic\nFont_Size=%1\n").arg(points));
+        TestWindow& w = make();
+        ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+        frmOption& dialog = *w.option();
+        for (QWidget* line : std::initializer_list<QWidget*>{
+                 dialog.lblAshuku, dialog.lblAshukuExe, dialog.lblPattern, dialog.ckbHiddn,
+                 dialog.ckbUCase, dialog.obtAshuku[1], dialog.obtExe[3], dialog.btnOk}) {
+            EXPECT_GE(line->width(), line->sizeHint().width()) << points;
+            EXPECT_GE(line->height(), line->sizeHint().height()) << points;
+            EXPECT_TRUE(dialog.rect().contains(line->mapTo(&dialog, line->rect().bottomRight())))
+                << points;
+        }
+        EXPECT_LE(dialog.ckbHiddn->geometry().bottom(), dialog.ckbUCase->geometry().top())
+            << "rows do not overlap";
+    }
 }
