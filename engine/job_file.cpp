@@ -111,7 +111,7 @@ bool LoadDvf(const QString& path, JobTarget& job, MessageHost& host, QStringList
         return false;
     }
     TargetList& targets = job.targets();
-    targets.RefreshForm();
+    targets.removeAll();
     while (take(line)) {
         const bool room = targets.Gaibu_ListInAdd(line);
         if (refused && (!room || !targets.contains(LongPath(line))))

@@ -44,7 +44,7 @@ void ResultLog::ListInAdd(const QString& line) {
     emit lineAdded(line);
 }
 
-void ResultLog::RefreshForm() {
+void ResultLog::removeAll() {
     beginResetModel();
     lines_.clear();
     endResetModel();

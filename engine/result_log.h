@@ -29,7 +29,7 @@ public:
     // with the highlight beyond line 30000 the first line is dropped first.
     void ListInAdd(const QString& line);
     // Removes every line.
-    void RefreshForm();
+    void removeAll();
     // Every line followed by CR LF ("" for an empty log).
     QString clipboardText() const;
     // Writes the log as UTF-8 lines with CR LF. Nothing is written for an empty

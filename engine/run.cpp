@@ -537,7 +537,7 @@ RunOutcome CompressionRun::btnExe_Click(int index, const QString& outputFolder) 
     }
 
     c_.host.lockInterface();
-    c_.log.RefreshForm();
+    c_.log.removeAll();
     c_.targets.SelectAll();
     c_.targets.setLocked(true);
     const QString folder = outputFolder.isEmpty() ? QString() : withSlash(outputFolder);

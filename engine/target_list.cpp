@@ -69,7 +69,7 @@ int PathListModel::current() const {
     return i.isValid() ? i.row() : -1;
 }
 
-void PathListModel::RefreshForm() {
+void PathListModel::removeAll() {
     if (entries_.isEmpty() || locked_)
         return;
     beginResetModel();

@@ -44,7 +44,7 @@ public:
     bool isLocked() const { return locked_; }
 
     // Empties the list.
-    void RefreshForm();
+    void removeAll();
     void removeEntry(int row);
     // Puts `path` in place of the entry at `row`. When another entry already
     // holds `path`, the row is removed instead, so entries stay unique.

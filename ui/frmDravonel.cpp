@@ -118,7 +118,8 @@ frmDravonel::frmDravonel(Program& program, QWidget* parent)
     mdiOutDir = new mdiDir(*this, program_, mdiDir::Role::Out);
     mdiStatus_ = new mdiStatus(*this, program_);
     mdiOutFile_ = new mdiOutFile(*this, program_);
-    for (Pane* pane : panesInLoadOrder()) {
+    panes_ = {mdiInDir, mdiInFile_, mdiFile_, mdiOutDir, mdiStatus_, mdiOutFile_};
+    for (Pane* pane : panes_) {
         QMdiSubWindow* frame = mdi_->addSubWindow(pane, kPaneFlags);
         frame->setAttribute(Qt::WA_DeleteOnClose, false);
         frame->hide();
@@ -139,10 +140,6 @@ frmDravonel::frmDravonel(Program& program, QWidget* parent)
 }
 
 frmDravonel::~frmDravonel() = default;
-
-QList<Pane*> frmDravonel::panesInLoadOrder() const {
-    return {mdiInDir, mdiInFile_, mdiFile_, mdiOutDir, mdiStatus_, mdiOutFile_};
-}
 
 void frmDravonel::buildMenus() {
     QMenuBar* bar = menuBar();
@@ -272,7 +269,7 @@ QList<QWidget*> frmDravonel::tabOrder() const {
     for (QPushButton* b : btnExe)
         order << b;
     order << btnCancel;
-    for (Pane* pane : panesInLoadOrder()) {
+    for (Pane* pane : panes()) {
         // The pane's own focus chain, without the parts of compound controls.
         for (QWidget* w = pane->nextInFocusChain(); w && w != pane; w = w->nextInFocusChain()) {
             if (!pane->isAncestorOf(w))
@@ -293,7 +290,7 @@ void frmDravonel::focusNext(QWidget* from, bool forward) {
         QWidget* next = order.at(i);
         if (!next->isVisible() || !next->isEnabled())
             continue;
-        for (Pane* pane : panesInLoadOrder())
+        for (Pane* pane : panes())
             if (pane->isAncestorOf(next) && pane->frame())
                 mdi_->setActiveSubWindow(pane->frame());
         next->setFocus(Qt::TabFocusReason);
@@ -369,18 +366,9 @@ int frmDravonel::MDIForm_Load(const QString& c) {
 }
 
 bool frmDravonel::loadPanes() {
-    const QList<Pane*> panes = panesInLoadOrder();
-    const QList<bool (*)(Pane*)> loaders = {
-        [](Pane* p) { return static_cast<mdiDir*>(p)->Form_Load(); },
-        [](Pane* p) { return static_cast<mdiInFile*>(p)->Form_Load(); },
-        [](Pane* p) { return static_cast<mdiFile*>(p)->Form_Load(); },
-        [](Pane* p) { return static_cast<mdiDir*>(p)->Form_Load(); },
-        [](Pane* p) { return static_cast<mdiStatus*>(p)->Form_Load(); },
-        [](Pane* p) { return static_cast<mdiOutFile*>(p)->Form_Load(); },
-    };
-    for (int i = 0; i < panes.size(); ++i) {
-        if (!loaders.at(i)(panes.at(i))) {
-            showMessage(panes.at(i)->failMessage());
+    for (Pane* pane : panes_) {
+        if (!pane->Form_Load()) {
+            showMessage(pane->failMessage());
             return false;
         }
     }
@@ -445,14 +433,10 @@ bool frmDravonel::loadGeometry() {
 
 bool frmDravonel::AutoStart(const QString& c, bool& finished) {
     program_.AutoRunning = true;
-    for (Pane* pane : panesInLoadOrder())
+    for (Pane* pane : panes_) {
         pane->setVisible(false);
-    mdiInDir->Form_Load();
-    mdiInFile_->Form_Load();
-    mdiFile_->Form_Load();
-    mdiOutDir->Form_Load();
-    mdiStatus_->Form_Load();
-    mdiOutFile_->Form_Load();
+        pane->Form_Load();
+    }
     mdiInFile_->Pattern_Make();
     addCommandLine(c);
     // A script that started the automatic run reads what happened here.
@@ -483,7 +467,7 @@ void frmDravonel::showEvent(QShowEvent* event) {
 
 int frmDravonel::captionsWidth() const {
     int widest = 0;
-    for (Pane* pane : panesInLoadOrder()) {
+    for (Pane* pane : panes()) {
         QWidget* frame = pane->frame();
         if (!frame)
             continue;
@@ -529,7 +513,7 @@ void frmDravonel::fitFrameToScreen() {
 }
 
 void frmDravonel::MDIForm_Activate() {
-    for (Pane* pane : panesInLoadOrder()) {
+    for (Pane* pane : panes()) {
         if (pane->frame())
             pane->frame()->show();
         pane->show();
@@ -559,9 +543,8 @@ void frmDravonel::MDIForm_Resize() {
     pnlDravonel->setGeometry(0, 0, centralWidget()->width(), toPixels(615));
     mdi_->setGeometry(0, pnlDravonel->height(), centralWidget()->width(),
                       centralWidget()->height() - pnlDravonel->height());
-    const QList<Pane*> panes = panesInLoadOrder();
-    for (int i = 0; i < panes.size(); ++i) {
-        Pane* pane = panes.at(i);
+    for (int i = 0; i < panes_.size(); ++i) {
+        Pane* pane = panes_.at(i);
         if (program_.options.Resize || pane->followsLayout())
             pane->placeInCell(paneCell(i), program_.options.Resize);
     }
@@ -672,7 +655,7 @@ void frmDravonel::addCommandLine(const QString& c) {
 }
 
 bool frmDravonel::CommandLineAdd(const QStringList& items) {
-    targets().RefreshForm();
+    targets().removeAll();
     for (const QString& item : items) {
         if (item.isEmpty())
             continue;
@@ -680,7 +663,7 @@ bool frmDravonel::CommandLineAdd(const QStringList& items) {
         if (result == 1)
             return true;
         if (result != 0) {
-            targets().RefreshForm();
+            targets().removeAll();
             return false;
         }
     }
@@ -688,7 +671,7 @@ bool frmDravonel::CommandLineAdd(const QStringList& items) {
 }
 
 bool frmDravonel::CommandLineAdd(const QString& c) {
-    targets().RefreshForm();
+    targets().removeAll();
     bool ok = true;
     qsizetype i = 0;
     const qsizetype n = c.size();
@@ -726,7 +709,7 @@ bool frmDravonel::CommandLineAdd(const QString& c) {
             break;
     }
     if (!ok)
-        targets().RefreshForm();
+        targets().removeAll();
     return ok;
 }
 
@@ -755,11 +738,10 @@ void frmDravonel::MDIForm_QueryUnload() {
     if (unloaded_)
         return;
     unloaded_ = true;
-    mdiInDir->Form_QueryUnload();
-    mdiInFile_->Form_QueryUnload();
-    mdiFile_->Form_QueryUnload();
-    mdiStatus_->Form_QueryUnload();
-    mdiOutFile_->Form_QueryUnload();
+    // The output-folder pane is unloaded last, after the dialogs.
+    for (Pane* pane : panes_)
+        if (pane != mdiOutDir)
+            pane->Form_QueryUnload();
     frmAbout_->Form_QueryUnload();
     frmDefault_->Form_QueryUnload();
     frmOption_->Form_QueryUnload();
@@ -807,9 +789,7 @@ void frmDravonel::mnuFont_Click() {
     o.Font_Bold = chosen.bold();
     o.Font_Italic = chosen.italic();
     SetFontData();
-    for (Pane* pane : {static_cast<Pane*>(mdiInDir), static_cast<Pane*>(mdiInFile_),
-                       static_cast<Pane*>(mdiFile_), static_cast<Pane*>(mdiOutDir),
-                       static_cast<Pane*>(mdiStatus_), static_cast<Pane*>(mdiOutFile_)})
+    for (Pane* pane : panes_)
         pane->SetFontData();
     frmAbout_->SetFontData();
     frmDefault_->SetFontData();
@@ -945,9 +925,7 @@ bool frmDravonel::askYesNo(const QString& text) {
 void frmDravonel::lockInterface() {
     for (QPushButton* b : btnExe)
         b->setEnabled(false);
-    for (Pane* pane : {static_cast<Pane*>(mdiInDir), static_cast<Pane*>(mdiInFile_),
-                       static_cast<Pane*>(mdiFile_), static_cast<Pane*>(mdiOutDir),
-                       static_cast<Pane*>(mdiStatus_), static_cast<Pane*>(mdiOutFile_)}) {
+    for (Pane* pane : panes_) {
         pane->setEnabled(false);
         pane->Menu_Enabled(false);
     }
@@ -957,9 +935,7 @@ void frmDravonel::lockInterface() {
 
 void frmDravonel::unlockInterface() {
     btnCancel->setEnabled(false);
-    for (Pane* pane : {static_cast<Pane*>(mdiInDir), static_cast<Pane*>(mdiInFile_),
-                       static_cast<Pane*>(mdiFile_), static_cast<Pane*>(mdiOutDir),
-                       static_cast<Pane*>(mdiStatus_), static_cast<Pane*>(mdiOutFile_)}) {
+    for (Pane* pane : panes_) {
         pane->setEnabled(true);
         pane->Menu_Enabled(true);
     }
@@ -1058,9 +1034,7 @@ void frmDravonel::SetToolTipAll(bool tip) {
     frmMenuMente_->SetToolTip(tip);
     frmOption_->SetToolTip(tip);
     SetToolTip(tip);
-    for (Pane* pane : {static_cast<Pane*>(mdiInDir), static_cast<Pane*>(mdiInFile_),
-                       static_cast<Pane*>(mdiFile_), static_cast<Pane*>(mdiOutDir),
-                       static_cast<Pane*>(mdiStatus_), static_cast<Pane*>(mdiOutFile_)})
+    for (Pane* pane : panes_)
         pane->SetToolTip(tip);
 }
 
@@ -1069,7 +1043,7 @@ void frmDravonel::Pattern_Make() {
 }
 
 void frmDravonel::emptyTargetList() {
-    targets().RefreshForm();
+    targets().removeAll();
 }
 
 } // namespace dravonel

@@ -114,7 +114,6 @@ public:
     frmAbout* about() const { return frmAbout_; }
     frmDefault* defaults() const { return frmDefault_; }
     frmOption* option() const { return frmOption_; }
-    frmMenuMente* menuMente() const { return frmMenuMente_; }
     bool activated() const { return activated_; }
 
     // RunHost
@@ -165,7 +164,9 @@ private:
     bool AutoStart(const QString& c, bool& finished);
     void MDIForm_Activate();
     void MDIForm_QueryUnload();
-    QList<Pane*> panesInLoadOrder() const;
+    // The six panes, in their load order: the one list every pane-wide step
+    // (load, unload, tool-tips, fonts, layout, locking) goes through.
+    const QList<Pane*>& panes() const { return panes_; }
     // The layout cell of the pane at `index` of the load order, in pixels of
     // the MDI area: half its width and a third of its height.
     QRect paneCell(int index) const;
@@ -194,6 +195,7 @@ private:
     std::array<QAction*, 5> runActions_{};
     QMap<QString, QAction*> actions_;
 
+    QList<Pane*> panes_;
     mdiDir* mdiInDir = nullptr;
     mdiDir* mdiOutDir = nullptr;
     mdiInFile* mdiInFile_ = nullptr;

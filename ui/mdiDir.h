@@ -36,9 +36,9 @@ public:
 
     // Reads the folders and aliases (in every mode), then geometry, font,
     // captions and tool-tips. False when the program must end.
-    bool Form_Load();
+    bool Form_Load() override;
     // Writes geometry, the folders and the twenty alias keys.
-    void Form_QueryUnload();
+    void Form_QueryUnload() override;
     void Form_Resize() override;
     // The control that takes the keyboard focus at the first activation.
     QWidget* focusControl() const;
@@ -55,9 +55,8 @@ public:
     void mnuAddDir_Click(int index);
     void mnuMente_Click();
 
-    // The last alias index (-1: none) and the alias table.
+    // The last alias index (-1: none) and the folder of an alias.
     int aliasLast() const { return last_; }
-    QString aliasName(int i) const { return names_.at(size_t(i)); }
     QString aliasFolder(int i) const { return folders_.at(size_t(i)); }
 
     // The default folder ("Dir_In"/"Dir_Out") and whether it is opened at

@@ -101,7 +101,7 @@ void mdiFile::btnDel_Click() {
 }
 
 void mdiFile::btnDelAll_Click() {
-    list_.RefreshForm();
+    list_.removeAll();
     main_.BtnEnabledChange();
 }
 

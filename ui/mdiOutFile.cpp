@@ -99,7 +99,7 @@ bool mdiOutFile::Form_Load() {
 }
 
 void mdiOutFile::mnuDel_Click() {
-    list_.RefreshForm();
+    list_.removeAll();
 }
 
 void mdiOutFile::mnuRefresh_Click() {

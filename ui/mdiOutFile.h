@@ -48,8 +48,7 @@ public:
 
     OutputList& list() { return list_; }
 
-    bool Form_Load();
-    void Form_QueryUnload() { saveGeometry(); }
+    bool Form_Load() override;
     void Form_Resize() override;
 
     // Empties the list; no file is touched.

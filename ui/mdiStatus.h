@@ -20,18 +20,17 @@ public:
     ResultLog& log() { return log_; }
     void ListInAdd(const QString& line) { log_.ListInAdd(line); }
     // Removes every line.
-    void RefreshForm() { log_.RefreshForm(); }
+    void RefreshForm() { log_.removeAll(); }
     // Copies every line, each followed by CR LF, to the clipboard (an empty log
     // empties the clipboard).
     void LogCopy();
     // Asks for a file name and writes the log there.
     void LogSave();
-    void mnuDel_Click() { log_.RefreshForm(); }
+    void mnuDel_Click() { log_.removeAll(); }
 
     // The settings font, and the line widths measured again in it.
     void SetFontData() override;
-    bool Form_Load();
-    void Form_QueryUnload() { saveGeometry(); }
+    bool Form_Load() override;
     void Form_Resize() override;
 
     QListView* lstKekka;

@@ -24,6 +24,12 @@ public:
     Pane(frmDravonel& main, Program& program, const QString& stem, const QString& failMessage,
          QWidget* parent = nullptr);
 
+    // Reads the pane's settings, sets its font, captions and tool-tips; false
+    // when the program must end (the caller shows failMessage()).
+    virtual bool Form_Load() = 0;
+    // Writes the pane's settings when the main window closes (the geometry,
+    // under the rule of saveGeometry).
+    virtual void Form_QueryUnload() { saveGeometry(); }
     // Tool-tips of the pane's controls from the message tables, or none.
     virtual void SetToolTip(bool blnToolTip);
     // The settings font on the pane and its font controls, then the layout.
@@ -53,8 +59,6 @@ public:
     // The geometry key stem ("InDir_"); without its underscore it is the
     // window's prefix for the legacy rule.
     const QString& stem() const { return stem_; }
-    // The pane's pop-up menu (`mnuPopup`).
-    QMenu* popupMenu() const { return mnuPopup; }
     // The MDI window that frames the pane (null until the main window adds it).
     QMdiSubWindow* frame() const;
 

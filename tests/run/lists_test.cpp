@@ -88,7 +88,7 @@ TEST_F(Lists, ResponseFilesGroupByNameOrExtension) {
     maker.Clear_MakeRespFile();
     EXPECT_EQ(maker.MakeRespFile(name, tmp()), kRespNothingLeft);
 
-    targets.RefreshForm();
+    targets.removeAll();
     addTargets({"/x/README", "/x/a.TXT", "/x/b.txt"});
     targets.SelectAll();
     ASSERT_EQ(maker.MakeRespFileExp(name, tmp()), kRespWritten);
@@ -125,7 +125,7 @@ TEST_F(Lists, ResultLogMovesTheHighlightAndTrimsBeyondItsLimit) {
     EXPECT_EQ(log.current(), 1) << "one line down from where the user left it";
     EXPECT_EQ(log.clipboardText(), "one\r\ntwo\r\nthree\r\n");
 
-    log.RefreshForm();
+    log.removeAll();
     EXPECT_EQ(log.clipboardText(), "");
     for (int i = 0; i < 30002; ++i)
         log.ListInAdd(QString::number(i));
@@ -168,7 +168,7 @@ TEST_F(Lists, JobFilesRoundTripEveryLineWhole) {
                   a.toUtf8() + "\r\n" + c.toUtf8() + "\r\n");
 
     JobValues loaded(targets);
-    targets.RefreshForm();
+    targets.removeAll();
     ASSERT_TRUE(LoadDvf(path, loaded, host));
     EXPECT_EQ(loaded.in, "/in, dir");
     EXPECT_EQ(loaded.out, "  /out");

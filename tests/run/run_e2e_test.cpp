@@ -128,7 +128,7 @@ TEST_F(RealRun, EveryModeWithNormalAndStoredLzh) {
         EXPECT_EQ(open(outDir + "/TXT.LZH").keys(), (QStringList{"Report.txt", "memo.txt"}));
         EXPECT_EQ(open(outDir + "/DOC.LZH").value("report.doc"), data(5, 7000));
 
-        targets.RefreshForm();
+        targets.removeAll();
         addTargets({a, c});
         host.name = "All";
         run->btnExe_Click(kModeNormal, outDir);
@@ -191,7 +191,7 @@ TEST_F(RealRun, DoubleCompressionPatternsMakeNestedArchives) {
     // Patterns with a ZIP inner archive run through the automatic run.
     for (int pattern : {2, 3}) {
         options.Pattern = qint16(pattern);
-        targets.RefreshForm();
+        targets.removeAll();
         addTargets({a});
         host.name = "both";
         EXPECT_TRUE(run->AutoRun(kModeNormal, out()).finished);
@@ -242,13 +242,13 @@ TEST_F(RealRun, ProblemsInTheRunAreLoggedAndNothingIsLeftHalfWritten) {
     // An output folder that cannot be written stops the run.
     if (::geteuid() != 0) {
         QFile::setPermissions(out(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
-        targets.RefreshForm();
+        targets.removeAll();
         addTargets({a});
         run->btnExe_Click(kModeDravo, out());
         EXPECT_TRUE(log.lines().contains("　圧縮ファイル格納先が書き込みできません"));
         EXPECT_EQ(log.lines().last(), "中断しました");
     }
-    targets.RefreshForm();
+    targets.removeAll();
     addTargets({a});
     run->btnExe_Click(kModeDravo, dir.path() + "/no/such/folder");
     EXPECT_TRUE(log.lines().contains("　圧縮ファイル格納先が書き込みできません"));

@@ -131,7 +131,7 @@ TEST_F(FakeRun, WarningsCountAsMadeAndStopCodesEndTheRun) {
     for (const auto& s : stops) {
         lha->reset();
         lha->setResult(s.code);
-        targets.RefreshForm();
+        targets.removeAll();
         addTargets({a, b, c});
         run->btnExe_Click(kModeDravo, out());
         EXPECT_EQ(lha->calls(), 1) << s.code;
@@ -155,7 +155,7 @@ TEST_F(FakeRun, AFailedGroupStaysListedAndIsNotTriedAgain) {
 
     // Exp mode: entries without extension are passed over and stay.
     lha->reset();
-    targets.RefreshForm();
+    targets.removeAll();
     const QString readme = file("in/README"), t1 = file("in/a.TXT"), t2 = file("in/b.txt");
     addTargets({readme, t1, t2});
     run->btnExe_Click(kModeExp, out());
@@ -329,7 +329,7 @@ TEST_F(FakeRun, MissingZipIsReportedInsideTheRun) {
     EXPECT_TRUE(host.messages.contains("ZIP32J.DLL・IZIP32J.DLLが存在しないため実行できません"));
     EXPECT_EQ(log.lines(), (QStringList{shown(a), "　圧縮されませんでした", "全て終了しました"}));
 
-    log.RefreshForm();
+    log.removeAll();
     host.messages.clear();
     run->AutoRun(kModeFileN, out());
     EXPECT_TRUE(host.messages.isEmpty()) << "one file at a time: only the log line";

@@ -357,7 +357,7 @@ TEST_F(MainWindow, ModeButtonsFollowTheListAndKeepFileNUnderDoubleCompression) {
     w.BtnEnabledChange();
     EXPECT_TRUE(w.exeButton(3)->isEnabled()) << "double compression leaves it as it was";
     program->ArchiveName = "kept";
-    w.targets().RefreshForm();
+    w.targets().removeAll();
     w.BtnEnabledChange();
     EXPECT_EQ(program->ArchiveName, "") << "an empty list forgets the archive name";
 }
@@ -389,7 +389,7 @@ TEST_F(MainWindow, ARealRunLocksEverythingButCancelAndUnlocksAfter) {
         for (const char* name : {"mnuOpen", "mnuSave", "mnuSaveAs", "mnuOption", "mnuName"})
             EXPECT_FALSE(w.menuAction(name)->isEnabled()) << name;
         EXPECT_FALSE(w.targets().ListInAdd(b));
-        w.targets().RefreshForm();
+        w.targets().removeAll();
         EXPECT_EQ(w.targets().entries(), QStringList{a});
     });
     w.exeButton(3)->click();
