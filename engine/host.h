@@ -6,7 +6,8 @@
 
 namespace dravonel {
 
-// Message boxes (no icon, the program's title, the buttons named).
+// How the program asks the user: message boxes (no icon, the program's title,
+// the buttons named) and input boxes. Every window and the run ask through it.
 class MessageHost {
 public:
     virtual ~MessageHost() = default;
@@ -14,6 +15,15 @@ public:
     virtual void showMessage(const QString& text) = 0;
     // A Yes/No question; true for Yes.
     virtual bool askYesNo(const QString& text) = 0;
+    // An input box with a prompt (a carriage return starts a new line), a
+    // title and a proposed answer; "" for Cancel. A host that cannot ask (a
+    // terminal) answers as Cancel.
+    virtual QString inputBox(const QString& prompt, const QString& title, const QString& proposed) {
+        Q_UNUSED(prompt);
+        Q_UNUSED(title);
+        Q_UNUSED(proposed);
+        return QString();
+    }
 };
 
 // Where a compression run stands, for a progress display.

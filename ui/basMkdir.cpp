@@ -1,7 +1,7 @@
 #include "basMkdir.h"
 
 #include "dialog_host.h"
-#include "dialog_support.h"
+#include "host.h"
 #include "messages.h"
 
 #include <QDir>
@@ -25,7 +25,7 @@ QString trimBlanks(const QString& text) {
 
 } // namespace
 
-bool CheckFolderName(const QString& name, Prompts& prompts, QWidget* owner) {
+bool CheckFolderName(const QString& name, MessageHost& prompts) {
     int failure = 0;
     if (name.isEmpty()) {
         failure = 106;
@@ -42,20 +42,20 @@ bool CheckFolderName(const QString& name, Prompts& prompts, QWidget* owner) {
     }
     if (failure == 0)
         return true;
-    prompts.message(owner, resAll(failure));
+    prompts.showMessage(resAll(failure));
     return false;
 }
 
-QString AskFolderName(const QString& parent, Prompts& prompts, QWidget* owner) {
+QString AskFolderName(const QString& parent, MessageHost& prompts) {
     const QString answer =
-        prompts.inputBox(owner, resAll(100) + QLatin1Char('\r') + parent, resAll(110), QString());
+        prompts.inputBox(resAll(100) + QLatin1Char('\r') + parent, resAll(110), QString());
     if (answer.isEmpty())
         return QString();
-    return CheckFolderName(answer, prompts, owner) ? answer : QString();
+    return CheckFolderName(answer, prompts) ? answer : QString();
 }
 
-QString MakeFolder(const QString& parent, Prompts& prompts, QWidget* owner) {
-    QString name = trimBlanks(AskFolderName(parent, prompts, owner));
+QString MakeFolder(const QString& parent, MessageHost& prompts) {
+    QString name = trimBlanks(AskFolderName(parent, prompts));
     if (name.isEmpty())
         return QString();
     const QString remembered = QDir::currentPath();
@@ -76,12 +76,12 @@ QString MakeFolder(const QString& parent, Prompts& prompts, QWidget* owner) {
         result.clear();
     }
     if (failure != 0)
-        prompts.message(owner, resAll(failure));
+        prompts.showMessage(resAll(failure));
     return result;
 }
 
-void mnuMkdir_Click(DialogHost& host, Prompts& prompts, QWidget* parent) {
-    const QString path = MakeFolder(host.outputFolder(), prompts, parent);
+void mnuMkdir_Click(DialogHost& host, MessageHost& prompts) {
+    const QString path = MakeFolder(host.outputFolder(), prompts);
     if (path.isEmpty())
         return;
     host.setOutputFolder(path);

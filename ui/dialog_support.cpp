@@ -19,32 +19,12 @@ namespace dravonel {
 
 namespace {
 
-class StandardPrompts : public Prompts {
-public:
-    QString inputBox(QWidget* parent, const QString& prompt, const QString& title,
-                     const QString& proposed) override {
-        QString label = prompt;
-        label.replace(QLatin1Char('\r'), QLatin1Char('\n'));
-        bool ok = false;
-        const QString answer =
-            QInputDialog::getText(parent, title, label, QLineEdit::Normal, proposed, &ok);
-        return ok ? answer : QString();
-    }
-
-    void message(QWidget* parent, const QString& text) override { showMessage(parent, text); }
-};
-
 QSize screenSize() {
     const QScreen* screen = QGuiApplication::primaryScreen();
     return screen ? screen->geometry().size() : QSize(0, 0);
 }
 
 } // namespace
-
-Prompts& standardPrompts() {
-    static StandardPrompts prompts;
-    return prompts;
-}
 
 void applyFontData(const OptionSet& options, std::initializer_list<QWidget*> widgets) {
     for (QWidget* widget : widgets) {

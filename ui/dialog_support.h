@@ -1,5 +1,5 @@
-// Pieces the dialogs share: the input and message boxes they ask through, the
-// display font, and the stored position of a dialog.
+// Pieces the dialogs share: the display font, the rows laid out for it, and
+// the stored position of a dialog.
 #pragma once
 
 #include <QSize>
@@ -13,21 +13,6 @@ namespace dravonel {
 
 struct OptionSet;
 class SettingsStore;
-
-// The boxes a dialog or command shows to the user; tests answer them.
-class Prompts {
-public:
-    virtual ~Prompts() = default;
-    // An input box with a prompt, a title and a proposed answer; "" for Cancel.
-    // A carriage return in the prompt starts a new line.
-    virtual QString inputBox(QWidget* parent, const QString& prompt, const QString& title,
-                             const QString& proposed) = 0;
-    // A message box with an OK button, no icon and the program's title.
-    virtual void message(QWidget* parent, const QString& text) = 0;
-};
-
-// The real boxes (QInputDialog, showMessage).
-Prompts& standardPrompts();
 
 // `SetFontData` for a dialog: face, size, bold and italic of the settings font,
 // in that order, on each widget in the order given.

@@ -4,6 +4,7 @@
 #include "dialog_support.h"
 #include "drive_list.h"
 #include "folder_list.h"
+#include "message_box.h"
 #include "messages.h"
 #include "paths.h"
 #include "program.h"
@@ -105,8 +106,7 @@ bool frmDefault::Form_Load() {
     for (int i = 0; i < 4; ++i) {
         if (!convertSingle(settings.read(kPrefix + QLatin1String(keys[i]), singleText(geometry[i])),
                            geometry[i])) {
-            standardPrompts().message(nullptr,
-                                      QStringLiteral("Dravonel2 frmDefault Form_Load ERR"));
+            standardBoxes().showMessage(QStringLiteral("Dravonel2 frmDefault Form_Load ERR"));
             return false;
         }
     }

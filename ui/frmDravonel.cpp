@@ -625,17 +625,10 @@ bool frmDravonel::CheckArchiveName(const QString& name) {
     return true;
 }
 
-bool frmDravonel::inputText(const QString& prompt, const QString& preset, QString& answer) {
-    bool ok = false;
-    answer = QInputDialog::getText(this, QStringLiteral("Dravonel2"), prompt, QLineEdit::Normal,
-                                   preset, &ok);
-    return ok;
-}
-
 void frmDravonel::AskArchiveName() {
-    QString answer;
-    if (inputText(kArchiveNamePrompt, program_.ArchiveName, answer) && !answer.isEmpty() &&
-        CheckArchiveName(answer))
+    const QString answer =
+        inputBox(kArchiveNamePrompt, QStringLiteral("Dravonel2"), program_.ArchiveName);
+    if (!answer.isEmpty() && CheckArchiveName(answer))
         program_.ArchiveName = answer;
 }
 
@@ -844,7 +837,7 @@ void frmDravonel::mnuOption_Click() {
 }
 
 void frmDravonel::mnuMkdir_Click() {
-    dravonel::mnuMkdir_Click(*this, standardPrompts(), this);
+    dravonel::mnuMkdir_Click(*this, *this);
 }
 
 void frmDravonel::mnuAbout_Click() {
@@ -915,11 +908,16 @@ bool frmDravonel::LoadDvf() {
 // RunHost
 
 void frmDravonel::showMessage(const QString& text) {
-    dravonel::showMessage(this, text);
+    boxes_.showMessage(text);
 }
 
 bool frmDravonel::askYesNo(const QString& text) {
-    return dravonel::askYesNo(this, text);
+    return boxes_.askYesNo(text);
+}
+
+QString frmDravonel::inputBox(const QString& prompt, const QString& title,
+                              const QString& proposed) {
+    return boxes_.inputBox(prompt, title, proposed);
 }
 
 void frmDravonel::lockInterface() {

@@ -5,6 +5,7 @@
 #include "dialog_host.h"
 #include "host.h"
 #include "job_file.h"
+#include "message_box.h"
 #include "run.h"
 
 #include <QMainWindow>
@@ -142,10 +143,9 @@ public:
     void Pattern_Make() override;
     void emptyTargetList() override;
 
-protected:
-    // The archive-name input box; false when it was cancelled.
-    virtual bool inputText(const QString& prompt, const QString& preset, QString& answer);
+    QString inputBox(const QString& prompt, const QString& title, const QString& proposed) override;
 
+protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
@@ -183,6 +183,7 @@ private:
     QString jobDialog(bool save, const QString& initial);
 
     Program& program_;
+    WindowBoxes boxes_{this};
     QWidget* pnlDravonel;
     std::array<QPushButton*, 4> btnExe{};
     QPushButton* btnCancel;

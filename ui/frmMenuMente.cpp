@@ -2,6 +2,7 @@
 
 #include "dialog_support.h"
 #include "drawn_icons.h"
+#include "message_box.h"
 #include "messages.h"
 #include "paths.h"
 #include "program.h"
@@ -22,7 +23,7 @@ const QString kPrefix = QStringLiteral("MenuMente");
 } // namespace
 
 frmMenuMente::frmMenuMente(Program& program, QWidget* parent)
-    : QDialog(parent), program_(program), prompts_(&standardPrompts()) {
+    : QDialog(parent), program_(program), prompts_(&standardBoxes()) {
     setModal(true);
     setFixedSize(toPixels(6255, 2775));
 
@@ -77,7 +78,7 @@ frmMenuMente::frmMenuMente(Program& program, QWidget* parent)
 
 bool frmMenuMente::Form_Load() {
     if (!loadPosition(this, program_.store, kPrefix)) {
-        prompts_->message(nullptr, QStringLiteral("frmMenuMente Form_Load ERR"));
+        prompts_->showMessage(QStringLiteral("frmMenuMente Form_Load ERR"));
         return false;
     }
     SetFontData();
@@ -192,12 +193,12 @@ void frmMenuMente::btnName_Click() {
     const int i = lbxMenu->currentRow();
     if (lbxMenu->count() == 0 || i < 0)
         return;
-    const QString answer = prompts_->inputBox(this, resAll(11101), resAll(11102), names_[i]);
+    const QString answer = prompts_->inputBox(resAll(11101), resAll(11102), names_[i]);
     if (answer.isEmpty() || answer == names_[i])
         return;
     for (int k = 0; k < lbxMenu->count(); ++k) {
         if (lbxMenu->item(k)->text() == answer) {
-            prompts_->message(this, resAll(11103));
+            prompts_->showMessage(resAll(11103));
             return;
         }
     }

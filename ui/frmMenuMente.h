@@ -14,7 +14,7 @@ class QToolButton;
 
 namespace dravonel {
 
-class Prompts;
+class MessageHost;
 struct Program;
 
 class frmMenuMente : public QDialog {
@@ -42,7 +42,7 @@ public:
     void SetFontData();
 
     // The input and message boxes (tests answer them).
-    void setPrompts(Prompts& prompts) { prompts_ = &prompts; }
+    void setPrompts(MessageHost& prompts) { prompts_ = &prompts; }
 
     bool pblnOk = false;
     QString pstr_Me_Caption;
@@ -74,7 +74,7 @@ private:
     void swapSlots(int a, int b);
 
     Program& program_;
-    Prompts* prompts_;
+    MessageHost* prompts_;
     std::array<QString, kSlots> names_;
     std::array<QString, kSlots> dirs_;
 };

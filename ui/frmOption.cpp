@@ -2,6 +2,7 @@
 
 #include "dialog_host.h"
 #include "dialog_support.h"
+#include "message_box.h"
 #include "messages.h"
 #include "program.h"
 #include "twips.h"
@@ -119,7 +120,7 @@ frmOption::frmOption(Program& program, DialogHost& host, QWidget* parent)
 
 bool frmOption::Form_Load() {
     if (!loadPosition(this, program_.store, kPrefix)) {
-        standardPrompts().message(nullptr, QStringLiteral("Dravonel2 frmOption Form_Load ERR"));
+        standardBoxes().showMessage(QStringLiteral("Dravonel2 frmOption Form_Load ERR"));
         return false;
     }
     SetFontData();

@@ -28,7 +28,7 @@ mdiDir::mdiDir(frmDravonel& main, Program& program, Role role, QWidget* parent)
                             : QStringLiteral("Dravonel2 mdiOutDir Form_Load ERR"),
            parent),
       drvDrive(new DriveList(this)), dlbDir(new FolderList(this)), txtDir(new QLineEdit(this)),
-      role_(role), prompts_(&standardPrompts()) {
+      role_(role), prompts_(&main) {
     const bool in = role == Role::In;
     setObjectName(in ? QStringLiteral("mdiInDir") : QStringLiteral("mdiOutDir"));
     drvDrive->setObjectName(QStringLiteral("drvDrive"));
@@ -201,13 +201,13 @@ void mdiDir::mnuAdd_Click() {
     if (last_ >= kAliases - 1)
         return;
     const QString folder = DirName();
-    const QString answer = prompts_->inputBox(this, resAll(1100) + QChar(13) + folder, resAll(1101),
-                                              ShortPath(folder));
+    const QString answer =
+        prompts_->inputBox(resAll(1100) + QChar(13) + folder, resAll(1101), ShortPath(folder));
     if (answer.isEmpty())
         return;
     for (int i = 0; i <= last_; ++i) {
         if (names_[size_t(i)] == answer) {
-            prompts_->message(this, resAll(1102));
+            prompts_->showMessage(resAll(1102));
             return;
         }
     }

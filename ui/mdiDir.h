@@ -14,7 +14,7 @@ namespace dravonel {
 
 class DriveList;
 class FolderList;
-class Prompts;
+class MessageHost;
 class frmMenuMente;
 
 class mdiDir : public Pane {
@@ -47,7 +47,7 @@ public:
     // loads its own at the first use.
     void setAliasDialog(frmMenuMente* dialog) { aliasDialog_ = dialog; }
     // The input and message boxes (tests answer them).
-    void setPrompts(Prompts& prompts) { prompts_ = &prompts; }
+    void setPrompts(MessageHost& prompts) { prompts_ = &prompts; }
 
     // Pop-up commands.
     void mnuCopy_Click();
@@ -82,7 +82,7 @@ private:
     mdiDir* otherPane() const;
 
     Role role_;
-    Prompts* prompts_;
+    MessageHost* prompts_;
     frmMenuMente* aliasDialog_ = nullptr;
     int last_ = -1;
     std::array<QString, kAliases> names_;

@@ -107,8 +107,8 @@ mdiInFile::mdiInFile(frmDravonel& main, Program& program, QWidget* parent)
     : Pane(main, program, QStringLiteral("InFile_"),
            QStringLiteral("Dravonel2 mdiinFile Form_Load ERR"), parent),
       filFile(new QListWidget(this)), btnAdd(new QToolButton(this)),
-      btnAddAll(new QToolButton(this)), btnAddAllAll(new QToolButton(this)),
-      prompts_(&standardPrompts()), folder_(QDir::currentPath()) {
+      btnAddAll(new QToolButton(this)), btnAddAllAll(new QToolButton(this)), prompts_(&main),
+      folder_(QDir::currentPath()) {
     setObjectName(QStringLiteral("mdiInFile"));
     filFile->setObjectName(QStringLiteral("filFile"));
     filFile->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -263,14 +263,13 @@ void mdiInFile::btnAddAllAll_Click() {
 }
 
 void mdiInFile::mnuFilter_Click() {
-    const QString answer =
-        prompts_->inputBox(this, resDravonel(2101) + QChar(13) + program_.options.Filter,
-                           resDravonel(2100), QString());
+    const QString answer = prompts_->inputBox(
+        resDravonel(2101) + QChar(13) + program_.options.Filter, resDravonel(2100), QString());
     if (answer.isEmpty())
         return;
     setFilter(answer);
     if (!fill()) {
-        prompts_->message(this, resDravonel(2200));
+        prompts_->showMessage(resDravonel(2200));
         setFilter(QStringLiteral("*.*"));
         fill();
     }

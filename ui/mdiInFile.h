@@ -18,7 +18,7 @@ class QToolButton;
 
 namespace dravonel {
 
-class Prompts;
+class MessageHost;
 
 // True when `filter` is one the listing accepts (see above).
 bool filterValid(const QString& filter);
@@ -46,7 +46,7 @@ public:
     void Form_Resize() override;
 
     // The input and message boxes (tests answer them).
-    void setPrompts(Prompts& prompts) { prompts_ = &prompts; }
+    void setPrompts(MessageHost& prompts) { prompts_ = &prompts; }
 
     void btnAdd_Click();
     void btnAddAll_Click();
@@ -74,7 +74,7 @@ private:
     bool fill();
     void setFilter(const QString& filter);
 
-    Prompts* prompts_;
+    MessageHost* prompts_;
     QString folder_;
     bool hidden_ = false;
 };

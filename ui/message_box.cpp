@@ -1,5 +1,7 @@
 #include "message_box.h"
 
+#include <QApplication>
+#include <QInputDialog>
 #include <QMessageBox>
 
 namespace dravonel {
@@ -15,13 +17,28 @@ int exec(QWidget* parent, const QString& text, QMessageBox::StandardButtons butt
 
 } // namespace
 
-void showMessage(QWidget* parent, const QString& text) {
-    exec(parent, text, QMessageBox::Ok, QMessageBox::Ok);
+void WindowBoxes::showMessage(const QString& text) {
+    exec(parent_ ? parent_ : QApplication::activeWindow(), text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
-bool askYesNo(QWidget* parent, const QString& text) {
-    return exec(parent, text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
-           QMessageBox::Yes;
+bool WindowBoxes::askYesNo(const QString& text) {
+    return exec(parent_ ? parent_ : QApplication::activeWindow(), text,
+                QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+}
+
+QString WindowBoxes::inputBox(const QString& prompt, const QString& title,
+                              const QString& proposed) {
+    QString label = prompt;
+    label.replace(QLatin1Char('\r'), QLatin1Char('\n'));
+    bool ok = false;
+    const QString answer = QInputDialog::getText(parent_ ? parent_ : QApplication::activeWindow(),
+                                                 title, label, QLineEdit::Normal, proposed, &ok);
+    return ok ? answer : QString();
+}
+
+MessageHost& standardBoxes() {
+    static WindowBoxes boxes;
+    return boxes;
 }
 
 } // namespace dravonel

@@ -1,5 +1,8 @@
-// The program's message boxes: no icon, the title "Dravonel2", the buttons named.
+// The program's boxes on the desktop: message boxes with no icon, the title
+// "Dravonel2" and the buttons named, and input boxes.
 #pragma once
+
+#include "host.h"
 
 #include <QString>
 
@@ -7,9 +10,19 @@ class QWidget;
 
 namespace dravonel {
 
-// An OK box.
-void showMessage(QWidget* parent, const QString& text);
-// A Yes/No question; true for Yes.
-bool askYesNo(QWidget* parent, const QString& text);
+// The boxes of one window (`parent`, or the active window when null).
+class WindowBoxes : public MessageHost {
+public:
+    explicit WindowBoxes(QWidget* parent = nullptr) : parent_(parent) {}
+    void showMessage(const QString& text) override;
+    bool askYesNo(const QString& text) override;
+    QString inputBox(const QString& prompt, const QString& title, const QString& proposed) override;
+
+private:
+    QWidget* parent_;
+};
+
+// The boxes for windows that have no asker of their own.
+MessageHost& standardBoxes();
 
 } // namespace dravonel

@@ -44,7 +44,7 @@ TEST(CheckFolderNameTest, TestsRunInOrderAndTheFirstFailureSpeaks) {
     };
     for (const NameCase& c : cases) {
         ScriptedPrompts prompts;
-        const bool ok = CheckFolderName(QString::fromUtf8(c.name), prompts, nullptr);
+        const bool ok = CheckFolderName(QString::fromUtf8(c.name), prompts);
         EXPECT_EQ(ok, c.message == nullptr) << c.name;
         EXPECT_EQ(prompts.messages,
                   c.message ? QStringList{QString::fromUtf8(c.message)} : QStringList())
@@ -61,7 +61,7 @@ protected:
     }
     QString make(const QString& answer, const QString& in) {
         prompts.answers = QStringList{answer};
-        const QString made = MakeFolder(in, prompts, nullptr);
+        const QString made = MakeFolder(in, prompts);
         EXPECT_EQ(QDir::currentPath(), before);
         return made;
     }
@@ -114,12 +114,12 @@ TEST_F(MakeFolderTest, TheCommandMovesTheOutputPaneIntoTheNewFolder) {
     RecordingHost host;
     host.output = parent;
     prompts.answers = QStringList{"made"};
-    mnuMkdir_Click(host, prompts, nullptr);
+    mnuMkdir_Click(host, prompts);
     EXPECT_EQ(host.outputSet, QStringList{parent + "/made"});
     EXPECT_EQ(host.inputRefreshes, 1);
 
     prompts.answers = QStringList{"made"};
-    mnuMkdir_Click(host, prompts, nullptr);
+    mnuMkdir_Click(host, prompts);
     EXPECT_EQ(host.outputSet.size(), 1);
     EXPECT_EQ(host.inputRefreshes, 1);
     EXPECT_EQ(QDir::currentPath(), before);

@@ -6,6 +6,7 @@
 #include "archivers.h"
 #include "dialog_host.h"
 #include "dialog_support.h"
+#include "host.h"
 #include "memory_settings_store.h"
 #include "options.h"
 #include "program.h"
@@ -62,16 +63,20 @@ public:
 };
 
 // Input boxes take their answers in order; every box is recorded.
-class ScriptedPrompts : public Prompts {
+class ScriptedPrompts : public MessageHost {
 public:
-    QString inputBox(QWidget*, const QString& prompt, const QString& title,
+    QString inputBox(const QString& prompt, const QString& title,
                      const QString& proposed) override {
         prompts.append(prompt);
         titles.append(title);
         proposals.append(proposed);
         return answers.isEmpty() ? QString() : answers.takeFirst();
     }
-    void message(QWidget*, const QString& text) override { messages.append(text); }
+    void showMessage(const QString& text) override { messages.append(text); }
+    bool askYesNo(const QString& text) override {
+        messages.append(text);
+        return false;
+    }
 
     QStringList answers;
     QStringList prompts, titles, proposals, messages;

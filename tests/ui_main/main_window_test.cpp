@@ -57,11 +57,9 @@ public:
         return !answers.isEmpty() && answers.takeFirst();
     }
 
-protected:
-    bool inputText(const QString& prompt, const QString&, QString& answer) override {
+    QString inputBox(const QString& prompt, const QString&, const QString&) override {
         messages << prompt;
-        answer = typed;
-        return true;
+        return typed;
     }
 };
 
