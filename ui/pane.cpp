@@ -34,9 +34,11 @@ QMdiSubWindow* Pane::frame() const {
 
 void Pane::addToolTip(QWidget* control, int messageId) {
     toolTips_.append({control, messageId});
-    // The tool-tip text names the control for screen readers, whether or not
-    // tool-tips are shown.
+    // The tool-tip text names and describes the control for screen readers,
+    // whether or not tool-tips are shown (a drive list's name is its value on
+    // this platform, so the description carries the text there).
     control->setAccessibleName(resDravonel(messageId));
+    control->setAccessibleDescription(resDravonel(messageId));
 }
 
 void Pane::addFontTarget(QWidget* control) {
