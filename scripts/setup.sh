@@ -8,7 +8,7 @@ packages=(
     zlib1g-dev libdeflate-dev
     libgtest-dev
     lhasa p7zip-full unzip zip python3 jlha-utils
-    xvfb xauth xdotool fonts-ipafont desktop-file-utils
+    xvfb xauth xdotool openbox fonts-ipafont desktop-file-utils
     time
 )
 missing=()
