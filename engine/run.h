@@ -91,8 +91,6 @@ public:
     // Reads the response file back (each line whole) and logs its entries.
     bool CheckRespFile(const QString& path);
 
-    ResponseFileMaker& naming() { return naming_; }
-
     // One command line: the option part, a blank, then each argument in double
     // quotes (a quote inside doubled), separated by one blank; then the bare
     // `names`, after "--" when one of them begins with "-" or "@".

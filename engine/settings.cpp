@@ -155,10 +155,6 @@ void WindowSettings::readSingle(const QString& key, float defaultValue, float& v
     convertSingle(read(key, singleText(defaultValue)), value);
 }
 
-void WindowSettings::readInt16(const QString& key, qint16 defaultValue, qint16& value) const {
-    convertInt16(read(key, QString::number(defaultValue)), value);
-}
-
 void WindowSettings::readBool(const QString& key, bool defaultValue, bool& value) const {
     convertBool(read(key, boolText(defaultValue)), value);
 }

@@ -58,7 +58,6 @@ public:
     QString read(const QString& key, const QString& defaultValue) const;
     // Reads a number; the result stays `value` when the text does not convert.
     void readSingle(const QString& key, float defaultValue, float& value) const;
-    void readInt16(const QString& key, qint16 defaultValue, qint16& value) const;
     void readBool(const QString& key, bool defaultValue, bool& value) const;
 
     void write(const QString& key, const QString& value) const;
