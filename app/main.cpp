@@ -87,7 +87,8 @@ int main(int argc, char* argv[]) {
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dravonel2"));
-    // The Wayland application id and the X window class name the desktop entry.
+    // The Wayland application id names the desktop entry, so the desktop shows
+    // its name and icon for the window (on X the entry's StartupWMClass does).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.korvath.Dravonel2"));
     // Qt's own dialogs and buttons speak the program's language, whatever the
     // locale.
