@@ -36,8 +36,10 @@ mime_of() {
     XDG_DATA_HOME=$work/none XDG_DATA_DIRS=$share:/usr/share gio info -a standard::content-type "$1" |
         sed -n 's/^ *standard::content-type: //p'
 }
-printf 'Dravonel2 DVF FILE\r\nINDIR=/in\r\nOUTDIR=/out\r\nFILENAME=x\r\n/in/a.txt\r\n' >"$work/x.DVF"
-cp "$work/x.DVF" "$work/renamed"
+# A job file of the older layout (no header line) is known only by its name;
+# one with the header by its content, whatever its name.
+printf '/in\r\n/out\r\nx\r\n/in/a.txt\r\n' >"$work/x.DVF"
+printf 'Dravonel2 DVF FILE\r\nINDIR=/in\r\nOUTDIR=/out\r\nFILENAME=x\r\n/in/a.txt\r\n' >"$work/renamed"
 printf 'just text\n' >"$work/plain.dvf.txt"
 check "x.DVF is a job file by its name" test "$(mime_of "$work/x.DVF")" = application/x-dravonel2-job
 check "a renamed job file is one by its header" test "$(mime_of "$work/renamed")" = application/x-dravonel2-job
