@@ -36,25 +36,31 @@ QStringList windowArguments(const QStringList& arguments) {
 
 // Picks the window system before Qt does, since Qt ends the process when it
 // cannot reach one: Wayland where the session has it (X as the fallback), else
-// X. A platform chosen in QT_QPA_PLATFORM is kept. Returns false when the
-// chosen platform has no display to talk to.
-bool chooseDisplay() {
+// X. A platform chosen in QT_QPA_PLATFORM is kept. Returns why there is no
+// display to show the window on, or "".
+QString chooseDisplay() {
     const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
     const bool x = !qEnvironmentVariableIsEmpty("DISPLAY");
     const QString chosen = qEnvironmentVariable("QT_QPA_PLATFORM");
     if (chosen.isEmpty()) {
         if (wayland)
             qputenv("QT_QPA_PLATFORM", x ? "wayland;xcb" : "wayland");
-        return wayland || x;
+        return wayland || x ? QString() : QStringLiteral("DISPLAY and WAYLAND_DISPLAY are unset");
     }
+    QStringList needed; // the display variables of the platforms named, all unset
     for (const QString& entry : chosen.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
         const QString platform = entry.section(QLatin1Char(':'), 0, 0);
-        if (platform.startsWith(QLatin1String("wayland")) ? wayland
-            : platform == QLatin1String("xcb")            ? x
-                                                          : true) // offscreen, vnc, eglfs...
-            return true;
+        if (platform.startsWith(QLatin1String("wayland")) && !wayland)
+            needed << QStringLiteral("WAYLAND_DISPLAY");
+        else if (platform == QLatin1String("xcb") && !x)
+            needed << QStringLiteral("DISPLAY");
+        else
+            return QString(); // reachable, or a platform without a display server (offscreen)
     }
-    return false;
+    if (needed.isEmpty()) // names no platform at all: Qt's own default
+        return QString();
+    return QStringLiteral("QT_QPA_PLATFORM=%1 needs %2, which is unset")
+        .arg(chosen, needed.join(QStringLiteral(" or ")));
 }
 
 } // namespace
@@ -78,10 +84,13 @@ int main(int argc, char* argv[]) {
             return 0;
         }
     }
-    if (!chooseDisplay()) {
-        std::fputs("dravonel2: no display to show the window on (DISPLAY and WAYLAND_DISPLAY are "
-                   "unset); archive without one with --batch (see --help)\n",
-                   stderr);
+    const QString noDisplay = chooseDisplay();
+    if (!noDisplay.isEmpty()) {
+        const QByteArray line = QStringLiteral("dravonel2: no display to show the window on (%1); "
+                                               "archive without one with --batch (see --help)\n")
+                                    .arg(noDisplay)
+                                    .toLocal8Bit();
+        std::fputs(line.constData(), stderr);
         return 1;
     }
 
