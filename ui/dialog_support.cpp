@@ -10,9 +10,11 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QRadioButton>
 #include <QScreen>
 #include <QStyle>
+#include <QTranslator>
 #include <QWidget>
 
 #include <algorithm>
@@ -42,6 +44,13 @@ QSize screenSize() {
 }
 
 } // namespace
+
+bool loadQtJapanese(QTranslator& translator) {
+    if (!translator.load(QStringLiteral("qtbase_ja"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    return QCoreApplication::installTranslator(&translator);
+}
 
 Prompts& standardPrompts() {
     static StandardPrompts prompts;

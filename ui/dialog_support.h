@@ -6,6 +6,7 @@
 
 #include <initializer_list>
 
+class QTranslator;
 class QWidget;
 
 namespace dravonel {
@@ -27,6 +28,11 @@ public:
 
 // The real boxes (QInputDialog, showMessage).
 Prompts& standardPrompts();
+
+// Loads Qt's Japanese translation (qtbase_ja from Qt's translation folder) into
+// `translator` and installs it, so that Qt's standard buttons and dialogs are
+// Japanese whatever the locale. False when the translation is not installed.
+bool loadQtJapanese(QTranslator& translator);
 
 // `SetFontData` for a dialog: face, size, bold and italic of the settings font,
 // in that order, on each widget in the order given.

@@ -9,9 +9,9 @@ work=$(mktemp -d)
 trap 'rm -rf "$work"' EXIT
 fail() { echo "FAIL: $*"; exit 1; }
 export XDG_CONFIG_HOME=$work/cfg TMPDIR=$work/tmp
-# The user's environment, not the test run's: the offscreen platform the other
-# tests use would keep the window off the display.
-unset QT_QPA_PLATFORM
+# A new user's terminal names no Qt platform (the test command exports
+# "offscreen" for the widget tests): the window must go to the X display.
+unset QT_QPA_PLATFORM WAYLAND_DISPLAY
 mkdir -p "$work/cfg" "$work/tmp"
 cd "$root" || exit 1
 xvfb-run -a -s '-screen 0 1280x1024x24' bash -c '
