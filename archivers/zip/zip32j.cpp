@@ -110,6 +110,11 @@ ARC_EXPORT int Zip(void*, const char* cmdLine, char* output, unsigned long outpu
     return state.call(cmdLine, output, outputSize, run);
 }
 
+ARC_EXPORT int ZipRun(void*, const char* cmdLine, char* output, unsigned long outputSize,
+                      ArcProgressFn progress, void* user) {
+    return state.callWithHook(progress, user, cmdLine, output, outputSize, run);
+}
+
 ARC_EXPORT int ZipGetRunning(void) {
     return state.running();
 }
