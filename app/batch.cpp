@@ -154,6 +154,7 @@ QString usageText() {
         "  --no-upper         keep the archive names' letter case (default: upper case)\n"
         "  --hidden           also take dot-files named on the command line\n"
         "  --tmp DIR          temporary folder (default: a private folder under $TMPDIR)\n"
+        "  --jobs N           filen: archives made at once (default: one per core)\n"
         "  --notify           keep the log in ${XDG_STATE_HOME:-~/.local/state}/dravonel2/\n"
         "                     and end with a desktop notification\n"
         "  -h, --help         this text\n"
@@ -173,8 +174,9 @@ bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& erro
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
     const QString out = QStringLiteral("out"), name = QStringLiteral("name"),
                   tmp = QStringLiteral("tmp"), method = QStringLiteral("method"),
-                  pattern = QStringLiteral("pattern"), format = QStringLiteral("format");
-    for (const QString& valued : {out, name, tmp, method, pattern, format})
+                  pattern = QStringLiteral("pattern"), format = QStringLiteral("format"),
+                  jobs = QStringLiteral("jobs");
+    for (const QString& valued : {out, name, tmp, method, pattern, format, jobs})
         parser.addOption(QCommandLineOption(valued, QString(), QStringLiteral("value")));
     for (const char* flag : {"beside", "no-upper", "upper", "hidden", "update", "notify"})
         parser.addOption(QCommandLineOption(QLatin1String(flag)));
@@ -227,6 +229,14 @@ bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& erro
                     QStringLiteral("lzh.lzh, lzh.zip"), o.pattern, error) ||
         !takeChoice(parser, format, {"lzh", "zip"}, QStringLiteral("lzh, zip"), o.format, error))
         return false;
+    if (parser.isSet(jobs)) {
+        bool number = false;
+        o.jobs = parser.value(jobs).toInt(&number);
+        if (!number || o.jobs < 1 || o.jobs > 64) {
+            error = QStringLiteral("--jobs takes a number from 1 to 64");
+            return false;
+        }
+    }
     if (o.beside && parser.isSet(out)) {
         error = QStringLiteral("--beside and --out name two different output folders");
         return false;
@@ -417,8 +427,8 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
                      });
     bool allArchived = true;
     for (const auto& [folder, list] : runs) {
-        CompressionRun run(
-            RunContext{options, libraries, modules, *list, outputs, log, host, privateTemp});
+        CompressionRun run(RunContext{options, libraries, modules, *list, outputs, log, host,
+                                      privateTemp, b.jobs});
         current = &run;
         const RunOutcome outcome = run.btnExe_Click(b.mode, folder);
         current = nullptr;

@@ -24,6 +24,7 @@ struct BatchOptions {
     bool hidden = false; // also dot-files named on the command line
     bool update = false; // update an existing double-compressed archive
     QString tmpFolder;   // default: the private temporary folder
+    int jobs = 0;        // archives made at once in filen (0: one per core)
     QStringList inputs;  // files and job files
     bool notify = false; // a desktop notification and a kept log at the end
     bool help = false;

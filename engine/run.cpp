@@ -503,6 +503,9 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
     QEventLoop loop;
     int started = 0, reported = 0, inFlight = 0;
     bool stopped = false, stopReported = false;
+    // Two files of one name go into one archive: its second call waits for
+    // the first, as it would in a run of one archive at a time.
+    QSet<QString> archivesInFlight;
     while (reported < count) {
         while (!stopped && inFlight < width && started < count) {
             if (interactive)
@@ -512,8 +515,11 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
                 stopped = true;
                 break;
             }
+            FilePlan plan = planOneFile(c_.targets.entry(started), folder);
+            if (plan.needsCall && archivesInFlight.contains(plan.archive))
+                break;
             Job& job = jobs[size_t(started)];
-            job.plan = planOneFile(c_.targets.entry(started), folder);
+            job.plan = std::move(plan);
             ++started;
             if (!job.plan.needsCall) {
                 job.code = job.plan.code;
@@ -521,16 +527,18 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
                 continue;
             }
             ++inFlight;
-            job.worker = std::thread([this, &job, &inFlight, &loop,
+            archivesInFlight.insert(job.plan.archive);
+            job.worker = std::thread([this, &job, &inFlight, &archivesInFlight, &loop,
                                       handler = progressHandler(started, job.plan.archive)] {
                 const int code =
                     c_.archivers.runSideBySide(job.plan.module, job.plan.commandLine, handler);
                 QMetaObject::invokeMethod(
                     this,
-                    [&job, &inFlight, &loop, code] {
+                    [&job, &inFlight, &archivesInFlight, &loop, code] {
                         job.code = code;
                         job.done = true;
                         --inFlight;
+                        archivesInFlight.remove(job.plan.archive);
                         loop.quit();
                     },
                     Qt::QueuedConnection);

@@ -121,6 +121,7 @@ check "--version names the release" sh -c "'$program' --version | grep -q 1.02"
 # without a display, --beside, and a window start without a display.
 s=$(status_of "$program" --batch filen --out="$work/out" --no-upper "$work/in/x/memo.txt")
 check "--out=DIR is taken" test "$s" -eq 0 -a -f "$work/out/memo.txt.LZH"
+check "--jobs out of range: exit 2" test "$(status_of "$program" --batch filen --jobs=0 --out "$work/out" "$work/in/x/memo.txt")" -eq 2
 check "--help after the mode: exit 0" sh -c "'$program' --batch filen --help | grep -q '^Usage'"
 check "-V last, for the window too" sh -c "'$program' a.txt -V | grep -q 1.02"
 mkdir -p "$work/b1" "$work/b2" && cp "$work/in/x/memo.txt" "$work/b1/" && cp "$work/in/y/report.doc" "$work/b2/"

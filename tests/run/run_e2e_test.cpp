@@ -263,6 +263,8 @@ TEST_F(RealRun, ArchivesMadeSideBySideAreReportedAsOneAtATimeWouldReportThem) {
                       data(i + 2, 2000 + 30000 * (i % 4)));
     const QString vanished = file("in/gone.txt");
     files.insert(5, vanished);
+    // A second file of an earlier one's name updates that archive.
+    files.insert(2, file("in/sub/f01.txt", QByteArray(200000, 'x')));
     struct Seen {
         QStringList log, outputs, left;
     };
@@ -292,8 +294,10 @@ TEST_F(RealRun, ArchivesMadeSideBySideAreReportedAsOneAtATimeWouldReportThem) {
         EXPECT_EQ(seen[3].left, seen[1].left);
         EXPECT_EQ(seen[3].outputs.size(), 16);
         const QString o = out() + QString("/%1-3/").arg(format);
+        const QString same = QString("F01.TXT") + (format == kFormatZip ? ".ZIP" : ".LZH");
+        EXPECT_EQ(open(o + same), open(out() + QString("/%1-1/").arg(format) + same));
         for (int i : {0, 3, 15}) {
-            const QString name = QFileInfo(files[i < 5 ? i : i + 1]).fileName();
+            const QString name = QFileInfo(files[i < 2 ? i : i < 5 ? i + 1 : i + 2]).fileName();
             EXPECT_EQ(
                 open(o + name.toUpper() + (format == kFormatZip ? ".ZIP" : ".LZH")).value(name),
                 data(i + 2, 2000 + 30000 * (i % 4)));
