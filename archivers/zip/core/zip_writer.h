@@ -27,9 +27,12 @@ struct Limits {
     // Entry counts from this value on are kept in the ZIP64 end record.
     uint64_t maxEntries = kMarker16;
     // Files are deflated in pieces of at most this size, several at once, so
-    // memory stays bounded whatever the file size.
+    // memory stays bounded whatever the file size. Every piece starts without
+    // history, which costs about 0.05 % of a text's size per piece; a file
+    // up to this size is one piece, compressed on the calling thread.
     uint64_t pieceSize = 8u << 20;
-    // How many pieces are compressed at once.
+    // How many pieces are compressed at once (at most as many as the shared
+    // compressor has threads).
     unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
 };
 
@@ -85,8 +88,6 @@ private:
     std::unique_ptr<unsigned char[]> inBuf_;
     size_t inRoom_ = 0;
     std::vector<std::vector<unsigned char>> fragments_;
-    std::unique_ptr<PieceCompressor> pieces_;
-    int piecesLevel_ = -1;
 };
 
 } // namespace zip
