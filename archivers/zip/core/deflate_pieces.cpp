@@ -2,10 +2,10 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <libdeflate.h>
 #include <new>
 #include <system_error>
-#include <zlib.h>
 
 namespace zip {
 
@@ -32,39 +32,216 @@ void appendStored(const unsigned char* in, size_t size, std::vector<unsigned cha
     } while (size > 0);
 }
 
-// Walks a complete raw deflate stream block by block to find the bit where
-// its last block starts and the bit where that block ends. With Z_BLOCK, zlib
-// returns right after each end-of-block code, reporting in data_type the
-// unused bits of the last byte taken (+64 when that block was the last,
-// +128 at such a boundary). False when the stream does not decode.
-bool findLastBlock(const unsigned char* data, size_t size, size_t& lastStart, size_t& end) {
-    z_stream z = {};
-    if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
-        return false;
-    std::unique_ptr<z_stream, int (*)(z_stream*)> guard(&z, inflateEnd);
-    std::unique_ptr<unsigned char[]> sink(new (std::nothrow) unsigned char[1 << 16]);
-    if (!sink)
-        return false;
-    z.next_in = const_cast<unsigned char*>(data);
-    z.avail_in = static_cast<uInt>(size);
-    lastStart = 0;
-    bool ended = false;
-    for (;;) {
-        z.next_out = sink.get();
-        z.avail_out = 1 << 16;
-        const int rc = inflate(&z, Z_BLOCK);
-        if (rc == Z_STREAM_END)
-            return ended;
-        if (rc != Z_OK)
+// Reads a deflate stream's bits, least significant bit of each byte first.
+// Past the end it reads zeros and counts them, so that a walk that runs over
+// the end is found out by overrun().
+class BitReader {
+public:
+    BitReader(const unsigned char* data, size_t size)
+        : start_(data), at_(data), end_(data + size) {}
+
+    uint32_t peek(unsigned n) {
+        while (count_ < n) {
+            uint64_t byte = 0;
+            if (at_ < end_)
+                byte = *at_++;
+            else
+                ++over_;
+            bits_ |= byte << count_;
+            count_ += 8;
+        }
+        return static_cast<uint32_t>(bits_ & ((uint64_t{1} << n) - 1));
+    }
+    void drop(unsigned n) {
+        bits_ >>= n;
+        count_ -= n;
+    }
+    uint32_t take(unsigned n) {
+        const uint32_t v = peek(n);
+        drop(n);
+        return v;
+    }
+    void align() { drop(count_ % 8); }
+    // Skips `n` whole bytes, starting byte-aligned; false past the end.
+    bool skipBytes(size_t n) {
+        for (; n > 0 && count_ >= 8; --n)
+            drop(8);
+        if (n > static_cast<size_t>(end_ - at_))
             return false;
-        if (z.data_type & 128) {
-            const size_t bit = (size - z.avail_in) * 8 - (z.data_type & 7);
-            if (z.data_type & 64) {
-                end = bit;
-                ended = true;
-            } else {
-                lastStart = bit; // the next block's header starts here
+        at_ += n;
+        return true;
+    }
+    // The bits consumed so far.
+    size_t position() const { return (static_cast<size_t>(at_ - start_) + over_) * 8 - count_; }
+    bool overrun() const { return position() > static_cast<size_t>(end_ - start_) * 8; }
+
+private:
+    const unsigned char* start_;
+    const unsigned char* at_;
+    const unsigned char* end_;
+    uint64_t bits_ = 0;
+    unsigned count_ = 0;
+    size_t over_ = 0;
+};
+
+// A canonical Huffman code as a table indexed by the next `bits` input bits
+// (bit-reversed codes, as they arrive): symbol << 4 | code length, 0 where no
+// code matches.
+class Huffman {
+public:
+    // From the code lengths of `n` symbols; false when they over-subscribe.
+    bool build(const unsigned char* lengths, unsigned n) {
+        unsigned count[16] = {};
+        for (unsigned i = 0; i < n; ++i)
+            ++count[lengths[i]];
+        count[0] = 0;
+        bits_ = 0;
+        int left = 1;
+        for (unsigned len = 1; len < 16; ++len) {
+            left = left * 2 - static_cast<int>(count[len]);
+            if (left < 0)
+                return false;
+            if (count[len])
+                bits_ = len;
+        }
+        unsigned next[16];
+        unsigned code = 0;
+        for (unsigned len = 1; len < 16; ++len) {
+            code = (code + count[len - 1]) << 1;
+            next[len] = code;
+        }
+        table_.assign(size_t{1} << bits_, 0);
+        for (unsigned sym = 0; sym < n; ++sym) {
+            const unsigned len = lengths[sym];
+            if (len == 0)
+                continue;
+            unsigned c = next[len]++;
+            unsigned reversed = 0;
+            for (unsigned i = 0; i < len; ++i, c >>= 1)
+                reversed = reversed << 1 | (c & 1);
+            for (size_t j = reversed; j < table_.size(); j += size_t{1} << len)
+                table_[j] = static_cast<uint16_t>(sym << 4 | len);
+        }
+        return true;
+    }
+    // The next symbol, or -1 when the input matches no code.
+    int decode(BitReader& in) const {
+        if (bits_ == 0)
+            return -1;
+        const uint16_t e = table_[in.peek(bits_)];
+        if ((e & 15) == 0)
+            return -1;
+        in.drop(e & 15);
+        return e >> 4;
+    }
+
+private:
+    std::vector<uint16_t> table_;
+    unsigned bits_ = 0;
+};
+
+// Extra bits after length symbols 257..285 and distance symbols 0..29.
+constexpr unsigned char kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                            2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr unsigned char kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                              6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+// The fixed codes of block type 1.
+void fixedCodes(Huffman& literals, Huffman& distances) {
+    unsigned char lengths[288];
+    std::fill(lengths, lengths + 144, 8);
+    std::fill(lengths + 144, lengths + 256, 9);
+    std::fill(lengths + 256, lengths + 280, 7);
+    std::fill(lengths + 280, lengths + 288, 8);
+    literals.build(lengths, 288);
+    std::fill(lengths, lengths + 30, 5);
+    distances.build(lengths, 30);
+}
+
+// The code descriptions at the start of a block of type 2.
+bool dynamicCodes(BitReader& in, Huffman& literals, Huffman& distances, Huffman& lengthCode) {
+    static constexpr unsigned char kOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                 11, 4,  12, 3, 13, 2, 14, 1, 15};
+    const unsigned nLiterals = in.take(5) + 257;
+    const unsigned nDistances = in.take(5) + 1;
+    const unsigned nLengths = in.take(4) + 4;
+    unsigned char lengths[320] = {};
+    for (unsigned i = 0; i < nLengths; ++i)
+        lengths[kOrder[i]] = static_cast<unsigned char>(in.take(3));
+    if (!lengthCode.build(lengths, 19))
+        return false;
+    const unsigned n = nLiterals + nDistances;
+    std::fill(lengths, lengths + 19, 0);
+    for (unsigned i = 0; i < n;) {
+        const int sym = lengthCode.decode(in);
+        if (sym < 0 || in.overrun())
+            return false;
+        if (sym < 16) {
+            lengths[i++] = static_cast<unsigned char>(sym);
+            continue;
+        }
+        unsigned char value = 0;
+        unsigned repeat;
+        if (sym == 16) {
+            if (i == 0)
+                return false;
+            value = lengths[i - 1];
+            repeat = 3 + in.take(2);
+        } else {
+            repeat = sym == 17 ? 3 + in.take(3) : 11 + in.take(7);
+        }
+        if (i + repeat > n)
+            return false;
+        std::fill(lengths + i, lengths + i + repeat, value);
+        i += repeat;
+    }
+    return lengths[256] != 0 && literals.build(lengths, nLiterals) &&
+           distances.build(lengths + nLiterals, nDistances);
+}
+
+// Walks a complete raw deflate stream block by block, decoding its codes but
+// copying nothing, to find the bit where its last block starts and the bit
+// where that block ends. False when the stream does not parse.
+bool findLastBlock(const unsigned char* data, size_t size, size_t& lastStart, size_t& end) {
+    BitReader in(data, size);
+    Huffman literals, distances, lengthCode;
+    for (;;) {
+        const size_t start = in.position();
+        const bool last = in.take(1) != 0;
+        const unsigned type = in.take(2);
+        if (type == 0) {
+            in.align();
+            const uint32_t length = in.take(16);
+            if (length != (~in.take(16) & 0xffff) || !in.skipBytes(length))
+                return false;
+        } else if (type == 1 || type == 2) {
+            if (type == 1)
+                fixedCodes(literals, distances);
+            else if (!dynamicCodes(in, literals, distances, lengthCode))
+                return false;
+            for (;;) {
+                const int sym = literals.decode(in);
+                if (sym < 0 || sym > 285 || in.overrun())
+                    return false;
+                if (sym < 256)
+                    continue;
+                if (sym == 256)
+                    break;
+                in.take(kLengthExtra[sym - 257]);
+                const int distance = distances.decode(in);
+                if (distance < 0 || distance > 29)
+                    return false;
+                in.take(kDistanceExtra[distance]);
             }
+        } else {
+            return false;
+        }
+        if (in.overrun())
+            return false;
+        if (last) {
+            lastStart = start;
+            end = in.position();
+            return true;
         }
     }
 }
