@@ -9,6 +9,9 @@ namespace zip {
 namespace {
 
 constexpr size_t kChunk = 1 << 20;
+// The most input one batch of pieces holds: with more threads the pieces get
+// smaller, so that memory does not grow with the number of cores.
+constexpr size_t kBatchMax = 16 << 20;
 constexpr uint16_t kMadeByUnix = kHostUnix << 8 | 63;
 constexpr uint16_t kNeedStore = 10;
 constexpr uint16_t kNeedDeflate = 20;
@@ -67,7 +70,7 @@ int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& 
                         uint64_t& packed, bool& stored, ProgressCount& count, const char* member) {
     PieceCompressor& pieces = PieceCompressor::shared();
     const unsigned threads = std::clamp(limits_.threads, 1u, pieces.threads());
-    const size_t piece = static_cast<size_t>(limits_.pieceSize);
+    const size_t piece = std::min(static_cast<size_t>(limits_.pieceSize), kBatchMax / threads);
     const size_t batch = piece * threads;
     bool streamed = false; // fragments of earlier batches are written already
     for (;;) {
