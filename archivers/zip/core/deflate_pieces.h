@@ -12,7 +12,7 @@
 //
 // Levels 1 to 8 are libdeflate's levels of the same number. Level 9 chooses
 // per piece: libdeflate's near-optimal parser (its level 10) for binary data,
-// where it costs about what the deepest lazy search costs and saves 2-3 %; the
+// where it costs about 1.4 times the deepest lazy search and saves 2-3 %; the
 // deepest lazy search (its level 9) for text, where the near-optimal parser
 // costs 2.5 times as much for 3 %, and for long runs of repeated bytes, where
 // it costs 8 times as much for nothing.
