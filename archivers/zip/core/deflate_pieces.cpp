@@ -359,7 +359,6 @@ void PieceCompressor::fragment(Slot& slot, const unsigned char* in, size_t size,
 bool PieceCompressor::compress(const unsigned char* data, size_t size, size_t pieces, int level,
                                unsigned threads, bool whole,
                                std::vector<std::vector<unsigned char>>& fragments) {
-    std::lock_guard<std::mutex> call(callMutex_);
     pieces = std::max<size_t>(pieces, 1);
     whole = whole && pieces == 1;
     fragments.resize(pieces);
@@ -377,7 +376,24 @@ bool PieceCompressor::compress(const unsigned char* data, size_t size, size_t pi
         }
     };
     const size_t width = std::min({std::max<size_t>(threads, 1), slots_.size(), pieces});
-    run(job, static_cast<unsigned>(width - 1));
+    if (width > 1) {
+        std::lock_guard<std::mutex> call(callMutex_);
+        run(job, static_cast<unsigned>(width - 1));
+        return ok;
+    }
+    std::unique_ptr<Slot> slot;
+    {
+        std::lock_guard<std::mutex> lock(spareMutex_);
+        if (!spare_.empty()) {
+            slot = std::move(spare_.back());
+            spare_.pop_back();
+        }
+    }
+    if (!slot)
+        slot = std::make_unique<Slot>();
+    job(*slot);
+    std::lock_guard<std::mutex> lock(spareMutex_);
+    spare_.push_back(std::move(slot));
     return ok;
 }
 

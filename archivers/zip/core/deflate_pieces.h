@@ -41,8 +41,9 @@ public:
 
     // The one compressor of the process (of the module that holds this code),
     // with up to four threads, fewer on fewer cores. Its compressors and
-    // threads are kept from call to call; calls from several threads take
-    // turns.
+    // threads are kept from call to call. Batches of several pieces from
+    // several threads take turns; a one-piece batch runs on a spare slot of
+    // its own, beside anything else.
     static PieceCompressor& shared();
 
     unsigned threads() const { return static_cast<unsigned>(slots_.size()); }
@@ -79,7 +80,12 @@ private:
     void helperLoop(size_t index);
 
     std::vector<std::unique_ptr<Slot>> slots_;
-    std::mutex callMutex_; // one batch at a time
+    std::mutex callMutex_; // one batch of several pieces at a time
+
+    // Slots of one-piece batches not in use: one is taken for each such batch
+    // (or made when none is spare) and given back after it.
+    std::mutex spareMutex_;
+    std::vector<std::unique_ptr<Slot>> spare_;
 
     // The helpers: slot i + 1 belongs to helpers_[i].
     std::mutex mutex_;
