@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
-# One archive per file over 1,000 tiny files (~25 bytes each), as whole
-# processes: `dravonel2 --batch filen` making LZH and ZIP archives against a
-# shell loop that starts Info-ZIP `zip -9` once per file. CPU (user+sys),
-# wall and peak memory by /usr/bin/time; the median of five runs each.
+# One archive per file, as whole processes: `dravonel2 --batch filen` over
+# 1,000 tiny files (~25 bytes each) making LZH and ZIP archives against a shell
+# loop that starts Info-ZIP `zip -9` once per file; and over 1,000 headers from
+# /usr/include (of distinct names) with one archive at a time (--jobs 1) and
+# with one per core. CPU (user+sys), wall and peak memory by /usr/bin/time; the
+# median of five runs each.
 #   bash bench/engine/filen.sh [build-dir]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -50,6 +52,9 @@ files=("$out"/tiny/*)
 measure lzh "$program" --batch filen --out "$out/arc" "${files[@]}"
 measure zip "$program" --batch filen --format zip --out "$out/arc" "${files[@]}"
 measure loop bash -c zip_loop
+mapfile -t headers < <(find /usr/include -type f -size -32k | sort | awk -F/ '!seen[$NF]++' | head -n 1000)
+measure one "$program" --batch filen --jobs 1 --out "$out/arc" "${headers[@]}"
+measure cores "$program" --batch filen --out "$out/arc" "${headers[@]}"
 
 printf '%-34s %8s %8s %10s %10s\n' "1,000 tiny files, one archive each" cpu-s wall-s peak-KiB cpu/loop
 for k in lzh zip loop; do
@@ -60,4 +65,13 @@ for k in lzh zip loop; do
     esac
     printf '%-34s %8s %8s %10s %10s\n' "$label" "${cpu[$k]}" "${wall[$k]}" "${rss[$k]}" \
         "$(awk -v a="${cpu[$k]}" -v b="${cpu[loop]}" 'BEGIN { printf "%.2f", a / b }')"
+done
+printf '\n%-34s %8s %8s %10s %10s\n' "1,000 headers, one LZH each" cpu-s wall-s peak-KiB wall/one
+for k in one cores; do
+    case $k in
+    one) label="--jobs 1" ;;
+    cores) label="one per core ($(nproc) cores)" ;;
+    esac
+    printf '%-34s %8s %8s %10s %10s\n' "$label" "${cpu[$k]}" "${wall[$k]}" "${rss[$k]}" \
+        "$(awk -v a="${wall[$k]}" -v b="${wall[one]}" 'BEGIN { printf "%.2f", a / b }')"
 done
