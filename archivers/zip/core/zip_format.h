@@ -65,10 +65,6 @@ inline void put64(std::string& s, uint64_t v) {
     put32(s, static_cast<uint32_t>(v));
     put32(s, static_cast<uint32_t>(v >> 32));
 }
-inline void set32(std::string& s, size_t at, uint32_t v) {
-    for (int i = 0; i < 4; ++i)
-        s[at + i] = static_cast<char>(v >> (8 * i));
-}
 
 // DOS date (high 16 bits) and time (low 16 bits) of a moment, in local time;
 // moments before 1980 give 1980-01-01 00:00, the earliest DOS can hold.

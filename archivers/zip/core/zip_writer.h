@@ -71,8 +71,6 @@ public:
     // Writes the central directory and the end records.
     int finish(const std::string& comment);
 
-    size_t entryCount() const { return entries_.size(); }
-
 private:
     int storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64_t& got,
                     ProgressCount& count, const char* member);
