@@ -1,0 +1,93 @@
+// Match finders of the LZH encoder. Both index the positions of one text (a
+// segment with the window of text before it) and look for earlier text equal to
+// the text at a position, at distances below the window size.
+//   HashChains   for the lazy parser: per hash of three bytes, a chain of the
+//                earlier positions, most recent first.
+//   BinaryTrees  for the optimal parser: per hash, a binary tree of the earlier
+//                positions ordered by the text that follows them, which yields
+//                the matches of every length at once.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <vector>
+
+namespace lha {
+
+struct Match {
+    int length = 0; // 0 when none of at least three bytes was found
+    int32_t distance = 0;
+};
+
+class HashChains {
+public:
+    explicit HashChains(int windowBits);
+
+    // Forgets every position, for a new text of `size` bytes (the hash table is
+    // sized to it, so that a small text costs little).
+    void reset(size_t size);
+    // Adds position `pos` of `text` (at least three bytes must follow it).
+    void insert(const uint8_t* text, int32_t pos) {
+        const uint32_t h = hash(text + pos);
+        prev_[static_cast<size_t>(pos & mask_)] = head_[h];
+        head_[h] = pos;
+    }
+    // The longest match for the text at `pos`, at most `limit` bytes long (the
+    // closest of equal length), among the positions added before it; at most
+    // `depth` of them are compared, and the search stops at a match of `nice` bytes.
+    Match find(const uint8_t* text, int32_t pos, int limit, int depth, int nice) const;
+
+private:
+    uint32_t hash(const uint8_t* p) const {
+        const uint32_t v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                           (static_cast<uint32_t>(p[2]) << 16);
+        return (v * 2654435761u) >> hashShift_;
+    }
+
+    int32_t mask_;
+    int32_t maxDistance_;
+    int hashShift_ = 32;
+    std::vector<int32_t> head_;
+    // The position added before each one with the same hash, indexed by position
+    // modulo the window. Entries are written before they are read (a chain never
+    // reaches a position farther back than the window), so it is never cleared.
+    std::unique_ptr<int32_t[]> prev_;
+};
+
+class BinaryTrees {
+public:
+    explicit BinaryTrees(int windowBits);
+
+    void reset();
+    // Adds position `pos` of the text of `end` bytes and, when `found` is not
+    // null, stores there the matches of increasing length it meets (at most
+    // kMaxMatch of them, each longer than the one before) and returns their
+    // count. At most `depth` tree nodes are visited.
+    int insert(const uint8_t* text, int32_t pos, int32_t end, int depth, Match* found);
+
+private:
+    int32_t mask_;
+    int32_t maxDistance_;
+    std::vector<int32_t> head_;
+    std::vector<int32_t> tree_; // two children per window position
+};
+
+// Bytes equal at a and b, at most `limit`.
+inline int matchLength(const uint8_t* a, const uint8_t* b, int limit) {
+    int n = 0;
+    while (n + 8 <= limit) {
+        uint64_t x;
+        uint64_t y;
+        __builtin_memcpy(&x, a + n, 8);
+        __builtin_memcpy(&y, b + n, 8);
+        if (x != y)
+            return n + (__builtin_ctzll(x ^ y) >> 3);
+        n += 8;
+    }
+    while (n < limit && a[n] == b[n])
+        ++n;
+    return n;
+}
+
+} // namespace lha
