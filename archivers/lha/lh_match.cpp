@@ -28,7 +28,9 @@ void HashChains::reset(size_t size) {
     while (bits < 15 && (size_t{1} << (bits + 1)) < size)
         ++bits;
     hashShift_ = 32 - bits;
-    head_.assign(size_t{1} << bits, -1);
+    size_ = static_cast<int32_t>(size);
+    head3_.assign(size_t{1} << bits, -1);
+    head4_.assign(size_t{1} << bits, -1);
 }
 
 Match HashChains::find(const uint8_t* text, int32_t pos, int limit, int depth, int nice) const {
@@ -37,7 +39,17 @@ Match HashChains::find(const uint8_t* text, int32_t pos, int limit, int depth, i
         return best;
     int bestLen = kMinMatch - 1;
     const uint8_t* here = text + pos;
-    for (int32_t cand = head_[hash(here)]; cand >= 0 && pos - cand <= maxDistance_ && depth-- > 0;
+    const int32_t close = head3_[hash3(here)];
+    if (close >= 0 && pos - close <= maxDistance_) {
+        const int len = matchLength(text + close, here, limit);
+        if (len > bestLen) {
+            bestLen = len;
+            best = {len, pos - close};
+        }
+    }
+    if (limit < 4 || bestLen >= nice || bestLen >= limit)
+        return best;
+    for (int32_t cand = head4_[hash4(here)]; cand >= 0 && pos - cand <= maxDistance_ && depth-- > 0;
          cand = prev_[static_cast<size_t>(cand & mask_)]) {
         const uint8_t* there = text + cand;
         // The byte that would make the match longer is checked first.

@@ -24,14 +24,17 @@ class HashChains {
 public:
     explicit HashChains(int windowBits);
 
-    // Forgets every position, for a new text of `size` bytes (the hash table is
-    // sized to it, so that a small text costs little).
+    // Forgets every position, for a new text of `size` bytes (the hash tables
+    // are sized to it, so that a small text costs little).
     void reset(size_t size);
-    // Adds position `pos` of `text` (at least three bytes must follow it).
+    // Adds position `pos` of the text (at least three bytes must follow it).
     void insert(const uint8_t* text, int32_t pos) {
-        const uint32_t h = hash(text + pos);
-        prev_[static_cast<size_t>(pos & mask_)] = head_[h];
-        head_[h] = pos;
+        head3_[hash3(text + pos)] = pos;
+        if (pos + 4 <= size_) {
+            const uint32_t h = hash4(text + pos);
+            prev_[static_cast<size_t>(pos & mask_)] = head4_[h];
+            head4_[h] = pos;
+        }
     }
     // The longest match for the text at `pos`, at most `limit` bytes long (the
     // closest of equal length), among the positions added before it; at most
@@ -39,16 +42,23 @@ public:
     Match find(const uint8_t* text, int32_t pos, int limit, int depth, int nice) const;
 
 private:
-    uint32_t hash(const uint8_t* p) const {
-        const uint32_t v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
-                           (static_cast<uint32_t>(p[2]) << 16);
-        return (v * 2654435761u) >> hashShift_;
+    static uint32_t load(const uint8_t* p, int bytes) {
+        uint32_t v = 0;
+        for (int i = 0; i < bytes; ++i)
+            v |= static_cast<uint32_t>(p[i]) << (8 * i);
+        return v;
     }
+    uint32_t hash3(const uint8_t* p) const { return (load(p, 3) * 2654435761u) >> hashShift_; }
+    uint32_t hash4(const uint8_t* p) const { return (load(p, 4) * 2654435761u) >> hashShift_; }
 
     int32_t mask_;
     int32_t maxDistance_;
+    int32_t size_ = 0;
     int hashShift_ = 32;
-    std::vector<int32_t> head_;
+    // The last position of each hash of three bytes: the closest three-byte match.
+    std::vector<int32_t> head3_;
+    // Chains of the positions with equal hashes of four bytes, the longer matches.
+    std::vector<int32_t> head4_;
     // The position added before each one with the same hash, indexed by position
     // modulo the window. Entries are written before they are read (a chain never
     // reaches a position farther back than the window), so it is never cleared.

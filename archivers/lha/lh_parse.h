@@ -12,6 +12,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <vector>
 
 namespace lha {
@@ -51,6 +52,8 @@ private:
     int windowBits_;
     HashChains chains_;
     std::vector<uint32_t> literalSum_; // prefix sums of literal prices over a stretch
+    std::unique_ptr<Match[]> cached_;  // matches already searched, by position
+    std::unique_ptr<int32_t[]> cachedAt_;
 };
 
 class OptimalParser {
