@@ -7,19 +7,12 @@ namespace lha {
 namespace {
 
 constexpr int32_t kPriceStretch = 8192; // positions parsed between price updates
-constexpr int kLookAhead = 2; // positions after a match's start whose matches may replace it
-constexpr int kMaxCut = 1;    // bytes a match may give up so that the next one reaches further
-constexpr int kCache = 1024;  // matches remembered, by position modulo this
-
-// Chain depth, and the match length that ends a search and is taken without
-// looking further, per window.
-struct Effort {
-    int depth;
-    int nice;
-};
-Effort effortOf(int windowBits) {
-    return windowBits <= 13 ? Effort{64, 128} : Effort{64, 128};
-}
+constexpr int kChainDepth = 64;         // chain positions compared per search
+constexpr int kLookAhead = 2;  // positions after a match's start whose matches may replace it
+constexpr int kMaxCut = 1;     // bytes a match may give up so that the next one reaches further
+constexpr int kCache = 1024;   // matches remembered, by position modulo this
+constexpr int kRunPeriod = 15; // a match at this distance or less repeats a short pattern
+constexpr int kRunTail = 8;    // positions added at the end of a run
 
 } // namespace
 
@@ -32,17 +25,17 @@ LazyParser::LazyParser(int windowBits)
 //  - the longest match at a position is taken only when it costs less than its
 //    literals, so a short match at a far distance is not;
 //  - a match starting one or two bytes later, after literals, replaces it when
-//    it covers the same text for less;
+//    it covers the same text for less; each way is priced to the same end, the
+//    text one leaves over coded as literals or as the rest of the other's match;
 //  - a match gives up its last byte when the match found there reaches further
 //    than the one found after it, for less.
-// A run of text equal to the text just before it gives matches of the nice
-// length at once, which are taken without looking further: long repeats cost
-// little more than adding their positions to the chains.
+// A match of the longest length is taken without looking further, and a long
+// run of a short pattern adds only its last positions to the chains, so that
+// long repeats cost little.
 void LazyParser::parse(const uint8_t* b, size_t history, size_t size,
                        std::vector<uint32_t>& symbols) {
     const int32_t end = static_cast<int32_t>(size);
     const int32_t lastStart = end - kMinMatch; // the last position a match can start at
-    const Effort effort = effortOf(windowBits_);
     chains_.reset(size);
     int32_t added = 0; // positions before this one are in the chains
     for (; added < static_cast<int32_t>(history) && added <= lastStart; ++added)
@@ -73,6 +66,14 @@ void LazyParser::parse(const uint8_t* b, size_t history, size_t size,
         return prices.match(length, static_cast<uint32_t>(m.distance));
     };
 
+    // The price of the text from `from` to `to` as literals or, when cheaper, as
+    // a match at the distance of m (the rest of a match that covered it).
+    auto tail = [&](int32_t from, int32_t to, const Match& m) {
+        const uint32_t lit = literals(from, to);
+        const int length = static_cast<int>(to - from);
+        return length >= kMinMatch && m.length > 0 ? std::min(lit, price(length, m)) : lit;
+    };
+
     // The match at p among the positions before it. Positions are searched in
     // increasing order (each is added to the chains after its search); one
     // searched before is answered from the cache.
@@ -85,7 +86,7 @@ void LazyParser::parse(const uint8_t* b, size_t history, size_t size,
             chains_.insert(b, added);
         Match m;
         if (p <= lastStart) {
-            m = chains_.find(b, p, std::min(kMaxMatch, end - p), effort.depth, effort.nice);
+            m = chains_.find(b, p, std::min(kMaxMatch, end - p), kChainDepth, kMaxMatch);
             chains_.insert(b, p);
             added = p + 1;
         }
@@ -112,7 +113,7 @@ void LazyParser::parse(const uint8_t* b, size_t history, size_t size,
             continue;
         }
         int length = m.length;
-        if (length < effort.nice) {
+        if (length < kMaxMatch) {
             // Each way of coding the text is followed by literals to the same end.
             const int32_t endA = pos + length;
             const uint32_t costA = price(length, m);
@@ -123,8 +124,8 @@ void LazyParser::parse(const uint8_t* b, size_t history, size_t size,
                     continue;
                 const int32_t endB = pos + k + n.length;
                 const int32_t to = std::max(endA, endB);
-                later = literals(pos, pos + k) + price(n.length, n) + literals(endB, to) <
-                        costA + literals(endA, to);
+                later = literals(pos, pos + k) + price(n.length, n) + tail(endB, to, m) <
+                        costA + tail(endA, to, n);
             }
             if (later) {
                 emit(literalSymbol(b[pos]));
@@ -137,6 +138,7 @@ void LazyParser::parse(const uint8_t* b, size_t history, size_t size,
             const Match next = matchAt(endA);
             int32_t bestEnd = endA + next.length;
             uint32_t bestCost = costA + (next.length ? price(next.length, next) : 0);
+            Match best = next;
             for (int cut = 1; cut <= kMaxCut && m.length - cut >= kMinMatch; ++cut) {
                 const Match n = matchAt(endA - cut);
                 if (n.length <= next.length + cut)
@@ -144,15 +146,20 @@ void LazyParser::parse(const uint8_t* b, size_t history, size_t size,
                 const int32_t e = endA - cut + n.length;
                 const uint32_t c = price(m.length - cut, m) + price(n.length, n);
                 const int32_t to = std::max(e, bestEnd);
-                if (c + literals(e, to) < bestCost + literals(bestEnd, to)) {
+                if (c + tail(e, to, best) < bestCost + tail(bestEnd, to, n)) {
                     bestCost = c;
                     bestEnd = e;
+                    best = n;
                     length = m.length - cut;
                 }
             }
         }
         emit(matchSymbol(length, static_cast<uint32_t>(m.distance)));
         pos += length;
+        // Inside a long run of a short pattern every position repeats the one a
+        // period before: only the last few are added, as sources for what follows.
+        if (length == kMaxMatch && m.distance <= kRunPeriod)
+            added = std::max(added, pos - kRunTail);
     }
 }
 
