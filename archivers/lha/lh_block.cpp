@@ -202,10 +202,10 @@ bool writeBlock(BitWriter& w, const uint32_t* sym, size_t n, const Frequencies& 
     return true;
 }
 
-void splitAndWrite(BitWriter& w, const uint32_t* sym, size_t n, int np, int pBits,
-                   LastBlock& last) {
-    Frequencies whole;
-    countRange(sym, n, whole);
+// `whole` holds the range's counts and `wholeCost` its price when the caller
+// has it (0 when not), so that neither is worked out twice.
+void splitAndWrite(BitWriter& w, const uint32_t* sym, size_t n, const Frequencies& whole,
+                   uint64_t wholeCost, int np, int pBits, LastBlock& last) {
     if (n <= kMaxBlockSymbols && n < 2 * kMinSplitSymbols) {
         writeBlock(w, sym, n, whole, np, pBits, last);
         return;
@@ -215,22 +215,27 @@ void splitAndWrite(BitWriter& w, const uint32_t* sym, size_t n, int np, int pBit
     Frequencies right;
     countRange(sym, half, left);
     countRange(sym + half, n - half, right);
+    const uint64_t leftCost = blockCost(left, half, np, pBits);
+    const uint64_t rightCost = blockCost(right, n - half, np, pBits);
     if (n <= kMaxBlockSymbols &&
-        blockCost(left, half, np, pBits) + blockCost(right, n - half, np, pBits) >=
-            blockCost(whole, n, np, pBits)) {
+        leftCost + rightCost >= (wholeCost ? wholeCost : blockCost(whole, n, np, pBits))) {
         writeBlock(w, sym, n, whole, np, pBits, last);
         return;
     }
-    splitAndWrite(w, sym, half, np, pBits, last);
-    splitAndWrite(w, sym + half, n - half, np, pBits, last);
+    splitAndWrite(w, sym, half, left, leftCost, np, pBits, last);
+    splitAndWrite(w, sym + half, n - half, right, rightCost, np, pBits, last);
 }
 
 } // namespace
 
 void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int windowBits, LastBlock& last) {
     last = LastBlock{};
-    if (n > 0)
-        splitAndWrite(w, sym, n, positionSymbols(windowBits), positionFieldBits(windowBits), last);
+    if (n == 0)
+        return;
+    Frequencies whole;
+    countRange(sym, n, whole);
+    splitAndWrite(w, sym, n, whole, 0, positionSymbols(windowBits), positionFieldBits(windowBits),
+                  last);
 }
 
 void avoidAlignedEnd(BitWriter& w, int windowBits, int bitsBefore, LastBlock& last) {

@@ -3,6 +3,7 @@
 #include "lh_block.h"
 
 #include <algorithm>
+#include <cstring>
 
 namespace lha {
 
@@ -14,6 +15,12 @@ inline uint32_t treeHash(const uint8_t* p) {
     uint32_t v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
                  (static_cast<uint32_t>(p[2]) << 16);
     return (v * 2654435761u) >> (32 - kTreeHashBits);
+}
+
+uint32_t load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
 }
 
 } // namespace
@@ -49,18 +56,24 @@ Match HashChains::find(const uint8_t* text, int32_t pos, int limit, int depth, i
     }
     if (limit < 4 || bestLen >= nice || bestLen >= limit)
         return best;
+    // A candidate must share the first four bytes and the four that end one
+    // byte past the best match so far (the byte that would make it longer).
+    const uint32_t head = load32(here);
+    int probe = std::max(bestLen, 3) - 3;
+    uint32_t ending = load32(here + probe);
     for (int32_t cand = head4_[hash4(here)]; cand >= 0 && pos - cand <= maxDistance_ && depth-- > 0;
          cand = prev_[static_cast<size_t>(cand & mask_)]) {
         const uint8_t* there = text + cand;
-        // The byte that would make the match longer is checked first.
-        if (there[bestLen] != here[bestLen] || there[0] != here[0])
+        if (load32(there + probe) != ending || load32(there) != head)
             continue;
-        const int len = matchLength(there, here, limit);
+        const int len = 4 + matchLength(there + 4, here + 4, limit - 4);
         if (len > bestLen) {
             bestLen = len;
             best = {len, pos - cand};
             if (len >= nice || len >= limit)
                 break;
+            probe = len - 3;
+            ending = load32(here + probe);
         }
     }
     return best;
