@@ -7,7 +7,8 @@ namespace lha {
 namespace {
 
 constexpr int32_t kPriceStretch = 8192; // positions parsed between price updates
-constexpr int kChainDepth = 64;         // chain positions compared per search
+constexpr int kChainDepth = 80;         // chain positions compared per search
+constexpr int kLongMatch = 32;          // a match this long is taken without looking further
 constexpr int kLookAhead = 2;  // positions after a match's start whose matches may replace it
 constexpr int kMaxCut = 1;     // bytes a match may give up so that the next one reaches further
 constexpr int kCache = 1024;   // matches remembered, by position modulo this
@@ -29,9 +30,9 @@ LazyParser::LazyParser(int windowBits)
 //    text one leaves over coded as literals or as the rest of the other's match;
 //  - a match gives up its last byte when the match found there reaches further
 //    than the one found after it, for less.
-// A match of the longest length is taken without looking further, and a long
-// run of a short pattern adds only its last positions to the chains, so that
-// long repeats cost little.
+// A long match is taken without looking further, and a run of a short pattern
+// as long as a match can be adds only its last positions to the chains, so
+// that long repeats cost little.
 void LazyParser::parse(const uint8_t* b, size_t history, size_t size,
                        std::vector<uint32_t>& symbols) {
     const int32_t end = static_cast<int32_t>(size);
@@ -113,8 +114,9 @@ void LazyParser::parse(const uint8_t* b, size_t history, size_t size,
             continue;
         }
         int length = m.length;
-        if (length < kMaxMatch) {
-            // Each way of coding the text is followed by literals to the same end.
+        if (length < kLongMatch) {
+            // Each way is priced to the same end: the text it leaves over as
+            // literals or as the rest of the other way's match.
             const int32_t endA = pos + length;
             const uint32_t costA = price(length, m);
             bool later = false;
@@ -132,6 +134,7 @@ void LazyParser::parse(const uint8_t* b, size_t history, size_t size,
                 ++pos;
                 continue;
             }
+            // The match may give up bytes for a next one that reaches further.
             for (int cut = kMaxCut; cut >= 1; --cut)
                 if (length - cut >= kMinMatch)
                     matchAt(endA - cut); // searched in order, before endA
