@@ -50,6 +50,7 @@ public:
 
 private:
     int windowBits_;
+    int depth_; // chain positions compared per search
     HashChains chains_;
     std::vector<uint32_t> literalSum_; // prefix sums of literal prices over a stretch
     std::unique_ptr<Match[]> cached_;  // matches already searched, by position

@@ -7,7 +7,6 @@ namespace lha {
 namespace {
 
 constexpr int32_t kPriceStretch = 8192; // positions parsed between price updates
-constexpr int kChainDepth = 80;         // chain positions compared per search
 constexpr int kLongMatch = 32;          // a match this long is taken without looking further
 constexpr int kLookAhead = 2;  // positions after a match's start whose matches may replace it
 constexpr int kMaxCut = 1;     // bytes a match may give up so that the next one reaches further
@@ -15,11 +14,18 @@ constexpr int kCache = 1024;   // matches remembered, by position modulo this
 constexpr int kRunPeriod = 15; // a match at this distance or less repeats a short pattern
 constexpr int kRunTail = 8;    // positions added at the end of a run
 
+// Chain positions compared per search. The chains of the wider windows are
+// longer and slower to walk; they are cut shorter to keep the time per byte
+// about the same.
+int chainDepth(int windowBits) {
+    return windowBits <= 13 ? 80 : 48;
+}
+
 } // namespace
 
 LazyParser::LazyParser(int windowBits)
-    : windowBits_(windowBits), chains_(windowBits), cached_(std::make_unique<Match[]>(kCache)),
-      cachedAt_(std::make_unique<int32_t[]>(kCache)) {}
+    : windowBits_(windowBits), depth_(chainDepth(windowBits)), chains_(windowBits),
+      cached_(std::make_unique<Match[]>(kCache)), cachedAt_(std::make_unique<int32_t[]>(kCache)) {}
 
 // Lazy matching, with every choice weighed in bit prices learnt from the text
 // before (a match's price against the price of its bytes as literals):
@@ -87,7 +93,7 @@ void LazyParser::parse(const uint8_t* b, size_t history, size_t size,
             chains_.insert(b, added);
         Match m;
         if (p <= lastStart) {
-            m = chains_.find(b, p, std::min(kMaxMatch, end - p), kChainDepth, kMaxMatch);
+            m = chains_.find(b, p, std::min(kMaxMatch, end - p), depth_, kMaxMatch);
             chains_.insert(b, p);
             added = p + 1;
         }
