@@ -146,7 +146,7 @@ if [ -n "${BENCH_FUZZ:-}" ] && command -v clang++ >/dev/null; then
         -I"$root/archivers/common" -I"$root/archivers/lha" -o "$fuzzer" \
         "$root/bench/lha/fuzz_extract.cpp" \
         "$root"/archivers/lha/{crc16,lh_block,lh_decoder,lh_encoder,lh_huffman,lh_match,lh_parse_lazy,lh_parse_optimal,lh_prices,lzh_archive,lzh_header,lzh_names}.cpp \
-        "$root"/archivers/common/{atomic_output,cmdline,files}.cpp -lpthread
+        "$root"/archivers/common/{atomic_output,cmdline,cp932,files}.cpp -lpthread
     mkdir -p "$out/fuzz-corpus"
     cp "$out"/*.lzh "$out/fuzz-corpus/" 2>/dev/null || true
     find "$out/fuzz-corpus" -size +1M -delete
