@@ -14,12 +14,20 @@
 #include "target_list.h"
 #include "termination.h"
 
+#include <QCommandLineParser>
 #include <QCoreApplication>
+#include <QDBusConnection>
+#include <QDBusMessage>
+#include <QDateTime>
 #include <QDir>
+#include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cstdio>
+#include <memory>
 #include <unistd.h>
+#include <vector>
 
 namespace dravonel {
 
@@ -31,16 +39,44 @@ void printLine(FILE* stream, const QString& text) {
     std::fflush(stream);
 }
 
+// Where the run's lines go: the result log to standard output, messages to
+// standard error. With --notify every line is also kept for the log file that
+// the notification names.
+class BatchOutput {
+public:
+    explicit BatchOutput(bool keep) : keep_(keep) {}
+    void log(const QString& line) { write(stdout, line); }
+    void message(const QString& line) { write(stderr, line); }
+    // A message of the batch command itself, after the program's name.
+    void error(const QString& line) {
+        lastError_ = line;
+        message(QStringLiteral("dravonel2: ") + line);
+    }
+    const QStringList& lines() const { return lines_; }
+    const QString& lastError() const { return lastError_; }
+
+private:
+    void write(FILE* stream, const QString& line) {
+        printLine(stream, line);
+        if (keep_)
+            lines_ << line;
+    }
+    bool keep_;
+    QStringList lines_;
+    QString lastError_;
+};
+
 // The run's host on a terminal: messages to standard error, no questions
 // (nothing is ever overwritten on a guess), progress on one updated line.
 class TerminalHost : public RunHost {
 public:
-    explicit TerminalHost(const QString& name) : name_(name), tty_(::isatty(2) == 1) {}
+    TerminalHost(const QString& name, BatchOutput& out)
+        : name_(name), out_(out), tty_(::isatty(2) == 1) {}
     void setName(const QString& name) { name_ = name; }
 
-    void showMessage(const QString& text) override { printLine(stderr, text); }
+    void showMessage(const QString& text) override { out_.message(text); }
     bool askYesNo(const QString& text) override {
-        printLine(stderr, text);
+        out_.message(text);
         return false;
     }
     void lockInterface() override {}
@@ -71,17 +107,22 @@ public:
 
 private:
     QString name_;
+    BatchOutput& out_;
     bool tty_;
     bool shown_ = false;
 };
 
-bool takeValue(const QStringList& args, int& i, QString& value, QString& error) {
-    if (i + 1 >= args.size()) {
-        error = QStringLiteral("option %1 needs a value").arg(args.at(i));
-        return false;
-    }
-    value = args.at(++i);
-    return true;
+// One choice among fixed words, in any letter case; false with `error` when the
+// value is none of them.
+bool takeChoice(const QCommandLineParser& parser, const QString& option, const QStringList& words,
+                const QString& shown, int& choice, QString& error) {
+    if (!parser.isSet(option))
+        return true;
+    const QString value = parser.value(option);
+    choice = int(words.indexOf(value.toLower()));
+    if (choice < 0)
+        error = QStringLiteral("unknown %1 '%2' (%3)").arg(option, value, shown);
+    return choice >= 0;
 }
 
 } // namespace
@@ -94,7 +135,7 @@ QString usageText() {
     return QStringLiteral(
         "Usage: dravonel2 [FILE|JOB.DVF]...        start the window\n"
         "       dravonel2 /U                       remove the stored settings\n"
-        "       dravonel2 --batch MODE [OPTION]... FILE|JOB.DVF...\n"
+        "       dravonel2 --batch MODE [OPTION]... [--] FILE|JOB.DVF...\n"
         "\n"
         "Batch modes (no display needed, stored settings untouched):\n"
         "  dravo    one archive per file name without extension\n"
@@ -102,8 +143,9 @@ QString usageText() {
         "  exp      one archive per extension (files without one are left alone)\n"
         "  filen    one archive per file, named with its extension\n"
         "\n"
-        "Options:\n"
+        "Options (--opt VALUE or --opt=VALUE):\n"
         "  --out DIR          output folder (default: the job's, else the current folder)\n"
+        "  --beside           the archives go into the folder of their files\n"
         "  --name NAME        archive name of the normal mode\n"
         "  --method M         normal, stored or double (default normal)\n"
         "  --pattern P        double compression: lzh.lzh, lzh.zip (default lzh.lzh)\n"
@@ -112,84 +154,92 @@ QString usageText() {
         "  --no-upper         keep the archive names' letter case (default: upper case)\n"
         "  --hidden           also take dot-files named on the command line\n"
         "  --tmp DIR          temporary folder (default: a private folder under $TMPDIR)\n"
-        "  --help, --version\n"
+        "  --jobs N           filen: archives made at once (default: one per core)\n"
+        "  --notify           keep the log in ${XDG_STATE_HOME:-~/.local/state}/dravonel2/\n"
+        "                     and end with a desktop notification\n"
+        "  -h, --help         this text\n"
+        "  -V, --version      the program's version\n"
         "\n"
+        "After --, every argument is a file (a name that begins with '-' goes there).\n"
         "The result log goes to standard output; every file that was not archived is\n"
         "named on standard error. Exit status: 0 when every named file was archived,\n"
-        "1 when some were not (missing, unreadable, skipped, or the run stopped), 2 for\n"
-        "bad arguments or combinations (ZIP outside filen, a ZIP inner archive), a\n"
-        "missing output folder, no private temporary folder or missing archiver\n"
-        "modules, 128+N when ended by signal N (130 for Ctrl-C).\n");
+        "1 when some were not (missing, unreadable, a folder, skipped, or the run\n"
+        "stopped), 2 for bad arguments or combinations (ZIP outside filen, a ZIP inner\n"
+        "archive), a missing output folder, no private temporary folder or missing\n"
+        "archiver modules, 128+N when ended by signal N (130 for Ctrl-C).\n");
 }
 
 bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& error) {
-    if (args.isEmpty()) {
+    QCommandLineParser parser;
+    parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
+    const QString out = QStringLiteral("out"), name = QStringLiteral("name"),
+                  tmp = QStringLiteral("tmp"), method = QStringLiteral("method"),
+                  pattern = QStringLiteral("pattern"), format = QStringLiteral("format"),
+                  jobs = QStringLiteral("jobs");
+    for (const QString& valued : {out, name, tmp, method, pattern, format, jobs})
+        parser.addOption(QCommandLineOption(valued, QString(), QStringLiteral("value")));
+    for (const char* flag : {"beside", "no-upper", "upper", "hidden", "update", "notify"})
+        parser.addOption(QCommandLineOption(QLatin1String(flag)));
+    parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
+    parser.addOption(
+        QCommandLineOption(QStringList{QStringLiteral("V"), QStringLiteral("version")}));
+
+    // The parser reads past an error, so the flags that decide how the end is
+    // reported are known even for a command line that is refused.
+    const bool parsed = parser.parse(QStringList{QStringLiteral("dravonel2")} + args);
+    o.notify = parser.isSet(QStringLiteral("notify"));
+    o.help = parser.isSet(QStringLiteral("help"));
+    o.version = parser.isSet(QStringLiteral("version"));
+    if (o.help || o.version)
+        return true;
+    if (!parsed) {
+        error = parser.errorText();
+        if (!parser.unknownOptionNames().isEmpty())
+            error +=
+                QStringLiteral(" (see --help; a file name that begins with '-' goes after --)");
+        return false;
+    }
+
+    QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty()) {
         error = QStringLiteral("--batch needs a mode: dravo, normal, exp or filen");
         return false;
     }
-    const QStringList modes = {QStringLiteral("dravo"), QStringLiteral("normal"),
-                               QStringLiteral("exp"), QStringLiteral("filen")};
-    o.mode = int(modes.indexOf(args.first().toLower()));
+    const QString mode = positional.takeFirst();
+    o.mode = int(QStringList{"dravo", "normal", "exp", "filen"}.indexOf(mode.toLower()));
     if (o.mode < 0) {
-        error = QStringLiteral("unknown mode '%1' (dravo, normal, exp or filen)").arg(args.first());
+        error = QStringLiteral("unknown mode '%1' (dravo, normal, exp or filen)").arg(mode);
         return false;
     }
-    bool optionsEnd = false;
-    for (int i = 1; i < args.size(); ++i) {
-        const QString& a = args.at(i);
-        if (optionsEnd || !a.startsWith(QLatin1String("--"))) {
-            o.inputs << a;
-            continue;
-        }
-        QString value;
-        if (a == QLatin1String("--")) {
-            optionsEnd = true;
-        } else if (a == QLatin1String("--out")) {
-            if (!takeValue(args, i, o.outFolder, error))
-                return false;
-        } else if (a == QLatin1String("--name")) {
-            if (!takeValue(args, i, o.name, error))
-                return false;
-        } else if (a == QLatin1String("--tmp")) {
-            if (!takeValue(args, i, o.tmpFolder, error))
-                return false;
-        } else if (a == QLatin1String("--method")) {
-            if (!takeValue(args, i, value, error))
-                return false;
-            o.method = int(QStringList{"normal", "stored", "double"}.indexOf(value.toLower()));
-            if (o.method < 0) {
-                error = QStringLiteral("unknown method '%1' (normal, stored, double)").arg(value);
-                return false;
-            }
-        } else if (a == QLatin1String("--pattern")) {
-            if (!takeValue(args, i, value, error))
-                return false;
-            o.pattern = int(
-                QStringList{"lzh.lzh", "lzh.zip", "zip.lzh", "zip.zip"}.indexOf(value.toLower()));
-            if (o.pattern < 0) {
-                error = QStringLiteral("unknown pattern '%1' (lzh.lzh, lzh.zip)").arg(value);
-                return false;
-            }
-        } else if (a == QLatin1String("--format")) {
-            if (!takeValue(args, i, value, error))
-                return false;
-            o.format = int(QStringList{"lzh", "zip"}.indexOf(value.toLower()));
-            if (o.format < 0) {
-                error = QStringLiteral("unknown format '%1' (lzh, zip)").arg(value);
-                return false;
-            }
-        } else if (a == QLatin1String("--no-upper")) {
-            o.upperCase = false;
-        } else if (a == QLatin1String("--upper")) {
-            o.upperCase = true;
-        } else if (a == QLatin1String("--hidden")) {
-            o.hidden = true;
-        } else if (a == QLatin1String("--update")) {
-            o.update = true;
-        } else {
-            error = QStringLiteral("unknown option '%1' (see --help)").arg(a);
+    o.inputs = positional;
+    o.outFolder = parser.value(out);
+    o.name = parser.value(name);
+    o.tmpFolder = parser.value(tmp);
+    o.beside = parser.isSet(QStringLiteral("beside"));
+    o.hidden = parser.isSet(QStringLiteral("hidden"));
+    o.update = parser.isSet(QStringLiteral("update"));
+    // --upper and --no-upper: the last one given holds.
+    for (const QString& option : parser.optionNames()) {
+        if (option == QLatin1String("upper") || option == QLatin1String("no-upper"))
+            o.upperCase = option == QLatin1String("upper");
+    }
+    if (!takeChoice(parser, method, {"normal", "stored", "double"},
+                    QStringLiteral("normal, stored, double"), o.method, error) ||
+        !takeChoice(parser, pattern, {"lzh.lzh", "lzh.zip", "zip.lzh", "zip.zip"},
+                    QStringLiteral("lzh.lzh, lzh.zip"), o.pattern, error) ||
+        !takeChoice(parser, format, {"lzh", "zip"}, QStringLiteral("lzh, zip"), o.format, error))
+        return false;
+    if (parser.isSet(jobs)) {
+        bool number = false;
+        o.jobs = parser.value(jobs).toInt(&number);
+        if (!number || o.jobs < 1 || o.jobs > 64) {
+            error = QStringLiteral("--jobs takes a number from 1 to 64");
             return false;
         }
+    }
+    if (o.beside && parser.isSet(out)) {
+        error = QStringLiteral("--beside and --out name two different output folders");
+        return false;
     }
     if (o.inputs.isEmpty()) {
         error = QStringLiteral("no files to archive");
@@ -230,30 +280,27 @@ bool checkCombination(const BatchOptions& b, QString& error) {
     return true;
 }
 
-} // namespace
+// What the end of a run reports besides its exit status.
+struct Tally {
+    int archives = 0;
+    int notArchived = 0; // files refused, left out or skipped by the archiver
+};
 
-int runBatch(const QStringList& arguments) {
-    BatchOptions b;
-    QString error;
-    if (!parseBatchArguments(arguments.mid(1), b, error) || !checkCombination(b, error)) {
-        printLine(stderr, QStringLiteral("dravonel2: ") + error);
-        return kBatchUsage;
-    }
-
+int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
     MemorySettingsStore store;
     OptionSet options;
     const QString privateTemp = TempFolder();
     LoadSettings(store, options, b.tmpFolder.isEmpty() ? privateTemp : b.tmpFolder);
     if (privateTemp.isEmpty() && !isPrivateFolder(options.TmpDir)) {
-        printLine(stderr, QStringLiteral("dravonel2: no private temporary folder: '%1' is not a "
-                                         "folder of yours that only you can write into")
-                              .arg(options.TmpDir.isEmpty() ? QDir::tempPath() : options.TmpDir));
+        out.error(QStringLiteral("no private temporary folder: '%1' is not a folder of yours that "
+                                 "only you can write into")
+                      .arg(options.TmpDir.isEmpty() ? QDir::tempPath() : options.TmpDir));
         return kBatchUsage;
     }
     if (!b.tmpFolder.isEmpty() && !isPrivateFolder(b.tmpFolder))
-        printLine(stderr, QStringLiteral("dravonel2: '%1' is not private to you (others can write "
-                                         "into it or it is a link); using '%2' instead")
-                              .arg(b.tmpFolder, privateTemp));
+        out.error(QStringLiteral("'%1' is not private to you (others can write into it or it is a "
+                                 "link); using '%2' instead")
+                      .arg(b.tmpFolder, privateTemp));
     options.Ashuku = qint16(b.method);
     options.Pattern = qint16(b.pattern);
     options.AshukuExe = qint16(b.format);
@@ -264,32 +311,31 @@ int runBatch(const QStringList& arguments) {
     ModuleArchivers modules;
     const LibraryState libraries = modules.CheckLibraries(SystemFolder());
     if (!libraries.LhaAvailable) {
-        printLine(stderr, QStringLiteral("dravonel2: the archiver modules are missing in '%1'")
-                              .arg(SystemFolder()));
+        out.error(QStringLiteral("the archiver modules are missing in '%1'").arg(SystemFolder()));
         return kBatchUsage;
     }
     const bool needsZip = (b.method != kMethodDouble && b.format == kFormatZip) ||
                           (b.method == kMethodDouble && b.pattern == 1);
     if (needsZip && !libraries.ZipAvailable) {
-        printLine(stderr, QStringLiteral("dravonel2: ZIP archives need the ZIP modules, which are "
-                                         "missing or broken in '%1'")
-                              .arg(SystemFolder()));
+        out.error(QStringLiteral("ZIP archives need the ZIP modules, which are missing or broken "
+                                 "in '%1'")
+                      .arg(SystemFolder()));
         return kBatchUsage;
     }
 
-    TerminalHost host(b.name);
+    TerminalHost host(b.name, out);
     TargetList targets(&host);
     OutputList outputs;
     ResultLog log;
-    QObject::connect(&log, &ResultLog::lineAdded,
-                     [](const QString& line) { printLine(stdout, line); });
+    QObject::connect(&log, &ResultLog::lineAdded, [&out](const QString& line) { out.log(line); });
 
     // Every input that does not go on the list is named and makes the exit
     // status 1; the run goes on with the others.
-    QStringList refused;
-    auto refuse = [&refused](const QString& input, const QString& why) {
-        printLine(stderr, QStringLiteral("dravonel2: not archived: '%1': %2").arg(input, why));
-        refused << input;
+    bool refusedAny = false;
+    auto refuse = [&](const QString& input, const QString& why) {
+        out.error(QStringLiteral("not archived: '%1': %2").arg(input, why));
+        refusedAny = true;
+        ++tally.notArchived;
     };
     bool full = false;
     for (const QString& input : b.inputs) {
@@ -304,8 +350,10 @@ int runBatch(const QStringList& arguments) {
             TargetList jobTargets(&host);
             JobValues loaded(jobTargets);
             QStringList jobRefused;
-            if (!LoadDvf(path, loaded, host, &jobRefused))
+            if (!LoadDvf(path, loaded, host, &jobRefused)) {
+                out.error(QStringLiteral("'%1' cannot be read as a job file").arg(input));
                 return kBatchUsage;
+            }
             for (const QString& entry : jobRefused)
                 refuse(entry,
                        QStringLiteral("named in '%1', but not readable or left out").arg(input));
@@ -333,41 +381,155 @@ int runBatch(const QStringList& arguments) {
             refuse(input, QStringLiteral("left out (an active swap file)"));
     }
     if (targets.count() == 0) {
-        printLine(stderr, QStringLiteral("dravonel2: no files to archive"));
+        out.error(QStringLiteral("no files to archive"));
         return kBatchIncomplete;
     }
     if (b.mode == kModeNormal && host.archiveName().isEmpty()) {
-        printLine(stderr, QStringLiteral("dravonel2: the normal mode needs --name"));
-        return kBatchUsage;
-    }
-    const QString out = LongPath(
-        QFileInfo(b.outFolder.isEmpty() ? QDir::currentPath() : b.outFolder).absoluteFilePath());
-    if (out.isEmpty() || !QFileInfo(out).isDir()) {
-        printLine(stderr,
-                  QStringLiteral("dravonel2: output folder '%1' does not exist").arg(b.outFolder));
+        out.error(QStringLiteral("the normal mode needs --name"));
         return kBatchUsage;
     }
 
-    CompressionRun run(
-        RunContext{options, libraries, modules, targets, outputs, log, host, privateTemp});
+    // One run per output folder: the one output folder, or with --beside each
+    // folder that holds files of the list, with those files in list order.
+    std::vector<std::unique_ptr<TargetList>> folderLists;
+    QList<QPair<QString, TargetList*>> runs;
+    if (b.beside) {
+        for (const QString& entry : targets.entries()) {
+            const QString folder = FolderOf(entry);
+            auto it = std::find_if(runs.begin(), runs.end(),
+                                   [&folder](const auto& run) { return run.first == folder; });
+            if (it == runs.end()) {
+                folderLists.push_back(std::make_unique<TargetList>(&host));
+                runs.append({folder, folderLists.back().get()});
+                it = runs.end() - 1;
+            }
+            it->second->ListInAdd(entry);
+        }
+    } else {
+        const QString folder =
+            LongPath(QFileInfo(b.outFolder.isEmpty() ? QDir::currentPath() : b.outFolder)
+                         .absoluteFilePath());
+        if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+            out.error(QStringLiteral("output folder '%1' does not exist").arg(b.outFolder));
+            return kBatchUsage;
+        }
+        runs.append({folder, &targets});
+    }
+
     TerminationWatcher termination;
     int signalled = 0;
-    QObject::connect(&termination, &TerminationWatcher::terminationRequested, &run,
-                     [&run, &signalled](int sig) {
+    CompressionRun* current = nullptr;
+    QObject::connect(&termination, &TerminationWatcher::terminationRequested,
+                     [&current, &signalled](int sig) {
                          signalled = sig;
-                         run.btnCancel_Click();
+                         if (current)
+                             current->btnCancel_Click();
                      });
-    const RunOutcome outcome = run.btnExe_Click(b.mode, out);
+    bool allArchived = true;
+    for (const auto& [folder, list] : runs) {
+        CompressionRun run(RunContext{options, libraries, modules, *list, outputs, log, host,
+                                      privateTemp, b.jobs});
+        current = &run;
+        const RunOutcome outcome = run.btnExe_Click(b.mode, folder);
+        current = nullptr;
+        tally.archives += outcome.archivesMade;
+        tally.notArchived += int(outcome.notArchived.size()) + outcome.skippedFiles;
+        for (const QString& left : outcome.notArchived)
+            out.error(QStringLiteral("not archived: ") + left);
+        if (outcome.skippedFiles > 0)
+            out.error(QStringLiteral("the archiver skipped %1 file(s) while making archives")
+                          .arg(outcome.skippedFiles));
+        allArchived = allArchived && outcome.allArchived();
+        if (signalled != 0)
+            return 128 + signalled;
+    }
+    return allArchived && !refusedAny ? kBatchAllDone : kBatchIncomplete;
+}
 
-    for (const QString& left : outcome.notArchived)
-        printLine(stderr, QStringLiteral("dravonel2: not archived: ") + left);
-    if (outcome.skippedFiles > 0)
-        printLine(stderr, QStringLiteral("dravonel2: the archiver skipped %1 file(s) while making "
-                                         "archives")
-                              .arg(outcome.skippedFiles));
-    if (signalled != 0)
-        return 128 + signalled;
-    return outcome.allArchived() && refused.isEmpty() ? kBatchAllDone : kBatchIncomplete;
+// Keeps the run's lines as a text file of its own in the state folder
+// (UTF-8, CR LF lines, like every text file the program writes). Returns its
+// path, or "" when it could not be written.
+QString keepLog(const QStringList& lines) {
+    QString state = qEnvironmentVariable("XDG_STATE_HOME");
+    if (!QDir::isAbsolutePath(state))
+        state = QDir::homePath() + QStringLiteral("/.local/state");
+    const QString folder = state + QStringLiteral("/dravonel2");
+    if (!QDir().mkpath(folder))
+        return QString();
+    const QString path =
+        folder + QStringLiteral("/batch-%1-%2.log")
+                     .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
+                     .arg(QCoreApplication::applicationPid());
+    QFile file(path);
+    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
+        return QString();
+    const QByteArray text = (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
+    if (file.write(text) != text.size() || !file.flush())
+        return QString();
+    return path;
+}
+
+// Says on the desktop how the run ended (freedesktop notifications over the
+// session bus). A desktop without a notification service is told on standard
+// error; the exit status stays the run's.
+void notifyEnd(int status, const Tally& tally, BatchOutput& out) {
+    const QString logPath = keepLog(out.lines());
+    QString summary, body;
+    const QString made = QStringLiteral("圧縮ファイルを %1 個作りました。").arg(tally.archives);
+    if (status == kBatchAllDone) {
+        summary = QStringLiteral("圧縮が終わりました");
+        body = made;
+    } else if (status == kBatchIncomplete) {
+        summary = QStringLiteral("圧縮できなかったファイルがあります");
+        body = made +
+               QStringLiteral("\n%1 個のファイルは圧縮できませんでした。").arg(tally.notArchived);
+    } else if (status == kBatchUsage) {
+        summary = QStringLiteral("圧縮を実行できませんでした");
+        body = out.lastError();
+    } else {
+        summary = QStringLiteral("圧縮を中断しました");
+        body = made;
+    }
+    body += logPath.isEmpty() ? QStringLiteral("\n記録は残せませんでした。")
+                              : QStringLiteral("\n記録: ") + logPath;
+
+    QDBusMessage call = QDBusMessage::createMethodCall(
+        QStringLiteral("org.freedesktop.Notifications"),
+        QStringLiteral("/org/freedesktop/Notifications"),
+        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
+    const QVariantMap hints{
+        {QStringLiteral("desktop-entry"), QStringLiteral("io.github.korvath.Dravonel2")},
+        {QStringLiteral("urgency"), QVariant::fromValue(uchar(status == kBatchAllDone ? 1 : 2))}};
+    call << QStringLiteral("Dravonel2") << uint(0) << QStringLiteral("io.github.korvath.Dravonel2")
+         << summary << body << QStringList() << hints << int(-1);
+    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 10000);
+    if (reply.type() == QDBusMessage::ErrorMessage)
+        printLine(stderr,
+                  QStringLiteral("dravonel2: no desktop notification (%1); the log is in '%2'")
+                      .arg(reply.errorMessage(), logPath));
+}
+
+} // namespace
+
+int runBatch(const QStringList& arguments) {
+    BatchOptions b;
+    QString error;
+    const bool parsed = parseBatchArguments(arguments.mid(1), b, error);
+    if (b.help || b.version) {
+        const QByteArray text = (b.help ? usageText() : versionText() + '\n').toUtf8();
+        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        return kBatchAllDone;
+    }
+    BatchOutput out(b.notify);
+    Tally tally;
+    int status = kBatchUsage;
+    if (!parsed || !checkCombination(b, error))
+        out.error(error);
+    else
+        status = execute(b, out, tally);
+    if (b.notify)
+        notifyEnd(status, tally, out);
+    return status;
 }
 
 } // namespace dravonel

@@ -1,6 +1,7 @@
 // Dravonel2: the program's entry.
 #include "archivers.h"
 #include "batch.h"
+#include "dialog_support.h"
 #include "frmDravonel.h"
 #include "ini_settings_store.h"
 #include "options.h"
@@ -13,6 +14,7 @@
 #include <QFileInfo>
 #include <QFont>
 #include <QStringList>
+#include <QTranslator>
 
 #include <cstdio>
 
@@ -32,24 +34,78 @@ QStringList windowArguments(const QStringList& arguments) {
     return absolute;
 }
 
+// Picks the window system before Qt does, since Qt ends the process when it
+// cannot reach one: Wayland where the session has it (X as the fallback), else
+// X. A platform chosen in QT_QPA_PLATFORM is kept. Returns why there is no
+// display to show the window on, or "".
+QString chooseDisplay() {
+    const bool wayland = !qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY");
+    const bool x = !qEnvironmentVariableIsEmpty("DISPLAY");
+    const QString chosen = qEnvironmentVariable("QT_QPA_PLATFORM");
+    if (chosen.isEmpty()) {
+        if (wayland)
+            qputenv("QT_QPA_PLATFORM", x ? "wayland;xcb" : "wayland");
+        return wayland || x ? QString() : QStringLiteral("DISPLAY and WAYLAND_DISPLAY are unset");
+    }
+    QStringList needed; // the display variables of the platforms named, all unset
+    for (const QString& entry : chosen.split(QLatin1Char(';'), Qt::SkipEmptyParts)) {
+        const QString platform = entry.section(QLatin1Char(':'), 0, 0);
+        if (platform.startsWith(QLatin1String("wayland")) && !wayland)
+            needed << QStringLiteral("WAYLAND_DISPLAY");
+        else if (platform == QLatin1String("xcb") && !x)
+            needed << QStringLiteral("DISPLAY");
+        else
+            return QString(); // reachable, or a platform without a display server (offscreen)
+    }
+    if (needed.isEmpty()) // names no platform at all: Qt's own default
+        return QString();
+    return QStringLiteral("QT_QPA_PLATFORM=%1 needs %2, which is unset")
+        .arg(chosen, needed.join(QStringLiteral(" or ")));
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    const QString first = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
-    if (first == QLatin1String("--help") || first == QLatin1String("--version")) {
-        const QByteArray text =
-            (first == QLatin1String("--help") ? usageText() : versionText() + '\n').toUtf8();
-        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
-        return 0;
-    }
-    if (first == QLatin1String("--batch")) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    if (arguments.value(0) == QLatin1String("--batch")) {
         // No display needed: the batch run is QtCore only.
         QCoreApplication app(argc, argv);
         return runBatch(app.arguments().mid(1));
     }
+    // The window's command line is files and "/U"; these four words are taken
+    // wherever they stand, and need no display.
+    for (const QString& a : arguments) {
+        const bool help = a == QLatin1String("-h") || a == QLatin1String("--help");
+        if (help || a == QLatin1String("-V") || a == QLatin1String("--version")) {
+            const QByteArray text = (help ? usageText() : versionText() + '\n').toUtf8();
+            std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+            return 0;
+        }
+    }
+    const QString noDisplay = chooseDisplay();
+    if (!noDisplay.isEmpty()) {
+        const QByteArray line = QStringLiteral("dravonel2: no display to show the window on (%1); "
+                                               "archive without one with --batch (see --help)\n")
+                                    .arg(noDisplay)
+                                    .toLocal8Bit();
+        std::fputs(line.constData(), stderr);
+        return 1;
+    }
 
     QApplication app(argc, argv);
     QApplication::setApplicationName(QStringLiteral("Dravonel2"));
+    // The Wayland application id names the desktop entry, so the desktop shows
+    // its name and icon for the window (on X the entry's StartupWMClass does).
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.korvath.Dravonel2"));
+    // Qt's own dialogs and buttons speak the program's language, whatever the
+    // locale.
+    QTranslator qtTranslation;
+    if (!loadQtJapanese(qtTranslation))
+        std::fputs("dravonel2: Qt's Japanese translation (qtbase_ja) is not installed; Qt's "
+                   "dialogs stay in English\n",
+                   stderr);
     // The stored default face is the Windows one; a Japanese face of this
     // desktop stands in for it.
     QFont::insertSubstitutions(QStringLiteral("ＭＳ 明朝"),

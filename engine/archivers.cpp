@@ -26,6 +26,7 @@ struct ModuleArchivers::Module {
     ArcRunningFn running = nullptr;
     ArcVersionFn version = nullptr;
     ArcSetProgressFn setProgress = nullptr;
+    ArcRunFn run = nullptr; // optional: calls side by side
 
     // Loads `file` and resolves the operations named after `stem` ("Unlha",
     // "Zip", "UnZip"). Returns false with `error` set when any step fails.
@@ -42,6 +43,7 @@ struct ModuleArchivers::Module {
         version = reinterpret_cast<ArcVersionFn>(library.resolve((s + "GetVersion").constData()));
         setProgress =
             reinterpret_cast<ArcSetProgressFn>(library.resolve((s + "SetProgress").constData()));
+        run = reinterpret_cast<ArcRunFn>(library.resolve((s + "Run").constData()));
         if (!call || !running || !version || !setProgress) {
             error = file + QStringLiteral(": an operation is missing");
             library.unload();
@@ -56,6 +58,12 @@ struct ModuleArchivers::Module {
         const int rc = call(nullptr, line.constData(), nullptr, 0);
         setProgress(nullptr, nullptr);
         return rc;
+    }
+
+    int invokeWith(const QString& commandLine, const ProgressHandler& handler) {
+        const QByteArray line = commandLine.toUtf8();
+        return run(nullptr, line.constData(), nullptr, 0, progressTrampoline,
+                   const_cast<ProgressHandler*>(&handler));
     }
 };
 
@@ -122,6 +130,29 @@ bool ModuleArchivers::UnZipGetRunning() {
 
 void ModuleArchivers::setProgressHandler(ProgressHandler handler) {
     handler_ = std::move(handler);
+}
+
+ModuleArchivers::Module* ModuleArchivers::module(ArchiverModule which) const {
+    switch (which) {
+    case ArchiverModule::Lha:
+        return lha_.get();
+    case ArchiverModule::Zip:
+        return zip_.get();
+    case ArchiverModule::UnZip:
+        return unzip_.get();
+    }
+    return nullptr;
+}
+
+bool ModuleArchivers::canRunSideBySide(ArchiverModule which) const {
+    const Module* m = module(which);
+    return m && m->run;
+}
+
+int ModuleArchivers::runSideBySide(ArchiverModule which, const QString& commandLine,
+                                   const ProgressHandler& handler) {
+    Module* m = module(which);
+    return m && m->run ? m->invokeWith(commandLine, handler) : -1;
 }
 
 } // namespace dravonel

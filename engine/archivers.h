@@ -28,6 +28,9 @@ struct LibraryState {
 // Returning true asks the module to cancel the call (it then returns 32800).
 using ProgressHandler = std::function<bool(const QString& member, quint64 done, quint64 total)>;
 
+// The modules a run calls.
+enum class ArchiverModule { Lha, Zip, UnZip };
+
 // The calls the run makes. Command lines are passed as UTF-8.
 class Archivers {
 public:
@@ -40,6 +43,14 @@ public:
     virtual bool UnZipGetRunning() = 0;
     // Installs the handler for the calls that follow (none: no progress).
     virtual void setProgressHandler(ProgressHandler handler) = 0;
+
+    // Whether `module` takes calls side by side, each with a handler of its
+    // own; only then may runSideBySide be used, from any thread.
+    virtual bool canRunSideBySide(ArchiverModule) const { return false; }
+    virtual int runSideBySide(ArchiverModule, const QString& /*commandLine*/,
+                              const ProgressHandler& /*handler*/) {
+        return -1;
+    }
 };
 
 inline const QString kLhaModule = QStringLiteral("libunlha32.so");
@@ -67,12 +78,16 @@ public:
     bool ZipGetRunning() override;
     bool UnZipGetRunning() override;
     void setProgressHandler(ProgressHandler handler) override;
+    bool canRunSideBySide(ArchiverModule module) const override;
+    int runSideBySide(ArchiverModule module, const QString& commandLine,
+                      const ProgressHandler& handler) override;
 
     // Why the last CheckLibraries found a module unusable (for diagnostics).
     QString lastError() const { return lastError_; }
 
 private:
     struct Module;
+    Module* module(ArchiverModule which) const;
     std::unique_ptr<Module> lha_, zip_, unzip_;
     ProgressHandler handler_;
     QString lastError_;

@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <vector>
 
 namespace dravonel {
 
@@ -123,38 +124,40 @@ bool CompressionRun::CheckRespFile(const QString& path) {
     return true;
 }
 
-int CompressionRun::call(Module module, const QString& commandLine, const QString& archive) {
-    Archivers& a = c_.archivers;
+ProgressHandler CompressionRun::progressHandler(int archive, const QString& archivePath) {
     RunProgress base;
-    base.archive = archiveIndex_;
+    base.archive = archive;
     base.archiveCount = archiveCount_;
-    base.archivePath = archive;
+    base.archivePath = archivePath;
     base.archiveBytes = archiveBytes_;
     base.runDone = bytesFinished_;
     base.runTotal = runBytes_;
+    // Progress reaches the host on this object's thread, at most every 50 ms;
+    // the cancel flag is read on every report, so a cancel stops the call.
+    auto lastPost = std::make_shared<std::atomic<long long>>(0);
+    return [this, base, lastPost](const QString& member, quint64 done, quint64 total) {
+        const long long now = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                  std::chrono::steady_clock::now().time_since_epoch())
+                                  .count();
+        if (now - lastPost->load() >= 50 || done == total) {
+            lastPost->store(now);
+            RunProgress p = base;
+            p.member = member;
+            p.done = done;
+            p.total = total;
+            QMetaObject::invokeMethod(
+                this, [this, p] { c_.host.progress(p); }, Qt::QueuedConnection);
+        }
+        return cancel_.load();
+    };
+}
+
+int CompressionRun::call(Module module, const QString& commandLine, const QString& archive) {
+    Archivers& a = c_.archivers;
+    a.setProgressHandler(progressHandler(archiveIndex_, archive));
 
     // The module works on a thread of its own while this thread keeps the
     // event loop running, so the windows repaint and the cancel button works.
-    // Its progress reaches the host here, at most every 50 ms; the cancel flag
-    // is read on every report, so a cancel stops the call.
-    auto lastPost = std::make_shared<std::atomic<long long>>(0);
-    a.setProgressHandler(
-        [this, base, lastPost](const QString& member, quint64 done, quint64 total) {
-            const long long now = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      std::chrono::steady_clock::now().time_since_epoch())
-                                      .count();
-            if (now - lastPost->load() >= 50 || done == total) {
-                lastPost->store(now);
-                RunProgress p = base;
-                p.member = member;
-                p.done = done;
-                p.total = total;
-                QMetaObject::invokeMethod(
-                    this, [this, p] { c_.host.progress(p); }, Qt::QueuedConnection);
-            }
-            return cancel_.load();
-        });
-
     QEventLoop loop;
     int result = 0;
     std::thread worker([&] {
@@ -324,42 +327,60 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
     return finish(code, final);
 }
 
-qint16 CompressionRun::CompressOneFile(const QString& path, const QString& outputFolder) {
-    archiveSkipped_ = 0;
+CompressionRun::FilePlan CompressionRun::planOneFile(const QString& path,
+                                                     const QString& outputFolder) const {
+    FilePlan plan;
     const OptionSet& o = c_.options;
     QString n = FileNameOf(path);
     if (o.UCase)
         n = UpperName(n);
     const QString out = withSlash(outputFolder);
-    log(QStringLiteral("[ ") + ShortPath(path) + QStringLiteral(" ]"));
+    plan.lines << QStringLiteral("[ ") + ShortPath(path) + QStringLiteral(" ]");
     if (!safeArchiveName(n))
-        return finish(kCodeMissing, QString());
-    if (outputFolder.isEmpty())
-        return finish(kCodeDestination, QString());
+        return plan;
+    if (outputFolder.isEmpty()) {
+        plan.code = kCodeDestination;
+        return plan;
+    }
 
     // Double compression does not apply here: it is taken as stored.
     const bool stored = o.Ashuku != kMethodNormal;
-    int code = kCodeMissing;
-    QString archive;
     if (o.AshukuExe == kFormatZip) {
         if (c_.libraries.ZipAvailable) {
-            archive = out + n + QStringLiteral(".ZIP");
-            log(resDravonel(stored ? 20015 : 20010));
-            code = compress(
-                Module::Zip,
+            plan.archive = out + n + QStringLiteral(".ZIP");
+            plan.lines << resDravonel(stored ? 20015 : 20010);
+            plan.needsCall = true;
+            plan.module = Module::Zip;
+            plan.commandLine =
                 commandLine(o.ZipOpt + (stored ? QStringLiteral(" -0 ") : QStringLiteral(" -9 ")),
-                            {archive, path}),
-                archive);
+                            {plan.archive, path});
         }
     } else if (c_.libraries.LhaAvailable) {
-        archive = out + n + QStringLiteral(".LZH");
-        log(resDravonel(stored ? 20005 : 20000));
-        code = compress(Module::Lha,
-                        commandLine(stored ? o.Lzh_Opt + QStringLiteral(" -z1 ") : o.Lzh_Opt,
-                                    {QStringLiteral("-w") + tmpFolder(), archive, path}),
-                        archive);
+        plan.archive = out + n + QStringLiteral(".LZH");
+        plan.lines << resDravonel(stored ? 20005 : 20000);
+        plan.needsCall = true;
+        plan.module = Module::Lha;
+        plan.commandLine = commandLine(stored ? o.Lzh_Opt + QStringLiteral(" -z1 ") : o.Lzh_Opt,
+                                       {QStringLiteral("-w") + tmpFolder(), plan.archive, path});
     }
-    return finish(code, archive);
+    return plan;
+}
+
+qint16 CompressionRun::reportOneFile(const FilePlan& plan, int code) {
+    archiveSkipped_ = 0;
+    for (const QString& line : plan.lines)
+        log(line);
+    return finish(code, plan.archive);
+}
+
+qint16 CompressionRun::CompressOneFile(const QString& path, const QString& outputFolder) {
+    const FilePlan plan = planOneFile(path, outputFolder);
+    for (const QString& line : plan.lines)
+        log(line);
+    archiveSkipped_ = 0;
+    const int code =
+        plan.needsCall ? compress(plan.module, plan.commandLine, plan.archive) : plan.code;
+    return finish(code, plan.archive);
 }
 
 int CompressionRun::countGroups(bool byExtension) const {
@@ -452,6 +473,17 @@ void CompressionRun::fileLoop(const QString& folder, bool interactive) {
     const int count = c_.targets.count();
     archiveCount_ = count;
     runBytes_ = bytesOf(allRows());
+    const Module module = c_.options.AshukuExe == kFormatZip ? Module::Zip : Module::Lha;
+    const bool busy =
+        module == Module::Zip ? c_.archivers.ZipGetRunning() : c_.archivers.UnlhaGetRunning();
+    int width = c_.archivesInFlight > 0 ? c_.archivesInFlight
+                                        : int(std::max(1u, std::thread::hardware_concurrency()));
+    if (busy || !c_.archivers.canRunSideBySide(module))
+        width = 1;
+    if (width > 1 && count > 1) {
+        fileLoopSideBySide(folder, interactive, std::min(width, count));
+        return;
+    }
     for (int i = 0; i < count; ++i) {
         if (interactive)
             c_.host.scrollTargetToTop(i);
@@ -470,6 +502,96 @@ void CompressionRun::fileLoop(const QString& folder, bool interactive) {
             noteMade({i});
         if (verdict == kMade && interactive)
             c_.targets.setMarked(i, false);
+    }
+}
+
+// Up to `width` archives are made at once, each module call on a thread of its
+// own; they are reported in list order, each once it and all before it are
+// done, so the log, the output list and the target list come out as a run of
+// one archive at a time gives them. A stop (disk full, destination, cancel)
+// cancels the calls in flight; of those, only archives that were made after
+// all are reported.
+void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive, int width) {
+    const int count = c_.targets.count();
+    struct Job {
+        FilePlan plan;
+        int code = 0;
+        bool done = false;
+        std::thread worker;
+    };
+    std::vector<Job> jobs(static_cast<size_t>(count));
+    QEventLoop loop;
+    int started = 0, reported = 0, inFlight = 0;
+    bool stopped = false, stopReported = false;
+    // Two files of one name go into one archive: its second call waits for
+    // the first, as it would in a run of one archive at a time.
+    QSet<QString> archivesInFlight;
+    while (reported < count) {
+        while (!stopped && inFlight < width && started < count) {
+            if (interactive)
+                c_.host.scrollTargetToTop(started);
+            c_.host.yield();
+            if (cancel_) {
+                stopped = true;
+                break;
+            }
+            FilePlan plan = planOneFile(c_.targets.entry(started), folder);
+            if (plan.needsCall && archivesInFlight.contains(plan.archive))
+                break;
+            Job& job = jobs[size_t(started)];
+            job.plan = std::move(plan);
+            ++started;
+            if (!job.plan.needsCall) {
+                job.code = job.plan.code;
+                job.done = true;
+                continue;
+            }
+            ++inFlight;
+            archivesInFlight.insert(job.plan.archive);
+            archiveBytes_ = bytesOf({started - 1});
+            job.worker = std::thread([this, &job, &inFlight, &archivesInFlight, &loop,
+                                      handler = progressHandler(started, job.plan.archive)] {
+                const int code =
+                    c_.archivers.runSideBySide(job.plan.module, job.plan.commandLine, handler);
+                QMetaObject::invokeMethod(
+                    this,
+                    [&job, &inFlight, &archivesInFlight, &loop, code] {
+                        job.code = code;
+                        job.done = true;
+                        --inFlight;
+                        archivesInFlight.remove(job.plan.archive);
+                        loop.quit();
+                    },
+                    Qt::QueuedConnection);
+            });
+        }
+        for (; reported < started && jobs[size_t(reported)].done; ++reported) {
+            Job& job = jobs[size_t(reported)];
+            if (job.worker.joinable())
+                job.worker.join();
+            // After a stop, the first archive not made is the one a run of one
+            // archive at a time would have been making; the others it would
+            // never have started.
+            const bool made = job.code >= 0 && job.code <= ARC_MAX_SKIPPED;
+            if (stopped && !made && stopReported)
+                continue;
+            archiveIndex_ = reported + 1;
+            bytesFinished_ += bytesOf({reported});
+            const qint16 verdict = reportOneFile(job.plan, job.code);
+            if (verdict == kNotMadeStop || (stopped && !made)) {
+                cancel_ = true;
+                stopped = true;
+                stopReported = true;
+            } else if (verdict == kMade) {
+                noteMade({reported});
+                if (interactive)
+                    c_.targets.setMarked(reported, false);
+            }
+        }
+        if (reported == started && (stopped || started == count))
+            break;
+        if (reported < started)
+            loop.exec();
     }
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "arc_module.h"
+#include "archivers.h"
 #include "response_file.h"
 #include "run_folder.h"
 
@@ -15,7 +16,6 @@
 
 namespace dravonel {
 
-class Archivers;
 class OutputList;
 class ResultLog;
 class RunHost;
@@ -45,6 +45,9 @@ struct RunContext {
     // The program's private temporary folder: the run works there when the
     // temporary folder setting names a folder other users could touch.
     QString privateTemp = {};
+    // How many archives one file each may be made at once (0: one per core),
+    // where the module takes calls side by side.
+    int archivesInFlight = 0;
 };
 
 // What a run did, as the run itself knows it.
@@ -98,13 +101,28 @@ public:
                                const QStringList& names = {});
 
 private:
-    enum class Module { Lha, Zip, UnZip };
+    using Module = ArchiverModule;
+    // What making the archive of one file takes: the log lines up to the
+    // module call, the call, and the archive; `code` is the result when no
+    // call is to be made.
+    struct FilePlan {
+        QStringList lines;
+        bool needsCall = false;
+        Module module = Module::Lha;
+        QString commandLine;
+        QString archive;
+        int code = kCodeMissing;
+    };
 
     bool begin();
     RunOutcome end();
     void groupLoop(bool byExtension, const QString& folder);
     void normalRun(const QString& folder, bool clearMarksWhenMade);
     void fileLoop(const QString& folder, bool interactive);
+    void fileLoopSideBySide(const QString& folder, bool interactive, int width);
+    FilePlan planOneFile(const QString& path, const QString& outputFolder) const;
+    qint16 reportOneFile(const FilePlan& plan, int code);
+    ProgressHandler progressHandler(int archive, const QString& archivePath);
     int call(Module module, const QString& commandLine, const QString& archive);
     int compress(Module module, const QString& commandLine, const QString& archive);
     qint16 finish(int code, const QString& archive);

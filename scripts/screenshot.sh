@@ -17,6 +17,9 @@ Xvfb "$display" -screen 0 1024x768x24 >/dev/null 2>&1 &
 xvfb=$!
 sleep 1
 export DISPLAY=$display XDG_CONFIG_HOME=$work/cfg TMPDIR=$work
+# On the virtual X display even from a Wayland session, where the program
+# would otherwise pick Wayland.
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 mkdir -p "$work/cfg" "$work/in" "$work/out"
 cp /usr/share/common-licenses/{GPL-3,Apache-2.0,MIT,BSD} "$work/in/" 2>/dev/null || true
 cat >"$work/cfg/Korvath's Soft.ini" <<INI

@@ -8,8 +8,11 @@ packages=(
     zlib1g-dev libdeflate-dev
     libgtest-dev
     lhasa p7zip-full unzip zip python3 jlha-utils
-    xvfb xauth xdotool fonts-ipafont desktop-file-utils
+    xvfb xauth xdotool openbox fonts-ipafont desktop-file-utils
     time
+    qt6-wayland qt6-translations-l10n librsvg2-bin
+    appstream libxml2-utils shared-mime-info libglib2.0-bin man-db
+    dbus python3-dbus python3-gi dpkg-dev file weston
 )
 missing=()
 for p in "${packages[@]}"; do

@@ -10,7 +10,9 @@
 #include <QGuiApplication>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLibraryInfo>
 #include <QScreen>
+#include <QTranslator>
 #include <QWidget>
 
 #include <algorithm>
@@ -25,6 +27,13 @@ QSize screenSize() {
 }
 
 } // namespace
+
+bool loadQtJapanese(QTranslator& translator) {
+    if (!translator.load(QStringLiteral("qtbase_ja"),
+                         QLibraryInfo::path(QLibraryInfo::TranslationsPath)))
+        return false;
+    return QCoreApplication::installTranslator(&translator);
+}
 
 void applyFontData(const OptionSet& options, std::initializer_list<QWidget*> widgets) {
     for (QWidget* widget : widgets) {

@@ -1,5 +1,5 @@
-// Pieces the dialogs share: the display font, the rows laid out for it, and
-// the stored position of a dialog.
+// Pieces the dialogs share: the display font, the rows laid out for it, the
+// stored position of a dialog, and Qt's Japanese translation.
 #pragma once
 
 #include <QSize>
@@ -7,12 +7,18 @@
 
 #include <initializer_list>
 
+class QTranslator;
 class QWidget;
 
 namespace dravonel {
 
 struct OptionSet;
 class SettingsStore;
+
+// Loads Qt's Japanese translation (qtbase_ja from Qt's translation folder) into
+// `translator` and installs it, so that Qt's standard buttons and dialogs are
+// Japanese whatever the locale. False when the translation is not installed.
+bool loadQtJapanese(QTranslator& translator);
 
 // `SetFontData` for a dialog: face, size, bold and italic of the settings font,
 // in that order, on each widget in the order given.

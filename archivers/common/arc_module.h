@@ -4,8 +4,12 @@
  *
  * Each module has one operation that runs a UTF-8 command line, a running
  * query (non-zero while a call is in progress), a version query (hundredths:
- * 100 = 1.00) and a progress hook. The command-line grammar and each module's
- * commands are described in unlha32.h, zip32j.h and unzip32.h.
+ * 100 = 1.00) and a progress hook. The plain operation is one call at a time
+ * (a second one is refused with 32799) and reports to the installed hook; the
+ * same operation with "Run" after its name takes a hook of its own and may run
+ * side by side with other such calls on other threads. The command-line
+ * grammar and each module's commands are described in unlha32.h, zip32j.h and
+ * unzip32.h.
  *
  * Result codes: 0 success; 1 to 32767 the number of listed files that were
  * skipped while the archive was still made; everything from 32768 up is a
@@ -53,24 +57,33 @@ typedef int (*ArcCommandFn)(void* owner, const char* cmdLine, char* output,
 typedef int (*ArcRunningFn)(void);
 typedef unsigned short (*ArcVersionFn)(void);
 typedef void (*ArcSetProgressFn)(ArcProgressFn fn, void* user);
+/* The operation with a progress hook of its own (null: no progress). */
+typedef int (*ArcRunFn)(void* owner, const char* cmdLine, char* output, unsigned long outputSize,
+                        ArcProgressFn progress, void* user);
 
 /* libunlha32.so */
 ARC_EXPORT int Unlha(void* owner, const char* cmdLine, char* output, unsigned long outputSize);
 ARC_EXPORT int UnlhaGetRunning(void);
 ARC_EXPORT unsigned short UnlhaGetVersion(void);
 ARC_EXPORT void UnlhaSetProgress(ArcProgressFn fn, void* user);
+ARC_EXPORT int UnlhaRun(void* owner, const char* cmdLine, char* output, unsigned long outputSize,
+                        ArcProgressFn progress, void* user);
 
 /* libzip32j.so */
 ARC_EXPORT int Zip(void* owner, const char* cmdLine, char* output, unsigned long outputSize);
 ARC_EXPORT int ZipGetRunning(void);
 ARC_EXPORT unsigned short ZipGetVersion(void);
 ARC_EXPORT void ZipSetProgress(ArcProgressFn fn, void* user);
+ARC_EXPORT int ZipRun(void* owner, const char* cmdLine, char* output, unsigned long outputSize,
+                      ArcProgressFn progress, void* user);
 
 /* libunzip32.so */
 ARC_EXPORT int UnZip(void* owner, const char* cmdLine, char* output, unsigned long outputSize);
 ARC_EXPORT int UnZipGetRunning(void);
 ARC_EXPORT unsigned short UnZipGetVersion(void);
 ARC_EXPORT void UnZipSetProgress(ArcProgressFn fn, void* user);
+ARC_EXPORT int UnZipRun(void* owner, const char* cmdLine, char* output, unsigned long outputSize,
+                        ArcProgressFn progress, void* user);
 
 #ifdef __cplusplus
 }

@@ -1,5 +1,5 @@
-// What every archiver module shares: the exported-symbol macro, the progress
-// callback type, and the per-module call state (running flag, progress hook).
+// What every archiver module shares: the progress reporting of one call and the
+// per-module call state (calls in progress, progress hooks).
 #pragma once
 
 #include "results.h"
@@ -36,7 +36,15 @@ private:
     bool cancelled_ = false;
 };
 
-// One per module: whether a call is in progress and which hook is installed.
+// The hook a call brought with it, for the thread the call runs on.
+struct CallHook {
+    bool active = false;
+    ArcProgressFn fn = nullptr;
+    void* user = nullptr;
+};
+
+// One per module: how many calls are in progress and which hook the plain
+// operation reports to.
 class ModuleState {
 public:
     void setProgress(ArcProgressFn fn, void* user) {
@@ -44,30 +52,51 @@ public:
         fn_ = fn;
         user_ = user;
     }
+    // The progress of the call running on this thread: its own hook when it
+    // came with one, the installed hook otherwise.
     Progress makeProgress(unsigned long long total) {
+        if (callHook_.active)
+            return Progress(callHook_.fn, callHook_.user, total);
         std::lock_guard<std::mutex> lock(mutex_);
         return Progress(fn_, user_, total);
     }
-    int running() const { return running_.load() ? 1 : 0; }
+    int running() const { return calls_.load() > 0 ? 1 : 0; }
 
-    // One call of the module's operation: a second call while one is in
-    // progress is refused, a given output buffer is emptied, a missing command
-    // line is refused, and a failure to allocate memory or to start a helper
-    // thread becomes a result code instead of an exception across the C border.
+    // One call of the plain operation: refused while any call is in progress,
+    // reports to the installed hook.
     template <typename Run>
-    int call(const char* cmdLine, char* output, unsigned long outputSize, Run&& run);
+    int call(const char* cmdLine, char* output, unsigned long outputSize, Run&& run) {
+        Guard guard(*this, true);
+        if (!guard.acquired())
+            return kErrAlreadyRunning;
+        return runGuarded(cmdLine, output, outputSize, run);
+    }
 
-    // Marks a call as running for the lifetime of the guard; `acquired()` is
-    // false when another call was already in progress.
+    // One call with a hook of its own (null: no progress). Such calls run side
+    // by side on as many threads as the caller likes.
+    template <typename Run>
+    int callWithHook(ArcProgressFn fn, void* user, const char* cmdLine, char* output,
+                     unsigned long outputSize, Run&& run) {
+        Guard guard(*this, false);
+        callHook_ = CallHook{true, fn, user};
+        const int rc = runGuarded(cmdLine, output, outputSize, run);
+        callHook_ = CallHook{};
+        return rc;
+    }
+
+private:
+    // Counts a call for its lifetime; an exclusive guard is not acquired when
+    // another call is already in progress.
     class Guard {
     public:
-        explicit Guard(ModuleState& state) : state_(state) {
-            bool expected = false;
-            acquired_ = state_.running_.compare_exchange_strong(expected, true);
+        Guard(ModuleState& state, bool exclusive) : state_(state) {
+            int none = 0;
+            acquired_ = exclusive ? state_.calls_.compare_exchange_strong(none, 1)
+                                  : (state_.calls_.fetch_add(1), true);
         }
         ~Guard() {
             if (acquired_)
-                state_.running_.store(false);
+                state_.calls_.fetch_sub(1);
         }
         Guard(const Guard&) = delete;
         Guard& operator=(const Guard&) = delete;
@@ -78,29 +107,29 @@ public:
         bool acquired_ = false;
     };
 
-private:
-    std::atomic<bool> running_{false};
+    // A given output buffer is emptied, a missing command line is refused,
+    // and a failure to allocate memory or to start a helper thread becomes a
+    // result code instead of an exception across the C border.
+    template <typename Run>
+    static int runGuarded(const char* cmdLine, char* output, unsigned long outputSize, Run& run) {
+        if (output && outputSize > 0)
+            output[0] = '\0';
+        if (!cmdLine)
+            return kErrCommand;
+        try {
+            return run(cmdLine);
+        } catch (const std::bad_alloc&) {
+            return kErrNoMemory;
+        } catch (const std::system_error&) {
+            return kErrNoMemory;
+        }
+    }
+
+    static inline thread_local CallHook callHook_;
+    std::atomic<int> calls_{0};
     std::mutex mutex_;
     ArcProgressFn fn_ = nullptr;
     void* user_ = nullptr;
 };
-
-template <typename Run>
-int ModuleState::call(const char* cmdLine, char* output, unsigned long outputSize, Run&& run) {
-    Guard guard(*this);
-    if (!guard.acquired())
-        return kErrAlreadyRunning;
-    if (output && outputSize > 0)
-        output[0] = '\0';
-    if (!cmdLine)
-        return kErrCommand;
-    try {
-        return run(cmdLine);
-    } catch (const std::bad_alloc&) {
-        return kErrNoMemory;
-    } catch (const std::system_error&) {
-        return kErrNoMemory;
-    }
-}
 
 } // namespace arc

@@ -12,6 +12,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <memory>
 #include <set>
 #include <sys/stat.h>
 #include <vector>
@@ -32,6 +33,7 @@ struct Command {
     bool includeHidden = false;
     bool store = false;
     char methodDigit = '5';
+    LhLevel level = LhLevel::Default;
     std::string workDir;
     std::string archive;
     std::vector<std::string> inputs; // files to store, or member names to extract
@@ -84,6 +86,8 @@ int parseCommand(const std::string& line, Command& cmd) {
                 cmd.store = true;
             else if (t == "-o5" || t == "-o6" || t == "-o7")
                 cmd.methodDigit = t[2];
+            else if (t == "-9")
+                cmd.level = LhLevel::Maximum;
             else if (t.size() > 2 && t[1] == 'w')
                 cmd.workDir = t.substr(2);
             else
@@ -150,7 +154,8 @@ struct Planned {
 class MemberWriter {
 public:
     MemberWriter(arc::AtomicOutput& out, arc::Progress& progress, const Command& cmd)
-        : out_(out), progress_(progress), cmd_(cmd), buf_(kChunk) {}
+        : out_(out), progress_(progress), cmd_(cmd),
+          buf_(std::make_unique_for_overwrite<uint8_t[]>(kChunk)) {}
 
     // Writes one file as a member. Returns kOk, kPassedOver (nothing written), or
     // an error that ends the call.
@@ -168,7 +173,8 @@ private:
     arc::AtomicOutput& out_;
     arc::Progress& progress_;
     const Command& cmd_;
-    std::vector<uint8_t> buf_;
+    // Read buffer; left uninitialised, so that a small file touches little of it.
+    std::unique_ptr<uint8_t[]> buf_;
     uint64_t done_ = 0; // bytes of earlier members, for progress
 };
 
@@ -180,15 +186,15 @@ int MemberWriter::storeRaw(const Planned& file, arc::InputFile& in, uint64_t dat
     crc = 0;
     size = 0;
     for (;;) {
-        long long got = in.read(buf_.data(), buf_.size());
+        long long got = in.read(buf_.get(), kChunk);
         if (got < 0)
             return kPassedOver;
         if (got == 0)
             return arc::kOk;
         const size_t n = static_cast<size_t>(got);
-        crc = crc16Update(crc, buf_.data(), n);
+        crc = crc16Update(crc, buf_.get(), n);
         size += n;
-        rc = out_.write(buf_.data(), n);
+        rc = out_.write(buf_.get(), n);
         if (rc != arc::kOk)
             return rc;
         if (progress_.report(file.name.c_str(), done_ + std::max(size, reported)))
@@ -214,19 +220,20 @@ int MemberWriter::write(const Planned& file) {
     uint64_t size = 0;
     bool compressed = false;
     if (!cmd_.store && in.size() > 0) {
-        LhEncoder encoder(windowBitsOfMethod(cmd_.methodDigit),
-                          [this](const uint8_t* d, size_t n) { return out_.write(d, n); });
+        LhEncoder encoder(
+            windowBitsOfMethod(cmd_.methodDigit),
+            [this](const uint8_t* d, size_t n) { return out_.write(d, n); }, cmd_.level);
         bool shrinks = true;
         for (;;) {
-            long long got = in.read(buf_.data(), buf_.size());
+            long long got = in.read(buf_.get(), kChunk);
             if (got < 0)
                 return passOver(start);
             if (got == 0)
                 break;
             const size_t n = static_cast<size_t>(got);
-            crc = crc16Update(crc, buf_.data(), n);
+            crc = crc16Update(crc, buf_.get(), n);
             size += n;
-            rc = encoder.write(buf_.data(), n);
+            rc = encoder.write(buf_.get(), n);
             if (rc != arc::kOk)
                 return rc;
             if (progress_.report(file.name.c_str(), done_ + size))

@@ -7,13 +7,20 @@ namespace {
 
 arc::ModuleState state;
 
+int run(const char* cmdLine) {
+    arc::Progress progress = state.makeProgress(0);
+    return lha::runCommand(cmdLine, progress);
+}
+
 } // namespace
 
 ARC_EXPORT int Unlha(void*, const char* cmdLine, char* output, unsigned long outputSize) {
-    return state.call(cmdLine, output, outputSize, [](const char* line) {
-        arc::Progress progress = state.makeProgress(0);
-        return lha::runCommand(line, progress);
-    });
+    return state.call(cmdLine, output, outputSize, run);
+}
+
+ARC_EXPORT int UnlhaRun(void*, const char* cmdLine, char* output, unsigned long outputSize,
+                        ArcProgressFn progress, void* user) {
+    return state.callWithHook(progress, user, cmdLine, output, outputSize, run);
 }
 
 ARC_EXPORT int UnlhaGetRunning(void) {

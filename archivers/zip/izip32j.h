@@ -1,8 +1,10 @@
 // libizip32j.so: the ZIP archive engine behind libzip32j.so.
 //
 // libzip32j.so interprets the command line and hands the files to store to
-// this module, which it loads from its own folder for every call; without
-// libizip32j.so beside it, libzip32j.so does not work. The engine writes
+// this module, which it loads from its own folder on the first call and keeps
+// until it is itself unloaded; without libizip32j.so beside it, libzip32j.so
+// does not work. The engine keeps its compressors and compression threads from
+// call to call, and stops the threads when it is unloaded. It writes
 // Deflate (method 8) or stored (method 0) entries with UTF-8 names, Unix
 // permission bits, DOS and extended timestamps and ZIP64 records where needed,
 // and updates an existing archive by copying the entries it keeps byte for

@@ -37,6 +37,11 @@ ARC_EXPORT int UnZip(void*, const char* cmdLine, char* output, unsigned long out
     return state.call(cmdLine, output, outputSize, run);
 }
 
+ARC_EXPORT int UnZipRun(void*, const char* cmdLine, char* output, unsigned long outputSize,
+                        ArcProgressFn progress, void* user) {
+    return state.callWithHook(progress, user, cmdLine, output, outputSize, run);
+}
+
 ARC_EXPORT int UnZipGetRunning(void) {
     return state.running();
 }

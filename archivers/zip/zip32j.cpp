@@ -8,7 +8,7 @@
 
 #include <algorithm>
 #include <dlfcn.h>
-#include <memory>
+#include <mutex>
 #include <new>
 #include <string>
 #include <vector>
@@ -58,22 +58,49 @@ int forward(void* user, const char* member, unsigned long long done, unsigned lo
     return progress->report(member, done) ? 1 : 0;
 }
 
-struct LibraryCloser {
-    void operator()(void* handle) const { ::dlclose(handle); }
+// The engine, loaded from the folder this module was loaded from when a call
+// first needs it and kept until this module is unloaded, so that a call pays
+// neither for loading it nor for the compressors and threads it keeps. A load
+// that failed is tried again by the next call.
+class Engine {
+public:
+    Engine() = default;
+    Engine(const Engine&) = delete;
+    Engine& operator=(const Engine&) = delete;
+    ~Engine() {
+        if (handle_)
+            ::dlclose(handle_);
+    }
+
+    IZipUpdateFn update() {
+        std::lock_guard<std::mutex> lock(mutex_);
+        if (!handle_)
+            load();
+        return update_;
+    }
+
+private:
+    void load() {
+        Dl_info info;
+        if (::dladdr(reinterpret_cast<void*>(&Zip), &info) == 0 || !info.dli_fname)
+            return;
+        const std::string path = arc::folderOf(info.dli_fname) + "/libizip32j.so";
+        void* handle = ::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL);
+        if (!handle)
+            return;
+        update_ = reinterpret_cast<IZipUpdateFn>(::dlsym(handle, "IZipUpdate"));
+        if (update_)
+            handle_ = handle;
+        else
+            ::dlclose(handle);
+    }
+
+    std::mutex mutex_;
+    void* handle_ = nullptr;
+    IZipUpdateFn update_ = nullptr;
 };
 
-// The engine, loaded from the folder this module was loaded from.
-std::unique_ptr<void, LibraryCloser> loadEngine(IZipUpdateFn& update) {
-    Dl_info info;
-    if (::dladdr(reinterpret_cast<void*>(&Zip), &info) == 0 || !info.dli_fname)
-        return nullptr;
-    const std::string path = arc::folderOf(info.dli_fname) + "/libizip32j.so";
-    std::unique_ptr<void, LibraryCloser> handle(::dlopen(path.c_str(), RTLD_NOW | RTLD_LOCAL));
-    if (!handle)
-        return nullptr;
-    update = reinterpret_cast<IZipUpdateFn>(::dlsym(handle.get(), "IZipUpdate"));
-    return update ? std::move(handle) : nullptr;
-}
+Engine engine;
 
 int run(const char* cmdLine) {
     Options opt;
@@ -93,9 +120,8 @@ int run(const char* cmdLine) {
         names.push_back(std::move(name));
         sources.push_back({path.c_str(), names.back().c_str()});
     }
-    IZipUpdateFn update = nullptr;
-    auto engine = loadEngine(update);
-    if (!engine)
+    const IZipUpdateFn update = engine.update();
+    if (!update)
         return arc::kErrEngineMissing;
     arc::Progress progress = state.makeProgress(0);
     rc = update(opt.archive.c_str(), sources.data(), sources.size(), opt.level, forward, &progress);
@@ -108,6 +134,11 @@ int run(const char* cmdLine) {
 
 ARC_EXPORT int Zip(void*, const char* cmdLine, char* output, unsigned long outputSize) {
     return state.call(cmdLine, output, outputSize, run);
+}
+
+ARC_EXPORT int ZipRun(void*, const char* cmdLine, char* output, unsigned long outputSize,
+                      ArcProgressFn progress, void* user) {
+    return state.callWithHook(progress, user, cmdLine, output, outputSize, run);
 }
 
 ARC_EXPORT int ZipGetRunning(void) {

@@ -1,14 +1,19 @@
-// Runs one command line through the LHA module and prints the result code, the
-// seconds it took and the peak resident memory of the process.
+// Runs command lines through the LHA module in one process, so that the whole
+// process can be timed from outside (bench/lha/run.sh uses /usr/bin/time).
 //   lha_bench <path/to/libunlha32.so> '<command line>'
-#include <chrono>
+//   lha_bench <path/to/libunlha32.so> -f <file>     one command line per line
+// Exits 0 when every call returned 0, else 1 (the first failing line is named).
+#include "arc_module.h"
+
 #include <cstdio>
 #include <dlfcn.h>
-#include <sys/resource.h>
+#include <fstream>
+#include <string>
 
 int main(int argc, char** argv) {
-    if (argc != 3) {
-        std::fprintf(stderr, "usage: %s <libunlha32.so> '<command line>'\n", argv[0]);
+    const bool fromFile = argc == 4 && std::string(argv[2]) == "-f";
+    if (argc != 3 && !fromFile) {
+        std::fprintf(stderr, "usage: %s <libunlha32.so> ('<command line>' | -f <file>)\n", argv[0]);
         return 2;
     }
     void* lib = ::dlopen(argv[1], RTLD_NOW);
@@ -16,16 +21,26 @@ int main(int argc, char** argv) {
         std::fprintf(stderr, "%s\n", ::dlerror());
         return 2;
     }
-    using UnlhaFn = int (*)(void*, const char*, char*, unsigned long);
-    auto unlha = reinterpret_cast<UnlhaFn>(::dlsym(lib, "Unlha"));
-    if (!unlha)
+    auto unlha = reinterpret_cast<ArcCommandFn>(::dlsym(lib, "Unlha"));
+    if (!unlha) {
+        std::fprintf(stderr, "%s has no Unlha\n", argv[1]);
         return 2;
-    auto start = std::chrono::steady_clock::now();
-    int rc = unlha(nullptr, argv[2], nullptr, 0);
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
-    struct rusage ru;
-    ::getrusage(RUSAGE_SELF, &ru);
-    std::printf("rc=%d seconds=%.3f peak_rss_kib=%ld\n", rc, seconds, ru.ru_maxrss);
-    return rc == 0 ? 0 : 1;
+    }
+    auto call = [&](const std::string& line) {
+        const int rc = unlha(nullptr, line.c_str(), nullptr, 0);
+        if (rc != 0)
+            std::fprintf(stderr, "rc=%d for: %s\n", rc, line.c_str());
+        return rc == 0;
+    };
+    if (!fromFile)
+        return call(argv[2]) ? 0 : 1;
+    std::ifstream in(argv[3]);
+    if (!in) {
+        std::fprintf(stderr, "cannot read %s\n", argv[3]);
+        return 2;
+    }
+    for (std::string line; std::getline(in, line);)
+        if (!line.empty() && !call(line))
+            return 1;
+    return 0;
 }

@@ -1,76 +1,142 @@
 #!/usr/bin/env bash
-# Compression benchmark of the LHA module against jlha, on files every machine
-# of this kind has. Prints one line per input and tool: input, size in, size out,
-# seconds; then the peak memory of the module for a 1 GiB input.
+# Benchmark of the LHA module's compression against jlha, timing whole processes
+# with /usr/bin/time: CPU seconds (user + system), wall seconds and peak
+# resident memory. The module runs inside a small driver (lha_bench.cpp); each
+# case is the median run, by CPU time, of five (three for the large inputs).
+# Every row: input, method, tool, size in, size out, CPU s, wall s, peak RSS,
+# then for the default level its size and CPU time as a fraction of the -9
+# level's (the optimal parse: the encoder as it was before the lazy parse) and
+# its size as a fraction of jlha's. jlha is a Java program: about 0.4 s of its
+# CPU time on every input is the Java start-up. Debian has no other LHA
+# archiver that creates archives (lhasa only extracts).
 #   bash bench/lha/run.sh [build-dir]        (default: build)
-# Set BENCH_BIG=0 to leave out the 1 GiB run, BENCH_FUZZ=<seconds> to run the
-# libFuzzer target of the extractor for that long (needs clang).
+# BENCH_BIG=0 leaves out the 256 MiB and 1 GiB inputs; BENCH_FUZZ=<seconds>
+# runs the libFuzzer target of the extractor for that long (needs clang).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
 module="$build/bin/libunlha32.so"
 [ -f "$module" ] || { echo "build the project first: $module is missing" >&2; exit 1; }
+[ -x /usr/bin/time ] || { echo "/usr/bin/time is missing: run scripts/setup.sh" >&2; exit 1; }
 out="$root/bench/out/lha"
-mkdir -p "$out"
 corpus="$out/corpus"
 mkdir -p "$corpus"
 
 [ -f "$corpus/headers.tar" ] || tar cf "$corpus/headers.tar" -C /usr/include c++
 [ -f "$corpus/libstdc++.so.6" ] || cp /usr/lib/x86_64-linux-gnu/libstdc++.so.6 "$corpus/"
 [ -f "$corpus/licenses.txt" ] || cat /usr/share/common-licenses/* > "$corpus/licenses.txt"
+if [ ! -d "$corpus/tiny" ]; then
+    mkdir -p "$corpus/tiny.new"
+    for i in $(seq -w 0 999); do printf 'tiny file %s: hello.\n' "$i" > "$corpus/tiny.new/f$i.txt"; done
+    mv "$corpus/tiny.new" "$corpus/tiny"
+fi
 
 driver="$out/lha_bench"
-g++ -std=c++20 -O2 -Wall -Wextra -o "$driver" "$root/bench/lha/lha_bench.cpp" -ldl
+g++ -std=c++20 -O2 -Wall -Wextra -I"$root/archivers/common" -o "$driver" \
+    "$root/bench/lha/lha_bench.cpp" -ldl
 
-seconds_of() { # command... -> prints the wall-clock seconds it took
-    local start end
-    start=$(date +%s.%N)
-    "$@" >/dev/null 2>&1
-    end=$(date +%s.%N)
-    echo "$end - $start" | bc
+# timed RUNS RESET COMMAND... : runs RESET (a shell command) and then COMMAND,
+# RUNS times; prints "cpu wall rss_kib" of the median run by CPU time.
+timed() {
+    local runs=$1 reset=$2
+    shift 2
+    for _ in $(seq "$runs"); do
+        eval "$reset"
+        if ! /usr/bin/time -f "%U %S %e %M" -o "$out/time.txt" "$@" >/dev/null 2>"$out/err.txt"; then
+            echo "failed: $*" >&2
+            cat "$out/err.txt" >&2
+            exit 1
+        fi
+        tail -n 1 "$out/time.txt" | awk '{ printf "%.2f %.2f %d\n", $1 + $2, $3, $4 }'
+    done | sort -n | awk -v n="$runs" 'NR == int((n + 1) / 2)'
 }
 
-printf '%-16s %-8s %12s %12s %9s %9s\n' input tool size_in size_out seconds MB/s
-for f in headers.tar libstdc++.so.6 licenses.txt; do
-    in="$corpus/$f"
-    size_in=$(stat -c %s "$in")
-    for method in 5 6 7; do
-        archive="$out/$f.lh$method.lzh"
-        rm -f "$archive"
-        line=$("$driver" "$module" "u -o$method \"$archive\" \"$in\"")
-        secs=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$line")
-        lha t "$archive" >/dev/null || { echo "lhasa rejects $archive" >&2; exit 1; }
-        printf '%-16s %-8s %12d %12d %9.3f %9.1f\n' "$f" "dravo-lh$method" "$size_in" \
-            "$(stat -c %s "$archive")" "$secs" "$(echo "$size_in / $secs / 1000000" | bc -l)"
-    done
-    if command -v jlha >/dev/null; then
-        for method in 5 7; do
-            archive="$out/$f.jlha$method.lzh"
-            rm -f "$archive"
-            secs=$(cd "$corpus" && seconds_of jlha "ao$method" "$archive" "$f")
-            printf '%-16s %-8s %12d %12d %9.3f %9.1f\n' "$f" "jlha-lh$method" "$size_in" \
-                "$(stat -c %s "$archive")" "$secs" "$(echo "$size_in / $secs / 1000000" | bc -l)"
-        done
+ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.3f", a / b; else printf "-" }'; }
+
+printf '%-15s %-5s %-9s %11s %10s %7s %7s %8s %7s %7s %7s\n' input meth tool size_in \
+    size_out cpu_s wall_s rss_KiB size/-9 cpu/-9 size/jl
+# row INPUT METHOD TOOL SIZE_IN SIZE_OUT "CPU WALL RSS" [SIZE/-9 CPU/-9 SIZE/JLHA]
+row() {
+    local cpu wall rss
+    read -r cpu wall rss <<<"$6"
+    printf '%-15s %-5s %-9s %11d %10d %7.2f %7.2f %8d %7s %7s %7s\n' "$1" "$2" "$3" "$4" "$5" \
+        "$cpu" "$wall" "$rss" "${7:--}" "${8:--}" "${9:--}"
+}
+check() { lhasa t "$1" >/dev/null || { echo "lhasa rejects $1" >&2; exit 1; }; }
+
+# case NAME SIZE_IN RUNS JLHA_RUNS METHOD ARCHIVE-STEM MODULE-ARGS JLHA-COMMAND
+# (MODULE-ARGS end with the archive's place, marked @A@; JLHA_RUNS 0: no jlha)
+bench_case() {
+    local name=$1 size_in=$2 runs=$3 jruns=$4 method=$5 stem=$6 args=$7 jcmd=$8
+    local a="$out/$stem.lh$method.lzh" m="$out/$stem.lh$method-9.lzh" j="$out/$stem.lh$method.jlha.lzh"
+    local t9 td tj s9 sd sj=0
+    t9=$(timed "$runs" "rm -f '$m'" "$driver" "$module" "a -9 -o$method ${args//@A@/\"$m\"}")
+    td=$(timed "$runs" "rm -f '$a'" "$driver" "$module" "a -o$method ${args//@A@/\"$a\"}")
+    check "$m"
+    check "$a"
+    s9=$(stat -c %s "$m")
+    sd=$(stat -c %s "$a")
+    if [ "$jruns" -gt 0 ] && command -v jlha >/dev/null; then
+        tj=$(timed "$jruns" "rm -f '$j'" bash -c "${jcmd//@A@/\"$j\"}")
+        sj=$(stat -c %s "$j")
     fi
+    row "$name" "lh$method" dravo "$size_in" "$sd" "$td" "$(ratio "$sd" "$s9")" \
+        "$(ratio "${td%% *}" "${t9%% *}")" "$(ratio "$sd" "$sj")"
+    row "$name" "lh$method" "dravo -9" "$size_in" "$s9" "$t9"
+    [ "$sj" = 0 ] || row "$name" "lh$method" jlha "$size_in" "$sj" "$tj"
+    rm -f "$a" "$m" "$j"
+}
+
+for f in headers.tar libstdc++.so.6 licenses.txt; do
+    for method in 5 6 7; do
+        bench_case "$f" "$(stat -c %s "$corpus/$f")" 5 5 "$method" "$f" "@A@ \"$corpus/$f\"" \
+            "cd '$corpus' && jlha ao$method @A@ '$f'"
+    done
 done
 
+# 1000 files of about 25 bytes: one archive each (a call each, as a FileN run
+# makes them; sizes are their sum), then all of them in one archive.
+tiny_in=$(cat "$corpus"/tiny/*.txt | wc -c)
+rm -rf "$out/tiny-out"
+mkdir -p "$out/tiny-out"
+: >"$out/tiny-calls.txt"
+: >"$out/tiny-calls-9.txt"
+: >"$out/tiny.resp"
+for f in "$corpus"/tiny/*.txt; do
+    b=$(basename "$f")
+    echo "a \"$out/tiny-out/$b.lzh\" \"$f\"" >>"$out/tiny-calls.txt"
+    echo "a -9 \"$out/tiny-out/$b.9.lzh\" \"$f\"" >>"$out/tiny-calls-9.txt"
+    printf '"%s"\r\n' "$f" >>"$out/tiny.resp"
+done
+td=$(timed 5 "rm -f '$out'/tiny-out/*.lzh" "$driver" "$module" -f "$out/tiny-calls.txt")
+sd=$(cat "$out"/tiny-out/f*.txt.lzh | wc -c)
+t9=$(timed 5 "rm -f '$out'/tiny-out/*.lzh" "$driver" "$module" -f "$out/tiny-calls-9.txt")
+s9=$(cat "$out"/tiny-out/f*.txt.9.lzh | wc -c)
+row "tiny x1000" lh5 dravo "$tiny_in" "$sd" "$td" "$(ratio "$sd" "$s9")" \
+    "$(ratio "${td%% *}" "${t9%% *}")"
+row "tiny x1000" lh5 "dravo -9" "$tiny_in" "$s9" "$t9"
+rm -rf "$out/tiny-out"
+bench_case "tiny, one" "$tiny_in" 5 3 5 tiny "@A@ \"@$out/tiny.resp\"" \
+    "cd '$corpus/tiny' && jlha ao5 @A@ *.txt"
+
 if [ "${BENCH_BIG:-1}" != 0 ]; then
-    big="$out/big.bin"
-    if [ ! -f "$big" ] || [ "$(stat -c %s "$big")" -lt 1073741824 ]; then
+    run="$corpus/run256.bin" # 256 MiB of one byte
+    [ "$(stat -c %s "$run" 2>/dev/null || echo 0)" = 268435456 ] ||
+        head -c 268435456 /dev/zero | tr '\0' 'a' >"$run"
+    bench_case "256MiB of 'a'" 268435456 3 1 5 run "@A@ \"$run\"" \
+        "cd '$corpus' && jlha ao5 @A@ run256.bin"
+    big="$corpus/big.bin" # 1 GiB of the corpus files over and over
+    if [ "$(stat -c %s "$big" 2>/dev/null || echo 0)" != 1073741824 ]; then
         rm -f "$big"
         while [ "$(stat -c %s "$big" 2>/dev/null || echo 0)" -lt 1073741824 ]; do
-            cat "$corpus/headers.tar" "$corpus/libstdc++.so.6" >> "$big"
+            cat "$corpus/headers.tar" "$corpus/libstdc++.so.6" >>"$big"
         done
         truncate -s 1073741824 "$big"
     fi
     archive="$out/big.lzh"
-    rm -f "$archive"
-    line=$("$driver" "$module" "u \"$archive\" \"$big\"")
-    secs=$(sed -n 's/.*seconds=\([0-9.]*\).*/\1/p' <<<"$line")
-    rss=$(sed -n 's/.*peak_rss_kib=\([0-9]*\).*/\1/p' <<<"$line")
-    printf '%-16s %-8s %12d %12d %9.3f %9.1f  peak RSS %d KiB\n' "1GiB" "dravo-lh5" \
-        "$(stat -c %s "$big")" "$(stat -c %s "$archive")" "$secs" \
-        "$(echo "1073741824 / $secs / 1000000" | bc -l)" "$rss"
+    t=$(timed 1 "rm -f '$archive'" "$driver" "$module" "a \"$archive\" \"$big\"")
+    check "$archive"
+    row "1GiB mixed" lh5 dravo 1073741824 "$(stat -c %s "$archive")" "$t"
     rm -f "$archive"
 fi
 
@@ -78,8 +144,9 @@ if [ -n "${BENCH_FUZZ:-}" ] && command -v clang++ >/dev/null; then
     fuzzer="$out/fuzz_extract"
     clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined \
         -I"$root/archivers/common" -I"$root/archivers/lha" -o "$fuzzer" \
-        "$root/bench/lha/fuzz_extract.cpp" "$root"/archivers/lha/{crc16,lh_decoder,lh_encoder,lh_huffman,lzh_archive,lzh_header,lzh_names}.cpp \
-        "$root"/archivers/common/{atomic_output,cmdline,files}.cpp -lpthread
+        "$root/bench/lha/fuzz_extract.cpp" \
+        "$root"/archivers/lha/{crc16,lh_block,lh_decoder,lh_encoder,lh_huffman,lh_match,lh_parse_lazy,lh_parse_optimal,lh_prices,lzh_archive,lzh_header,lzh_names}.cpp \
+        "$root"/archivers/common/{atomic_output,cmdline,cp932,files}.cpp -lpthread
     mkdir -p "$out/fuzz-corpus"
     cp "$out"/*.lzh "$out/fuzz-corpus/" 2>/dev/null || true
     find "$out/fuzz-corpus" -size +1M -delete

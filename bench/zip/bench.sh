@@ -1,67 +1,105 @@
 #!/usr/bin/env bash
-# Compares libzip32j.so at -9 with Info-ZIP `zip -9` on the shared corpus:
-# headers.tar, libstdc++.so.6 and the licenses text. One line per tool and
-# file: input, size in, size out, seconds, and for the module its size and
-# time as a fraction of zip's. Each tool runs three times in turn and the
-# fastest run counts, so that other work on the machine weighs less on the
-# figures. With --rss it also reports the peak resident memory of the module
-# compressing a 1 GiB file.
-# Usage: bench/zip/bench.sh [build-dir] [--rss]   (the build must exist)
+# libzip32j.so against Info-ZIP `zip`, each timed as a whole process with
+# /usr/bin/time: the driver bench/zip/zip_bench.cpp loads the module and makes
+# the archives in one process, `zip` runs once per archive. One line per case:
+# the input size, then for each tool the bytes out, CPU seconds (user + system),
+# wall seconds and peak RSS, medians of RUNS runs (5 unless set), and the
+# module's size and CPU time as fractions of zip's. Cases: headers.tar,
+# libstdc++.so.6 and the licenses text at -9, -6 (the default) and -0; 1000
+# files of about 25 bytes, one archive each at -9 (the driver's 1000 calls
+# against a shell loop that starts zip 1000 times); 256 MiB of one byte at -9.
+# With --rss, also a 1 GiB mixed file at -9 (one run each).
+# Usage: bench/zip/bench.sh [--rss] [build-dir]   (configured with cmake first)
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
-build="${1:-$root/build}"
-[ "${1:-}" = "--rss" ] && build="$root/build"
+build="$root/build"
+want_rss=0
+for a in "$@"; do
+    case "$a" in
+    --rss) want_rss=1 ;;
+    *) build="$a" ;;
+    esac
+done
+cmake --build "$build" -j2 --target zip_bench zip32j izip32j >/dev/null
+drv="$build/bin/zip_bench"
 lib="$build/bin/libzip32j.so"
-[ -f "$lib" ] || { echo "bench: $lib not built" >&2; exit 1; }
+runs="${RUNS:-5}"
 out="$root/bench/out/zip"
 corpus="$out/corpus"
-runs=3
-mkdir -p "$corpus"
+mkdir -p "$corpus/tiny"
 [ -f "$corpus/headers.tar" ] || tar cf "$corpus/headers.tar" -C /usr/include c++
 [ -f "$corpus/libstdc++.so.6" ] || cp /usr/lib/x86_64-linux-gnu/libstdc++.so.6 "$corpus/"
-[ -f "$corpus/licenses.txt" ] || cat /usr/share/common-licenses/* > "$corpus/licenses.txt"
-
-least() { awk -v a="$1" -v b="$2" 'BEGIN { print (a == "" || b < a) ? b : a }'; }
-
-printf '%-28s %-16s %12s %12s %8s %7s %7s\n' tool input size-in size-out seconds ratio time
-for f in headers.tar libstdc++.so.6 licenses.txt; do
-    in="$corpus/$f"
-    peer_secs=""
-    mod_secs=""
-    for _ in $(seq "$runs"); do
-        rm -f "$out/peer.zip" "$out/module.zip"
-        start=$(date +%s.%N)
-        zip -q -9 -j "$out/peer.zip" "$in"
-        end=$(date +%s.%N)
-        peer_secs=$(least "$peer_secs" "$(awk -v a="$start" -v b="$end" 'BEGIN { print b - a }')")
-        mod_secs=$(least "$mod_secs" "$(python3 "$root/bench/zip/run_module.py" "$lib" \
-            "-j -S -9  \"$out/module.zip\" \"$in\"")")
-    done
-    peer_size=$(stat -c %s "$out/peer.zip")
-    mod_size=$(stat -c %s "$out/module.zip")
-    unzip -tq "$out/module.zip" >/dev/null
-    printf '%-28s %-16s %12d %12d %8.3f\n' "zip -9 (Info-ZIP)" "$f" "$(stat -c %s "$in")" \
-        "$peer_size" "$peer_secs"
-    printf '%-28s %-16s %12d %12d %8.3f %7.3f %7.3f\n' "libzip32j.so -9" "$f" \
-        "$(stat -c %s "$in")" "$mod_size" "$mod_secs" \
-        "$(awk -v a="$mod_size" -v b="$peer_size" 'BEGIN { print a / b }')" \
-        "$(awk -v a="$mod_secs" -v b="$peer_secs" 'BEGIN { print a / b }')"
-done
-
-if [ "${2:-}" = "--rss" ] || [ "${1:-}" = "--rss" ]; then
-    big="$out/big.bin"
-    # 1 GiB of the corpus repeated: compressible like real files.
-    [ -f "$big" ] || python3 -c 'import sys
-data = open(sys.argv[1], "rb").read()
-with open(sys.argv[2], "wb") as out:
-    left = 1 << 30
-    while left > 0:
-        out.write(data[:left])
-        left -= len(data)' "$corpus/headers.tar" "$big"
-    rm -f "$out/big.zip"
-    /usr/bin/time -f '%M' -o "$out/rss" python3 "$root/bench/zip/run_module.py" "$lib" \
-        "-j -S -9  \"$out/big.zip\" \"$big\"" > "$out/big.secs"
-    echo "1 GiB input: $(stat -c %s "$out/big.zip") bytes out in $(cat "$out/big.secs") s," \
-         "peak RSS $(cat "$out/rss") KiB"
-    rm -f "$big" "$out/big.zip"
+[ -f "$corpus/licenses.txt" ] || cat /usr/share/common-licenses/* >"$corpus/licenses.txt"
+[ -f "$corpus/ones.bin" ] || head -c $((256 << 20)) /dev/zero >"$corpus/ones.bin"
+if [ ! -f "$corpus/tiny.list" ]; then
+    for i in $(seq -w 1 1000); do
+        printf 'tiny file %s of the set.\n' "$i" >"$corpus/tiny/$i.txt"
+        echo "$corpus/tiny/$i.txt"
+    done >"$corpus/tiny.list"
 fi
+
+# The median of a column of numbers on standard input.
+median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+
+# measure DIR COMMAND...: runs COMMAND `n` times, each into an empty DIR, and
+# sets cpu, wall and rss (MB) to the medians and bytes to the size of DIR's files.
+measure() {
+    local dir="$1"
+    shift
+    : >"$out/times"
+    for _ in $(seq "$n"); do
+        rm -rf "$dir" && mkdir -p "$dir"
+        /usr/bin/time -f '%U %S %e %M' -o "$out/time" "$@" >/dev/null
+        tail -n 1 "$out/time" >>"$out/times"
+    done
+    cpu=$(awk '{ print $1 + $2 }' "$out/times" | median)
+    wall=$(awk '{ print $3 }' "$out/times" | median)
+    rss=$(awk '{ print $4 / 1024 }' "$out/times" | median)
+    bytes=$(find "$dir" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
+}
+
+# one NAME LEVEL SIZE-IN DRIVER-INPUT ZIP-COMMAND...: times both and prints the line.
+one() {
+    local name="$1" level="$2" size="$3" input="$4"
+    shift 4
+    measure "$out/peer" "$@"
+    local zbytes="$bytes" zcpu="$cpu" zwall="$wall" zrss="$rss"
+    measure "$out/module" "$drv" "$lib" "$level" "$out/module" "$input"
+    for a in "$out"/module/*.zip; do
+        unzip -tqq "$a" >/dev/null || { echo "bench: unzip rejects $a" >&2; exit 1; }
+    done
+    printf '%-22s %11d %10d %7.2f %7.2f %6.1f %10d %7.2f %7.2f %6.1f %6.3f %6.3f\n' \
+        "$name" "$size" "$zbytes" "$zcpu" "$zwall" "$zrss" "$bytes" "$cpu" "$wall" "$rss" \
+        "$(awk -v a="$bytes" -v b="$zbytes" 'BEGIN { print a / b }')" \
+        "$(awk -v a="$cpu" -v b="$zcpu" 'BEGIN { print (b > 0 ? a / b : 0) }')"
+}
+
+printf '%-22s %11s %10s %7s %7s %6s %10s %7s %7s %6s %6s %6s\n' case size-in zip-out zip-cpu \
+    zip-wall zip-MB mod-out mod-cpu mod-wall mod-MB size cpu
+n="$runs"
+for level in 9 6 0; do
+    for f in headers.tar libstdc++.so.6 licenses.txt; do
+        in="$corpus/$f"
+        one "$f -$level" "$level" "$(stat -c %s "$in")" "$in" zip -q "-$level" -j "$out/peer/0.zip" "$in"
+    done
+done
+one "1000 tiny files -9" 9 "$(cat "$corpus"/tiny/*.txt | wc -c)" "@$corpus/tiny.list" \
+    bash -c 'i=0; while read -r f; do zip -q -9 -j "$0/$i.zip" "$f"; i=$((i + 1)); done <"$1"' \
+    "$out/peer" "$corpus/tiny.list"
+one "256 MiB one byte -9" 9 $((256 << 20)) "$corpus/ones.bin" \
+    zip -q -9 -j "$out/peer/0.zip" "$corpus/ones.bin"
+echo "256 MiB one byte: module $(awk -v c="$cpu" 'BEGIN { printf "%.0f", 268.435456 / c }') MB/s of CPU"
+
+if [ "$want_rss" = 1 ]; then
+    # 1 GiB of the corpus and 1 MiB of noise in turn: text, code and what does not shrink.
+    big="$out/big.bin"
+    head -c $((1 << 20)) /dev/urandom >"$out/noise.bin"
+    while [ "$(stat -c %s "$big" 2>/dev/null || echo 0)" -lt $((1 << 30)) ]; do
+        cat "$corpus/headers.tar" "$corpus/libstdc++.so.6" "$corpus/licenses.txt" "$out/noise.bin"
+    done >"$big"
+    truncate -s $((1 << 30)) "$big"
+    n=1
+    one "1 GiB mixed -9" 9 $((1 << 30)) "$big" zip -q -9 -j "$out/peer/0.zip" "$big"
+    rm -f "$big"
+fi
+rm -rf "$out/peer" "$out/module"

@@ -117,6 +117,21 @@ check "missing modules: exit 2" test "$(DRAVONEL2_SYSTEM_DIR=$work status_of "$p
 check "no files: exit 1" test "$(status_of "$program" --batch filen --out "$work/out" "$work/in/none")" -eq 1
 check "--help exits 0" "$program" --help
 check "--version names the release" sh -c "'$program' --version | grep -q 1.02"
+# The command line's own rules: --opt=value, help and version anywhere and
+# without a display, --beside, and a window start without a display.
+s=$(status_of "$program" --batch filen --out="$work/out" --no-upper "$work/in/x/memo.txt")
+check "--out=DIR is taken" test "$s" -eq 0 -a -f "$work/out/memo.txt.LZH"
+check "--jobs out of range: exit 2" test "$(status_of "$program" --batch filen --jobs=0 --out "$work/out" "$work/in/x/memo.txt")" -eq 2
+check "--help after the mode: exit 0" sh -c "'$program' --batch filen --help | grep -q '^Usage'"
+check "-V last, for the window too" sh -c "'$program' a.txt -V | grep -q 1.02"
+mkdir -p "$work/b1" "$work/b2" && cp "$work/in/x/memo.txt" "$work/b1/" && cp "$work/in/y/report.doc" "$work/b2/"
+s=$(status_of "$program" --batch filen --beside "$work/b1/memo.txt" "$work/b2/report.doc")
+check "--beside: each archive in its file's folder" test "$s" -eq 0 -a -f "$work/b1/MEMO.TXT.LZH" -a -f "$work/b2/REPORT.DOC.LZH"
+check "--beside with --out: exit 2" test "$(status_of "$program" --batch filen --beside --out "$work/out" "$work/b1/memo.txt")" -eq 2
+for a in /U x.txt; do
+    s=$(env -u QT_QPA_PLATFORM "$program" $a 2>"$work/stderr" </dev/null; echo $?)
+    check "'$a' without a display: one line, exit 1" test "$s" -eq 1 -a "$(wc -l <"$work/stderr")" -eq 1
+done
 check "no settings file written" test -z "$(ls -A "$work/cfg")"
 # The automatic run of the window program: names typed relative to the
 # current folder, a shared temporary folder setting, no private folder.

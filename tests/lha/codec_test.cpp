@@ -1,6 +1,7 @@
 // The codec through its own interfaces: compressed streams, headers and names.
 #include "crc16.h"
 #include "lh_codec.h"
+#include "lh_match.h"
 #include "lzh_header.h"
 #include "lzh_names.h"
 #include "results.h"
@@ -86,6 +87,43 @@ TEST(LhCodec, CompressesTextAndRunsWell) {
     std::string text = wordySource(200000, 5);
     EXPECT_LT(compress(text, 13).size(), text.size() / 3);
     EXPECT_LT(compress(std::string(1 << 20, 'a'), 13).size(), 2000u);
+}
+
+TEST(LhMatch, HashChainsAgreeWithABruteForceSearch) {
+    // Few letters (matches of every length, long chains), random bytes, a run.
+    std::string text = wordySource(6000, 4);
+    for (char& c : text)
+        c = static_cast<char>('a' + static_cast<unsigned char>(c) % 3);
+    text += randomBytes(2000, 5) + std::string(700, 'r') + text.substr(100, 4000);
+    const auto* t = reinterpret_cast<const uint8_t*>(text.data());
+    const int32_t n = static_cast<int32_t>(text.size());
+    const int32_t window = 1 << 13;
+    lha::HashChains chains(13);
+    chains.reset(text.size());
+    for (int32_t pos = 0; pos + 3 <= n; ++pos) {
+        const int limit = std::min(256, n - pos);
+        int best = 0;
+        int32_t closest = 0;
+        for (int32_t d = 1; d < window && d <= pos; ++d) {
+            const int len = lha::matchLength(t + pos - d, t + pos, limit);
+            if (len > best) {
+                best = len;
+                closest = d;
+            }
+        }
+        const lha::Match m = chains.find(t, pos, limit, 1 << 20, 256);
+        if (best >= 4) {
+            // The four-byte chains hold every earlier position of the window.
+            ASSERT_EQ(m.length, best) << pos;
+            ASSERT_EQ(m.distance, closest) << pos;
+        } else if (m.length != 0) {
+            // Three bytes: the last position of the same hash, when it matches.
+            ASSERT_EQ(m.length, 3) << pos;
+            ASSERT_EQ(best, 3) << pos;
+            ASSERT_EQ(lha::matchLength(t + pos - m.distance, t + pos, limit), 3) << pos;
+        }
+        chains.insert(t, pos);
+    }
 }
 
 TEST(LhCodec, DecoderRejectsDamagedStreamsWithoutCrashing) {

@@ -148,6 +148,16 @@ protected:
             EXPECT_TRUE(slurp(s / name) == data) << "7z: " << name;
         }
     }
+
+    // Extracts with jlha and checks the bytes of each named file.
+    void expectJlhaReads(const std::string& archive,
+                         const std::map<std::string, std::string>& files) {
+        TempDir j;
+        std::string log;
+        ASSERT_EQ(run("cd " + q(j.path) + " && jlha x " + q(archive), &log), 0) << log;
+        for (const auto& [name, data] : files)
+            EXPECT_TRUE(slurp(j / name) == data) << "jlha: " << name;
+    }
 };
 
 TEST_F(LhaModule, ExportsVersionAndRunningState) {
@@ -210,6 +220,7 @@ TEST_F(LhaModule, StreamsEndingAtEveryBitPositionReadBack) {
     // 64 members of different lengths: their compressed data ends at every bit
     // position of a byte, the byte boundary included. Runs end on a match whose
     // distance takes no bits, the case a reader is most likely to cut short.
+    // Both parses (default and -9) are read by lhasa, 7z and jlha.
     std::map<std::string, std::string> files;
     std::vector<std::string> paths;
     for (int i = 0; i < 64; ++i) {
@@ -220,19 +231,35 @@ TEST_F(LhaModule, StreamsEndingAtEveryBitPositionReadBack) {
                   : std::string(3000 + static_cast<size_t>(i) * 29, 'z');
         paths.push_back(file(name, files[name]));
     }
-    std::string a = out + "/BITS.LZH";
-    ASSERT_EQ(unlha(normal(a, paths)), 0);
-    expectReadersAgree(a, files);
+    for (const std::string level : {"", " -9"}) {
+        SCOPED_TRACE(level);
+        std::string a = out + "/BITS" + level + ".LZH";
+        ASSERT_EQ(unlha(normal(a, paths, "u -+ -a1" + level)), 0);
+        expectReadersAgree(a, files);
+        expectJlhaReads(a, files);
+    }
 }
 
-TEST_F(LhaModule, MethodSwitchesAndStoring) {
+TEST_F(LhaModule, MethodSwitchesLevelsAndStoring) {
+    // Text around a long run of one byte and a long repeat of a short pattern.
     std::string text = wordySource(100000, 8);
+    std::string pattern;
+    while (pattern.size() < 700000)
+        pattern += "0123456";
+    text = text.substr(0, 50000) + std::string(600000, 'q') + text.substr(50000) + pattern;
     std::string p = file("t.txt", text);
     for (const char* opt : {"-o5", "-o6", "-o7"}) {
         std::string a = out + "/" + opt + ".LZH";
         ASSERT_EQ(unlha(normal(a, {p}, std::string("a ") + opt)), 0);
         EXPECT_EQ(lhasaMethods(a)["t.txt"], std::string("-lh") + opt[2] + "-");
         expectReadersAgree(a, {{"t.txt", text}});
+        // -9: the optimal parse, smaller still.
+        std::string m = out + "/" + opt + "-9.LZH";
+        ASSERT_EQ(unlha(normal(m, {p}, std::string("a -9 ") + opt)), 0);
+        EXPECT_EQ(lhasaMethods(m)["t.txt"], std::string("-lh") + opt[2] + "-");
+        expectReadersAgree(m, {{"t.txt", text}});
+        expectJlhaReads(m, {{"t.txt", text}});
+        EXPECT_LT(fs::file_size(m), fs::file_size(a)) << opt;
     }
     // Stored: the option text with " -z1 " appended (two blanks before the quote).
     std::string s = out + "/S.LZH";
@@ -244,7 +271,8 @@ TEST_F(LhaModule, MethodSwitchesAndStoring) {
 TEST_F(LhaModule, RefusesUnknownCommandsAndSwitches) {
     std::string p = file("a.txt", "abc");
     std::string a = out + "/A.LZH";
-    for (const char* opt : {"u -x", "u -o8", "u -a2", "u -w", "d", "ux", "u -z2", "u -+ -r"})
+    for (const char* opt :
+         {"u -x", "u -o8", "u -a2", "u -w", "d", "ux", "u -z2", "u -+ -r", "u -99", "u -8"})
         EXPECT_EQ(unlha(normal(a, {p}, opt)), arc::kErrCommand) << opt;
     EXPECT_EQ(unlha("u"), arc::kErrCommand);
     EXPECT_EQ(unlha(""), arc::kErrCommand);

@@ -255,3 +255,79 @@ TEST_F(RealRun, ProblemsInTheRunAreLoggedAndNothingIsLeftHalfWritten) {
     EXPECT_EQ(log.lines().last(), "中断しました");
     EXPECT_EQ(targets.entries(), QStringList{a});
 }
+
+TEST_F(RealRun, ArchivesMadeSideBySideAreReportedAsOneAtATimeWouldReportThem) {
+    QStringList files;
+    for (int i = 0; i < 16; ++i)
+        files << file(QString("in/f%1.txt").arg(i, 2, 10, QChar('0')),
+                      data(i + 2, 2000 + 30000 * (i % 4)));
+    const QString vanished = file("in/gone.txt");
+    files.insert(5, vanished);
+    // A second file of an earlier one's name updates that archive.
+    files.insert(2, file("in/sub/f01.txt", QByteArray(200000, 'x')));
+    struct Seen {
+        QStringList log, outputs, left;
+    };
+    for (int format : {kFormatLzh, kFormatZip}) {
+        options.AshukuExe = qint16(format);
+        QMap<int, Seen> seen;
+        for (int width : {1, 3}) {
+            RunContext c = context(modules);
+            c.archivesInFlight = width;
+            CompressionRun r(c);
+            const QString o = out() + QString("/%1-%2").arg(format).arg(width);
+            QDir().mkpath(o);
+            outputs.removeAll();
+            addTargets(files);
+            QFile::remove(vanished);
+            r.btnExe_Click(kModeFileN, o);
+            file("in/gone.txt");
+            Seen& s = seen[width];
+            s.log = log.lines();
+            for (int i = 0; i < outputs.count(); ++i)
+                s.outputs << QFileInfo(outputs.entry(i)).fileName();
+            s.left = targets.entries();
+            targets.removeAll();
+        }
+        EXPECT_EQ(seen[3].log, seen[1].log);
+        EXPECT_EQ(seen[3].outputs, seen[1].outputs);
+        EXPECT_EQ(seen[3].left, seen[1].left);
+        EXPECT_EQ(seen[3].outputs.size(), 16);
+        const QString o = out() + QString("/%1-3/").arg(format);
+        const QString same = QString("F01.TXT") + (format == kFormatZip ? ".ZIP" : ".LZH");
+        EXPECT_EQ(open(o + same), open(out() + QString("/%1-1/").arg(format) + same));
+        for (int i : {0, 3, 15}) {
+            const QString name = QFileInfo(files[i < 2 ? i : i < 5 ? i + 1 : i + 2]).fileName();
+            EXPECT_EQ(
+                open(o + name.toUpper() + (format == kFormatZip ? ".ZIP" : ".LZH")).value(name),
+                data(i + 2, 2000 + 30000 * (i % 4)));
+        }
+    }
+
+    // A cancel stops the archives in flight: what is in the folder is listed
+    // and whole, and the run ends interrupted.
+    options.AshukuExe = kFormatLzh;
+    RunContext c = context(modules);
+    c.archivesInFlight = 2;
+    CompressionRun r(c);
+    outputs.removeAll();
+    addTargets(files);
+    const int yieldsBefore = host.yields;
+    host.onYield = [&r, yieldsBefore](int n) {
+        if (n - yieldsBefore == 4)
+            r.btnCancel_Click();
+    };
+    const QString o = out() + "/cancelled";
+    QDir().mkpath(o);
+    r.btnExe_Click(kModeFileN, o);
+    host.onYield = nullptr;
+    EXPECT_EQ(log.lines().last(), "中断しました");
+    QStringList listed;
+    for (int i = 0; i < outputs.count(); ++i)
+        listed << QFileInfo(outputs.entry(i)).fileName();
+    EXPECT_LT(listed.size(), 4);
+    listed.sort();
+    EXPECT_EQ(QDir(o).entryList(QDir::Files | QDir::Hidden, QDir::Name), listed);
+    for (const QString& name : listed)
+        checkArchive(o + "/" + name);
+}

@@ -1,3 +1,4 @@
+#include "dialog_support.h"
 #include "drive_list.h"
 #include "folder_list.h"
 
@@ -7,9 +8,12 @@
 #include <QDir>
 #include <QFile>
 #include <QKeyEvent>
+#include <QMessageBox>
 #include <QMouseEvent>
+#include <QPushButton>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QTranslator>
 
 using namespace dravonel;
 
@@ -204,6 +208,17 @@ TEST_F(FolderListTest, RefreshShowsNewFoldersAndLeavesAVanishedOne) {
     EXPECT_EQ(changed.count(), 1);
     EXPECT_EQ(list.listCount(), 3);
     EXPECT_EQ(list.entry(2), root + "/d");
+}
+
+// The program loads Qt's Japanese translation, so Qt's own buttons are
+// Japanese whatever the locale (the tests run in the C locale).
+TEST(QtTranslationTest, StandardButtonsAreJapanese) {
+    QTranslator translator;
+    ASSERT_TRUE(loadQtJapanese(translator));
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Dravonel2"), QStringLiteral("?"),
+                    QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel);
+    EXPECT_EQ(box.button(QMessageBox::Yes)->text(), QStringLiteral("はい(&Y)"));
+    EXPECT_EQ(box.button(QMessageBox::Cancel)->text(), QStringLiteral("キャンセル"));
 }
 
 } // namespace

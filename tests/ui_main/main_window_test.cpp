@@ -369,7 +369,7 @@ TEST_F(MainWindow, ARealRunLocksEverythingButCancelAndUnlocksAfter) {
     w.outDir()->setDirName(dir.path() + "/out");
     QLibrary lib(QStringLiteral(FAKE_MODULES "/complete/libunlha32.so"));
     ASSERT_TRUE(lib.load());
-    reinterpret_cast<void (*)(int)>(lib.resolve("UnlhaFakeSetDelay"))(300);
+    reinterpret_cast<void (*)(int)>(lib.resolve("UnlhaFakeSetDelay"))(1500);
 
     bool checked = false;
     QTimer::singleShot(150, &w, [&] {
@@ -386,6 +386,23 @@ TEST_F(MainWindow, ARealRunLocksEverythingButCancelAndUnlocksAfter) {
         // refuses changes while the run holds it.
         for (const char* name : {"mnuOpen", "mnuSave", "mnuSaveAs", "mnuOption", "mnuName"})
             EXPECT_FALSE(w.menuAction(name)->isEnabled()) << name;
+        // Pressed anyway: a dialog one of them opened would be shut and counted.
+        int dialogs = 0;
+        QTimer guard;
+        QObject::connect(&guard, &QTimer::timeout, [&] {
+            if (QWidget* modal = QApplication::activeModalWidget()) {
+                ++dialogs;
+                modal->close();
+            }
+        });
+        guard.start(50);
+        program->JobFileName = dir.path() + "/during.DVF";
+        for (Qt::Key key : {Qt::Key_O, Qt::Key_S, Qt::Key_A}) {
+            QTest::keyClick(&w, key, Qt::ControlModifier);
+            QTest::qWait(120);
+        }
+        EXPECT_EQ(dialogs, 0);
+        EXPECT_FALSE(QFile::exists(program->JobFileName)) << "nothing saved during the run";
         EXPECT_FALSE(w.targets().ListInAdd(b));
         w.targets().removeAll();
         EXPECT_EQ(w.targets().entries(), QStringList{a});

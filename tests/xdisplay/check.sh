@@ -12,6 +12,8 @@ BUILD=$(realpath "${1:?build folder}")
 NUM=${2:-98}
 OUT=${OUT:-/tmp/dravonel2-xcheck}
 export DISPLAY=:$NUM
+# The program and its peer on this X display, even from a Wayland session.
+unset WAYLAND_DISPLAY QT_QPA_PLATFORM
 if [ -e "/tmp/.X11-unix/X$NUM" ]; then
     echo "display :$NUM is in use; name a free one" >&2
     exit 2

@@ -362,15 +362,13 @@ TEST(ZipModule, WorksOnlyWithTheEngineBesideIt) {
     fs::copy_file(ZIP32J_PATH, dir / "lib" / "libzip32j.so");
     spit(dir / "a.txt", "a");
     const std::string cmd = zipCommand("-j -S -9 ", dir / "A.ZIP", (dir / "a.txt").string());
-    {
-        Module alone((dir / "lib" / "libzip32j.so").string(), "Zip");
-        ASSERT_TRUE(alone.loaded());
-        EXPECT_EQ(alone.call(cmd), 32795);
-        EXPECT_FALSE(fs::exists(dir / "A.ZIP"));
-    }
+    Module zip((dir / "lib" / "libzip32j.so").string(), "Zip");
+    ASSERT_TRUE(zip.loaded());
+    EXPECT_EQ(zip.call(cmd), 32795);
+    EXPECT_FALSE(fs::exists(dir / "A.ZIP"));
+    // The engine put beside it later is loaded by the next call.
     fs::copy_file(IZIP32J_PATH, dir / "lib" / "libizip32j.so");
-    Module paired((dir / "lib" / "libzip32j.so").string(), "Zip");
-    EXPECT_EQ(paired.call(cmd), 0);
+    EXPECT_EQ(zip.call(cmd), 0);
     EXPECT_TRUE(readersAccept(dir / "A.ZIP"));
 }
 

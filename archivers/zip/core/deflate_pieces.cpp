@@ -1,18 +1,20 @@
 #include "deflate_pieces.h"
 
+#include <algorithm>
 #include <atomic>
-#include <functional>
+#include <cstdint>
 #include <libdeflate.h>
-#include <memory>
+#include <new>
 #include <system_error>
-#include <thread>
-#include <zlib.h>
 
 namespace zip {
 
 namespace {
 
 constexpr size_t kStoredMax = 65535;
+
+// Level 9 looks at four samples of this size spread over a piece.
+constexpr size_t kSample = 16384;
 
 // Appends `size` bytes as non-final stored blocks, starting byte-aligned.
 void appendStored(const unsigned char* in, size_t size, std::vector<unsigned char>& out) {
@@ -30,39 +32,216 @@ void appendStored(const unsigned char* in, size_t size, std::vector<unsigned cha
     } while (size > 0);
 }
 
-// Walks a complete raw deflate stream block by block to find the bit where
-// its last block starts and the bit where that block ends. With Z_BLOCK, zlib
-// returns right after each end-of-block code, reporting in data_type the
-// unused bits of the last byte taken (+64 when that block was the last,
-// +128 at such a boundary). False when the stream does not decode.
-bool findLastBlock(const unsigned char* data, size_t size, size_t& lastStart, size_t& end) {
-    z_stream z = {};
-    if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
-        return false;
-    std::unique_ptr<z_stream, int (*)(z_stream*)> guard(&z, inflateEnd);
-    std::unique_ptr<unsigned char[]> sink(new (std::nothrow) unsigned char[1 << 16]);
-    if (!sink)
-        return false;
-    z.next_in = const_cast<unsigned char*>(data);
-    z.avail_in = static_cast<uInt>(size);
-    lastStart = 0;
-    bool ended = false;
-    for (;;) {
-        z.next_out = sink.get();
-        z.avail_out = 1 << 16;
-        const int rc = inflate(&z, Z_BLOCK);
-        if (rc == Z_STREAM_END)
-            return ended;
-        if (rc != Z_OK)
+// Reads a deflate stream's bits, least significant bit of each byte first.
+// Past the end it reads zeros and counts them, so that a walk that runs over
+// the end is found out by overrun().
+class BitReader {
+public:
+    BitReader(const unsigned char* data, size_t size)
+        : start_(data), at_(data), end_(data + size) {}
+
+    uint32_t peek(unsigned n) {
+        while (count_ < n) {
+            uint64_t byte = 0;
+            if (at_ < end_)
+                byte = *at_++;
+            else
+                ++over_;
+            bits_ |= byte << count_;
+            count_ += 8;
+        }
+        return static_cast<uint32_t>(bits_ & ((uint64_t{1} << n) - 1));
+    }
+    void drop(unsigned n) {
+        bits_ >>= n;
+        count_ -= n;
+    }
+    uint32_t take(unsigned n) {
+        const uint32_t v = peek(n);
+        drop(n);
+        return v;
+    }
+    void align() { drop(count_ % 8); }
+    // Skips `n` whole bytes, starting byte-aligned; false past the end.
+    bool skipBytes(size_t n) {
+        for (; n > 0 && count_ >= 8; --n)
+            drop(8);
+        if (n > static_cast<size_t>(end_ - at_))
             return false;
-        if (z.data_type & 128) {
-            const size_t bit = (size - z.avail_in) * 8 - (z.data_type & 7);
-            if (z.data_type & 64) {
-                end = bit;
-                ended = true;
-            } else {
-                lastStart = bit; // the next block's header starts here
+        at_ += n;
+        return true;
+    }
+    // The bits consumed so far.
+    size_t position() const { return (static_cast<size_t>(at_ - start_) + over_) * 8 - count_; }
+    bool overrun() const { return position() > static_cast<size_t>(end_ - start_) * 8; }
+
+private:
+    const unsigned char* start_;
+    const unsigned char* at_;
+    const unsigned char* end_;
+    uint64_t bits_ = 0;
+    unsigned count_ = 0;
+    size_t over_ = 0;
+};
+
+// A canonical Huffman code as a table indexed by the next `bits` input bits
+// (bit-reversed codes, as they arrive): symbol << 4 | code length, 0 where no
+// code matches.
+class Huffman {
+public:
+    // From the code lengths of `n` symbols; false when they over-subscribe.
+    bool build(const unsigned char* lengths, unsigned n) {
+        unsigned count[16] = {};
+        for (unsigned i = 0; i < n; ++i)
+            ++count[lengths[i]];
+        count[0] = 0;
+        bits_ = 0;
+        int left = 1;
+        for (unsigned len = 1; len < 16; ++len) {
+            left = left * 2 - static_cast<int>(count[len]);
+            if (left < 0)
+                return false;
+            if (count[len])
+                bits_ = len;
+        }
+        unsigned next[16];
+        unsigned code = 0;
+        for (unsigned len = 1; len < 16; ++len) {
+            code = (code + count[len - 1]) << 1;
+            next[len] = code;
+        }
+        table_.assign(size_t{1} << bits_, 0);
+        for (unsigned sym = 0; sym < n; ++sym) {
+            const unsigned len = lengths[sym];
+            if (len == 0)
+                continue;
+            unsigned c = next[len]++;
+            unsigned reversed = 0;
+            for (unsigned i = 0; i < len; ++i, c >>= 1)
+                reversed = reversed << 1 | (c & 1);
+            for (size_t j = reversed; j < table_.size(); j += size_t{1} << len)
+                table_[j] = static_cast<uint16_t>(sym << 4 | len);
+        }
+        return true;
+    }
+    // The next symbol, or -1 when the input matches no code.
+    int decode(BitReader& in) const {
+        if (bits_ == 0)
+            return -1;
+        const uint16_t e = table_[in.peek(bits_)];
+        if ((e & 15) == 0)
+            return -1;
+        in.drop(e & 15);
+        return e >> 4;
+    }
+
+private:
+    std::vector<uint16_t> table_;
+    unsigned bits_ = 0;
+};
+
+// Extra bits after length symbols 257..285 and distance symbols 0..29.
+constexpr unsigned char kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
+                                            2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
+constexpr unsigned char kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
+                                              6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
+
+// The fixed codes of block type 1.
+void fixedCodes(Huffman& literals, Huffman& distances) {
+    unsigned char lengths[288];
+    std::fill(lengths, lengths + 144, 8);
+    std::fill(lengths + 144, lengths + 256, 9);
+    std::fill(lengths + 256, lengths + 280, 7);
+    std::fill(lengths + 280, lengths + 288, 8);
+    literals.build(lengths, 288);
+    std::fill(lengths, lengths + 30, 5);
+    distances.build(lengths, 30);
+}
+
+// The code descriptions at the start of a block of type 2.
+bool dynamicCodes(BitReader& in, Huffman& literals, Huffman& distances, Huffman& lengthCode) {
+    static constexpr unsigned char kOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                 11, 4,  12, 3, 13, 2, 14, 1, 15};
+    const unsigned nLiterals = in.take(5) + 257;
+    const unsigned nDistances = in.take(5) + 1;
+    const unsigned nLengths = in.take(4) + 4;
+    unsigned char lengths[320] = {};
+    for (unsigned i = 0; i < nLengths; ++i)
+        lengths[kOrder[i]] = static_cast<unsigned char>(in.take(3));
+    if (!lengthCode.build(lengths, 19))
+        return false;
+    const unsigned n = nLiterals + nDistances;
+    std::fill(lengths, lengths + 19, 0);
+    for (unsigned i = 0; i < n;) {
+        const int sym = lengthCode.decode(in);
+        if (sym < 0 || in.overrun())
+            return false;
+        if (sym < 16) {
+            lengths[i++] = static_cast<unsigned char>(sym);
+            continue;
+        }
+        unsigned char value = 0;
+        unsigned repeat;
+        if (sym == 16) {
+            if (i == 0)
+                return false;
+            value = lengths[i - 1];
+            repeat = 3 + in.take(2);
+        } else {
+            repeat = sym == 17 ? 3 + in.take(3) : 11 + in.take(7);
+        }
+        if (i + repeat > n)
+            return false;
+        std::fill(lengths + i, lengths + i + repeat, value);
+        i += repeat;
+    }
+    return lengths[256] != 0 && literals.build(lengths, nLiterals) &&
+           distances.build(lengths + nLiterals, nDistances);
+}
+
+// Walks a complete raw deflate stream block by block, decoding its codes but
+// copying nothing, to find the bit where its last block starts and the bit
+// where that block ends. False when the stream does not parse.
+bool findLastBlock(const unsigned char* data, size_t size, size_t& lastStart, size_t& end) {
+    BitReader in(data, size);
+    Huffman literals, distances, lengthCode;
+    for (;;) {
+        const size_t start = in.position();
+        const bool last = in.take(1) != 0;
+        const unsigned type = in.take(2);
+        if (type == 0) {
+            in.align();
+            const uint32_t length = in.take(16);
+            if (length != (~in.take(16) & 0xffff) || !in.skipBytes(length))
+                return false;
+        } else if (type == 1 || type == 2) {
+            if (type == 1)
+                fixedCodes(literals, distances);
+            else if (!dynamicCodes(in, literals, distances, lengthCode))
+                return false;
+            for (;;) {
+                const int sym = literals.decode(in);
+                if (sym < 0 || sym > 285 || in.overrun())
+                    return false;
+                if (sym < 256)
+                    continue;
+                if (sym == 256)
+                    break;
+                in.take(kLengthExtra[sym - 257]);
+                const int distance = distances.decode(in);
+                if (distance < 0 || distance > 29)
+                    return false;
+                in.take(kDistanceExtra[distance]);
             }
+        } else {
+            return false;
+        }
+        if (in.overrun())
+            return false;
+        if (last) {
+            lastStart = start;
+            end = in.position();
+            return true;
         }
     }
 }
@@ -71,35 +250,95 @@ bool findLastBlock(const unsigned char* data, size_t size, size_t& lastStart, si
 
 const unsigned char PieceCompressor::kStreamEnd[5] = {1, 0, 0, 0xff, 0xff};
 
-PieceCompressor::PieceCompressor(int level, unsigned threads) {
-    const int bufferLevel = level >= 9 ? 10 : level;
+PieceCompressor::Slot::~Slot() {
+    for (libdeflate_compressor* c : compressors)
+        libdeflate_free_compressor(c);
+}
+
+libdeflate_compressor* PieceCompressor::Slot::compressor(int level) {
+    if (!compressors[level])
+        compressors[level] = libdeflate_alloc_compressor(level);
+    return compressors[level];
+}
+
+PieceCompressor::PieceCompressor(unsigned threads) {
     const unsigned count = std::max(threads, 1u);
     slots_.reserve(count);
-    for (unsigned i = 0; i < count; ++i) {
-        libdeflate_compressor* c = libdeflate_alloc_compressor(bufferLevel);
-        if (!c)
-            break;
-        slots_.emplace_back().compressor = c;
-    }
+    for (unsigned i = 0; i < count; ++i)
+        slots_.push_back(std::make_unique<Slot>());
+    helpers_.reserve(count - 1); // starting a helper never moves the others
 }
 
 PieceCompressor::~PieceCompressor() {
-    for (Slot& slot : slots_)
-        libdeflate_free_compressor(slot.compressor);
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        stop_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& t : helpers_)
+        t.join();
 }
 
-void PieceCompressor::fragment(Slot& slot, const unsigned char* in, size_t size,
-                               std::vector<unsigned char>& out) {
-    if (slot.room < size) {
+PieceCompressor& PieceCompressor::shared() {
+    static PieceCompressor instance(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    return instance;
+}
+
+// Level 9's choice for one piece, from four samples spread over it: long runs
+// (the samples shrink below 1/16 at libdeflate's fastest level) and text (at
+// most 1/8 of the sampled bytes are control characters other than tab, line
+// feed, form feed and carriage return) take the lazy search (9), the rest the
+// near-optimal parser (10).
+int PieceCompressor::pieceLevel(Slot& slot, const unsigned char* in, size_t size, int level) {
+    if (level < 9)
+        return level;
+    libdeflate_compressor* const fast = slot.compressor(1);
+    if (!fast || slot.room < kSample)
+        throw std::bad_alloc();
+    size_t sampled = 0;
+    size_t packed = 0;
+    size_t controls = 0;
+    for (size_t k = 0; k < 4; ++k) {
+        const unsigned char* const at = in + size / 4 * k;
+        const size_t n = std::min(kSample, size - size / 4 * k);
+        for (size_t i = 0; i < n; ++i) {
+            const unsigned char c = at[i];
+            controls += c < 0x20 && c != '\t' && c != '\n' && c != '\f' && c != '\r';
+        }
+        const size_t made = libdeflate_deflate_compress(fast, at, n, slot.scratch.get(), n);
+        packed += made > 0 ? made : n;
+        sampled += n;
+    }
+    if (packed * 16 < sampled || controls * 8 <= sampled)
+        return 9;
+    return 10;
+}
+
+void PieceCompressor::fragment(Slot& slot, const unsigned char* in, size_t size, int level,
+                               bool whole, std::vector<unsigned char>& out) {
+    const size_t room = std::max(size, kSample);
+    if (slot.room < room) {
         slot.scratch.reset();
         slot.room = 0;
-        slot.scratch.reset(new unsigned char[size]);
-        slot.room = size;
+        slot.scratch.reset(new unsigned char[room]);
+        slot.room = room;
     }
+    libdeflate_compressor* const compressor = slot.compressor(pieceLevel(slot, in, size, level));
+    if (!compressor)
+        throw std::bad_alloc();
     // Room for less than the input: a piece that does not shrink is stored.
     unsigned char* const packed = slot.scratch.get();
     const size_t made =
-        size > 16 ? libdeflate_deflate_compress(slot.compressor, in, size, packed, size - 16) : 0;
+        size > 16 ? libdeflate_deflate_compress(compressor, in, size, packed, size - 16) : 0;
+    if (whole) {
+        if (made > 0) {
+            out.assign(packed, packed + made);
+        } else {
+            appendStored(in, size, out);
+            out.insert(out.end(), kStreamEnd, kStreamEnd + sizeof kStreamEnd);
+        }
+        return;
+    }
     size_t lastStart, end;
     if (made == 0 || !findLastBlock(packed, made, lastStart, end)) {
         appendStored(in, size, out);
@@ -117,38 +356,89 @@ void PieceCompressor::fragment(Slot& slot, const unsigned char* in, size_t size,
     out.insert(out.end(), empty, empty + 4);
 }
 
-bool PieceCompressor::compress(const unsigned char* data, size_t size, size_t pieces,
+bool PieceCompressor::compress(const unsigned char* data, size_t size, size_t pieces, int level,
+                               unsigned threads, bool whole,
                                std::vector<std::vector<unsigned char>>& fragments) {
-    if (slots_.empty())
-        return false;
     pieces = std::max<size_t>(pieces, 1);
+    whole = whole && pieces == 1;
     fragments.resize(pieces);
     const size_t step = (size + pieces - 1) / pieces;
     std::atomic<size_t> next{0};
     std::atomic<bool> ok{true};
-    auto work = [&](Slot& slot) {
+    const Job job = [&](Slot& slot) {
         try {
             for (size_t i; (i = next++) < pieces;) {
                 const size_t at = std::min(size, i * step);
-                fragment(slot, data + at, std::min(step, size - at), fragments[i]);
+                fragment(slot, data + at, std::min(step, size - at), level, whole, fragments[i]);
             }
         } catch (const std::bad_alloc&) {
             ok = false;
         }
     };
-    std::vector<std::thread> helpers;
-    helpers.reserve(slots_.size()); // no allocation once threads run
-    for (size_t t = 1; t < slots_.size() && t < pieces; ++t) {
-        try {
-            helpers.emplace_back(work, std::ref(slots_[t]));
-        } catch (const std::system_error&) {
-            break; // fewer threads: the pieces still all get done
+    const size_t width = std::min({std::max<size_t>(threads, 1), slots_.size(), pieces});
+    if (width > 1) {
+        std::lock_guard<std::mutex> call(callMutex_);
+        run(job, static_cast<unsigned>(width - 1));
+        return ok;
+    }
+    std::unique_ptr<Slot> slot;
+    {
+        std::lock_guard<std::mutex> lock(spareMutex_);
+        if (!spare_.empty()) {
+            slot = std::move(spare_.back());
+            spare_.pop_back();
         }
     }
-    work(slots_[0]);
-    for (std::thread& t : helpers)
-        t.join();
+    if (!slot)
+        slot = std::make_unique<Slot>();
+    job(*slot);
+    std::lock_guard<std::mutex> lock(spareMutex_);
+    spare_.push_back(std::move(slot));
     return ok;
+}
+
+void PieceCompressor::run(const Job& job, unsigned helpers) {
+    if (helpers > 0) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        while (helpers_.size() < helpers) {
+            try {
+                helpers_.emplace_back(&PieceCompressor::helperLoop, this, helpers_.size());
+            } catch (const std::system_error&) {
+                break; // fewer helpers: the pieces still all get done
+            }
+        }
+        active_ = std::min<size_t>(helpers, helpers_.size());
+        busy_ = active_;
+        job_ = &job;
+        ++generation_;
+        lock.unlock();
+        wake_.notify_all();
+    }
+    job(*slots_[0]);
+    if (helpers > 0) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        done_.wait(lock, [this] { return busy_ == 0; });
+        job_ = nullptr;
+    }
+}
+
+void PieceCompressor::helperLoop(size_t index) {
+    uint64_t seen = 0;
+    std::unique_lock<std::mutex> lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [&] { return stop_ || generation_ != seen; });
+        if (stop_)
+            return;
+        seen = generation_;
+        if (index >= active_)
+            continue; // not needed for this batch
+        const Job& job = *job_;
+        lock.unlock();
+        job(*slots_[index + 1]);
+        lock.lock();
+        if (--busy_ == 0)
+            done_.notify_one();
+    }
 }
 
 } // namespace zip

@@ -9,30 +9,13 @@ namespace zip {
 namespace {
 
 constexpr size_t kChunk = 1 << 20;
+// The most input one batch of pieces holds: with more threads the pieces get
+// smaller, so that memory does not grow with the number of cores.
+constexpr size_t kBatchMax = 16 << 20;
 constexpr uint16_t kMadeByUnix = kHostUnix << 8 | 63;
 constexpr uint16_t kNeedStore = 10;
 constexpr uint16_t kNeedDeflate = 20;
 constexpr uint16_t kNeedZip64 = 45;
-
-// Pieces smaller than this are not worth a thread of their own: every piece
-// starts without history, which costs more on small files.
-constexpr size_t kMinPiece = 1 << 20;
-
-// A batch larger than this per thread is cut into pieces of about this size,
-// taken in turn by whichever thread is free: pieces of equal length take
-// unequal times, and with only one piece per thread the batch waits for the
-// slowest. Each piece starting without history costs about 0.4 % on text.
-constexpr size_t kTurnPiece = 3 << 19;
-
-// How many pieces `size` bytes are compressed as on `threads` threads: one
-// per thread down to kMinPiece each; above kTurnPiece per thread, a multiple
-// of the threads so that the last round keeps them all busy.
-size_t pieceCount(size_t size, size_t threads) {
-    if (size <= kTurnPiece * threads)
-        return std::min(threads, size / kMinPiece + 1);
-    const size_t rounds = ((size + kTurnPiece - 1) / kTurnPiece + threads - 1) / threads;
-    return rounds * threads;
-}
 
 std::string timestampField(time_t mtime) {
     std::string f;
@@ -85,14 +68,10 @@ int Writer::storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64
 
 int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
                         uint64_t& packed, bool& stored, ProgressCount& count, const char* member) {
-    if (!pieces_ || piecesLevel_ != level) {
-        pieces_.reset();
-        pieces_ = std::make_unique<PieceCompressor>(level, limits_.threads);
-        piecesLevel_ = level;
-    }
-    if (pieces_->threads() == 0)
-        return arc::kErrNoMemory;
-    const size_t batch = static_cast<size_t>(limits_.pieceSize) * pieces_->threads();
+    PieceCompressor& pieces = PieceCompressor::shared();
+    const unsigned threads = std::clamp(limits_.threads, 1u, pieces.threads());
+    const size_t piece = std::min(static_cast<size_t>(limits_.pieceSize), kBatchMax / threads);
+    const size_t batch = piece * threads;
     bool streamed = false; // fragments of earlier batches are written already
     for (;;) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(batch, size - got));
@@ -111,10 +90,13 @@ int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& 
         crc = crc32(crc, buf, have);
         got += have;
         const bool last = have < want || got == size;
-        const size_t pieces = pieceCount(have, pieces_->threads());
-        if (!pieces_->compress(buf, have, pieces, fragments_))
+        // A file that fits in one piece becomes one complete stream.
+        const bool whole = last && !streamed && have <= piece;
+        const size_t cut = std::max<size_t>((have + piece - 1) / piece, 1);
+        if (!pieces.compress(buf, have, cut, level, threads, whole, fragments_))
             return arc::kErrNoMemory;
-        uint64_t made = last ? sizeof PieceCompressor::kStreamEnd : 0;
+        const bool ending = last && !whole; // the fragments need the closing block
+        uint64_t made = ending ? sizeof PieceCompressor::kStreamEnd : 0;
         for (const auto& f : fragments_)
             made += f.size();
         int rc = arc::kOk;
@@ -126,7 +108,7 @@ int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& 
         } else {
             for (size_t i = 0; rc == arc::kOk && i < fragments_.size(); ++i)
                 rc = out_.write(fragments_[i].data(), fragments_[i].size());
-            if (rc == arc::kOk && last)
+            if (rc == arc::kOk && ending)
                 rc = out_.write(PieceCompressor::kStreamEnd, sizeof PieceCompressor::kStreamEnd);
             packed += made;
             streamed = true;

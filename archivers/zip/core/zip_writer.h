@@ -26,10 +26,14 @@ struct Limits {
     uint64_t max32 = kMarker32;
     // Entry counts from this value on are kept in the ZIP64 end record.
     uint64_t maxEntries = kMarker16;
-    // Files are deflated in pieces of at most this size, several at once, so
-    // memory stays bounded whatever the file size.
+    // Files are deflated in pieces of at most this size (and of at most 16 MiB
+    // for all threads together), several at once, so memory stays bounded
+    // whatever the file size. Every piece starts without history, which costs
+    // about 0.05 % of a text's size per piece; a file that fits in one piece
+    // is compressed on the calling thread.
     uint64_t pieceSize = 8u << 20;
-    // How many pieces are compressed at once.
+    // How many pieces are compressed at once (at most as many as the shared
+    // compressor has threads).
     unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
 };
 
@@ -83,8 +87,6 @@ private:
     std::unique_ptr<unsigned char[]> inBuf_;
     size_t inRoom_ = 0;
     std::vector<std::vector<unsigned char>> fragments_;
-    std::unique_ptr<PieceCompressor> pieces_;
-    int piecesLevel_ = -1;
 };
 
 } // namespace zip

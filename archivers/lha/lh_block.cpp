@@ -1,0 +1,260 @@
+#include "lh_block.h"
+
+#include "lh_huffman.h"
+
+#include <cstring>
+#include <vector>
+
+namespace lha {
+
+namespace {
+
+constexpr int kNT = 19;   // symbols of the table that codes the C code lengths
+constexpr int kCBits = 9; // width of the C table's size field
+constexpr int kTBits = 5; // width of the T table's size field
+constexpr size_t kMaxBlockSymbols = 65535;
+constexpr size_t kMinSplitSymbols = 1024;
+
+int positionFieldBits(int windowBits) {
+    return positionSymbols(windowBits) < 16 ? 4 : 5;
+}
+
+struct Table {
+    std::vector<uint8_t> len;
+    std::vector<uint16_t> code;
+    int single = -1; // the one symbol of a table written as a single value
+    int count = 0;   // the table's size field: one past the last used symbol
+};
+
+Table makeTable(const uint32_t* freq, int n) {
+    Table t;
+    t.len.assign(n, 0);
+    t.code.assign(n, 0);
+    int used = 0;
+    int last = 0;
+    for (int i = 0; i < n; ++i) {
+        if (freq[i]) {
+            ++used;
+            last = i;
+        }
+    }
+    if (used < 2) {
+        t.single = last;
+        return t;
+    }
+    buildCodeLengths(freq, n, kMaxCodeBits, t.len.data());
+    buildCanonicalCodes(t.len.data(), n, t.code.data());
+    t.count = last + 1;
+    return t;
+}
+
+// The lengths of a T or P table: 0-6 in three bits, 7 and up as 111 followed by
+// (length-7) one bits and a zero. The T table has a two-bit count of zero
+// lengths after its third entry.
+template <class W> void writeLengths(W& w, const Table& t, int fieldBits, bool zeroRunAfterThird) {
+    if (t.single >= 0) {
+        w.put(0, fieldBits);
+        w.put(static_cast<uint32_t>(t.single), fieldBits);
+        return;
+    }
+    w.put(static_cast<uint32_t>(t.count), fieldBits);
+    for (int i = 0; i < t.count;) {
+        int l = t.len[i++];
+        if (l <= 6)
+            w.put(static_cast<uint32_t>(l), 3);
+        else
+            w.put(((1u << (l - 4)) - 1) << 1, l - 3);
+        if (zeroRunAfterThird && i == 3) {
+            int zeros = 0;
+            while (zeros < 3 && i + zeros < t.count && t.len[i + zeros] == 0)
+                ++zeros;
+            w.put(static_cast<uint32_t>(zeros), 2);
+            i += zeros;
+        }
+    }
+}
+
+// Walks the C code lengths as T symbols (runs of zeros folded), calling
+// out(symbol, extraValue, extraBits) for each.
+template <class F> void forEachCLengthSymbol(const Table& c, F out) {
+    for (int i = 0; i < c.count;) {
+        int l = c.len[i++];
+        if (l != 0) {
+            out(l + 2, 0u, 0);
+            continue;
+        }
+        int run = 1;
+        while (i < c.count && c.len[i] == 0) {
+            ++i;
+            ++run;
+        }
+        if (run <= 2) {
+            for (int k = 0; k < run; ++k)
+                out(0, 0u, 0);
+        } else if (run <= 18) {
+            out(1, static_cast<uint32_t>(run - 3), 4);
+        } else if (run == 19) {
+            out(0, 0u, 0);
+            out(1, 15u, 4);
+        } else {
+            out(2, static_cast<uint32_t>(run - 20), kCBits);
+        }
+    }
+}
+
+struct BlockTables {
+    Table c;
+    Table p;
+    Table t;
+};
+
+BlockTables makeBlockTables(const uint32_t* cfreq, const uint32_t* pfreq, int np) {
+    BlockTables b;
+    b.c = makeTable(cfreq, kNC);
+    b.p = makeTable(pfreq, np);
+    uint32_t tfreq[kNT] = {};
+    if (b.c.single < 0)
+        forEachCLengthSymbol(b.c, [&](int s, uint32_t, int) { ++tfreq[s]; });
+    b.t = makeTable(tfreq, kNT);
+    if (b.c.single >= 0)
+        b.t.single = 0;
+    return b;
+}
+
+template <class W> void writeHeader(W& w, const BlockTables& b, size_t symbols, int pBits) {
+    w.put(static_cast<uint32_t>(symbols), 16);
+    writeLengths(w, b.t, kTBits, true);
+    if (b.c.single >= 0) {
+        w.put(0, kCBits);
+        w.put(static_cast<uint32_t>(b.c.single), kCBits);
+    } else {
+        w.put(static_cast<uint32_t>(b.c.count), kCBits);
+        forEachCLengthSymbol(b.c, [&](int s, uint32_t extra, int extraBits) {
+            if (b.t.single < 0)
+                w.put(b.t.code[s], b.t.len[s]);
+            if (extraBits)
+                w.put(extra, extraBits);
+        });
+    }
+    writeLengths(w, b.p, pBits, false);
+}
+
+struct Frequencies {
+    uint32_t c[kNC];
+    uint32_t p[kMaxPositionSymbols];
+};
+
+void countRange(const uint32_t* sym, size_t n, Frequencies& f) {
+    std::memset(&f, 0, sizeof f);
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t c = sym[i] & 0x1FF;
+        ++f.c[c];
+        if (c >= 256)
+            ++f.p[bitLength(sym[i] >> 9)];
+    }
+}
+
+// Bits a block of these symbols takes, extra distance bits left out (they do not
+// depend on how the symbols are cut into blocks).
+uint64_t blockCost(const Frequencies& f, size_t symbols, int np, int pBits) {
+    BlockTables b = makeBlockTables(f.c, f.p, np);
+    BitCounter counter;
+    writeHeader(counter, b, symbols, pBits);
+    uint64_t bits = counter.bits();
+    if (b.c.single < 0)
+        for (int i = 0; i < kNC; ++i)
+            bits += static_cast<uint64_t>(f.c[i]) * b.c.len[i];
+    if (b.p.single < 0)
+        for (int i = 0; i < np; ++i)
+            bits += static_cast<uint64_t>(f.p[i]) * b.p.len[i];
+    return bits;
+}
+
+// Writes one block. `extraP` and `extraT` add that many zero-length entries to
+// the end of the position and T tables: the same codes in a few more bits.
+// Returns false when the tables have no room for them.
+bool writeBlock(BitWriter& w, const uint32_t* sym, size_t n, const Frequencies& f, int np,
+                int pBits, LastBlock& last, int extraP = 0, int extraT = 0) {
+    BlockTables b = makeBlockTables(f.c, f.p, np);
+    if (extraP && (b.p.single >= 0 || b.p.count + extraP > np))
+        return false;
+    if (extraT && (b.t.single >= 0 || b.t.count + extraT > kNT))
+        return false;
+    b.p.count += extraP;
+    b.t.count += extraT;
+    last = {w.mark(), sym, n};
+    writeHeader(w, b, n, pBits);
+    const bool cCoded = b.c.single < 0;
+    const bool pCoded = b.p.single < 0;
+    for (size_t i = 0; i < n; ++i) {
+        uint32_t c = sym[i] & 0x1FF;
+        if (cCoded)
+            w.put(b.c.code[c], b.c.len[c]);
+        if (c < 256)
+            continue;
+        uint32_t v = sym[i] >> 9;
+        int p = bitLength(v);
+        if (pCoded)
+            w.put(b.p.code[p], b.p.len[p]);
+        if (p > 1)
+            w.put(v, p - 1);
+    }
+    return true;
+}
+
+// `whole` holds the range's counts and `wholeCost` its price when the caller
+// has it (0 when not), so that neither is worked out twice.
+void splitAndWrite(BitWriter& w, const uint32_t* sym, size_t n, const Frequencies& whole,
+                   uint64_t wholeCost, int np, int pBits, LastBlock& last) {
+    if (n <= kMaxBlockSymbols && n < 2 * kMinSplitSymbols) {
+        writeBlock(w, sym, n, whole, np, pBits, last);
+        return;
+    }
+    const size_t half = n / 2;
+    Frequencies left;
+    Frequencies right;
+    countRange(sym, half, left);
+    countRange(sym + half, n - half, right);
+    const uint64_t leftCost = blockCost(left, half, np, pBits);
+    const uint64_t rightCost = blockCost(right, n - half, np, pBits);
+    if (n <= kMaxBlockSymbols &&
+        leftCost + rightCost >= (wholeCost ? wholeCost : blockCost(whole, n, np, pBits))) {
+        writeBlock(w, sym, n, whole, np, pBits, last);
+        return;
+    }
+    splitAndWrite(w, sym, half, left, leftCost, np, pBits, last);
+    splitAndWrite(w, sym + half, n - half, right, rightCost, np, pBits, last);
+}
+
+} // namespace
+
+void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int windowBits, LastBlock& last) {
+    last = LastBlock{};
+    if (n == 0)
+        return;
+    Frequencies whole;
+    countRange(sym, n, whole);
+    splitAndWrite(w, sym, n, whole, 0, positionSymbols(windowBits), positionFieldBits(windowBits),
+                  last);
+}
+
+void avoidAlignedEnd(BitWriter& w, int windowBits, int bitsBefore, LastBlock& last) {
+    if (!last.sym || (bitsBefore + w.bitCount()) % 8 != 0)
+        return;
+    const int np = positionSymbols(windowBits);
+    const int pBits = positionFieldBits(windowBits);
+    Frequencies f;
+    countRange(last.sym, last.n, f);
+    const LastBlock original = last;
+    static const int variants[][2] = {{1, 0}, {0, 1}, {2, 0}, {0, 2}, {1, 1}, {3, 0}, {0, 3}};
+    for (const auto& v : variants) {
+        w.rewind(original.mark);
+        if (writeBlock(w, original.sym, original.n, f, np, pBits, last, v[0], v[1]) &&
+            (bitsBefore + w.bitCount()) % 8 != 0)
+            return;
+    }
+    w.rewind(original.mark);
+    writeBlock(w, original.sym, original.n, f, np, pBits, last);
+}
+
+} // namespace lha

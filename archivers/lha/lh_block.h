@@ -1,0 +1,57 @@
+// The parse's symbols and the block writer of the LZH encoder.
+//
+// A parse is a sequence of 32-bit symbols: bits 0-8 hold the literal/length
+// symbol (0-255 a byte, 256-509 a match of length 3-256), bits 9-24 the
+// match's distance-1. The block writer cuts such a sequence into blocks, builds
+// each block's Huffman tables and writes the tables and the codes.
+#pragma once
+
+#include "lh_bits.h"
+
+#include <cstddef>
+#include <cstdint>
+
+namespace lha {
+
+constexpr int kNC = 510; // literal/length symbols: 256 bytes + lengths 3..256
+constexpr int kMinMatch = 3;
+constexpr int kMaxMatch = 256;
+constexpr int kMaxPositionSymbols = 17;
+
+inline uint32_t literalSymbol(uint8_t b) {
+    return b;
+}
+inline uint32_t matchSymbol(int length, uint32_t distance) {
+    return static_cast<uint32_t>(256 + length - kMinMatch) | ((distance - 1) << 9);
+}
+
+inline int bitLength(uint32_t v) {
+    return v == 0 ? 0 : 32 - __builtin_clz(v);
+}
+
+// Position symbols per window: 14 (-lh5-), 16 (-lh6-), 17 (-lh7-).
+inline int positionSymbols(int windowBits) {
+    return windowBits + 1;
+}
+
+// Where the last block of a run of blocks was written, so that it can be
+// written again differently.
+struct LastBlock {
+    BitWriter::Mark mark;
+    const uint32_t* sym = nullptr;
+    size_t n = 0;
+};
+
+// Writes the symbols as one or more blocks. A range is halved while the two
+// halves cost fewer bits than the whole, and always when it holds more symbols
+// than a block may. `last` tells where the final block went.
+void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int windowBits, LastBlock& last);
+
+// lhasa and 7z both read one byte past the last code, and disagree on a stream
+// that ends exactly on a byte boundary (lhasa needs a byte more, 7z refuses
+// one). When the stream (with `bitsBefore` bits ahead of the writer's own)
+// would end on a boundary, the last block is written again with a table entry
+// or two more, until its end falls inside a byte.
+void avoidAlignedEnd(BitWriter& w, int windowBits, int bitsBefore, LastBlock& last);
+
+} // namespace lha

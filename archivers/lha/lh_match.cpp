@@ -1,0 +1,142 @@
+#include "lh_match.h"
+
+#include "lh_block.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace lha {
+
+namespace {
+
+constexpr int kTreeHashBits = 14;
+
+inline uint32_t treeHash(const uint8_t* p) {
+    uint32_t v = static_cast<uint32_t>(p[0]) | (static_cast<uint32_t>(p[1]) << 8) |
+                 (static_cast<uint32_t>(p[2]) << 16);
+    return (v * 2654435761u) >> (32 - kTreeHashBits);
+}
+
+uint32_t load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+} // namespace
+
+HashChains::HashChains(int windowBits)
+    : mask_((1 << windowBits) - 1), maxDistance_((1 << windowBits) - 1),
+      prev_(std::make_unique_for_overwrite<int32_t[]>(size_t{1} << windowBits)) {}
+
+void HashChains::reset(size_t size) {
+    // About one bucket per two positions, from 2^8 up to 2^15.
+    int bits = 8;
+    while (bits < 15 && (size_t{1} << (bits + 1)) < size)
+        ++bits;
+    hashShift_ = 32 - bits;
+    size_ = static_cast<int32_t>(size);
+    head3_.assign(size_t{1} << bits, -1);
+    head4_.assign(size_t{1} << bits, -1);
+}
+
+Match HashChains::find(const uint8_t* text, int32_t pos, int limit, int depth, int nice) const {
+    Match best;
+    if (limit < kMinMatch)
+        return best;
+    int bestLen = kMinMatch - 1;
+    const uint8_t* here = text + pos;
+    const int32_t close = head3_[hash3(here)];
+    if (close >= 0 && pos - close <= maxDistance_) {
+        const int len = matchLength(text + close, here, limit);
+        if (len > bestLen) {
+            bestLen = len;
+            best = {len, pos - close};
+        }
+    }
+    if (limit < 4 || bestLen >= nice || bestLen >= limit)
+        return best;
+    // A candidate must share the first four bytes and the four that end one
+    // byte past the best match so far (the byte that would make it longer).
+    const uint32_t head = load32(here);
+    int probe = std::max(bestLen, 3) - 3;
+    uint32_t ending = load32(here + probe);
+    for (int32_t cand = head4_[hash4(here)]; cand >= 0 && pos - cand <= maxDistance_ && depth-- > 0;
+         cand = prev_[static_cast<size_t>(cand & mask_)]) {
+        const uint8_t* there = text + cand;
+        if (load32(there + probe) != ending || load32(there) != head)
+            continue;
+        const int len = 4 + matchLength(there + 4, here + 4, limit - 4);
+        if (len > bestLen) {
+            bestLen = len;
+            best = {len, pos - cand};
+            if (len >= nice || len >= limit)
+                break;
+            probe = len - 3;
+            ending = load32(here + probe);
+        }
+    }
+    return best;
+}
+
+BinaryTrees::BinaryTrees(int windowBits)
+    : mask_((1 << windowBits) - 1), maxDistance_((1 << windowBits) - 1) {}
+
+void BinaryTrees::reset() {
+    head_.assign(size_t{1} << kTreeHashBits, -1);
+    tree_.assign(2 * (static_cast<size_t>(mask_) + 1), -1);
+}
+
+// Looking a position up also makes it the tree's new root: the walk down
+// splits the tree into the positions whose text sorts below it and those
+// above. Every node under the two bounds shares at least as many leading
+// bytes with the new text as the bounds do, so comparisons start there.
+int BinaryTrees::insert(const uint8_t* text, int32_t pos, int32_t end, int depth, Match* found) {
+    const int limit = std::min(kMaxMatch, end - pos);
+    if (limit < kMinMatch)
+        return 0;
+    const uint32_t h = treeHash(text + pos);
+    int32_t cand = head_[h];
+    head_[h] = pos;
+    int32_t* below = &tree_[2 * static_cast<size_t>(pos & mask_)];
+    int32_t* above = below + 1;
+    int lenBelow = 0;
+    int lenAbove = 0;
+    int best = kMinMatch - 1;
+    int count = 0;
+    while (cand >= 0 && pos - cand <= maxDistance_ && depth-- > 0) {
+        int32_t* node = &tree_[2 * static_cast<size_t>(cand & mask_)];
+        int len = std::min(lenBelow, lenAbove);
+        len += matchLength(text + cand + len, text + pos + len, limit - len);
+        if (len > best) {
+            best = len;
+            if (found)
+                found[count++] = {len, pos - cand};
+        }
+        if (len >= limit) {
+            if (limit == kMaxMatch) {
+                // Equal as far as texts are compared: pos takes cand's place.
+                *below = node[0];
+                *above = node[1];
+                return count;
+            }
+            break; // near the end: the shorter text cannot be placed exactly
+        }
+        if (text[cand + len] < text[pos + len]) {
+            *below = cand;
+            below = &node[1];
+            cand = *below;
+            lenBelow = len;
+        } else {
+            *above = cand;
+            above = &node[0];
+            cand = *above;
+            lenAbove = len;
+        }
+    }
+    *below = -1;
+    *above = -1;
+    return count;
+}
+
+} // namespace lha

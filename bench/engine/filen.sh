@@ -1,0 +1,77 @@
+#!/usr/bin/env bash
+# One archive per file, as whole processes: `dravonel2 --batch filen` over
+# 1,000 tiny files (~25 bytes each) making LZH and ZIP archives against a shell
+# loop that starts Info-ZIP `zip -9` once per file; and over 1,000 headers from
+# /usr/include (of distinct names) with one archive at a time (--jobs 1) and
+# with one per core. CPU (user+sys), wall and peak memory by /usr/bin/time; the
+# median of five runs each.
+#   bash bench/engine/filen.sh [build-dir]
+set -euo pipefail
+root="$(cd "$(dirname "$0")/../.." && pwd)"
+build="$(cd "${1:-$root/build}" && pwd)"
+program="$build/bin/dravonel2"
+[ -x "$program" ] || { echo "bench: $program not built" >&2; exit 1; }
+out="$root/bench/out/filen"
+rm -rf "$out" && mkdir -p "$out/tiny" "$out/arc" "$out/cfg"
+for i in $(seq -w 1 1000); do
+    printf 'tiny file %s of the bench\n' "$i" >"$out/tiny/t$i.txt"
+done
+export XDG_CONFIG_HOME=$out/cfg TMPDIR=$out QT_QPA_PLATFORM=offscreen
+runs=5
+
+# Prints "cpu wall rss" of one whole command.
+timed() {
+    rm -rf "$out/arc" && mkdir "$out/arc"
+    /usr/bin/time -o "$out/time" -f '%U %S %e %M' "$@" >/dev/null 2>&1 || {
+        echo "bench: failed: $*" >&2
+        exit 1
+    }
+    awk '{ printf "%.2f %.2f %d\n", $1 + $2, $3, $4 }' "$out/time"
+}
+median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+zip_loop() {
+    for f in "$out"/tiny/*; do zip -q -9 -j "$out/arc/$(basename "$f" .txt).ZIP" "$f"; done
+}
+export -f zip_loop
+export out
+
+declare -A cpu wall rss
+measure() {
+    local name=$1
+    shift
+    local c=() w=() r=()
+    for _ in $(seq $runs); do
+        read -r a b m < <(timed "$@")
+        c+=("$a") w+=("$b") r+=("$m")
+    done
+    cpu[$name]=$(printf '%s\n' "${c[@]}" | median)
+    wall[$name]=$(printf '%s\n' "${w[@]}" | median)
+    rss[$name]=$(printf '%s\n' "${r[@]}" | median)
+}
+files=("$out"/tiny/*)
+measure lzh "$program" --batch filen --out "$out/arc" "${files[@]}"
+measure zip "$program" --batch filen --format zip --out "$out/arc" "${files[@]}"
+measure loop bash -c zip_loop
+mapfile -t headers < <(find /usr/include -type f -size -32k | sort | awk -F/ '!seen[$NF]++' | head -n 1000)
+measure one "$program" --batch filen --jobs 1 --out "$out/arc" "${headers[@]}"
+measure cores "$program" --batch filen --out "$out/arc" "${headers[@]}"
+
+printf '%-34s %8s %8s %10s %10s\n' "1,000 tiny files, one archive each" cpu-s wall-s peak-KiB cpu/loop
+for k in lzh zip loop; do
+    case $k in
+    lzh) label="dravonel2 --batch filen (LZH)" ;;
+    zip) label="dravonel2 --batch filen (ZIP)" ;;
+    loop) label="shell loop of zip -9" ;;
+    esac
+    printf '%-34s %8s %8s %10s %10s\n' "$label" "${cpu[$k]}" "${wall[$k]}" "${rss[$k]}" \
+        "$(awk -v a="${cpu[$k]}" -v b="${cpu[loop]}" 'BEGIN { printf "%.2f", a / b }')"
+done
+printf '\n%-34s %8s %8s %10s %10s\n' "1,000 headers, one LZH each" cpu-s wall-s peak-KiB wall/one
+for k in one cores; do
+    case $k in
+    one) label="--jobs 1" ;;
+    cores) label="one per core ($(nproc) cores)" ;;
+    esac
+    printf '%-34s %8s %8s %10s %10s\n' "$label" "${cpu[$k]}" "${wall[$k]}" "${rss[$k]}" \
+        "$(awk -v a="${wall[$k]}" -v b="${wall[one]}" 'BEGIN { printf "%.2f", a / b }')"
+done
