@@ -56,22 +56,15 @@ mapfile -t headers < <(find /usr/include -type f -size -32k | sort | awk -F/ '!s
 measure one "$program" --batch filen --jobs 1 --out "$out/arc" "${headers[@]}"
 measure cores "$program" --batch filen --out "$out/arc" "${headers[@]}"
 
+# One line of a table: label, measured key, and the ratio to the base figure.
+row() {
+    printf '%-34s %8s %8s %10s %10s\n' "$1" "${cpu[$2]}" "${wall[$2]}" "${rss[$2]}" \
+        "$(awk -v a="$3" -v b="$4" 'BEGIN { printf "%.2f", a / b }')"
+}
 printf '%-34s %8s %8s %10s %10s\n' "1,000 tiny files, one archive each" cpu-s wall-s peak-KiB cpu/loop
-for k in lzh zip loop; do
-    case $k in
-    lzh) label="dravonel2 --batch filen (LZH)" ;;
-    zip) label="dravonel2 --batch filen (ZIP)" ;;
-    loop) label="shell loop of zip -9" ;;
-    esac
-    printf '%-34s %8s %8s %10s %10s\n' "$label" "${cpu[$k]}" "${wall[$k]}" "${rss[$k]}" \
-        "$(awk -v a="${cpu[$k]}" -v b="${cpu[loop]}" 'BEGIN { printf "%.2f", a / b }')"
-done
+row "dravonel2 --batch filen (LZH)" lzh "${cpu[lzh]}" "${cpu[loop]}"
+row "dravonel2 --batch filen (ZIP)" zip "${cpu[zip]}" "${cpu[loop]}"
+row "shell loop of zip -9" loop "${cpu[loop]}" "${cpu[loop]}"
 printf '\n%-34s %8s %8s %10s %10s\n' "1,000 headers, one LZH each" cpu-s wall-s peak-KiB wall/one
-for k in one cores; do
-    case $k in
-    one) label="--jobs 1" ;;
-    cores) label="one per core ($(nproc) cores)" ;;
-    esac
-    printf '%-34s %8s %8s %10s %10s\n' "$label" "${cpu[$k]}" "${wall[$k]}" "${rss[$k]}" \
-        "$(awk -v a="${wall[$k]}" -v b="${wall[one]}" 'BEGIN { printf "%.2f", a / b }')"
-done
+row "--jobs 1" one "${wall[one]}" "${wall[one]}"
+row "one per core ($(nproc) cores)" cores "${wall[cores]}" "${wall[one]}"
