@@ -145,7 +145,7 @@ if [ -n "${BENCH_FUZZ:-}" ] && command -v clang++ >/dev/null; then
     clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined \
         -I"$root/archivers/common" -I"$root/archivers/lha" -o "$fuzzer" \
         "$root/bench/lha/fuzz_extract.cpp" \
-        "$root"/archivers/lha/{crc16,lh_block,lh_decoder,lh_encoder,lh_huffman,lh_match,lh_parse_lazy,lh_parse_optimal,lh_prices,lzh_archive,lzh_header,lzh_names}.cpp \
+        "$root"/archivers/lha/{crc16,lh_block,lh_decoder,lh_encoder,lh_huffman,lh_match,lh_parse_chains,lh_parse_optimal,lh_prices,lzh_archive,lzh_header,lzh_names}.cpp \
         "$root"/archivers/common/{atomic_output,cmdline,cp932,files}.cpp -lpthread
     mkdir -p "$out/fuzz-corpus"
     cp "$out"/*.lzh "$out/fuzz-corpus/" 2>/dev/null || true
