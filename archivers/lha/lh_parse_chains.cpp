@@ -21,7 +21,7 @@ constexpr int kRunTail = 8;             // positions added at the end of a run
 // longer and slower to walk; they are cut shorter to keep the time per byte
 // about the same.
 int chainDepth(int windowBits) {
-    return windowBits <= 13 ? 48 : 32;
+    return windowBits <= 13 ? 40 : 28;
 }
 
 } // namespace
