@@ -49,8 +49,12 @@ void ChainParser::pass(const uint8_t* b, size_t history, size_t size, Prices& pr
     for (int32_t p = 0; p < static_cast<int32_t>(history) && p <= lastStart; ++p)
         chains_.insert(b, p);
 
-    best_.resize(kStretch + 1);
-    firstMatch_.resize(kStretch + 1);
+    // Sized to the text, so that a short one costs little.
+    const size_t positions = std::min<size_t>(kStretch, size - history) + 1;
+    if (best_.size() < positions) {
+        best_.resize(positions);
+        firstMatch_.resize(positions);
+    }
     Match found[kMaxMatch];
     int32_t sincePrices = 0; // positions parsed since the prices were updated
     auto emit = [&](uint32_t sym) {
