@@ -81,7 +81,8 @@ void ChainParser::pass(const uint8_t* b, size_t history, size_t size, Prices& pr
                 continue;
             if (p >= skipFrom && p < skipTo) {
                 chains_.insert(b, p);
-                if (i == 0) // the rest of the match, for a stretch that starts inside it
+                // The rest of the match, for a stretch that starts inside it.
+                if (i == 0 && skipEnd - p >= kMinMatch)
                     matches_.push_back({static_cast<int>(skipEnd - p), skipDistance});
                 continue;
             }
@@ -106,7 +107,6 @@ void ChainParser::pass(const uint8_t* b, size_t history, size_t size, Prices& pr
 
         // The prices are copied so that the compiler keeps them apart from the
         // costs being written.
-
         uint32_t literalPrice[256];
         uint32_t lengthPrice[kMaxMatch + 1];
         uint32_t distancePrice[kMaxPositionSymbols];
