@@ -6,17 +6,20 @@ namespace lha {
 
 namespace {
 
-constexpr std::array<std::array<uint16_t, 256>, 2> makeTables() {
-    std::array<std::array<uint16_t, 256>, 2> t{};
+constexpr int kSlices = 8; // bytes taken a step
+
+constexpr std::array<std::array<uint16_t, 256>, kSlices> makeTables() {
+    std::array<std::array<uint16_t, 256>, kSlices> t{};
     for (unsigned i = 0; i < 256; ++i) {
         unsigned c = i;
         for (int k = 0; k < 8; ++k)
             c = (c & 1) ? (c >> 1) ^ 0xA001u : c >> 1;
         t[0][i] = static_cast<uint16_t>(c);
     }
-    // Second table: the CRC of a byte followed by a zero byte, for two bytes a step.
-    for (unsigned i = 0; i < 256; ++i)
-        t[1][i] = static_cast<uint16_t>((t[0][i] >> 8) ^ t[0][t[0][i] & 0xFF]);
+    // Table k: the CRC of a byte followed by k zero bytes, for eight bytes a step.
+    for (int k = 1; k < kSlices; ++k)
+        for (unsigned i = 0; i < 256; ++i)
+            t[k][i] = static_cast<uint16_t>((t[k - 1][i] >> 8) ^ t[0][t[k - 1][i] & 0xFF]);
     return t;
 }
 
@@ -27,14 +30,15 @@ constexpr auto kTables = makeTables();
 uint16_t crc16Update(uint16_t crc, const void* data, size_t size) {
     const auto* p = static_cast<const unsigned char*>(data);
     unsigned c = crc;
-    while (size >= 2) {
+    while (size >= kSlices) {
         c ^= static_cast<unsigned>(p[0]) | (static_cast<unsigned>(p[1]) << 8);
-        c = kTables[1][c & 0xFF] ^ kTables[0][c >> 8];
-        p += 2;
-        size -= 2;
+        c = kTables[7][c & 0xFF] ^ kTables[6][c >> 8] ^ kTables[5][p[2]] ^ kTables[4][p[3]] ^
+            kTables[3][p[4]] ^ kTables[2][p[5]] ^ kTables[1][p[6]] ^ kTables[0][p[7]];
+        p += kSlices;
+        size -= kSlices;
     }
-    if (size)
-        c = (c >> 8) ^ kTables[0][(c ^ *p) & 0xFF];
+    for (; size; --size)
+        c = (c >> 8) ^ kTables[0][(c ^ *p++) & 0xFF];
     return static_cast<uint16_t>(c);
 }
 

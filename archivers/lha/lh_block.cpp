@@ -214,7 +214,10 @@ void splitAndWrite(BitWriter& w, const uint32_t* sym, size_t n, const Frequencie
     Frequencies left;
     Frequencies right;
     countRange(sym, half, left);
-    countRange(sym + half, n - half, right);
+    for (int i = 0; i < kNC; ++i)
+        right.c[i] = whole.c[i] - left.c[i];
+    for (int i = 0; i < kMaxPositionSymbols; ++i)
+        right.p[i] = whole.p[i] - left.p[i];
     const uint64_t leftCost = blockCost(left, half, np, pBits);
     const uint64_t rightCost = blockCost(right, n - half, np, pBits);
     if (n <= kMaxBlockSymbols &&

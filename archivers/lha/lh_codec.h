@@ -27,8 +27,9 @@ using ByteSource = std::function<long long(uint8_t* data, size_t size)>;
 // Window bits per method: 13 (-lh5-), 15 (-lh6-), 16 (-lh7-).
 int windowBitsOfMethod(char methodDigit);
 
-// How hard the encoder works: the default lazy parse, or the optimal parse of
-// the maximum level (a few percent smaller, several times the CPU time).
+// How hard the encoder works: the default parse over hash chains, or the
+// optimal parse of the maximum level (1-4 % smaller, about four times the CPU
+// time).
 enum class LhLevel { Default, Maximum };
 
 // Streams bytes in, compressed bytes out through the sink. Memory is fixed by the

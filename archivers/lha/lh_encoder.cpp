@@ -43,7 +43,7 @@ struct LhEncoder::Segment {
     std::vector<uint32_t> symbols;
     BitWriter out;
     LastBlock lastBlock;
-    std::unique_ptr<LazyParser> lazy;
+    std::unique_ptr<ChainParser> chains;
     std::unique_ptr<OptimalParser> optimal;
 
     size_t own() const { return buf.size() - history; }
@@ -55,9 +55,9 @@ struct LhEncoder::Segment {
                 optimal = std::make_unique<OptimalParser>(windowBits);
             optimal->parse(buf.data(), history, buf.size(), symbols);
         } else {
-            if (!lazy)
-                lazy = std::make_unique<LazyParser>(windowBits);
-            lazy->parse(buf.data(), history, buf.size(), symbols);
+            if (!chains)
+                chains = std::make_unique<ChainParser>(windowBits);
+            chains->parse(buf.data(), history, buf.size(), symbols);
         }
         out.clear();
         writeBlocks(out, symbols.data(), symbols.size(), windowBits, lastBlock);

@@ -1,27 +1,25 @@
 #include "lh_huffman.h"
 
 #include <algorithm>
-#include <vector>
 
 namespace lha {
 
 namespace {
 
-// Plain Huffman lengths by the two-queue method over leaves sorted by weight.
-// Returns the longest length.
-int huffmanLengths(const std::vector<uint32_t>& weight, const std::vector<int>& symbols,
-                   uint8_t* len) {
-    const int m = static_cast<int>(symbols.size());
-    std::vector<int> order(m);
+constexpr int kMaxSymbols = 512; // the largest table of these methods has 510
+
+// Plain Huffman lengths by the two-queue method over leaves sorted by weight
+// (equal weights in symbol order). Returns the longest length.
+int huffmanLengths(const uint32_t* weight, const int* symbols, int m, uint8_t* len) {
+    uint64_t key[kMaxSymbols];
     for (int i = 0; i < m; ++i)
-        order[i] = i;
-    std::stable_sort(order.begin(), order.end(),
-                     [&](int a, int b) { return weight[a] < weight[b]; });
+        key[i] = (static_cast<uint64_t>(weight[i]) << 32) | static_cast<uint32_t>(i);
+    std::sort(key, key + m);
     const int total = 2 * m - 1;
-    std::vector<uint64_t> w(total);
-    std::vector<int> parent(total, -1);
+    uint64_t w[2 * kMaxSymbols];
+    int parent[2 * kMaxSymbols];
     for (int i = 0; i < m; ++i)
-        w[i] = weight[order[i]];
+        w[i] = key[i] >> 32;
     int leaf = 0;
     int inner = m;
     auto takeSmallest = [&](int next) {
@@ -36,12 +34,13 @@ int huffmanLengths(const std::vector<uint32_t>& weight, const std::vector<int>& 
         parent[a] = k;
         parent[b] = k;
     }
-    std::vector<int> depth(total, 0);
+    int depth[2 * kMaxSymbols];
+    depth[total - 1] = 0;
     int longest = 0;
     for (int k = total - 2; k >= 0; --k) {
         depth[k] = depth[parent[k]] + 1;
         if (k < m) {
-            len[symbols[order[k]]] = static_cast<uint8_t>(depth[k]);
+            len[symbols[static_cast<uint32_t>(key[k])]] = static_cast<uint8_t>(depth[k]);
             longest = std::max(longest, depth[k]);
         }
     }
@@ -51,22 +50,23 @@ int huffmanLengths(const std::vector<uint32_t>& weight, const std::vector<int>& 
 } // namespace
 
 void buildCodeLengths(const uint32_t* freq, int n, int limit, uint8_t* len) {
-    std::vector<int> symbols;
-    std::vector<uint32_t> weight;
+    int symbols[kMaxSymbols];
+    uint32_t weight[kMaxSymbols];
+    int m = 0;
     for (int i = 0; i < n; ++i) {
         len[i] = 0;
         if (freq[i]) {
-            symbols.push_back(i);
-            weight.push_back(freq[i]);
+            symbols[m] = i;
+            weight[m++] = freq[i];
         }
     }
-    if (symbols.size() < 2)
+    if (m < 2)
         return;
     // When the optimal tree is too deep, flatten the weights and build again:
     // each round halves the spread between rare and common symbols.
-    while (huffmanLengths(weight, symbols, len) > limit) {
-        for (auto& x : weight)
-            x = (x >> 1) | 1;
+    while (huffmanLengths(weight, symbols, m, len) > limit) {
+        for (int i = 0; i < m; ++i)
+            weight[i] = (weight[i] >> 1) | 1;
     }
 }
 

@@ -40,10 +40,11 @@ void HashChains::reset(size_t size) {
     head4_.assign(size_t{1} << bits, -1);
 }
 
-Match HashChains::find(const uint8_t* text, int32_t pos, int limit, int depth, int nice) const {
-    Match best;
+int HashChains::find(const uint8_t* text, int32_t pos, int limit, int depth, int nice,
+                     Match* found) const {
     if (limit < kMinMatch)
-        return best;
+        return 0;
+    int count = 0;
     int bestLen = kMinMatch - 1;
     const uint8_t* here = text + pos;
     const int32_t close = head3_[hash3(here)];
@@ -51,11 +52,11 @@ Match HashChains::find(const uint8_t* text, int32_t pos, int limit, int depth, i
         const int len = matchLength(text + close, here, limit);
         if (len > bestLen) {
             bestLen = len;
-            best = {len, pos - close};
+            found[count++] = {len, pos - close};
         }
     }
     if (limit < 4 || bestLen >= nice || bestLen >= limit)
-        return best;
+        return count;
     // A candidate must share the first four bytes and the four that end one
     // byte past the best match so far (the byte that would make it longer).
     const uint32_t head = load32(here);
@@ -69,14 +70,14 @@ Match HashChains::find(const uint8_t* text, int32_t pos, int limit, int depth, i
         const int len = 4 + matchLength(there + 4, here + 4, limit - 4);
         if (len > bestLen) {
             bestLen = len;
-            best = {len, pos - cand};
+            found[count++] = {len, pos - cand};
             if (len >= nice || len >= limit)
                 break;
             probe = len - 3;
             ending = load32(here + probe);
         }
     }
-    return best;
+    return count;
 }
 
 BinaryTrees::BinaryTrees(int windowBits)

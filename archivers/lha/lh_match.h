@@ -1,7 +1,7 @@
 // Match finders of the LZH encoder. Both index the positions of one text (a
 // segment with the window of text before it) and look for earlier text equal to
 // the text at a position, at distances below the window size.
-//   HashChains   for the lazy parser: per hash of four bytes, a chain of the
+//   HashChains   for the default parser: per hash of four bytes, a chain of the
 //                earlier positions, most recent first, and per hash of three
 //                bytes the last position (the closest three-byte match).
 //   BinaryTrees  for the optimal parser: per hash, a binary tree of the earlier
@@ -37,12 +37,14 @@ public:
             head4_[h] = pos;
         }
     }
-    // The longest match for the text at `pos`, at most `limit` bytes long (the
-    // closest of equal length), among the positions added before it; at most
-    // `depth` of them are compared, and the search stops at a match of `nice`
-    // bytes. A match of three bytes only is looked for at the last position
-    // added with the same three-byte hash.
-    Match find(const uint8_t* text, int32_t pos, int limit, int depth, int nice) const;
+    // The matches for the text at `pos`, at most `limit` bytes long, among the
+    // positions added before it, closest first: each one stored in `found` is
+    // longer and farther than the one before, the last is the longest (the
+    // closest of its length). Returns their count. At most `depth` positions
+    // are compared, and the search stops at a match of `nice` bytes. A match of
+    // three bytes only is looked for at the last position added with the same
+    // three-byte hash.
+    int find(const uint8_t* text, int32_t pos, int limit, int depth, int nice, Match* found) const;
 
 private:
     static uint32_t load(const uint8_t* p, int bytes) {

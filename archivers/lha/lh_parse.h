@@ -1,8 +1,10 @@
 // The parsers of the LZH encoder: they turn a text into the symbols of
 // lh_block.h. Each works on one segment: `history` bytes of text that come
 // before (already encoded, used only as match sources), then the bytes to parse.
-//   LazyParser     the default: hash chains and lazy matching, each choice
-//                  weighed with bit prices learnt from the text before.
+//   ChainParser    the default: the cheapest path through a stretch of text
+//                  over the few matches hash chains find at each position,
+//                  searching past long matches, priced in bits learnt from the
+//                  text before.
 //   OptimalParser  the maximum level: binary trees and the cheapest path through
 //                  all matches of a stretch of text, at several times the cost.
 #pragma once
@@ -10,6 +12,7 @@
 #include "lh_block.h"
 #include "lh_match.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -37,24 +40,35 @@ struct Prices {
     // New prices from the counts; the counts then fade by an eighth, so recent
     // text weighs most.
     void update();
+    // Clears the counts, keeping the prices.
+    void forgetCounts() {
+        std::fill(cfreq, cfreq + kNC, 0u);
+        std::fill(pfreq, pfreq + kMaxPositionSymbols, 0u);
+    }
 
     uint32_t match(int length, uint32_t distance) const {
         return symbol[256 + length - kMinMatch] + position[bitLength(distance - 1)];
     }
 };
 
-class LazyParser {
+class ChainParser {
 public:
-    explicit LazyParser(int windowBits);
+    explicit ChainParser(int windowBits);
     void parse(const uint8_t* text, size_t history, size_t size, std::vector<uint32_t>& symbols);
 
 private:
+    void pass(const uint8_t* text, size_t history, size_t size, Prices& prices,
+              std::vector<uint32_t>& symbols);
+
     int windowBits_;
     int depth_; // chain positions compared per search
     HashChains chains_;
-    std::vector<uint32_t> literalSum_; // prefix sums of literal prices over a stretch
-    std::unique_ptr<Match[]> cached_;  // matches already searched, by position
-    std::unique_ptr<int32_t[]> cachedAt_;
+    // The cheapest path through a stretch: per position its cost, how it is
+    // reached, and where its matches start in matches_.
+    std::vector<uint64_t> best_;
+    std::vector<uint32_t> firstMatch_;
+    std::vector<Match> matches_;
+    std::vector<uint32_t> path_;
 };
 
 class OptimalParser {

@@ -22,8 +22,8 @@
  *              -z -z1   store the files (-lh0-)
  *              -o5 -o6 -o7  method -lh5- (default, 8 KiB window), -lh6- (32 KiB), -lh7- (64 KiB)
  *              -9       maximum compression: an optimal parse instead of the default
- *                       lazy one, 2-4 % smaller for three to four times the CPU time,
- *                       on two threads
+ *                       one over a few hash-chain matches per position, 1-4 % smaller
+ *                       for about four times the CPU time, on two threads
  *              -w<dir>  folder for the temporary archive while it is written
  *   Anything else is refused with 32796. "@path" names a response file: one path a
  *   line, in double quotes.

@@ -5,10 +5,10 @@
 # case is the median run, by CPU time, of five (three for the large inputs).
 # Every row: input, method, tool, size in, size out, CPU s, wall s, peak RSS,
 # then for the default level its size and CPU time as a fraction of the -9
-# level's (the optimal parse: the encoder as it was before the lazy parse) and
-# its size as a fraction of jlha's. jlha is a Java program: about 0.4 s of its
-# CPU time on every input is the Java start-up. Debian has no other LHA
-# archiver that creates archives (lhasa only extracts).
+# level's (the optimal parse) and its size as a fraction of jlha's. jlha is a
+# Java program: about 0.4 s of its CPU time on every input is the Java
+# start-up. Debian has no other LHA archiver that creates archives (lhasa only
+# extracts).
 #   bash bench/lha/run.sh [build-dir]        (default: build)
 # BENCH_BIG=0 leaves out the 256 MiB and 1 GiB inputs; BENCH_FUZZ=<seconds>
 # runs the libFuzzer target of the extractor for that long (needs clang).
@@ -145,7 +145,7 @@ if [ -n "${BENCH_FUZZ:-}" ] && command -v clang++ >/dev/null; then
     clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined \
         -I"$root/archivers/common" -I"$root/archivers/lha" -o "$fuzzer" \
         "$root/bench/lha/fuzz_extract.cpp" \
-        "$root"/archivers/lha/{crc16,lh_block,lh_decoder,lh_encoder,lh_huffman,lh_match,lh_parse_lazy,lh_parse_optimal,lh_prices,lzh_archive,lzh_header,lzh_names}.cpp \
+        "$root"/archivers/lha/{crc16,lh_block,lh_decoder,lh_encoder,lh_huffman,lh_match,lh_parse_chains,lh_parse_optimal,lh_prices,lzh_archive,lzh_header,lzh_names}.cpp \
         "$root"/archivers/common/{atomic_output,cmdline,cp932,files}.cpp -lpthread
     mkdir -p "$out/fuzz-corpus"
     cp "$out"/*.lzh "$out/fuzz-corpus/" 2>/dev/null || true

@@ -111,7 +111,19 @@ TEST(LhMatch, HashChainsAgreeWithABruteForceSearch) {
                 closest = d;
             }
         }
-        const lha::Match m = chains.find(t, pos, limit, 1 << 20, 256);
+        lha::Match found[256];
+        const int count = chains.find(t, pos, limit, 1 << 20, 256, found);
+        // Real matches, each longer and farther than the one before.
+        for (int k = 0; k < count; ++k) {
+            ASSERT_EQ(lha::matchLength(t + pos - found[k].distance, t + pos, limit),
+                      found[k].length)
+                << pos;
+            if (k > 0) {
+                ASSERT_GT(found[k].length, found[k - 1].length) << pos;
+                ASSERT_GT(found[k].distance, found[k - 1].distance) << pos;
+            }
+        }
+        const lha::Match m = count ? found[count - 1] : lha::Match{};
         if (best >= 4) {
             // The four-byte chains hold every earlier position of the window.
             ASSERT_EQ(m.length, best) << pos;
