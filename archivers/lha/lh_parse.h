@@ -51,6 +51,22 @@ struct Prices {
     }
 };
 
+// The prices laid out for a parser's inner loop: literals by byte, matches by
+// length and by distance symbol. A copy of its own, so that the compiler keeps
+// it apart from the costs being written.
+struct PriceTable {
+    uint32_t literal[256];
+    uint32_t length[kMaxMatch + 1]; // from kMinMatch up
+    uint32_t distance[kMaxPositionSymbols];
+
+    explicit PriceTable(const Prices& prices) {
+        std::copy(prices.symbol, prices.symbol + 256, literal);
+        std::copy(prices.symbol + 256, prices.symbol + 256 + (kMaxMatch + 1 - kMinMatch),
+                  length + kMinMatch);
+        std::copy(prices.position, prices.position + kMaxPositionSymbols, distance);
+    }
+};
+
 class ChainParser {
 public:
     explicit ChainParser(int windowBits);

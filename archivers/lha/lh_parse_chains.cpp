@@ -1,7 +1,6 @@
 #include "lh_parse.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace lha {
 
@@ -105,15 +104,7 @@ void ChainParser::pass(const uint8_t* b, size_t history, size_t size, Prices& pr
         }
         firstMatch_[static_cast<size_t>(stop)] = static_cast<uint32_t>(matches_.size());
 
-        // The prices are copied so that the compiler keeps them apart from the
-        // costs being written.
-        uint32_t literalPrice[256];
-        uint32_t lengthPrice[kMaxMatch + 1];
-        uint32_t distancePrice[kMaxPositionSymbols];
-        std::memcpy(literalPrice, prices.symbol, sizeof literalPrice);
-        std::memcpy(lengthPrice + kMinMatch, prices.symbol + 256,
-                    sizeof(uint32_t) * (kMaxMatch + 1 - kMinMatch));
-        std::memcpy(distancePrice, prices.position, sizeof distancePrice);
+        const PriceTable price(prices);
         uint64_t* best = best_.data();
         std::fill(best, best + stop + 1, UINT64_MAX);
         best[0] = 0;
@@ -124,19 +115,19 @@ void ChainParser::pass(const uint8_t* b, size_t history, size_t size, Prices& pr
         };
         for (int i = 0; i < stop; ++i) {
             const uint32_t here = static_cast<uint32_t>(best[i] >> 32);
-            relax(i + 1, here + literalPrice[b[pos + i]], 1);
+            relax(i + 1, here + price.literal[b[pos + i]], 1);
             int from = kMinMatch;
             for (uint32_t k = firstMatch_[static_cast<size_t>(i)];
                  k < firstMatch_[static_cast<size_t>(i) + 1]; ++k) {
                 const int top = std::min(matches_[k].length, stop - i);
                 const uint32_t d = static_cast<uint32_t>(matches_[k].distance);
-                const uint32_t base = here + distancePrice[bitLength(d - 1)];
+                const uint32_t base = here + price.distance[bitLength(d - 1)];
                 const uint32_t tag = d << 9;
                 const int full = std::min(top, kFullPricing);
                 for (int len = from; len <= full; ++len)
-                    relax(i + len, base + lengthPrice[len], tag | static_cast<uint32_t>(len));
+                    relax(i + len, base + price.length[len], tag | static_cast<uint32_t>(len));
                 for (int len = std::max(full + 1, top - 1); len <= top; ++len)
-                    relax(i + len, base + lengthPrice[len], tag | static_cast<uint32_t>(len));
+                    relax(i + len, base + price.length[len], tag | static_cast<uint32_t>(len));
                 from = std::max(from, matches_[k].length + 1);
             }
         }

@@ -1,7 +1,6 @@
 #include "lh_parse.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace lha {
 
@@ -57,20 +56,12 @@ void OptimalParser::parse(const uint8_t* b, size_t history, size_t size,
 
         // The cheapest way to reach each position of [0, stop]: by a literal, or
         // by a match of any length up to kFullPricing, or the match's full length.
-        // The prices are copied so that the compiler keeps them apart from the
-        // costs being written.
-        uint32_t literalPrice[256];
-        uint32_t lengthPrice[kMaxMatch + 1];
-        uint32_t distancePrice[kMaxPositionSymbols];
-        std::memcpy(literalPrice, prices.symbol, sizeof literalPrice);
-        std::memcpy(lengthPrice + kMinMatch, prices.symbol + 256,
-                    sizeof(uint32_t) * (kMaxMatch + 1 - kMinMatch));
-        std::memcpy(distancePrice, prices.position, sizeof distancePrice);
+        const PriceTable price(prices);
         std::fill(cost.begin(), cost.begin() + stop + 1, UINT32_MAX);
         cost[0] = 0;
         for (int i = 0; i < stop; ++i) {
             const uint32_t here = cost[i];
-            uint32_t lit = here + literalPrice[b[pos + i]];
+            uint32_t lit = here + price.literal[b[pos + i]];
             if (lit < cost[i + 1]) {
                 cost[i + 1] = lit;
                 step[i + 1] = 1;
@@ -79,18 +70,18 @@ void OptimalParser::parse(const uint8_t* b, size_t history, size_t size,
             for (uint32_t k = firstMatch[i]; k < firstMatch[i + 1]; ++k) {
                 const int top = std::min(matches[k].length, stop - i);
                 const uint32_t d = static_cast<uint32_t>(matches[k].distance);
-                const uint32_t base = here + distancePrice[bitLength(d - 1)];
+                const uint32_t base = here + price.distance[bitLength(d - 1)];
                 const uint32_t tag = d << 9;
                 const int full = std::min(top, kFullPricing);
                 for (int len = from; len <= full; ++len) {
-                    uint32_t c = base + lengthPrice[len];
+                    uint32_t c = base + price.length[len];
                     if (c < cost[i + len]) {
                         cost[i + len] = c;
                         step[i + len] = tag | static_cast<uint32_t>(len);
                     }
                 }
                 if (top > full && top >= from) {
-                    uint32_t c = base + lengthPrice[top];
+                    uint32_t c = base + price.length[top];
                     if (c < cost[i + top]) {
                         cost[i + top] = c;
                         step[i + top] = tag | static_cast<uint32_t>(top);
