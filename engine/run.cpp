@@ -17,6 +17,7 @@
 #include <algorithm>
 #include <chrono>
 #include <thread>
+#include <utility>
 #include <vector>
 
 namespace dravonel {
@@ -374,13 +375,13 @@ qint16 CompressionRun::reportOneFile(const FilePlan& plan, int code) {
 }
 
 qint16 CompressionRun::CompressOneFile(const QString& path, const QString& outputFolder) {
-    const FilePlan plan = planOneFile(path, outputFolder);
-    for (const QString& line : plan.lines)
+    FilePlan plan = planOneFile(path, outputFolder);
+    // Made one at a time, the archive's lines are in the log while it is made.
+    for (const QString& line : std::exchange(plan.lines, {}))
         log(line);
-    archiveSkipped_ = 0;
     const int code =
         plan.needsCall ? compress(plan.module, plan.commandLine, plan.archive) : plan.code;
-    return finish(code, plan.archive);
+    return reportOneFile(plan, code);
 }
 
 int CompressionRun::countGroups(bool byExtension) const {
@@ -515,6 +516,7 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
     const int count = c_.targets.count();
     struct Job {
         FilePlan plan;
+        quint64 bytes = 0; // of its file
         int code = 0;
         bool done = false;
         std::thread worker;
@@ -540,6 +542,7 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
                 break;
             Job& job = jobs[size_t(started)];
             job.plan = std::move(plan);
+            job.bytes = bytesOf({started});
             ++started;
             if (!job.plan.needsCall) {
                 job.code = job.plan.code;
@@ -548,7 +551,7 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
             }
             ++inFlight;
             archivesInFlight.insert(job.plan.archive);
-            archiveBytes_ = bytesOf({started - 1});
+            archiveBytes_ = job.bytes;
             job.worker = std::thread([this, &job, &inFlight, &archivesInFlight, &loop,
                                       handler = progressHandler(started, job.plan.archive)] {
                 const int code =
@@ -576,7 +579,7 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
             if (stopped && !made && stopReported)
                 continue;
             archiveIndex_ = reported + 1;
-            bytesFinished_ += bytesOf({reported});
+            bytesFinished_ += job.bytes;
             const qint16 verdict = reportOneFile(job.plan, job.code);
             if (verdict == kNotMadeStop || (stopped && !made)) {
                 cancel_ = true;
