@@ -215,7 +215,7 @@ void frmDravonel::buildMenus() {
                                   QKeySequence(Qt::CTRL | Qt::Key_3),
                                   QKeySequence(Qt::CTRL | Qt::Key_4), QKeySequence(Qt::Key_Escape)};
     for (int i = 0; i < 5; ++i) {
-        QPushButton* button = i < 4 ? btnExe[size_t(i)] : btnCancel;
+        QPushButton* button = runButton(i);
         if (i == 4)
             run->addSeparator();
         auto* action = run->addAction(QString());
@@ -244,9 +244,8 @@ bool frmDravonel::eventFilter(QObject* watched, QEvent* event) {
     // A run-menu item is enabled exactly when its button is.
     if (event->type() == QEvent::EnabledChange) {
         for (int i = 0; i < 5; ++i) {
-            QPushButton* button = i < 4 ? btnExe[size_t(i)] : btnCancel;
-            if (watched == button)
-                runActions_[size_t(i)]->setEnabled(button->isEnabled());
+            if (watched == runButton(i))
+                runActions_[size_t(i)]->setEnabled(runButton(i)->isEnabled());
         }
     }
     // Tab and Shift+Tab walk through every control and on from pane to pane
@@ -344,7 +343,7 @@ int frmDravonel::MDIForm_Load(const QString& c) {
         btnExe[size_t(i)]->setText(resDravonel(1 + i));
     btnCancel->setText(resAll(5));
     for (int i = 0; i < 5; ++i)
-        runActions_[size_t(i)]->setText(i < 4 ? btnExe[size_t(i)]->text() : btnCancel->text());
+        runActions_[size_t(i)]->setText(runButton(i)->text());
     SetToolTip(program_.options.Tip);
     if (!loadPanes() || !loadDialogs())
         return 1;
@@ -576,7 +575,7 @@ void frmDravonel::SetToolTip(bool blnToolTip) {
     const QString texts[5] = {resDravonel(6), resDravonel(7), resDravonel(8), resDravonel(9),
                               resAll(10)};
     for (int i = 0; i < 5; ++i) {
-        QPushButton* button = i < 4 ? btnExe[size_t(i)] : btnCancel;
+        QPushButton* button = runButton(i);
         // The tool-tip names the button's key; screen readers always get the
         // text as the button's description.
         const QString key = runActions_[size_t(i)]->shortcut().toString(QKeySequence::NativeText);

@@ -194,6 +194,8 @@ private:
     // The run menu's items: the four modes and cancel, each enabled with its
     // button (they stay out of the common menu set, which a run disables).
     std::array<QAction*, 5> runActions_{};
+    // The button of run-menu item `i`: the four modes, then ｷｬﾝｾﾙ.
+    QPushButton* runButton(int i) const { return i < 4 ? btnExe[size_t(i)] : btnCancel; }
     QMap<QString, QAction*> actions_;
 
     QList<Pane*> panes_;
