@@ -1,74 +1,22 @@
 // Match finders of the LZH encoder. Both index the positions of one text (a
 // segment with the window of text before it) and look for earlier text equal to
 // the text at a position, at distances below the window size.
-//   HashChains   for the default parser: per hash of four bytes, a chain of the
-//                earlier positions, most recent first, and per hash of three
-//                bytes the last position (the closest three-byte match).
+//   HashChains   for the default parser (lz_chains.h, shared with deflate).
 //   BinaryTrees  for the optimal parser: per hash, a binary tree of the earlier
 //                positions ordered by the text that follows them, which yields
 //                the matches of every length at once.
 #pragma once
 
-#include <cstddef>
+#include "lz_chains.h"
+
 #include <cstdint>
-#include <memory>
 #include <vector>
 
 namespace lha {
 
-struct Match {
-    int length = 0; // 0 when none of at least three bytes was found
-    int32_t distance = 0;
-};
-
-class HashChains {
-public:
-    explicit HashChains(int windowBits);
-
-    // Forgets every position, for a new text of `size` bytes (the hash tables
-    // are sized to it, so that a small text costs little).
-    void reset(size_t size);
-    // Adds position `pos` of the text (at least three bytes must follow it).
-    void insert(const uint8_t* text, int32_t pos) {
-        head3_[hash3(text + pos)] = pos;
-        if (pos + 4 <= size_) {
-            const uint32_t h = hash4(text + pos);
-            prev_[static_cast<size_t>(pos & mask_)] = head4_[h];
-            head4_[h] = pos;
-        }
-    }
-    // The matches for the text at `pos`, at most `limit` bytes long, among the
-    // positions added before it, closest first: each one stored in `found` is
-    // longer and farther than the one before, the last is the longest (the
-    // closest of its length). Returns their count. At most `depth` positions
-    // are compared, and the search stops at a match of `nice` bytes. A match of
-    // three bytes only is looked for at the last position added with the same
-    // three-byte hash.
-    int find(const uint8_t* text, int32_t pos, int limit, int depth, int nice, Match* found) const;
-
-private:
-    static uint32_t load(const uint8_t* p, int bytes) {
-        uint32_t v = 0;
-        for (int i = 0; i < bytes; ++i)
-            v |= static_cast<uint32_t>(p[i]) << (8 * i);
-        return v;
-    }
-    uint32_t hash3(const uint8_t* p) const { return (load(p, 3) * 2654435761u) >> hashShift_; }
-    uint32_t hash4(const uint8_t* p) const { return (load(p, 4) * 2654435761u) >> hashShift_; }
-
-    int32_t mask_;
-    int32_t maxDistance_;
-    int32_t size_ = 0;
-    int hashShift_ = 32;
-    // The last position of each hash of three bytes: the closest three-byte match.
-    std::vector<int32_t> head3_;
-    // Chains of the positions with equal hashes of four bytes, the longer matches.
-    std::vector<int32_t> head4_;
-    // The position added before each one with the same hash, indexed by position
-    // modulo the window. Entries are written before they are read (a chain never
-    // reaches a position farther back than the window), so it is never cleared.
-    std::unique_ptr<int32_t[]> prev_;
-};
+using lz::HashChains;
+using lz::Match;
+using lz::matchLength;
 
 class BinaryTrees {
 public:
@@ -87,22 +35,5 @@ private:
     std::vector<int32_t> head_;
     std::vector<int32_t> tree_; // two children per window position
 };
-
-// Bytes equal at a and b, at most `limit`.
-inline int matchLength(const uint8_t* a, const uint8_t* b, int limit) {
-    int n = 0;
-    while (n + 8 <= limit) {
-        uint64_t x;
-        uint64_t y;
-        __builtin_memcpy(&x, a + n, 8);
-        __builtin_memcpy(&y, b + n, 8);
-        if (x != y)
-            return n + (__builtin_ctzll(x ^ y) >> 3);
-        n += 8;
-    }
-    while (n < limit && a[n] == b[n])
-        ++n;
-    return n;
-}
 
 } // namespace lha

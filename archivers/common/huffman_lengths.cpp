@@ -1,0 +1,73 @@
+#include "huffman_lengths.h"
+
+#include <algorithm>
+
+namespace huff {
+
+namespace {
+
+constexpr int kMaxSymbols = 512; // the largest table of LZH (510) or deflate (288)
+
+// Plain Huffman lengths by the two-queue method over leaves sorted by weight
+// (equal weights in symbol order). Returns the longest length.
+int huffmanLengths(const uint32_t* weight, const int* symbols, int m, uint8_t* len) {
+    uint64_t key[kMaxSymbols];
+    for (int i = 0; i < m; ++i)
+        key[i] = (static_cast<uint64_t>(weight[i]) << 32) | static_cast<uint32_t>(i);
+    std::sort(key, key + m);
+    const int total = 2 * m - 1;
+    uint64_t w[2 * kMaxSymbols];
+    int parent[2 * kMaxSymbols];
+    for (int i = 0; i < m; ++i)
+        w[i] = key[i] >> 32;
+    int leaf = 0;
+    int inner = m;
+    auto takeSmallest = [&](int next) {
+        if (leaf < m && (inner >= next || w[leaf] <= w[inner]))
+            return leaf++;
+        return inner++;
+    };
+    for (int k = m; k < total; ++k) {
+        int a = takeSmallest(k);
+        int b = takeSmallest(k);
+        w[k] = w[a] + w[b];
+        parent[a] = k;
+        parent[b] = k;
+    }
+    int depth[2 * kMaxSymbols];
+    depth[total - 1] = 0;
+    int longest = 0;
+    for (int k = total - 2; k >= 0; --k) {
+        depth[k] = depth[parent[k]] + 1;
+        if (k < m) {
+            len[symbols[static_cast<uint32_t>(key[k])]] = static_cast<uint8_t>(depth[k]);
+            longest = std::max(longest, depth[k]);
+        }
+    }
+    return longest;
+}
+
+} // namespace
+
+void buildCodeLengths(const uint32_t* freq, int n, int limit, uint8_t* len) {
+    int symbols[kMaxSymbols];
+    uint32_t weight[kMaxSymbols];
+    int m = 0;
+    for (int i = 0; i < n; ++i) {
+        len[i] = 0;
+        if (freq[i]) {
+            symbols[m] = i;
+            weight[m++] = freq[i];
+        }
+    }
+    if (m < 2)
+        return;
+    // When the optimal tree is too deep, flatten the weights and build again:
+    // each round halves the spread between rare and common symbols.
+    while (huffmanLengths(weight, symbols, m, len) > limit) {
+        for (int i = 0; i < m; ++i)
+            weight[i] = (weight[i] >> 1) | 1;
+    }
+}
+
+} // namespace huff

@@ -1,0 +1,73 @@
+#include "lz_chains.h"
+
+#include <algorithm>
+#include <cstring>
+
+namespace lz {
+
+namespace {
+
+uint32_t load32(const uint8_t* p) {
+    uint32_t v;
+    std::memcpy(&v, p, 4);
+    return v;
+}
+
+} // namespace
+
+HashChains::HashChains(int windowBits)
+    : mask_((1 << windowBits) - 1), maxDistance_((1 << windowBits) - 1),
+      prev_(std::make_unique_for_overwrite<int32_t[]>(size_t{1} << windowBits)) {}
+
+void HashChains::reset(size_t size) {
+    // About one bucket per two positions, from 2^8 up to 2^15.
+    int bits = 8;
+    while (bits < 15 && (size_t{1} << (bits + 1)) < size)
+        ++bits;
+    hashShift_ = 32 - bits;
+    size_ = static_cast<int32_t>(size);
+    head3_.assign(size_t{1} << bits, -1);
+    head4_.assign(size_t{1} << bits, -1);
+}
+
+int HashChains::find(const uint8_t* text, int32_t pos, int limit, int depth, int nice,
+                     Match* found) const {
+    if (limit < kMinMatch)
+        return 0;
+    int count = 0;
+    int bestLen = kMinMatch - 1;
+    const uint8_t* here = text + pos;
+    const int32_t close = head3_[hash3(here)];
+    if (close >= 0 && pos - close <= maxDistance_) {
+        const int len = matchLength(text + close, here, limit);
+        if (len > bestLen) {
+            bestLen = len;
+            found[count++] = {len, pos - close};
+        }
+    }
+    if (limit < 4 || bestLen >= nice || bestLen >= limit)
+        return count;
+    // A candidate must share the first four bytes and the four that end one
+    // byte past the best match so far (the byte that would make it longer).
+    const uint32_t head = load32(here);
+    int probe = std::max(bestLen, 3) - 3;
+    uint32_t ending = load32(here + probe);
+    for (int32_t cand = head4_[hash4(here)]; cand >= 0 && pos - cand <= maxDistance_ && depth-- > 0;
+         cand = prev_[static_cast<size_t>(cand & mask_)]) {
+        const uint8_t* there = text + cand;
+        if (load32(there + probe) != ending || load32(there) != head)
+            continue;
+        const int len = 4 + matchLength(there + 4, here + 4, limit - 4);
+        if (len > bestLen) {
+            bestLen = len;
+            found[count++] = {len, pos - cand};
+            if (len >= nice || len >= limit)
+                break;
+            probe = len - 3;
+            ending = load32(here + probe);
+        }
+    }
+    return count;
+}
+
+} // namespace lz
