@@ -1,8 +1,11 @@
 // The hash-chain match finder shared by the LZH and deflate encoders. It
 // indexes the positions of one text and, for a position, looks for earlier text
-// equal to the text there, at distances below the window size: per hash of four
-// bytes a chain of the earlier positions, most recent first, and per hash of
-// three bytes the last position (the closest three-byte match).
+// equal to the text there, at distances below the window size: per hash of
+// three bytes the last position (the closest three-byte match), and chains of
+// the earlier positions with an equal hash of the first four bytes, most recent
+// first. With chains on six bytes instead, a chain holds fewer positions that
+// lead nowhere, so that the same depth reaches farther; the last position of
+// each hash of four bytes then gives the closest four-byte match.
 #pragma once
 
 #include <cstddef>
@@ -21,7 +24,8 @@ struct Match {
 
 class HashChains {
 public:
-    explicit HashChains(int windowBits);
+    // `chainBytes`: 4 or 6, the bytes the chains are hashed on.
+    explicit HashChains(int windowBits, int chainBytes = 4);
 
     // Forgets every position, for a new text of `size` bytes (the hash tables
     // are sized to it, so that a small text costs little).
@@ -29,11 +33,15 @@ public:
     // Adds position `pos` of the text (at least three bytes must follow it).
     void insert(const uint8_t* text, int32_t pos) {
         head3_[hash3(text + pos)] = pos;
-        if (pos + 4 <= size_) {
-            const uint32_t h = hash4(text + pos);
-            prev_[static_cast<size_t>(pos & mask_)] = head4_[h];
-            head4_[h] = pos;
+        if (pos + 4 > size_)
+            return;
+        if (chainBytes_ == 4) {
+            link(hash4(text + pos), pos);
+            return;
         }
+        head4_[hash4(text + pos)] = pos;
+        if (pos + 8 <= size_)
+            link(hash6(text + pos), pos);
     }
     // The matches for the text at `pos`, at most `limit` bytes long, among the
     // positions added before it, closest first: each one stored in `found` is
@@ -41,7 +49,8 @@ public:
     // closest of its length). Returns their count. At most `depth` positions
     // are compared, and the search stops at a match of `nice` bytes. A match of
     // three bytes only is looked for at the last position added with the same
-    // three-byte hash.
+    // three-byte hash; with chains on six bytes, one of four or five bytes at
+    // the last position with the same four-byte hash.
     int find(const uint8_t* text, int32_t pos, int limit, int depth, int nice, Match* found) const;
 
 private:
@@ -53,15 +62,30 @@ private:
     }
     uint32_t hash3(const uint8_t* p) const { return (load(p, 3) * 2654435761u) >> hashShift_; }
     uint32_t hash4(const uint8_t* p) const { return (load(p, 4) * 2654435761u) >> hashShift_; }
+    // Of the six bytes at p (eight must be readable).
+    uint32_t hash6(const uint8_t* p) const {
+        uint64_t v;
+        __builtin_memcpy(&v, p, 8);
+        return static_cast<uint32_t>(((v << 16) * 0x9E3779B97F4A7C15ull) >> (32 + hashShift_));
+    }
+    // The chain head for hash `h` becomes `pos`, ahead of the one before.
+    void link(uint32_t h, int32_t pos) {
+        prev_[static_cast<size_t>(pos & mask_)] = chains_[h];
+        chains_[h] = pos;
+    }
 
     int32_t mask_;
     int32_t maxDistance_;
+    int chainBytes_;
     int32_t size_ = 0;
     int hashShift_ = 32;
     // The last position of each hash of three bytes: the closest three-byte match.
     std::vector<int32_t> head3_;
-    // Chains of the positions with equal hashes of four bytes, the longer matches.
+    // The last position of each hash of four bytes, with chains on six bytes.
     std::vector<int32_t> head4_;
+    // The heads of the chains of positions with equal hashes (of four or six
+    // bytes), the longer matches.
+    std::vector<int32_t> chains_;
     // The position added before each one with the same hash, indexed by position
     // modulo the window. Entries are written before they are read (a chain never
     // reaches a position farther back than the window), so it is never cleared.

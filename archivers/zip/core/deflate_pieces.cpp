@@ -1,5 +1,7 @@
 #include "deflate_pieces.h"
 
+#include "deflate_encoder.h"
+
 #include <algorithm>
 #include <atomic>
 #include <cstdint>
@@ -15,6 +17,12 @@ constexpr size_t kStoredMax = 65535;
 
 // Level 9 looks at four samples of this size spread over a piece.
 constexpr size_t kSample = 16384;
+
+// pieceLevel's choice of our own encoder.
+constexpr int kOwnEncoder = -1;
+
+// Our encoder lets a piece's matches reach this far back into the piece before.
+constexpr size_t kWindow = 32768;
 
 // Appends `size` bytes as non-final stored blocks, starting byte-aligned.
 void appendStored(const unsigned char* in, size_t size, std::vector<unsigned char>& out) {
@@ -250,6 +258,8 @@ bool findLastBlock(const unsigned char* data, size_t size, size_t& lastStart, si
 
 const unsigned char PieceCompressor::kStreamEnd[5] = {1, 0, 0, 0xff, 0xff};
 
+PieceCompressor::Slot::Slot() = default;
+
 PieceCompressor::Slot::~Slot() {
     for (libdeflate_compressor* c : compressors)
         libdeflate_free_compressor(c);
@@ -284,38 +294,44 @@ PieceCompressor& PieceCompressor::shared() {
     return instance;
 }
 
-// Level 9's choice for one piece, from four samples spread over it: long runs
-// (the samples shrink below 1/16 at libdeflate's fastest level) and text (at
+// Level 9's choice for one piece, from four samples spread over it: text (at
 // most 1/8 of the sampled bytes are control characters other than tab, line
-// feed, form feed and carriage return) take the lazy search (9), the rest the
+// feed, form feed and carriage return) takes our own encoder, which also makes
+// short work of runs; otherwise long runs (the samples shrink below 1/16 at
+// libdeflate's fastest level) take its lazy search (9), the rest its
 // near-optimal parser (10).
 int PieceCompressor::pieceLevel(Slot& slot, const unsigned char* in, size_t size, int level) {
     if (level < 9)
         return level;
-    libdeflate_compressor* const fast = slot.compressor(1);
-    if (!fast || slot.room < kSample)
-        throw std::bad_alloc();
+    auto sample = [&](size_t k) { return in + size / 4 * k; };
+    auto sampleSize = [&](size_t k) { return std::min(kSample, size - size / 4 * k); };
     size_t sampled = 0;
-    size_t packed = 0;
     size_t controls = 0;
     for (size_t k = 0; k < 4; ++k) {
-        const unsigned char* const at = in + size / 4 * k;
-        const size_t n = std::min(kSample, size - size / 4 * k);
+        const unsigned char* const at = sample(k);
+        const size_t n = sampleSize(k);
         for (size_t i = 0; i < n; ++i) {
             const unsigned char c = at[i];
             controls += c < 0x20 && c != '\t' && c != '\n' && c != '\f' && c != '\r';
         }
-        const size_t made = libdeflate_deflate_compress(fast, at, n, slot.scratch.get(), n);
-        packed += made > 0 ? made : n;
         sampled += n;
     }
-    if (packed * 16 < sampled || controls * 8 <= sampled)
-        return 9;
-    return 10;
+    if (controls * 8 <= sampled)
+        return kOwnEncoder;
+    libdeflate_compressor* const fast = slot.compressor(1);
+    if (!fast || slot.room < kSample)
+        throw std::bad_alloc();
+    size_t packed = 0;
+    for (size_t k = 0; k < 4; ++k) {
+        const size_t n = sampleSize(k);
+        const size_t made = libdeflate_deflate_compress(fast, sample(k), n, slot.scratch.get(), n);
+        packed += made > 0 ? made : n;
+    }
+    return packed * 16 < sampled ? 9 : 10;
 }
 
-void PieceCompressor::fragment(Slot& slot, const unsigned char* in, size_t size, int level,
-                               bool whole, std::vector<unsigned char>& out) {
+void PieceCompressor::fragment(Slot& slot, const unsigned char* in, size_t history, size_t size,
+                               int level, bool whole, std::vector<unsigned char>& out) {
     const size_t room = std::max(size, kSample);
     if (slot.room < room) {
         slot.scratch.reset();
@@ -323,11 +339,26 @@ void PieceCompressor::fragment(Slot& slot, const unsigned char* in, size_t size,
         slot.scratch.reset(new unsigned char[room]);
         slot.room = room;
     }
-    libdeflate_compressor* const compressor = slot.compressor(pieceLevel(slot, in, size, level));
-    if (!compressor)
-        throw std::bad_alloc();
+    const int chosen = pieceLevel(slot, in, size, level);
     // Room for less than the input: a piece that does not shrink is stored.
     unsigned char* const packed = slot.scratch.get();
+    if (chosen == kOwnEncoder) {
+        if (!slot.own)
+            slot.own = std::make_unique<DeflateEncoder>();
+        const size_t made =
+            size > 16 ? slot.own->compress(in, history, size, packed, size - 16, whole) : 0;
+        if (made > 0) {
+            out.assign(packed, packed + made);
+            return;
+        }
+        appendStored(in, size, out);
+        if (whole)
+            out.insert(out.end(), kStreamEnd, kStreamEnd + sizeof kStreamEnd);
+        return;
+    }
+    libdeflate_compressor* const compressor = slot.compressor(chosen);
+    if (!compressor)
+        throw std::bad_alloc();
     const size_t made =
         size > 16 ? libdeflate_deflate_compress(compressor, in, size, packed, size - 16) : 0;
     if (whole) {
@@ -369,7 +400,8 @@ bool PieceCompressor::compress(const unsigned char* data, size_t size, size_t pi
         try {
             for (size_t i; (i = next++) < pieces;) {
                 const size_t at = std::min(size, i * step);
-                fragment(slot, data + at, std::min(step, size - at), level, whole, fragments[i]);
+                fragment(slot, data + at, std::min(at, kWindow), std::min(step, size - at), level,
+                         whole, fragments[i]);
             }
         } catch (const std::bad_alloc&) {
             ok = false;

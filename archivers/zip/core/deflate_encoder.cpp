@@ -1,0 +1,47 @@
+#include "deflate_encoder.h"
+
+#include "deflate_block.h"
+
+#include <algorithm>
+
+namespace zip {
+
+namespace {
+
+// Parsed text is written out in segments of this many bytes, so that the
+// symbols held stay few whatever the input's size.
+constexpr size_t kSegment = 1 << 20;
+
+} // namespace
+
+size_t DeflateEncoder::compress(const uint8_t* in, size_t history, size_t size, uint8_t* out,
+                                size_t room, bool last) {
+    deflate::BitWriter w(out, room);
+    const uint8_t* const text = in - history;
+    const size_t end = history + size;
+    if (size == 0) {
+        w.put(last ? 3 : 2, 3); // a block of the fixed codes
+        w.put(0, 7);            // holding only the end of block
+    } else {
+        parser_.start(text, history, end);
+        // At most a symbol per byte: room for a whole segment at once, so that
+        // the buffer is not copied as it grows.
+        symbols_.reserve(std::min(size, kSegment));
+    }
+    for (size_t from = history; from < end;) {
+        symbols_.clear();
+        const size_t to = parser_.parse(from, std::min(end, from + kSegment), symbols_);
+        deflate::writeBlocks(w, symbols_.data(), symbols_.size(), text + from, last && to == end);
+        if (w.bitCount() > room * 8)
+            return 0;
+        from = to;
+    }
+    if (!last) {
+        w.put(0, 3); // an empty stored block: padding, LEN 0, NLEN 0xFFFF
+        w.align();
+        w.put(0xFFFF0000u, 32);
+    }
+    return w.finish();
+}
+
+} // namespace zip

@@ -1,0 +1,77 @@
+// The parts of the deflate format (RFC 1951) the encoder's pieces share: how a
+// parse is held as symbols, and the length and distance codes with their extra
+// bits.
+//
+// A parse is a sequence of 32-bit symbols: bits 0-8 hold a byte (0-255) or a
+// match of length 3-258 (256 + length - 3), bits 9-23 the match's distance - 1.
+#pragma once
+
+#include <cstdint>
+
+namespace zip::deflate {
+
+constexpr int kMinMatch = 3;
+constexpr int kMaxMatch = 258;
+constexpr int kWindowBits = 15;      // distances up to 32,768
+constexpr int kLitLenSymbols = 286;  // bytes, end of block, 29 length codes
+constexpr int kDistanceSymbols = 30; // distance codes
+constexpr int kEndOfBlock = 256;
+constexpr int kFirstLengthSymbol = 257;
+
+inline uint32_t literalSymbol(uint8_t b) {
+    return b;
+}
+inline uint32_t matchSymbol(int length, uint32_t distance) {
+    return static_cast<uint32_t>(256 + length - kMinMatch) | ((distance - 1) << 9);
+}
+inline bool isMatch(uint32_t sym) {
+    return (sym & 0x1FF) >= 256;
+}
+inline int matchLength(uint32_t sym) {
+    return static_cast<int>(sym & 0x1FF) - 256 + kMinMatch;
+}
+
+// Length codes: the index (0-28) of a length's code after kFirstLengthSymbol,
+// its extra bits, and the length the code starts at.
+struct LengthCodes {
+    uint8_t code[kMaxMatch + 1];
+    uint8_t extraBits[29];
+    uint16_t base[29];
+
+    constexpr LengthCodes() : code(), extraBits(), base() {
+        int length = kMinMatch;
+        for (int c = 0; c < 28; ++c) {
+            extraBits[c] = static_cast<uint8_t>(c < 8 ? 0 : c / 4 - 1);
+            base[c] = static_cast<uint16_t>(length);
+            for (int k = 0; k < (1 << extraBits[c]); ++k)
+                code[length++] = static_cast<uint8_t>(c);
+        }
+        // 258 has a code of its own although 227 + 31 would reach it.
+        extraBits[28] = 0;
+        base[28] = kMaxMatch;
+        code[kMaxMatch] = 28;
+    }
+};
+inline constexpr LengthCodes kLengthCodes;
+
+inline int bitLength(uint32_t v) {
+    return v == 0 ? 0 : 32 - __builtin_clz(v);
+}
+
+// The distance code (0-29) of distance - 1: two codes per power of two.
+inline int distanceCode(uint32_t distanceMinusOne) {
+    if (distanceMinusOne < 4)
+        return static_cast<int>(distanceMinusOne);
+    const int b = bitLength(distanceMinusOne) - 1;
+    return 2 * b + static_cast<int>((distanceMinusOne >> (b - 1)) & 1);
+}
+inline int distanceExtraBits(int code) {
+    return code < 4 ? 0 : code / 2 - 1;
+}
+// distance - 1 where a code's distances start.
+inline uint32_t distanceBase(int code) {
+    return code < 4 ? static_cast<uint32_t>(code)
+                    : (2u | static_cast<uint32_t>(code & 1)) << distanceExtraBits(code);
+}
+
+} // namespace zip::deflate
