@@ -1,7 +1,8 @@
 // The format core where the modules cannot reach cheaply: ZIP64 records (with
 // the thresholds lowered so that small files cross them) and the streaming
 // path for files larger than one batch of pieces, and batches shared between
-// threads, with text, noise and long runs in one file.
+// threads, with text, noise and long runs in one file; the text encoder of the
+// maximum level on the inputs that take each of its paths.
 #include "results.h"
 #include "zip_archive.h"
 #include "zip_test_support.h"
@@ -105,4 +106,38 @@ TEST(ZipWriter, SharesBatchesBetweenThreadsAndStoresAnEmptyFile) {
         python(kCheckContents, archive),
         (std::vector<std::string>{"large.txt 8 True", "mixed.bin 8 True", "empty.txt 0 True"}));
     EXPECT_LT(fs::file_size(archive), 3500000u + 17500000u / 3);
+}
+
+TEST(ZipWriter, TextAtTheMaximumLevelIsReadBackByEveryReader) {
+    TempDir dir;
+    // Letters in no order: matches only where the text is repeated on purpose.
+    std::string letters;
+    for (unsigned x = 7; letters.size() < 50000;) {
+        x = x * 1103515245u + 12345u;
+        letters.push_back(static_cast<char>('a' + (x >> 16) % 26));
+    }
+    std::vector<std::pair<std::string, std::string>> files = {
+        // Short texts in bytes above 0x7F: blocks of the fixed codes, whose
+        // bytes take nine bits.
+        {"kana.txt", "圧縮と展開の試験です。展開と圧縮の試験です。"},
+        {"latin1.txt", std::string(3, ' ') + "\xe9t\xe9 \xe0 la plage, \xe9t\xe9 \xe0 la plage, " +
+                           "\xe9t\xe9 \xe0 la plage: \xff\xfe\xff\xfe\xff\xfe\xff\xfe\xff\xfe"},
+        // Repeats at the farthest distances and the longest lengths, a run.
+        {"far.txt", letters.substr(0, 40000) + letters.substr(1, 300) + letters.substr(7233, 600) +
+                        std::string(100000, 'a') + "b" + std::string(259, 'a')},
+        // Text in several segments, and one that does not shrink as text.
+        {"long.txt", sample(2500000, 50, true)},
+        {"letters.txt", letters}};
+    for (size_t n : {300u, 5000u})
+        files.push_back({"small" + std::to_string(n) + ".txt", sample(n, 51, true)});
+    const auto sources = makeSources(dir, files);
+    arc::Progress quiet(nullptr, nullptr, 0);
+    const fs::path archive = dir / "T.ZIP";
+    ASSERT_EQ(zip::updateArchive(archive, sources, 9, quiet, zip::Limits{}), 0);
+    std::string why;
+    EXPECT_TRUE(readersAccept(archive, &why)) << why;
+    const auto lines = python(kCheckContents, archive);
+    ASSERT_EQ(lines.size(), files.size());
+    for (const std::string& line : lines)
+        EXPECT_EQ(line.substr(line.size() - 6), "8 True") << line;
 }

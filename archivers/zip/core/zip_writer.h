@@ -28,9 +28,10 @@ struct Limits {
     uint64_t maxEntries = kMarker16;
     // Files are deflated in pieces of at most this size (and of at most 16 MiB
     // for all threads together), several at once, so memory stays bounded
-    // whatever the file size. Every piece starts without history, which costs
-    // about 0.05 % of a text's size per piece; a file that fits in one piece
-    // is compressed on the calling thread.
+    // whatever the file size. A piece of text may refer back into the piece
+    // before it in the same batch; other pieces start without history, which
+    // costs about 0.05 % of their size each. A file that fits in one piece is
+    // compressed on the calling thread.
     uint64_t pieceSize = 8u << 20;
     // How many pieces are compressed at once (at most as many as the shared
     // compressor has threads).
