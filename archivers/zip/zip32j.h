@@ -8,9 +8,10 @@
 //   -S          include hidden files (names beginning with "."); without it
 //               they are skipped and counted
 //   -0          store without compression; -1 ... -9 deflate levels (default 6):
-//               -1 ... -8 are libdeflate's levels; -9 takes its near-optimal
-//               parser for binary data and its deepest lazy search for text and
-//               long runs (deflate_pieces.h)
+//               -1 ... -8 are libdeflate's levels; -9 takes the module's own
+//               deflate encoder for text, libdeflate's near-optimal parser for
+//               binary data and its deepest lazy search for other long runs
+//               (deflate_pieces.h)
 //   -i@<file>   add the files listed in a response file (one "path" a line)
 // The first other token is the archive, the rest are files to add. Any other
 // switch is refused. `owner` and the output buffer are ignored.

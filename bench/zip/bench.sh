@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
-# libzip32j.so against Info-ZIP `zip`, each timed as a whole process with
-# /usr/bin/time: the driver bench/zip/zip_bench.cpp loads the module and makes
-# the archives in one process, `zip` runs once per archive. One line per case:
-# the input size, then for each tool the bytes out, CPU seconds (user + system),
-# wall seconds and peak RSS, medians of RUNS runs (5 unless set), and the
-# module's size and CPU time as fractions of zip's. Cases: headers.tar,
+# libzip32j.so against Info-ZIP `zip`, each timed as a whole process (the
+# kernel's account of the finished process, to the microsecond): the driver
+# bench/zip/zip_bench.cpp loads the module and makes the archives in one
+# process, `zip` runs once per archive; the two take turns, run by run. One line
+# per case: the input size, then for each tool the bytes out, CPU seconds (user
+# + system), wall seconds and peak RSS, medians of RUNS runs (5 unless set), and
+# the module's size and CPU time as fractions of zip's. Cases: headers.tar,
 # libstdc++.so.6 and the licenses text at -9, -6 (the default) and -0; 1000
 # files of about 25 bytes, one archive each at -9 (the driver's 1000 calls
 # against a shell loop that starts zip 1000 times); 256 MiB of one byte at -9.
@@ -20,6 +21,7 @@ for a in "$@"; do
     *) build="$a" ;;
     esac
 done
+[ -x /usr/bin/time ] || { echo "/usr/bin/time is missing: run scripts/setup.sh" >&2; exit 1; }
 cmake --build "$build" -j2 --target zip_bench zip32j izip32j >/dev/null
 drv="$build/bin/zip_bench"
 lib="$build/bin/libzip32j.so"
@@ -41,34 +43,63 @@ fi
 # The median of a column of numbers on standard input.
 median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
 
-# measure DIR COMMAND...: runs COMMAND `n` times, each into an empty DIR, and
-# sets cpu, wall and rss (MB) to the medians and bytes to the size of DIR's files.
-measure() {
-    local dir="$1"
-    shift
-    : >"$out/times"
-    for _ in $(seq "$n"); do
-        rm -rf "$dir" && mkdir -p "$dir"
-        /usr/bin/time -f '%U %S %e %M' -o "$out/time" "$@" >/dev/null
-        tail -n 1 "$out/time" >>"$out/times"
-    done
-    cpu=$(awk '{ print $1 + $2 }' "$out/times" | median)
-    wall=$(awk '{ print $3 }' "$out/times" | median)
-    rss=$(awk '{ print $4 / 1024 }' "$out/times" | median)
-    bytes=$(find "$dir" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }')
+# timed DIR TIMES COMMAND...: runs COMMAND once into an empty DIR and appends
+# its CPU seconds (user + system, its children included), wall seconds and peak
+# RSS in KiB to the file TIMES. /usr/bin/time, started from here, reports the
+# peak RSS (a process forked from Python would count Python's); its own start
+# adds about a millisecond of CPU to both sides.
+timed() {
+    local dir="$1" times="$2"
+    shift 2
+    rm -rf "$dir" && mkdir -p "$dir"
+    python3 -c '
+import os, sys, time
+start = time.monotonic()
+pid = os.fork()
+if pid == 0:
+    null = os.open(os.devnull, os.O_WRONLY)
+    os.dup2(null, 1)
+    os.execvp("/usr/bin/time", ["time", "-f", "%M", "-o", sys.argv[2]] + sys.argv[3:])
+_, status, use = os.wait4(pid, 0)
+wall = time.monotonic() - start
+with open(sys.argv[2]) as f:
+    rss = f.read().split()[-1]
+with open(sys.argv[1], "a") as f:
+    f.write("%.4f %.4f %s\n" % (use.ru_utime + use.ru_stime, wall, rss))
+sys.exit(os.waitstatus_to_exitcode(status))
+' "$times" "$out/rss" "$@"
 }
 
-# one NAME LEVEL SIZE-IN DRIVER-INPUT ZIP-COMMAND...: times both and prints the line.
+# medians TIMES: sets cpu, wall and rss (MB) to the medians of a TIMES file.
+medians() {
+    cpu=$(awk '{ print $1 }' "$1" | median)
+    wall=$(awk '{ print $2 }' "$1" | median)
+    rss=$(awk '{ print $3 / 1024 }' "$1" | median)
+}
+
+# bytes_of DIR: the bytes of DIR's files.
+bytes_of() { find "$1" -type f -printf '%s\n' | awk '{ s += $1 } END { print s + 0 }'; }
+
+# one NAME LEVEL SIZE-IN DRIVER-INPUT ZIP-COMMAND...: times both, run by run in
+# turns, and prints the line.
 one() {
     local name="$1" level="$2" size="$3" input="$4"
     shift 4
-    measure "$out/peer" "$@"
-    local zbytes="$bytes" zcpu="$cpu" zwall="$wall" zrss="$rss"
-    measure "$out/module" "$drv" "$lib" "$level" "$out/module" "$input"
+    : >"$out/peer.times"
+    : >"$out/module.times"
+    for _ in $(seq "$n"); do
+        timed "$out/peer" "$out/peer.times" "$@"
+        timed "$out/module" "$out/module.times" "$drv" "$lib" "$level" "$out/module" "$input"
+    done
     for a in "$out"/module/*.zip; do
         unzip -tqq "$a" >/dev/null || { echo "bench: unzip rejects $a" >&2; exit 1; }
     done
-    printf '%-22s %11d %10d %7.2f %7.2f %6.1f %10d %7.2f %7.2f %6.1f %6.3f %6.3f\n' \
+    medians "$out/peer.times"
+    local zbytes zcpu="$cpu" zwall="$wall" zrss="$rss"
+    zbytes=$(bytes_of "$out/peer")
+    medians "$out/module.times"
+    bytes=$(bytes_of "$out/module")
+    printf '%-22s %11d %10d %7.3f %7.2f %6.1f %10d %7.3f %7.2f %6.1f %6.3f %6.3f\n' \
         "$name" "$size" "$zbytes" "$zcpu" "$zwall" "$zrss" "$bytes" "$cpu" "$wall" "$rss" \
         "$(awk -v a="$bytes" -v b="$zbytes" 'BEGIN { print a / b }')" \
         "$(awk -v a="$cpu" -v b="$zcpu" 'BEGIN { print (b > 0 ? a / b : 0) }')"
