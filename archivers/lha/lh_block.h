@@ -7,6 +7,7 @@
 #pragma once
 
 #include "lh_bits.h"
+#include "lz_symbols.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -18,12 +19,8 @@ constexpr int kMinMatch = 3;
 constexpr int kMaxMatch = 256;
 constexpr int kMaxPositionSymbols = 17;
 
-inline uint32_t literalSymbol(uint8_t b) {
-    return b;
-}
-inline uint32_t matchSymbol(int length, uint32_t distance) {
-    return static_cast<uint32_t>(256 + length - kMinMatch) | ((distance - 1) << 9);
-}
+using lz::literalSymbol;
+using lz::matchSymbol;
 
 inline int bitLength(uint32_t v) {
     return v == 0 ? 0 : 32 - __builtin_clz(v);

@@ -11,6 +11,7 @@
 
 #include "lh_block.h"
 #include "lh_match.h"
+#include "lz_path.h"
 
 #include <algorithm>
 #include <cstddef>
@@ -55,6 +56,10 @@ struct Prices {
 // length and by distance symbol. A copy of its own, so that the compiler keeps
 // it apart from the costs being written.
 struct PriceTable {
+    static constexpr int kMaxMatch = lha::kMaxMatch;
+    // The distance's price index: the bit length of distance - 1.
+    static int slot(uint32_t distanceMinusOne) { return bitLength(distanceMinusOne); }
+
     uint32_t literal[256];
     uint32_t length[kMaxMatch + 1]; // from kMinMatch up
     uint32_t distance[kMaxPositionSymbols];
@@ -77,14 +82,9 @@ private:
               std::vector<uint32_t>& symbols);
 
     int windowBits_;
-    int depth_; // chain positions compared per search
+    lz::PathSettings settings_;
     HashChains chains_;
-    // The cheapest path through a stretch: per position its cost, how it is
-    // reached, and where its matches start in matches_.
-    std::vector<uint64_t> best_;
-    std::vector<uint32_t> firstMatch_;
-    std::vector<Match> matches_;
-    std::vector<uint32_t> path_;
+    lz::PathBuffers buffers_;
 };
 
 class OptimalParser {

@@ -1,10 +1,9 @@
 // The parts of the deflate format (RFC 1951) the encoder's pieces share: how a
-// parse is held as symbols, and the length and distance codes with their extra
-// bits.
-//
-// A parse is a sequence of 32-bit symbols: bits 0-8 hold a byte (0-255) or a
-// match of length 3-258 (256 + length - 3), bits 9-23 the match's distance - 1.
+// parse is held as symbols (lz_symbols.h: lengths 3-258, distances up to
+// 32,768), and the length and distance codes with their extra bits.
 #pragma once
+
+#include "lz_symbols.h"
 
 #include <cstdint>
 
@@ -18,12 +17,8 @@ constexpr int kDistanceSymbols = 30; // distance codes
 constexpr int kEndOfBlock = 256;
 constexpr int kFirstLengthSymbol = 257;
 
-inline uint32_t literalSymbol(uint8_t b) {
-    return b;
-}
-inline uint32_t matchSymbol(int length, uint32_t distance) {
-    return static_cast<uint32_t>(256 + length - kMinMatch) | ((distance - 1) << 9);
-}
+using lz::literalSymbol;
+using lz::matchSymbol;
 inline bool isMatch(uint32_t sym) {
     return (sym & 0x1FF) >= 256;
 }

@@ -1,10 +1,9 @@
-// The parser of the deflate encoder: the cheapest path through each stretch of
-// text over the few matches hash chains find at each position, priced in bits
-// learnt from the text before it.
+// The parser of the deflate encoder: the cheapest path of lz_path.h through
+// each stretch of text, priced in bits learnt from the text before it.
 #pragma once
 
 #include "deflate_format.h"
-#include "lz_chains.h"
+#include "lz_path.h"
 
 #include <cstddef>
 #include <cstdint>
@@ -52,23 +51,12 @@ private:
     void reset();
 
     const uint8_t* text_ = nullptr;
-    int32_t history_ = 0;
-    int32_t size_ = 0;
+    size_t history_ = 0;
+    size_t size_ = 0;
     Prices prices_;
-    int32_t sincePrices_ = 0; // positions parsed since the prices were updated
     lz::HashChains chains_;
-    // The match searched past: where it ends, its distance, and the positions
-    // not searched.
-    int32_t skipEnd_ = 0;
-    int32_t skipDistance_ = 0;
-    int32_t skipFrom_ = 0;
-    int32_t skipTo_ = 0;
-    // The cheapest path through a stretch: per position its cost, how it is
-    // reached, and where its matches start in matches_.
-    std::vector<uint64_t> best_;
-    std::vector<uint32_t> firstMatch_;
-    std::vector<lz::Match> matches_;
-    std::vector<uint32_t> path_;
+    lz::PathState state_;
+    lz::PathBuffers buffers_;
 };
 
 } // namespace zip::deflate

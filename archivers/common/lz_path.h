@@ -1,0 +1,186 @@
+// The cheapest-path parse shared by the LZH and deflate encoders: it turns a
+// text into symbols (lz_symbols.h), choosing for each stretch of text the path
+// that costs the fewest bits over the few matches the hash chains give at each
+// position.
+#pragma once
+
+#include "lz_chains.h"
+#include "lz_symbols.h"
+
+#include <algorithm>
+#include <cstddef>
+#include <cstdint>
+#include <vector>
+
+namespace lz {
+
+// How hard the parse looks.
+struct PathSettings {
+    int depth;       // chain positions compared per search
+    int longMatch;   // a match this long is taken without looking further
+    int skip;        // a match this long is searched past only near its end
+    int look;        // positions after such a match's start still searched
+    int fullPricing; // longer matches are priced at their full length only
+    // Every position searched past is given the rest of the match (not only
+    // the first of a stretch).
+    bool restEverywhere;
+};
+
+// Where a parse stands between calls: the match searched past (where it ends,
+// its distance, the positions not searched) and the positions parsed since the
+// prices were last updated.
+struct PathState {
+    int32_t skipEnd = 0;
+    int32_t skipDistance = 0;
+    int32_t skipFrom = 0;
+    int32_t skipTo = 0;
+    int32_t sincePrices = 0;
+};
+
+// The path through a stretch: per position its cost, how it is reached, and
+// where its matches start in `matches`. Kept from call to call.
+struct PathBuffers {
+    std::vector<uint64_t> best;
+    std::vector<uint32_t> firstMatch;
+    std::vector<Match> matches;
+    std::vector<uint32_t> path;
+};
+
+constexpr int kPathStretch = 4096;  // positions priced together before the path is chosen
+constexpr int kPriceStretch = 8192; // positions parsed between price updates
+constexpr int kRunPeriod = 15;      // a match at this distance or less repeats a short pattern
+constexpr int kRunTail = 8;         // positions added at the end of a run
+
+// Parses the text `b` of `size` bytes from position `from` to at least `until`
+// and returns where it stopped (past `until` when a match runs over it). The
+// chains must hold the positions before `from` that matches may use.
+//  - Every position is reached by a literal, or by one of its matches at any
+//    length up to fullPricing, or at its full length or one byte less.
+//  - A match of `skip` bytes or more is searched past: the positions after its
+//    first `look` are only added to the chains (and may be given the rest of
+//    that match), up to its last byte, where the search resumes so that the
+//    next match may start before its end.
+//  - A match of `longMatch` bytes ends the stretch: the path is chosen up to
+//    its start and the match is taken as it is; a run of a short pattern as
+//    long as a match can be adds only its last positions to the chains, so
+//    that long repeats cost little.
+// `Prices` counts the symbols (count) and turns the counts into prices
+// (update); `Table` lays the prices out for the inner loop: literal[256],
+// length[kMaxMatch + 1], distance[], with `slot(distance - 1)` the index into
+// distance and `kMaxMatch` the longest match of the format.
+template <class Table, class Prices>
+size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, HashChains& chains,
+                    const PathSettings& s, PathState& st, PathBuffers& buf, Prices& prices,
+                    std::vector<uint32_t>& symbols) {
+    constexpr int kMaxMatch = Table::kMaxMatch;
+    const int32_t end = static_cast<int32_t>(size);
+    const int32_t stopAt = static_cast<int32_t>(until);
+    const int32_t lastStart = end - kMinMatch; // the last position a match can start at
+    // Sized to the text, so that a short one costs little.
+    const size_t positions = std::min<size_t>(kPathStretch, until - from) + 1;
+    if (buf.best.size() < positions) {
+        buf.best.resize(positions);
+        buf.firstMatch.resize(positions);
+    }
+    Match found[kMaxMatch + 1];
+    auto emit = [&](uint32_t sym) {
+        symbols.push_back(sym);
+        prices.count(sym);
+    };
+    int32_t pos = static_cast<int32_t>(from);
+    while (pos < stopAt) {
+        const int n = static_cast<int>(std::min<int32_t>(kPathStretch, stopAt - pos));
+        int stop = n; // where the priced path ends
+        Match taken;
+        buf.matches.clear();
+        for (int i = 0; i < n; ++i) {
+            buf.firstMatch[static_cast<size_t>(i)] = static_cast<uint32_t>(buf.matches.size());
+            const int32_t p = pos + i;
+            if (p > lastStart)
+                continue;
+            if (p >= st.skipFrom && p < st.skipTo) {
+                chains.insert(b, p);
+                if ((s.restEverywhere || i == 0) && st.skipEnd - p >= kMinMatch)
+                    buf.matches.push_back({static_cast<int>(st.skipEnd - p), st.skipDistance});
+                continue;
+            }
+            const int count =
+                chains.find(b, p, std::min(kMaxMatch, end - p), s.depth, kMaxMatch, found);
+            chains.insert(b, p);
+            if (count > 0 && found[count - 1].length >= s.longMatch) {
+                stop = i;
+                taken = found[count - 1];
+                break;
+            }
+            buf.matches.insert(buf.matches.end(), found, found + count);
+            if (count > 0 && found[count - 1].length >= s.skip &&
+                p + found[count - 1].length > st.skipEnd) {
+                st.skipDistance = found[count - 1].distance;
+                st.skipEnd = p + found[count - 1].length;
+                st.skipFrom = p + s.look;
+                st.skipTo = st.skipEnd - 1;
+            }
+        }
+        buf.firstMatch[static_cast<size_t>(stop)] = static_cast<uint32_t>(buf.matches.size());
+
+        const Table price(prices);
+        uint64_t* best = buf.best.data();
+        std::fill(best, best + stop + 1, UINT64_MAX);
+        best[0] = 0;
+        // Each entry holds a cost in its high half and the step that reaches it
+        // in its low half, so that one comparison keeps the cheaper.
+        auto relax = [&](int at, uint32_t c, uint32_t how) {
+            best[at] = std::min(best[at], (static_cast<uint64_t>(c) << 32) | how);
+        };
+        const Match* const matches = buf.matches.data();
+        const uint32_t* const first = buf.firstMatch.data();
+        for (int i = 0; i < stop; ++i) {
+            const uint32_t here = static_cast<uint32_t>(best[i] >> 32);
+            relax(i + 1, here + price.literal[b[pos + i]], 1);
+            int shortest = kMinMatch;
+            for (uint32_t k = first[i]; k < first[i + 1]; ++k) {
+                const int top = std::min(matches[k].length, stop - i);
+                const uint32_t d = static_cast<uint32_t>(matches[k].distance);
+                const uint32_t base = here + price.distance[Table::slot(d - 1)];
+                const uint32_t tag = d << 9;
+                const int full = std::min(top, s.fullPricing);
+                for (int len = shortest; len <= full; ++len)
+                    relax(i + len, base + price.length[len], tag | static_cast<uint32_t>(len));
+                for (int len = std::max(full + 1, top - 1); len <= top; ++len)
+                    relax(i + len, base + price.length[len], tag | static_cast<uint32_t>(len));
+                shortest = std::max(shortest, matches[k].length + 1);
+            }
+        }
+        // Walk the cheapest path back from its end, then emit it forwards.
+        buf.path.clear();
+        for (int i = stop; i > 0;) {
+            const uint32_t how = static_cast<uint32_t>(best[i]);
+            const int len = static_cast<int>(how & 0x1FF);
+            buf.path.push_back(len == 1 ? literalSymbol(b[pos + i - 1])
+                                        : matchSymbol(len, how >> 9));
+            i -= len;
+        }
+        for (auto it = buf.path.rbegin(); it != buf.path.rend(); ++it)
+            emit(*it);
+        pos += stop;
+        st.sincePrices += stop;
+        if (taken.length) {
+            emit(matchSymbol(taken.length, static_cast<uint32_t>(taken.distance)));
+            const int32_t matchEnd = pos + taken.length;
+            int32_t next = pos + 1;
+            if (taken.length == kMaxMatch && taken.distance <= kRunPeriod)
+                next = std::max(next, matchEnd - kRunTail);
+            for (int32_t p = next; p < matchEnd && p <= lastStart; ++p)
+                chains.insert(b, p);
+            st.sincePrices += taken.length;
+            pos = matchEnd;
+        }
+        if (st.sincePrices >= kPriceStretch) {
+            prices.update();
+            st.sincePrices = 0;
+        }
+    }
+    return static_cast<size_t>(pos);
+}
+
+} // namespace lz
