@@ -1,4 +1,4 @@
-// Huffman code construction shared by the encoder (code lengths, canonical codes).
+// Huffman code construction for the encoder (code lengths, canonical codes).
 #pragma once
 
 #include "huffman_lengths.h"
@@ -15,6 +15,7 @@ constexpr int kMaxCodeBits = 16;
 using huff::buildCodeLengths;
 
 // Canonical codes for the lengths: shorter codes first, equal lengths in symbol order.
-void buildCanonicalCodes(const uint8_t* len, int n, uint16_t* code);
+using huff::buildCanonicalCodes;
+static_assert(kMaxCodeBits <= huff::kMaxCanonicalBits);
 
 } // namespace lha

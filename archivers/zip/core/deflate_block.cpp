@@ -68,22 +68,14 @@ struct Code {
     uint16_t bits[kFixedLitLenSymbols];
 };
 
+// Deflate sends a code's bits from its first, which the writer, filling each
+// byte from its lowest bit, takes as the code reversed.
 void canonicalCodes(Code& c, int n) {
-    unsigned count[kMaxCodeBits + 1] = {};
-    for (int i = 0; i < n; ++i)
-        ++count[c.len[i]];
-    count[0] = 0;
-    unsigned next[kMaxCodeBits + 1] = {};
-    unsigned code = 0;
-    for (int bits = 1; bits <= kMaxCodeBits; ++bits) {
-        code = (code + count[bits - 1]) << 1;
-        next[bits] = code;
-    }
+    huff::buildCanonicalCodes(c.len, n, c.bits);
     for (int i = 0; i < n; ++i) {
-        const int len = c.len[i];
-        unsigned v = len ? next[len]++ : 0;
+        unsigned v = c.bits[i];
         unsigned reversed = 0;
-        for (int k = 0; k < len; ++k, v >>= 1)
+        for (int k = 0; k < c.len[i]; ++k, v >>= 1)
             reversed = reversed << 1 | (v & 1);
         c.bits[i] = static_cast<uint16_t>(reversed);
     }
