@@ -9,10 +9,14 @@
 #include <gtest/gtest.h>
 
 #include <dlfcn.h>
+#include <fstream>
 #include <set>
 #include <sys/mount.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <sys/wait.h>
+#include <unistd.h>
 #include <utime.h>
 #include <vector>
 
@@ -851,6 +855,38 @@ TEST_F(LhaModule, FullDiskGives32773AndKeepsTheOldArchive) {
     EXPECT_EQ(unlha("x \"" + bigArchive + "\" \"" + small + "/\""), arc::kErrDiskFull);
     EXPECT_EQ(std::distance(fs::directory_iterator(small), {}), 1);
     ::umount(small.c_str());
+}
+
+TEST_F(LhaModule, RunningOutOfMemoryGives32797AndKeepsTheOldArchive) {
+    std::string a = out + "/M.LZH";
+    ASSERT_EQ(unlha("u \"" + a + "\" \"" + file("a.txt", "abc") + "\""), 0);
+    const std::string before = slurp(a);
+    const std::string command =
+        "u -9 -o7 \"" + a + "\" \"" + file("big.txt", wordySource(6 << 20, 60)) + "\"";
+    // In a child whose address space may grow by 16 MiB only: the maximum
+    // level's four segments and its worker thread's stack fit, the symbols of
+    // the segments being compressed on both threads do not.
+    const pid_t pid = ::fork();
+    ASSERT_GE(pid, 0);
+    if (pid == 0) {
+        std::ifstream status("/proc/self/status");
+        std::string line;
+        rlim_t used = 0;
+        while (std::getline(status, line))
+            if (line.rfind("VmSize:", 0) == 0)
+                used = std::stoull(line.substr(7)) * 1024;
+        const rlimit cap{used + (16 << 20), used + (16 << 20)};
+        if (used == 0 || ::setrlimit(RLIMIT_AS, &cap) != 0)
+            ::_exit(4);
+        const int rc = unlha(command);
+        ::_exit(rc == arc::kErrNoMemory ? 0 : rc == 0 ? 2 : 3);
+    }
+    int status = 0;
+    ASSERT_EQ(::waitpid(pid, &status, 0), pid);
+    ASSERT_TRUE(WIFEXITED(status)) << "ended by signal " << WTERMSIG(status);
+    EXPECT_EQ(WEXITSTATUS(status), 0) << "2: it fitted after all, 3: another error";
+    EXPECT_TRUE(slurp(a) == before);
+    EXPECT_EQ(std::distance(fs::directory_iterator(out), {}), 1);
 }
 
 } // namespace
