@@ -9,15 +9,9 @@ namespace zip::deflate {
 
 namespace {
 
-constexpr int kMaxCodeBits = 15;       // literal/length and distance codes
-constexpr int kMaxLengthCodeBits = 7;  // the code that codes the code lengths
-constexpr int kLengthCodeSymbols = 19; // code lengths 0-15, then repeats 16, 17, 18
+constexpr int kMaxCodeBits = 15;      // literal/length and distance codes
+constexpr int kMaxLengthCodeBits = 7; // the code that codes the code lengths
 constexpr size_t kMinSplitSymbols = 1024;
-constexpr size_t kStoredMax = 65535;
-
-// The order in which the code-length code's own lengths are sent.
-constexpr uint8_t kLengthCodeOrder[kLengthCodeSymbols] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
 
 struct Frequencies {
     uint32_t lit[kLitLenSymbols];
@@ -57,10 +51,6 @@ Frequencies difference(const Frequencies& whole, const Frequencies& part) {
     f.extraBits = whole.extraBits - part.extraBits;
     return f;
 }
-
-// The fixed literal/length code has two symbols more than are ever used; they
-// take part in the assignment of the codes.
-constexpr int kFixedLitLenSymbols = 288;
 
 // A code: lengths and the codes themselves, bit-reversed as they are sent.
 struct Code {
@@ -177,9 +167,9 @@ struct FixedCodes {
     Code dist;
     FixedCodes() {
         for (int i = 0; i < kFixedLitLenSymbols; ++i)
-            lit.len[i] = i < 144 ? 8 : i < 256 ? 9 : i < 280 ? 7 : 8;
+            lit.len[i] = static_cast<uint8_t>(fixedLitLenBits(i));
         canonicalCodes(lit, kFixedLitLenSymbols);
-        std::fill(dist.len, dist.len + kDistanceSymbols, 5);
+        std::fill(dist.len, dist.len + kDistanceSymbols, kFixedDistanceBits);
         canonicalCodes(dist, kDistanceSymbols);
     }
 };
@@ -190,7 +180,7 @@ uint64_t fixedCost(const Frequencies& f) {
     for (int i = 0; i < kLitLenSymbols; ++i)
         bits += static_cast<uint64_t>(f.lit[i]) * kFixed.lit.len[i];
     for (int i = 0; i < kDistanceSymbols; ++i)
-        bits += static_cast<uint64_t>(f.dist[i]) * 5;
+        bits += static_cast<uint64_t>(f.dist[i]) * kFixedDistanceBits;
     return bits;
 }
 

@@ -46,6 +46,8 @@ public:
         at_ += size;
     }
     uint64_t bitCount() const { return static_cast<uint64_t>(at_ - start_) * 8 + count_; }
+    // Whether something was written past the room.
+    bool overflowed() const { return overflow_; }
     // Writes out the last partial byte; returns the stream's size in bytes, or
     // 0 when it did not fit.
     size_t finish() {

@@ -32,7 +32,7 @@ size_t DeflateEncoder::compress(const uint8_t* in, size_t history, size_t size, 
         symbols_.clear();
         const size_t to = parser_.parse(from, std::min(end, from + kSegment), symbols_);
         deflate::writeBlocks(w, symbols_.data(), symbols_.size(), text + from, last && to == end);
-        if (w.bitCount() > room * 8)
+        if (w.overflowed())
             return 0;
         from = to;
     }

@@ -5,6 +5,7 @@
 
 #include "lz_symbols.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace zip::deflate {
@@ -16,6 +17,19 @@ constexpr int kLitLenSymbols = 286;  // bytes, end of block, 29 length codes
 constexpr int kDistanceSymbols = 30; // distance codes
 constexpr int kEndOfBlock = 256;
 constexpr int kFirstLengthSymbol = 257;
+constexpr int kFixedLitLenSymbols = 288; // the fixed code also assigns codes to 286 and 287
+constexpr int kFixedDistanceBits = 5;
+constexpr int kLengthCodeSymbols = 19; // code lengths 0-15, then repeats 16, 17, 18
+constexpr size_t kStoredMax = 65535;   // bytes in one stored block
+
+// The order in which a dynamic block sends the code-length code's own lengths.
+constexpr uint8_t kLengthCodeOrder[kLengthCodeSymbols] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
+                                                          11, 4,  12, 3, 13, 2, 14, 1, 15};
+
+// The length of a literal/length symbol's fixed code (block type 1).
+constexpr int fixedLitLenBits(int sym) {
+    return sym < 144 ? 8 : sym < 256 ? 9 : sym < 280 ? 7 : 8;
+}
 
 using lz::literalSymbol;
 using lz::matchSymbol;

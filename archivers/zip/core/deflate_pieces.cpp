@@ -1,6 +1,7 @@
 #include "deflate_pieces.h"
 
 #include "deflate_encoder.h"
+#include "deflate_format.h"
 
 #include <algorithm>
 #include <atomic>
@@ -13,7 +14,7 @@ namespace zip {
 
 namespace {
 
-constexpr size_t kStoredMax = 65535;
+using deflate::kStoredMax;
 
 // Level 9 looks at four samples of this size spread over a piece.
 constexpr size_t kSample = 16384;
@@ -148,38 +149,28 @@ private:
     unsigned bits_ = 0;
 };
 
-// Extra bits after length symbols 257..285 and distance symbols 0..29.
-constexpr unsigned char kLengthExtra[29] = {0, 0, 0, 0, 0, 0, 0, 0, 1, 1, 1, 1, 2, 2, 2,
-                                            2, 3, 3, 3, 3, 4, 4, 4, 4, 5, 5, 5, 5, 0};
-constexpr unsigned char kDistanceExtra[30] = {0, 0, 0, 0, 1, 1, 2, 2,  3,  3,  4,  4,  5,  5,  6,
-                                              6, 7, 7, 8, 8, 9, 9, 10, 10, 11, 11, 12, 12, 13, 13};
-
 // The fixed codes of block type 1.
 void fixedCodes(Huffman& literals, Huffman& distances) {
-    unsigned char lengths[288];
-    std::fill(lengths, lengths + 144, 8);
-    std::fill(lengths + 144, lengths + 256, 9);
-    std::fill(lengths + 256, lengths + 280, 7);
-    std::fill(lengths + 280, lengths + 288, 8);
-    literals.build(lengths, 288);
-    std::fill(lengths, lengths + 30, 5);
-    distances.build(lengths, 30);
+    unsigned char lengths[deflate::kFixedLitLenSymbols];
+    for (int i = 0; i < deflate::kFixedLitLenSymbols; ++i)
+        lengths[i] = static_cast<unsigned char>(deflate::fixedLitLenBits(i));
+    literals.build(lengths, deflate::kFixedLitLenSymbols);
+    std::fill(lengths, lengths + deflate::kDistanceSymbols, deflate::kFixedDistanceBits);
+    distances.build(lengths, deflate::kDistanceSymbols);
 }
 
 // The code descriptions at the start of a block of type 2.
 bool dynamicCodes(BitReader& in, Huffman& literals, Huffman& distances, Huffman& lengthCode) {
-    static constexpr unsigned char kOrder[19] = {16, 17, 18, 0, 8,  7, 9,  6, 10, 5,
-                                                 11, 4,  12, 3, 13, 2, 14, 1, 15};
     const unsigned nLiterals = in.take(5) + 257;
     const unsigned nDistances = in.take(5) + 1;
     const unsigned nLengths = in.take(4) + 4;
     unsigned char lengths[320] = {};
     for (unsigned i = 0; i < nLengths; ++i)
-        lengths[kOrder[i]] = static_cast<unsigned char>(in.take(3));
-    if (!lengthCode.build(lengths, 19))
+        lengths[deflate::kLengthCodeOrder[i]] = static_cast<unsigned char>(in.take(3));
+    if (!lengthCode.build(lengths, deflate::kLengthCodeSymbols))
         return false;
     const unsigned n = nLiterals + nDistances;
-    std::fill(lengths, lengths + 19, 0);
+    std::fill(lengths, lengths + deflate::kLengthCodeSymbols, 0);
     for (unsigned i = 0; i < n;) {
         const int sym = lengthCode.decode(in);
         if (sym < 0 || in.overrun())
@@ -235,11 +226,11 @@ bool findLastBlock(const unsigned char* data, size_t size, size_t& lastStart, si
                     continue;
                 if (sym == 256)
                     break;
-                in.take(kLengthExtra[sym - 257]);
+                in.take(deflate::kLengthCodes.extraBits[sym - deflate::kFirstLengthSymbol]);
                 const int distance = distances.decode(in);
                 if (distance < 0 || distance > 29)
                     return false;
-                in.take(kDistanceExtra[distance]);
+                in.take(static_cast<unsigned>(deflate::distanceExtraBits(distance)));
             }
         } else {
             return false;
@@ -339,40 +330,31 @@ void PieceCompressor::fragment(Slot& slot, const unsigned char* in, size_t histo
         slot.scratch.reset(new unsigned char[room]);
         slot.room = room;
     }
-    const int chosen = pieceLevel(slot, in, size, level);
-    // Room for less than the input: a piece that does not shrink is stored.
+    // Room for less than the input: a piece that does not shrink (and one of
+    // 16 bytes or less) is stored.
     unsigned char* const packed = slot.scratch.get();
+    const int chosen = size > 16 ? pieceLevel(slot, in, size, level) : 0;
+    size_t made = 0;
     if (chosen == kOwnEncoder) {
         if (!slot.own)
             slot.own = std::make_unique<DeflateEncoder>();
-        const size_t made =
-            size > 16 ? slot.own->compress(in, history, size, packed, size - 16, whole) : 0;
-        if (made > 0) {
-            out.assign(packed, packed + made);
-            return;
-        }
-        appendStored(in, size, out);
-        if (whole)
-            out.insert(out.end(), kStreamEnd, kStreamEnd + sizeof kStreamEnd);
-        return;
+        made = slot.own->compress(in, history, size, packed, size - 16, whole);
+    } else if (chosen > 0) {
+        libdeflate_compressor* const compressor = slot.compressor(chosen);
+        if (!compressor)
+            throw std::bad_alloc();
+        made = libdeflate_deflate_compress(compressor, in, size, packed, size - 16);
     }
-    libdeflate_compressor* const compressor = slot.compressor(chosen);
-    if (!compressor)
-        throw std::bad_alloc();
-    const size_t made =
-        size > 16 ? libdeflate_deflate_compress(compressor, in, size, packed, size - 16) : 0;
-    if (whole) {
-        if (made > 0) {
-            out.assign(packed, packed + made);
-        } else {
-            appendStored(in, size, out);
-            out.insert(out.end(), kStreamEnd, kStreamEnd + sizeof kStreamEnd);
-        }
+    // Our encoder makes fragments itself; libdeflate's streams are cut below.
+    if (made > 0 && (whole || chosen == kOwnEncoder)) {
+        out.assign(packed, packed + made);
         return;
     }
     size_t lastStart, end;
     if (made == 0 || !findLastBlock(packed, made, lastStart, end)) {
         appendStored(in, size, out);
+        if (whole)
+            out.insert(out.end(), kStreamEnd, kStreamEnd + sizeof kStreamEnd);
         return;
     }
     out.assign(packed, packed + (end + 7) / 8);
