@@ -30,6 +30,13 @@ public:
     // Forgets every position, for a new text of `size` bytes (the hash tables
     // are sized to it, so that a small text costs little).
     void reset(size_t size);
+    // reset() for a text of `size` bytes whose first `history` bytes are
+    // already in the window: their positions are added.
+    void reset(const uint8_t* text, size_t history, size_t size) {
+        reset(size);
+        for (size_t p = 0; p < history && p + kMinMatch <= size; ++p)
+            insert(text, static_cast<int32_t>(p));
+    }
     // Adds position `pos` of the text (at least three bytes must follow it).
     void insert(const uint8_t* text, int32_t pos) {
         head3_[hash3(text + pos)] = pos;

@@ -8,6 +8,7 @@
 #include "lz_symbols.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <vector>
@@ -45,6 +46,13 @@ struct PathBuffers {
     std::vector<Match> matches;
     std::vector<uint32_t> path;
 };
+
+// -log2 of a symbol's share `count / total`, in sixteenths of a bit (the unit
+// of the prices the parse weighs), at most `maxBits` bits.
+inline uint32_t bitPrice(uint64_t count, uint64_t total, double maxBits) {
+    const double bits = std::log2(static_cast<double>(total) / static_cast<double>(count));
+    return static_cast<uint32_t>(std::min(bits, maxBits) * 16.0 + 0.5);
+}
 
 constexpr int kPathStretch = 4096;  // positions priced together before the path is chosen
 constexpr int kPriceStretch = 8192; // positions parsed between price updates

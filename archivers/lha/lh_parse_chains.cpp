@@ -26,9 +26,7 @@ ChainParser::ChainParser(int windowBits)
 // One parse of a segment from its start, with fresh chains holding its history.
 void ChainParser::pass(const uint8_t* b, size_t history, size_t size, Prices& prices,
                        std::vector<uint32_t>& symbols) {
-    chains_.reset(size);
-    for (size_t p = 0; p < history && p + kMinMatch <= size; ++p)
-        chains_.insert(b, static_cast<int32_t>(p));
+    chains_.reset(b, history, size);
     lz::PathState state;
     lz::cheapestPath<PriceTable>(b, history, size, size, chains_, settings_, state, buffers_,
                                  prices, symbols);

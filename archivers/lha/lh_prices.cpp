@@ -1,17 +1,15 @@
 #include "lh_parse.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 namespace lha {
 
 namespace {
 
-// -log2 of a symbol's share, in sixteenths of a bit, at most 16 bits.
+// A symbol's price, at most the longest code of these methods (16 bits).
 uint32_t bitPrice(uint64_t f, uint64_t total) {
-    double bits = std::log2(static_cast<double>(total) / static_cast<double>(f));
-    return static_cast<uint32_t>(std::min(bits, 16.0) * 16.0 + 0.5);
+    return lz::bitPrice(f, total, 16.0);
 }
 
 uint32_t extraBits(int p) {

@@ -1,7 +1,6 @@
 #include "deflate_parse.h"
 
 #include <algorithm>
-#include <cmath>
 #include <cstring>
 
 namespace zip::deflate {
@@ -16,10 +15,9 @@ constexpr int kChainBytes = 6;          // the bytes the match finder's chains a
 // 64 bytes are taken at once.
 constexpr lz::PathSettings kSettings{96, 64, 16, 2, 8, true};
 
-// -log2 of a symbol's share, in sixteenths of a bit, at most 15 bits.
+// A symbol's price, at most the longest code deflate allows (15 bits).
 uint32_t bitPrice(uint64_t f, uint64_t total) {
-    const double bits = std::log2(static_cast<double>(total) / static_cast<double>(f));
-    return static_cast<uint32_t>(std::min(bits, 15.0) * 16.0 + 0.5);
+    return lz::bitPrice(f, total, 15.0);
 }
 
 uint32_t extraBitsOfSymbol(int i) {
@@ -81,9 +79,7 @@ void Prices::update() {
 Parser::Parser() : chains_(kWindowBits, kChainBytes) {}
 
 void Parser::reset() {
-    chains_.reset(size_);
-    for (size_t p = 0; p < history_ && p + kMinMatch <= size_; ++p)
-        chains_.insert(text_, static_cast<int32_t>(p));
+    chains_.reset(text_, history_, size_);
     state_ = lz::PathState();
 }
 
