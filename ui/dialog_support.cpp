@@ -1,6 +1,5 @@
 #include "dialog_support.h"
 
-#include "message_box.h"
 #include "options.h"
 #include "settings.h"
 #include "twips.h"
@@ -8,7 +7,6 @@
 #include <QAbstractButton>
 #include <QFont>
 #include <QGuiApplication>
-#include <QInputDialog>
 #include <QLabel>
 #include <QLibraryInfo>
 #include <QScreen>
@@ -121,12 +119,8 @@ QSize fitChildren(QWidget* container) {
 
 } // namespace
 
-QSize fitRows(QWidget* dialog) {
-    const QRect design = designOf(dialog);
-    const QSize grown = design.size() + fitChildren(dialog);
-    if (dialog->isWindow())
-        dialog->setFixedSize(grown);
-    return grown;
+void fitRows(QWidget* dialog) {
+    dialog->setFixedSize(designOf(dialog).size() + fitChildren(dialog));
 }
 
 double screenWidthTwips() {

@@ -30,9 +30,9 @@ void applyFontData(const OptionSet& options, std::initializer_list<QWidget*> wid
 // growing about its centre into the gap above, and what the gap cannot take
 // moves the row and every later one down; in a row, a label or button becomes
 // as wide as its text and pushes the ones to its right. Panels lay out their
-// own rows the same way. A dialog window grows by as much (its size is
-// fixed). Returns the laid-out size. Run after every font or caption change.
-QSize fitRows(QWidget* dialog);
+// own rows the same way. The dialog grows by as much (its size is fixed). Run
+// after every font or caption change.
+void fitRows(QWidget* dialog);
 
 // The screen's size in twips.
 double screenWidthTwips();

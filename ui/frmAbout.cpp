@@ -57,7 +57,6 @@ void frmAbout::Form_Load() {
         emptyRows();
         return;
     }
-    SetFontData();
     setWindowTitle(resDravonel(7000));
     lblAboutTitle->setText(resDravonel(7001));
     lblAboutProgName->setText(resDravonel(9999));
@@ -81,7 +80,7 @@ void frmAbout::Form_Load() {
         lblProg[row]->clear();
         lblVer[row]->clear();
     }
-    fitRows(this); // the captions are in place now
+    SetFontData(); // lays the dialog out, now that the captions are in place
 }
 
 void frmAbout::Form_QueryUnload() {

@@ -31,7 +31,6 @@
 #include <QFileInfo>
 #include <QFontDialog>
 #include <QFontInfo>
-#include <QInputDialog>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLocale>
@@ -959,8 +958,17 @@ void frmDravonel::scrollTargetToTop(int row) {
     mdiFile_->scrollToTop(row);
 }
 
+namespace {
+
+// The share of the current call that is done.
+double callShare(const RunProgress& p) {
+    return p.total > 0 ? double(std::min(p.done, p.total)) / double(p.total) : 0;
+}
+
+} // namespace
+
 double frmDravonel::runFraction(const RunProgress& p) {
-    const double call = p.total > 0 ? double(std::min(p.done, p.total)) / double(p.total) : 0;
+    const double call = callShare(p);
     // By bytes where the run knows them, else by archives.
     if (p.runTotal > 0)
         return std::min(1.0,
@@ -978,8 +986,7 @@ void frmDravonel::progress(const RunProgress& p) {
                               : QString::number(p.archive);
     QString bytes;
     if (p.runTotal > 0) {
-        const double call = p.total > 0 ? double(std::min(p.done, p.total)) / double(p.total) : 0;
-        const auto done = qint64(p.runDone + quint64(call * double(p.archiveBytes)));
+        const auto done = qint64(p.runDone + quint64(callShare(p) * double(p.archiveBytes)));
         const QLocale c = QLocale::c();
         bytes = QStringLiteral("  %1 / %2")
                     .arg(c.formattedDataSize(std::min<qint64>(done, qint64(p.runTotal))),

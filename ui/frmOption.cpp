@@ -123,7 +123,6 @@ bool frmOption::Form_Load() {
         standardBoxes().showMessage(QStringLiteral("Dravonel2 frmOption Form_Load ERR"));
         return false;
     }
-    SetFontData();
     setWindowTitle(resDravonel(8000));
     ckbHiddn->setText(resDravonel(8030));
     ckbUCase->setText(resDravonel(8031));
@@ -147,7 +146,7 @@ bool frmOption::Form_Load() {
     ckbTip->setText(resAll(8058));
     ckbLog->setText(resAll(8060));
     SetToolTip(program_.options.Tip);
-    fitRows(this); // the captions are in place now
+    SetFontData(); // lays the dialog out, now that the captions are in place
     return true;
 }
 

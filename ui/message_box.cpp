@@ -17,13 +17,17 @@ int exec(QWidget* parent, const QString& text, QMessageBox::StandardButtons butt
 
 } // namespace
 
+QWidget* WindowBoxes::owner() const {
+    return parent_ ? parent_ : QApplication::activeWindow();
+}
+
 void WindowBoxes::showMessage(const QString& text) {
-    exec(parent_ ? parent_ : QApplication::activeWindow(), text, QMessageBox::Ok, QMessageBox::Ok);
+    exec(owner(), text, QMessageBox::Ok, QMessageBox::Ok);
 }
 
 bool WindowBoxes::askYesNo(const QString& text) {
-    return exec(parent_ ? parent_ : QApplication::activeWindow(), text,
-                QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) == QMessageBox::Yes;
+    return exec(owner(), text, QMessageBox::Yes | QMessageBox::No, QMessageBox::Yes) ==
+           QMessageBox::Yes;
 }
 
 QString WindowBoxes::inputBox(const QString& prompt, const QString& title,
@@ -31,8 +35,8 @@ QString WindowBoxes::inputBox(const QString& prompt, const QString& title,
     QString label = prompt;
     label.replace(QLatin1Char('\r'), QLatin1Char('\n'));
     bool ok = false;
-    const QString answer = QInputDialog::getText(parent_ ? parent_ : QApplication::activeWindow(),
-                                                 title, label, QLineEdit::Normal, proposed, &ok);
+    const QString answer =
+        QInputDialog::getText(owner(), title, label, QLineEdit::Normal, proposed, &ok);
     return ok ? answer : QString();
 }
 

@@ -19,6 +19,9 @@ public:
     QString inputBox(const QString& prompt, const QString& title, const QString& proposed) override;
 
 private:
+    // The window the boxes belong to: the given one, else the active one.
+    QWidget* owner() const;
+
     QWidget* parent_;
 };
 
