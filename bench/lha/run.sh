@@ -142,11 +142,13 @@ fi
 
 if [ -n "${BENCH_FUZZ:-}" ] && command -v clang++ >/dev/null; then
     fuzzer="$out/fuzz_extract"
+    # The codec's sources: every file of the LZH folder but the module's entry points.
+    mapfile -t codec < <(ls "$root"/archivers/lha/*.cpp | grep -v '/unlha32\.cpp$')
     clang++ -std=c++20 -O1 -g -fsanitize=fuzzer,address,undefined \
         -I"$root/archivers/common" -I"$root/archivers/lha" -o "$fuzzer" \
         "$root/bench/lha/fuzz_extract.cpp" \
-        "$root"/archivers/lha/{crc16,lh_block,lh_decoder,lh_encoder,lh_huffman,lh_match,lh_parse_chains,lh_parse_optimal,lh_prices,lzh_archive,lzh_header,lzh_names}.cpp \
-        "$root"/archivers/common/{atomic_output,cmdline,cp932,files}.cpp -lpthread
+        "${codec[@]}" \
+        "$root"/archivers/common/*.cpp -lpthread
     mkdir -p "$out/fuzz-corpus"
     cp "$out"/*.lzh "$out/fuzz-corpus/" 2>/dev/null || true
     find "$out/fuzz-corpus" -size +1M -delete
