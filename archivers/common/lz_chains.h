@@ -8,14 +8,14 @@
 // each hash of four bytes then gives the closest four-byte match.
 #pragma once
 
+#include "lz_symbols.h"
 #include <cstddef>
+
 #include <cstdint>
 #include <memory>
 #include <vector>
 
 namespace lz {
-
-constexpr int kMinMatch = 3; // the shortest match either format codes
 
 struct Match {
     int length = 0; // 0 when none of at least three bytes was found

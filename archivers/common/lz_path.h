@@ -59,6 +59,13 @@ constexpr int kPriceStretch = 8192; // positions parsed between price updates
 constexpr int kRunPeriod = 15;      // a match at this distance or less repeats a short pattern
 constexpr int kRunTail = 8;         // positions added at the end of a run
 
+// Until the text has taught it better, a parse prices with guesses; a first
+// pass that only learns the prices ends here: a text of up to 64 KiB after its
+// history is parsed twice whole, a longer one learns from its first stretch.
+inline size_t learnUntil(size_t history, size_t size) {
+    return size - history <= (size_t{1} << 16) ? size : history + kPathStretch;
+}
+
 // Parses the text `b` of `size` bytes from position `from` to at least `until`
 // and returns where it stopped (past `until` when a match runs over it). The
 // chains must hold the positions before `from` that matches may use.

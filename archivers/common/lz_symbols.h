@@ -7,11 +7,26 @@
 
 namespace lz {
 
+constexpr int kMinMatch = 3; // the shortest match either format codes
+
 inline uint32_t literalSymbol(uint8_t b) {
     return b;
 }
 inline uint32_t matchSymbol(int length, uint32_t distance) {
-    return static_cast<uint32_t>(256 + length - 3) | ((distance - 1) << 9);
+    return static_cast<uint32_t>(256 + length - kMinMatch) | ((distance - 1) << 9);
+}
+
+// The bits needed to write v (0 for 0).
+inline int bitLength(uint32_t v) {
+    return v == 0 ? 0 : 32 - __builtin_clz(v);
+}
+
+// The low `bits` bits of v in the opposite order.
+inline uint32_t reverseBits(uint32_t v, int bits) {
+    uint32_t reversed = 0;
+    for (int i = 0; i < bits; ++i, v >>= 1)
+        reversed = reversed << 1 | (v & 1);
+    return reversed;
 }
 
 } // namespace lz

@@ -15,16 +15,13 @@
 namespace lha {
 
 constexpr int kNC = 510; // literal/length symbols: 256 bytes + lengths 3..256
-constexpr int kMinMatch = 3;
+using lz::kMinMatch;
 constexpr int kMaxMatch = 256;
 constexpr int kMaxPositionSymbols = 17;
 
+using lz::bitLength;
 using lz::literalSymbol;
 using lz::matchSymbol;
-
-inline int bitLength(uint32_t v) {
-    return v == 0 ? 0 : 32 - __builtin_clz(v);
-}
 
 // Position symbols per window: 14 (-lh5-), 16 (-lh6-), 17 (-lh7-).
 inline int positionSymbols(int windowBits) {

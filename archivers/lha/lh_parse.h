@@ -46,10 +46,6 @@ struct Prices {
         std::fill(cfreq, cfreq + kNC, 0u);
         std::fill(pfreq, pfreq + kMaxPositionSymbols, 0u);
     }
-
-    uint32_t match(int length, uint32_t distance) const {
-        return symbol[256 + length - kMinMatch] + position[bitLength(distance - 1)];
-    }
 };
 
 // The prices laid out for a parser's inner loop: literals by byte, matches by

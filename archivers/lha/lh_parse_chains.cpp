@@ -1,12 +1,8 @@
 #include "lh_parse.h"
 
-#include <algorithm>
-
 namespace lha {
 
 namespace {
-
-constexpr size_t kLearnWhole = 1 << 16; // a segment this short is parsed twice whole
 
 // Chain positions compared per search. The chains of the wider windows are
 // longer and slower to walk; they are cut shorter to keep the time per byte
@@ -39,9 +35,7 @@ void ChainParser::parse(const uint8_t* b, size_t history, size_t size,
                         std::vector<uint32_t>& symbols) {
     const size_t start = symbols.size();
     Prices prices(positionSymbols(windowBits_));
-    const size_t learn =
-        size - history <= kLearnWhole ? size : std::min(size, history + lz::kPathStretch);
-    pass(b, history, learn, prices, symbols);
+    pass(b, history, lz::learnUntil(history, size), prices, symbols);
     symbols.resize(start);
     prices.update();
     prices.forgetCounts();

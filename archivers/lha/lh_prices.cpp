@@ -1,7 +1,6 @@
 #include "lh_parse.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace lha {
 
@@ -26,8 +25,7 @@ Prices::Prices(int positions) : np(positions) {
                       : 6 + static_cast<uint32_t>(bitLength(static_cast<uint32_t>(c - 256 + 1))));
     for (int p = 0; p < kMaxPositionSymbols; ++p)
         position[p] = 16 * (3 + extraBits(p));
-    std::memset(cfreq, 0, sizeof cfreq);
-    std::memset(pfreq, 0, sizeof pfreq);
+    forgetCounts();
 }
 
 void Prices::update() {

@@ -62,13 +62,8 @@ struct Code {
 // byte from its lowest bit, takes as the code reversed.
 void canonicalCodes(Code& c, int n) {
     huff::buildCanonicalCodes(c.len, n, c.bits);
-    for (int i = 0; i < n; ++i) {
-        unsigned v = c.bits[i];
-        unsigned reversed = 0;
-        for (int k = 0; k < c.len[i]; ++k, v >>= 1)
-            reversed = reversed << 1 | (v & 1);
-        c.bits[i] = static_cast<uint16_t>(reversed);
-    }
+    for (int i = 0; i < n; ++i)
+        c.bits[i] = static_cast<uint16_t>(lz::reverseBits(c.bits[i], c.len[i]));
 }
 
 // Lengths for a code of `n` symbols. Every reader takes a complete code of two

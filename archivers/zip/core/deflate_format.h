@@ -10,7 +10,7 @@
 
 namespace zip::deflate {
 
-constexpr int kMinMatch = 3;
+using lz::kMinMatch;
 constexpr int kMaxMatch = 258;
 constexpr int kWindowBits = 15;      // distances up to 32,768
 constexpr int kLitLenSymbols = 286;  // bytes, end of block, 29 length codes
@@ -63,9 +63,7 @@ struct LengthCodes {
 };
 inline constexpr LengthCodes kLengthCodes;
 
-inline int bitLength(uint32_t v) {
-    return v == 0 ? 0 : 32 - __builtin_clz(v);
-}
+using lz::bitLength;
 
 // The distance code (0-29) of distance - 1: two codes per power of two.
 inline int distanceCode(uint32_t distanceMinusOne) {

@@ -7,8 +7,7 @@ namespace zip::deflate {
 
 namespace {
 
-constexpr size_t kLearnWhole = 1 << 16; // a text this short is parsed twice whole
-constexpr int kChainBytes = 6;          // the bytes the match finder's chains are hashed on
+constexpr int kChainBytes = 6; // the bytes the match finder's chains are hashed on
 
 // Chains on six bytes reach far enough to search deep, past matches of 16
 // bytes, giving the positions searched past the rest of the match; matches of
@@ -88,10 +87,9 @@ void Parser::start(const uint8_t* text, size_t history, size_t size) {
     history_ = history;
     size_ = size;
     prices_ = Prices();
-    const size_t learn = size - history <= kLearnWhole ? size : history + lz::kPathStretch;
     std::vector<uint32_t> learnt;
     reset();
-    parse(history, learn, learnt);
+    parse(history, lz::learnUntil(history, size), learnt);
     prices_.update();
     prices_.forgetCounts();
     reset();

@@ -2,6 +2,7 @@
 
 #include "deflate_encoder.h"
 #include "deflate_format.h"
+#include "huffman_lengths.h"
 
 #include <algorithm>
 #include <atomic>
@@ -113,21 +114,14 @@ public:
             if (count[len])
                 bits_ = len;
         }
-        unsigned next[16];
-        unsigned code = 0;
-        for (unsigned len = 1; len < 16; ++len) {
-            code = (code + count[len - 1]) << 1;
-            next[len] = code;
-        }
+        uint16_t codes[320];
+        huff::buildCanonicalCodes(lengths, static_cast<int>(n), codes);
         table_.assign(size_t{1} << bits_, 0);
         for (unsigned sym = 0; sym < n; ++sym) {
             const unsigned len = lengths[sym];
             if (len == 0)
                 continue;
-            unsigned c = next[len]++;
-            unsigned reversed = 0;
-            for (unsigned i = 0; i < len; ++i, c >>= 1)
-                reversed = reversed << 1 | (c & 1);
+            const uint32_t reversed = lz::reverseBits(codes[sym], static_cast<int>(len));
             for (size_t j = reversed; j < table_.size(); j += size_t{1} << len)
                 table_[j] = static_cast<uint16_t>(sym << 4 | len);
         }
@@ -280,8 +274,12 @@ PieceCompressor::~PieceCompressor() {
         t.join();
 }
 
+unsigned PieceCompressor::defaultThreads() {
+    return std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+}
+
 PieceCompressor& PieceCompressor::shared() {
-    static PieceCompressor instance(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    static PieceCompressor instance(defaultThreads());
     return instance;
 }
 
@@ -310,7 +308,7 @@ int PieceCompressor::pieceLevel(Slot& slot, const unsigned char* in, size_t size
     if (controls * 8 <= sampled)
         return kOwnEncoder;
     libdeflate_compressor* const fast = slot.compressor(1);
-    if (!fast || slot.room < kSample)
+    if (!fast)
         throw std::bad_alloc();
     size_t packed = 0;
     for (size_t k = 0; k < 4; ++k) {
@@ -412,28 +410,24 @@ bool PieceCompressor::compress(const unsigned char* data, size_t size, size_t pi
 }
 
 void PieceCompressor::run(const Job& job, unsigned helpers) {
-    if (helpers > 0) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        while (helpers_.size() < helpers) {
-            try {
-                helpers_.emplace_back(&PieceCompressor::helperLoop, this, helpers_.size());
-            } catch (const std::system_error&) {
-                break; // fewer helpers: the pieces still all get done
-            }
+    std::unique_lock<std::mutex> lock(mutex_);
+    while (helpers_.size() < helpers) {
+        try {
+            helpers_.emplace_back(&PieceCompressor::helperLoop, this, helpers_.size());
+        } catch (const std::system_error&) {
+            break; // fewer helpers: the pieces still all get done
         }
-        active_ = std::min<size_t>(helpers, helpers_.size());
-        busy_ = active_;
-        job_ = &job;
-        ++generation_;
-        lock.unlock();
-        wake_.notify_all();
     }
+    active_ = std::min<size_t>(helpers, helpers_.size());
+    busy_ = active_;
+    job_ = &job;
+    ++generation_;
+    lock.unlock();
+    wake_.notify_all();
     job(*slots_[0]);
-    if (helpers > 0) {
-        std::unique_lock<std::mutex> lock(mutex_);
-        done_.wait(lock, [this] { return busy_ == 0; });
-        job_ = nullptr;
-    }
+    lock.lock();
+    done_.wait(lock, [this] { return busy_ == 0; });
+    job_ = nullptr;
 }
 
 void PieceCompressor::helperLoop(size_t index) {

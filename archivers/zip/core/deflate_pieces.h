@@ -48,6 +48,9 @@ public:
     // threads are kept from call to call. Batches of several pieces from
     // several threads take turns; a one-piece batch runs on a spare slot of
     // its own, beside anything else.
+    // One thread per core, at most four.
+    static unsigned defaultThreads();
+
     static PieceCompressor& shared();
 
     unsigned threads() const { return static_cast<unsigned>(slots_.size()); }
@@ -83,7 +86,8 @@ private:
     // before, which our own encoder's matches may refer to.
     static void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size,
                          int level, bool whole, std::vector<unsigned char>& out);
-    // Runs `job` on the calling thread's slot and on `helpers` helper threads.
+    // Runs `job` on the calling thread's slot and on `helpers` (at least one)
+    // helper threads.
     void run(const Job& job, unsigned helpers);
     void helperLoop(size_t index);
 

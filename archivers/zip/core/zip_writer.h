@@ -16,7 +16,6 @@
 #include <cstdint>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 namespace zip {
@@ -35,7 +34,7 @@ struct Limits {
     uint64_t pieceSize = 8u << 20;
     // How many pieces are compressed at once (at most as many as the shared
     // compressor has threads).
-    unsigned threads = std::clamp(std::thread::hardware_concurrency(), 1u, 4u);
+    unsigned threads = PieceCompressor::defaultThreads();
 };
 
 // Bytes done for the progress hook over a whole call. What is shown never
