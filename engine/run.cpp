@@ -35,6 +35,12 @@ bool safeArchiveName(const QString& name) {
     return !name.contains(QLatin1Char('/'));
 }
 
+// A module's result that means the archive was made: without a fault, or with
+// that many files skipped.
+bool madeArchive(int code) {
+    return code >= 0 && code <= ARC_MAX_SKIPPED;
+}
+
 const QString kZipRestrictionDouble =
     QStringLiteral("現在のZIP32J.DLL IZIP32J.DLLでは実行できません。（２重圧縮の１重目のＺＩＰ）");
 const QString kNoTemporaryFolder =
@@ -83,7 +89,7 @@ QString CompressionRun::tmpFolder() const {
 qint16 CompressionRun::ReportResult(int code) {
     if (code == 0)
         return kMade;
-    if (code >= 1 && code <= ARC_MAX_SKIPPED) {
+    if (madeArchive(code)) {
         skippedFiles_ += code;
         archiveSkipped_ += code;
         log(resDravonel(20040) + QLatin1Char(' ') + QString::number(code) + resDravonel(20041));
@@ -125,12 +131,13 @@ bool CompressionRun::CheckRespFile(const QString& path) {
     return true;
 }
 
-ProgressHandler CompressionRun::progressHandler(int archive, const QString& archivePath) {
+ProgressHandler CompressionRun::progressHandler(int archive, const QString& archivePath,
+                                                quint64 archiveBytes) {
     RunProgress base;
     base.archive = archive;
     base.archiveCount = archiveCount_;
     base.archivePath = archivePath;
-    base.archiveBytes = archiveBytes_;
+    base.archiveBytes = archiveBytes;
     base.runDone = bytesFinished_;
     base.runTotal = runBytes_;
     // Progress reaches the host on this object's thread, at most every 50 ms;
@@ -155,7 +162,7 @@ ProgressHandler CompressionRun::progressHandler(int archive, const QString& arch
 
 int CompressionRun::call(Module module, const QString& commandLine, const QString& archive) {
     Archivers& a = c_.archivers;
-    a.setProgressHandler(progressHandler(archiveIndex_, archive));
+    a.setProgressHandler(progressHandler(archiveIndex_, archive, archiveBytes_));
 
     // The module works on a thread of its own while this thread keeps the
     // event loop running, so the windows repaint and the cancel button works.
@@ -181,11 +188,13 @@ int CompressionRun::call(Module module, const QString& commandLine, const QStrin
     return result;
 }
 
+bool CompressionRun::busy(Module module) {
+    return module == Module::Zip ? c_.archivers.ZipGetRunning() : c_.archivers.UnlhaGetRunning();
+}
+
 int CompressionRun::compress(Module module, const QString& commandLine, const QString& archive) {
-    const bool zip = module == Module::Zip;
-    const bool busy = zip ? c_.archivers.ZipGetRunning() : c_.archivers.UnlhaGetRunning();
-    if (busy) {
-        c_.host.showMessage(resDravonel(zip ? 20103 : 20100));
+    if (busy(module)) {
+        c_.host.showMessage(resDravonel(module == Module::Zip ? 20103 : 20100));
         return kCodeBusy;
     }
     return call(module, commandLine, archive);
@@ -399,10 +408,16 @@ int CompressionRun::countGroups(bool byExtension) const {
     return int(keys.size());
 }
 
-quint64 CompressionRun::bytesOf(const QList<int>& rows) const {
+quint64 CompressionRun::bytesOf(const QList<int>& rows) {
+    if (rowBytes_.size() != size_t(c_.targets.count()))
+        rowBytes_.assign(size_t(c_.targets.count()), -1);
     quint64 bytes = 0;
-    for (int row : rows)
-        bytes += quint64(std::max<qint64>(0, QFileInfo(c_.targets.entry(row)).size()));
+    for (int row : rows) {
+        qint64& size = rowBytes_[size_t(row)];
+        if (size < 0)
+            size = std::max<qint64>(0, QFileInfo(c_.targets.entry(row)).size());
+        bytes += quint64(size);
+    }
     return bytes;
 }
 
@@ -475,11 +490,9 @@ void CompressionRun::fileLoop(const QString& folder, bool interactive) {
     archiveCount_ = count;
     runBytes_ = bytesOf(allRows());
     const Module module = c_.options.AshukuExe == kFormatZip ? Module::Zip : Module::Lha;
-    const bool busy =
-        module == Module::Zip ? c_.archivers.ZipGetRunning() : c_.archivers.UnlhaGetRunning();
     int width = c_.archivesInFlight > 0 ? c_.archivesInFlight
                                         : int(std::max(1u, std::thread::hardware_concurrency()));
-    if (busy || !c_.archivers.canRunSideBySide(module))
+    if (busy(module) || !c_.archivers.canRunSideBySide(module))
         width = 1;
     if (width > 1 && count > 1) {
         fileLoopSideBySide(folder, interactive, std::min(width, count));
@@ -523,13 +536,14 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
     };
     std::vector<Job> jobs(static_cast<size_t>(count));
     QEventLoop loop;
-    int started = 0, reported = 0, inFlight = 0;
+    int started = 0, reported = 0;
     bool stopped = false, stopReported = false;
-    // Two files of one name go into one archive: its second call waits for
-    // the first, as it would in a run of one archive at a time.
+    // The archives being made, one call each. Two files of one name go into
+    // one archive: its second call waits for the first, as it would in a run
+    // of one archive at a time.
     QSet<QString> archivesInFlight;
     while (reported < count) {
-        while (!stopped && inFlight < width && started < count) {
+        while (!stopped && archivesInFlight.size() < width && started < count) {
             if (interactive)
                 c_.host.scrollTargetToTop(started);
             c_.host.yield();
@@ -549,24 +563,22 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
                 job.done = true;
                 continue;
             }
-            ++inFlight;
             archivesInFlight.insert(job.plan.archive);
-            archiveBytes_ = job.bytes;
-            job.worker = std::thread([this, &job, &inFlight, &archivesInFlight, &loop,
-                                      handler = progressHandler(started, job.plan.archive)] {
-                const int code =
-                    c_.archivers.runSideBySide(job.plan.module, job.plan.commandLine, handler);
-                QMetaObject::invokeMethod(
-                    this,
-                    [&job, &inFlight, &archivesInFlight, &loop, code] {
-                        job.code = code;
-                        job.done = true;
-                        --inFlight;
-                        archivesInFlight.remove(job.plan.archive);
-                        loop.quit();
-                    },
-                    Qt::QueuedConnection);
-            });
+            job.worker =
+                std::thread([this, &job, &archivesInFlight, &loop,
+                             handler = progressHandler(started, job.plan.archive, job.bytes)] {
+                    const int code =
+                        c_.archivers.runSideBySide(job.plan.module, job.plan.commandLine, handler);
+                    QMetaObject::invokeMethod(
+                        this,
+                        [&job, &archivesInFlight, &loop, code] {
+                            job.code = code;
+                            job.done = true;
+                            archivesInFlight.remove(job.plan.archive);
+                            loop.quit();
+                        },
+                        Qt::QueuedConnection);
+                });
         }
         for (; reported < started && jobs[size_t(reported)].done; ++reported) {
             Job& job = jobs[size_t(reported)];
@@ -575,10 +587,9 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
             // After a stop, the first archive not made is the one a run of one
             // archive at a time would have been making; the others it would
             // never have started.
-            const bool made = job.code >= 0 && job.code <= ARC_MAX_SKIPPED;
+            const bool made = madeArchive(job.code);
             if (stopped && !made && stopReported)
                 continue;
-            archiveIndex_ = reported + 1;
             bytesFinished_ += job.bytes;
             const qint16 verdict = reportOneFile(job.plan, job.code);
             if (verdict == kNotMadeStop || (stopped && !made)) {
@@ -622,6 +633,7 @@ bool CompressionRun::begin() {
     runBytes_ = 0;
     bytesFinished_ = 0;
     archiveBytes_ = 0;
+    rowBytes_.clear();
     archivesMade_ = 0;
     skippedFiles_ = 0;
     madeRows_.clear();

@@ -122,16 +122,20 @@ private:
     void fileLoopSideBySide(const QString& folder, bool interactive, int width);
     FilePlan planOneFile(const QString& path, const QString& outputFolder) const;
     qint16 reportOneFile(const FilePlan& plan, int code);
-    ProgressHandler progressHandler(int archive, const QString& archivePath);
+    // Reports the call's progress for archive `archive` (1 up) of
+    // `archiveBytes` bytes of files.
+    ProgressHandler progressHandler(int archive, const QString& archivePath, quint64 archiveBytes);
     int call(Module module, const QString& commandLine, const QString& archive);
+    // Whether the module of a compression is inside a call already.
+    bool busy(Module module);
     int compress(Module module, const QString& commandLine, const QString& archive);
     qint16 finish(int code, const QString& archive);
     void log(const QString& line);
     QString tmpFolder() const;
     int countGroups(bool byExtension) const;
     // The bytes of the target entries at `rows` (a file that cannot be read
-    // counts 0), and every row of the list.
-    quint64 bytesOf(const QList<int>& rows) const;
+    // counts 0), each file's size read once a run; and every row of the list.
+    quint64 bytesOf(const QList<int>& rows);
     QList<int> allRows() const;
     void noteMade(const QList<int>& rows);
 
@@ -141,9 +145,10 @@ private:
     bool running_ = false;
     int archiveIndex_ = 0;
     int archiveCount_ = 0;
-    quint64 runBytes_ = 0;      // bytes of every file the run takes
-    quint64 bytesFinished_ = 0; // bytes of the files whose archives are finished
-    quint64 archiveBytes_ = 0;  // bytes of the files of the archive being made
+    quint64 runBytes_ = 0;         // bytes of every file the run takes
+    quint64 bytesFinished_ = 0;    // bytes of the files whose archives are finished
+    quint64 archiveBytes_ = 0;     // bytes of the files of the archive being made
+    std::vector<qint64> rowBytes_; // each row's file size once read, else -1
     RunFolder folder_;
     QString lastRunFolder_;
     // This run's figures: rows put into made archives, archives, skipped files.
