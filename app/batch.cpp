@@ -125,8 +125,6 @@ bool takeChoice(const QCommandLineParser& parser, const QString& option, const Q
     return choice >= 0;
 }
 
-} // namespace
-
 QString versionText() {
     return QStringLiteral("dravonel2 1.02");
 }
@@ -167,6 +165,13 @@ QString usageText() {
         "stopped), 2 for bad arguments or combinations (ZIP outside filen, a ZIP inner\n"
         "archive), a missing output folder, no private temporary folder or missing\n"
         "archiver modules, 128+N when ended by signal N (130 for Ctrl-C).\n");
+}
+
+} // namespace
+
+void printHelpOrVersion(bool help) {
+    const QByteArray text = (help ? usageText() : versionText() + '\n').toUtf8();
+    std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
 }
 
 bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& error) {
@@ -460,11 +465,7 @@ QString keepLog(const QStringList& lines) {
         folder + QStringLiteral("/batch-%1-%2.log")
                      .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
                      .arg(QCoreApplication::applicationPid());
-    QFile file(path);
-    if (!file.open(QIODevice::WriteOnly | QIODevice::NewOnly))
-        return QString();
-    const QByteArray text = (lines.join(QStringLiteral("\r\n")) + QStringLiteral("\r\n")).toUtf8();
-    if (file.write(text) != text.size() || !file.flush())
+    if (QFileInfo::exists(path) || !writeTextLines(path, lines))
         return QString();
     return path;
 }
@@ -516,8 +517,7 @@ int runBatch(const QStringList& arguments) {
     QString error;
     const bool parsed = parseBatchArguments(arguments.mid(1), b, error);
     if (b.help || b.version) {
-        const QByteArray text = (b.help ? usageText() : versionText() + '\n').toUtf8();
-        std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+        printHelpOrVersion(b.help);
         return kBatchAllDone;
     }
     BatchOutput out(b.notify);

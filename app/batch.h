@@ -43,8 +43,7 @@ bool parseBatchArguments(const QStringList& arguments, BatchOptions& options, QS
 // with "--batch"). Needs a QCoreApplication.
 int runBatch(const QStringList& arguments);
 
-// The text of --help and of --version.
-QString usageText();
-QString versionText();
+// Writes the text of --help (`help`) or of --version to standard output.
+void printHelpOrVersion(bool help);
 
 } // namespace dravonel

@@ -79,8 +79,7 @@ int main(int argc, char* argv[]) {
     for (const QString& a : arguments) {
         const bool help = a == QLatin1String("-h") || a == QLatin1String("--help");
         if (help || a == QLatin1String("-V") || a == QLatin1String("--version")) {
-            const QByteArray text = (help ? usageText() : versionText() + '\n').toUtf8();
-            std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
+            printHelpOrVersion(help);
             return 0;
         }
     }
