@@ -541,11 +541,9 @@ void frmDravonel::MDIForm_Resize() {
     pnlDravonel->setGeometry(0, 0, centralWidget()->width(), toPixels(615));
     mdi_->setGeometry(0, pnlDravonel->height(), centralWidget()->width(),
                       centralWidget()->height() - pnlDravonel->height());
-    for (int i = 0; i < panes_.size(); ++i) {
-        Pane* pane = panes_.at(i);
-        if (program_.options.Resize || pane->followsLayout())
-            pane->placeInCell(paneCell(i), program_.options.Resize);
-    }
+    const QList<QRect> cells = paneCells();
+    for (int i = 0; i < panes_.size(); ++i)
+        panes_.at(i)->placeInCell(cells.at(i));
     // The strip: the mode buttons from the left, cancel at the right edge.
     const double lefts[4] = {120, 1560, 3000, 4440};
     for (int i = 0; i < 4; ++i)
@@ -554,20 +552,24 @@ void frmDravonel::MDIForm_Resize() {
     placeTwips(btnCancel, x > 0 ? x : btnCancel->x() * twipsPerPixel(), 120, 1335, 375);
 }
 
-QRect frmDravonel::paneCell(int index) const {
+QList<QRect> frmDravonel::paneCells() const {
     // The client area below the strip, without scroll bars.
     const QRect client = mdi_->contentsRect();
     const QSize wh = paneSize(toTwips(client.width()), toTwips(client.height()));
     const double w = wh.width(), h = wh.height();
-    // Left column: input folder, input files, targets; right column: output
-    // folder, log, output files.
-    const double left = index / 3 * w, top = index % 3 * h;
-    // Pixel edges from twips edges, so neighbours meet without a gap or an
-    // overlap that would bring up scroll bars.
-    const int x0 = toPixels(left), y0 = toPixels(top);
-    const int x1 = std::min(toPixels(left + w), client.width());
-    const int y1 = std::min(toPixels(top + h), client.height());
-    return QRect(x0, y0, x1 - x0, y1 - y0);
+    QList<QRect> cells;
+    for (int index = 0; index < panes_.size(); ++index) {
+        // Left column: input folder, input files, targets; right column:
+        // output folder, log, output files.
+        const double left = index / 3 * w, top = index % 3 * h;
+        // Pixel edges from twips edges, so neighbours meet without a gap or an
+        // overlap that would bring up scroll bars.
+        const int x0 = toPixels(left), y0 = toPixels(top);
+        const int x1 = std::min(toPixels(left + w), client.width());
+        const int y1 = std::min(toPixels(top + h), client.height());
+        cells << QRect(x0, y0, x1 - x0, y1 - y0);
+    }
+    return cells;
 }
 
 void frmDravonel::SetToolTip(bool blnToolTip) {

@@ -167,9 +167,9 @@ private:
     // The six panes, in their load order: the one list every pane-wide step
     // (load, unload, tool-tips, fonts, layout, locking) goes through.
     const QList<Pane*>& panes() const { return panes_; }
-    // The layout cell of the pane at `index` of the load order, in pixels of
-    // the MDI area: half its width and a third of its height.
-    QRect paneCell(int index) const;
+    // The layout cell of each pane in the load order, in pixels of the MDI
+    // area: half its width and a third of its height.
+    QList<QRect> paneCells() const;
     // The controls Tab walks through: the mode buttons, cancel, then each pane's
     // controls in the panes' load order (left column, then right column).
     QList<QWidget*> tabOrder() const;

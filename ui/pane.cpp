@@ -122,10 +122,12 @@ bool Pane::loadGeometry() {
     return true;
 }
 
-void Pane::placeInCell(const QRect& cell, bool whole) {
+void Pane::placeInCell(const QRect& cell) {
+    const int missing = program_.options.Resize ? 0xf : unstored_;
+    if (missing == 0)
+        return;
     QWidget* target = frame() ? static_cast<QWidget*>(frame()) : this;
     QRect g = target->geometry();
-    const int missing = whole ? 0xf : unstored_;
     g.setRect(missing & 1 ? cell.x() : g.x(), missing & 2 ? cell.y() : g.y(),
               missing & 4 ? cell.width() : g.width(), missing & 8 ? cell.height() : g.height());
     placing_ = true;

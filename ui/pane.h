@@ -42,15 +42,13 @@ public:
     // Reads the stored position and size, unless the automatic run is active or
     // the panes follow the main window. A stored value that is not a number is
     // a start failure (returns false). A value that is not stored at all is
-    // taken from the pane's layout cell (see followsLayout).
+    // taken from the pane's layout cell (see placeInCell).
     bool loadGeometry();
-    // True while the pane has no stored geometry of its own: the main window
-    // then places it in its layout cell, also when the panes keep their own
-    // geometry, until the user moves or resizes it.
-    bool followsLayout() const { return unstored_ != 0; }
     // Places the pane in `cell` (pixels of the MDI area): the whole cell when
-    // the panes follow the main window, else only the values not stored.
-    void placeInCell(const QRect& cell, bool whole);
+    // the panes follow the main window, else only the values not stored (so a
+    // pane without a stored geometry of its own follows its cell until the
+    // user moves or resizes it).
+    void placeInCell(const QRect& cell);
     // Writes the position and size when the main window is in its normal state,
     // the panes keep their own geometry and no automatic run is active.
     void saveGeometry();
