@@ -336,10 +336,8 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
 
     // Every input that does not go on the list is named and makes the exit
     // status 1; the run goes on with the others.
-    bool refusedAny = false;
     auto refuse = [&](const QString& input, const QString& why) {
         out.error(QStringLiteral("not archived: '%1': %2").arg(input, why));
-        refusedAny = true;
         ++tally.notArchived;
     };
     bool full = false;
@@ -430,7 +428,7 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
                          if (current)
                              current->btnCancel_Click();
                      });
-    bool allArchived = true;
+    bool allFinished = true;
     for (const auto& [folder, list] : runs) {
         CompressionRun run(RunContext{options, libraries, modules, *list, outputs, log, host,
                                       privateTemp, b.jobs});
@@ -444,11 +442,13 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
         if (outcome.skippedFiles > 0)
             out.error(QStringLiteral("the archiver skipped %1 file(s) while making archives")
                           .arg(outcome.skippedFiles));
-        allArchived = allArchived && outcome.allArchived();
+        allFinished = allFinished && outcome.finished;
         if (signalled != 0)
             return 128 + signalled;
     }
-    return allArchived && !refusedAny ? kBatchAllDone : kBatchIncomplete;
+    // Every file archived: every run finished and none refused, left out or
+    // skipped.
+    return allFinished && tally.notArchived == 0 ? kBatchAllDone : kBatchIncomplete;
 }
 
 // Keeps the run's lines as a text file of its own in the state folder
