@@ -455,10 +455,8 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
 // (UTF-8, CR LF lines, like every text file the program writes). Returns its
 // path, or "" when it could not be written.
 QString keepLog(const QStringList& lines) {
-    QString state = qEnvironmentVariable("XDG_STATE_HOME");
-    if (!QDir::isAbsolutePath(state))
-        state = QDir::homePath() + QStringLiteral("/.local/state");
-    const QString folder = state + QStringLiteral("/dravonel2");
+    const QString folder = UserBaseFolder("XDG_STATE_HOME", QStringLiteral(".local/state")) +
+                           QStringLiteral("/dravonel2");
     if (!QDir().mkpath(folder))
         return QString();
     const QString path =

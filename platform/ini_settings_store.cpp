@@ -1,5 +1,7 @@
 #include "ini_settings_store.h"
 
+#include "system_folders.h"
+
 #include <QDir>
 #include <QFile>
 #include <QSettings>
@@ -15,10 +17,7 @@ IniSettingsStore::~IniSettingsStore() {
 }
 
 QString IniSettingsStore::defaultFolder() {
-    const QString xdg = qEnvironmentVariable("XDG_CONFIG_HOME");
-    if (!xdg.isEmpty() && QDir::isAbsolutePath(xdg))
-        return xdg;
-    return QDir::homePath() + QStringLiteral("/.config");
+    return UserBaseFolder("XDG_CONFIG_HOME", QStringLiteral(".config"));
 }
 
 QString IniSettingsStore::fileFor(const QString& application) const {

@@ -57,4 +57,11 @@ QString SystemFolder() {
     return exeDir;
 }
 
+QString UserBaseFolder(const char* variable, const QString& underHome) {
+    const QString folder = qEnvironmentVariable(variable);
+    if (QDir::isAbsolutePath(folder))
+        return folder;
+    return QDir::homePath() + QLatin1Char('/') + underHome;
+}
+
 } // namespace dravonel

@@ -1,4 +1,4 @@
-// The two folders the program asks the system for.
+// The folders the program asks the system for.
 #pragma once
 
 #include <QString>
@@ -17,5 +17,10 @@ QString TempFolder();
 // the executable (<prefix>/lib/dravonel2), else the executable's own folder (the
 // build tree keeps the modules beside the program). "" on failure.
 QString SystemFolder();
+
+// A per-user base folder of the desktop's conventions: the environment
+// variable `variable` when it holds an absolute path, else `underHome` (e.g.
+// ".config") in the home folder.
+QString UserBaseFolder(const char* variable, const QString& underHome);
 
 } // namespace dravonel
