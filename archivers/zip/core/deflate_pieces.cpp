@@ -256,12 +256,11 @@ libdeflate_compressor* PieceCompressor::Slot::compressor(int level) {
     return compressors[level];
 }
 
-PieceCompressor::PieceCompressor(unsigned threads) {
-    const unsigned count = std::max(threads, 1u);
-    slots_.reserve(count);
-    for (unsigned i = 0; i < count; ++i)
+PieceCompressor::PieceCompressor(unsigned threads) : threads_(std::max(threads, 1u)) {
+    slots_.reserve(threads_ - 1);
+    for (unsigned i = 1; i < threads_; ++i)
         slots_.push_back(std::make_unique<Slot>());
-    helpers_.reserve(count - 1); // starting a helper never moves the others
+    helpers_.reserve(threads_ - 1); // starting a helper never moves the others
 }
 
 PieceCompressor::~PieceCompressor() {
@@ -387,12 +386,6 @@ bool PieceCompressor::compress(const unsigned char* data, size_t size, size_t pi
             ok = false;
         }
     };
-    const size_t width = std::min({std::max<size_t>(threads, 1), slots_.size(), pieces});
-    if (width > 1) {
-        std::lock_guard<std::mutex> call(callMutex_);
-        run(job, static_cast<unsigned>(width - 1));
-        return ok;
-    }
     std::unique_ptr<Slot> slot;
     {
         std::lock_guard<std::mutex> lock(spareMutex_);
@@ -403,13 +396,19 @@ bool PieceCompressor::compress(const unsigned char* data, size_t size, size_t pi
     }
     if (!slot)
         slot = std::make_unique<Slot>();
-    job(*slot);
+    const size_t width = std::min({std::max<size_t>(threads, 1), size_t{threads_}, pieces});
+    if (width > 1) {
+        std::lock_guard<std::mutex> call(callMutex_);
+        run(job, static_cast<unsigned>(width - 1), *slot);
+    } else {
+        job(*slot);
+    }
     std::lock_guard<std::mutex> lock(spareMutex_);
     spare_.push_back(std::move(slot));
     return ok;
 }
 
-void PieceCompressor::run(const Job& job, unsigned helpers) {
+void PieceCompressor::run(const Job& job, unsigned helpers, Slot& own) {
     std::unique_lock<std::mutex> lock(mutex_);
     while (helpers_.size() < helpers) {
         try {
@@ -424,7 +423,7 @@ void PieceCompressor::run(const Job& job, unsigned helpers) {
     ++generation_;
     lock.unlock();
     wake_.notify_all();
-    job(*slots_[0]);
+    job(own);
     lock.lock();
     done_.wait(lock, [this] { return busy_ == 0; });
     job_ = nullptr;
@@ -442,7 +441,7 @@ void PieceCompressor::helperLoop(size_t index) {
             continue; // not needed for this batch
         const Job& job = *job_;
         lock.unlock();
-        job(*slots_[index + 1]);
+        job(*slots_[index]);
         lock.lock();
         if (--busy_ == 0)
             done_.notify_one();

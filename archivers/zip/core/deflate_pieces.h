@@ -43,17 +43,16 @@ public:
     PieceCompressor(const PieceCompressor&) = delete;
     PieceCompressor& operator=(const PieceCompressor&) = delete;
 
-    // The one compressor of the process (of the module that holds this code),
-    // with up to four threads, fewer on fewer cores. Its compressors and
-    // threads are kept from call to call. Batches of several pieces from
-    // several threads take turns; a one-piece batch runs on a spare slot of
-    // its own, beside anything else.
     // One thread per core, at most four.
     static unsigned defaultThreads();
 
+    // The one compressor of the process (of the module that holds this code),
+    // with defaultThreads() threads. Its compressors and threads are kept from
+    // call to call. Batches of several pieces from several threads take turns;
+    // a one-piece batch runs beside anything else.
     static PieceCompressor& shared();
 
-    unsigned threads() const { return static_cast<unsigned>(slots_.size()); }
+    unsigned threads() const { return threads_; }
 
     // Compresses `size` bytes at `level` (1..9) as `pieces` equal pieces, one
     // fragment each, in order, on up to `threads` threads. With `whole` (one
@@ -86,20 +85,22 @@ private:
     // before, which our own encoder's matches may refer to.
     static void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size,
                          int level, bool whole, std::vector<unsigned char>& out);
-    // Runs `job` on the calling thread's slot and on `helpers` (at least one)
-    // helper threads.
-    void run(const Job& job, unsigned helpers);
+    // Runs `job` on the calling thread's `own` slot and on `helpers` (at least
+    // one) helper threads.
+    void run(const Job& job, unsigned helpers, Slot& own);
     void helperLoop(size_t index);
 
-    std::vector<std::unique_ptr<Slot>> slots_;
+    unsigned threads_;
     std::mutex callMutex_; // one batch of several pieces at a time
 
-    // Slots of one-piece batches not in use: one is taken for each such batch
-    // (or made when none is spare) and given back after it.
+    // The calling threads' slots not in use: each call takes one (or makes one
+    // when none is spare) and gives it back after it, so that calls side by
+    // side each have their own.
     std::mutex spareMutex_;
     std::vector<std::unique_ptr<Slot>> spare_;
 
-    // The helpers: slot i + 1 belongs to helpers_[i].
+    // The helpers: slot i belongs to helpers_[i].
+    std::vector<std::unique_ptr<Slot>> slots_;
     std::mutex mutex_;
     std::condition_variable wake_;
     std::condition_variable done_;
