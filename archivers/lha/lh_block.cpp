@@ -1,6 +1,6 @@
 #include "lh_block.h"
 
-#include "lh_huffman.h"
+#include "huffman_lengths.h"
 
 #include <cstring>
 #include <vector>
@@ -14,6 +14,8 @@ constexpr int kCBits = 9; // width of the C table's size field
 constexpr int kTBits = 5; // width of the T table's size field
 constexpr size_t kMaxBlockSymbols = 65535;
 constexpr size_t kMinSplitSymbols = 1024;
+constexpr int kMaxCodeBits = 16; // the longest code any table of these methods may use
+static_assert(kMaxCodeBits <= huff::kMaxCanonicalBits);
 
 int positionFieldBits(int windowBits) {
     return positionSymbols(windowBits) < 16 ? 4 : 5;
@@ -42,8 +44,8 @@ Table makeTable(const uint32_t* freq, int n) {
         t.single = last;
         return t;
     }
-    buildCodeLengths(freq, n, kMaxCodeBits, t.len.data());
-    buildCanonicalCodes(t.len.data(), n, t.code.data());
+    huff::buildCodeLengths(freq, n, kMaxCodeBits, t.len.data());
+    huff::buildCanonicalCodes(t.len.data(), n, t.code.data());
     t.count = last + 1;
     return t;
 }
