@@ -61,14 +61,20 @@ public:
     int find(const uint8_t* text, int32_t pos, int limit, int depth, int nice, Match* found) const;
 
 private:
-    static uint32_t load(const uint8_t* p, int bytes) {
-        uint32_t v = 0;
-        for (int i = 0; i < bytes; ++i)
-            v |= static_cast<uint32_t>(p[i]) << (8 * i);
+    // The three bytes at p as a little-endian number, read without touching a
+    // fourth (the last match can start three bytes before the end).
+    static uint32_t load3(const uint8_t* p) {
+        uint16_t low;
+        __builtin_memcpy(&low, p, 2);
+        return low | static_cast<uint32_t>(p[2]) << 16;
+    }
+    static uint32_t load4(const uint8_t* p) {
+        uint32_t v;
+        __builtin_memcpy(&v, p, 4);
         return v;
     }
-    uint32_t hash3(const uint8_t* p) const { return (load(p, 3) * 2654435761u) >> hashShift_; }
-    uint32_t hash4(const uint8_t* p) const { return (load(p, 4) * 2654435761u) >> hashShift_; }
+    uint32_t hash3(const uint8_t* p) const { return (load3(p) * 2654435761u) >> hashShift_; }
+    uint32_t hash4(const uint8_t* p) const { return (load4(p) * 2654435761u) >> hashShift_; }
     // Of the six bytes at p (eight must be readable).
     uint32_t hash6(const uint8_t* p) const {
         uint64_t v;

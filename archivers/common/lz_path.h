@@ -97,7 +97,6 @@ size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, Ha
         buf.best.resize(positions);
         buf.firstMatch.resize(positions);
     }
-    Match found[kMaxMatch + 1];
     auto emit = [&](uint32_t sym) {
         symbols.push_back(sym);
         prices.count(sym);
@@ -107,36 +106,48 @@ size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, Ha
         const int n = static_cast<int>(std::min<int32_t>(kPathStretch, stopAt - pos));
         int stop = n; // where the priced path ends
         Match taken;
-        buf.matches.clear();
+        // The matches are found in place: `room` keeps space for the most one
+        // search can give beyond those already gathered.
+        size_t used = 0;
+        auto room = [&](size_t more) {
+            if (buf.matches.size() < used + more)
+                buf.matches.resize(std::max(2 * buf.matches.size(), used + more));
+            return buf.matches.data() + used;
+        };
         for (int i = 0; i < n; ++i) {
-            buf.firstMatch[static_cast<size_t>(i)] = static_cast<uint32_t>(buf.matches.size());
+            buf.firstMatch[static_cast<size_t>(i)] = static_cast<uint32_t>(used);
             const int32_t p = pos + i;
             if (p > lastStart)
                 continue;
             if (p >= st.skipFrom && p < st.skipTo) {
                 chains.insert(b, p);
-                if ((s.restEverywhere || i == 0) && st.skipEnd - p >= kMinMatch)
-                    buf.matches.push_back({static_cast<int>(st.skipEnd - p), st.skipDistance});
+                if ((s.restEverywhere || i == 0) && st.skipEnd - p >= kMinMatch) {
+                    *room(1) = {static_cast<int>(st.skipEnd - p), st.skipDistance};
+                    ++used;
+                }
                 continue;
             }
+            Match* const found = room(kMaxMatch);
             const int count =
                 chains.find(b, p, std::min(kMaxMatch, end - p), s.depth, kMaxMatch, found);
             chains.insert(b, p);
-            if (count > 0 && found[count - 1].length >= s.longMatch) {
+            if (count == 0)
+                continue;
+            const Match longest = found[count - 1];
+            if (longest.length >= s.longMatch) {
                 stop = i;
-                taken = found[count - 1];
+                taken = longest;
                 break;
             }
-            buf.matches.insert(buf.matches.end(), found, found + count);
-            if (count > 0 && found[count - 1].length >= s.skip &&
-                p + found[count - 1].length > st.skipEnd) {
-                st.skipDistance = found[count - 1].distance;
-                st.skipEnd = p + found[count - 1].length;
+            used += static_cast<size_t>(count);
+            if (longest.length >= s.skip && p + longest.length > st.skipEnd) {
+                st.skipDistance = longest.distance;
+                st.skipEnd = p + longest.length;
                 st.skipFrom = p + s.look;
                 st.skipTo = st.skipEnd - 1;
             }
         }
-        buf.firstMatch[static_cast<size_t>(stop)] = static_cast<uint32_t>(buf.matches.size());
+        buf.firstMatch[static_cast<size_t>(stop)] = static_cast<uint32_t>(used);
 
         const Table price(prices);
         uint64_t* best = buf.best.data();
