@@ -3,8 +3,8 @@
 # 1,000 tiny files (~25 bytes each) making LZH and ZIP archives against a shell
 # loop that starts Info-ZIP `zip -9` once per file; and over 1,000 headers from
 # /usr/include (of distinct names) with one archive at a time (--jobs 1) and
-# with one per core. CPU (user+sys), wall and peak memory by /usr/bin/time; the
-# median of five runs each.
+# with one per core. CPU (user+sys, to the microsecond), wall and peak memory
+# (bench/timing.sh); the median of five runs each.
 #   bash bench/engine/filen.sh [build-dir]
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
@@ -19,34 +19,28 @@ done
 export XDG_CONFIG_HOME=$out/cfg TMPDIR=$out QT_QPA_PLATFORM=offscreen
 runs=5
 
-# Prints "cpu wall rss" of one whole command.
-timed() {
-    rm -rf "$out/arc" && mkdir "$out/arc"
-    /usr/bin/time -o "$out/time" -f '%U %S %e %M' "$@" >/dev/null 2>&1 || {
-        echo "bench: failed: $*" >&2
-        exit 1
-    }
-    awk '{ printf "%.2f %.2f %d\n", $1 + $2, $3, $4 }' "$out/time"
-}
-median() { sort -n | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+. "$root/bench/timing.sh"
 zip_loop() {
     for f in "$out"/tiny/*; do zip -q -9 -j "$out/arc/$(basename "$f" .txt).ZIP" "$f"; done
 }
 export -f zip_loop
 export out
 
-declare -A cpu wall rss
+# measure NAME COMMAND...: the medians of `runs` runs of COMMAND, each into an
+# empty output folder, kept under NAME.
+declare -A cpu_s wall_s rss_k
 measure() {
     local name=$1
     shift
-    local c=() w=() r=()
+    : >"$out/times"
     for _ in $(seq $runs); do
-        read -r a b m < <(timed "$@")
-        c+=("$a") w+=("$b") r+=("$m")
+        rm -rf "$out/arc" && mkdir "$out/arc"
+        timed "$out/times" "$@"
     done
-    cpu[$name]=$(printf '%s\n' "${c[@]}" | median)
-    wall[$name]=$(printf '%s\n' "${w[@]}" | median)
-    rss[$name]=$(printf '%s\n' "${r[@]}" | median)
+    medians "$out/times"
+    cpu_s[$name]=$(printf '%.3f' "$cpu")
+    wall_s[$name]=$(printf '%.3f' "$wall")
+    rss_k[$name]=$rss
 }
 files=("$out"/tiny/*)
 measure lzh "$program" --batch filen --out "$out/arc" "${files[@]}"
@@ -58,13 +52,13 @@ measure cores "$program" --batch filen --out "$out/arc" "${headers[@]}"
 
 # One line of a table: label, measured key, and the ratio to the base figure.
 row() {
-    printf '%-34s %8s %8s %10s %10s\n' "$1" "${cpu[$2]}" "${wall[$2]}" "${rss[$2]}" \
+    printf '%-34s %8s %8s %10s %10s\n' "$1" "${cpu_s[$2]}" "${wall_s[$2]}" "${rss_k[$2]}" \
         "$(awk -v a="$3" -v b="$4" 'BEGIN { printf "%.2f", a / b }')"
 }
 printf '%-34s %8s %8s %10s %10s\n' "1,000 tiny files, one archive each" cpu-s wall-s peak-KiB cpu/loop
-row "dravonel2 --batch filen (LZH)" lzh "${cpu[lzh]}" "${cpu[loop]}"
-row "dravonel2 --batch filen (ZIP)" zip "${cpu[zip]}" "${cpu[loop]}"
-row "shell loop of zip -9" loop "${cpu[loop]}" "${cpu[loop]}"
+row "dravonel2 --batch filen (LZH)" lzh "${cpu_s[lzh]}" "${cpu_s[loop]}"
+row "dravonel2 --batch filen (ZIP)" zip "${cpu_s[zip]}" "${cpu_s[loop]}"
+row "shell loop of zip -9" loop "${cpu_s[loop]}" "${cpu_s[loop]}"
 printf '\n%-34s %8s %8s %10s %10s\n' "1,000 headers, one LZH each" cpu-s wall-s peak-KiB wall/one
-row "--jobs 1" one "${wall[one]}" "${wall[one]}"
-row "one per core ($(nproc) cores)" cores "${wall[cores]}" "${wall[one]}"
+row "--jobs 1" one "${wall_s[one]}" "${wall_s[one]}"
+row "one per core ($(nproc) cores)" cores "${wall_s[cores]}" "${wall_s[one]}"

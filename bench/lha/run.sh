@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Benchmark of the LHA module's compression against jlha, timing whole processes
-# with /usr/bin/time: CPU seconds (user + system), wall seconds and peak
-# resident memory. The module runs inside a small driver (lha_bench.cpp); each
-# case is the median run, by CPU time, of five (three for the large inputs).
+# (bench/timing.sh): CPU seconds (user + system, to the microsecond), wall
+# seconds and peak resident memory. The module runs inside a small driver
+# (lha_bench.c); each figure is the median of five runs (three for the large
+# inputs).
 # Every row: input, method, tool, size in, size out, CPU s, wall s, peak RSS,
 # then for the default level its size and CPU time as a fraction of the -9
 # level's (the optimal parse) and its size as a fraction of jlha's. jlha is a
@@ -17,7 +18,6 @@ root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
 module="$build/bin/libunlha32.so"
 [ -f "$module" ] || { echo "build the project first: $module is missing" >&2; exit 1; }
-[ -x /usr/bin/time ] || { echo "/usr/bin/time is missing: run scripts/setup.sh" >&2; exit 1; }
 out="$root/bench/out/lha"
 corpus="$out/corpus"
 mkdir -p "$corpus"
@@ -32,23 +32,23 @@ if [ ! -d "$corpus/tiny" ]; then
 fi
 
 driver="$out/lha_bench"
-g++ -std=c++20 -O2 -Wall -Wextra -I"$root/archivers/common" -o "$driver" \
-    "$root/bench/lha/lha_bench.cpp" -ldl
+gcc -std=c11 -O2 -Wall -Wextra -I"$root/archivers/common" -o "$driver" \
+    "$root/bench/lha/lha_bench.c" -ldl
 
-# timed RUNS RESET COMMAND... : runs RESET (a shell command) and then COMMAND,
-# RUNS times; prints "cpu wall rss_kib" of the median run by CPU time.
-timed() {
+. "$root/bench/timing.sh"
+
+# timed_runs RUNS RESET COMMAND...: runs RESET (a shell command) and then
+# COMMAND, timed, RUNS times; prints the medians "cpu wall rss_kib".
+timed_runs() {
     local runs=$1 reset=$2
     shift 2
+    : >"$out/times.txt"
     for _ in $(seq "$runs"); do
         eval "$reset"
-        if ! /usr/bin/time -f "%U %S %e %M" -o "$out/time.txt" "$@" >/dev/null 2>"$out/err.txt"; then
-            echo "failed: $*" >&2
-            cat "$out/err.txt" >&2
-            exit 1
-        fi
-        tail -n 1 "$out/time.txt" | awk '{ printf "%.2f %.2f %d\n", $1 + $2, $3, $4 }'
-    done | sort -n | awk -v n="$runs" 'NR == int((n + 1) / 2)'
+        timed "$out/times.txt" "$@"
+    done
+    medians "$out/times.txt"
+    echo "$cpu $wall $rss"
 }
 
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.3f", a / b; else printf "-" }'; }
@@ -59,7 +59,7 @@ printf '%-15s %-5s %-9s %11s %10s %7s %7s %8s %7s %7s %7s\n' input meth tool siz
 row() {
     local cpu wall rss
     read -r cpu wall rss <<<"$6"
-    printf '%-15s %-5s %-9s %11d %10d %7.2f %7.2f %8d %7s %7s %7s\n' "$1" "$2" "$3" "$4" "$5" \
+    printf '%-15s %-5s %-9s %11d %10d %7.3f %7.2f %8d %7s %7s %7s\n' "$1" "$2" "$3" "$4" "$5" \
         "$cpu" "$wall" "$rss" "${7:--}" "${8:--}" "${9:--}"
 }
 check() { lhasa t "$1" >/dev/null || { echo "lhasa rejects $1" >&2; exit 1; }; }
@@ -70,14 +70,14 @@ bench_case() {
     local name=$1 size_in=$2 runs=$3 jruns=$4 method=$5 stem=$6 args=$7 jcmd=$8
     local a="$out/$stem.lh$method.lzh" m="$out/$stem.lh$method-9.lzh" j="$out/$stem.lh$method.jlha.lzh"
     local t9 td tj s9 sd sj=0
-    t9=$(timed "$runs" "rm -f '$m'" "$driver" "$module" "a -9 -o$method ${args//@A@/\"$m\"}")
-    td=$(timed "$runs" "rm -f '$a'" "$driver" "$module" "a -o$method ${args//@A@/\"$a\"}")
+    t9=$(timed_runs "$runs" "rm -f '$m'" "$driver" "$module" "a -9 -o$method ${args//@A@/\"$m\"}")
+    td=$(timed_runs "$runs" "rm -f '$a'" "$driver" "$module" "a -o$method ${args//@A@/\"$a\"}")
     check "$m"
     check "$a"
     s9=$(stat -c %s "$m")
     sd=$(stat -c %s "$a")
     if [ "$jruns" -gt 0 ] && command -v jlha >/dev/null; then
-        tj=$(timed "$jruns" "rm -f '$j'" bash -c "${jcmd//@A@/\"$j\"}")
+        tj=$(timed_runs "$jruns" "rm -f '$j'" bash -c "${jcmd//@A@/\"$j\"}")
         sj=$(stat -c %s "$j")
     fi
     row "$name" "lh$method" dravo "$size_in" "$sd" "$td" "$(ratio "$sd" "$s9")" \
@@ -108,9 +108,9 @@ for f in "$corpus"/tiny/*.txt; do
     echo "a -9 \"$out/tiny-out/$b.9.lzh\" \"$f\"" >>"$out/tiny-calls-9.txt"
     printf '"%s"\r\n' "$f" >>"$out/tiny.resp"
 done
-td=$(timed 5 "rm -f '$out'/tiny-out/*.lzh" "$driver" "$module" -f "$out/tiny-calls.txt")
+td=$(timed_runs 5 "rm -f '$out'/tiny-out/*.lzh" "$driver" "$module" -f "$out/tiny-calls.txt")
 sd=$(cat "$out"/tiny-out/f*.txt.lzh | wc -c)
-t9=$(timed 5 "rm -f '$out'/tiny-out/*.lzh" "$driver" "$module" -f "$out/tiny-calls-9.txt")
+t9=$(timed_runs 5 "rm -f '$out'/tiny-out/*.lzh" "$driver" "$module" -f "$out/tiny-calls-9.txt")
 s9=$(cat "$out"/tiny-out/f*.txt.9.lzh | wc -c)
 row "tiny x1000" lh5 dravo "$tiny_in" "$sd" "$td" "$(ratio "$sd" "$s9")" \
     "$(ratio "${td%% *}" "${t9%% *}")"
@@ -134,7 +134,7 @@ if [ "${BENCH_BIG:-1}" != 0 ]; then
         truncate -s 1073741824 "$big"
     fi
     archive="$out/big.lzh"
-    t=$(timed 1 "rm -f '$archive'" "$driver" "$module" "a \"$archive\" \"$big\"")
+    t=$(timed_runs 1 "rm -f '$archive'" "$driver" "$module" "a \"$archive\" \"$big\"")
     check "$archive"
     row "1GiB mixed" lh5 dravo 1073741824 "$(stat -c %s "$archive")" "$t"
     rm -f "$archive"

@@ -1,11 +1,12 @@
 #!/usr/bin/env bash
 # libzip32j.so against Info-ZIP `zip`, each timed as a whole process (the
 # kernel's account of the finished process, to the microsecond): the driver
-# bench/zip/zip_bench.cpp loads the module and makes the archives in one
+# bench/zip/zip_bench.c loads the module and makes the archives in one
 # process, `zip` runs once per archive; the two take turns, run by run. One line
 # per case: the input size, then for each tool the bytes out, CPU seconds (user
-# + system), wall seconds and peak RSS, medians of RUNS runs (5 unless set), and
-# the module's size and CPU time as fractions of zip's. Cases: headers.tar,
+# + system), wall seconds and peak RSS, medians of RUNS runs (5 unless set; three
+# times as many for the licenses, whose runs take milliseconds), and the
+# module's size and CPU time as fractions of zip's. Cases: headers.tar,
 # libstdc++.so.6 and the licenses text at -9, -6 (the default) and -0; 1000
 # files of about 25 bytes, one archive each at -9 (the driver's 1000 calls
 # against a shell loop that starts zip 1000 times); 256 MiB of one byte at -9.
@@ -21,7 +22,6 @@ for a in "$@"; do
     *) build="$a" ;;
     esac
 done
-[ -x /usr/bin/time ] || { echo "/usr/bin/time is missing: run scripts/setup.sh" >&2; exit 1; }
 cmake --build "$build" -j2 --target zip_bench zip32j izip32j >/dev/null
 drv="$build/bin/zip_bench"
 lib="$build/bin/libzip32j.so"
@@ -40,41 +40,15 @@ if [ ! -f "$corpus/tiny.list" ]; then
     done >"$corpus/tiny.list"
 fi
 
-# The median of a column of numbers on standard input.
-median() { sort -g | awk '{ v[NR] = $1 } END { print v[int((NR + 1) / 2)] }'; }
+. "$root/bench/timing.sh"
 
-# timed DIR TIMES COMMAND...: runs COMMAND once into an empty DIR and appends
-# its CPU seconds (user + system, its children included), wall seconds and peak
-# RSS in KiB to the file TIMES. /usr/bin/time, started from here, reports the
-# peak RSS (a process forked from Python would count Python's); its own start
-# adds about a millisecond of CPU to both sides.
-timed() {
-    local dir="$1" times="$2"
-    shift 2
+# timed_in DIR TIMES COMMAND...: timed (bench/timing.sh) with COMMAND writing
+# into DIR, emptied first.
+timed_in() {
+    local dir="$1"
+    shift
     rm -rf "$dir" && mkdir -p "$dir"
-    python3 -c '
-import os, sys, time
-start = time.monotonic()
-pid = os.fork()
-if pid == 0:
-    null = os.open(os.devnull, os.O_WRONLY)
-    os.dup2(null, 1)
-    os.execvp("/usr/bin/time", ["time", "-f", "%M", "-o", sys.argv[2]] + sys.argv[3:])
-_, status, use = os.wait4(pid, 0)
-wall = time.monotonic() - start
-with open(sys.argv[2]) as f:
-    rss = f.read().split()[-1]
-with open(sys.argv[1], "a") as f:
-    f.write("%.4f %.4f %s\n" % (use.ru_utime + use.ru_stime, wall, rss))
-sys.exit(os.waitstatus_to_exitcode(status))
-' "$times" "$out/rss" "$@"
-}
-
-# medians TIMES: sets cpu, wall and rss (MB) to the medians of a TIMES file.
-medians() {
-    cpu=$(awk '{ print $1 }' "$1" | median)
-    wall=$(awk '{ print $2 }' "$1" | median)
-    rss=$(awk '{ print $3 / 1024 }' "$1" | median)
+    timed "$@"
 }
 
 # bytes_of DIR: the bytes of DIR's files.
@@ -88,16 +62,18 @@ one() {
     : >"$out/peer.times"
     : >"$out/module.times"
     for _ in $(seq "$n"); do
-        timed "$out/peer" "$out/peer.times" "$@"
-        timed "$out/module" "$out/module.times" "$drv" "$lib" "$level" "$out/module" "$input"
+        timed_in "$out/peer" "$out/peer.times" "$@"
+        timed_in "$out/module" "$out/module.times" "$drv" "$lib" "$level" "$out/module" "$input"
     done
     for a in "$out"/module/*.zip; do
         unzip -tqq "$a" >/dev/null || { echo "bench: unzip rejects $a" >&2; exit 1; }
     done
     medians "$out/peer.times"
-    local zbytes zcpu="$cpu" zwall="$wall" zrss="$rss"
+    local zbytes zcpu="$cpu" zwall="$wall" zrss
+    zrss=$(awk -v k="$rss" 'BEGIN { print k / 1024 }')
     zbytes=$(bytes_of "$out/peer")
     medians "$out/module.times"
+    rss=$(awk -v k="$rss" 'BEGIN { print k / 1024 }')
     bytes=$(bytes_of "$out/module")
     printf '%-22s %11d %10d %7.3f %7.2f %6.1f %10d %7.3f %7.2f %6.1f %6.3f %6.3f\n' \
         "$name" "$size" "$zbytes" "$zcpu" "$zwall" "$zrss" "$bytes" "$cpu" "$wall" "$rss" \
@@ -111,9 +87,13 @@ n="$runs"
 for level in 9 6 0; do
     for f in headers.tar libstdc++.so.6 licenses.txt; do
         in="$corpus/$f"
+        # Runs of a few milliseconds move most with the machine's other work.
+        n="$runs"
+        [ "$f" != licenses.txt ] || n=$((3 * runs))
         one "$f -$level" "$level" "$(stat -c %s "$in")" "$in" zip -q "-$level" -j "$out/peer/0.zip" "$in"
     done
 done
+n="$runs"
 one "1000 tiny files -9" 9 "$(cat "$corpus"/tiny/*.txt | wc -c)" "@$corpus/tiny.list" \
     bash -c 'i=0; while read -r f; do zip -q -9 -j "$0/$i.zip" "$f"; i=$((i + 1)); done <"$1"' \
     "$out/peer" "$corpus/tiny.list"
