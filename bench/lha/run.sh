@@ -3,7 +3,7 @@
 # (bench/timing.sh): CPU seconds (user + system, to the microsecond), wall
 # seconds and peak resident memory. The module runs inside a small driver
 # (lha_bench.c); each figure is the median of five runs (three for the large
-# inputs).
+# inputs), the module's default level and its -9 in turns.
 # Every row: input, method, tool, size in, size out, CPU s, wall s, peak RSS,
 # then for the default level its size and CPU time as a fraction of the -9
 # level's (the optimal parse) and its size as a fraction of jlha's. jlha is a
@@ -51,6 +51,32 @@ timed_runs() {
     echo "$cpu $wall $rss"
 }
 
+# in_turns RUNS N RESET-9 ARGS-9... RESET ARGS...: runs the driver with the N
+# arguments of the -9 case and the N of the default one in turns, each after
+# its RESET (a shell command), RUNS times each, so that both meet the machine
+# in the same state; sets t9 and td to their medians "cpu wall rss_kib".
+in_turns() {
+    local runs=$1 n=$2
+    shift 2
+    local reset9=$1
+    local -a nine=("${@:2:n}")
+    shift $((n + 1))
+    local reset=$1
+    local -a default=("${@:2:n}")
+    : >"$out/nine.txt"
+    : >"$out/default.txt"
+    for _ in $(seq "$runs"); do
+        eval "$reset9"
+        timed "$out/nine.txt" "$driver" "$module" "${nine[@]}"
+        eval "$reset"
+        timed "$out/default.txt" "$driver" "$module" "${default[@]}"
+    done
+    medians "$out/nine.txt"
+    t9="$cpu $wall $rss"
+    medians "$out/default.txt"
+    td="$cpu $wall $rss"
+}
+
 ratio() { awk -v a="$1" -v b="$2" 'BEGIN { if (b > 0) printf "%.3f", a / b; else printf "-" }'; }
 
 printf '%-15s %-5s %-9s %11s %10s %7s %7s %8s %7s %7s %7s\n' input meth tool size_in \
@@ -70,8 +96,8 @@ bench_case() {
     local name=$1 size_in=$2 runs=$3 jruns=$4 method=$5 stem=$6 args=$7 jcmd=$8
     local a="$out/$stem.lh$method.lzh" m="$out/$stem.lh$method-9.lzh" j="$out/$stem.lh$method.jlha.lzh"
     local t9 td tj s9 sd sj=0
-    t9=$(timed_runs "$runs" "rm -f '$m'" "$driver" "$module" "a -9 -o$method ${args//@A@/\"$m\"}")
-    td=$(timed_runs "$runs" "rm -f '$a'" "$driver" "$module" "a -o$method ${args//@A@/\"$a\"}")
+    in_turns "$runs" 1 "rm -f '$m'" "a -9 -o$method ${args//@A@/\"$m\"}" \
+        "rm -f '$a'" "a -o$method ${args//@A@/\"$a\"}"
     check "$m"
     check "$a"
     s9=$(stat -c %s "$m")
@@ -108,9 +134,9 @@ for f in "$corpus"/tiny/*.txt; do
     echo "a -9 \"$out/tiny-out/$b.9.lzh\" \"$f\"" >>"$out/tiny-calls-9.txt"
     printf '"%s"\r\n' "$f" >>"$out/tiny.resp"
 done
-td=$(timed_runs 5 "rm -f '$out'/tiny-out/*.lzh" "$driver" "$module" -f "$out/tiny-calls.txt")
+in_turns 5 2 "rm -f '$out'/tiny-out/*.9.lzh" -f "$out/tiny-calls-9.txt" \
+    "rm -f '$out'/tiny-out/*.txt.lzh" -f "$out/tiny-calls.txt"
 sd=$(cat "$out"/tiny-out/f*.txt.lzh | wc -c)
-t9=$(timed_runs 5 "rm -f '$out'/tiny-out/*.lzh" "$driver" "$module" -f "$out/tiny-calls-9.txt")
 s9=$(cat "$out"/tiny-out/f*.txt.9.lzh | wc -c)
 row "tiny x1000" lh5 dravo "$tiny_in" "$sd" "$td" "$(ratio "$sd" "$s9")" \
     "$(ratio "${td%% *}" "${t9%% *}")"
