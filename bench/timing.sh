@@ -10,6 +10,9 @@
 #
 # medians TIMES: sets cpu, wall and rss (KiB) to the medians of a TIMES file.
 # median: the median of a column of numbers on standard input.
+#
+# timed_runs RUNS RESET COMMAND...: runs RESET (a shell command) and then
+# COMMAND, timed, RUNS times; prints the medians "cpu wall rss".
 
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is missing: run scripts/setup.sh" >&2; exit 1; }
 
@@ -47,4 +50,17 @@ medians() {
     cpu=$(awk '{ print $1 }' "$1" | median)
     wall=$(awk '{ print $2 }' "$1" | median)
     rss=$(awk '{ print $3 }' "$1" | median)
+}
+
+timed_runs() {
+    local runs=$1 reset=$2 times
+    shift 2
+    times=$(mktemp)
+    for _ in $(seq "$runs"); do
+        eval "$reset"
+        timed "$times" "$@"
+    done
+    medians "$times"
+    rm -f "$times"
+    echo "$cpu $wall $rss"
 }

@@ -30,17 +30,12 @@ export out
 # empty output folder, kept under NAME.
 declare -A cpu_s wall_s rss_k
 measure() {
-    local name=$1
+    local name=$1 c w r
     shift
-    : >"$out/times"
-    for _ in $(seq $runs); do
-        rm -rf "$out/arc" && mkdir "$out/arc"
-        timed "$out/times" "$@"
-    done
-    medians "$out/times"
-    cpu_s[$name]=$(printf '%.3f' "$cpu")
-    wall_s[$name]=$(printf '%.3f' "$wall")
-    rss_k[$name]=$rss
+    read -r c w r < <(timed_runs "$runs" "rm -rf '$out/arc' && mkdir '$out/arc'" "$@")
+    cpu_s[$name]=$(printf '%.3f' "$c")
+    wall_s[$name]=$(printf '%.3f' "$w")
+    rss_k[$name]=$r
 }
 files=("$out"/tiny/*)
 measure lzh "$program" --batch filen --out "$out/arc" "${files[@]}"

@@ -20,11 +20,8 @@ module="$build/bin/libunlha32.so"
 [ -f "$module" ] || { echo "build the project first: $module is missing" >&2; exit 1; }
 out="$root/bench/out/lha"
 corpus="$out/corpus"
-mkdir -p "$corpus"
-
-[ -f "$corpus/headers.tar" ] || tar cf "$corpus/headers.tar" -C /usr/include c++
-[ -f "$corpus/libstdc++.so.6" ] || cp /usr/lib/x86_64-linux-gnu/libstdc++.so.6 "$corpus/"
-[ -f "$corpus/licenses.txt" ] || cat /usr/share/common-licenses/* > "$corpus/licenses.txt"
+. "$root/bench/corpus.sh"
+make_corpus "$corpus"
 if [ ! -d "$corpus/tiny" ]; then
     mkdir -p "$corpus/tiny.new"
     for i in $(seq -w 0 999); do printf 'tiny file %s: hello.\n' "$i" > "$corpus/tiny.new/f$i.txt"; done
@@ -36,20 +33,6 @@ gcc -std=c11 -O2 -Wall -Wextra -I"$root/archivers/common" -o "$driver" \
     "$root/bench/lha/lha_bench.c" -ldl
 
 . "$root/bench/timing.sh"
-
-# timed_runs RUNS RESET COMMAND...: runs RESET (a shell command) and then
-# COMMAND, timed, RUNS times; prints the medians "cpu wall rss_kib".
-timed_runs() {
-    local runs=$1 reset=$2
-    shift 2
-    : >"$out/times.txt"
-    for _ in $(seq "$runs"); do
-        eval "$reset"
-        timed "$out/times.txt" "$@"
-    done
-    medians "$out/times.txt"
-    echo "$cpu $wall $rss"
-}
 
 # in_turns RUNS N RESET-9 ARGS-9... RESET ARGS...: runs the driver with the N
 # arguments of the -9 case and the N of the default one in turns, each after

@@ -28,10 +28,9 @@ lib="$build/bin/libzip32j.so"
 runs="${RUNS:-5}"
 out="$root/bench/out/zip"
 corpus="$out/corpus"
+. "$root/bench/corpus.sh"
+make_corpus "$corpus"
 mkdir -p "$corpus/tiny"
-[ -f "$corpus/headers.tar" ] || tar cf "$corpus/headers.tar" -C /usr/include c++
-[ -f "$corpus/libstdc++.so.6" ] || cp /usr/lib/x86_64-linux-gnu/libstdc++.so.6 "$corpus/"
-[ -f "$corpus/licenses.txt" ] || cat /usr/share/common-licenses/* >"$corpus/licenses.txt"
 [ -f "$corpus/ones.bin" ] || head -c $((256 << 20)) /dev/zero >"$corpus/ones.bin"
 if [ ! -f "$corpus/tiny.list" ]; then
     for i in $(seq -w 1 1000); do
