@@ -1,19 +1,8 @@
 #include "lz_chains.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace lz {
-
-namespace {
-
-uint32_t load32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
-}
-
-} // namespace
 
 HashChains::HashChains(int windowBits, int chainBytes)
     : mask_((1 << windowBits) - 1), maxDistance_((1 << windowBits) - 1), chainBytes_(chainBytes),
@@ -71,13 +60,13 @@ int HashChains::find(const uint8_t* text, int32_t pos, int limit, int depth, int
     }
     // A candidate must share the first four bytes and the four that end one
     // byte past the best match so far (the byte that would make it longer).
-    const uint32_t head = load32(here);
+    const uint32_t head = load4(here);
     int probe = std::max(bestLen, 3) - 3;
-    uint32_t ending = load32(here + probe);
+    uint32_t ending = load4(here + probe);
     for (; cand >= 0 && pos - cand <= maxDistance_ && depth-- > 0;
          cand = prev_[static_cast<size_t>(cand & mask_)]) {
         const uint8_t* there = text + cand;
-        if (load32(there + probe) != ending || load32(there) != head)
+        if (load4(there + probe) != ending || load4(there) != head)
             continue;
         const int len = 4 + matchLength(there + 4, here + 4, limit - 4);
         if (len > bestLen) {
@@ -86,7 +75,7 @@ int HashChains::find(const uint8_t* text, int32_t pos, int limit, int depth, int
             if (len >= nice || len >= limit)
                 break;
             probe = len - 3;
-            ending = load32(here + probe);
+            ending = load4(here + probe);
         }
     }
     return count;
