@@ -30,6 +30,15 @@ const char* kCheckContents =
     "    same = z.read(i) == open(os.path.join(d, i.filename), 'rb').read()\n"
     "    print(i.filename, i.compress_type, same)\n";
 
+// Checks that every reader accepts the archive and returns what Python's
+// zipfile says of each entry: its name, its method and whether its bytes are
+// the file's.
+std::vector<std::string> readBack(const fs::path& archive) {
+    std::string why;
+    EXPECT_TRUE(readersAccept(archive, &why)) << why;
+    return python(kCheckContents, archive);
+}
+
 } // namespace
 
 TEST(ZipWriter, WritesZip64RecordsForLargeSizesOffsetsAndEntryCounts) {
@@ -46,9 +55,7 @@ TEST(ZipWriter, WritesZip64RecordsForLargeSizesOffsetsAndEntryCounts) {
     const fs::path archive = dir / "Z64.ZIP";
     ASSERT_EQ(zip::updateArchive(archive, sources, 9, quiet, limits), 0);
 
-    std::string why;
-    EXPECT_TRUE(readersAccept(archive, &why)) << why;
-    const auto lines = python(kCheckContents, archive);
+    const auto lines = readBack(archive);
     ASSERT_EQ(lines.size(), files.size());
     for (const std::string& line : lines)
         EXPECT_EQ(line.substr(line.size() - 4), "True") << line;
@@ -61,8 +68,7 @@ TEST(ZipWriter, WritesZip64RecordsForLargeSizesOffsetsAndEntryCounts) {
     // Copying entries into a new ZIP64 archive keeps them readable too.
     spit(dir / "f1.txt", "replaced");
     ASSERT_EQ(zip::updateArchive(archive, {sources[1]}, 6, quiet, limits), 0);
-    EXPECT_TRUE(readersAccept(archive, &why)) << why;
-    for (const std::string& line : python(kCheckContents, archive))
+    for (const std::string& line : readBack(archive))
         EXPECT_EQ(line.substr(line.size() - 4), "True") << line;
 }
 
@@ -76,11 +82,8 @@ TEST(ZipWriter, StreamsFilesLargerThanABatchAndStoresWhatDoesNotShrink) {
     arc::Progress quiet(nullptr, nullptr, 0);
     const fs::path archive = dir / "S.ZIP";
     ASSERT_EQ(zip::updateArchive(archive, sources, 9, quiet, limits), 0);
-    std::string why;
-    EXPECT_TRUE(readersAccept(archive, &why)) << why;
-    EXPECT_EQ(
-        python(kCheckContents, archive),
-        (std::vector<std::string>{"text.txt 8 True", "noise.bin 0 True", "small.txt 8 True"}));
+    EXPECT_EQ(readBack(archive), (std::vector<std::string>{"text.txt 8 True", "noise.bin 0 True",
+                                                           "small.txt 8 True"}));
     EXPECT_LT(fs::file_size(archive), 1500000u + 3000000u / 3);
 }
 
@@ -100,11 +103,8 @@ TEST(ZipWriter, SharesBatchesBetweenThreadsAndStoresAnEmptyFile) {
     arc::Progress quiet(nullptr, nullptr, 0);
     const fs::path archive = dir / "L.ZIP";
     ASSERT_EQ(zip::updateArchive(archive, sources, 9, quiet, limits), 0);
-    std::string why;
-    EXPECT_TRUE(readersAccept(archive, &why)) << why;
-    EXPECT_EQ(
-        python(kCheckContents, archive),
-        (std::vector<std::string>{"large.txt 8 True", "mixed.bin 8 True", "empty.txt 0 True"}));
+    EXPECT_EQ(readBack(archive), (std::vector<std::string>{"large.txt 8 True", "mixed.bin 8 True",
+                                                           "empty.txt 0 True"}));
     EXPECT_LT(fs::file_size(archive), 3500000u + 17500000u / 3);
 }
 
@@ -134,9 +134,7 @@ TEST(ZipWriter, TextAtTheMaximumLevelIsReadBackByEveryReader) {
     arc::Progress quiet(nullptr, nullptr, 0);
     const fs::path archive = dir / "T.ZIP";
     ASSERT_EQ(zip::updateArchive(archive, sources, 9, quiet, zip::Limits{}), 0);
-    std::string why;
-    EXPECT_TRUE(readersAccept(archive, &why)) << why;
-    const auto lines = python(kCheckContents, archive);
+    const auto lines = readBack(archive);
     ASSERT_EQ(lines.size(), files.size());
     for (const std::string& line : lines)
         EXPECT_EQ(line.substr(line.size() - 6), "8 True") << line;
