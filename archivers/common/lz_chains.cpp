@@ -4,8 +4,8 @@
 
 namespace lz {
 
-HashChains::HashChains(int windowBits, int chainBytes)
-    : mask_((1 << windowBits) - 1), maxDistance_((1 << windowBits) - 1), chainBytes_(chainBytes),
+HashChains::HashChains(int windowBits)
+    : mask_((1 << windowBits) - 1), maxDistance_((1 << windowBits) - 1),
       prev_(std::make_unique_for_overwrite<int32_t[]>(size_t{1} << windowBits)) {}
 
 void HashChains::reset(size_t size) {
@@ -16,8 +16,7 @@ void HashChains::reset(size_t size) {
     hashShift_ = 32 - bits;
     size_ = static_cast<int32_t>(size);
     head3_.assign(size_t{1} << bits, -1);
-    if (chainBytes_ != 4)
-        head4_.assign(size_t{1} << bits, -1);
+    head4_.assign(size_t{1} << bits, -1);
     chains_.assign(size_t{1} << bits, -1);
 }
 
@@ -38,26 +37,21 @@ int HashChains::find(const uint8_t* text, int32_t pos, int limit, int depth, int
     }
     if (limit < 4 || bestLen >= nice || bestLen >= limit)
         return count;
-    int32_t cand;
-    if (chainBytes_ == 4) {
-        cand = chains_[hash4(here)];
-    } else {
-        // When the closest three-byte match has four bytes, it is also the
-        // closest four-byte one.
-        const int32_t close4 = bestLen >= 4 ? close : head4_[hash4(here)];
-        if (close4 >= 0 && close4 != close && pos - close4 <= maxDistance_) {
-            const int len = matchLength(text + close4, here, limit);
-            if (len > bestLen) {
-                bestLen = len;
-                found[count++] = {len, pos - close4};
-                if (bestLen >= nice || bestLen >= limit)
-                    return count;
-            }
+    // When the closest three-byte match has four bytes, it is also the closest
+    // four-byte one.
+    const int32_t close4 = bestLen >= 4 ? close : head4_[hash4(here)];
+    if (close4 >= 0 && close4 != close && pos - close4 <= maxDistance_) {
+        const int len = matchLength(text + close4, here, limit);
+        if (len > bestLen) {
+            bestLen = len;
+            found[count++] = {len, pos - close4};
+            if (bestLen >= nice || bestLen >= limit)
+                return count;
         }
-        if (pos + 8 > size_)
-            return count;
-        cand = chains_[hash6(here)];
     }
+    if (pos + 8 > size_)
+        return count;
+    int32_t cand = chains_[hash6(here)];
     // A candidate must share the first four bytes and the four that end one
     // byte past the best match so far (the byte that would make it longer).
     const uint32_t head = load4(here);

@@ -1,11 +1,11 @@
 // The hash-chain match finder shared by the LZH and deflate encoders. It
 // indexes the positions of one text and, for a position, looks for earlier text
 // equal to the text there, at distances below the window size: per hash of
-// three bytes the last position (the closest three-byte match), and chains of
-// the earlier positions with an equal hash of the first four bytes, most recent
-// first. With chains on six bytes instead, a chain holds fewer positions that
-// lead nowhere, so that the same depth reaches farther; the last position of
-// each hash of four bytes then gives the closest four-byte match.
+// three bytes and per hash of four bytes the last position (the closest three-
+// and four-byte matches), and chains of the earlier positions with an equal
+// hash of the first six bytes, most recent first. Chains on six bytes hold
+// fewer positions that lead nowhere than chains on four, so that the same
+// depth reaches farther.
 #pragma once
 
 #include "lz_symbols.h"
@@ -24,8 +24,7 @@ struct Match {
 
 class HashChains {
 public:
-    // `chainBytes`: 4 or 6, the bytes the chains are hashed on.
-    explicit HashChains(int windowBits, int chainBytes = 4);
+    explicit HashChains(int windowBits);
 
     // Forgets every position, for a new text of `size` bytes (the hash tables
     // are sized to it, so that a small text costs little).
@@ -42,10 +41,6 @@ public:
         head3_[hash3(text + pos)] = pos;
         if (pos + 4 > size_)
             return;
-        if (chainBytes_ == 4) {
-            link(hash4(text + pos), pos);
-            return;
-        }
         head4_[hash4(text + pos)] = pos;
         if (pos + 8 <= size_)
             link(hash6(text + pos), pos);
@@ -56,8 +51,8 @@ public:
     // closest of its length). Returns their count. At most `depth` positions
     // are compared, and the search stops at a match of `nice` bytes. A match of
     // three bytes only is looked for at the last position added with the same
-    // three-byte hash; with chains on six bytes, one of four or five bytes at
-    // the last position with the same four-byte hash.
+    // three-byte hash, one of four or five bytes at the last position with the
+    // same four-byte hash.
     int find(const uint8_t* text, int32_t pos, int limit, int depth, int nice, Match* found) const;
 
 private:
@@ -89,15 +84,14 @@ private:
 
     int32_t mask_;
     int32_t maxDistance_;
-    int chainBytes_;
     int32_t size_ = 0;
     int hashShift_ = 32;
     // The last position of each hash of three bytes: the closest three-byte match.
     std::vector<int32_t> head3_;
-    // The last position of each hash of four bytes, with chains on six bytes.
+    // The last position of each hash of four bytes: the closest four-byte match.
     std::vector<int32_t> head4_;
-    // The heads of the chains of positions with equal hashes (of four or six
-    // bytes), the longer matches.
+    // The heads of the chains of positions with equal hashes of six bytes, the
+    // longer matches.
     std::vector<int32_t> chains_;
     // The position added before each one with the same hash, indexed by position
     // modulo the window. Entries are written before they are read (a chain never

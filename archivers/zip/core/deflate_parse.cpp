@@ -7,11 +7,8 @@ namespace zip::deflate {
 
 namespace {
 
-constexpr int kChainBytes = 6; // the bytes the match finder's chains are hashed on
-
-// Chains on six bytes reach far enough to search deep, past matches of 16
-// bytes, giving the positions searched past the rest of the match; matches of
-// 64 bytes are taken at once.
+// The chains reach far enough to search deep, past matches of 16 bytes, giving the positions
+// searched past the rest of the match; matches of 64 bytes are taken at once.
 constexpr lz::PathSettings kSettings{96, 64, 16, 2, 8, true};
 
 // A symbol's price, at most the longest code deflate allows (15 bits).
@@ -75,7 +72,7 @@ void Prices::update() {
     }
 }
 
-Parser::Parser() : chains_(kWindowBits, kChainBytes) {}
+Parser::Parser() : chains_(kWindowBits) {}
 
 void Parser::reset() {
     chains_.reset(text_, history_, size_);
