@@ -12,7 +12,9 @@
 # extracts).
 #   bash bench/lha/run.sh [build-dir]        (default: build)
 # BENCH_BIG=0 leaves out the 256 MiB and 1 GiB inputs; BENCH_FUZZ=<seconds>
-# runs the libFuzzer target of the extractor for that long (needs clang).
+# runs the libFuzzer target of the extractor for that long (needs clang);
+# BENCH_BASELINE=<libunlha32.so of another build> adds rows of the default
+# level against that module's default on the three files (lh5).
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
@@ -37,9 +39,10 @@ gcc -std=c11 -O2 -Wall -Wextra -I"$root/archivers/common" -o "$driver" \
 # in_turns RUNS N RESET-9 ARGS-9... RESET ARGS...: runs the driver with the N
 # arguments of the -9 case and the N of the default one in turns, each after
 # its RESET (a shell command), RUNS times each, so that both meet the machine
-# in the same state; sets t9 and td to their medians "cpu wall rss_kib".
+# in the same state; sets t9 and td to their medians "cpu wall rss_kib". The
+# -9 side runs the module named by `first` (this build's by default).
 in_turns() {
-    local runs=$1 n=$2
+    local runs=$1 n=$2 first=${first:-$module}
     shift 2
     local reset9=$1
     local -a nine=("${@:2:n}")
@@ -50,7 +53,7 @@ in_turns() {
     : >"$out/default.txt"
     for _ in $(seq "$runs"); do
         eval "$reset9"
-        timed "$out/nine.txt" "$driver" "$module" "${nine[@]}"
+        timed "$out/nine.txt" "$driver" "$first" "${nine[@]}"
         eval "$reset"
         timed "$out/default.txt" "$driver" "$module" "${default[@]}"
     done
@@ -147,6 +150,28 @@ if [ "${BENCH_BIG:-1}" != 0 ]; then
     check "$archive"
     row "1GiB mixed" lh5 dravo 1073741824 "$(stat -c %s "$archive")" "$t"
     rm -f "$archive"
+fi
+
+# The default level against the default of another build's module (say, the
+# encoder it replaced), lh5, in turns: the last two columns are this build's
+# size and CPU as fractions of the other's.
+if [ -n "${BENCH_BASELINE:-}" ]; then
+    base="$(cd "$(dirname "$BENCH_BASELINE")" && pwd)/$(basename "$BENCH_BASELINE")"
+    echo "against $base (size/-9 and cpu/-9: of its default level):"
+    for f in headers.tar:5 libstdc++.so.6:15 licenses.txt:15; do
+        name=${f%%:*}
+        a="$out/$name.lzh" b="$out/$name.base.lzh"
+        first="$base" in_turns "${f##*:}" 1 "rm -f '$b'" "a -o5 \"$b\" \"$corpus/$name\"" \
+            "rm -f '$a'" "a -o5 \"$a\" \"$corpus/$name\""
+        check "$b"
+        check "$a"
+        sa=$(stat -c %s "$a")
+        sb=$(stat -c %s "$b")
+        row "$name" lh5 dravo "$(stat -c %s "$corpus/$name")" "$sa" "$td" \
+            "$(ratio "$sa" "$sb")" "$(ratio "${td%% *}" "${t9%% *}")"
+        row "$name" lh5 baseline "$(stat -c %s "$corpus/$name")" "$sb" "$t9"
+        rm -f "$a" "$b"
+    done
 fi
 
 if [ -n "${BENCH_FUZZ:-}" ] && command -v clang++ >/dev/null; then
