@@ -6,6 +6,8 @@
 # with one per core. CPU (user+sys, to the microsecond), wall and peak memory
 # (bench/timing.sh); the median of five runs each.
 #   bash bench/engine/filen.sh [build-dir]
+# BENCH_BASELINE=<dravonel2 of another build> adds its FileN over the headers
+# (say, the build before archives were made side by side), against one per core.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
@@ -27,12 +29,17 @@ export -f zip_loop
 export out
 
 # measure NAME COMMAND...: the medians of `runs` runs of COMMAND, each into an
-# empty output folder, kept under NAME.
+# empty output folder, kept under NAME. The archives of the run before are
+# moved aside, not deleted, until the end: ext4 avoids reusing the inodes of
+# files deleted in the last minute, and a thousand just deleted made the next
+# run's file creation cost up to twice as much, differently from run to run.
 declare -A cpu_s wall_s rss_k
+mkdir -p "$out/kept"
 measure() {
     local name=$1 c w r
     shift
-    read -r c w r < <(timed_runs "$runs" "rm -rf '$out/arc' && mkdir '$out/arc'" "$@")
+    read -r c w r < <(timed_runs "$runs" \
+        "mv '$out/arc' \"\$(mktemp -d -p '$out/kept')\" && mkdir '$out/arc'" "$@")
     cpu_s[$name]=$(printf '%.3f' "$c")
     wall_s[$name]=$(printf '%.3f' "$w")
     rss_k[$name]=$r
@@ -44,6 +51,10 @@ measure loop bash -c zip_loop
 mapfile -t headers < <(find /usr/include -type f -size -32k | sort | awk -F/ '!seen[$NF]++' | head -n 1000)
 measure one "$program" --batch filen --jobs 1 --out "$out/arc" "${headers[@]}"
 measure cores "$program" --batch filen --out "$out/arc" "${headers[@]}"
+if [ -n "${BENCH_BASELINE:-}" ]; then
+    measure base "$BENCH_BASELINE" --batch filen --out "$out/arc" "${headers[@]}"
+fi
+rm -rf "$out/kept"
 
 # One line of a table: label, measured key, and the ratio to the base figure.
 row() {
@@ -57,3 +68,8 @@ row "shell loop of zip -9" loop "${cpu_s[loop]}" "${cpu_s[loop]}"
 printf '\n%-34s %8s %8s %10s %10s\n' "1,000 headers, one LZH each" cpu-s wall-s peak-KiB wall/one
 row "--jobs 1" one "${wall_s[one]}" "${wall_s[one]}"
 row "one per core ($(nproc) cores)" cores "${wall_s[cores]}" "${wall_s[one]}"
+if [ -n "${BENCH_BASELINE:-}" ]; then
+    printf '\n%-34s %8s %8s %10s %10s\n' "against $BENCH_BASELINE" cpu-s wall-s peak-KiB wall/base
+    row "the other build" base "${wall_s[base]}" "${wall_s[base]}"
+    row "one per core ($(nproc) cores)" cores "${wall_s[cores]}" "${wall_s[base]}"
+fi
