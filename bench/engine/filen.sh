@@ -6,8 +6,9 @@
 # with one per core. CPU (user+sys, to the microsecond), wall and peak memory
 # (bench/timing.sh); the median of five runs each.
 #   bash bench/engine/filen.sh [build-dir]
-# BENCH_BASELINE=<dravonel2 of another build> adds its FileN over the headers
-# (say, the build before archives were made side by side), against one per core.
+# BENCH_BASELINE=<dravonel2 of another build> adds its FileN over the tiny files
+# and over the headers (say, the build before archives were made side by side),
+# against this build's.
 set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
@@ -35,14 +36,40 @@ export out
 # run's file creation cost up to twice as much, differently from run to run.
 declare -A cpu_s wall_s rss_k
 mkdir -p "$out/kept"
+fresh_arc() { mv "$out/arc" "$(mktemp -d -p "$out/kept")" && mkdir "$out/arc"; }
+# keep NAME: the medians of the times file $out/NAME.t, kept under NAME.
+keep() {
+    medians "$out/$1.t"
+    cpu_s[$1]=$(printf '%.3f' "$cpu")
+    wall_s[$1]=$(printf '%.3f' "$wall")
+    rss_k[$1]=$rss
+}
 measure() {
-    local name=$1 c w r
+    local name=$1
     shift
-    read -r c w r < <(timed_runs "$runs" \
-        "mv '$out/arc' \"\$(mktemp -d -p '$out/kept')\" && mkdir '$out/arc'" "$@")
-    cpu_s[$name]=$(printf '%.3f' "$c")
-    wall_s[$name]=$(printf '%.3f' "$w")
-    rss_k[$name]=$r
+    : >"$out/$name.t"
+    for _ in $(seq "$runs"); do
+        fresh_arc
+        timed "$out/$name.t" "$@"
+    done
+    keep "$name"
+}
+# against NAME ARGS...: FileN with ARGS by the other build and by this one, in
+# turns, so that both meet the file system in the same state; kept under
+# NAME_base and NAME.
+against() {
+    local name=$1
+    shift
+    : >"$out/${name}_base.t"
+    : >"$out/$name.t"
+    for _ in $(seq "$runs"); do
+        fresh_arc
+        timed "$out/${name}_base.t" "$BENCH_BASELINE" --batch filen --out "$out/arc" "$@"
+        fresh_arc
+        timed "$out/$name.t" "$program" --batch filen --out "$out/arc" "$@"
+    done
+    keep "${name}_base"
+    keep "$name"
 }
 files=("$out"/tiny/*)
 measure lzh "$program" --batch filen --out "$out/arc" "${files[@]}"
@@ -52,7 +79,8 @@ mapfile -t headers < <(find /usr/include -type f -size -32k | sort | awk -F/ '!s
 measure one "$program" --batch filen --jobs 1 --out "$out/arc" "${headers[@]}"
 measure cores "$program" --batch filen --out "$out/arc" "${headers[@]}"
 if [ -n "${BENCH_BASELINE:-}" ]; then
-    measure base "$BENCH_BASELINE" --batch filen --out "$out/arc" "${headers[@]}"
+    against tiny "${files[@]}"
+    against headers "${headers[@]}"
 fi
 rm -rf "$out/kept"
 
@@ -69,7 +97,10 @@ printf '\n%-34s %8s %8s %10s %10s\n' "1,000 headers, one LZH each" cpu-s wall-s 
 row "--jobs 1" one "${wall_s[one]}" "${wall_s[one]}"
 row "one per core ($(nproc) cores)" cores "${wall_s[cores]}" "${wall_s[one]}"
 if [ -n "${BENCH_BASELINE:-}" ]; then
-    printf '\n%-34s %8s %8s %10s %10s\n' "against $BENCH_BASELINE" cpu-s wall-s peak-KiB wall/base
-    row "the other build" base "${wall_s[base]}" "${wall_s[base]}"
-    row "one per core ($(nproc) cores)" cores "${wall_s[cores]}" "${wall_s[base]}"
+    printf '\n%-34s %8s %8s %10s %10s\n' "against $BENCH_BASELINE" cpu-s wall-s peak-KiB cpu/base
+    row "the other build, tiny files (LZH)" tiny_base "${cpu_s[tiny_base]}" "${cpu_s[tiny_base]}"
+    row "this build, tiny files (LZH)" tiny "${cpu_s[tiny]}" "${cpu_s[tiny_base]}"
+    printf '%-34s %8s %8s %10s %10s\n' "" "" "" "" wall/base
+    row "the other build, headers" headers_base "${wall_s[headers_base]}" "${wall_s[headers_base]}"
+    row "this build, one per core" headers "${wall_s[headers]}" "${wall_s[headers_base]}"
 fi
