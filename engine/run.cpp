@@ -51,7 +51,11 @@ const QString kZipRestrictionFormat = QStringLiteral(
 } // namespace
 
 CompressionRun::CompressionRun(const RunContext& context, QObject* parent)
-    : QObject(parent), c_(context), naming_(context.targets) {}
+    : QObject(parent), c_(context), naming_(context.targets) {
+    // As many workers as calls in flight: a call started while the one before
+    // is still winding up waits for its worker instead of starting another.
+    workers_.setMaxThreadCount(1);
+}
 
 QString CompressionRun::commandLine(const QString& optionPart, const QStringList& arguments,
                                     const QStringList& names) {
@@ -164,11 +168,11 @@ int CompressionRun::call(Module module, const QString& commandLine, const QStrin
     Archivers& a = c_.archivers;
     a.setProgressHandler(progressHandler(archiveIndex_, archive, archiveBytes_));
 
-    // The module works on a thread of its own while this thread keeps the
-    // event loop running, so the windows repaint and the cancel button works.
+    // The module works on a worker thread while this thread keeps the event
+    // loop running, so the windows repaint and the cancel button works.
     QEventLoop loop;
     int result = 0;
-    std::thread worker([&] {
+    workers_.start([&] {
         switch (module) {
         case Module::Lha:
             result = a.Unlha(commandLine);
@@ -180,10 +184,12 @@ int CompressionRun::call(Module module, const QString& commandLine, const QStrin
             result = a.UnZip(commandLine);
             break;
         }
-        QMetaObject::invokeMethod(&loop, &QEventLoop::quit, Qt::QueuedConnection);
+        // Posted to this object, which outlives the call, so that the worker
+        // touches nothing of this frame once the loop may end.
+        QMetaObject::invokeMethod(
+            this, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
     loop.exec();
-    worker.join();
     a.setProgressHandler(nullptr);
     return result;
 }
@@ -519,7 +525,7 @@ void CompressionRun::fileLoop(const QString& folder, bool interactive) {
     }
 }
 
-// Up to `width` archives are made at once, each module call on a thread of its
+// Up to `width` archives are made at once, each module call on a worker of its
 // own; they are reported in list order, each once it and all before it are
 // done, so the log, the output list and the target list come out as a run of
 // one archive at a time gives them. A stop (disk full, destination, cancel)
@@ -532,9 +538,9 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
         quint64 bytes = 0; // of its file
         int code = 0;
         bool done = false;
-        std::thread worker;
     };
     std::vector<Job> jobs(static_cast<size_t>(count));
+    workers_.setMaxThreadCount(width);
     QEventLoop loop;
     int started = 0, reported = 0;
     bool stopped = false, stopReported = false;
@@ -564,26 +570,23 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
                 continue;
             }
             archivesInFlight.insert(job.plan.archive);
-            job.worker =
-                std::thread([this, &job, &archivesInFlight, &loop,
-                             handler = progressHandler(started, job.plan.archive, job.bytes)] {
-                    const int code =
-                        c_.archivers.runSideBySide(job.plan.module, job.plan.commandLine, handler);
-                    QMetaObject::invokeMethod(
-                        this,
-                        [&job, &archivesInFlight, &loop, code] {
-                            job.code = code;
-                            job.done = true;
-                            archivesInFlight.remove(job.plan.archive);
-                            loop.quit();
-                        },
-                        Qt::QueuedConnection);
-                });
+            workers_.start([this, &job, &archivesInFlight, &loop,
+                            handler = progressHandler(started, job.plan.archive, job.bytes)] {
+                const int code =
+                    c_.archivers.runSideBySide(job.plan.module, job.plan.commandLine, handler);
+                QMetaObject::invokeMethod(
+                    this,
+                    [&job, &archivesInFlight, &loop, code] {
+                        job.code = code;
+                        job.done = true;
+                        archivesInFlight.remove(job.plan.archive);
+                        loop.quit();
+                    },
+                    Qt::QueuedConnection);
+            });
         }
         for (; reported < started && jobs[size_t(reported)].done; ++reported) {
             Job& job = jobs[size_t(reported)];
-            if (job.worker.joinable())
-                job.worker.join();
             // After a stop, the first archive not made is the one a run of one
             // archive at a time would have been making; the others it would
             // never have started.
@@ -607,6 +610,7 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
         if (reported < started)
             loop.exec();
     }
+    workers_.setMaxThreadCount(1);
 }
 
 void CompressionRun::noteMade(const QList<int>& rows) {

@@ -11,6 +11,7 @@
 #include <QSet>
 #include <QString>
 #include <QStringList>
+#include <QThreadPool>
 
 #include <atomic>
 
@@ -157,6 +158,10 @@ private:
     int archivesMade_ = 0;
     int skippedFiles_ = 0;
     int archiveSkipped_ = 0; // skipped files reported for the archive in progress
+    // The threads the module calls run on, kept from call to call (each ends
+    // after half a minute unused), so that an archive costs no thread start.
+    // Last, so that it is the first to go, waiting for what it runs.
+    QThreadPool workers_;
 };
 
 } // namespace dravonel

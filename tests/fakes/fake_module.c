@@ -2,9 +2,13 @@
  * interface. Built once per operation prefix (Unlha, Zip, UnZip). Besides the
  * module operations it exports Fake* controls: the result the next calls
  * return, a busy flag, how long a call works (reporting progress all along),
- * the command lines received, and the text of the last response file named
- * ("@PATH" or "-i@PATH"), read while the call runs. */
+ * the command lines received, the threads that made the calls, and the text
+ * of the last response file named ("@PATH" or "-i@PATH"), read while the call
+ * runs. */
+#define _GNU_SOURCE
 #include "arc_module.h"
+
+#include <unistd.h>
 
 #include <stdio.h>
 #include <stdlib.h>
@@ -24,6 +28,10 @@ enum { kKept = 64, kLineMax = 4096 };
 static char g_lines[kKept][kLineMax];
 static int g_calls = 0;
 static char g_response[kLineMax * 4];
+/* The kernel's ids of the threads calls were made on (not reused as a thread
+ * library's handles are), each once. */
+static pid_t g_threads[kKept];
+static int g_threadCount = 0;
 
 EXPORT int CAT(FAKE_PREFIX, FakeCalls)(void) {
     return g_calls;
@@ -33,6 +41,12 @@ EXPORT const char* CAT(FAKE_PREFIX, FakeCommand)(int i) {
 }
 EXPORT const char* CAT(FAKE_PREFIX, FakeLastResponse)(void) {
     return g_response;
+}
+EXPORT int CAT(FAKE_PREFIX, FakeThreads)(void) {
+    return g_threadCount;
+}
+EXPORT int CAT(FAKE_PREFIX, FakeThread)(int i) {
+    return i >= 0 && i < g_threadCount ? (int)g_threads[i] : 0;
 }
 EXPORT void CAT(FAKE_PREFIX, FakeSetDelay)(int ms) {
     g_delayMs = ms;
@@ -47,6 +61,7 @@ EXPORT void CAT(FAKE_PREFIX, FakeReset)(void) {
     g_result = 0;
     g_running = 0;
     g_calls = 0;
+    g_threadCount = 0;
     g_delayMs = 0;
     g_response[0] = '\0';
 }
@@ -88,6 +103,12 @@ EXPORT int FAKE_PREFIX(void* owner, const char* cmdLine, char* output, unsigned 
         g_lines[g_calls][kLineMax - 1] = '\0';
     }
     ++g_calls;
+    const pid_t self = gettid();
+    int seen = 0;
+    for (int i = 0; i < g_threadCount; ++i)
+        seen |= g_threads[i] == self;
+    if (!seen && g_threadCount < kKept)
+        g_threads[g_threadCount++] = self;
     if (cmdLine)
         keepResponse(cmdLine);
     long long end = nowMs() + g_delayMs;

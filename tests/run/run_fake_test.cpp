@@ -8,6 +8,8 @@
 #include <QLibrary>
 #include <QTimer>
 
+#include <unistd.h>
+
 using namespace dravonel;
 using namespace dravonel::testing;
 
@@ -21,6 +23,8 @@ struct Fake {
     void (*setRunning)(int) = nullptr;
     void (*setDelay)(int) = nullptr;
     int (*calls)() = nullptr;
+    int (*threads)() = nullptr;
+    int (*thread)(int) = nullptr;
     const char* (*command)(int) = nullptr;
     const char* (*lastResponse)() = nullptr;
 
@@ -33,6 +37,8 @@ struct Fake {
         setRunning = reinterpret_cast<void (*)(int)>(lib.resolve(p + "FakeSetRunning"));
         setDelay = reinterpret_cast<void (*)(int)>(lib.resolve(p + "FakeSetDelay"));
         calls = reinterpret_cast<int (*)()>(lib.resolve(p + "FakeCalls"));
+        threads = reinterpret_cast<int (*)()>(lib.resolve(p + "FakeThreads"));
+        thread = reinterpret_cast<int (*)(int)>(lib.resolve(p + "FakeThread"));
         command = reinterpret_cast<const char* (*)(int)>(lib.resolve(p + "FakeCommand"));
         lastResponse = reinterpret_cast<const char* (*)()>(lib.resolve(p + "FakeLastResponse"));
         reset();
@@ -86,6 +92,9 @@ TEST_F(FakeRun, DravoModeGroupsByNameAndBuildsExactCommandLines) {
     EXPECT_EQ(host.unlocks, 1);
     EXPECT_FALSE(run->CancelRequested());
     EXPECT_EQ(QByteArray(lha->lastResponse()), "\"" + b.toUtf8() + "\"\r\n");
+    // Both calls ran on one worker, off the thread that keeps the window alive.
+    EXPECT_EQ(lha->threads(), 1);
+    EXPECT_NE(lha->thread(0), gettid());
     // The run's own folder lies in the temporary folder and is gone with it.
     EXPECT_TRUE(runTmp().startsWith(tmp() + "run-"));
     EXPECT_EQ(QDir(tmp()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
