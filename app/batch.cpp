@@ -377,10 +377,11 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
             refuse(input, why);
             continue;
         }
-        full = !targets.Gaibu_ListInAdd(path);
+        QString longForm;
+        full = !targets.Gaibu_ListInAdd(path, &longForm);
         if (full)
             refuse(input, QStringLiteral("the target list is full (1000 files)"));
-        else if (!targets.contains(LongPath(path)))
+        else if (!targets.contains(longForm))
             refuse(input, QStringLiteral("left out (an active swap file)"));
     }
     if (targets.count() == 0) {

@@ -113,8 +113,9 @@ bool LoadDvf(const QString& path, JobTarget& job, MessageHost& host, QStringList
     TargetList& targets = job.targets();
     targets.removeAll();
     while (take(line)) {
-        const bool room = targets.Gaibu_ListInAdd(line);
-        if (refused && (!room || !targets.contains(LongPath(line))))
+        QString longForm;
+        const bool room = targets.Gaibu_ListInAdd(line, &longForm);
+        if (refused && (!room || !targets.contains(longForm)))
             *refused << line;
         if (!room) {
             if (refused)

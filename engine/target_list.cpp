@@ -141,10 +141,14 @@ bool TargetList::ListInAdd(const QString& path) {
     return true;
 }
 
-bool TargetList::Gaibu_ListInAdd(const QString& path) {
+bool TargetList::Gaibu_ListInAdd(const QString& path, QString* longForm) {
+    if (longForm)
+        longForm->clear();
     if (path.isEmpty())
         return true;
     const QString longPath = LongPath(path);
+    if (longForm)
+        *longForm = longPath;
     if (longPath.isEmpty() || !CanOpenForReading(longPath))
         return true;
     return ListInAdd(longPath);

@@ -78,7 +78,9 @@ public:
     bool ListInAdd(const QString& path);
     // Adds a path from outside the program: taken in its long form, and only
     // when it names a file that can be read. False only when ListInAdd is.
-    bool Gaibu_ListInAdd(const QString& path);
+    // `longForm`, when given, receives that long form ("" when there is none),
+    // for a caller that looks for the path on the list afterwards.
+    bool Gaibu_ListInAdd(const QString& path, QString* longForm = nullptr);
     // The lowest-indexed marked entry, or "".
     QString FirstSelectedFile() const;
     // Removes every unmarked entry, keeping the order of the rest.
