@@ -219,17 +219,22 @@ int MemberWriter::write(const Planned& file) {
     uint16_t crc = 0;
     uint64_t size = 0;
     bool compressed = false;
+    bool inBuffer = false; // the whole file is in buf_, read in one go
     if (!cmd_.store && in.size() > 0) {
         LhEncoder encoder(
             windowBitsOfMethod(cmd_.methodDigit),
             [this](const uint8_t* d, size_t n) { return out_.write(d, n); }, cmd_.level);
         bool shrinks = true;
+        int chunks = 0;
         for (;;) {
             long long got = in.read(buf_.get(), kChunk);
             if (got < 0)
                 return passOver(start);
-            if (got == 0)
+            if (got == 0) {
+                inBuffer = chunks == 1;
                 break;
+            }
+            ++chunks;
             const size_t n = static_cast<size_t>(got);
             crc = crc16Update(crc, buf_.get(), n);
             size += n;
@@ -251,7 +256,15 @@ int MemberWriter::write(const Planned& file) {
             compressed = encoder.outputSize() < size;
         }
     }
-    if (!compressed) {
+    if (!compressed && inBuffer) {
+        // Stored from the buffer the compression read, the bytes the CRC was
+        // taken of, without reading the file a second time.
+        rc = out_.truncate(dataStart);
+        if (rc == arc::kOk)
+            rc = out_.write(buf_.get(), static_cast<size_t>(size));
+        if (rc != arc::kOk)
+            return rc;
+    } else if (!compressed) {
         const uint64_t reported = size;
         in.close();
         if (!in.open(file.path))
