@@ -22,9 +22,6 @@ struct PathSettings {
     int skip;        // a match this long is searched past only near its end
     int look;        // positions after such a match's start still searched
     int fullPricing; // longer matches are priced at their full length only
-    // Every position searched past is given the rest of the match (not only
-    // the first of a stretch).
-    bool restEverywhere;
 };
 
 // Where a parse stands between calls: the match searched past (where it ends,
@@ -72,9 +69,10 @@ inline size_t learnUntil(size_t history, size_t size) {
 //  - Every position is reached by a literal, or by one of its matches at any
 //    length up to fullPricing, or at its full length or one byte less.
 //  - A match of `skip` bytes or more is searched past: the positions after its
-//    first `look` are only added to the chains (and may be given the rest of
-//    that match), up to its last byte, where the search resumes so that the
-//    next match may start before its end.
+//    first `look` are only added to the chains, up to its last byte, where the
+//    search resumes so that the next match may start before its end. The first
+//    position of a stretch among them is given the rest of that match, so that
+//    the stretch's path can begin inside it.
 //  - A match of `longMatch` bytes ends the stretch: the path is chosen up to
 //    its start and the match is taken as it is; a run of a short pattern as
 //    long as a match can be adds only its last positions to the chains, so
@@ -121,7 +119,7 @@ size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, Ha
                 continue;
             if (p >= st.skipFrom && p < st.skipTo) {
                 chains.insert(b, p);
-                if ((s.restEverywhere || i == 0) && st.skipEnd - p >= kMinMatch) {
+                if (i == 0 && st.skipEnd - p >= kMinMatch) {
                     *room(1) = {static_cast<int>(st.skipEnd - p), st.skipDistance};
                     ++used;
                 }

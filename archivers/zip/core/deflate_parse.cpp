@@ -7,9 +7,11 @@ namespace zip::deflate {
 
 namespace {
 
-// The chains reach far enough to search deep, past matches of 16 bytes, giving the positions
-// searched past the rest of the match; matches of 64 bytes are taken at once.
-constexpr lz::PathSettings kSettings{96, 64, 16, 2, 8, true};
+// The chains reach far enough to search deep, past matches of 16 bytes; matches
+// of 64 bytes are taken at once. (Giving every position searched past the rest
+// of its match, not only a stretch's first, made headers.tar 0.08 % smaller for
+// a tenth more time.)
+constexpr lz::PathSettings kSettings{96, 64, 16, 2, 8};
 
 // A symbol's price, at most the longest code deflate allows (15 bits).
 uint32_t bitPrice(uint64_t f, uint64_t total) {
