@@ -6,7 +6,13 @@ set -euo pipefail
 root="$(cd "$(dirname "$0")/../.." && pwd)"
 build="$(cd "${1:-$root/build}" && pwd)"
 out="$root/bench/out/engine"
-rm -rf "$out" && mkdir -p "$out"
+# The last run's archives are moved aside and deleted only after this run:
+# ext4 avoids reusing the inodes of files deleted in the last minute, which
+# would make this run's file creation cost more, differently every time.
+rm -rf "$out.old"
+[ ! -d "$out" ] || mv "$out" "$out.old"
+mkdir -p "$out"
 mapfile -t files < <(find /usr/include -type f -size -32k | sort | head -n 1000)
 echo "files: ${#files[@]}"
 "$build/bin/bench_run" "$build/bin" "$out" "${files[@]}"
+rm -rf "$out.old"
