@@ -37,22 +37,17 @@ export out
 declare -A cpu_s wall_s rss_k
 mkdir -p "$out/kept"
 fresh_arc() { mv "$out/arc" "$(mktemp -d -p "$out/kept")" && mkdir "$out/arc"; }
-# keep NAME: the medians of the times file $out/NAME.t, kept under NAME.
+# keep NAME CPU WALL RSS: figures kept under NAME.
 keep() {
-    medians "$out/$1.t"
-    cpu_s[$1]=$(printf '%.3f' "$cpu")
-    wall_s[$1]=$(printf '%.3f' "$wall")
-    rss_k[$1]=$rss
+    cpu_s[$1]=$(printf '%.3f' "$2")
+    wall_s[$1]=$(printf '%.3f' "$3")
+    rss_k[$1]=$4
 }
 measure() {
-    local name=$1
+    local name=$1 c w r
     shift
-    : >"$out/$name.t"
-    for _ in $(seq "$runs"); do
-        fresh_arc
-        timed "$out/$name.t" "$@"
-    done
-    keep "$name"
+    read -r c w r < <(timed_runs "$runs" fresh_arc "$@")
+    keep "$name" "$c" "$w" "$r"
 }
 # against NAME ARGS...: FileN with ARGS by the other build and by this one, in
 # turns, so that both meet the file system in the same state; kept under
@@ -68,8 +63,10 @@ against() {
         fresh_arc
         timed "$out/$name.t" "$program" --batch filen --out "$out/arc" "$@"
     done
-    keep "${name}_base"
-    keep "$name"
+    medians "$out/${name}_base.t"
+    keep "${name}_base" "$cpu" "$wall" "$rss"
+    medians "$out/$name.t"
+    keep "$name" "$cpu" "$wall" "$rss"
 }
 files=("$out"/tiny/*)
 measure lzh "$program" --batch filen --out "$out/arc" "${files[@]}"
