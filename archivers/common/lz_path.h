@@ -207,4 +207,23 @@ size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, Ha
     return static_cast<size_t>(pos);
 }
 
+// Learns the prices of the text `b` of `size` bytes: parses it from `history`
+// to learnUntil with the guesses `prices` holds, on chains reset for it, then
+// turns the counts into prices and forgets the counts. The symbols that parse
+// gives are put in `scratch` and taken back out. A parse with the learnt
+// prices starts on chains reset again.
+template <class Table, class Prices>
+void learnPrices(const uint8_t* b, size_t history, size_t size, HashChains& chains,
+                 const PathSettings& s, PathBuffers& buf, Prices& prices,
+                 std::vector<uint32_t>& scratch) {
+    const size_t kept = scratch.size();
+    chains.reset(b, history, size);
+    PathState st;
+    cheapestPath<Table>(b, history, learnUntil(history, size), size, chains, s, st, buf, prices,
+                        scratch);
+    scratch.resize(kept);
+    prices.update();
+    prices.forgetCounts();
+}
+
 } // namespace lz

@@ -30,17 +30,13 @@ void ChainParser::pass(const uint8_t* b, size_t history, size_t size, Prices& pr
                                  prices, symbols);
 }
 
-// Until the text has taught it better, the prices are guesses; the opening
-// stretch (a short segment: all of it) is parsed once with them only to learn
-// the prices it is then parsed with, together with the rest of the segment.
+// The segment is parsed with the prices its opening stretch (a short segment:
+// all of it) teaches; the learning parse takes the text as ending there.
 void ChainParser::parse(const uint8_t* b, size_t history, size_t size,
                         std::vector<uint32_t>& symbols) {
-    const size_t start = symbols.size();
     Prices prices(positionSymbols(windowBits_));
-    pass(b, history, lz::learnUntil(history, size), prices, symbols);
-    symbols.resize(start);
-    prices.update();
-    prices.forgetCounts();
+    lz::learnPrices<PriceTable>(b, history, lz::learnUntil(history, size), chains_, settings_,
+                                buffers_, prices, symbols);
     pass(b, history, size, prices, symbols);
 }
 

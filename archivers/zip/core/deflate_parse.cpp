@@ -87,10 +87,7 @@ void Parser::start(const uint8_t* text, size_t history, size_t size) {
     size_ = size;
     prices_ = Prices();
     std::vector<uint32_t> learnt;
-    reset();
-    parse(history, lz::learnUntil(history, size), learnt);
-    prices_.update();
-    prices_.forgetCounts();
+    lz::learnPrices<PriceTable>(text, history, size, chains_, kSettings, buffers_, prices_, learnt);
     reset();
 }
 
