@@ -20,14 +20,30 @@ void HashChains::reset(size_t size) {
     chains_.assign(size_t{1} << bits, -1);
 }
 
-int HashChains::find(const uint8_t* text, int32_t pos, int limit, int depth, int nice,
-                     Match* found) const {
+int HashChains::findAndInsert(const uint8_t* text, int32_t pos, int limit, int depth, int nice,
+                              Match* found) {
+    // The tables' entries for this position are read and replaced at once, so
+    // that each hash is worked out once.
+    const uint8_t* here = text + pos;
+    const uint32_t h3 = hash3(here);
+    const int32_t close = head3_[h3];
+    head3_[h3] = pos;
+    int32_t close4 = -1;
+    if (pos + 4 <= size_) {
+        const uint32_t h4 = hash4(here);
+        close4 = head4_[h4];
+        head4_[h4] = pos;
+    }
+    int32_t cand = -1;
+    if (pos + 8 <= size_) {
+        const uint32_t h6 = hash6(here);
+        cand = chains_[h6];
+        link(h6, pos);
+    }
     if (limit < kMinMatch)
         return 0;
     int count = 0;
     int bestLen = kMinMatch - 1;
-    const uint8_t* here = text + pos;
-    const int32_t close = head3_[hash3(here)];
     if (close >= 0 && pos - close <= maxDistance_) {
         const int len = matchLength(text + close, here, limit);
         if (len > bestLen) {
@@ -39,8 +55,7 @@ int HashChains::find(const uint8_t* text, int32_t pos, int limit, int depth, int
         return count;
     // When the closest three-byte match has four bytes, it is also the closest
     // four-byte one.
-    const int32_t close4 = bestLen >= 4 ? close : head4_[hash4(here)];
-    if (close4 >= 0 && close4 != close && pos - close4 <= maxDistance_) {
+    if (bestLen < 4 && close4 >= 0 && close4 != close && pos - close4 <= maxDistance_) {
         const int len = matchLength(text + close4, here, limit);
         if (len > bestLen) {
             bestLen = len;
@@ -49,9 +64,6 @@ int HashChains::find(const uint8_t* text, int32_t pos, int limit, int depth, int
                 return count;
         }
     }
-    if (pos + 8 > size_)
-        return count;
-    int32_t cand = chains_[hash6(here)];
     // A candidate must share the first four bytes and the four that end one
     // byte past the best match so far (the byte that would make it longer).
     const uint32_t head = load4(here);

@@ -45,15 +45,16 @@ public:
         if (pos + 8 <= size_)
             link(hash6(text + pos), pos);
     }
-    // The matches for the text at `pos`, at most `limit` bytes long, among the
-    // positions added before it, closest first: each one stored in `found` is
-    // longer and farther than the one before, the last is the longest (the
-    // closest of its length). Returns their count. At most `depth` positions
-    // are compared, and the search stops at a match of `nice` bytes. A match of
-    // three bytes only is looked for at the last position added with the same
-    // three-byte hash, one of four or five bytes at the last position with the
-    // same four-byte hash.
-    int find(const uint8_t* text, int32_t pos, int limit, int depth, int nice, Match* found) const;
+    // Adds position `pos` (as insert does) and returns the matches for the text
+    // there, at most `limit` bytes long, among the positions added before it,
+    // closest first: each one stored in `found` is longer and farther than the
+    // one before, the last is the longest (the closest of its length). Returns
+    // their count. At most `depth` positions are compared, and the search stops
+    // at a match of `nice` bytes. A match of three bytes only is looked for at
+    // the last position added with the same three-byte hash, one of four or five
+    // bytes at the last position with the same four-byte hash.
+    int findAndInsert(const uint8_t* text, int32_t pos, int limit, int depth, int nice,
+                      Match* found);
 
 private:
     // The three bytes at p as a little-endian number, read without touching a

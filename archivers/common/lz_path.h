@@ -127,8 +127,7 @@ size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, Ha
             }
             Match* const found = room(kMaxMatch);
             const int count =
-                chains.find(b, p, std::min(kMaxMatch, end - p), s.depth, kMaxMatch, found);
-            chains.insert(b, p);
+                chains.findAndInsert(b, p, std::min(kMaxMatch, end - p), s.depth, kMaxMatch, found);
             if (count == 0)
                 continue;
             const Match longest = found[count - 1];
