@@ -49,7 +49,14 @@ struct LhEncoder::Segment {
     size_t own() const { return buf.size() - history; }
 
     void encode(int windowBits, LhLevel level) {
+        // Room for the most symbols the parse can give (one per byte) and for
+        // about as many bytes out as in, set aside at once rather than grown
+        // step by step: every step copies what the vector held and, in a new
+        // allocation, costs its pages again.
         symbols.clear();
+        symbols.reserve(own());
+        out.clear();
+        out.bytes().reserve(own());
         if (level == LhLevel::Maximum) {
             if (!optimal)
                 optimal = std::make_unique<OptimalParser>(windowBits);
@@ -59,7 +66,6 @@ struct LhEncoder::Segment {
                 chains = std::make_unique<ChainParser>(windowBits);
             chains->parse(buf.data(), history, buf.size(), symbols);
         }
-        out.clear();
         writeBlocks(out, symbols.data(), symbols.size(), windowBits, lastBlock);
     }
 };
