@@ -10,20 +10,34 @@ namespace lha {
 
 class BitWriter {
 public:
-    // Appends the low `bits` bits of `value` (at most 24 at a time).
+    // Appends the low `bits` bits of `value` (at most 24 at a time). Whole bytes
+    // go out four at a time; up to 31 bits wait in the accumulator.
     void put(uint32_t value, int bits) {
         acc_ = (acc_ << bits) | (value & ((1u << bits) - 1));
         count_ += bits;
-        while (count_ >= 8) {
-            count_ -= 8;
-            bytes_.push_back(static_cast<uint8_t>(acc_ >> count_));
+        if (count_ >= 32) {
+            count_ -= 32;
+            const auto word = static_cast<uint32_t>(acc_ >> count_);
+            const uint8_t four[4] = {static_cast<uint8_t>(word >> 24),
+                                     static_cast<uint8_t>(word >> 16),
+                                     static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)};
+            bytes_.insert(bytes_.end(), four, four + 4);
         }
     }
     // The whole bytes written so far.
-    std::vector<uint8_t>& bytes() { return bytes_; }
+    std::vector<uint8_t>& bytes() {
+        settle();
+        return bytes_;
+    }
     // The bits of the last, partial byte (tailCount() of them, 0-7).
-    uint32_t tail() const { return static_cast<uint32_t>(acc_ & ((1u << count_) - 1)); }
-    int tailCount() const { return count_; }
+    uint32_t tail() {
+        settle();
+        return static_cast<uint32_t>(acc_ & ((1u << count_) - 1));
+    }
+    int tailCount() {
+        settle();
+        return count_;
+    }
     uint64_t bitCount() const { return bytes_.size() * 8 + static_cast<uint64_t>(count_); }
 
     // A position to rewind to, so that a block can be written again differently.
@@ -45,6 +59,14 @@ public:
     }
 
 private:
+    // Puts out the whole bytes waiting in the accumulator.
+    void settle() {
+        while (count_ >= 8) {
+            count_ -= 8;
+            bytes_.push_back(static_cast<uint8_t>(acc_ >> count_));
+        }
+    }
+
     std::vector<uint8_t> bytes_;
     uint64_t acc_ = 0;
     int count_ = 0;
