@@ -9,6 +9,9 @@ namespace zip {
 namespace {
 
 constexpr size_t kChunk = 1 << 20;
+// Stored data passes through in smaller reads: the same few pages again and
+// again instead of a megabyte of them.
+constexpr size_t kStoreChunk = 128 << 10;
 // The most input one batch of pieces holds: with more threads the pieces get
 // smaller, so that memory does not grow with the number of cores.
 constexpr size_t kBatchMax = 16 << 20;
@@ -46,9 +49,9 @@ unsigned char* Writer::inBuffer(size_t size) {
 
 int Writer::storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64_t& got,
                         ProgressCount& count, const char* member) {
-    unsigned char* const buf = inBuffer(kChunk);
+    unsigned char* const buf = inBuffer(kStoreChunk);
     while (got < size) {
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(kChunk, size - got));
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(kStoreChunk, size - got));
         const long long n = in.read(buf, want);
         if (n < 0)
             return 1;
