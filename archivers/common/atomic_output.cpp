@@ -62,23 +62,38 @@ struct Temp {
     std::string path;
 };
 
-// Makes a temporary file in `dir`: a nameless one where the file system
-// supports it, else a hidden named one. False when neither can be made.
-bool makeTemp(const std::string& dir, const std::string& base, Temp& temp) {
+// A hidden name in `folder` after `base` that no file has yet, for a moment.
+std::string freshName(const std::string& folder, const std::string& base) {
+    static std::atomic<unsigned> counter{0};
+    struct timespec now;
+    ::clock_gettime(CLOCK_MONOTONIC, &now);
+    const unsigned long tag = static_cast<unsigned long>(now.tv_nsec) ^
+                              static_cast<unsigned long>(::getpid()) << 20 ^ counter++;
+    return withSlash(folder) + "." + base + "." + std::to_string(tag % 1000000000ul);
+}
+
+// Makes a temporary file in `dir` with the permission bits `mode`, less the
+// umask as the kernel applies it (so that no thread ever has to change the
+// umask to learn it): a nameless file where the file system supports it, else
+// a hidden named one. False when neither can be made.
+bool makeTemp(const std::string& dir, const std::string& base, mode_t mode, Temp& temp) {
     temp.path.clear();
-    temp.fd = ::open(dir.empty() ? "." : dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0600);
+    temp.fd = ::open(dir.empty() ? "." : dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
     if (temp.fd >= 0)
         return true;
     if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
         return false;
-    std::string templ = withSlash(dir) + "." + base + ".XXXXXX";
-    std::vector<char> name(templ.begin(), templ.end());
-    name.push_back('\0');
-    temp.fd = ::mkostemp(name.data(), O_CLOEXEC);
-    if (temp.fd < 0)
-        return false;
-    temp.path.assign(name.data());
-    return true;
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = freshName(dir.empty() ? "." : dir, base);
+        temp.fd = ::open(name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, mode);
+        if (temp.fd >= 0) {
+            temp.path = std::move(name);
+            return true;
+        }
+        if (errno != EEXIST)
+            return false;
+    }
+    return false;
 }
 
 void dropTemp(Temp& temp) {
@@ -87,17 +102,6 @@ void dropTemp(Temp& temp) {
     if (!temp.path.empty())
         ::unlink(temp.path.c_str());
     temp = Temp();
-}
-
-// A hidden name beside `destination` that no file has yet, for a moment.
-std::string freshName(const std::string& destination) {
-    static std::atomic<unsigned> counter{0};
-    struct timespec now;
-    ::clock_gettime(CLOCK_MONOTONIC, &now);
-    const unsigned long tag = static_cast<unsigned long>(now.tv_nsec) ^
-                              static_cast<unsigned long>(::getpid()) << 20 ^ counter++;
-    return withSlash(folderOf(destination)) + "." + baseNameOf(destination) + "." +
-           std::to_string(tag % 1000000000ul);
 }
 
 // Gives a nameless temporary file the destination's name. Returns 0 or an errno.
@@ -109,7 +113,7 @@ int linkIntoPlace(int fd, const std::string& destination) {
         return errno;
     // A destination exists: link under a fresh name, then rename that over it.
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = freshName(destination);
+        const std::string name = freshName(folderOf(destination), baseNameOf(destination));
         if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
             if (errno == EEXIST)
                 continue;
@@ -129,12 +133,6 @@ int moveIntoPlace(const Temp& temp, const std::string& destination) {
     if (temp.path.empty())
         return linkIntoPlace(temp.fd, destination);
     return ::rename(temp.path.c_str(), destination.c_str()) == 0 ? 0 : errno;
-}
-
-mode_t creationMode() {
-    mode_t mask = ::umask(0);
-    ::umask(mask);
-    return 0666 & ~mask;
 }
 
 // Whether an existing destination may be replaced: see the header.
@@ -177,11 +175,11 @@ int AtomicOutput::open(const std::string& destination, const std::string& workDi
         return kErrCannotWriteDest;
     if (!replacing_ && errno != ENOENT)
         return kErrCannotWriteDest;
-    mode_ = replacing_ ? (st.st_mode & 0777) : creationMode();
+    mode_ = replacing_ ? (st.st_mode & 0777) : 0;
     buffer_.reserve(kBufferSize);
     tempFolder_ = workDir.empty() ? folderOf(destination) : workDir;
     Temp temp;
-    if (!makeTemp(tempFolder_, baseNameOf(destination), temp)) {
+    if (!makeTemp(tempFolder_, baseNameOf(destination), tempMode(), temp)) {
         tempFolder_.clear();
         return kErrCannotWriteDest;
     }
@@ -256,7 +254,7 @@ int AtomicOutput::copyBeside() {
     // The work folder is on another file system: copy into a second temporary
     // file beside the destination, then move that one.
     Temp beside;
-    if (!makeTemp(folderOf(destination_), baseNameOf(destination_), beside))
+    if (!makeTemp(folderOf(destination_), baseNameOf(destination_), tempMode(), beside))
         return kErrCannotWriteDest;
     int rc = kOk;
     std::vector<unsigned char> chunk(kBufferSize);
@@ -271,7 +269,7 @@ int AtomicOutput::copyBeside() {
         rc = writeAll(beside.fd, chunk.data(), static_cast<size_t>(got));
         at += static_cast<uint64_t>(got);
     }
-    if (rc == kOk && ::fchmod(beside.fd, mode_) != 0)
+    if (rc == kOk && replacing_ && ::fchmod(beside.fd, mode_) != 0)
         rc = kErrCannotWriteDest;
     if (rc == kOk && ::fsync(beside.fd) != 0)
         rc = writeErrorCode(errno);
@@ -287,7 +285,7 @@ int AtomicOutput::commit() {
     if (fd_ < 0)
         return kErrCannotWriteDest;
     int rc = flush();
-    if (rc == kOk && ::fchmod(fd_, mode_) != 0)
+    if (rc == kOk && replacing_ && ::fchmod(fd_, mode_) != 0)
         rc = kErrCannotWriteDest;
     // An archive that replaces an earlier one reaches the disk before the move,
     // so a crash cannot leave an empty file where the old archive was.

@@ -60,12 +60,15 @@ public:
 private:
     int flush();
     int copyBeside();
+    // A replacement is written privately and given the old archive's mode at
+    // the end; a new archive is created with 0666, less the umask.
+    mode_t tempMode() const { return replacing_ ? 0600 : 0666; }
 
     int fd_ = -1;
     std::string destination_;
     std::string tempFolder_;
     std::string tempPath_; // empty while the temporary file has no name
-    mode_t mode_ = 0;
+    mode_t mode_ = 0;      // the replaced archive's permission bits
     bool replacing_ = false;
     std::vector<unsigned char> buffer_;
     uint64_t written_ = 0;

@@ -4,6 +4,8 @@
 #include "results.h"
 
 #include <cerrno>
+#include <cstdlib>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -13,6 +15,27 @@
 namespace arc {
 
 namespace {
+
+// The process's umask, read without changing it: umask() tells it only by
+// setting another for a moment, which races with other threads creating files.
+// The kernel states it in /proc/self/status; where that cannot be read, the
+// most private mask is taken.
+mode_t processUmask() {
+    constexpr mode_t kPrivate = 077;
+    const int fd = ::open("/proc/self/status", O_RDONLY | O_CLOEXEC);
+    if (fd < 0)
+        return kPrivate;
+    char text[4096];
+    const ssize_t got = ::read(fd, text, sizeof text - 1);
+    ::close(fd);
+    if (got <= 0)
+        return kPrivate;
+    text[got] = '\0';
+    const char* line = std::strstr(text, "\nUmask:");
+    if (!line)
+        return kPrivate;
+    return static_cast<mode_t>(std::strtoul(line + 7, nullptr, 8)) & 0777;
+}
 
 constexpr size_t kExtractBuffer = 1 << 20;
 
@@ -180,11 +203,8 @@ int ExtractedFile::commit(time_t mtime, int mode) {
     if (fd_ < 0)
         return kErrCannotWriteFile;
     int rc = flush();
-    if (mode < 0) {
-        const mode_t mask = ::umask(0);
-        ::umask(mask);
-        mode = static_cast<int>(0666 & ~mask);
-    }
+    if (mode < 0)
+        mode = static_cast<int>(0666 & ~processUmask());
     if (rc == kOk && ::fchmod(fd_, static_cast<mode_t>(mode) & 0777) != 0)
         rc = kErrCannotWriteFile;
     if (rc == kOk) {

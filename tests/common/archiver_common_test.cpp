@@ -11,6 +11,7 @@
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
+#include <thread>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -135,6 +136,31 @@ TEST(AtomicOutput, UsesTheWorkFolderAndReportsUnwritableDestinations) {
               arc::kErrCannotWriteDest);
 }
 
+TEST(AtomicOutput, NewArchivesMadeSideBySideGetTheUmaskModeAndLeaveTheUmaskAlone) {
+    // Archives are made on several threads at once; none may see (or leave) a
+    // umask another thread changed for a moment.
+    TempDir dir;
+    const mode_t before = ::umask(027);
+    std::vector<std::thread> threads;
+    for (int t = 0; t < 8; ++t)
+        threads.emplace_back([&dir, t] {
+            for (int i = 0; i < 250; ++i) {
+                arc::AtomicOutput out;
+                const fs::path dest = dir.path / (std::to_string(t) + "-" + std::to_string(i));
+                if (out.open(dest.string(), "") == arc::kOk && out.write("x", 1) == arc::kOk)
+                    out.commit();
+            }
+        });
+    for (auto& thread : threads)
+        thread.join();
+    EXPECT_EQ(::umask(before), mode_t{027});
+    int wrong = 0;
+    for (const auto& entry : fs::directory_iterator(dir.path))
+        wrong += entry.status().permissions() != fs::perms(0640);
+    EXPECT_EQ(entriesIn(dir.path), 2000u);
+    EXPECT_EQ(wrong, 0);
+}
+
 TEST(AtomicOutput, ReportsAFullDiskAndKeepsTheOldArchive) {
     if (::geteuid() != 0)
         GTEST_SKIP() << "mounting a small file system needs root";
@@ -196,7 +222,9 @@ TEST(Extraction, ReplacesASymbolicLinkInsteadOfWritingThroughIt) {
 TEST(Extraction, RestoresTheGivenRwxBitsExactly) {
     TempDir dir;
     const mode_t mask = ::umask(077);
-    for (const auto& [given, expected] : {std::pair{0644, 0644}, {04755, 0755}, {03777, 0777}}) {
+    // -1: none given, 0666 less the umask.
+    for (const auto& [given, expected] :
+         {std::pair{0644, 0644}, {04755, 0755}, {03777, 0777}, {-1, 0600}}) {
         arc::ExtractedFile file;
         ASSERT_EQ(file.open(dir.path.string(), "m.txt"), arc::kOk);
         ASSERT_EQ(file.commit(1000000000, given), arc::kOk);
