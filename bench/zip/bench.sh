@@ -42,11 +42,17 @@ fi
 . "$root/bench/timing.sh"
 
 # timed_in DIR TIMES COMMAND...: timed (bench/timing.sh) with COMMAND writing
-# into DIR, emptied first.
+# into DIR, new and empty. The last run's DIR is moved aside, not deleted: with
+# a thousand files deleted just before, ext4 passes over their recently freed
+# inodes when it makes new ones, which costs a run up to twice as much,
+# differently from run to run. What was moved aside is deleted once the case
+# is measured.
 timed_in() {
     local dir="$1"
     shift
-    rm -rf "$dir" && mkdir -p "$dir"
+    mkdir -p "$out/kept"
+    [ ! -d "$dir" ] || mv "$dir" "$(mktemp -d -p "$out/kept")"
+    mkdir -p "$dir"
     timed "$@"
 }
 
@@ -67,6 +73,7 @@ one() {
     for a in "$out"/module/*.zip; do
         unzip -tqq "$a" >/dev/null || { echo "bench: unzip rejects $a" >&2; exit 1; }
     done
+    rm -rf "$out/kept"
     medians "$out/peer.times"
     local zbytes zcpu="$cpu" zwall="$wall" zrss
     zrss=$(awk -v k="$rss" 'BEGIN { print k / 1024 }')
