@@ -22,24 +22,11 @@ void HashChains::reset(size_t size) {
 
 int HashChains::findAndInsert(const uint8_t* text, int32_t pos, int limit, int depth, int nice,
                               Match* found) {
-    // The tables' entries for this position are read and replaced at once, so
-    // that each hash is worked out once.
+    const Heads heads = replace(text, pos);
+    const int32_t close = heads.three;
+    const int32_t close4 = heads.four;
+    int32_t cand = heads.chain;
     const uint8_t* here = text + pos;
-    const uint32_t h3 = hash3(here);
-    const int32_t close = head3_[h3];
-    head3_[h3] = pos;
-    int32_t close4 = -1;
-    if (pos + 4 <= size_) {
-        const uint32_t h4 = hash4(here);
-        close4 = head4_[h4];
-        head4_[h4] = pos;
-    }
-    int32_t cand = -1;
-    if (pos + 8 <= size_) {
-        const uint32_t h6 = hash6(here);
-        cand = chains_[h6];
-        link(h6, pos);
-    }
     if (limit < kMinMatch)
         return 0;
     int count = 0;

@@ -37,14 +37,7 @@ public:
             insert(text, static_cast<int32_t>(p));
     }
     // Adds position `pos` of the text (at least three bytes must follow it).
-    void insert(const uint8_t* text, int32_t pos) {
-        head3_[hash3(text + pos)] = pos;
-        if (pos + 4 > size_)
-            return;
-        head4_[hash4(text + pos)] = pos;
-        if (pos + 8 <= size_)
-            link(hash6(text + pos), pos);
-    }
+    void insert(const uint8_t* text, int32_t pos) { replace(text, pos); }
     // Adds position `pos` (as insert does) and returns the matches for the text
     // there, at most `limit` bytes long, among the positions added before it,
     // closest first: each one stored in `found` is longer and farther than the
@@ -57,6 +50,34 @@ public:
                       Match* found);
 
 private:
+    // What the tables held for a position's hashes before it: the last
+    // positions with its three- and four-byte hashes and the head of its
+    // six-byte chain (-1 where the text is too short for the hash).
+    struct Heads {
+        int32_t three = -1;
+        int32_t four = -1;
+        int32_t chain = -1;
+    };
+    // Puts position `pos` in the tables, each hash worked out once, and returns
+    // what it replaced.
+    Heads replace(const uint8_t* text, int32_t pos) {
+        Heads old;
+        const uint8_t* here = text + pos;
+        const uint32_t h3 = hash3(here);
+        old.three = head3_[h3];
+        head3_[h3] = pos;
+        if (pos + 4 > size_)
+            return old;
+        const uint32_t h4 = hash4(here);
+        old.four = head4_[h4];
+        head4_[h4] = pos;
+        if (pos + 8 <= size_) {
+            const uint32_t h6 = hash6(here);
+            old.chain = chains_[h6];
+            link(h6, pos);
+        }
+        return old;
+    }
     // The three bytes at p as a little-endian number, read without touching a
     // fourth (the last match can start three bytes before the end).
     static uint32_t load3(const uint8_t* p) {
