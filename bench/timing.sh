@@ -13,6 +13,12 @@
 #
 # timed_runs RUNS RESET COMMAND...: runs RESET (a shell command) and then
 # COMMAND, timed, RUNS times; prints the medians "cpu wall rss".
+#
+# fresh_folder DIR: makes DIR a new, empty folder for a run's archives; an
+# earlier DIR is moved into $out/kept, which the caller deletes once its runs
+# are done. Deleting the last run's thousand archives just before the next run
+# would make ext4 pass over their recently freed inodes when it creates new
+# ones, which costs a run up to twice as much, differently from run to run.
 
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is missing: run scripts/setup.sh" >&2; exit 1; }
 
@@ -63,4 +69,10 @@ timed_runs() {
     medians "$times"
     rm -f "$times"
     echo "$cpu $wall $rss"
+}
+
+fresh_folder() {
+    mkdir -p "$out/kept"
+    [ ! -d "$1" ] || mv "$1" "$(mktemp -d -p "$out/kept")"
+    mkdir -p "$1"
 }

@@ -29,14 +29,10 @@ zip_loop() {
 export -f zip_loop
 export out
 
-# measure NAME COMMAND...: the medians of `runs` runs of COMMAND, each into an
-# empty output folder, kept under NAME. The archives of the run before are
-# moved aside, not deleted, until the end: ext4 avoids reusing the inodes of
-# files deleted in the last minute, and a thousand just deleted made the next
-# run's file creation cost up to twice as much, differently from run to run.
+# measure NAME COMMAND...: the medians of `runs` runs of COMMAND, each into a
+# fresh output folder (fresh_folder, bench/timing.sh), kept under NAME.
 declare -A cpu_s wall_s rss_k
-mkdir -p "$out/kept"
-fresh_arc() { mv "$out/arc" "$(mktemp -d -p "$out/kept")" && mkdir "$out/arc"; }
+fresh_arc() { fresh_folder "$out/arc"; }
 # keep NAME CPU WALL RSS: figures kept under NAME.
 keep() {
     cpu_s[$1]=$(printf '%.3f' "$2")

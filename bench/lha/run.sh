@@ -108,14 +108,9 @@ done
 
 # 1000 files of about 25 bytes: one archive each (a call each, as a FileN run
 # makes them; sizes are their sum), then all of them in one archive. Each run
-# writes into a new folder and the earlier ones are deleted at the end: with a
-# thousand files deleted just before, ext4 passes over their recently freed
-# inodes when it makes new ones, which costs a run up to twice as much,
-# differently from run to run.
+# writes into a fresh folder (fresh_folder, bench/timing.sh).
 tiny_in=$(cat "$corpus"/tiny/*.txt | wc -c)
 rm -rf "$out/tiny-out" "$out/tiny-out9" "$out/kept"
-mkdir -p "$out/tiny-out" "$out/tiny-out9" "$out/kept"
-fresh() { mv "$out/$1" "$(mktemp -d -p "$out/kept")" && mkdir "$out/$1"; }
 : >"$out/tiny-calls.txt"
 : >"$out/tiny-calls-9.txt"
 : >"$out/tiny.resp"
@@ -125,7 +120,8 @@ for f in "$corpus"/tiny/*.txt; do
     echo "a -9 \"$out/tiny-out9/$b.lzh\" \"$f\"" >>"$out/tiny-calls-9.txt"
     printf '"%s"\r\n' "$f" >>"$out/tiny.resp"
 done
-in_turns 5 2 "fresh tiny-out9" -f "$out/tiny-calls-9.txt" "fresh tiny-out" -f "$out/tiny-calls.txt"
+in_turns 5 2 "fresh_folder '$out/tiny-out9'" -f "$out/tiny-calls-9.txt" \
+    "fresh_folder '$out/tiny-out'" -f "$out/tiny-calls.txt"
 sd=$(cat "$out"/tiny-out/f*.txt.lzh | wc -c)
 s9=$(cat "$out"/tiny-out9/f*.txt.lzh | wc -c)
 row "tiny x1000" lh5 dravo "$tiny_in" "$sd" "$td" "$(ratio "$sd" "$s9")" \

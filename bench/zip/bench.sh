@@ -42,17 +42,11 @@ fi
 . "$root/bench/timing.sh"
 
 # timed_in DIR TIMES COMMAND...: timed (bench/timing.sh) with COMMAND writing
-# into DIR, new and empty. The last run's DIR is moved aside, not deleted: with
-# a thousand files deleted just before, ext4 passes over their recently freed
-# inodes when it makes new ones, which costs a run up to twice as much,
-# differently from run to run. What was moved aside is deleted once the case
-# is measured.
+# into DIR, a fresh folder (fresh_folder); what it set aside is deleted once
+# the case is measured.
 timed_in() {
-    local dir="$1"
+    fresh_folder "$1"
     shift
-    mkdir -p "$out/kept"
-    [ ! -d "$dir" ] || mv "$dir" "$(mktemp -d -p "$out/kept")"
-    mkdir -p "$dir"
     timed "$@"
 }
 
