@@ -437,18 +437,19 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
         const RunOutcome outcome = run.btnExe_Click(b.mode, folder);
         current = nullptr;
         tally.archives += outcome.archivesMade;
-        tally.notArchived += int(outcome.notArchived.size()) + outcome.skippedFiles;
-        for (const QString& left : outcome.notArchived)
-            out.error(QStringLiteral("not archived: ") + left);
-        if (outcome.skippedFiles > 0)
-            out.error(QStringLiteral("the archiver skipped %1 file(s) while making archives")
-                          .arg(outcome.skippedFiles));
+        // Every file the run cannot prove to be in an archive is named, the
+        // files the archiver skipped among them.
+        tally.notArchived += int(outcome.notArchived.size());
+        for (const NotArchived& left : outcome.notArchived)
+            out.error(
+                QStringLiteral("not archived: ") + left.path +
+                (left.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(left.reason)));
         allFinished = allFinished && outcome.finished;
         if (signalled != 0)
             return 128 + signalled;
     }
     // Every file archived: every run finished and none refused, left out or
-    // skipped.
+    // unproven.
     return allFinished && tally.notArchived == 0 ? kBatchAllDone : kBatchIncomplete;
 }
 

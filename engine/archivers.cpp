@@ -60,6 +60,30 @@ struct ModuleArchivers::Module {
         return rc;
     }
 
+    // A call whose text comes back in a buffer, grown to the size the module
+    // asks for.
+    int invokeForText(const QString& commandLine, QByteArray& text) {
+        const QByteArray line = commandLine.toUtf8();
+        qsizetype size = 64 * 1024;
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            text = QByteArray(size, '\0');
+            const int rc = run ? run(nullptr, line.constData(), text.data(),
+                                     static_cast<unsigned long>(text.size()), nullptr, nullptr)
+                               : call(nullptr, line.constData(), text.data(),
+                                      static_cast<unsigned long>(text.size()));
+            if (rc != ARC_ERR_OUTPUT_SMALL) {
+                text.truncate(qsizetype(qstrnlen(text.constData(), size_t(text.size()))));
+                return rc;
+            }
+            bool ok = false;
+            const qsizetype needed = QByteArray(text.constData()).toLongLong(&ok);
+            if (!ok || needed <= size || needed > (qsizetype(1) << 30))
+                return rc;
+            size = needed;
+        }
+        return ARC_ERR_OUTPUT_SMALL;
+    }
+
     int invokeWith(const QString& commandLine, const ProgressHandler& handler) {
         const QByteArray line = commandLine.toUtf8();
         return run(nullptr, line.constData(), nullptr, 0, progressTrampoline,
@@ -130,6 +154,11 @@ bool ModuleArchivers::UnZipGetRunning() {
 
 void ModuleArchivers::setProgressHandler(ProgressHandler handler) {
     handler_ = std::move(handler);
+}
+
+int ModuleArchivers::listing(ArchiverModule which, const QString& commandLine, QByteArray& text) {
+    Module* m = module(which);
+    return m ? m->invokeForText(commandLine, text) : -1;
 }
 
 ModuleArchivers::Module* ModuleArchivers::module(ArchiverModule which) const {

@@ -7,6 +7,7 @@
 // the library path is treated as missing.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QtGlobal>
 
@@ -43,6 +44,10 @@ public:
     virtual bool UnZipGetRunning() = 0;
     // Installs the handler for the calls that follow (none: no progress).
     virtual void setProgressHandler(ProgressHandler handler) = 0;
+    // Runs a command that hands back text (a listing) into `text`, without
+    // progress, from any thread and beside other calls where the module
+    // allows; returns the module's result code.
+    virtual int listing(ArchiverModule module, const QString& commandLine, QByteArray& text) = 0;
 
     // Whether `module` takes calls side by side, each with a handler of its
     // own; only then may runSideBySide be used, from any thread.
@@ -78,6 +83,7 @@ public:
     bool ZipGetRunning() override;
     bool UnZipGetRunning() override;
     void setProgressHandler(ProgressHandler handler) override;
+    int listing(ArchiverModule module, const QString& commandLine, QByteArray& text) override;
     bool canRunSideBySide(ArchiverModule module) const override;
     int runSideBySide(ArchiverModule module, const QString& commandLine,
                       const ProgressHandler& handler) override;

@@ -16,9 +16,12 @@
 
 #include <algorithm>
 #include <chrono>
+#include <climits>
 #include <thread>
 #include <utility>
 #include <vector>
+
+#include <unistd.h>
 
 namespace dravonel {
 
@@ -39,6 +42,24 @@ bool safeArchiveName(const QString& name) {
 // that many files skipped.
 bool madeArchive(int code) {
     return code >= 0 && code <= ARC_MAX_SKIPPED;
+}
+
+// Whether `name` fits the file system of `folder` as one name.
+bool nameFits(const QString& folder, const QString& name) {
+    long most = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+    if (most <= 0)
+        most = NAME_MAX;
+    return QFile::encodeName(name).size() <= most;
+}
+
+ArchiveKind kindOf(ArchiverModule module) {
+    return module == ArchiverModule::Zip ? ArchiveKind::Zip : ArchiveKind::Lzh;
+}
+
+// The line that names a file that is in no archive, and why.
+QString notArchivedLine(const QString& path, ProofFailure failure) {
+    return QStringLiteral("　圧縮されていません（%1）：%2")
+        .arg(failureText(failure), ShortPath(path));
 }
 
 const QString kZipRestrictionDouble =
@@ -94,8 +115,6 @@ qint16 CompressionRun::ReportResult(int code) {
     if (code == 0)
         return kMade;
     if (madeArchive(code)) {
-        skippedFiles_ += code;
-        archiveSkipped_ += code;
         log(resDravonel(20040) + QLatin1Char(' ') + QString::number(code) + resDravonel(20041));
         return kMade;
     }
@@ -164,15 +183,25 @@ ProgressHandler CompressionRun::progressHandler(int archive, const QString& arch
     };
 }
 
+void CompressionRun::onWorker(const std::function<void()>& work) {
+    // The work runs on a worker thread while this thread keeps the event loop
+    // running, so the windows repaint and the cancel button works.
+    QEventLoop loop;
+    workers_.start([&] {
+        work();
+        // Posted to this object, which outlives the call, so that the worker
+        // touches nothing of this frame once the loop may end.
+        QMetaObject::invokeMethod(
+            this, [&loop] { loop.quit(); }, Qt::QueuedConnection);
+    });
+    loop.exec();
+}
+
 int CompressionRun::call(Module module, const QString& commandLine, const QString& archive) {
     Archivers& a = c_.archivers;
     a.setProgressHandler(progressHandler(archiveIndex_, archive, archiveBytes_));
-
-    // The module works on a worker thread while this thread keeps the event
-    // loop running, so the windows repaint and the cancel button works.
-    QEventLoop loop;
     int result = 0;
-    workers_.start([&] {
+    onWorker([&] {
         switch (module) {
         case Module::Lha:
             result = a.Unlha(commandLine);
@@ -184,14 +213,52 @@ int CompressionRun::call(Module module, const QString& commandLine, const QStrin
             result = a.UnZip(commandLine);
             break;
         }
-        // Posted to this object, which outlives the call, so that the worker
-        // touches nothing of this frame once the loop may end.
-        QMetaObject::invokeMethod(
-            this, [&loop] { loop.quit(); }, Qt::QueuedConnection);
     });
-    loop.exec();
     a.setProgressHandler(nullptr);
     return result;
+}
+
+QString CompressionRun::lockFolder() const {
+    // One place for the locks of all the user's runs, whatever temporary
+    // folder each was given.
+    QString base = c_.privateTemp;
+    if (base.isEmpty()) {
+        base = tmpFolder();
+        if (base.endsWith(QLatin1Char('/')))
+            base.chop(1);
+        base = FolderOf(base);
+    }
+    return withSlash(base) + QStringLiteral("locks");
+}
+
+bool CompressionRun::lockArchive(ArchiveLock& lock, const QString& archive) {
+    return lock.acquire(lockFolder(), archive, [this] {
+        c_.host.yield();
+        std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        return !cancel_.load();
+    });
+}
+
+void CompressionRun::prove(const QString& archive, ArchiveKind kind, Proof& proof,
+                           const QString& inner, ArchiveKind innerKind) {
+    auto failAll = [&proof](ProofFailure failure) {
+        proof.failures = QList<ProofFailure>(proof.files.size(), failure);
+    };
+    QList<ListedMember> members;
+    if (listArchive(c_.archivers, kind, archive, members) != 0)
+        return failAll(ProofFailure::NotInArchive);
+    if (inner.isEmpty()) {
+        proof.failures = proveFiles(members, kind, proof.files);
+        return;
+    }
+    // The final archive holds the inner archive byte for byte, and the inner
+    // archive the files.
+    const Fingerprint print = fingerprintOf(inner, kind);
+    if (!print.readable || !holdsMember(members, FileNameOf(inner), print))
+        return failAll(ProofFailure::Differs);
+    if (listArchive(c_.archivers, innerKind, inner, members) != 0)
+        return failAll(ProofFailure::NotInArchive);
+    proof.failures = proveFiles(members, innerKind, proof.files);
 }
 
 bool CompressionRun::busy(Module module) {
@@ -206,8 +273,27 @@ int CompressionRun::compress(Module module, const QString& commandLine, const QS
     return call(module, commandLine, archive);
 }
 
-qint16 CompressionRun::finish(int code, const QString& archive) {
-    const qint16 verdict = ReportResult(code);
+qint16 CompressionRun::finish(int code, const QString& archive, const Proof& proof) {
+    qint16 verdict = ReportResult(code);
+    if (verdict == kMade) {
+        // Each file the archive does not hold is named; an archive that holds
+        // none of its files was not made by this run.
+        bool any = false;
+        for (qsizetype i = 0; i < proof.files.size(); ++i) {
+            const ProofFailure failure =
+                i < proof.failures.size() ? proof.failures[i] : ProofFailure::NotInArchive;
+            if (failure == ProofFailure::None)
+                any = true;
+            else
+                log(notArchivedLine(proof.files[i], failure));
+        }
+        if (!any)
+            verdict = kNotMadeGoOn;
+    } else {
+        for (qsizetype i = 0; i < proof.failures.size(); ++i)
+            if (proof.failures[i] != ProofFailure::None)
+                log(notArchivedLine(proof.files[i], proof.failures[i]));
+    }
     if (verdict != kMade) {
         log(resDravonel(20021));
     } else {
@@ -219,13 +305,16 @@ qint16 CompressionRun::finish(int code, const QString& archive) {
 }
 
 qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputFolder) {
-    archiveSkipped_ = 0;
     const OptionSet& o = c_.options;
     const QString n = o.UCase ? UpperName(name) : name;
     const QString w = QStringLiteral("-w") + tmpFolder();
     const QString r = responseFilePath(tmpFolder());
     const QString t = tmpFolder();
     const QString out = withSlash(outputFolder);
+    Proof& proof = lastProof_;
+    proof = Proof{};
+    for (int row : groupRows_)
+        proof.files << c_.targets.entry(row);
 
     if (!CheckRespFile(r)) {
         log(resDravonel(20101));
@@ -237,9 +326,27 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
     if (outputFolder.isEmpty())
         return finish(kCodeDestination, QString());
 
+    const bool isDouble = o.Ashuku == kMethodDouble;
+    const bool innerZip = o.Pattern == 2 || o.Pattern == 3;
+    const bool outerZip = o.Pattern == 1 || o.Pattern == 3;
+    const QString innerExt = innerZip ? QStringLiteral(".ZIP") : QStringLiteral(".LZH");
+    const QString outerExt = outerZip ? QStringLiteral(".ZIP") : QStringLiteral(".LZH");
+    const QString archiveName = isDouble ? n + innerExt + outerExt
+                                         : n + (o.AshukuExe == kFormatZip ? QStringLiteral(".ZIP")
+                                                                          : QStringLiteral(".LZH"));
+    // A name the file system cannot hold is refused before anything is made.
+    if (!nameFits(outputFolder, archiveName) || (isDouble && !nameFits(t, n + innerExt))) {
+        proof.failures = QList<ProofFailure>(proof.files.size(), ProofFailure::NameTooLong);
+        return finish(kCodeMissing, QString(), proof);
+    }
+    // No other run updates the archive until it is made and proven.
+    ArchiveLock lock;
+    if (!lockArchive(lock, out + archiveName))
+        return finish(cancel_ ? int(ARC_ERR_CANCELLED) : kCodeDestination, QString());
+
     int code = 0;
     QString archive;
-    if (o.Ashuku != kMethodDouble) {
+    if (!isDouble) {
         const bool stored = o.Ashuku == kMethodStored;
         if (o.AshukuExe == kFormatZip) {
             if (!c_.libraries.ZipAvailable) {
@@ -262,37 +369,45 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
                                         {w, archive, QStringLiteral("@") + r}),
                             archive);
         }
-        return finish(code, archive);
+        if (madeArchive(code))
+            onWorker([&] {
+                prove(archive, o.AshukuExe == kFormatZip ? ArchiveKind::Zip : ArchiveKind::Lzh,
+                      proof);
+            });
+        return finish(code, archive, proof);
     }
 
     // Double compression: the files are stored in an inner archive in the
     // temporary folder, which is then compressed into the final archive.
-    const bool innerZip = o.Pattern == 2 || o.Pattern == 3;
-    const bool outerZip = o.Pattern == 1 || o.Pattern == 3;
-    const QString innerExt = innerZip ? QStringLiteral(".ZIP") : QStringLiteral(".LZH");
-    const QString outerExt = outerZip ? QStringLiteral(".ZIP") : QStringLiteral(".LZH");
     const QString inner = t + n + innerExt;
-    const QString final = out + n + innerExt + outerExt;
+    const QString final = out + archiveName;
 
     // An inner archive left behind by an earlier failure must not be merged
     // into the new one.
     QFile::remove(inner);
-    QDateTime extractedTime;
     if (o.Double && CanOpenForReading(final)) {
         log(resDravonel(20050));
-        if (outerZip) {
+        // The old inner archive is the member whose whole stored path is its
+        // name; a final archive without one gets it added beside what it
+        // holds, and one that cannot be read is left as it is.
+        QList<ListedMember> members;
+        if (listArchive(c_.archivers, outerZip ? ArchiveKind::Zip : ArchiveKind::Lzh, final,
+                        members) != 0)
+            return finish(kCodeMissing, QString());
+        const bool holdsInner = std::any_of(members.begin(), members.end(),
+                                            [&](const auto& m) { return m.path == n + innerExt; });
+        if (holdsInner && outerZip) {
             if (!c_.archivers.UnZipGetRunning())
                 call(Module::UnZip, commandLine(QStringLiteral("-x"), {final, t}, {n + innerExt}),
                      final);
-        } else if (!c_.archivers.UnlhaGetRunning()) {
+        } else if (holdsInner && !c_.archivers.UnlhaGetRunning()) {
             call(Module::Lha, commandLine(QStringLiteral("x -+"), {final, t}, {n + innerExt}),
                  final);
         }
         // Without its old inner archive the update would replace the final
         // archive by one that lacks its old contents: leave it as it is.
-        if (!QFileInfo(inner).isFile())
+        if (holdsInner && !QFileInfo(inner).isFile())
             return finish(kCodeMissing, QString());
-        extractedTime = QFileInfo(inner).lastModified();
     }
 
     if (innerZip) {
@@ -315,15 +430,8 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
     }
 
     if (ReportResult(code) == kMade) {
-        // Stage 2 replaces the old inner archive only by a newer one; rewritten
-        // within the second of the old one it would look up to date and the
-        // new files would be lost, so it is dated after the old one.
-        QFile rewritten(inner);
-        if (extractedTime.isValid() &&
-            QFileInfo(inner).lastModified().toSecsSinceEpoch() <=
-                extractedTime.toSecsSinceEpoch() &&
-            rewritten.open(QIODevice::ReadWrite))
-            rewritten.setFileTime(extractedTime.addSecs(1), QFileDevice::FileModificationTime);
+        // Stage 2 replaces the inner archive in the final one whenever its
+        // bytes differ, whatever the times of the two say.
         if (outerZip) {
             if (!c_.libraries.ZipAvailable) {
                 c_.host.showMessage(resDravonel(20104));
@@ -338,13 +446,18 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
             code = compress(Module::Lha, commandLine(QStringLiteral("u -+"), {w, final, inner}),
                             final);
         }
+        if (madeArchive(code))
+            onWorker([&] {
+                prove(final, outerZip ? ArchiveKind::Zip : ArchiveKind::Lzh, proof, inner,
+                      innerZip ? ArchiveKind::Zip : ArchiveKind::Lzh);
+            });
     }
     QFile::remove(inner);
-    return finish(code, final);
+    return finish(code, final, proof);
 }
 
 CompressionRun::FilePlan CompressionRun::planOneFile(const QString& path,
-                                                     const QString& outputFolder) const {
+                                                     const QString& outputFolder) {
     FilePlan plan;
     const OptionSet& o = c_.options;
     QString n = FileNameOf(path);
@@ -361,20 +474,32 @@ CompressionRun::FilePlan CompressionRun::planOneFile(const QString& path,
 
     // Double compression does not apply here: it is taken as stored.
     const bool stored = o.Ashuku != kMethodNormal;
-    if (o.AshukuExe == kFormatZip) {
-        if (c_.libraries.ZipAvailable) {
-            plan.archive = out + n + QStringLiteral(".ZIP");
-            plan.lines << resDravonel(stored ? 20015 : 20010);
-            plan.needsCall = true;
-            plan.module = Module::Zip;
-            plan.commandLine =
-                commandLine(o.ZipOpt + (stored ? QStringLiteral(" -0 ") : QStringLiteral(" -9 ")),
-                            {plan.archive, path});
-        }
-    } else if (c_.libraries.LhaAvailable) {
-        plan.archive = out + n + QStringLiteral(".LZH");
+    const bool zip = o.AshukuExe == kFormatZip;
+    if (zip ? !c_.libraries.ZipAvailable : !c_.libraries.LhaAvailable)
+        return plan;
+    const QString name = n + (zip ? QStringLiteral(".ZIP") : QStringLiteral(".LZH"));
+    // One archive a file: a later file whose archive an earlier one of this
+    // run made (the same name in two folders, or in two letter cases once
+    // upper-cased) would replace that file's member, so it is refused.
+    if (!nameFits(outputFolder, name)) {
+        plan.refused = ProofFailure::NameTooLong;
+        return plan;
+    }
+    if (archivesOfRun_.contains(out + name)) {
+        plan.refused = ProofFailure::NameTaken;
+        return plan;
+    }
+    archivesOfRun_.insert(out + name);
+    plan.archive = out + name;
+    plan.needsCall = true;
+    if (zip) {
+        plan.lines << resDravonel(stored ? 20015 : 20010);
+        plan.module = Module::Zip;
+        plan.commandLine =
+            commandLine(o.ZipOpt + (stored ? QStringLiteral(" -0 ") : QStringLiteral(" -9 ")),
+                        {plan.archive, path});
+    } else {
         plan.lines << resDravonel(stored ? 20005 : 20000);
-        plan.needsCall = true;
         plan.module = Module::Lha;
         plan.commandLine = commandLine(stored ? o.Lzh_Opt + QStringLiteral(" -z1 ") : o.Lzh_Opt,
                                        {QStringLiteral("-w") + tmpFolder(), plan.archive, path});
@@ -382,21 +507,49 @@ CompressionRun::FilePlan CompressionRun::planOneFile(const QString& path,
     return plan;
 }
 
-qint16 CompressionRun::reportOneFile(const FilePlan& plan, int code) {
-    archiveSkipped_ = 0;
-    for (const QString& line : plan.lines)
-        log(line);
-    return finish(code, plan.archive);
+int CompressionRun::makeOneFile(const FilePlan& plan, const ProgressHandler& handler,
+                                Proof& proof) {
+    ArchiveLock lock;
+    if (!lock.acquire(lockFolder(), plan.archive, [this] {
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+            return !cancel_.load();
+        }))
+        return cancel_ ? int(ARC_ERR_CANCELLED) : kCodeDestination;
+    const int code = c_.archivers.runSideBySide(plan.module, plan.commandLine, handler);
+    if (madeArchive(code))
+        prove(plan.archive, kindOf(plan.module), proof);
+    return code;
 }
 
-qint16 CompressionRun::CompressOneFile(const QString& path, const QString& outputFolder) {
+qint16 CompressionRun::reportOneFile(const FilePlan& plan, int code, const Proof& proof) {
+    for (const QString& line : plan.lines)
+        log(line);
+    return finish(code, plan.archive, proof);
+}
+
+qint16 CompressionRun::CompressOneFile(const QString& path, const QString& outputFolder, int row) {
     FilePlan plan = planOneFile(path, outputFolder);
     // Made one at a time, the archive's lines are in the log while it is made.
     for (const QString& line : std::exchange(plan.lines, {}))
         log(line);
-    const int code =
-        plan.needsCall ? compress(plan.module, plan.commandLine, plan.archive) : plan.code;
-    return reportOneFile(plan, code);
+    Proof proof{{path}, {}};
+    int code = plan.code;
+    if (plan.refused != ProofFailure::None) {
+        proof.failures = {plan.refused};
+    } else if (plan.needsCall) {
+        ArchiveLock lock;
+        if (!lockArchive(lock, plan.archive)) {
+            code = cancel_ ? int(ARC_ERR_CANCELLED) : kCodeDestination;
+        } else {
+            code = compress(plan.module, plan.commandLine, plan.archive);
+            if (madeArchive(code))
+                onWorker([&] { prove(plan.archive, kindOf(plan.module), proof); });
+        }
+    }
+    const qint16 verdict = reportOneFile(plan, code, proof);
+    if (row >= 0)
+        noteProof({row}, proof, verdict == kMade);
+    return verdict;
 }
 
 int CompressionRun::countGroups(bool byExtension) const {
@@ -451,19 +604,29 @@ void CompressionRun::groupLoop(bool byExtension, const QString& folder) {
         if (cancel_)
             break;
         ++archiveIndex_;
-        archiveBytes_ = bytesOf(naming_.RespItems());
+        groupRows_ = naming_.RespItems();
+        archiveBytes_ = bytesOf(groupRows_);
         const qint16 verdict = CompressGroup(name, folder);
         bytesFinished_ += archiveBytes_;
-        if (verdict == kMade) {
-            noteMade(naming_.RespItems());
-            naming_.Clear_MakeRespFile();
-        } else if (verdict == kNotMadeStop) {
+        noteProof(groupRows_, lastProof_, verdict == kMade);
+        if (verdict == kNotMadeStop) {
             cancel_ = true;
             break;
-        } else {
-            // The group stays on the list, but is not offered again.
-            naming_.passOverLastGroup();
         }
+        // The files the archive holds lose their marks; the others stay on
+        // the list, but are not offered again in this run (offered again, a
+        // file whose name is taken would replace the member it lost to).
+        const bool allProven = std::all_of(groupRows_.begin(), groupRows_.end(),
+                                           [this](int row) { return madeRows_.contains(row); });
+        if (allProven) {
+            naming_.Clear_MakeRespFile();
+            continue;
+        }
+        for (int row : groupRows_) {
+            if (madeRows_.contains(row))
+                c_.targets.setMarked(row, false);
+        }
+        naming_.passOverLastGroup();
     }
 }
 
@@ -481,14 +644,18 @@ void CompressionRun::normalRun(const QString& folder, bool clearMarksWhenMade) {
         return;
     }
     archiveIndex_ = 1;
-    runBytes_ = archiveBytes_ = bytesOf(allRows());
+    groupRows_ = allRows();
+    runBytes_ = archiveBytes_ = bytesOf(groupRows_);
     const qint16 verdict = CompressGroup(name, folder);
-    if (verdict == kMade)
-        noteMade(allRows());
-    if (verdict == kMade && clearMarksWhenMade)
-        c_.targets.SelectClear();
-    else if (verdict == kNotMadeStop)
+    noteProof(groupRows_, lastProof_, verdict == kMade);
+    if (verdict == kMade && clearMarksWhenMade) {
+        for (int row : groupRows_) {
+            if (madeRows_.contains(row))
+                c_.targets.setMarked(row, false);
+        }
+    } else if (verdict == kNotMadeStop) {
         cancel_ = true;
+    }
 }
 
 void CompressionRun::fileLoop(const QString& folder, bool interactive) {
@@ -512,14 +679,12 @@ void CompressionRun::fileLoop(const QString& folder, bool interactive) {
             break;
         archiveIndex_ = i + 1;
         archiveBytes_ = bytesOf({i});
-        const qint16 verdict = CompressOneFile(c_.targets.entry(i), folder);
+        const qint16 verdict = CompressOneFile(c_.targets.entry(i), folder, i);
         bytesFinished_ += archiveBytes_;
         if (verdict == kNotMadeStop) {
             cancel_ = true;
             break;
         }
-        if (verdict == kMade)
-            noteMade({i});
         if (verdict == kMade && interactive)
             c_.targets.setMarked(i, false);
     }
@@ -535,6 +700,7 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
     const int count = c_.targets.count();
     struct Job {
         FilePlan plan;
+        Proof proof;
         quint64 bytes = 0; // of its file
         int code = 0;
         bool done = false;
@@ -544,12 +710,11 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
     QEventLoop loop;
     int started = 0, reported = 0;
     bool stopped = false, stopReported = false;
-    // The archives being made, one call each. Two files of one name go into
-    // one archive: its second call waits for the first, as it would in a run
-    // of one archive at a time.
-    QSet<QString> archivesInFlight;
+    // The calls in flight. Every file's archive is one of its own in this
+    // run (a second file of the same archive is refused when planned).
+    int inFlight = 0;
     while (reported < count) {
-        while (!stopped && archivesInFlight.size() < width && started < count) {
+        while (!stopped && inFlight < width && started < count) {
             if (interactive)
                 c_.host.scrollTargetToTop(started);
             c_.host.yield();
@@ -557,29 +722,28 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
                 stopped = true;
                 break;
             }
-            FilePlan plan = planOneFile(c_.targets.entry(started), folder);
-            if (plan.needsCall && archivesInFlight.contains(plan.archive))
-                break;
             Job& job = jobs[size_t(started)];
-            job.plan = std::move(plan);
+            job.plan = planOneFile(c_.targets.entry(started), folder);
+            job.proof.files = QStringList{c_.targets.entry(started)};
             job.bytes = bytesOf({started});
             ++started;
             if (!job.plan.needsCall) {
                 job.code = job.plan.code;
+                if (job.plan.refused != ProofFailure::None)
+                    job.proof.failures = {job.plan.refused};
                 job.done = true;
                 continue;
             }
-            archivesInFlight.insert(job.plan.archive);
-            workers_.start([this, &job, &archivesInFlight, &loop,
+            ++inFlight;
+            workers_.start([this, &job, &inFlight, &loop,
                             handler = progressHandler(started, job.plan.archive, job.bytes)] {
-                const int code =
-                    c_.archivers.runSideBySide(job.plan.module, job.plan.commandLine, handler);
+                const int code = makeOneFile(job.plan, handler, job.proof);
                 QMetaObject::invokeMethod(
                     this,
-                    [&job, &archivesInFlight, &loop, code] {
+                    [&job, &inFlight, &loop, code] {
                         job.code = code;
                         job.done = true;
-                        archivesInFlight.remove(job.plan.archive);
+                        --inFlight;
                         loop.quit();
                     },
                     Qt::QueuedConnection);
@@ -594,15 +758,14 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
             if (stopped && !made && stopReported)
                 continue;
             bytesFinished_ += job.bytes;
-            const qint16 verdict = reportOneFile(job.plan, job.code);
+            const qint16 verdict = reportOneFile(job.plan, job.code, job.proof);
+            noteProof({reported}, job.proof, verdict == kMade);
             if (verdict == kNotMadeStop || (stopped && !made)) {
                 cancel_ = true;
                 stopped = true;
                 stopReported = true;
-            } else if (verdict == kMade) {
-                noteMade({reported});
-                if (interactive)
-                    c_.targets.setMarked(reported, false);
+            } else if (verdict == kMade && interactive) {
+                c_.targets.setMarked(reported, false);
             }
         }
         if (reported == started && (stopped || started == count))
@@ -613,20 +776,14 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
     workers_.setMaxThreadCount(1);
 }
 
-void CompressionRun::noteMade(const QList<int>& rows) {
-    for (int row : rows)
-        madeRows_.insert(row);
-    if (archiveSkipped_ == 0)
-        return;
-    // The module skipped files: those known to be among them are a second
-    // file of a stored name already taken, and a file that cannot be read.
-    QSet<QString> storedNames;
-    for (int row : rows) {
-        const QString entry = c_.targets.entry(row);
-        const QString stored = FileNameOf(entry);
-        if (storedNames.contains(stored) || !CanOpenForReading(entry))
-            skippedRows_.insert(row);
-        storedNames.insert(stored);
+void CompressionRun::noteProof(const QList<int>& rows, const Proof& proof, bool made) {
+    for (qsizetype i = 0; i < rows.size(); ++i) {
+        const ProofFailure failure =
+            i < proof.failures.size() ? proof.failures[i] : ProofFailure::NotInArchive;
+        if (made && failure == ProofFailure::None)
+            madeRows_.insert(rows[i]);
+        else if (failure != ProofFailure::None && (made || i < proof.failures.size()))
+            failedRows_.insert(rows[i], failureText(failure));
     }
 }
 
@@ -639,9 +796,9 @@ bool CompressionRun::begin() {
     archiveBytes_ = 0;
     rowBytes_.clear();
     archivesMade_ = 0;
-    skippedFiles_ = 0;
     madeRows_.clear();
-    skippedRows_.clear();
+    failedRows_.clear();
+    archivesOfRun_.clear();
     naming_.resetPassedOver();
     if (folder_.create(c_.options.TmpDir, c_.privateTemp))
         return true;
@@ -654,10 +811,9 @@ RunOutcome CompressionRun::end() {
     RunOutcome outcome;
     outcome.finished = !cancel_;
     outcome.archivesMade = archivesMade_;
-    outcome.skippedFiles = skippedFiles_;
     for (int row = 0; row < c_.targets.count(); ++row) {
-        if (!madeRows_.contains(row) || skippedRows_.contains(row))
-            outcome.notArchived << c_.targets.entry(row);
+        if (!madeRows_.contains(row))
+            outcome.notArchived.append({c_.targets.entry(row), failedRows_.value(row)});
     }
     lastRunFolder_ = folder_.path();
     folder_.remove();

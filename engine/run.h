@@ -3,10 +3,13 @@
 #pragma once
 
 #include "arc_module.h"
+#include "archive_lock.h"
+#include "archive_proof.h"
 #include "archivers.h"
 #include "response_file.h"
 #include "run_folder.h"
 
+#include <QHash>
 #include <QObject>
 #include <QSet>
 #include <QString>
@@ -14,6 +17,7 @@
 #include <QThreadPool>
 
 #include <atomic>
+#include <functional>
 
 namespace dravonel {
 
@@ -51,18 +55,23 @@ struct RunContext {
     int archivesInFlight = 0;
 };
 
+// An entry that is in no archive, and why ("" when its archive was not made,
+// or the run never reached it).
+struct NotArchived {
+    QString path;
+    QString reason;
+};
+
 // What a run did, as the run itself knows it.
 struct RunOutcome {
     // False when the run was interrupted ("中断しました") or could not start.
     bool finished = false;
     int archivesMade = 0;
-    // Files the modules reported as skipped in archives that were made.
-    int skippedFiles = 0;
-    // Entries that went into no archive, in list order; with skipped files,
-    // the entries of made archives known to be among them (a second file of
-    // the same stored name, a file no longer readable).
-    QStringList notArchived;
-    bool allArchived() const { return finished && skippedFiles == 0 && notArchived.isEmpty(); }
+    // Every entry that is not proven to be in an archive made by this run,
+    // in list order: a file counts as archived only when the archive, as
+    // committed on disk, holds a member of its name with its size and CRC.
+    QList<NotArchived> notArchived;
+    bool allArchived() const { return finished && notArchived.isEmpty(); }
 };
 
 class CompressionRun : public QObject {
@@ -89,7 +98,9 @@ public:
     QString lastRunFolder() const { return lastRunFolder_; }
 
     qint16 CompressGroup(const QString& name, const QString& outputFolder);
-    qint16 CompressOneFile(const QString& path, const QString& outputFolder);
+    // One file's archive: lock, call, proof, report; the proof is noted for
+    // the list's `row` (none: -1).
+    qint16 CompressOneFile(const QString& path, const QString& outputFolder, int row = -1);
     // Logs the meaning of a module result code and returns the verdict.
     qint16 ReportResult(int code);
     // Reads the response file back (each line whole) and logs its entries.
@@ -113,6 +124,15 @@ private:
         QString commandLine;
         QString archive;
         int code = kCodeMissing;
+        // Why the file goes into no archive before any call (a name taken by
+        // an earlier file of the run, a name too long).
+        ProofFailure refused = ProofFailure::None;
+    };
+    // An archive's files and what proving the committed archive found, one
+    // entry a file.
+    struct Proof {
+        QStringList files;
+        QList<ProofFailure> failures;
     };
 
     bool begin();
@@ -121,8 +141,26 @@ private:
     void normalRun(const QString& folder, bool clearMarksWhenMade);
     void fileLoop(const QString& folder, bool interactive);
     void fileLoopSideBySide(const QString& folder, bool interactive, int width);
-    FilePlan planOneFile(const QString& path, const QString& outputFolder) const;
-    qint16 reportOneFile(const FilePlan& plan, int code);
+    // What making a file's archive takes; a second file of the run whose
+    // archive is already taken is refused.
+    FilePlan planOneFile(const QString& path, const QString& outputFolder);
+    qint16 reportOneFile(const FilePlan& plan, int code, const Proof& proof);
+    // Makes one file's archive on the calling thread, a worker of FileN side
+    // by side: takes the archive's lock, calls the module, proves the result.
+    int makeOneFile(const FilePlan& plan, const ProgressHandler& handler, Proof& proof);
+    // Lists the committed `archive` and proves which of `proof.files` it holds
+    // (all failing when it cannot be listed). With `inner`, the archive must
+    // hold that inner archive, as it is in the temporary folder, and the inner
+    // one the files.
+    void prove(const QString& archive, ArchiveKind kind, Proof& proof,
+               const QString& inner = QString(), ArchiveKind innerKind = ArchiveKind::Lzh);
+    // Runs `work` on a worker while this thread keeps the event loop going.
+    void onWorker(const std::function<void()>& work);
+    // Takes the lock of `archive`, waiting (with the event loop going) while
+    // another run holds it; false when the run was cancelled meanwhile or the
+    // lock cannot be had.
+    bool lockArchive(ArchiveLock& lock, const QString& archive);
+    QString lockFolder() const;
     // Reports the call's progress for archive `archive` (1 up) of
     // `archiveBytes` bytes of files.
     ProgressHandler progressHandler(int archive, const QString& archivePath, quint64 archiveBytes);
@@ -130,7 +168,10 @@ private:
     // Whether the module of a compression is inside a call already.
     bool busy(Module module);
     int compress(Module module, const QString& commandLine, const QString& archive);
-    qint16 finish(int code, const QString& archive);
+    // Logs an archive's result; with a made archive, the proof's failures
+    // first. Made means the module made it and it holds at least one file.
+    qint16 finish(int code, const QString& archive, const Proof& proof = {});
+    // The rows of the list the proof's files are, in order.
     void log(const QString& line);
     QString tmpFolder() const;
     int countGroups(bool byExtension) const;
@@ -138,7 +179,9 @@ private:
     // counts 0), each file's size read once a run; and every row of the list.
     quint64 bytesOf(const QList<int>& rows);
     QList<int> allRows() const;
-    void noteMade(const QList<int>& rows);
+    // Records the rows the proof holds as archived (when the archive was
+    // made) and the others with their reasons.
+    void noteProof(const QList<int>& rows, const Proof& proof, bool made);
 
     RunContext c_;
     ResponseFileMaker naming_;
@@ -152,12 +195,17 @@ private:
     std::vector<qint64> rowBytes_; // each row's file size once read, else -1
     RunFolder folder_;
     QString lastRunFolder_;
-    // This run's figures: rows put into made archives, archives, skipped files.
+    // This run's figures: rows proven to be in made archives, rows known not
+    // to be with the reason, archives.
     QSet<int> madeRows_;
-    QSet<int> skippedRows_;
+    QHash<int, QString> failedRows_;
     int archivesMade_ = 0;
-    int skippedFiles_ = 0;
-    int archiveSkipped_ = 0; // skipped files reported for the archive in progress
+    // The files of the group being archived (Dravo, Exp, normal), and what
+    // proving its archive found.
+    QList<int> groupRows_;
+    Proof lastProof_;
+    // The archives FileN made or is making in this run.
+    QSet<QString> archivesOfRun_;
     // The threads the module calls run on, kept from call to call (each ends
     // after half a minute unused), so that an archive costs no thread start.
     // Last, so that it is the first to go, waiting for what it runs.

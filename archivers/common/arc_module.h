@@ -11,6 +11,15 @@
  * grammar and each module's commands are described in unlha32.h, zip32j.h and
  * unzip32.h.
  *
+ * A listing command (unlha32.h, unzip32.h) hands its text back in the
+ * caller's output buffer, NUL-terminated: one line a member,
+ *   <crc> TAB <size> TAB <packed size> TAB <method> TAB <mtime> TAB <name> LF
+ * with the CRC in lower-case hexadecimal (4 digits, the CRC-16 of LZH; 8, the
+ * CRC-32 of ZIP), the sizes and the modification time (seconds since 1970, -1
+ * when unknown) in decimal, and the member's whole stored path as UTF-8,
+ * folders separated by "/", in which every byte below 0x20, DEL and the
+ * backslash itself stand as a backslash and three octal digits ("\033").
+ *
  * Result codes: 0 success; 1 to 32767 the number of listed files that were
  * skipped while the archive was still made; everything from 32768 up is a
  * failure. The numbering is the one the archiver-library interface has always
@@ -42,6 +51,8 @@ enum ArcResult {
     ARC_ERR_ENGINE_MISSING = 32795,    /* libzip32j.so: libizip32j.so is missing or unusable */
     ARC_ERR_COMMAND = 32796,           /* unknown command or switch, malformed command line */
     ARC_ERR_NO_MEMORY = 32797,         /* memory could not be allocated */
+    ARC_ERR_OUTPUT_SMALL = 32798,      /* the text does not fit the output buffer, which
+                                          then holds the size it needs, in decimal */
     ARC_ERR_ALREADY_RUNNING = 32799,   /* the module is already inside a call */
     ARC_ERR_CANCELLED = 32800          /* the progress hook asked to stop */
 };

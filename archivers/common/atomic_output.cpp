@@ -63,13 +63,17 @@ struct Temp {
 };
 
 // A hidden name in `folder` after `base` that no file has yet, for a moment.
+// Only the start of a long base is taken, so that the name stays well within
+// the 255 bytes a name may have whatever the archive's own name is.
 std::string freshName(const std::string& folder, const std::string& base) {
     static std::atomic<unsigned> counter{0};
+    constexpr size_t kBaseBytes = 200;
     struct timespec now;
     ::clock_gettime(CLOCK_MONOTONIC, &now);
     const unsigned long tag = static_cast<unsigned long>(now.tv_nsec) ^
                               static_cast<unsigned long>(::getpid()) << 20 ^ counter++;
-    return withSlash(folder) + "." + base + "." + std::to_string(tag % 1000000000ul);
+    return withSlash(folder) + "." + base.substr(0, kBaseBytes) + "." +
+           std::to_string(tag % 1000000000ul);
 }
 
 // Makes a temporary file in `dir` with the permission bits `mode`, less the

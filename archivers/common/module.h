@@ -5,11 +5,19 @@
 #include "results.h"
 
 #include <atomic>
+#include <cstdint>
+#include <cstring>
 #include <mutex>
 #include <new>
+#include <string>
 #include <system_error>
 
 namespace arc {
+
+// One member's line of a listing (arc_module.h): `crc` in `crcDigits`
+// hexadecimal digits, `name` the whole stored path as UTF-8.
+std::string listingLine(uint32_t crc, int crcDigits, uint64_t size, uint64_t packed,
+                        const std::string& method, long long mtime, const std::string& name);
 
 // Progress reporting for one call: forwards to the installed hook.
 class Progress {
@@ -109,7 +117,9 @@ private:
 
     // A given output buffer is emptied, a missing command line is refused,
     // and a failure to allocate memory or to start a helper thread becomes a
-    // result code instead of an exception across the C border.
+    // result code instead of an exception across the C border. The text a
+    // call hands back goes into the buffer when it fits, else the call
+    // returns kErrOutputSmall with the size it needs there.
     template <typename Run>
     static int runGuarded(const char* cmdLine, char* output, unsigned long outputSize, Run& run) {
         if (output && outputSize > 0)
@@ -117,7 +127,18 @@ private:
         if (!cmdLine)
             return kErrCommand;
         try {
-            return run(cmdLine);
+            std::string text;
+            const int rc = run(cmdLine, text);
+            if (text.empty())
+                return rc;
+            if (output && text.size() < outputSize) {
+                std::memcpy(output, text.c_str(), text.size() + 1);
+                return rc;
+            }
+            const std::string needed = std::to_string(text.size() + 1);
+            if (output && needed.size() < outputSize)
+                std::memcpy(output, needed.c_str(), needed.size() + 1);
+            return kErrOutputSmall;
         } catch (const std::bad_alloc&) {
             return kErrNoMemory;
         } catch (const std::system_error&) {

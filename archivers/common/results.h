@@ -24,6 +24,7 @@ enum Result : int {
     kErrEngineMissing = ARC_ERR_ENGINE_MISSING,
     kErrCommand = ARC_ERR_COMMAND,
     kErrNoMemory = ARC_ERR_NO_MEMORY,
+    kErrOutputSmall = ARC_ERR_OUTPUT_SMALL,
     kErrAlreadyRunning = ARC_ERR_ALREADY_RUNNING,
     kErrCancelled = ARC_ERR_CANCELLED,
 };

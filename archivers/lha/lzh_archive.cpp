@@ -63,6 +63,10 @@ int parseCommand(const std::string& line, Command& cmd) {
     case 'E':
         cmd.verb = 'x';
         break;
+    case 'l':
+    case 'L':
+        cmd.verb = 'l';
+        break;
     default:
         return arc::kErrCommand;
     }
@@ -98,6 +102,8 @@ int parseCommand(const std::string& line, Command& cmd) {
             cmd.archive = t;
         } else if (cmd.verb == 'x' && endsWithSeparator(t)) {
             cmd.destination = t;
+        } else if (cmd.verb == 'l') {
+            return arc::kErrCommand;
         } else if (!namesOnly && cmd.verb != 'x' && t[0] == '@') {
             if (!arc::readResponseFile(t.substr(1), cmd.inputs))
                 return arc::kErrCannotRead;
@@ -127,6 +133,41 @@ int readAllHeaders(const ArchiveFile& archive, std::vector<MemberHeader>& member
         offset = h.dataOffset + h.packedSize;
         members.push_back(std::move(h));
     }
+}
+
+// Whether the file's bytes, as they are now, are those of the member (same
+// size and CRC).
+bool holdsSameBytes(const MemberHeader& member, const std::string& path) {
+    arc::InputFile in;
+    if (member.method == "-lhd-" || !in.open(path) || in.size() != member.originalSize)
+        return false;
+    std::vector<uint8_t> buf(static_cast<size_t>(std::min<uint64_t>(in.size(), kChunk)));
+    uint16_t crc = 0;
+    uint64_t size = 0;
+    for (;;) {
+        const long long got = in.read(buf.data(), buf.size());
+        if (got < 0)
+            return false;
+        if (got == 0)
+            return size == member.originalSize && crc == member.crc;
+        crc = arc::crc16Update(crc, buf.data(), static_cast<size_t>(got));
+        size += static_cast<uint64_t>(got);
+    }
+}
+
+// One line a member, in archive order (arc_module.h).
+int list(const Command& cmd, std::string& output) {
+    ArchiveFile archive;
+    if (!archive.open(cmd.archive))
+        return arc::kErrArchiveOpen;
+    std::vector<MemberHeader> members;
+    const int rc = readAllHeaders(archive, members);
+    if (rc != arc::kOk)
+        return rc;
+    for (const MemberHeader& h : members)
+        output += arc::listingLine(h.crc, 4, h.originalSize, h.packedSize, h.method,
+                                   static_cast<long long>(h.mtime), memberPath(h));
+    return arc::kOk;
 }
 
 int copyRange(const ArchiveFile& from, uint64_t offset, uint64_t size, arc::AtomicOutput& out) {
@@ -192,7 +233,7 @@ int MemberWriter::storeRaw(const Planned& file, arc::InputFile& in, uint64_t dat
         if (got == 0)
             return arc::kOk;
         const size_t n = static_cast<size_t>(got);
-        crc = crc16Update(crc, buf_.get(), n);
+        crc = arc::crc16Update(crc, buf_.get(), n);
         size += n;
         rc = out_.write(buf_.get(), n);
         if (rc != arc::kOk)
@@ -236,7 +277,7 @@ int MemberWriter::write(const Planned& file) {
             }
             ++chunks;
             const size_t n = static_cast<size_t>(got);
-            crc = crc16Update(crc, buf_.get(), n);
+            crc = arc::crc16Update(crc, buf_.get(), n);
             size += n;
             rc = encoder.write(buf_.get(), n);
             if (rc != arc::kOk)
@@ -328,7 +369,10 @@ int createOrUpdate(const Command& cmd, arc::Progress& progress) {
         }
         auto it = byPath.find(p.name);
         if (it != byPath.end()) {
-            if (cmd.verb == 'u' && fst.st_mtime <= members[static_cast<size_t>(it->second)].mtime) {
+            // The file's bytes, not its time, decide: a file edited within the
+            // second of its member, or an older version put back, differs
+            // from the member all the same.
+            if (cmd.verb == 'u' && holdsSameBytes(members[static_cast<size_t>(it->second)], path)) {
                 ++upToDate;
                 continue;
             }
@@ -418,7 +462,7 @@ int extractMember(const ArchiveFile& archive, const MemberHeader& h, const std::
         return static_cast<long long>(n);
     };
     ByteSink sink = [&](const uint8_t* data, size_t size) {
-        crc = crc16Update(crc, data, size);
+        crc = arc::crc16Update(crc, data, size);
         done += size;
         int r = file.write(data, size);
         if (r == arc::kOk && progress.report(name.c_str(), done))
@@ -486,12 +530,19 @@ int extract(const Command& cmd, arc::Progress& progress) {
 
 } // namespace
 
-int runCommand(const std::string& commandLine, arc::Progress& progress) {
+int runCommand(const std::string& commandLine, arc::Progress& progress, std::string& output) {
     Command cmd;
     int rc = parseCommand(commandLine, cmd);
     if (rc != arc::kOk)
         return rc;
-    return cmd.verb == 'x' ? extract(cmd, progress) : createOrUpdate(cmd, progress);
+    switch (cmd.verb) {
+    case 'x':
+        return extract(cmd, progress);
+    case 'l':
+        return list(cmd, output);
+    default:
+        return createOrUpdate(cmd, progress);
+    }
 }
 
 } // namespace lha

@@ -1,5 +1,5 @@
 // The commands of the LHA module, over the codec: create or update an archive
-// from a list of files, and extract members into a folder.
+// from a list of files, extract members into a folder, list the members.
 #pragma once
 
 #include "module.h"
@@ -8,7 +8,8 @@
 
 namespace lha {
 
-// Carries out one command line (grammar and results in unlha32.h).
-int runCommand(const std::string& commandLine, arc::Progress& progress);
+// Carries out one command line (grammar and results in unlha32.h); a listing
+// goes to `output`.
+int runCommand(const std::string& commandLine, arc::Progress& progress, std::string& output);
 
 } // namespace lha

@@ -202,7 +202,7 @@ int readLevel2(const ArchiveFile& archive, uint64_t offset, MemberHeader& h) {
         const size_t at = static_cast<size_t>(crcAt);
         uint16_t stored = get16(buf.data() + at);
         buf[at] = buf[at + 1] = 0;
-        if (crc16Update(0, buf.data(), total) != stored)
+        if (arc::crc16Update(0, buf.data(), total) != stored)
             return arc::kErrHeaderCrc;
     }
     return arc::kOk;
@@ -310,7 +310,7 @@ std::vector<uint8_t> buildLevel2Header(const std::string& method, const StoredNa
         }
         put16(h, at + 17, 0);
     }
-    put16(h, crcAt, crc16Update(0, h.data(), h.size()));
+    put16(h, crcAt, arc::crc16Update(0, h.data(), h.size()));
     return h;
 }
 

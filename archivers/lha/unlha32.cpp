@@ -7,9 +7,9 @@ namespace {
 
 arc::ModuleState state;
 
-int run(const char* cmdLine) {
+int run(const char* cmdLine, std::string& output) {
     arc::Progress progress = state.makeProgress(0);
-    return lha::runCommand(cmdLine, progress);
+    return lha::runCommand(cmdLine, progress, output);
 }
 
 } // namespace

@@ -2,8 +2,8 @@
  *
  * Exports
  *   int Unlha(void* owner, const char* cmdLine, char* output, unsigned long outputSize);
- *       Runs one command line (UTF-8). `owner` is ignored; when an output buffer
- *       is given it receives an empty text. Returns a result code (below).
+ *       Runs one command line (UTF-8). `owner` is ignored; an output buffer receives
+ *       the listing of `l`, an empty text otherwise. Returns a result code (below).
  *   int UnlhaGetRunning(void);        non-zero while a call is in progress
  *   unsigned short UnlhaGetVersion(void);   100 (version 1.00)
  *   void UnlhaSetProgress(ArcProgressFn fn, void* user);
@@ -12,8 +12,11 @@
  *
  * Command line
  *   <command> [switches] <archive> [files | @responsefile | member names | folder/]
- *   Commands:  u  add files not in the archive, replace members whose file is newer
+ *   Commands:  u  add files not in the archive, replace members whose file holds other
+ *                 bytes (another size or CRC), whatever the times say
  *              a  add files, replacing members of the same name
+ *              l  list every member in the output buffer, one line each, as
+ *                 arc_module.h describes (32798 when the buffer is too small)
  *              x, e  extract members (all when none is named, else those whose whole
  *                 stored path is named) into the folder given as a token ending in
  *                 "/" (the current folder otherwise)
@@ -81,6 +84,7 @@
  *   32792  the archive cannot be opened  32793  not an LZH archive
  *   32794  a response file or the archive cannot be read
  *   32796  bad command line              32797  out of memory
+ *   32798  the listing does not fit the output buffer
  *   32799  the module is already in a call  32800  cancelled by the progress hook
  *   A failed or cancelled call leaves an earlier archive as it was, and no partial
  *   archive or extracted file behind.

@@ -1,8 +1,10 @@
 #include "unzip32.h"
 
 #include "cmdline.h"
+#include "module.h"
 #include "results.h"
 #include "zip_archive.h"
+#include "zip_reader.h"
 
 #include <new>
 #include <string>
@@ -12,18 +14,40 @@ namespace {
 
 arc::ModuleState state;
 
-int run(const char* cmdLine) {
+// One line a member (arc_module.h), in the order of the central directory.
+int list(const std::string& archive, std::string& output) {
+    zip::Reader reader;
+    const int rc = reader.open(archive);
+    if (rc != arc::kOk)
+        return rc;
+    for (const zip::Entry& e : reader.entries())
+        output += arc::listingLine(e.crc, 8, e.size, e.compressedSize,
+                                   e.method == 0   ? "stored"
+                                   : e.method == 8 ? "deflate"
+                                                   : std::to_string(e.method),
+                                   e.mtime, e.name);
+    return arc::kOk;
+}
+
+int run(const char* cmdLine, std::string& output) {
     std::vector<std::string> args;
     bool namesOnly = false; // after "--" every token is a name
+    bool listing = false;
     for (std::string& t : arc::splitCommandLine(cmdLine)) {
         if (!namesOnly && (t == "-x" || t == "--")) {
             namesOnly = t == "--";
+            continue;
+        }
+        if (!namesOnly && t == "-l") {
+            listing = true;
             continue;
         }
         if (!namesOnly && !t.empty() && t[0] == '-')
             return arc::kErrCommand;
         args.push_back(std::move(t));
     }
+    if (listing)
+        return args.size() == 1 && !args[0].empty() ? list(args[0], output) : arc::kErrCommand;
     if (args.size() < 2 || args[0].empty() || args[1].empty())
         return arc::kErrCommand;
     const std::vector<std::string> members(args.begin() + 2, args.end());

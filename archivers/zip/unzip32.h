@@ -6,8 +6,13 @@
 // with blanks):  [-x] "<archive>" "<folder>" ["<member>" ...]
 // extracts the named members (all when none is named) into the folder,
 // replacing files there. A member matches by its whole name (folders
-// included) or by its bare file name. -x is the only switch; any other is
-// refused. `owner` and the output buffer are ignored.
+// included); a name that no member has as its whole name matches the members
+// whose bare file name it is.
+//                -l "<archive>"
+// lists every member in the output buffer, one line each, as arc_module.h
+// describes (32798 when the buffer is too small). Any other switch is
+// refused. `owner` is ignored; the output buffer is emptied by every other
+// command.
 //
 // Names are read as UTF-8 when the entry's UTF-8 flag is set; otherwise from
 // an Info-ZIP Unicode path field that belongs to them; otherwise, from a Unix
@@ -41,7 +46,8 @@
 //   32791 a header is truncated or inconsistent
 //   32792 the archive cannot be opened  32793 not a ZIP archive
 //   32794 the archive cannot be read    32796 malformed command line
-//   32797 out of memory                 32799 a call is already in progress
+//   32797 out of memory                 32798 the listing does not fit
+//   32799 a call is already in progress
 //   32800 cancelled by the progress callback
 // After a failure the other members are still extracted, unless the failure
 // stops all writing (disk full, cancel, a file that cannot be written).

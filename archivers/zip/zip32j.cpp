@@ -102,7 +102,7 @@ private:
 
 Engine engine;
 
-int run(const char* cmdLine) {
+int run(const char* cmdLine, std::string& /*output: nothing to hand back*/) {
     Options opt;
     int rc = parse(cmdLine, opt);
     if (rc != arc::kOk)

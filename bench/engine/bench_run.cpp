@@ -40,6 +40,9 @@ public:
     bool ZipGetRunning() override { return inner_.ZipGetRunning(); }
     bool UnZipGetRunning() override { return inner_.UnZipGetRunning(); }
     void setProgressHandler(ProgressHandler h) override { inner_.setProgressHandler(std::move(h)); }
+    int listing(ArchiverModule m, const QString& c, QByteArray& text) override {
+        return inner_.listing(m, c, text);
+    }
 
 private:
     template <typename F> int timed(F f) {

@@ -32,7 +32,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
         out.write(reinterpret_cast<const char*>(data), static_cast<std::streamsize>(size));
     }
     arc::Progress progress(nullptr, nullptr, 0);
-    int rc = lha::runCommand("x \"" + archive + "\" \"" + dir + "/dest/\"", progress);
+    std::string output;
+    int rc = lha::runCommand("x \"" + archive + "\" \"" + dir + "/dest/\"", progress, output);
     if (rc != 0 && (rc < 32768 || rc > 32800))
         std::abort();
     for (const auto& e : std::filesystem::directory_iterator(dir + "/dest"))

@@ -87,6 +87,29 @@ done; done
 check "no archive holds the other run's files" test "$wrong" -eq 0
 check "both runs cleaned up their folders" test -z "$(ls -A "$work/tmp/dravonel2-$(id -u)")"
 
+# Two runs on one archive: the second waits while the first (stopped while it
+# holds the archive) updates it, and the archive then holds both files.
+mkdir -p "$work/lk/o"
+head -c 40000000 /dev/urandom >"$work/lk/big.bin"
+printf 'small\n' >"$work/lk/small.txt"
+locks=$work/tmp/dravonel2-$(id -u)/locks
+"$program" --batch normal --name SAME --out "$work/lk/o" "$work/lk/big.bin" >/dev/null 2>&1 & pa=$!
+held=0
+for _ in $(seq 1 400); do
+    for f in "$locks"/*.lock; do [ -e "$f" ] && ! flock -n "$f" true && held=1; done
+    [ "$held" = 1 ] && break
+    sleep 0.02
+done
+kill -STOP $pa
+"$program" --batch normal --name SAME --out "$work/lk/o" "$work/lk/small.txt" >/dev/null 2>&1 & pb=$!
+sleep 1
+check "the first run held the archive's lock" test "$held" = 1
+check "the second run waits for the first" kill -0 $pb
+kill -CONT $pa
+wait $pa; sa=$?; wait $pb; sb=$?
+check "both runs on one archive exit 0" test "$sa$sb" = 00
+check "the archive holds both runs' files" test "$(members "$work/lk/o/SAME.LZH")" = "big.bin small.txt "
+
 # Ctrl-C ends with 130; SIGKILL leaves no new file in the output folder, and
 # the next run removes what the killed run left in the temporary folder.
 head -c 150000000 /dev/urandom >"$work/big.bin"

@@ -163,8 +163,8 @@ TEST(LhCodec, DecoderRejectsDamagedStreamsWithoutCrashing) {
 }
 
 TEST(Crc16, MatchesTheArcCheckValue) {
-    EXPECT_EQ(lha::crc16Update(0, "123456789", 9), 0xBB3D);
-    uint16_t split = lha::crc16Update(lha::crc16Update(0, "12345", 5), "6789", 4);
+    EXPECT_EQ(arc::crc16Update(0, "123456789", 9), 0xBB3D);
+    uint16_t split = arc::crc16Update(arc::crc16Update(0, "12345", 5), "6789", 4);
     EXPECT_EQ(split, 0xBB3D);
 }
 

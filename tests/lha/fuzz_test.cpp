@@ -16,7 +16,8 @@ namespace {
 
 int runCommand(const std::string& line) {
     arc::Progress progress(nullptr, nullptr, 0);
-    return lha::runCommand(line, progress);
+    std::string output;
+    return lha::runCommand(line, progress, output);
 }
 
 bool isResultCode(int rc) {

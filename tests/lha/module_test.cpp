@@ -317,7 +317,7 @@ TEST_F(LhaModule, DoubleCompressionAndFileNCommandLines) {
     expectReadersAgree(f2, {{"Report.txt", text}});
 }
 
-TEST_F(LhaModule, UpdateReplacesOnlyNewerFilesAndAddReplacesAll) {
+TEST_F(LhaModule, UpdateReplacesMembersWhoseBytesDifferWhateverTheTimes) {
     std::string a = out + "/U.LZH";
     std::string pa = file("a.txt", "version 1 of a");
     std::string pb = file("b.txt", "version 1 of b");
@@ -327,32 +327,33 @@ TEST_F(LhaModule, UpdateReplacesOnlyNewerFilesAndAddReplacesAll) {
     setMtime(pc, 1'600'000'000);
     ASSERT_EQ(unlha(normal(a, {pa, pb, pc})), 0);
     std::string before = slurp(a);
-    // Same times: nothing to do, the archive is not rewritten.
+    // The same bytes, even under a newer time: nothing to do, the archive is
+    // not rewritten.
+    setMtime(pa, 1'700'000'000);
     ASSERT_EQ(unlha(normal(a, {pa, pb, pc})), 0);
     EXPECT_TRUE(slurp(a) == before);
-    // a newer, b older, c equal, d new.
+    // a newer, b older (a version put back), c edited within the same second,
+    // d new: every one that differs is stored.
     spit(pa, "version 2 of a");
-    setMtime(pa, 1'600'000'100);
-    spit(pb, "version 2 of b");
+    setMtime(pa, 1'700'000'100);
+    spit(pb, "version 0 of b");
     setMtime(pb, 1'500'000'000);
     spit(pc, "version 2 of c");
     setMtime(pc, 1'600'000'000);
     std::string pd = file("d.txt", "d is new");
     ASSERT_EQ(unlha(normal(a, {pa, pb, pc, pd})), 0);
     expectReadersAgree(a, {{"a.txt", "version 2 of a"},
-                           {"b.txt", "version 1 of b"},
-                           {"c.txt", "version 1 of c"},
+                           {"b.txt", "version 0 of b"},
+                           {"c.txt", "version 2 of c"},
                            {"d.txt", "d is new"}});
     // The extracted member keeps the file's time.
     TempDir x;
     ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
     EXPECT_EQ(fs::last_write_time(x / "a.txt"), fs::last_write_time(pa));
-    // "a" replaces whatever the times.
-    ASSERT_EQ(unlha(normal(a, {pb, pc}, "a -+ -a1")), 0);
-    expectReadersAgree(a, {{"a.txt", "version 2 of a"},
-                           {"b.txt", "version 2 of b"},
-                           {"c.txt", "version 2 of c"},
-                           {"d.txt", "d is new"}});
+    // "a" replaces too.
+    spit(pb, "version 3 of b");
+    ASSERT_EQ(unlha(normal(a, {pb}, "a -+ -a1")), 0);
+    expectReadersAgree(a, {{"a.txt", "version 2 of a"}, {"b.txt", "version 3 of b"}});
 }
 
 TEST_F(LhaModule, SkipsAndCountsFilesItCannotStore) {

@@ -6,9 +6,9 @@
 #include "paths.h"
 
 #include <QCryptographicHash>
+#include <QDateTime>
 #include <QDirIterator>
 #include <QProcess>
-#include <QThread>
 
 using namespace dravonel;
 using namespace dravonel::testing;
@@ -214,9 +214,7 @@ TEST_F(RealRun, UpdatingADoubleArchiveKeepsTheOldMembers) {
         const QString second = file(sub + "/two/doc.md", "second");
         addTargets({first});
         run->btnExe_Click(kModeDravo, out());
-        // LHA's "u" replaces a member only by a newer file, and the times it
-        // keeps are whole seconds: the update comes a second later.
-        QThread::msleep(1100);
+        // The update comes within the same second: the bytes decide.
         addTargets({second});
         run->btnExe_Click(kModeDravo, out());
         EXPECT_TRUE(log.lines().contains("　更新の為解凍します"));
@@ -263,7 +261,7 @@ TEST_F(RealRun, ArchivesMadeSideBySideAreReportedAsOneAtATimeWouldReportThem) {
                       data(i + 2, 2000 + 30000 * (i % 4)));
     const QString vanished = file("in/gone.txt");
     files.insert(5, vanished);
-    // A second file of an earlier one's name updates that archive.
+    // A second file of an earlier one's name is refused: its archive is taken.
     files.insert(2, file("in/sub/f01.txt", QByteArray(200000, 'x')));
     struct Seen {
         QStringList log, outputs, left;
@@ -330,4 +328,78 @@ TEST_F(RealRun, ArchivesMadeSideBySideAreReportedAsOneAtATimeWouldReportThem) {
     EXPECT_EQ(QDir(o).entryList(QDir::Files | QDir::Hidden, QDir::Name), listed);
     for (const QString& name : listed)
         checkArchive(o + "/" + name);
+}
+
+TEST_F(RealRun, AFileCountsAsArchivedOnlyWhenItsArchiveHoldsItsBytes) {
+    // Two files of one name from two folders: the first is archived, the
+    // second is named and stays listed, in one archive a file and in one for
+    // all of them alike, and for both formats.
+    const QString first = file("in/A/memo.txt", "from A"), second = file("in/B/memo.txt", "B!");
+    for (int mode : {kModeFileN, kModeDravo, kModeNormal}) {
+        for (int format : {kFormatLzh, kFormatZip}) {
+            if (format == kFormatZip && mode != kModeFileN)
+                continue;
+            options.AshukuExe = qint16(format);
+            host.name = "ALL";
+            const QString o = out() + QString("/%1-%2").arg(mode).arg(format);
+            QDir().mkpath(o);
+            addTargets({first, second});
+            const RunOutcome outcome = run->btnExe_Click(mode, o);
+            EXPECT_EQ(targets.entries(), QStringList{second}) << mode;
+            ASSERT_EQ(outcome.notArchived.size(), 1) << mode;
+            EXPECT_EQ(outcome.notArchived[0].reason, "同じ名前のファイルが先に入っています");
+            EXPECT_TRUE(log.lines().contains("　圧縮されていません（同じ名前のファイルが先に入って"
+                                             "います）：" +
+                                             ShortPath(second)));
+            ASSERT_EQ(outputs.count(), 1) << mode;
+            EXPECT_EQ(open(outputs.entry(0)).value("memo.txt"), "from A") << mode;
+            targets.removeAll();
+            outputs.removeAll();
+        }
+    }
+
+    // Names at the file system's limit: an archive of a 255-byte name is made
+    // and updated (its temporary name beside it stays short enough); a file
+    // whose archive name would be longer is refused and the run goes on.
+    options.AshukuExe = kFormatLzh;
+    const QString fits = file("in/" + QString(251, 'f'), "fits"),
+                  tooLong = file("in/" + QString(252, 'g'), "too long"),
+                  after = file("in/after.txt", "after");
+    addTargets({tooLong, fits, after});
+    run->btnExe_Click(kModeFileN, out());
+    EXPECT_EQ(targets.entries(), QStringList{tooLong});
+    EXPECT_TRUE(
+        log.lines().contains("　圧縮されていません（書庫名が長すぎます）：" + ShortPath(tooLong)));
+    file("in/" + QString(251, 'f'), "fits, edited");
+    targets.removeAll();
+    addTargets({fits});
+    EXPECT_TRUE(run->btnExe_Click(kModeFileN, out()).allArchived());
+    EXPECT_EQ(open(out() + "/" + QString(251, 'F') + ".LZH").value(QString(251, 'f')),
+              "fits, edited");
+}
+
+TEST_F(RealRun, DoubleArchivesTakeNewBytesWhateverTheTimesOfTheirInnerArchives) {
+    options.Ashuku = kMethodDouble;
+    options.Double = true;
+    options.Pattern = 0;
+    const QString doc = file("in/doc.txt", "one");
+    addTargets({doc});
+    ASSERT_TRUE(run->btnExe_Click(kModeDravo, out()).allArchived());
+    // The inner archive's member in the final one is dated a year ahead.
+    const QString final = out() + "/DOC.LZH.LZH";
+    const QString staged = dir.path() + "/staged/";
+    QDir().mkpath(staged);
+    ASSERT_EQ(modules.Unlha("x \"" + final + "\" \"" + staged + "\""), 0);
+    QFile inner(staged + "DOC.LZH");
+    ASSERT_TRUE(inner.open(QIODevice::ReadWrite));
+    inner.setFileTime(QDateTime::currentDateTime().addYears(1), QFileDevice::FileModificationTime);
+    inner.close();
+    ASSERT_EQ(modules.Unlha("a \"" + final + "\" \"" + staged + "DOC.LZH\""), 0);
+    // Edited within the same second, then again.
+    for (const QByteArray& text : {QByteArray("two"), QByteArray("three")}) {
+        file("in/doc.txt", text);
+        addTargets({doc});
+        EXPECT_TRUE(run->btnExe_Click(kModeDravo, out()).allArchived()) << text.constData();
+        EXPECT_EQ(open(final, true).value("doc.txt"), text);
+    }
 }

@@ -22,6 +22,7 @@ struct Fake {
     void (*setResult)(int) = nullptr;
     void (*setRunning)(int) = nullptr;
     void (*setDelay)(int) = nullptr;
+    void (*setKeep)(int) = nullptr;
     int (*calls)() = nullptr;
     int (*threads)() = nullptr;
     int (*thread)(int) = nullptr;
@@ -36,6 +37,7 @@ struct Fake {
         setResult = reinterpret_cast<void (*)(int)>(lib.resolve(p + "FakeSetResult"));
         setRunning = reinterpret_cast<void (*)(int)>(lib.resolve(p + "FakeSetRunning"));
         setDelay = reinterpret_cast<void (*)(int)>(lib.resolve(p + "FakeSetDelay"));
+        setKeep = reinterpret_cast<void (*)(int)>(lib.resolve(p + "FakeSetKeep"));
         calls = reinterpret_cast<int (*)()>(lib.resolve(p + "FakeCalls"));
         threads = reinterpret_cast<int (*)()>(lib.resolve(p + "FakeThreads"));
         thread = reinterpret_cast<int (*)(int)>(lib.resolve(p + "FakeThread"));
@@ -355,4 +357,30 @@ TEST_F(FakeRun, AnOutputFolderWithoutLongFormNeverBecomesTheRoot) {
     EXPECT_EQ(log.lines(), (QStringList{shown(a), "　圧縮ファイル格納先が書き込みできません",
                                         "　圧縮されませんでした", "中断しました"}));
     EXPECT_EQ(targets.entries(), QStringList{a});
+}
+
+TEST_F(FakeRun, ASuccessTheArchiveDoesNotBearOutArchivesNothing) {
+    // The module says every archive was made, but writes none.
+    lha->setKeep(0);
+    const QString a = file("x/a.txt"), b = file("x/b.txt");
+    addTargets({a, b});
+    RunOutcome outcome = run->btnExe_Click(kModeDravo, out());
+    EXPECT_EQ(targets.entries(), (QStringList{a, b}));
+    EXPECT_EQ(outputs.count(), 0);
+    EXPECT_EQ(log.lines().count("　圧縮されていません（書庫に入っていません）：" + ShortPath(a)),
+              1);
+    EXPECT_EQ(log.lines().count("　圧縮されませんでした"), 2);
+    EXPECT_FALSE(log.lines().contains("　正常に圧縮されました"));
+    ASSERT_EQ(outcome.notArchived.size(), 2);
+    EXPECT_EQ(outcome.notArchived[1].reason, "書庫に入っていません");
+    EXPECT_FALSE(outcome.allArchived());
+
+    // The same through FileN.
+    outcome = run->btnExe_Click(kModeFileN, out());
+    EXPECT_EQ(targets.count(), 2);
+    EXPECT_EQ(outcome.notArchived.size(), 2);
+    lha->setKeep(1);
+    outcome = run->btnExe_Click(kModeFileN, out());
+    EXPECT_TRUE(outcome.allArchived());
+    EXPECT_EQ(targets.count(), 0);
 }

@@ -37,6 +37,7 @@ public:
     bool ZipGetRunning() override { return false; }
     bool UnZipGetRunning() override { return false; }
     void setProgressHandler(ProgressHandler) override {}
+    int listing(ArchiverModule, const QString&, QByteArray&) override { return -1; }
 };
 
 class RecordingHost : public DialogHost {

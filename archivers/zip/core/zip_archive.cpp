@@ -101,9 +101,15 @@ int extractArchive(const std::string& archive, const std::string& folder,
     const std::unordered_set<std::string> wanted(names.begin(), names.end());
     std::vector<const Entry*> chosen;
     uint64_t total = 0;
+    // A name that is some member's whole name picks that member alone; only a
+    // name no member has whole picks the members of that bare file name.
+    std::unordered_set<std::string> whole;
+    for (const Entry& e : reader.entries())
+        if (wanted.count(e.name))
+            whole.insert(e.name);
     for (const Entry& e : reader.entries()) {
-        if (wanted.empty() || wanted.count(e.name) ||
-            wanted.count(arc::safeMemberName(e.name, e.backslashSeparates()))) {
+        const std::string bare = arc::safeMemberName(e.name, e.backslashSeparates());
+        if (wanted.empty() || wanted.count(e.name) || (wanted.count(bare) && !whole.count(bare))) {
             chosen.push_back(&e);
             total += e.size;
         }

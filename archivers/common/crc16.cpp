@@ -2,7 +2,7 @@
 
 #include <array>
 
-namespace lha {
+namespace arc {
 
 namespace {
 
@@ -42,4 +42,4 @@ uint16_t crc16Update(uint16_t crc, const void* data, size_t size) {
     return static_cast<uint16_t>(c);
 }
 
-} // namespace lha
+} // namespace arc

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
-namespace lha {
+namespace arc {
 
 uint16_t crc16Update(uint16_t crc, const void* data, size_t size);
 
-} // namespace lha
+} // namespace arc

@@ -1,0 +1,147 @@
+#include "archive_proof.h"
+
+#include "crc16.h"
+#include "paths.h"
+#include "run.h"
+
+#include <QFile>
+#include <QHash>
+#include <QSet>
+
+#include <zlib.h>
+
+#include <memory>
+
+namespace dravonel {
+
+namespace {
+
+// A listed name with its "\ooo" escapes turned back into bytes.
+QByteArray unescaped(const QByteArray& field) {
+    QByteArray out;
+    out.reserve(field.size());
+    for (qsizetype i = 0; i < field.size(); ++i) {
+        if (field[i] == '\\' && i + 3 < field.size()) {
+            bool ok = false;
+            const int byte = field.mid(i + 1, 3).toInt(&ok, 8);
+            if (ok && byte >= 0 && byte < 256) {
+                out += char(byte);
+                i += 3;
+                continue;
+            }
+        }
+        out += field[i];
+    }
+    return out;
+}
+
+} // namespace
+
+int listArchive(Archivers& archivers, ArchiveKind kind, const QString& archive,
+                QList<ListedMember>& members) {
+    members.clear();
+    QByteArray text;
+    const int code =
+        kind == ArchiveKind::Lzh
+            ? archivers.listing(ArchiverModule::Lha,
+                                CompressionRun::commandLine(QStringLiteral("l"), {archive}), text)
+            : archivers.listing(ArchiverModule::UnZip,
+                                CompressionRun::commandLine(QStringLiteral("-l"), {archive}), text);
+    if (code != 0)
+        return code;
+    for (const QByteArray& line : text.split('\n')) {
+        const QList<QByteArray> fields = line.split('\t');
+        if (fields.size() != 6)
+            continue;
+        ListedMember m;
+        bool crcOk = false, sizeOk = false;
+        m.crc = fields[0].toUInt(&crcOk, 16);
+        m.size = fields[1].toULongLong(&sizeOk);
+        if (!crcOk || !sizeOk)
+            continue;
+        m.path = QString::fromUtf8(unescaped(fields[5]));
+        members.append(m);
+    }
+    return 0;
+}
+
+Fingerprint fingerprintOf(const QString& path, ArchiveKind kind) {
+    Fingerprint print;
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+        return print;
+    constexpr qint64 kChunk = 1 << 20;
+    const auto buffer = std::make_unique_for_overwrite<char[]>(size_t(kChunk));
+    uLong crc32Value = ::crc32(0, nullptr, 0);
+    uint16_t crc16Value = 0;
+    for (;;) {
+        const qint64 got = file.read(buffer.get(), kChunk);
+        if (got < 0)
+            return print;
+        if (got == 0)
+            break;
+        if (kind == ArchiveKind::Lzh)
+            crc16Value = arc::crc16Update(crc16Value, buffer.get(), size_t(got));
+        else
+            crc32Value =
+                ::crc32_z(crc32Value, reinterpret_cast<const Bytef*>(buffer.get()), size_t(got));
+        print.size += quint64(got);
+    }
+    print.crc = kind == ArchiveKind::Lzh ? quint32(crc16Value) : quint32(crc32Value);
+    print.readable = true;
+    return print;
+}
+
+bool holdsMember(const QList<ListedMember>& members, const QString& path,
+                 const Fingerprint& print) {
+    for (const ListedMember& m : members)
+        if (m.path == path && m.size == print.size && m.crc == print.crc)
+            return true;
+    return false;
+}
+
+QList<ProofFailure> proveFiles(const QList<ListedMember>& members, ArchiveKind kind,
+                               const QStringList& files) {
+    QSet<QString> named;
+    for (const ListedMember& m : members)
+        named.insert(m.path);
+    QList<ProofFailure> result;
+    QSet<QString> seen;
+    for (const QString& file : files) {
+        const QString stored = FileNameOf(file);
+        if (seen.contains(stored)) {
+            result.append(ProofFailure::NameTaken);
+            continue;
+        }
+        seen.insert(stored);
+        const Fingerprint print = fingerprintOf(file, kind);
+        if (!print.readable)
+            result.append(ProofFailure::Unreadable);
+        else if (holdsMember(members, stored, print))
+            result.append(ProofFailure::None);
+        else
+            result.append(named.contains(stored) ? ProofFailure::Differs
+                                                 : ProofFailure::NotInArchive);
+    }
+    return result;
+}
+
+QString failureText(ProofFailure failure) {
+    switch (failure) {
+    case ProofFailure::None:
+        return QString();
+    case ProofFailure::NameTaken:
+        return QStringLiteral("同じ名前のファイルが先に入っています");
+    case ProofFailure::Unreadable:
+        return QStringLiteral("ファイルを読めません");
+    case ProofFailure::NotInArchive:
+        return QStringLiteral("書庫に入っていません");
+    case ProofFailure::Differs:
+        return QStringLiteral("書庫の中身がファイルと一致しません");
+    case ProofFailure::NameTooLong:
+        return QStringLiteral("書庫名が長すぎます");
+    }
+    return QString();
+}
+
+} // namespace dravonel
