@@ -342,7 +342,7 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
     };
     bool full = false;
     for (const QString& input : b.inputs) {
-        const QString path = QFileInfo(input).absoluteFilePath();
+        const QString path = AbsolutePath(input);
         if (full) {
             refuse(input, QStringLiteral("the target list is full (1000 files)"));
             continue;
@@ -411,8 +411,7 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
         }
     } else {
         const QString folder =
-            LongPath(QFileInfo(b.outFolder.isEmpty() ? QDir::currentPath() : b.outFolder)
-                         .absoluteFilePath());
+            LongPath(b.outFolder.isEmpty() ? QDir::currentPath() : AbsolutePath(b.outFolder));
         if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
             out.error(QStringLiteral("output folder '%1' does not exist").arg(b.outFolder));
             return kBatchUsage;

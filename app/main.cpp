@@ -5,13 +5,13 @@
 #include "frmDravonel.h"
 #include "ini_settings_store.h"
 #include "options.h"
+#include "paths.h"
 #include "program.h"
 #include "system_folders.h"
 #include "termination.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QFont>
 #include <QStringList>
 #include <QTranslator>
@@ -30,7 +30,7 @@ QStringList windowArguments(const QStringList& arguments) {
         return arguments;
     QStringList absolute;
     for (const QString& a : arguments)
-        absolute << (a.isEmpty() ? a : QFileInfo(a).absoluteFilePath());
+        absolute << AbsolutePath(a);
     return absolute;
 }
 

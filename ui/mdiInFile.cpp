@@ -156,10 +156,10 @@ QString mdiInFile::DirName() const {
 }
 
 void mdiInFile::setDirName(const QString& folder) {
-    const QFileInfo info(folder);
-    folder_ = !folder.isEmpty() && info.isDir() && info.isReadable()
-                  ? QDir::cleanPath(info.absoluteFilePath())
-                  : QDir::currentPath();
+    const QString longForm = LongPath(AbsolutePath(folder));
+    const QFileInfo info(longForm);
+    folder_ =
+        !longForm.isEmpty() && info.isDir() && info.isReadable() ? longForm : QDir::currentPath();
     RefreshForm();
 }
 

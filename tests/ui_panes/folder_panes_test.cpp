@@ -86,8 +86,28 @@ TEST_F(FolderPaneTest, DirNameFallsBackAndShowsTheShortForm) {
     EXPECT_EQ(out().DirName(), LongPath(QDir::currentPath()));
 }
 
-TEST_F(FolderPaneTest, BackspaceOpensTheParentAndEnterTheHighlightedSubfolder) {
+TEST_F(FolderPaneTest, FoldersAreFoundAsTheKernelFindsThem) {
     ASSERT_TRUE(in().Form_Load());
+    ASSERT_TRUE(out().Form_Load());
+    // proj/build is a link to ../scratch/build; only "shared" exists.
+    const QString scratch = folder("scratch/build").chopped(6), proj = folder("proj");
+    const QString shared = folder("shared");
+    ASSERT_TRUE(QFile::link("../scratch/build", proj + "/build"));
+    in().setDirName(proj + "/build/..");
+    EXPECT_EQ(in().DirName(), LongPath(scratch));
+    EXPECT_EQ(main->inFile()->DirName(), LongPath(scratch));
+    main->inFile()->setDirName(proj + "/build/..");
+    EXPECT_EQ(main->inFile()->DirName(), LongPath(scratch));
+    out().setDirName(tmp.filePath("SHARED"));
+    EXPECT_EQ(out().DirName(), LongPath(QDir::currentPath())) << "another folder, missing";
+    main->inFile()->setDirName(tmp.filePath("Shared"));
+    EXPECT_EQ(main->inFile()->DirName(), LongPath(QDir::currentPath()));
+    out().setDirName(shared);
+    EXPECT_EQ(out().DirName(), LongPath(shared));
+}
+
+TEST_F(FolderPaneTest, BackspaceOpensTheParentAndEnterTheHighlightedSubfolder) {
+    in().Form_Load();
     const QString child = folder("p/child");
     in().setDirName(child);
     in().dlbDir->setListIndex(-1);
