@@ -106,7 +106,9 @@ void mdiDir::dirChanged() {
     const QString longForm = LongPath(dlbDir->path());
     txtDir->setText(longForm.isEmpty() ? QString() : ShortPath(longForm));
     if (role_ == Role::Out && !program_.AutoRunning) {
-        const QString free = longForm.isEmpty() ? QString() : FreeSpaceText(drvDrive->drive());
+        // The file system of the folder itself: a folder may be a mount of its
+        // own, or reached through a link, below the drive shown.
+        const QString free = longForm.isEmpty() ? QString() : FreeSpaceText(longForm);
         setWindowTitle(resDravonel(4000) + free);
     }
     if (role_ == Role::In && main_.inFile())

@@ -14,6 +14,8 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include <sys/statvfs.h>
+
 using namespace dravonel;
 using namespace dravonel::testing;
 
@@ -104,6 +106,19 @@ TEST_F(FolderPaneTest, FoldersAreFoundAsTheKernelFindsThem) {
     EXPECT_EQ(main->inFile()->DirName(), LongPath(QDir::currentPath()));
     out().setDirName(shared);
     EXPECT_EQ(out().DirName(), LongPath(shared));
+}
+
+TEST_F(FolderPaneTest, OutputCaptionMeasuresTheFolderItsOwnFileSystem) {
+    // /dev/shm is a file system of its own that the drive list leaves out.
+    QTemporaryDir shm("/dev/shm/dravonel2-test-XXXXXX");
+    struct statvfs there, root;
+    if (!shm.isValid() || ::statvfs(QFile::encodeName(shm.path()), &there) != 0 ||
+        ::statvfs("/", &root) != 0 || there.f_fsid == root.f_fsid)
+        GTEST_SKIP() << "no second file system at /dev/shm";
+    out().Form_Load();
+    out().setDirName(shm.path());
+    ASSERT_EQ(out().DirName(), LongPath(shm.path()));
+    EXPECT_EQ(out().windowTitle(), "圧縮ファイル格納フォルダ" + FreeSpaceText(shm.path()));
 }
 
 TEST_F(FolderPaneTest, BackspaceOpensTheParentAndEnterTheHighlightedSubfolder) {
