@@ -35,8 +35,8 @@ public:
     void RefreshForm();
 
     // Reads the folders and aliases (in every mode), then geometry, font,
-    // captions and tool-tips. False when the program must end.
-    bool Form_Load() override;
+    // captions and tool-tips.
+    void Form_Load() override;
     // Writes geometry, the folders and the twenty alias keys.
     void Form_QueryUnload() override;
     void Form_Resize() override;
