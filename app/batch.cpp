@@ -12,6 +12,7 @@
 #include "settings.h"
 #include "system_folders.h"
 #include "target_list.h"
+#include "terminal_text.h"
 #include "termination.h"
 
 #include <QCommandLineParser>
@@ -33,15 +34,10 @@ namespace dravonel {
 
 namespace {
 
-void printLine(FILE* stream, const QString& text) {
-    const QByteArray bytes = text.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
-
 // Where the run's lines go: the result log to standard output, messages to
-// standard error. With --notify every line is also kept for the log file that
-// the notification names.
+// standard error, control characters in them shown escaped. With --notify
+// every line is also kept, as it is, for the log file that the notification
+// names.
 class BatchOutput {
 public:
     explicit BatchOutput(bool keep) : keep_(keep) {}
@@ -57,7 +53,7 @@ public:
 
 private:
     void write(FILE* stream, const QString& line) {
-        printLine(stream, line);
+        printTerminalLine(stream, line);
         if (keep_)
             lines_ << line;
     }
@@ -89,11 +85,12 @@ public:
         if (!tty_)
             return;
         const int percent = p.total > 0 ? int(p.done * 100 / p.total) : 0;
-        const QString line = QStringLiteral("\r[%1/%2] %3 %4 %5%")
-                                 .arg(p.archive)
-                                 .arg(p.archiveCount)
-                                 .arg(FileNameOf(p.archivePath), p.member)
-                                 .arg(percent);
+        const QString line =
+            QStringLiteral("\r[%1/%2] %3 %4 %5%")
+                .arg(p.archive)
+                .arg(p.archiveCount)
+                .arg(TerminalText(FileNameOf(p.archivePath)), TerminalText(p.member))
+                .arg(percent);
         const QByteArray bytes = line.toUtf8() + "\x1b[K";
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
         std::fflush(stderr);
@@ -503,9 +500,9 @@ void notifyEnd(int status, const Tally& tally, BatchOutput& out) {
          << summary << body << QStringList() << hints << int(-1);
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 10000);
     if (reply.type() == QDBusMessage::ErrorMessage)
-        printLine(stderr,
-                  QStringLiteral("dravonel2: no desktop notification (%1); the log is in '%2'")
-                      .arg(reply.errorMessage(), logPath));
+        printTerminalLine(
+            stderr, QStringLiteral("dravonel2: no desktop notification (%1); the log is in '%2'")
+                        .arg(reply.errorMessage(), logPath));
 }
 
 } // namespace

@@ -8,6 +8,7 @@
 #include "paths.h"
 #include "program.h"
 #include "system_folders.h"
+#include "terminal_text.h"
 #include "termination.h"
 
 #include <QApplication>
@@ -85,11 +86,11 @@ int main(int argc, char* argv[]) {
     }
     const QString noDisplay = chooseDisplay();
     if (!noDisplay.isEmpty()) {
-        const QByteArray line = QStringLiteral("dravonel2: no display to show the window on (%1); "
-                                               "archive without one with --batch (see --help)\n")
-                                    .arg(noDisplay)
-                                    .toLocal8Bit();
-        std::fputs(line.constData(), stderr);
+        // The platform named comes from the environment: shown escaped.
+        printTerminalLine(stderr, QStringLiteral("dravonel2: no display to show the window on "
+                                                 "(%1); archive without one with --batch (see "
+                                                 "--help)")
+                                      .arg(noDisplay));
         return 1;
     }
 

@@ -19,6 +19,7 @@
 #include "run_folder.h"
 #include "settings.h"
 #include "settings_store.h"
+#include "terminal_text.h"
 #include "twips.h"
 
 #include <QApplication>
@@ -425,11 +426,8 @@ bool frmDravonel::AutoStart(const QString& c, bool& finished) {
     addCommandLine(c);
     // A script that started the automatic run reads what happened here.
     const QMetaObject::Connection echo =
-        connect(&mdiStatus_->log(), &ResultLog::lineAdded, this, [](const QString& line) {
-            const QByteArray bytes = line.toUtf8() + '\n';
-            std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-            std::fflush(stdout);
-        });
+        connect(&mdiStatus_->log(), &ResultLog::lineAdded, this,
+                [](const QString& line) { printTerminalLine(stdout, line); });
     if (targets().count() == 0) {
         disconnect(echo);
         program_.AutoRunning = false;
