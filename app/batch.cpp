@@ -160,8 +160,8 @@ QString usageText() {
         "named on standard error. Exit status: 0 when every named file was archived,\n"
         "1 when some were not (missing, unreadable, a folder, skipped, or the run\n"
         "stopped), 2 for bad arguments or combinations (ZIP outside filen, a ZIP inner\n"
-        "archive), a missing output folder, no private temporary folder or missing\n"
-        "archiver modules, 128+N when ended by signal N (130 for Ctrl-C).\n");
+        "archive), a missing or unwritable output folder, no private temporary folder\n"
+        "or missing archiver modules, 128+N when ended by signal N (130 for Ctrl-C).\n");
 }
 
 } // namespace
@@ -411,6 +411,10 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
             LongPath(b.outFolder.isEmpty() ? QDir::currentPath() : AbsolutePath(b.outFolder));
         if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
             out.error(QStringLiteral("output folder '%1' does not exist").arg(b.outFolder));
+            return kBatchUsage;
+        }
+        if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0) {
+            out.error(QStringLiteral("output folder '%1' cannot be written into").arg(b.outFolder));
             return kBatchUsage;
         }
         runs.append({folder, &targets});

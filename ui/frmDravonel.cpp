@@ -49,6 +49,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <unistd.h>
 
 namespace dravonel {
 
@@ -60,6 +61,8 @@ const QString kHelpWhere = QStringLiteral(
 const QString kHelpMissing = QStringLiteral("ヘルプのページが見つかりません。\n%1");
 const QString kNoPrivateTemp =
     QStringLiteral("専用の一時フォルダを%1に作れないため実行できません。");
+const QString kUnusableOutputFolder = QStringLiteral(
+    "dravonel2: 圧縮ファイル格納フォルダ（%1）が無いか書き込みできないため実行できません。");
 
 // The pane frames carry a title but no close button: a pane is part of the window.
 constexpr Qt::WindowFlags kPaneFlags =
@@ -433,7 +436,21 @@ bool frmDravonel::AutoStart(const QString& c, bool& finished) {
         program_.AutoRunning = false;
         return false;
     }
-    finished = run_->AutoRun(program_.options.AutoExe, mdiOutDir->DirName()).allArchived();
+    // The window would show the current folder in place of an output folder
+    // that cannot be opened; a run without a window writes nowhere but where
+    // it was told to, and says why it did not run.
+    const QString outFolder = mdiOutDir->DirName();
+    if (!mdiOutDir->openedGivenFolder() || outFolder.isEmpty() ||
+        ::access(QFile::encodeName(outFolder).constData(), W_OK | X_OK) != 0) {
+        disconnect(echo);
+        printTerminalLine(stderr, kUnusableOutputFolder.arg(mdiOutDir->openedGivenFolder()
+                                                                ? outFolder
+                                                                : mdiOutDir->givenFolder()));
+        finished = false;
+        program_.AutoRunning = false;
+        return true;
+    }
+    finished = run_->AutoRun(program_.options.AutoExe, outFolder).allArchived();
     disconnect(echo);
     if (program_.options.AutoLog)
         mdiStatus_->LogCopy();

@@ -84,7 +84,9 @@ void mdiDir::setDirName(const QString& folder) {
         // RefreshForm runs the folder-change handling once for the new folder.
         const QSignalBlocker quiet(dlbDir);
         drvDrive->setDriveOf(folder);
-        if (folder.isEmpty() || !dlbDir->setPath(folder)) {
+        given_ = folder;
+        opened_ = !folder.isEmpty() && dlbDir->setPath(folder);
+        if (!opened_) {
             drvDrive->setDriveOf(QDir::currentPath());
             dlbDir->setPath(QDir::currentPath());
         }
@@ -168,7 +170,6 @@ void mdiDir::Form_Load() {
         folders_[size_t(i)].clear();
     }
     applyAliasMenuState();
-    return true;
 }
 
 void mdiDir::Form_QueryUnload() {
