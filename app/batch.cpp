@@ -12,6 +12,7 @@
 #include "settings.h"
 #include "system_folders.h"
 #include "target_list.h"
+#include "terminal_text.h"
 #include "termination.h"
 
 #include <QCommandLineParser>
@@ -33,15 +34,10 @@ namespace dravonel {
 
 namespace {
 
-void printLine(FILE* stream, const QString& text) {
-    const QByteArray bytes = text.toUtf8() + '\n';
-    std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stream);
-    std::fflush(stream);
-}
-
 // Where the run's lines go: the result log to standard output, messages to
-// standard error. With --notify every line is also kept for the log file that
-// the notification names.
+// standard error, control characters in them shown escaped. With --notify
+// every line is also kept, as it is, for the log file that the notification
+// names.
 class BatchOutput {
 public:
     explicit BatchOutput(bool keep) : keep_(keep) {}
@@ -57,7 +53,7 @@ public:
 
 private:
     void write(FILE* stream, const QString& line) {
-        printLine(stream, line);
+        printTerminalLine(stream, line);
         if (keep_)
             lines_ << line;
     }
@@ -89,11 +85,12 @@ public:
         if (!tty_)
             return;
         const int percent = p.total > 0 ? int(p.done * 100 / p.total) : 0;
-        const QString line = QStringLiteral("\r[%1/%2] %3 %4 %5%")
-                                 .arg(p.archive)
-                                 .arg(p.archiveCount)
-                                 .arg(FileNameOf(p.archivePath), p.member)
-                                 .arg(percent);
+        const QString line =
+            QStringLiteral("\r[%1/%2] %3 %4 %5%")
+                .arg(p.archive)
+                .arg(p.archiveCount)
+                .arg(TerminalText(FileNameOf(p.archivePath)), TerminalText(p.member))
+                .arg(percent);
         const QByteArray bytes = line.toUtf8() + "\x1b[K";
         std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
         std::fflush(stderr);
@@ -163,8 +160,8 @@ QString usageText() {
         "named on standard error. Exit status: 0 when every named file was archived,\n"
         "1 when some were not (missing, unreadable, a folder, skipped, or the run\n"
         "stopped), 2 for bad arguments or combinations (ZIP outside filen, a ZIP inner\n"
-        "archive), a missing output folder, no private temporary folder or missing\n"
-        "archiver modules, 128+N when ended by signal N (130 for Ctrl-C).\n");
+        "archive), a missing or unwritable output folder, no private temporary folder\n"
+        "or missing archiver modules, 128+N when ended by signal N (130 for Ctrl-C).\n");
 }
 
 } // namespace
@@ -342,7 +339,7 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
     };
     bool full = false;
     for (const QString& input : b.inputs) {
-        const QString path = QFileInfo(input).absoluteFilePath();
+        const QString path = AbsolutePath(input);
         if (full) {
             refuse(input, QStringLiteral("the target list is full (1000 files)"));
             continue;
@@ -411,10 +408,13 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
         }
     } else {
         const QString folder =
-            LongPath(QFileInfo(b.outFolder.isEmpty() ? QDir::currentPath() : b.outFolder)
-                         .absoluteFilePath());
+            LongPath(b.outFolder.isEmpty() ? QDir::currentPath() : AbsolutePath(b.outFolder));
         if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
             out.error(QStringLiteral("output folder '%1' does not exist").arg(b.outFolder));
+            return kBatchUsage;
+        }
+        if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0) {
+            out.error(QStringLiteral("output folder '%1' cannot be written into").arg(b.outFolder));
             return kBatchUsage;
         }
         runs.append({folder, &targets});
@@ -505,9 +505,9 @@ void notifyEnd(int status, const Tally& tally, BatchOutput& out) {
          << summary << body << QStringList() << hints << int(-1);
     const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 10000);
     if (reply.type() == QDBusMessage::ErrorMessage)
-        printLine(stderr,
-                  QStringLiteral("dravonel2: no desktop notification (%1); the log is in '%2'")
-                      .arg(reply.errorMessage(), logPath));
+        printTerminalLine(
+            stderr, QStringLiteral("dravonel2: no desktop notification (%1); the log is in '%2'")
+                        .arg(reply.errorMessage(), logPath));
 }
 
 } // namespace

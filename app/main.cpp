@@ -5,13 +5,14 @@
 #include "frmDravonel.h"
 #include "ini_settings_store.h"
 #include "options.h"
+#include "paths.h"
 #include "program.h"
 #include "system_folders.h"
+#include "terminal_text.h"
 #include "termination.h"
 
 #include <QApplication>
 #include <QCoreApplication>
-#include <QFileInfo>
 #include <QFont>
 #include <QStringList>
 #include <QTranslator>
@@ -30,7 +31,7 @@ QStringList windowArguments(const QStringList& arguments) {
         return arguments;
     QStringList absolute;
     for (const QString& a : arguments)
-        absolute << (a.isEmpty() ? a : QFileInfo(a).absoluteFilePath());
+        absolute << AbsolutePath(a);
     return absolute;
 }
 
@@ -85,11 +86,11 @@ int main(int argc, char* argv[]) {
     }
     const QString noDisplay = chooseDisplay();
     if (!noDisplay.isEmpty()) {
-        const QByteArray line = QStringLiteral("dravonel2: no display to show the window on (%1); "
-                                               "archive without one with --batch (see --help)\n")
-                                    .arg(noDisplay)
-                                    .toLocal8Bit();
-        std::fputs(line.constData(), stderr);
+        // The platform named comes from the environment: shown escaped.
+        printTerminalLine(stderr, QStringLiteral("dravonel2: no display to show the window on "
+                                                 "(%1); archive without one with --batch (see "
+                                                 "--help)")
+                                      .arg(noDisplay));
         return 1;
     }
 

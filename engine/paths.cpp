@@ -1,10 +1,14 @@
 #include "paths.h"
 
+#include <QDir>
 #include <QFile>
 #include <QStringList>
 
 #include <cerrno>
+#include <climits>
 #include <cmath>
+#include <cstdlib>
+#include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -36,62 +40,49 @@ QString swappedCase(const QString& name) {
     return out;
 }
 
-// Looks `name` up in the listing of `folder`: an exact match wins, else the single
-// entry that equals it ignoring letter case. Several such entries are ambiguous and
-// count as not found, as does a folder that cannot be listed.
-bool findInListing(const QByteArray& folder, const QString& name, QString* stored) {
+// The spelling under which `folder` lists the file `st` describes, or `name`
+// when no single entry of the listing is that file.
+QString listedName(const QByteArray& folder, const struct stat& st, const QString& name) {
     DIR* dir = ::opendir(folder.isEmpty() ? "/" : folder.constData());
     if (!dir)
-        return false;
-    QString candidate;
-    int candidates = 0;
-    bool exact = false;
+        return name;
+    QString listed;
+    int matches = 0;
     while (const dirent* entry = ::readdir(dir)) {
-        const QString entryName = QFile::decodeName(entry->d_name);
-        if (entryName == u"." || entryName == u"..")
+        if (entry->d_ino != st.st_ino || std::strcmp(entry->d_name, ".") == 0 ||
+            std::strcmp(entry->d_name, "..") == 0)
             continue;
-        if (entryName == name) {
-            exact = true;
-            break;
-        }
-        if (entryName.compare(name, Qt::CaseInsensitive) == 0) {
-            candidate = entryName;
-            ++candidates;
-        }
+        listed = QFile::decodeName(entry->d_name);
+        ++matches;
     }
     ::closedir(dir);
-    if (exact) {
-        *stored = name;
-        return true;
-    }
-    if (candidates != 1)
-        return false;
-    *stored = candidate;
-    return true;
+    return matches == 1 ? listed : name;
 }
 
-// The stored spelling of `name` inside `folder` (encoded, "" for the root), or "" when
-// it does not exist. On a case-sensitive folder an existing exact name is the stored
-// name. When the name with its letter case swapped reaches the same file, the folder
-// ignores case and its listing gives the stored spelling. When the exact name does
-// not exist, the listing is searched for the name in another letter case.
+// The stored spelling of `name` inside `folder` (encoded, "" for the root), or ""
+// when no entry of exactly that name exists. Names are compared as the kernel
+// compares them: on a case-sensitive folder the exact name is the stored one and
+// no other spelling is ever taken for it. When the name with its letter case
+// swapped reaches the same file, the folder ignores case and its listing gives
+// the stored spelling.
 QString storedName(const QByteArray& folder, const QString& name) {
     const QByteArray exactPath = folder + '/' + QFile::encodeName(name);
     struct stat exactStat;
-    if (::lstat(exactPath.constData(), &exactStat) == 0) {
-        const QString swapped = swappedCase(name);
-        const QByteArray swappedPath = folder + '/' + QFile::encodeName(swapped);
-        struct stat swappedStat;
-        if (swapped == name || ::lstat(swappedPath.constData(), &swappedStat) != 0 ||
-            swappedStat.st_dev != exactStat.st_dev || swappedStat.st_ino != exactStat.st_ino)
-            return name;
-        QString stored;
-        return findInListing(folder, name, &stored) ? stored : name;
-    }
-    if (errno != ENOENT)
+    if (::lstat(exactPath.constData(), &exactStat) != 0)
         return {};
-    QString stored;
-    return findInListing(folder, name, &stored) ? stored : QString();
+    const QString swapped = swappedCase(name);
+    const QByteArray swappedPath = folder + '/' + QFile::encodeName(swapped);
+    struct stat swappedStat;
+    if (swapped == name || ::lstat(swappedPath.constData(), &swappedStat) != 0 ||
+        swappedStat.st_dev != exactStat.st_dev || swappedStat.st_ino != exactStat.st_ino)
+        return name;
+    return listedName(folder, exactStat, name);
+}
+
+// Whether the path (encoded, "" for the root) names a folder, links followed.
+bool isFolder(const QByteArray& path) {
+    struct stat st;
+    return ::stat(path.isEmpty() ? "/" : path.constData(), &st) == 0 && S_ISDIR(st.st_mode);
 }
 
 bool keepsLetterCase(char32_t c) {
@@ -173,28 +164,43 @@ QString LongPath(const QString& path) {
     if (!path.startsWith(u'/') || path.contains(QChar(0)))
         return {};
     QStringList names;
+    QByteArray folder; // the encoded result so far, "" for the root
     for (const QString& component : path.split(u'/', Qt::SkipEmptyParts)) {
-        if (component == u".")
-            continue;
-        if (component == u"..") {
-            if (!names.isEmpty())
-                names.removeLast();
+        if (component == u".") {
+            if (!isFolder(folder))
+                return {};
             continue;
         }
-        names.append(component);
+        if (component == u"..") {
+            // The kernel takes ".." in the folder the path has reached, after
+            // following every symbolic link on the way: the parent of that
+            // folder's real path, which then replaces the text so far.
+            char resolved[PATH_MAX];
+            if (!isFolder(folder) ||
+                !::realpath(folder.isEmpty() ? "/" : folder.constData(), resolved))
+                return {};
+            folder = resolved;
+            const qsizetype slash = folder.lastIndexOf('/');
+            folder.truncate(slash < 0 ? 0 : slash);
+            names = QFile::decodeName(folder).split(u'/', Qt::SkipEmptyParts);
+            continue;
+        }
+        const QString stored = storedName(folder, component);
+        if (stored.isEmpty())
+            return {};
+        names.append(stored);
+        folder += '/' + QFile::encodeName(stored);
     }
     if (names.size() > kMaxPieces)
         return {};
-    QString result;
-    QByteArray folder; // the encoded result so far, "" for the root
-    for (const QString& name : names) {
-        const QString stored = storedName(folder, name);
-        if (stored.isEmpty())
-            return {};
-        result += u'/' + stored;
-        folder += '/' + QFile::encodeName(stored);
-    }
-    return result.isEmpty() ? QStringLiteral("/") : result;
+    return names.isEmpty() ? QStringLiteral("/") : u'/' + names.join(u'/');
+}
+
+QString AbsolutePath(const QString& path) {
+    if (path.isEmpty() || path.startsWith(u'/'))
+        return path;
+    const QString current = QDir::currentPath();
+    return current.endsWith(u'/') ? current + path : current + u'/' + path;
 }
 
 bool CanOpenForReading(const QString& path) {

@@ -44,13 +44,22 @@ QString ShortPath(const QString& path, PathStyle style = PathStyle::Native);
 // upper-case form is "SS") stay unchanged, so an archive name keeps its length.
 QString UpperName(const QString& text);
 
-// The long form of an absolute path: "." and ".." components and doubled separators
-// resolved in the text, every component spelt as the folder that holds it stores it,
-// no trailing separator except for the root "/". Symbolic links are kept as given,
-// not resolved. A component given in another letter case than stored is found by
-// listing its folder; it must match exactly one entry there. Returns "" for a
-// relative path, a missing component or more than 256 components.
+// The long form of an absolute path: every component spelt as the folder that
+// holds it stores it, no trailing separator except for the root "/". Doubled
+// separators and "." are dropped; ".." means what it means to the kernel: the
+// parent of the folder reached so far with its symbolic links followed, so
+// "/p/link/../f" with "/p/link" a link to "/q/d" is "/q/f". Symbolic links
+// that no ".." follows are kept as given, not resolved. Names compare as the
+// file system compares them: on a case-sensitive folder only the exact name is
+// found (on a folder that ignores case, the spelling it stores is given).
+// Returns "" for a relative path, a missing component or more than 256
+// components.
 QString LongPath(const QString& path);
+
+// `path` made absolute against the process's current folder, its text otherwise
+// unchanged: ".." stays for LongPath, which lets the kernel resolve it (a text
+// clean-up would take "link/.." for the folder that holds the link). "" stays "".
+QString AbsolutePath(const QString& path);
 
 // True only for a regular file that can be opened for reading (a folder, a device, a
 // missing or unreadable file give false).

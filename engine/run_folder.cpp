@@ -2,12 +2,12 @@
 
 #include <QDir>
 #include <QFile>
-#include <QFileInfo>
 
 #include <cerrno>
-#include <climits>
+#include <cstdio>
 #include <cstdlib>
 #include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -18,6 +18,15 @@ namespace dravonel {
 namespace {
 
 const char kLockName[] = ".lock";
+// The program's mark on every run folder it makes. The sweep removes only
+// folders that carry it (with the lock), so that a folder of the user's in the
+// temporary folder is never taken for a run's, whatever its name.
+const char kMarkerName[] = ".dravonel2-run";
+// The names the program gives run folders: a prefix and the six letters and
+// digits that mkdtemp puts in place of "XXXXXX".
+const char kRunPrefix[] = "run-";
+const char kSetUpPrefix[] = "new-";
+constexpr int kUniqueLength = 6;
 // A folder still being set up; older than this, its run died during set-up.
 constexpr time_t kSetUpSeconds = 600;
 
@@ -38,18 +47,56 @@ bool onlyUserCanChange(const struct stat& st) {
     return (st.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (st.st_mode & S_ISVTX) != 0;
 }
 
+// Whether `name` is one the program gives a run folder: `prefix` in exactly
+// this letter case and six letters or digits.
+bool isRunFolderName(const QByteArray& name, const char* prefix) {
+    const QByteArray start(prefix);
+    if (name.size() != start.size() + kUniqueLength || !name.startsWith(start))
+        return false;
+    for (qsizetype i = start.size(); i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
+// Whether `folder` holds `name` as a regular file of the user's (not a link).
+bool holdsOwnFile(const QByteArray& folder, const char* name) {
+    struct stat st;
+    return ::lstat((folder + '/' + name).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
+           st.st_uid == ::getuid();
+}
+
 // Takes the lock of a run folder when its run is gone; returns the lock's
-// descriptor (to be closed by the caller) or -1 when the run still holds it.
+// descriptor (to be closed by the caller) or -1 when the folder is not one of
+// the program's or its run still holds it.
 int takeLockOfEndedRun(const QByteArray& folder) {
+    if (!holdsOwnFile(folder, kMarkerName) || !holdsOwnFile(folder, kLockName))
+        return -1;
     const int fd = ::open((folder + '/' + kLockName).constData(),
                           O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
     if (fd < 0)
-        return errno == ENOENT ? INT_MAX : -1; // no lock at all: nobody uses it
+        return -1;
     if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
         ::close(fd);
         return -1;
     }
     return fd;
+}
+
+// Creates an empty file of the user's readable by nobody else; false when it
+// cannot be made or exists already.
+bool createOwnFile(const QByteArray& path, int* fd = nullptr) {
+    const int made =
+        ::open(path.constData(), O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (made < 0)
+        return false;
+    if (fd)
+        *fd = made;
+    else
+        ::close(made);
+    return true;
 }
 
 } // namespace
@@ -78,25 +125,32 @@ bool isPrivateFolder(const QString& folder) {
 }
 
 void removeStaleRunFolders(const QString& base) {
-    const QDir dir(base);
-    const QFileInfoList entries =
-        dir.entryInfoList({QStringLiteral("run-*"), QStringLiteral("new-*")},
-                          QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks);
-    for (const QFileInfo& entry : entries) {
-        const QByteArray native = QFile::encodeName(entry.absoluteFilePath());
-        if (entry.fileName().startsWith(QLatin1String("new-"))) {
-            struct stat st;
-            if (::lstat(native.constData(), &st) == 0 &&
-                std::time(nullptr) - st.st_mtime > kSetUpSeconds)
-                QDir(entry.absoluteFilePath()).removeRecursively();
+    const QByteArray folder = QFile::encodeName(withoutSlash(base));
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    QList<QByteArray> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (isRunFolderName(name, kRunPrefix) || isRunFolderName(name, kSetUpPrefix))
+            names.append(name);
+    }
+    ::closedir(dir);
+    for (const QByteArray& name : names) {
+        const QByteArray native = folder + '/' + name;
+        struct stat st;
+        if (::lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+            st.st_uid != ::getuid())
             continue;
-        }
+        // A folder being set up has no lock held for a moment; only one left
+        // for longer than any set-up takes belongs to a run that died.
+        if (name.startsWith(kSetUpPrefix) && std::time(nullptr) - st.st_mtime <= kSetUpSeconds)
+            continue;
         const int lock = takeLockOfEndedRun(native);
         if (lock < 0)
             continue;
-        QDir(entry.absoluteFilePath()).removeRecursively();
-        if (lock != INT_MAX)
-            ::close(lock);
+        QDir(QFile::decodeName(native)).removeRecursively();
+        ::close(lock);
     }
 }
 
@@ -115,22 +169,27 @@ bool RunFolder::create(const QString& tmpDir, const QString& privateFallback) {
         return false;
     removeStaleRunFolders(base);
 
-    // The folder gets its lock before it takes the name that cleaners look at,
-    // so no cleaner ever sees a live run's folder without its lock held.
-    QByteArray templ = QFile::encodeName(base) + "new-XXXXXX";
+    // The folder gets its mark and then its lock before it takes the name that
+    // cleaners look at, so no cleaner ever sees a live run's folder without its
+    // lock held.
+    QByteArray templ = QFile::encodeName(base) + kSetUpPrefix + "XXXXXX";
     if (!::mkdtemp(templ.data()))
         return false;
-    const int fd = ::open((templ + '/' + kLockName).constData(),
-                          O_RDWR | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
-    if (fd < 0 || ::flock(fd, LOCK_EX) != 0) {
+    int fd = -1;
+    if (!createOwnFile(templ + '/' + kMarkerName) || !createOwnFile(templ + '/' + kLockName, &fd) ||
+        ::flock(fd, LOCK_EX) != 0) {
         if (fd >= 0)
             ::close(fd);
         QDir(QFile::decodeName(templ)).removeRecursively();
         return false;
     }
     QByteArray final = templ;
-    final.replace(final.size() - 10, 4, "run-");
-    if (::rename(templ.constData(), final.constData()) != 0) {
+    const qsizetype prefixLength = sizeof(kSetUpPrefix) - 1;
+    final.replace(final.size() - kUniqueLength - prefixLength, prefixLength, kRunPrefix);
+    // Never in place of a folder that has the name already (rename would
+    // replace an empty one).
+    if (::renameat2(AT_FDCWD, templ.constData(), AT_FDCWD, final.constData(), RENAME_NOREPLACE) !=
+        0) {
         ::close(fd);
         QDir(QFile::decodeName(templ)).removeRecursively();
         return false;

@@ -3,10 +3,13 @@
 //
 // Two runs of the same user (two windows, a window and a batch run) may work at
 // once with the same temporary folder setting, so every run gets a folder of its
-// own, "run-XXXXXX", inside the temporary folder. A run holds a lock on the file
+// own, "run-XXXXXX", inside the temporary folder. The folder carries the
+// program's mark, the file ".dravonel2-run", and a run holds a lock on the file
 // ".lock" in it while it lives; the folder is removed when the run ends, and a
-// folder whose lock is free (its run was killed) is removed by the next run
-// that starts in the same place.
+// folder with both files whose lock is free (its run was killed) is removed by
+// the next run that starts in the same place. Folders without the mark are
+// never removed, whatever their name: the temporary folder may be one of the
+// user's.
 //
 // A temporary folder that another user could write into, swap or replace is
 // never written into: the run then works in the program's private folder.
@@ -44,8 +47,11 @@ private:
     int lockFd_ = -1;
 };
 
-// Removes the folders of runs that ended without cleaning up (their lock is
-// free) inside `base`. Folders of live runs are left alone.
+// Removes the folders of runs that ended without cleaning up inside `base`:
+// folders named exactly as the program names them (letter case included) that
+// carry its mark and its lock file, with the lock free; a folder still in
+// set-up ("new-XXXXXX") only when it is older than any set-up takes. Folders
+// of live runs and every other folder are left alone.
 void removeStaleRunFolders(const QString& base);
 
 } // namespace dravonel

@@ -20,10 +20,14 @@ struct OptionIo {
     void readText(const QString& key, const QString& def, QString& field) const {
         field = text(key, def);
     }
+    // A stored text that does not convert gives the default: a value spoilt by
+    // hand or by another program never takes a setting out of its range.
     void readBool(const QString& key, bool def, bool& field) const {
+        field = def;
         convertBool(text(key, boolText(def)), field);
     }
     void readInt(const QString& key, qint16 def, qint16& field) const {
+        field = def;
         convertInt16(text(key, QString::number(def)), field);
     }
 };
@@ -151,8 +155,22 @@ QString WindowSettings::read(const QString& key, const QString& defaultValue) co
                        defaultValue);
 }
 
-void WindowSettings::readSingle(const QString& key, float defaultValue, float& value) const {
-    convertSingle(read(key, singleText(defaultValue)), value);
+float WindowSettings::readSingle(const QString& key, float defaultValue) const {
+    return storedSingle(key).value_or(defaultValue);
+}
+
+std::optional<float> WindowSettings::storedSingle(const QString& key) const {
+    if (!contains(key))
+        return std::nullopt;
+    float value = 0;
+    if (!convertSingle(read(key, QString()), value) || std::fabs(value) > kTwipsLimit)
+        return std::nullopt;
+    return value;
+}
+
+qint16 WindowSettings::readInt16(const QString& key, qint16 defaultValue) const {
+    qint16 value = defaultValue;
+    return convertInt16(read(key, QString::number(defaultValue)), value) ? value : defaultValue;
 }
 
 bool WindowSettings::contains(const QString& key) const {
@@ -162,8 +180,9 @@ bool WindowSettings::contains(const QString& key) const {
     return read(key, a) != a || read(key, b) != b;
 }
 
-void WindowSettings::readBool(const QString& key, bool defaultValue, bool& value) const {
-    convertBool(read(key, boolText(defaultValue)), value);
+bool WindowSettings::readBool(const QString& key, bool defaultValue) const {
+    bool value = defaultValue;
+    return convertBool(read(key, boolText(defaultValue)), value) ? value : defaultValue;
 }
 
 void WindowSettings::write(const QString& key, const QString& value) const {

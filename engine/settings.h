@@ -12,6 +12,8 @@
 
 #include <QString>
 
+#include <optional>
+
 namespace dravonel {
 
 class SettingsStore;
@@ -20,6 +22,8 @@ inline const QString kStoreApplication = QStringLiteral("Korvath's Soft");
 inline const QString kLegacyApplication = QStringLiteral("Dravonel2");
 inline const QString kStoreSection = QStringLiteral("Dravonel2");
 inline const QString kReleaseVersion = QStringLiteral("1.02");
+// The largest window position or size read back, in twips (about 7 m).
+constexpr float kTwipsLimit = 1e7f;
 
 // Conversions of stored texts. Each returns false and leaves `value` as it was
 // when the text does not convert.
@@ -38,7 +42,7 @@ QString singleText(float value);
 // Fills the option set from the store: the legacy store when its "Version" is
 // anything but "0.00", else the current one; "AshukuExe" always from the
 // current store; `tempFolder` is the default of "TmpDir". A text that does not
-// convert leaves the field as it was.
+// convert (empty, a word, "nan", beyond 16 bits) gives the key's default.
 void LoadSettings(SettingsStore& store, OptionSet& options, const QString& tempFolder);
 
 // Writes "Version" = "1.02" and every option to the current store, then deletes
@@ -58,9 +62,14 @@ public:
     QString read(const QString& key, const QString& defaultValue) const;
     // True when the store holds the key (whatever its value).
     bool contains(const QString& key) const;
-    // Reads a number; the result stays `value` when the text does not convert.
-    void readSingle(const QString& key, float defaultValue, float& value) const;
-    void readBool(const QString& key, bool defaultValue, bool& value) const;
+    // Reads a value; a key that is absent, or whose text does not convert,
+    // gives `defaultValue`, so a spoilt value never stops a window. Numbers in
+    // twips beyond ±kTwipsLimit (no screen is that large) count as spoilt.
+    float readSingle(const QString& key, float defaultValue) const;
+    // The stored number in twips, or nothing when it is absent or spoilt.
+    std::optional<float> storedSingle(const QString& key) const;
+    qint16 readInt16(const QString& key, qint16 defaultValue) const;
+    bool readBool(const QString& key, bool defaultValue) const;
 
     void write(const QString& key, const QString& value) const;
     void writeSingle(const QString& key, float value) const;

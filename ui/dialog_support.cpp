@@ -131,20 +131,15 @@ double screenHeightTwips() {
     return toTwips(screenSize().height());
 }
 
-bool loadPosition(QWidget* dialog, SettingsStore& store, const QString& prefix) {
+void loadPosition(QWidget* dialog, SettingsStore& store, const QString& prefix) {
     const WindowSettings settings(store, prefix);
-    float left = 1000.0f;
-    float top = 1000.0f;
-    if (!convertSingle(settings.read(prefix + QStringLiteral("_Left"), QStringLiteral("1000")),
-                       left) ||
-        !convertSingle(settings.read(prefix + QStringLiteral("_Top"), QStringLiteral("1000")), top))
-        return false;
+    float left = settings.readSingle(prefix + QStringLiteral("_Left"), 1000.0f);
+    float top = settings.readSingle(prefix + QStringLiteral("_Top"), 1000.0f);
     if (left < 0 || left > screenWidthTwips())
         left = 1000.0f;
     if (top < 0 || top > screenHeightTwips())
         top = 1000.0f;
     dialog->move(toPixels(left), toPixels(top));
-    return true;
 }
 
 void savePosition(const QWidget* dialog, SettingsStore& store, const QString& prefix) {

@@ -40,9 +40,9 @@ double screenHeightTwips();
 
 // The stored position of a dialog under "<prefix>_Left" and "<prefix>_Top"
 // (twips), read by the legacy rule with 1000 as default. A coordinate below 0
-// or beyond the screen becomes 1000. Returns false, leaving the dialog where it
-// is, when a stored value is not a number.
-bool loadPosition(QWidget* dialog, SettingsStore& store, const QString& prefix);
+// or beyond the screen, or a stored text that is not a usable number, becomes
+// 1000.
+void loadPosition(QWidget* dialog, SettingsStore& store, const QString& prefix);
 // Writes the dialog's position to the current store.
 void savePosition(const QWidget* dialog, SettingsStore& store, const QString& prefix);
 

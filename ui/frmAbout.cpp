@@ -47,16 +47,7 @@ frmAbout::frmAbout(Program& program, QWidget* parent) : QDialog(parent), program
 }
 
 void frmAbout::Form_Load() {
-    const auto emptyRows = [this] {
-        for (int row = 0; row < 3; ++row) {
-            lblProg[row]->clear();
-            lblVer[row]->clear();
-        }
-    };
-    if (!loadPosition(this, program_.store, kPrefix)) {
-        emptyRows();
-        return;
-    }
+    loadPosition(this, program_.store, kPrefix);
     setWindowTitle(resDravonel(7000));
     lblAboutTitle->setText(resDravonel(7001));
     lblAboutProgName->setText(resDravonel(9999));

@@ -99,17 +99,12 @@ frmDefault::frmDefault(Program& program, DialogHost& host, QWidget* parent)
     txtDir->resize(txtDir->sizeHint());
 }
 
-bool frmDefault::Form_Load() {
+void frmDefault::Form_Load() {
     const WindowSettings settings(program_.store, kPrefix);
     float geometry[4] = {1000, 1000, 5000, 5000};
     const char* keys[4] = {"_Left", "_Top", "_Width", "_Height"};
-    for (int i = 0; i < 4; ++i) {
-        if (!convertSingle(settings.read(kPrefix + QLatin1String(keys[i]), singleText(geometry[i])),
-                           geometry[i])) {
-            standardBoxes().showMessage(QStringLiteral("Dravonel2 frmDefault Form_Load ERR"));
-            return false;
-        }
-    }
+    for (int i = 0; i < 4; ++i)
+        geometry[i] = settings.readSingle(kPrefix + QLatin1String(keys[i]), geometry[i]);
     if (geometry[0] < 0 || geometry[0] > screenWidthTwips())
         geometry[0] = 1000;
     if (geometry[1] < 0 || geometry[1] > screenHeightTwips())
@@ -132,7 +127,6 @@ bool frmDefault::Form_Load() {
     pstr_txtDir_Hint.clear();
     pblnYukoMukouOk = true;
     pblnDiskFreeOk = true;
-    return true;
 }
 
 void frmDefault::Form_QueryUnload() {

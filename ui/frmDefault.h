@@ -26,9 +26,9 @@ class frmDefault : public QDialog {
 public:
     frmDefault(Program& program, DialogHost& host, QWidget* parent = nullptr);
 
-    // Geometry from the "Default_*" keys, font, title, captions, public values
-    // reset. False, after the load-failure message, when the program must end.
-    bool Form_Load();
+    // Geometry from the "Default_*" keys (a spoilt value gives its default),
+    // font, title, captions, public values reset.
+    void Form_Load();
     // Saves the geometry; at program end and when the close box is used.
     void Form_QueryUnload();
 

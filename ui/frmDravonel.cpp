@@ -19,6 +19,7 @@
 #include "run_folder.h"
 #include "settings.h"
 #include "settings_store.h"
+#include "terminal_text.h"
 #include "twips.h"
 
 #include <QApplication>
@@ -48,6 +49,7 @@
 
 #include <cmath>
 #include <cstdio>
+#include <unistd.h>
 
 namespace dravonel {
 
@@ -59,6 +61,8 @@ const QString kHelpWhere = QStringLiteral(
 const QString kHelpMissing = QStringLiteral("ヘルプのページが見つかりません。\n%1");
 const QString kNoPrivateTemp =
     QStringLiteral("専用の一時フォルダを%1に作れないため実行できません。");
+const QString kUnusableOutputFolder = QStringLiteral(
+    "dravonel2: 圧縮ファイル格納フォルダ（%1）が無いか書き込みできないため実行できません。");
 
 // The pane frames carry a title but no close button: a pane is part of the window.
 constexpr Qt::WindowFlags kPaneFlags =
@@ -344,15 +348,12 @@ int frmDravonel::MDIForm_Load(const QString& c) {
     for (int i = 0; i < 5; ++i)
         runActions_[size_t(i)]->setText(runButton(i)->text());
     SetToolTip(program_.options.Tip);
-    if (!loadPanes() || !loadDialogs())
-        return 1;
+    loadPanes();
+    loadDialogs();
     SetFontData();
     for (QWidget* control : tabOrder())
         control->installEventFilter(this);
-    if (!loadGeometry()) {
-        showMessage(QStringLiteral("Dravonel2 frmDravonel MDIForm_Load ERR"));
-        return 1;
-    }
+    loadGeometry();
     run_->clearCancel();
     btnCancel->setEnabled(false);
     mdiInFile_->Pattern_Make();
@@ -363,41 +364,31 @@ int frmDravonel::MDIForm_Load(const QString& c) {
     return kGoOn;
 }
 
-bool frmDravonel::loadPanes() {
-    for (Pane* pane : panes_) {
-        if (!pane->Form_Load()) {
-            showMessage(pane->failMessage());
-            return false;
-        }
-    }
-    return true;
+void frmDravonel::loadPanes() {
+    for (Pane* pane : panes_)
+        pane->Form_Load();
 }
 
-bool frmDravonel::loadDialogs() {
+void frmDravonel::loadDialogs() {
     frmAbout_->Form_Load();
-    return frmDefault_->Form_Load() && frmOption_->Form_Load() && frmMenuMente_->Form_Load();
+    frmDefault_->Form_Load();
+    frmOption_->Form_Load();
+    frmMenuMente_->Form_Load();
 }
 
-bool frmDravonel::loadGeometry() {
+void frmDravonel::loadGeometry() {
+    // A stored value that cannot be read gives its default, like an absent one.
     const WindowSettings keys(program_.store, QStringLiteral("Main"));
-    float left = 1000, top = 1000, width = 8000, height = 8000;
-    qint16 state = 0;
-    const struct {
-        const char* key;
-        float* value;
-    } rect[] = {
-        {"Main_Left", &left}, {"Main_Top", &top}, {"Main_Width", &width}, {"Main_Height", &height}};
-    for (const auto& r : rect) {
-        if (!convertSingle(keys.read(QLatin1String(r.key), singleText(*r.value)), *r.value))
-            return false;
-    }
-    if (!convertInt16(keys.read(QStringLiteral("Main_WindowState"), QStringLiteral("0")), state))
-        return false;
+    float left = keys.readSingle(QStringLiteral("Main_Left"), 1000);
+    float top = keys.readSingle(QStringLiteral("Main_Top"), 1000);
+    float width = keys.readSingle(QStringLiteral("Main_Width"), 8000);
+    float height = keys.readSingle(QStringLiteral("Main_Height"), 8000);
+    const qint16 state = keys.readInt16(QStringLiteral("Main_WindowState"), 0);
     // Every menu of the bar stays in reach: the window is never narrower than
-    // the bar's items. A first start (no stored width) also leaves room for
-    // the panes' captions side by side.
+    // the bar's items. A first start (no usable stored width) also leaves room
+    // for the panes' captions side by side.
     setMinimumWidth(menuBar()->sizeHint().width());
-    if (!keys.contains(QStringLiteral("Main_Width")))
+    if (!keys.storedSingle(QStringLiteral("Main_Width")))
         width = std::max(width, float(toTwips(captionsWidth())));
     // Corrections: a window off the screen or too small comes back usable. They
     // apply to the normal-state rectangle whatever the stored state.
@@ -426,7 +417,6 @@ bool frmDravonel::loadGeometry() {
         setWindowState(Qt::WindowMinimized);
     else if (state == 2)
         setWindowState(Qt::WindowMaximized);
-    return true;
 }
 
 bool frmDravonel::AutoStart(const QString& c, bool& finished) {
@@ -439,17 +429,28 @@ bool frmDravonel::AutoStart(const QString& c, bool& finished) {
     addCommandLine(c);
     // A script that started the automatic run reads what happened here.
     const QMetaObject::Connection echo =
-        connect(&mdiStatus_->log(), &ResultLog::lineAdded, this, [](const QString& line) {
-            const QByteArray bytes = line.toUtf8() + '\n';
-            std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stdout);
-            std::fflush(stdout);
-        });
+        connect(&mdiStatus_->log(), &ResultLog::lineAdded, this,
+                [](const QString& line) { printTerminalLine(stdout, line); });
     if (targets().count() == 0) {
         disconnect(echo);
         program_.AutoRunning = false;
         return false;
     }
-    finished = run_->AutoRun(program_.options.AutoExe, mdiOutDir->DirName()).allArchived();
+    // The window would show the current folder in place of an output folder
+    // that cannot be opened; a run without a window writes nowhere but where
+    // it was told to, and says why it did not run.
+    const QString outFolder = mdiOutDir->DirName();
+    if (!mdiOutDir->openedGivenFolder() || outFolder.isEmpty() ||
+        ::access(QFile::encodeName(outFolder).constData(), W_OK | X_OK) != 0) {
+        disconnect(echo);
+        printTerminalLine(stderr, kUnusableOutputFolder.arg(mdiOutDir->openedGivenFolder()
+                                                                ? outFolder
+                                                                : mdiOutDir->givenFolder()));
+        finished = false;
+        program_.AutoRunning = false;
+        return true;
+    }
+    finished = run_->AutoRun(program_.options.AutoExe, outFolder).allArchived();
     disconnect(echo);
     if (program_.options.AutoLog)
         mdiStatus_->LogCopy();

@@ -157,9 +157,9 @@ private:
     // one by one, else the items of the text `c`.
     void addCommandLine(const QString& c);
     void buildMenus();
-    bool loadPanes();
-    bool loadDialogs();
-    bool loadGeometry();
+    void loadPanes();
+    void loadDialogs();
+    void loadGeometry();
     // Runs the command line without windows; false when nothing was to run.
     bool AutoStart(const QString& c, bool& finished);
     void MDIForm_Activate();

@@ -76,11 +76,8 @@ frmMenuMente::frmMenuMente(Program& program, QWidget* parent)
     connect(btnCancel, &QPushButton::clicked, this, &QDialog::hide);
 }
 
-bool frmMenuMente::Form_Load() {
-    if (!loadPosition(this, program_.store, kPrefix)) {
-        prompts_->showMessage(QStringLiteral("frmMenuMente Form_Load ERR"));
-        return false;
-    }
+void frmMenuMente::Form_Load() {
+    loadPosition(this, program_.store, kPrefix);
     SetFontData();
     btnOk->setText(resAll(8044));
     btnCancel->setText(resAll(8043));
@@ -88,7 +85,6 @@ bool frmMenuMente::Form_Load() {
     SetToolTip(program_.options.Tip);
     names_.fill(QString());
     dirs_.fill(QString());
-    return true;
 }
 
 void frmMenuMente::Form_QueryUnload() {

@@ -25,8 +25,8 @@ public:
     explicit frmMenuMente(Program& program, QWidget* parent = nullptr);
 
     // Placement from "MenuMente_Left"/"_Top", font, captions, tool-tips, empty
-    // slots. False, after the load-failure message, when the program must end.
-    bool Form_Load();
+    // slots.
+    void Form_Load();
     // Saves the position; at program end and when the close box is used.
     void Form_QueryUnload();
 

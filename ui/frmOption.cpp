@@ -118,11 +118,8 @@ frmOption::frmOption(Program& program, DialogHost& host, QWidget* parent)
     connect(btnOk, &QPushButton::clicked, this, &frmOption::btnOk_Click);
 }
 
-bool frmOption::Form_Load() {
-    if (!loadPosition(this, program_.store, kPrefix)) {
-        standardBoxes().showMessage(QStringLiteral("Dravonel2 frmOption Form_Load ERR"));
-        return false;
-    }
+void frmOption::Form_Load() {
+    loadPosition(this, program_.store, kPrefix);
     setWindowTitle(resDravonel(8000));
     ckbHiddn->setText(resDravonel(8030));
     ckbUCase->setText(resDravonel(8031));
@@ -147,7 +144,6 @@ bool frmOption::Form_Load() {
     ckbLog->setText(resAll(8060));
     SetToolTip(program_.options.Tip);
     SetFontData(); // lays the dialog out, now that the captions are in place
-    return true;
 }
 
 void frmOption::Form_QueryUnload() {

@@ -25,8 +25,7 @@ public:
     frmOption(Program& program, DialogHost& host, QWidget* parent = nullptr);
 
     // Placement from "Option_Left"/"Option_Top", font, captions and tool-tips.
-    // False, after the load-failure message, when the program must end.
-    bool Form_Load();
+    void Form_Load();
     // Saves the position; at program end and when the close box is used.
     void Form_QueryUnload();
 

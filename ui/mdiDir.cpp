@@ -24,8 +24,6 @@ namespace dravonel {
 
 mdiDir::mdiDir(frmDravonel& main, Program& program, Role role, QWidget* parent)
     : Pane(main, program, role == Role::In ? QStringLiteral("InDir_") : QStringLiteral("OutDir_"),
-           role == Role::In ? QStringLiteral("Dravonel2 mdiinDir Form_Load ERR")
-                            : QStringLiteral("Dravonel2 mdiOutDir Form_Load ERR"),
            parent),
       drvDrive(new DriveList(this)), dlbDir(new FolderList(this)), txtDir(new QLineEdit(this)),
       role_(role), prompts_(&main) {
@@ -86,7 +84,9 @@ void mdiDir::setDirName(const QString& folder) {
         // RefreshForm runs the folder-change handling once for the new folder.
         const QSignalBlocker quiet(dlbDir);
         drvDrive->setDriveOf(folder);
-        if (folder.isEmpty() || !dlbDir->setPath(folder)) {
+        given_ = folder;
+        opened_ = !folder.isEmpty() && dlbDir->setPath(folder);
+        if (!opened_) {
             drvDrive->setDriveOf(QDir::currentPath());
             dlbDir->setPath(QDir::currentPath());
         }
@@ -106,7 +106,9 @@ void mdiDir::dirChanged() {
     const QString longForm = LongPath(dlbDir->path());
     txtDir->setText(longForm.isEmpty() ? QString() : ShortPath(longForm));
     if (role_ == Role::Out && !program_.AutoRunning) {
-        const QString free = longForm.isEmpty() ? QString() : FreeSpaceText(drvDrive->drive());
+        // The file system of the folder itself: a folder may be a mount of its
+        // own, or reached through a link, below the drive shown.
+        const QString free = longForm.isEmpty() ? QString() : FreeSpaceText(longForm);
         setWindowTitle(resDravonel(4000) + free);
     }
     if (role_ == Role::In && main_.inFile())
@@ -130,18 +132,16 @@ void mdiDir::applyAliasMenuState() {
     mnuAdd->setEnabled(last_ < kAliases - 1);
 }
 
-bool mdiDir::Form_Load() {
+void mdiDir::Form_Load() {
     const WindowSettings keys(program_.store, stem().chopped(1));
     const QString current = QDir::currentPath();
     defaultFolder = keys.read(key("Dir_In", "Dir_Out"), current);
-    defaultInForce = true;
-    keys.readBool(key("Dir_In_Yuko", "Dir_Out_Yuko"), true, defaultInForce);
+    defaultInForce = keys.readBool(key("Dir_In_Yuko", "Dir_Out_Yuko"), true);
     const QString lastFolder = keys.read(key("OldDir_In", "OldDir_Out"), current);
     setDirName(defaultInForce ? defaultFolder : lastFolder);
     if (program_.AutoRunning)
-        return true;
-    if (!loadGeometry())
-        return false;
+        return;
+    loadGeometry();
     SetFontData();
     if (role_ == Role::In)
         setWindowTitle(resDravonel(1000));
@@ -170,7 +170,6 @@ bool mdiDir::Form_Load() {
         folders_[size_t(i)].clear();
     }
     applyAliasMenuState();
-    return true;
 }
 
 void mdiDir::Form_QueryUnload() {
@@ -227,8 +226,7 @@ void mdiDir::mnuMente_Click() {
         return;
     if (!aliasDialog_) {
         aliasDialog_ = new frmMenuMente(program_, &main_);
-        if (!aliasDialog_->Form_Load())
-            return;
+        aliasDialog_->Form_Load();
     }
     frmMenuMente& dialog = *aliasDialog_;
     for (int i = 0; i < kAliases; ++i) {

@@ -31,12 +31,16 @@ public:
     // Opens a folder; one that cannot be opened gives the process's current
     // folder, without a message.
     void setDirName(const QString& folder);
+    // The folder last given to setDirName, as given, and whether it is the one
+    // shown (false: it could not be opened, the pane shows the current folder).
+    QString givenFolder() const { return given_; }
+    bool openedGivenFolder() const { return opened_; }
     // Re-reads the drive and folder lists, then runs the folder-change handling.
     void RefreshForm();
 
     // Reads the folders and aliases (in every mode), then geometry, font,
-    // captions and tool-tips. False when the program must end.
-    bool Form_Load() override;
+    // captions and tool-tips.
+    void Form_Load() override;
     // Writes geometry, the folders and the twenty alias keys.
     void Form_QueryUnload() override;
     void Form_Resize() override;
@@ -85,6 +89,8 @@ private:
     MessageHost* prompts_;
     frmMenuMente* aliasDialog_ = nullptr;
     int last_ = -1;
+    QString given_;
+    bool opened_ = true;
     std::array<QString, kAliases> names_;
     std::array<QString, kAliases> folders_;
 };

@@ -24,10 +24,8 @@
 namespace dravonel {
 
 mdiFile::mdiFile(frmDravonel& main, Program& program, QWidget* parent)
-    : Pane(main, program, QStringLiteral("File_"),
-           QStringLiteral("Dravonel2 mdiFile Form_Load ERR"), parent),
-      lstFile(new QListView(this)), btnDel(new QToolButton(this)), btnDelAll(new QToolButton(this)),
-      list_(&main) {
+    : Pane(main, program, QStringLiteral("File_"), parent), lstFile(new QListView(this)),
+      btnDel(new QToolButton(this)), btnDelAll(new QToolButton(this)), list_(&main) {
     setObjectName(QStringLiteral("mdiFile"));
     lstFile->setObjectName(QStringLiteral("lstFile"));
     lstFile->setModel(&list_);
@@ -74,11 +72,10 @@ void mdiFile::scrollToTop(int row) {
     lstFile->scrollTo(list_.index(row), QAbstractItemView::PositionAtTop);
 }
 
-bool mdiFile::Form_Load() {
+void mdiFile::Form_Load() {
     if (program_.AutoRunning)
-        return true;
-    if (!loadGeometry())
-        return false;
+        return;
+    loadGeometry();
     SetFontData();
     setWindowTitle(resDravonel(3000));
     mnuAll->setText(resAll(2006));
@@ -86,7 +83,6 @@ bool mdiFile::Form_Load() {
     mnuOutCopy->setText(resDravonel(3006));
     mnuInCopy->setText(resDravonel(3007));
     SetToolTip(program_.options.Tip);
-    return true;
 }
 
 void mdiFile::btnDel_Click() {

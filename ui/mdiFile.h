@@ -21,7 +21,7 @@ public:
     // Scrolls the list so that `row` is its top line.
     void scrollToTop(int row);
 
-    bool Form_Load() override;
+    void Form_Load() override;
     void Form_Resize() override;
 
     void btnDel_Click();

@@ -104,11 +104,9 @@ QStringList listFiles(const QString& folder, const QString& filter, bool hidden)
 }
 
 mdiInFile::mdiInFile(frmDravonel& main, Program& program, QWidget* parent)
-    : Pane(main, program, QStringLiteral("InFile_"),
-           QStringLiteral("Dravonel2 mdiinFile Form_Load ERR"), parent),
-      filFile(new QListWidget(this)), btnAdd(new QToolButton(this)),
-      btnAddAll(new QToolButton(this)), btnAddAllAll(new QToolButton(this)), prompts_(&main),
-      folder_(QDir::currentPath()) {
+    : Pane(main, program, QStringLiteral("InFile_"), parent), filFile(new QListWidget(this)),
+      btnAdd(new QToolButton(this)), btnAddAll(new QToolButton(this)),
+      btnAddAllAll(new QToolButton(this)), prompts_(&main), folder_(QDir::currentPath()) {
     setObjectName(QStringLiteral("mdiInFile"));
     filFile->setObjectName(QStringLiteral("filFile"));
     filFile->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -156,10 +154,10 @@ QString mdiInFile::DirName() const {
 }
 
 void mdiInFile::setDirName(const QString& folder) {
-    const QFileInfo info(folder);
-    folder_ = !folder.isEmpty() && info.isDir() && info.isReadable()
-                  ? QDir::cleanPath(info.absoluteFilePath())
-                  : QDir::currentPath();
+    const QString longForm = LongPath(AbsolutePath(folder));
+    const QFileInfo info(longForm);
+    folder_ =
+        !longForm.isEmpty() && info.isDir() && info.isReadable() ? longForm : QDir::currentPath();
     RefreshForm();
 }
 
@@ -194,11 +192,10 @@ void mdiInFile::setFilter(const QString& filter) {
     mnuFilter->setText(resDravonel(2010) + QLatin1Char('(') + filter + QLatin1Char(')'));
 }
 
-bool mdiInFile::Form_Load() {
+void mdiInFile::Form_Load() {
     if (program_.AutoRunning)
-        return true;
-    if (!loadGeometry())
-        return false;
+        return;
+    loadGeometry();
     SetFontData();
     setWindowTitle(resDravonel(2000));
     mnuRefresh->setText(resAll(1005));
@@ -207,7 +204,6 @@ bool mdiInFile::Form_Load() {
     setFilter(program_.options.Filter);
     SetToolTip(program_.options.Tip);
     Pattern_Make();
-    return true;
 }
 
 void mdiInFile::addListed(bool selectedOnly) {

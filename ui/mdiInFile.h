@@ -42,7 +42,7 @@ public:
     // Applies the hidden-file option and lists the folder again.
     void Pattern_Make();
 
-    bool Form_Load() override;
+    void Form_Load() override;
     void Form_Resize() override;
 
     // The input and message boxes (tests answer them).

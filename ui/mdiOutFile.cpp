@@ -63,9 +63,7 @@ void OutFileList::startDrag(Qt::DropActions) {
 }
 
 mdiOutFile::mdiOutFile(frmDravonel& main, Program& program, QWidget* parent)
-    : Pane(main, program, QStringLiteral("OutFile_"),
-           QStringLiteral("Dravonel2 mdiOutFile Form_Load ERR"), parent),
-      lstOutFile(new OutFileList(this)) {
+    : Pane(main, program, QStringLiteral("OutFile_"), parent), lstOutFile(new OutFileList(this)) {
     setObjectName(QStringLiteral("mdiOutFile"));
     lstOutFile->setObjectName(QStringLiteral("lstOutFile"));
     lstOutFile->setModel(&list_);
@@ -87,15 +85,13 @@ mdiOutFile::mdiOutFile(frmDravonel& main, Program& program, QWidget* parent)
     mnuClear->setObjectName(QStringLiteral("mnuClear"));
 }
 
-bool mdiOutFile::Form_Load() {
+void mdiOutFile::Form_Load() {
     if (program_.AutoRunning)
-        return true;
-    if (!loadGeometry())
-        return false;
+        return;
+    loadGeometry();
     SetFontData();
     setWindowTitle(resDravonel(6000));
     SetToolTip(program_.options.Tip);
-    return true;
 }
 
 void mdiOutFile::mnuDel_Click() {

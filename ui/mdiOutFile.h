@@ -48,7 +48,7 @@ public:
 
     OutputList& list() { return list_; }
 
-    bool Form_Load() override;
+    void Form_Load() override;
     void Form_Resize() override;
 
     // Empties the list; no file is touched.

@@ -76,10 +76,8 @@ QStringList dialogFilters(const QString& tableFilter) {
 }
 
 mdiStatus::mdiStatus(frmDravonel& main, Program& program, QWidget* parent)
-    : Pane(main, program, QStringLiteral("Status_"),
-           QStringLiteral("Dravonel2 mdiStatus Form_Load ERR"), parent),
-      lstKekka(new QListView(this)), mnuDel(nullptr), log_(this),
-      widths_(new WholeLineDelegate(this)) {
+    : Pane(main, program, QStringLiteral("Status_"), parent), lstKekka(new QListView(this)),
+      mnuDel(nullptr), log_(this), widths_(new WholeLineDelegate(this)) {
     setObjectName(QStringLiteral("mdiStatus"));
     lstKekka->setObjectName(QStringLiteral("lstKekka"));
     lstKekka->setModel(&log_);
@@ -113,15 +111,13 @@ void mdiStatus::SetFontData() {
     lstKekka->doItemsLayout();
 }
 
-bool mdiStatus::Form_Load() {
-    if (!loadGeometry())
-        return false;
+void mdiStatus::Form_Load() {
+    loadGeometry();
     SetFontData();
     if (!program_.AutoRunning) {
         setWindowTitle(resDravonel(5000));
         SetToolTip(program_.options.Tip);
     }
-    return true;
 }
 
 void mdiStatus::Form_Resize() {

@@ -30,7 +30,7 @@ public:
 
     // The settings font, and the line widths measured again in it.
     void SetFontData() override;
-    bool Form_Load() override;
+    void Form_Load() override;
     void Form_Resize() override;
 
     QListView* lstKekka;

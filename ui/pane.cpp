@@ -23,10 +23,8 @@ QFont settingsFont(const Program& program) {
     return font;
 }
 
-Pane::Pane(frmDravonel& main, Program& program, const QString& stem, const QString& failMessage,
-           QWidget* parent)
-    : QWidget(parent), main_(main), program_(program), mnuPopup(new QMenu(this)), stem_(stem),
-      failMessage_(failMessage) {}
+Pane::Pane(frmDravonel& main, Program& program, const QString& stem, QWidget* parent)
+    : QWidget(parent), main_(main), program_(program), mnuPopup(new QMenu(this)), stem_(stem) {}
 
 QMdiSubWindow* Pane::frame() const {
     return qobject_cast<QMdiSubWindow*>(parentWidget());
@@ -97,9 +95,9 @@ void Pane::resizeEvent(QResizeEvent* event) {
     Form_Resize();
 }
 
-bool Pane::loadGeometry() {
+void Pane::loadGeometry() {
     if (program_.AutoRunning || program_.options.Resize)
-        return true;
+        return;
     QWidget* target = frame() ? static_cast<QWidget*>(frame()) : this;
     const WindowSettings keys(program_.store, stem_.chopped(1));
     const QRect g = target->geometry();
@@ -109,17 +107,16 @@ bool Pane::loadGeometry() {
     unstored_ = 0;
     for (int i = 0; i < 4; ++i) {
         const QString key = stem_ + QLatin1String(suffix[i]);
-        if (!keys.contains(key)) {
+        // A spoilt value counts as not stored: the cell gives it.
+        const std::optional<float> stored = keys.storedSingle(key);
+        if (stored)
+            v[i] = *stored;
+        else
             unstored_ |= 1 << i;
-            continue;
-        }
-        if (!convertSingle(keys.read(key, singleText(v[i])), v[i]))
-            return false;
     }
     target->setGeometry(toPixels(v[0], v[1], v[2], v[3]));
     if (frame() && unstored_)
         frame()->installEventFilter(this);
-    return true;
 }
 
 void Pane::placeInCell(const QRect& cell) {

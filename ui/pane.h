@@ -19,14 +19,11 @@ struct Program;
 class Pane : public QWidget {
     Q_OBJECT
 public:
-    // `stem` is the geometry key stem ("InDir_"), `failMessage` the text shown
-    // when the pane cannot start ("Dravonel2 mdiinDir Form_Load ERR").
-    Pane(frmDravonel& main, Program& program, const QString& stem, const QString& failMessage,
-         QWidget* parent = nullptr);
+    // `stem` is the geometry key stem ("InDir_").
+    Pane(frmDravonel& main, Program& program, const QString& stem, QWidget* parent = nullptr);
 
-    // Reads the pane's settings, sets its font, captions and tool-tips; false
-    // when the program must end (the caller shows failMessage()).
-    virtual bool Form_Load() = 0;
+    // Reads the pane's settings, sets its font, captions and tool-tips.
+    virtual void Form_Load() = 0;
     // Writes the pane's settings when the main window closes (the geometry,
     // under the rule of saveGeometry).
     virtual void Form_QueryUnload() { saveGeometry(); }
@@ -40,10 +37,10 @@ public:
     virtual void Form_Resize() {}
 
     // Reads the stored position and size, unless the automatic run is active or
-    // the panes follow the main window. A stored value that is not a number is
-    // a start failure (returns false). A value that is not stored at all is
-    // taken from the pane's layout cell (see placeInCell).
-    bool loadGeometry();
+    // the panes follow the main window. A value that is not stored at all, or
+    // whose text is not a usable number, is taken from the pane's layout cell
+    // (see placeInCell).
+    void loadGeometry();
     // Places the pane in `cell` (pixels of the MDI area): the whole cell when
     // the panes follow the main window, else only the values not stored (so a
     // pane without a stored geometry of its own follows its cell until the
@@ -53,7 +50,6 @@ public:
     // the panes keep their own geometry and no automatic run is active.
     void saveGeometry();
 
-    const QString& failMessage() const { return failMessage_; }
     // The geometry key stem ("InDir_"); without its underscore it is the
     // window's prefix for the legacy rule.
     const QString& stem() const { return stem_; }
@@ -82,7 +78,6 @@ private:
     int unstored_ = 0;
     // Set while the main window places the frame, so the move is not the user's.
     bool placing_ = false;
-    QString failMessage_;
     QList<QPair<QWidget*, int>> toolTips_;
     QList<QWidget*> fontTargets_;
 };

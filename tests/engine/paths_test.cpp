@@ -156,9 +156,11 @@ TEST_F(FileSystemTest, LongPathRefusesWhatDoesNotExist) {
     EXPECT_EQ(LongPath(root + QChar(0) + "/Sub"), "");
 }
 
-TEST_F(FileSystemTest, LongPathGivesTheStoredLetterCase) {
-    EXPECT_EQ(LongPath(root + "/sub/FILE.TXT"), root + "/Sub/File.txt");
-    EXPECT_EQ(LongPath(root + "/SUB"), root + "/Sub");
+TEST_F(FileSystemTest, LongPathFindsOnlyTheExactLetterCase) {
+    // Linux names are case-sensitive: another spelling is another, missing file.
+    EXPECT_EQ(LongPath(root + "/sub/FILE.TXT"), "");
+    EXPECT_EQ(LongPath(root + "/Sub/file.txt"), "");
+    EXPECT_EQ(LongPath(root + "/SUB"), "");
     // Two entries that differ only in letter case: the exact name wins, any other
     // spelling is ambiguous.
     ASSERT_TRUE(QDir(root).mkdir("Twin"));
@@ -177,9 +179,29 @@ TEST_F(FileSystemTest, LongPathKeepsSymbolicLinks) {
     ASSERT_TRUE(QFile::link(root + "/Sub", root + "/Link"));
     ASSERT_TRUE(QFile::link(root + "/Nowhere", root + "/Dangling"));
     EXPECT_EQ(LongPath(root + "/Link/File.txt"), root + "/Link/File.txt");
-    EXPECT_EQ(LongPath(root + "/link/file.txt"), root + "/Link/File.txt");
+    EXPECT_EQ(LongPath(root + "/link/file.txt"), "");
     EXPECT_EQ(LongPath(root + "/Dangling"), root + "/Dangling");
     EXPECT_EQ(LongPath(root + "/Dangling/x"), "");
+}
+
+TEST_F(FileSystemTest, LongPathTakesDotDotAsTheKernelDoes) {
+    // proj/build is a link to ../scratch/build: ".." after it is scratch.
+    const QString odd = root + "/-a \"b\" \\c";
+    for (const QString& folder : {root + "/proj", root + "/scratch/build", odd})
+        ASSERT_TRUE(QDir().mkpath(folder));
+    touch(root + "/proj/README.txt");
+    touch(root + "/scratch/README.txt");
+    ASSERT_TRUE(QFile::link("../scratch/build", root + "/proj/build"));
+    ASSERT_TRUE(QFile::link(root + "/proj/build", odd + "/to build"));
+    EXPECT_EQ(LongPath(root + "/proj/build/../README.txt"), root + "/scratch/README.txt");
+    EXPECT_EQ(LongPath(root + "/proj/build/.."), root + "/scratch");
+    EXPECT_EQ(LongPath(root + "/proj/build/./../build/."), root + "/scratch/build");
+    EXPECT_EQ(LongPath(odd + "/to build/../README.txt"), root + "/scratch/README.txt");
+    EXPECT_EQ(LongPath(odd + "/../proj"), root + "/proj");
+    // ".." of what is missing or not a folder leads nowhere.
+    EXPECT_EQ(LongPath(root + "/gone/../proj"), "");
+    EXPECT_EQ(LongPath(root + "/proj/README.txt/../README.txt"), "");
+    EXPECT_EQ(LongPath(root + "/proj/README.txt/."), "");
 }
 
 TEST_F(FileSystemTest, LongPathAllowsAtMost256Components) {
@@ -190,8 +212,8 @@ TEST_F(FileSystemTest, LongPathAllowsAtMost256Components) {
         ASSERT_EQ(::mkdir(QFile::encodeName(path), 0700), 0);
     }
     EXPECT_EQ(LongPath(path), path);
-    EXPECT_EQ(LongPath(path + "/d/.."), path);
     ASSERT_EQ(::mkdir(QFile::encodeName(path + "/d"), 0700), 0);
+    EXPECT_EQ(LongPath(path + "/d/.."), path);
     EXPECT_EQ(LongPath(path + "/d"), "");
 }
 

@@ -136,28 +136,29 @@ TEST_F(SettingsTest, WindowsChooseTheLegacyStoreByTheirOwnLeftKey) {
 
     WindowSettings main(store, QStringLiteral("Main"));
     EXPECT_TRUE(main.readsLegacy());
-    float top = 0;
-    main.readSingle(QStringLiteral("Main_Top"), 1000, top);
-    EXPECT_EQ(top, 700.0f);
+    EXPECT_EQ(main.readSingle(QStringLiteral("Main_Top"), 1000), 700.0f);
     main.writeSingle(QStringLiteral("Main_Top"), 1234.5f);
     EXPECT_EQ(store.read(kStoreApplication, kStoreSection, "Main_Top", ""), "1234.5");
 
     WindowSettings inDir(store, QStringLiteral("InDir"));
     EXPECT_FALSE(inDir.readsLegacy()) << "-9999 is the marker of an absent key";
-    float inTop = 0;
-    inDir.readSingle(QStringLiteral("InDir_Top"), 1000, inTop);
-    EXPECT_EQ(inTop, 42.0f);
+    EXPECT_EQ(inDir.readSingle(QStringLiteral("InDir_Top"), 1000), 42.0f);
 }
 
-TEST_F(SettingsTest, TextsThatDoNotConvertLeaveTheFieldAsItWas) {
+TEST_F(SettingsTest, TextsThatDoNotConvertGiveTheDefault) {
     writeFile(current(), QStringLiteral("[Dravonel2]\nUCase=maybe\nAshuku=abc\nFont_Size=40000\n"
-                                        "Tip=0\nResize=-1\nAutoExe= 3 \n"));
+                                        "Tip=0\nResize=-1\nAutoExe= 3 \nAutoLog=\nPattern=nan\n"
+                                        "Hiddn=inf\nFont_Bold=nan\n"));
     IniSettingsStore store(dir.path());
     OptionSet o;
     LoadSettings(store, o, QStringLiteral("/t/"));
-    EXPECT_FALSE(o.UCase) << "a fresh record holds False, not the default True";
+    EXPECT_TRUE(o.UCase) << "the default, not the False of a fresh record";
+    EXPECT_TRUE(o.AutoLog) << "empty";
     EXPECT_EQ(o.Ashuku, 0);
-    EXPECT_EQ(o.Font_Size, 0) << "beyond the 16-bit range";
+    EXPECT_EQ(o.Pattern, 0);
+    EXPECT_FALSE(o.Hiddn);
+    EXPECT_FALSE(o.Font_Bold);
+    EXPECT_EQ(o.Font_Size, 10) << "beyond the 16-bit range";
     EXPECT_FALSE(o.Tip);
     EXPECT_TRUE(o.Resize);
     EXPECT_EQ(o.AutoExe, 3);

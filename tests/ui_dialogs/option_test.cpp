@@ -22,7 +22,7 @@ namespace {
 class OptionTest : public ::testing::Test, public ProgramFixture {
 protected:
     void open() {
-        ASSERT_TRUE(dialog.Form_Load());
+        dialog.Form_Load();
         dialog.show();
     }
     bool shown(QWidget* widget) { return widget->isVisibleTo(&dialog); }
@@ -195,9 +195,9 @@ TEST_F(OptionTest, ToolTipsChangeOnEveryWindowOnlyWhenTheOptionChanges) {
     EXPECT_EQ(dialog.ckbTip->toolTip(), resAll(8059));
     EXPECT_EQ(dialog.obtAshuku[2]->toolTip(), resDravonel(8054));
     frmDefault defaults(program, host);
-    ASSERT_TRUE(defaults.Form_Load());
+    defaults.Form_Load();
     frmMenuMente mente(program);
-    ASSERT_TRUE(mente.Form_Load());
+    mente.Form_Load();
     EXPECT_FALSE(mente.btnUp->toolTip().isEmpty());
     host.onToolTips = [&](bool tip) {
         defaults.SetToolTip(tip);

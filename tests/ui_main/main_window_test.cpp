@@ -239,10 +239,18 @@ TEST_F(MainWindow, StoredGeometryIsCorrectedWhenUnusable) {
     EXPECT_NEAR(w.geometry().width(), std::max(8000 / tpp, double(w.minimumWidth())), 1);
     EXPECT_NEAR(w.geometry().height() * tpp, 2000, tpp);
 
-    settings("Main_Left=abc\n");
+    // Values spoilt by hand or by another program give their defaults: the
+    // window, its panes and its dialogs always open.
+    settings("Main_Left=abc\nMain_Top=inf\nMain_Width=nan\nMain_Height=\nMain_WindowState=x\n"
+             "Resize=False\nInDir_Left=nan\nFile_Width=1e30\nStatus_Height=-inf\n"
+             "Default_Width=garbage\nOption_Left=nan\nAbout_Top=1e12\nMenuMente_Left=--\n"
+             "Dir_Out_Yuko=nan\n");
     TestWindow& bad = make();
-    EXPECT_EQ(bad.MDIForm_Load(""), 1);
-    EXPECT_EQ(bad.messages, QStringList{"Dravonel2 frmDravonel MDIForm_Load ERR"});
+    ASSERT_EQ(bad.MDIForm_Load(""), frmDravonel::kGoOn);
+    EXPECT_TRUE(bad.messages.isEmpty()) << bad.messages.join('\n').toStdString();
+    EXPECT_NEAR(bad.geometry().x() * tpp, 1000, tpp);
+    EXPECT_GE(bad.geometry().width() * tpp, 8000 - tpp);
+    EXPECT_EQ(bad.windowState(), Qt::WindowNoState);
 }
 
 TEST_F(MainWindow, TheRestoredWindowFitsTheAvailableScreenArea) {

@@ -1,7 +1,10 @@
 #include "drive_list.h"
 
+#include "paths.h"
+
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QIcon>
 #include <QKeyEvent>
 #include <QSet>
@@ -125,8 +128,8 @@ void DriveList::setDriveOf(const QString& path) {
     QStringList volumes;
     for (int i = 0; i < count(); ++i)
         volumes.append(itemData(i).toString());
-    const QString volume =
-        volumeOf(QDir::cleanPath(QDir::current().absoluteFilePath(path)), volumes);
+    // The volume that holds the folder itself, wherever links on the way lead.
+    const QString volume = volumeOf(QFileInfo(AbsolutePath(path)).canonicalFilePath(), volumes);
     const int index = volumes.indexOf(volume);
     if (index >= 0) {
         setCurrentIndex(index);

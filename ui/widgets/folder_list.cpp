@@ -1,5 +1,7 @@
 #include "folder_list.h"
 
+#include "paths.h"
+
 #include <QDir>
 #include <QFileInfo>
 #include <QIcon>
@@ -37,10 +39,6 @@ private:
         return index.data(kDepthRole).toInt() * kIndentPixels;
     }
 };
-
-QString absoluteClean(const QString& folder) {
-    return QDir::cleanPath(QDir::current().absoluteFilePath(folder));
-}
 
 // The visible subfolders of a folder sorted by name, or false when the folder
 // cannot be opened and listed.
@@ -80,7 +78,9 @@ FolderList::FolderList(QWidget* parent) : QListWidget(parent) {
 bool FolderList::setPath(const QString& folder) {
     if (folder.isEmpty())
         return false;
-    const QString target = absoluteClean(folder);
+    // The folder as the kernel finds it: ".." after a link leads where the
+    // link points, and a name in another letter case is another folder.
+    const QString target = LongPath(AbsolutePath(folder));
     QStringList subfolders;
     if (!listSubfolders(target, subfolders))
         return false;
