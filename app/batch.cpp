@@ -441,9 +441,7 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
         // files the archiver skipped among them.
         tally.notArchived += int(outcome.notArchived.size());
         for (const NotArchived& left : outcome.notArchived)
-            out.error(
-                QStringLiteral("not archived: ") + left.path +
-                (left.reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(left.reason)));
+            out.error(left.text());
         allFinished = allFinished && outcome.finished;
         if (signalled != 0)
             return 128 + signalled;

@@ -60,6 +60,11 @@ struct RunContext {
 struct NotArchived {
     QString path;
     QString reason;
+    // The line that names it for a terminal: "not archived: PATH (REASON)".
+    QString text() const {
+        return QStringLiteral("not archived: ") + path +
+               (reason.isEmpty() ? QString() : QStringLiteral(" (%1)").arg(reason));
+    }
 };
 
 // What a run did, as the run itself knows it.

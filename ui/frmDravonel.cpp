@@ -450,8 +450,12 @@ bool frmDravonel::AutoStart(const QString& c, bool& finished) {
         program_.AutoRunning = false;
         return true;
     }
-    finished = run_->AutoRun(program_.options.AutoExe, outFolder).allArchived();
+    const RunOutcome outcome = run_->AutoRun(program_.options.AutoExe, outFolder);
+    finished = outcome.allArchived();
     disconnect(echo);
+    // Every file that is in no archive is named, as --batch names them.
+    for (const NotArchived& left : outcome.notArchived)
+        printTerminalLine(stderr, QStringLiteral("dravonel2: ") + left.text());
     if (program_.options.AutoLog)
         mdiStatus_->LogCopy();
     program_.AutoRunning = false;

@@ -165,6 +165,9 @@ auto() { (cd "$work/in/x" && XDG_CONFIG_HOME=$work/auto QT_QPA_PLATFORM=offscree
 auto memo.txt
 check "automatic run takes a relative file: exit 0" test $? -eq 0 -a -f "$work/auto/out/MEMO.TXT.LZH"
 check "a shared temporary folder is never written into" test -z "$(ls -A "$work/shared")"
+mkdir -p "$work/in/z" && printf 'another memo\n' >"$work/in/z/memo.txt" && rm -f "$work/auto/out/"*
+auto memo.txt ../z/memo.txt
+check "automatic run names the file it did not archive: exit 1" sh -c "test $? -eq 1 && grep -q 'not archived: .*/z/memo.txt (同じ名前' '$work/stdout'"
 rm -f "$work/auto/out/"*
 (cd "$work/in" && XDG_CONFIG_HOME=$work/auto QT_QPA_PLATFORM=offscreen "$program" x/rel.DVF >/dev/null 2>&1)
 check "automatic run opens a relative job file" test -f "$work/auto/out/MEMO.TXT.LZH"

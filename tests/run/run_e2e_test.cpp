@@ -403,3 +403,23 @@ TEST_F(RealRun, DoubleArchivesTakeNewBytesWhateverTheTimesOfTheirInnerArchives) 
         EXPECT_EQ(open(final, true).value("doc.txt"), text);
     }
 }
+
+TEST_F(RealRun, TheInnerArchiveIsTheMemberOfItsWholeNameAndOthersAreKept) {
+    // Someone's DOC.LZH.ZIP holds a sub/DOC.LZH of its own, but no DOC.LZH.
+    const QString final = out() + "/DOC.LZH.ZIP";
+    const Tool made = tool("python3", {"-c",
+                                       "import sys,zipfile\n"
+                                       "with zipfile.ZipFile(sys.argv[1],'w') as z:\n"
+                                       "  z.writestr('sub/DOC.LZH', b'not ours')\n",
+                                       final});
+    ASSERT_EQ(made.status, 0) << made.out.toStdString();
+    options.Ashuku = kMethodDouble;
+    options.Double = true;
+    options.Pattern = 1;
+    addTargets({file("in/doc.txt", "new")});
+    EXPECT_TRUE(run->btnExe_Click(kModeDravo, out()).allArchived());
+    const Tool listed = tool("unzip", {"-Z1", final});
+    EXPECT_EQ(listed.out.split('\n', Qt::SkipEmptyParts), (QStringList{"sub/DOC.LZH", "DOC.LZH"}));
+    const Tool kept = tool("unzip", {"-p", final, "sub/DOC.LZH"});
+    EXPECT_EQ(kept.out, "not ours");
+}

@@ -297,7 +297,9 @@ TEST_F(FakeRun, AnUpdateThatCannotExtractLeavesTheFinalArchiveAlone) {
     addTargets({a});
     options.Ashuku = kMethodDouble;
     options.Double = true;
-    const QString final = file("out/A.LZH.LZH", "the old archive");
+    // The old archive lists its inner archive (in the stand-in's form).
+    const QByteArray old = "0000\t3\t3\tfake\t0\tA.LZH\n";
+    const QString final = file("out/A.LZH.LZH", old);
     run->btnExe_Click(kModeDravo, out());
     // The stand-in extracts nothing, so there is no inner archive to update.
     EXPECT_EQ(lha->commands(),
@@ -307,7 +309,7 @@ TEST_F(FakeRun, AnUpdateThatCannotExtractLeavesTheFinalArchiveAlone) {
     EXPECT_EQ(targets.entries(), QStringList{a});
     QFile f(final);
     ASSERT_TRUE(f.open(QIODevice::ReadOnly));
-    EXPECT_EQ(f.readAll(), "the old archive");
+    EXPECT_EQ(f.readAll(), old);
 }
 
 TEST_F(FakeRun, AutomaticRunsFollowTheModeLabelsAndKeepTheList) {
