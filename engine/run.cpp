@@ -41,6 +41,11 @@ bool madeArchive(int code) {
     return code >= 0 && code <= ARC_MAX_SKIPPED;
 }
 
+// The ZIP options with the name switch the setting asks for.
+QString zipOptions(const QString& options, const OptionSet& o) {
+    return o.ZipUtf8Names ? options + QStringLiteral(" -utf8") : options;
+}
+
 const QString kZipRestrictionDouble =
     QStringLiteral("現在のZIP32J.DLL IZIP32J.DLLでは実行できません。（２重圧縮の１重目のＺＩＰ）");
 const QString kNoTemporaryFolder =
@@ -248,11 +253,12 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
             } else {
                 archive = out + n + QStringLiteral(".ZIP");
                 log(resDravonel(stored ? 20015 : 20010));
-                code = compress(Module::Zip,
-                                commandLine(o.ZipOpt + (stored ? QStringLiteral(" -0 ")
-                                                               : QStringLiteral(" -9 ")),
-                                            {archive, QStringLiteral("-i@") + r}),
-                                archive);
+                code = compress(
+                    Module::Zip,
+                    commandLine(zipOptions(o.ZipOpt, o) +
+                                    (stored ? QStringLiteral(" -0 ") : QStringLiteral(" -9 ")),
+                                {archive, QStringLiteral("-i@") + r}),
+                    archive);
             }
         } else {
             archive = out + n + QStringLiteral(".LZH");
@@ -301,10 +307,10 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
             code = kCodeMissing;
         } else {
             log(resDravonel(20003));
-            code = compress(
-                Module::Zip,
-                commandLine(o.ZipOpt + QStringLiteral(" -0 "), {inner, QStringLiteral("-i@") + r}),
-                final);
+            code = compress(Module::Zip,
+                            commandLine(zipOptions(o.ZipOpt, o) + QStringLiteral(" -0 "),
+                                        {inner, QStringLiteral("-i@") + r}),
+                            final);
         }
     } else {
         log(resDravonel(20001));
@@ -330,7 +336,8 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
                 code = kCodeMissing;
             } else {
                 log(resDravonel(20004));
-                code = compress(Module::Zip, commandLine(QStringLiteral("-j -9"), {final, inner}),
+                code = compress(Module::Zip,
+                                commandLine(zipOptions(QStringLiteral("-j -9"), o), {final, inner}),
                                 final);
             }
         } else {
@@ -368,7 +375,8 @@ CompressionRun::FilePlan CompressionRun::planOneFile(const QString& path,
             plan.needsCall = true;
             plan.module = Module::Zip;
             plan.commandLine =
-                commandLine(o.ZipOpt + (stored ? QStringLiteral(" -0 ") : QStringLiteral(" -9 ")),
+                commandLine(zipOptions(o.ZipOpt, o) +
+                                (stored ? QStringLiteral(" -0 ") : QStringLiteral(" -9 ")),
                             {plan.archive, path});
         }
     } else if (c_.libraries.LhaAvailable) {
