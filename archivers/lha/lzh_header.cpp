@@ -4,10 +4,10 @@
 #include "files.h"
 #include "results.h"
 
-#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace lha {
 

@@ -166,6 +166,11 @@ TEST(ZipModule, NamesCp932HoldsGoInCp932WithTheirUtf8FormAndTheRestInUtf8) {
         }
         const std::vector<std::string> entries = python(layout, archive);
         EXPECT_EQ(std::set<std::string>(entries.begin(), entries.end()), expected);
+        // An update finds every entry by its name and replaces it in place.
+        ASSERT_EQ(
+            zipm().call(zipCommand(options, archive, "-i@" + responseFile(dir, paths).string())),
+            0);
+        EXPECT_EQ(python(layout, archive), entries);
 
         // unzip, 7z, bsdtar and lsar show every name either way; Python's
         // zipfile the names in UTF-8 only.
@@ -180,14 +185,9 @@ TEST(ZipModule, NamesCp932HoldsGoInCp932WithTheirUtf8FormAndTheRestInUtf8) {
         for (const std::string& name : all)
             EXPECT_TRUE(listed.count(name)) << "lsar: " << name;
         const std::vector<std::string> names = python("print('\\n'.join(z.namelist()))", archive);
-        std::set<std::string> shown(names.begin(), names.end());
-        EXPECT_EQ(shown.size(), all.size());
+        const std::set<std::string> shown(names.begin(), names.end());
         for (const std::string& name : all)
             EXPECT_EQ(shown.count(name), utf8 || !cp932.count(name) ? 1u : 0u) << name;
-        TempDir x;
-        ASSERT_EQ(shell(env + "unzip -q " + quote(archive) + " -d " + quote(x.path)), 0);
-        for (const std::string& name : all)
-            EXPECT_EQ(slurp(x / name), "bytes of " + name) << name;
     }
 
     // An archive of an earlier release, whose names were UTF-8 with the flag
