@@ -40,13 +40,10 @@ std::string decodeBytes(const StoredName& s, const std::string& bytes) {
     std::string utf8;
     if (s.codePage != 0)
         return arc::codePageToUtf8(s.codePage, bytes, utf8) ? utf8 : asciiOnly(bytes);
-    if (s.osId == kOsUnix && s.ownLayout)
-        return bytes;
-    if (s.osId == kOsUnix) {
-        if (arc::cp932ToUtf8(bytes, utf8))
-            return utf8;
-        return bytes;
-    }
+    // 'U': UTF-8 in this module's own headers, else Shift_JIS as LHa for UNIX
+    // writes; bytes that do not decode (UTF-8 of LHa for UNIX too) stay as they are.
+    if (s.osId == kOsUnix)
+        return !s.ownLayout && arc::cp932ToUtf8(bytes, utf8) ? utf8 : bytes;
     return arc::cp932ToUtf8(bytes, utf8) ? utf8 : asciiOnly(bytes);
 }
 
