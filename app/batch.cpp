@@ -145,6 +145,8 @@ QString usageText() {
         "  --method M         normal, stored or double (default normal)\n"
         "  --pattern P        double compression: lzh.lzh, lzh.zip (default lzh.lzh)\n"
         "  --format F         lzh or zip (zip: with filen only; default lzh)\n"
+        "  --zip-names N      cp932: ZIP names CP932 holds in CP932 with their UTF-8\n"
+        "                     form beside (default); utf8: every name in UTF-8\n"
         "  --update           update an existing double-compressed archive\n"
         "  --no-upper         keep the archive names' letter case (default: upper case)\n"
         "  --hidden           also take dot-files named on the command line\n"
@@ -177,8 +179,8 @@ bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& erro
     const QString out = QStringLiteral("out"), name = QStringLiteral("name"),
                   tmp = QStringLiteral("tmp"), method = QStringLiteral("method"),
                   pattern = QStringLiteral("pattern"), format = QStringLiteral("format"),
-                  jobs = QStringLiteral("jobs");
-    for (const QString& valued : {out, name, tmp, method, pattern, format, jobs})
+                  jobs = QStringLiteral("jobs"), zipNames = QStringLiteral("zip-names");
+    for (const QString& valued : {out, name, tmp, method, pattern, format, jobs, zipNames})
         parser.addOption(QCommandLineOption(valued, QString(), QStringLiteral("value")));
     for (const char* flag : {"beside", "no-upper", "upper", "hidden", "update", "notify"})
         parser.addOption(QCommandLineOption(QLatin1String(flag)));
@@ -229,7 +231,9 @@ bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& erro
                     QStringLiteral("normal, stored, double"), o.method, error) ||
         !takeChoice(parser, pattern, {"lzh.lzh", "lzh.zip", "zip.lzh", "zip.zip"},
                     QStringLiteral("lzh.lzh, lzh.zip"), o.pattern, error) ||
-        !takeChoice(parser, format, {"lzh", "zip"}, QStringLiteral("lzh, zip"), o.format, error))
+        !takeChoice(parser, format, {"lzh", "zip"}, QStringLiteral("lzh, zip"), o.format, error) ||
+        !takeChoice(parser, zipNames, {"cp932", "utf8"}, QStringLiteral("cp932, utf8"), o.zipNames,
+                    error))
         return false;
     if (parser.isSet(jobs)) {
         bool number = false;
@@ -306,6 +310,7 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
     options.Ashuku = qint16(b.method);
     options.Pattern = qint16(b.pattern);
     options.AshukuExe = qint16(b.format);
+    options.ZipUtf8Names = b.zipNames == 1;
     options.UCase = b.upperCase;
     options.Hiddn = b.hidden;
     options.Double = b.update;

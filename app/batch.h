@@ -20,6 +20,7 @@ struct BatchOptions {
     int method = 0;      // 0 normal, 1 stored, 2 double
     int pattern = 0;     // double compression: 0 .LZH.LZH, 1 .LZH.ZIP, 2 .ZIP.LZH, 3 .ZIP.ZIP
     int format = 0;      // 0 lzh, 1 zip
+    int zipNames = 0;    // 0 cp932 (CP932 with the Unicode Path field where it holds them), 1 utf8
     bool upperCase = true;
     bool hidden = false; // also dot-files named on the command line
     bool update = false; // update an existing double-compressed archive

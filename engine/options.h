@@ -33,8 +33,13 @@ struct OptionSet {
     qint16 Font_Size = 0;
     bool Font_Bold = false;
     bool Font_Italic = false;
+    // ZIP names: False stores a name CP932 holds in CP932 with the Unicode Path
+    // field (for Japanese Windows tools that predate the UTF-8 flag), True
+    // every name in UTF-8 with the UTF-8 flag.
+    bool ZipUtf8Names = false;
 
-    // The option part of every ZIP command line; fixed, never stored.
+    // The option part of every ZIP command line but the name switch (ZipUtf8Names);
+    // fixed, never stored.
     QString ZipOpt;
 };
 

@@ -44,6 +44,11 @@ bool madeArchive(int code) {
     return code >= 0 && code <= ARC_MAX_SKIPPED;
 }
 
+// The ZIP options with the name switch the setting asks for.
+QString zipOptions(const QString& options, const OptionSet& o) {
+    return o.ZipUtf8Names ? options + QStringLiteral(" -utf8") : options;
+}
+
 // Whether `name` fits the file system of `folder` as one name.
 bool nameFits(const QString& folder, const QString& name) {
     long most = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
@@ -355,11 +360,12 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
             } else {
                 archive = out + n + QStringLiteral(".ZIP");
                 log(resDravonel(stored ? 20015 : 20010));
-                code = compress(Module::Zip,
-                                commandLine(o.ZipOpt + (stored ? QStringLiteral(" -0 ")
-                                                               : QStringLiteral(" -9 ")),
-                                            {archive, QStringLiteral("-i@") + r}),
-                                archive);
+                code = compress(
+                    Module::Zip,
+                    commandLine(zipOptions(o.ZipOpt, o) +
+                                    (stored ? QStringLiteral(" -0 ") : QStringLiteral(" -9 ")),
+                                {archive, QStringLiteral("-i@") + r}),
+                    archive);
             }
         } else {
             archive = out + n + QStringLiteral(".LZH");
@@ -416,10 +422,10 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
             code = kCodeMissing;
         } else {
             log(resDravonel(20003));
-            code = compress(
-                Module::Zip,
-                commandLine(o.ZipOpt + QStringLiteral(" -0 "), {inner, QStringLiteral("-i@") + r}),
-                final);
+            code = compress(Module::Zip,
+                            commandLine(zipOptions(o.ZipOpt, o) + QStringLiteral(" -0 "),
+                                        {inner, QStringLiteral("-i@") + r}),
+                            final);
         }
     } else {
         log(resDravonel(20001));
@@ -438,7 +444,8 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
                 code = kCodeMissing;
             } else {
                 log(resDravonel(20004));
-                code = compress(Module::Zip, commandLine(QStringLiteral("-j -9"), {final, inner}),
+                code = compress(Module::Zip,
+                                commandLine(zipOptions(QStringLiteral("-j -9"), o), {final, inner}),
                                 final);
             }
         } else {
@@ -495,9 +502,9 @@ CompressionRun::FilePlan CompressionRun::planOneFile(const QString& path,
     if (zip) {
         plan.lines << resDravonel(stored ? 20015 : 20010);
         plan.module = Module::Zip;
-        plan.commandLine =
-            commandLine(o.ZipOpt + (stored ? QStringLiteral(" -0 ") : QStringLiteral(" -9 ")),
-                        {plan.archive, path});
+        plan.commandLine = commandLine(
+            zipOptions(o.ZipOpt, o) + (stored ? QStringLiteral(" -0 ") : QStringLiteral(" -9 ")),
+            {plan.archive, path});
     } else {
         plan.lines << resDravonel(stored ? 20005 : 20000);
         plan.module = Module::Lha;

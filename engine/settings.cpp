@@ -113,6 +113,7 @@ void LoadSettings(SettingsStore& store, OptionSet& o, const QString& tempFolder)
     in.readInt(QStringLiteral("Font_Size"), 10, o.Font_Size);
     in.readBool(QStringLiteral("Font_Bold"), false, o.Font_Bold);
     in.readBool(QStringLiteral("Font_Italic"), false, o.Font_Italic);
+    current.readBool(QStringLiteral("ZipUtf8Names"), false, o.ZipUtf8Names);
 }
 
 void SaveSettings(SettingsStore& store, const OptionSet& o) {
@@ -139,6 +140,7 @@ void SaveSettings(SettingsStore& store, const OptionSet& o) {
     put(QStringLiteral("Font_Size"), num(o.Font_Size));
     put(QStringLiteral("Font_Bold"), boolText(o.Font_Bold));
     put(QStringLiteral("Font_Italic"), boolText(o.Font_Italic));
+    put(QStringLiteral("ZipUtf8Names"), boolText(o.ZipUtf8Names));
     store.deleteApplication(kLegacyApplication);
 }
 

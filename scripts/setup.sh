@@ -7,7 +7,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools libgl-dev
     zlib1g-dev libdeflate-dev
     libgtest-dev
-    lhasa p7zip-full unzip zip python3 jlha-utils
+    lhasa p7zip-full unzip zip python3 jlha-utils libarchive-tools unar
     xvfb xauth xdotool openbox fonts-ipafont desktop-file-utils
     time
     qt6-wayland qt6-translations-l10n librsvg2-bin

@@ -36,6 +36,22 @@ bool cp932ToUtf8(const std::string& cp932, std::string& utf8) {
     return convert("UTF-8", "CP932", cp932, utf8);
 }
 
+bool codePageToUtf8(unsigned codePage, const std::string& text, std::string& utf8) {
+    if (codePage == 65001) {
+        utf8 = text;
+        return isValidUtf8(text);
+    }
+    return convert("UTF-8", ("CP" + std::to_string(codePage)).c_str(), text, utf8);
+}
+
+bool utf16leToUtf8(const std::string& utf16, std::string& utf8) {
+    return convert("UTF-8", "UTF-16LE", utf16, utf8);
+}
+
+bool utf8ToUtf16le(const std::string& utf8, std::string& utf16) {
+    return isValidUtf8(utf8) && convert("UTF-16LE", "UTF-8", utf8, utf16);
+}
+
 bool isValidUtf8(const std::string& s) {
     size_t i = 0;
     const size_t n = s.size();

@@ -116,7 +116,7 @@ int parseCommand(const std::string& line, Command& cmd) {
 
 // The member's whole stored path, folders included: what an update matches.
 std::string memberPath(const MemberHeader& h) {
-    return decodeMemberPath(h.osId, h.storedPath);
+    return decodeMemberPath(h.name);
 }
 
 // Reads every header of an archive.
@@ -355,11 +355,9 @@ int createOrUpdate(const Command& cmd, arc::Progress& progress) {
     for (const std::string& path : cmd.inputs) {
         Planned p{path, arc::baseNameOf(path), {}, -1};
         p.stored = encodeMemberName(p.name);
-        // A name that extraction would not give back as it is (bytes that are not
-        // UTF-8 but valid EUC-JP or Shift_JIS, a control character) could never be
-        // found again: such a file is skipped.
-        const std::string readBack =
-            arc::safeMemberName(decodeMemberPath(p.stored.osId, p.stored.bytes), false);
+        // A name that extraction would not give back as it is (one with a control
+        // character) could never be found again: such a file is skipped.
+        const std::string readBack = arc::safeMemberName(decodeMemberPath(p.stored), false);
         struct stat fst;
         if (p.name.empty() || readBack != p.name ||
             (!cmd.includeHidden && arc::isHiddenName(p.name)) || !seen.insert(p.name).second ||

@@ -4,10 +4,10 @@
 #include "files.h"
 #include "results.h"
 
-#include <algorithm>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+#include <utility>
 
 namespace lha {
 
@@ -17,6 +17,9 @@ constexpr uint8_t kExtCommon = 0x00;
 constexpr uint8_t kExtName = 0x01;
 constexpr uint8_t kExtFolder = 0x02;
 constexpr uint8_t kExtLargeSizes = 0x42;
+constexpr uint8_t kExtUtf16Name = 0x44;
+constexpr uint8_t kExtUtf16Folder = 0x45;
+constexpr uint8_t kExtCodePage = 0x46;
 constexpr uint8_t kExtUnixMode = 0x50;
 constexpr uint8_t kExtUnixTime = 0x54;
 constexpr unsigned kRegularFile = 0100000;
@@ -73,11 +76,36 @@ bool walkExtensions(const uint8_t* buf, size_t at, size_t limit, size_t firstSiz
     return true;
 }
 
-// The folder extension's bytes end with 0xFF, or get one before the name.
-std::string joinPath(const std::string& dir, const std::string& name) {
-    if (dir.empty() || dir.back() == '\xff')
-        return dir + name;
-    return dir + '\xff' + name;
+// Takes what an extension of a level-1 or level-2 header says into the header.
+void takeExtension(uint8_t type, const uint8_t* data, size_t len, MemberHeader& h) {
+    const std::string bytes(reinterpret_cast<const char*>(data), len);
+    if (type == kExtName)
+        h.name.bytes = bytes;
+    else if (type == kExtFolder)
+        h.name.folder = bytes;
+    else if (type == kExtUtf16Name)
+        h.name.utf16Name = bytes;
+    else if (type == kExtUtf16Folder)
+        h.name.utf16Folder = bytes;
+    else if (type == kExtCodePage && len >= 4)
+        h.name.codePage = get32(data);
+    else if (type == kExtUnixMode && len >= 2) {
+        h.hasMode = true;
+        h.mode = get16(data) & 0777u;
+    } else if (type == kExtUnixTime && len >= 4)
+        h.mtime = static_cast<time_t>(get32(data));
+    else if (type == kExtLargeSizes && len >= 16) {
+        h.packedSize = get64(data);
+        h.originalSize = get64(data + 8);
+    }
+}
+
+// The extensions this module writes: a level-2 header with no other is one
+// of its own (lzh_names.h reads its 'U' names as UTF-8).
+bool isOwnExtension(uint8_t type) {
+    return type == kExtCommon || type == kExtName || type == kExtLargeSizes ||
+           type == kExtUtf16Name || type == kExtCodePage || type == kExtUnixMode ||
+           type == kExtUnixTime;
 }
 
 int readOldLevel(const ArchiveFile& archive, uint64_t offset, const uint8_t* first,
@@ -94,7 +122,9 @@ int readOldLevel(const ArchiveFile& archive, uint64_t offset, const uint8_t* fir
     const size_t nameLen = base[21];
     if (22 + nameLen + 2 > baseSize)
         return arc::kErrHeaderBroken;
-    std::string name(reinterpret_cast<const char*>(base.data()) + 22, nameLen);
+    h.name.level = h.level;
+    h.name.ownLayout = false;
+    h.name.bytes.assign(reinterpret_cast<const char*>(base.data()) + 22, nameLen);
     h.crc = get16(base.data() + 22 + nameLen);
     h.packedSize = get32(base.data() + 7);
     h.originalSize = get32(base.data() + 11);
@@ -104,15 +134,9 @@ int readOldLevel(const ArchiveFile& archive, uint64_t offset, const uint8_t* fir
     // there (OS id, version, Unix time, mode, uid, gid).
     const size_t extra = baseSize - (22 + nameLen + 2);
     if (extra >= 1)
-        h.osId = base[24 + nameLen];
+        h.name.osId = base[24 + nameLen];
     if (h.level == 0) {
-        // "\" is the folder separator of level 0 whatever the OS: under 'U',
-        // where it would read as part of a name, it becomes 0xFF (the bytes of
-        // such names are EUC-JP or UTF-8, where 0x5C is never half a character).
-        if (h.osId == kOsUnix)
-            std::replace(name.begin(), name.end(), '\\', '\xff');
-        h.storedPath = std::move(name);
-        if (h.osId == kOsUnix && extra >= 8) {
+        if (h.name.osId == kOsUnix && extra >= 8) {
             h.mtime = static_cast<time_t>(get32(base.data() + 26 + nameLen));
             h.hasMode = true;
             h.mode = get16(base.data() + 30 + nameLen) & 0777u;
@@ -126,28 +150,13 @@ int readOldLevel(const ArchiveFile& archive, uint64_t offset, const uint8_t* fir
     size_t extSize = get16(base.data() + baseSize - 2);
     uint64_t at = h.dataOffset;
     uint64_t extTotal = 0;
-    std::string dir;
     while (extSize != 0) {
         if (extSize < 3 || at + extSize > archive.size())
             return arc::kErrHeaderBroken;
         std::vector<uint8_t> ext(extSize);
         if (!archive.readAt(at, ext.data(), extSize))
             return arc::kErrHeaderBroken;
-        const uint8_t* data = ext.data() + 1;
-        const size_t len = extSize - 3;
-        if (ext[0] == kExtName)
-            name.assign(reinterpret_cast<const char*>(data), len);
-        else if (ext[0] == kExtFolder)
-            dir.assign(reinterpret_cast<const char*>(data), len);
-        else if (ext[0] == kExtUnixMode && len >= 2) {
-            h.hasMode = true;
-            h.mode = get16(data) & 0777u;
-        } else if (ext[0] == kExtUnixTime && len >= 4)
-            h.mtime = static_cast<time_t>(get32(data));
-        else if (ext[0] == kExtLargeSizes && len >= 16) {
-            h.packedSize = get64(data);
-            h.originalSize = get64(data + 8);
-        }
+        takeExtension(ext[0], ext.data() + 1, extSize - 3, h);
         at += extSize;
         extTotal += extSize;
         extSize = get16(ext.data() + extSize - 2);
@@ -156,7 +165,6 @@ int readOldLevel(const ArchiveFile& archive, uint64_t offset, const uint8_t* fir
         return arc::kErrHeaderBroken;
     h.packedSize -= extTotal;
     h.dataOffset = at;
-    h.storedPath = joinPath(dir, name);
     return arc::kOk;
 }
 
@@ -174,30 +182,19 @@ int readLevel2(const ArchiveFile& archive, uint64_t offset, MemberHeader& h) {
     h.originalSize = get32(buf.data() + 11);
     h.mtime = static_cast<time_t>(get32(buf.data() + 15));
     h.crc = get16(buf.data() + 21);
-    h.osId = buf[23];
+    h.name.osId = buf[23];
     h.dataOffset = offset + total;
     long crcAt = -1;
-    std::string dir;
-    std::string name;
     bool ok = walkExtensions(buf.data(), 26, total, get16(buf.data() + 24),
                              [&](uint8_t type, const uint8_t* data, size_t len, size_t at) {
+                                 h.name.ownLayout = h.name.ownLayout && isOwnExtension(type);
                                  if (type == kExtCommon && len >= 2)
                                      crcAt = static_cast<long>(at + 1);
-                                 else if (type == kExtName)
-                                     name.assign(reinterpret_cast<const char*>(data), len);
-                                 else if (type == kExtFolder)
-                                     dir.assign(reinterpret_cast<const char*>(data), len);
-                                 else if (type == kExtUnixMode && len >= 2) {
-                                     h.hasMode = true;
-                                     h.mode = get16(data) & 0777u;
-                                 } else if (type == kExtLargeSizes && len >= 16) {
-                                     h.packedSize = get64(data);
-                                     h.originalSize = get64(data + 8);
-                                 }
+                                 else
+                                     takeExtension(type, data, len, h);
                              });
     if (!ok)
         return arc::kErrHeaderBroken;
-    h.storedPath = joinPath(dir, name);
     if (crcAt >= 0) {
         const size_t at = static_cast<size_t>(crcAt);
         uint16_t stored = get16(buf.data() + at);
@@ -265,18 +262,34 @@ int readMemberHeader(const ArchiveFile& archive, uint64_t offset, MemberHeader& 
 std::vector<uint8_t> buildLevel2Header(const std::string& method, const StoredName& name,
                                        unsigned mode, uint64_t packedSize, uint64_t originalSize,
                                        time_t mtime, uint16_t crc, bool largeSizes) {
-    const std::string& nameBytes = name.bytes;
-    const size_t commonSize = 1 + 2 + 2;
-    const size_t nameSize = 1 + nameBytes.size() + 2;
-    const size_t modeSize = 1 + 2 + 2;
-    const size_t largeSize = largeSizes ? 1 + 16 + 2 : 0;
-    size_t total = 26 + commonSize + nameSize + modeSize + largeSize;
+    auto le = [](uint64_t x, int bytes) {
+        std::string s;
+        for (int i = 0; i < bytes; ++i)
+            s += static_cast<char>(x >> (8 * i));
+        return s;
+    };
+    // The extensions in the order written: a reader that takes the last of the
+    // name fields, or of the code page and the UTF-16 name, takes the UTF-16 name.
+    std::vector<std::pair<uint8_t, std::string>> exts = {{kExtCommon, le(0, 2)}};
+    if (name.codePage != 0)
+        exts.emplace_back(kExtCodePage, le(name.codePage, 4));
+    exts.emplace_back(kExtName, name.bytes);
+    if (name.utf16Name)
+        exts.emplace_back(kExtUtf16Name, *name.utf16Name);
+    exts.emplace_back(kExtUnixMode, le(kRegularFile | (mode & 0777u), 2));
+    if (largeSizes)
+        exts.emplace_back(kExtLargeSizes, le(packedSize, 8) + le(originalSize, 8));
+    size_t total = 26;
+    for (const auto& ext : exts)
+        total += 3 + ext.second.size();
     // A header whose length is a multiple of 256 would start with a zero byte,
-    // which readers take for the end of the archive: one padding byte avoids it.
-    const bool pad = (total & 0xFF) == 0;
-    if (pad)
-        ++total;
-    std::vector<uint8_t> h(total, 0);
+    // which readers take for the end of the archive: the Unix time extension
+    // (7 bytes) moves it off that length.
+    if ((total & 0xFF) == 0) {
+        exts.emplace_back(kExtUnixTime, le(static_cast<uint64_t>(mtime), 4));
+        total += 7;
+    }
+    std::vector<uint8_t> h(26, 0);
     put16(h, 0, static_cast<uint32_t>(total));
     for (size_t i = 0; i < 5; ++i)
         h[2 + i] = static_cast<uint8_t>(method[i]);
@@ -287,30 +300,16 @@ std::vector<uint8_t> buildLevel2Header(const std::string& method, const StoredNa
     h[20] = 2;
     put16(h, 21, crc);
     h[23] = name.osId;
-    put16(h, 24, static_cast<uint32_t>(commonSize));
-    size_t at = 26;
-    h[at] = kExtCommon;
-    const size_t crcAt = at + 1;
-    put16(h, at + 3, static_cast<uint32_t>(nameSize));
-    at += commonSize;
-    h[at] = kExtName;
-    for (size_t i = 0; i < nameBytes.size(); ++i)
-        h[at + 1 + i] = static_cast<uint8_t>(nameBytes[i]);
-    put16(h, at + 1 + nameBytes.size(), static_cast<uint32_t>(modeSize));
-    at += nameSize;
-    h[at] = kExtUnixMode;
-    put16(h, at + 1, kRegularFile | (mode & 0777u));
-    put16(h, at + 3, static_cast<uint32_t>(largeSize));
-    at += modeSize;
-    if (largeSizes) {
-        h[at] = kExtLargeSizes;
-        for (int i = 0; i < 8; ++i) {
-            h[at + 1 + static_cast<size_t>(i)] = static_cast<uint8_t>(packedSize >> (8 * i));
-            h[at + 9 + static_cast<size_t>(i)] = static_cast<uint8_t>(originalSize >> (8 * i));
-        }
-        put16(h, at + 17, 0);
+    put16(h, 24, static_cast<uint32_t>(3 + exts[0].second.size()));
+    for (size_t i = 0; i < exts.size(); ++i) {
+        h.push_back(exts[i].first);
+        h.insert(h.end(), exts[i].second.begin(), exts[i].second.end());
+        const size_t next = i + 1 < exts.size() ? 3 + exts[i + 1].second.size() : 0;
+        h.push_back(static_cast<uint8_t>(next));
+        h.push_back(static_cast<uint8_t>(next >> 8));
     }
-    put16(h, crcAt, arc::crc16Update(0, h.data(), h.size()));
+    // The common extension comes first: its CRC field is at 27.
+    put16(h, 27, arc::crc16Update(0, h.data(), h.size()));
     return h;
 }
 

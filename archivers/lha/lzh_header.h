@@ -24,8 +24,7 @@ struct MemberHeader {
     time_t mtime = 0;
     uint16_t crc = 0;
     int level = 0;
-    uint8_t osId = 0;        // 0 when the header has none (level 0 without extension)
-    std::string storedPath;  // any folder-extension bytes, ended by 0xFF, then the name
+    StoredName name;         // the OS id and every name field
     bool hasMode = false;    // a Unix permission was stored
     unsigned mode = 0;       // its permission bits (0777 at most)
     uint64_t offset = 0;     // where the header starts in the archive

@@ -3,79 +3,111 @@
 #include "cp932.h"
 
 #include <algorithm>
-#include <iconv.h>
 
 namespace lha {
 
 namespace {
 
-// The UTF-8 form of EUC-JP bytes, as Unix LHA archivers of Japanese systems
-// wrote names; false when the bytes are not EUC-JP.
-bool eucJpToUtf8(const std::string& euc, std::string& utf8) {
-    iconv_t cd = ::iconv_open("UTF-8", "EUC-JP");
-    if (cd == reinterpret_cast<iconv_t>(-1))
-        return false;
-    utf8.assign(euc.size() * 4 + 8, '\0');
-    char* src = const_cast<char*>(euc.data());
-    size_t srcLeft = euc.size();
-    char* dst = utf8.data();
-    size_t dstLeft = utf8.size();
-    const size_t r = ::iconv(cd, &src, &srcLeft, &dst, &dstLeft);
-    ::iconv_close(cd);
-    if (r != 0 || srcLeft != 0)
-        return false;
-    utf8.resize(utf8.size() - dstLeft);
-    return true;
+bool isAscii(const std::string& s) {
+    return std::all_of(s.begin(), s.end(),
+                       [](char c) { return static_cast<unsigned char>(c) < 0x80; });
 }
 
-// Decodes stored bytes for an OS id (the rules in the header).
-std::string decodeBytes(uint8_t osId, const std::string& stored) {
-    std::string utf8;
-    if (osId == kOsUnix) {
-        if (arc::isValidUtf8(stored))
-            return stored;
-        if (eucJpToUtf8(stored, utf8) || arc::cp932ToUtf8(stored, utf8))
-            return utf8;
-        return stored;
-    }
-    if (arc::cp932ToUtf8(stored, utf8))
-        return utf8;
-    if (arc::isValidUtf8(stored))
-        return stored;
+// The bytes with "_" for every byte beyond ASCII.
+std::string asciiOnly(const std::string& bytes) {
     std::string cleaned;
-    for (char c : stored)
-        cleaned += (static_cast<unsigned char>(c) < 0x80) ? c : '_';
+    for (char c : bytes)
+        cleaned += static_cast<unsigned char>(c) < 0x80 ? c : '_';
     return cleaned;
 }
 
-} // namespace
-
-StoredName encodeMemberName(const std::string& fileName) {
-    const bool ascii = std::all_of(fileName.begin(), fileName.end(),
-                                   [](char c) { return static_cast<unsigned char>(c) < 0x80; });
-    std::string sjis;
-    if (!ascii && fileName.find('\\') == std::string::npos && arc::utf8ToCp932(fileName, sjis))
-        return {kOsMsDos, sjis};
-    return {kOsUnix, fileName};
+// Shift_JIS bytes of a UTF-8 name, with "_" for each character that has none.
+std::string shiftJisOrUnderscore(const std::string& utf8) {
+    std::string out;
+    size_t at = 0;
+    while (at < utf8.size()) {
+        const unsigned char lead = static_cast<unsigned char>(utf8[at]);
+        const size_t len = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        std::string sjis;
+        out += arc::utf8ToCp932(utf8.substr(at, len), sjis) ? sjis : "_";
+        at += len;
+    }
+    return out;
 }
 
-std::string decodeMemberPath(uint8_t osId, const std::string& stored) {
-    // 0xFF is no character in any of the encodings: it can be cut before decoding.
-    // "\" can be the second byte of a Shift_JIS character: it is cut after.
-    std::string raw = stored;
-    std::replace(raw.begin(), raw.end(), '\xff', '/');
-    std::string text = decodeBytes(osId, raw);
-    if (osId != kOsUnix)
-        std::replace(text.begin(), text.end(), '\\', '/');
-    std::string path;
+// Decodes name-field bytes by the header's code page, else its OS id.
+std::string decodeBytes(const StoredName& s, const std::string& bytes) {
+    std::string utf8;
+    if (s.codePage != 0)
+        return arc::codePageToUtf8(s.codePage, bytes, utf8) ? utf8 : asciiOnly(bytes);
+    // 'U': UTF-8 in this module's own headers, else Shift_JIS as LHa for UNIX
+    // writes; bytes that do not decode (UTF-8 of LHa for UNIX too) stay as they are.
+    if (s.osId == kOsUnix)
+        return !s.ownLayout && arc::cp932ToUtf8(bytes, utf8) ? utf8 : bytes;
+    return arc::cp932ToUtf8(bytes, utf8) ? utf8 : asciiOnly(bytes);
+}
+
+// Appends the components of decoded text to a path.
+void appendComponents(std::string& path, const std::string& text, bool backslashSeparates) {
     size_t at = 0;
     while (at <= text.size()) {
-        const size_t end = std::min(text.find('/', at), text.size());
+        size_t end = text.find_first_of(backslashSeparates ? "/\\" : "/", at);
+        end = std::min(end, text.size());
         const std::string part = text.substr(at, end - at);
         if (!part.empty() && part != ".")
             path += (path.empty() ? "" : "/") + part;
         at = end + 1;
     }
+}
+
+// The UTF-8 form of UTF-16LE text, with "/" for each separator unit 0xFFFF.
+std::string decodeUtf16(const std::string& utf16) {
+    std::string text;
+    size_t at = 0;
+    while (at < utf16.size()) {
+        size_t end = at;
+        while (end + 1 < utf16.size() && !(utf16[end] == '\xff' && utf16[end + 1] == '\xff'))
+            end += 2;
+        std::string part;
+        text += arc::utf16leToUtf8(utf16.substr(at, end - at), part) ? part : std::string(1, '_');
+        if (end + 1 < utf16.size())
+            text += '/';
+        at = end + 2;
+    }
+    return text;
+}
+
+} // namespace
+
+StoredName encodeMemberName(const std::string& fileName) {
+    StoredName s;
+    s.bytes = fileName;
+    if (!arc::isValidUtf8(fileName))
+        return s;
+    s.codePage = kCodePageShiftJis;
+    if (!arc::utf8ToCp932(fileName, s.bytes)) {
+        s.bytes = shiftJisOrUnderscore(fileName);
+        s.utf16Name.emplace();
+        arc::utf8ToUtf16le(fileName, *s.utf16Name);
+    }
+    if (!isAscii(s.bytes) && fileName.find('\\') == std::string::npos)
+        s.osId = kOsMsDos;
+    return s;
+}
+
+std::string decodeMemberPath(const StoredName& s) {
+    const bool backslashSeparates = s.level == 0 || s.osId != kOsUnix;
+    // 0xFF is no character of any of the encodings: it can be cut before
+    // decoding. "\" can be the second byte of a Shift_JIS character: it is cut after.
+    auto decode = [&](const std::optional<std::string>& utf16, std::string bytes) {
+        if (utf16)
+            return decodeUtf16(*utf16);
+        std::replace(bytes.begin(), bytes.end(), '\xff', '/');
+        return decodeBytes(s, bytes);
+    };
+    std::string path;
+    appendComponents(path, decode(s.utf16Folder, s.folder), backslashSeparates);
+    appendComponents(path, decode(s.utf16Name, s.bytes), backslashSeparates);
     return path;
 }
 

@@ -33,14 +33,17 @@
  *
  * Archives
  *   Level-2 headers with the CRC-16 of each member, the file's modification time,
- *   its bare name (the part of the path after the last "/": no folder) and its
- *   permission bits (extension 0x50; setuid, setgid and sticky are left out). A
- *   member is stored (-lh0-) when compression does not make it smaller. Members of
- *   4 GiB and more carry 64-bit sizes (extension 0x42): jlha and this module read
- *   them; lhasa 0.3.1 and 7z take only their low 32 bits (lhasa extracts 1 GiB of a
- *   5 GiB member and reports success). Reading also takes level-0 and level-1
- *   headers (a level-0 Unix extension area included), the folder extension 0x02,
- *   and -lh0-, -lh5-, -lh6- and -lh7- data.
+ *   its bare name (the part of the path after the last "/": no folder; see Names)
+ *   and its permission bits (extension 0x50; setuid, setgid and sticky are left
+ *   out). A header whose length would be a multiple of 256 (it would start with a
+ *   zero byte, the end mark) also carries the Unix time extension 0x54 (which LHa
+ *   for UNIX itself writes in level-1 headers), which lhasa, 7z and bsdtar read
+ *   too. A member is stored (-lh0-) when compression does not make it smaller.
+ *   Members of 4 GiB and more carry 64-bit sizes (extension 0x42): LHa for UNIX,
+ *   jlha and this module read them; lhasa 0.3.1 and 7z take only their low 32 bits
+ *   (lhasa extracts 1 GiB of a 5 GiB member and reports success). Reading also
+ *   takes level-0 and level-1 headers (a level-0 Unix extension area included),
+ *   the folder extension 0x02, and -lh0-, -lh5-, -lh6- and -lh7- data.
  *   An update matches a listed file with the member whose whole stored path,
  *   folders included, is the file's bare name; every other member (one in a
  *   folder, of another name, or of another tool) is copied byte for byte. An
@@ -54,18 +57,33 @@
  *   leave the destination's file system all but full (an LZH bomb cannot fill it).
  *
  * Names
- *   The OS id of a header says how its name is encoded. A name with characters
- *   beyond ASCII goes in Shift_JIS (code page 932) under OS id 'M' (MS-DOS), which
- *   is what Japanese LHA tools on DOS and Windows read, when every character has a
- *   Shift_JIS form and the name holds no "\"; any other name, ASCII ones included
- *   (lhasa lower-cases all-capital names under 'M'), goes as its own bytes (UTF-8)
- *   under OS id 'U' (Unix). Reading: 'U' names are UTF-8 when valid, else EUC-JP, else Shift_JIS,
- *   else the bytes as they are; names under every other id are Shift_JIS (else
- *   UTF-8, else "_" for each byte that is not ASCII). So every name written reads
- *   back as the same name; a file whose name would not (its bytes are not UTF-8
- *   but read as EUC-JP or Shift_JIS, or it holds a control character, which
- *   extraction refuses) is skipped and counted. "/" and the byte
- *   0xFF separate folders; "\" does too, except in level-1 and level-2 headers
+ *   Written so that every reader finds what it looks for (bsdtar takes the last
+ *   of the code-page and UTF-16 headers for its character set and the last of
+ *   the name headers for the name; LHa for UNIX, lhasa and 7z read only the
+ *   name field; lsar guesses one encoding for all the name fields of an
+ *   archive, so they are all in one):
+ *   - the name field holds the name in Shift_JIS (code page 932), with "_" for
+ *     each character Shift_JIS lacks, after the code-page extension 0x46 (932);
+ *   - a name with such a character also gets the UTF-16LE name extension 0x44,
+ *     after the name field;
+ *   - the OS id is 'M' (MS-DOS, what Windows LHA tools expect) when the name
+ *     field holds a byte beyond ASCII and the name no "\"; else 'U' (Unix: lhasa
+ *     lower-cases all-capital names under 'M', and "\" separates folders there);
+ *   - a name that is not UTF-8 goes as its own bytes under 'U', without 0x46.
+ *   Reading, in order: the UTF-16LE extensions 0x44 (name) and 0x45 (folders,
+ *   separated by the unit 0xFFFF); else the code page of 0x46 (any that iconv
+ *   knows as CP<n>; 65001 is UTF-8); else the OS id. 'U' names of level-2
+ *   headers with only the extensions this module writes (00, 01, 42, 44, 46,
+ *   50, 54), as its earlier releases wrote UTF-8 names, are UTF-8, else their
+ *   bytes; other 'U' names (LHa for UNIX: level 0 or 1, or its owner
+ *   extension 0x51) are Shift_JIS, as LHa for UNIX writes them by default, else
+ *   the bytes as they are (UTF-8 from its UTF-8 kanji code, when they are not
+ *   valid Shift_JIS). Every other id is Shift_JIS. Bytes that the chosen
+ *   encoding cannot decode (or in a code page iconv does not know) read with
+ *   "_" for each byte beyond ASCII. So every
+ *   name written reads back as the same name; one holding a control character,
+ *   which extraction refuses, is skipped and counted. "/" and the byte 0xFF
+ *   separate folders; "\" does too, except in level-1 and level-2 headers
  *   under 'U', where it belongs to the name (lhasa keeps it; 7z cuts there).
  *   Two listed files with the same name: the first is stored, the second skipped.
  *

@@ -6,7 +6,7 @@
 #include <new>
 
 ARC_EXPORT int IZipUpdate(const char* archive, const IZipSource* sources, unsigned long count,
-                          int level, ArcProgressFn progress, void* user) {
+                          int level, int utf8Names, ArcProgressFn progress, void* user) {
     if (!archive || (count > 0 && !sources) || level < 0 || level > 9)
         return arc::kErrCommand;
     try {
@@ -18,7 +18,8 @@ ARC_EXPORT int IZipUpdate(const char* archive, const IZipSource* sources, unsign
             list.push_back({sources[i].path, sources[i].name});
         }
         arc::Progress hook(progress, user, 0);
-        return zip::updateArchive(archive, list, level, hook);
+        return zip::updateArchive(archive, list, level, hook, zip::Limits(),
+                                  utf8Names ? zip::NameCoding::Utf8 : zip::NameCoding::Cp932First);
     } catch (const std::bad_alloc&) {
         return arc::kErrNoMemory;
     }

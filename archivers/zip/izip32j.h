@@ -5,7 +5,7 @@
 // until it is itself unloaded; without libizip32j.so beside it, libzip32j.so
 // does not work. The engine keeps its compressors and compression threads from
 // call to call, and stops the threads when it is unloaded. It writes
-// Deflate (method 8) or stored (method 0) entries with UTF-8 names, Unix
+// Deflate (method 8) or stored (method 0) entries (names as zip32j.h says), Unix
 // permission bits, DOS and extended timestamps and ZIP64 records where needed,
 // and updates an existing archive by copying the entries it keeps byte for
 // byte (their stored names and extra fields included).
@@ -21,10 +21,12 @@ typedef struct IZipSource {
 } IZipSource;
 
 // Adds the sources to `archive` (made new, or updated when it exists) at
-// `level` 0 (store) to 9. Result codes as for Zip() in zip32j.h, which returns
+// `level` 0 (store) to 9; `utf8Names` non-zero stores every name beyond ASCII
+// in UTF-8 with the UTF-8 flag, zero a name CP932 holds in CP932 with the
+// Unicode Path field (zip32j.h). Result codes as for Zip() in zip32j.h, which returns
 // this function's result.
 typedef int (*IZipUpdateFn)(const char* archive, const IZipSource* sources, unsigned long count,
-                            int level, ArcProgressFn progress, void* user);
+                            int level, int utf8Names, ArcProgressFn progress, void* user);
 ARC_EXPORT int IZipUpdate(const char* archive, const IZipSource* sources, unsigned long count,
-                          int level, ArcProgressFn progress, void* user);
+                          int level, int utf8Names, ArcProgressFn progress, void* user);
 }

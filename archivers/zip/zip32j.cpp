@@ -20,6 +20,7 @@ arc::ModuleState state;
 struct Options {
     bool bareNames = false;
     bool hidden = false;
+    bool utf8Names = false;
     int level = 6;
     std::string archive;
     std::vector<std::string> files;
@@ -39,6 +40,8 @@ int parse(const char* cmdLine, Options& opt) {
             opt.bareNames = true;
         } else if (t == "-S") {
             opt.hidden = true;
+        } else if (t == "-utf8") {
+            opt.utf8Names = true;
         } else if (t.size() == 2 && t[1] >= '0' && t[1] <= '9') {
             opt.level = t[1] - '0';
         } else if (t.rfind("-i@", 0) == 0 && t.size() > 3) {
@@ -124,7 +127,8 @@ int run(const char* cmdLine, std::string& /*output: nothing to hand back*/) {
     if (!update)
         return arc::kErrEngineMissing;
     arc::Progress progress = state.makeProgress(0);
-    rc = update(opt.archive.c_str(), sources.data(), sources.size(), opt.level, forward, &progress);
+    rc = update(opt.archive.c_str(), sources.data(), sources.size(), opt.level, opt.utf8Names,
+                forward, &progress);
     if (rc <= arc::kMaxSkipped)
         rc = std::min(rc + skipped, static_cast<int>(arc::kMaxSkipped));
     return rc;

@@ -12,19 +12,27 @@
 //               deflate encoder for text, libdeflate's near-optimal parser for
 //               binary data and its deepest lazy search for other long runs
 //               (deflate_pieces.h)
+//   -utf8       every name beyond ASCII in UTF-8 with the UTF-8 flag (below)
 //   -i@<file>   add the files listed in a response file (one "path" a line)
 // The first other token is the archive, the rest are files to add. Any other
 // switch is refused. `owner` and the output buffer are ignored.
 //
-// Each file is stored under its Linux file name, everything after the last
-// "/" (a backslash is part of the name), in UTF-8 with the UTF-8 flag when it
-// is not ASCII, with its permission bits in the external attributes and
-// "version made by" Unix. An existing archive is updated: an entry whose whole
-// name (folders included, decoded as UnZip() in unzip32.h reads it, so a
-// Shift_JIS name matches too) equals the name of a new file is replaced. Every
-// other entry is kept: its local header and data byte for byte, its central
-// record with the same name bytes, attributes and extra fields (only its
-// offset, and the ZIP64 field that holds it, may change).
+// Each file is stored under its Linux file name, everything after the last "/"
+// (a backslash is part of the name). A name beyond ASCII that CP932 (Shift_JIS)
+// holds goes in CP932 without the UTF-8 flag, which Japanese Windows tools that
+// predate the flag (and Explorer before Windows 10) read, with the Info-ZIP
+// Unicode Path field (0x7075, in the local and the central header, with the
+// CRC-32 of the CP932 name) giving its UTF-8 form to the readers that know the
+// field (unzip, 7z, bsdtar, lsar, this module); any other name, and every name
+// with -utf8, goes in UTF-8 with the UTF-8 flag, which readers since Windows 10
+// and Python's zipfile read. A name that is not UTF-8 goes as its bytes,
+// without the flag. Files are stored with their permission bits in the external
+// attributes and "version made by" Unix. An existing archive is updated: an
+// entry whose whole name (folders included, decoded as UnZip() in unzip32.h
+// reads it, so a Shift_JIS name matches too) equals the name of a new file is
+// replaced. Every other entry is kept: its local header and data byte for byte,
+// its central record with the same name bytes, attributes and extra fields
+// (only its offset, and the ZIP64 field that holds it, may change).
 //
 // libzip32j.so works only with libizip32j.so beside it (in the same folder),
 // which holds the archive engine.

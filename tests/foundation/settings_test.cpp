@@ -58,6 +58,7 @@ TEST_F(SettingsTest, EmptyStoreGivesEveryDefault) {
     EXPECT_EQ(o.Font_Size, 10);
     EXPECT_FALSE(o.Font_Bold);
     EXPECT_FALSE(o.Font_Italic);
+    EXPECT_FALSE(o.ZipUtf8Names);
     // Reading created no file.
     EXPECT_FALSE(QFile::exists(current()));
     EXPECT_FALSE(QFile::exists(legacy()));
@@ -68,7 +69,8 @@ TEST_F(SettingsTest, HandWrittenFileIsReadAndSavedBackInTheSameTexts) {
                                         "Ashuku=2\nHiddn=TRUE\nTmpDir=/tmp/my work/\n"
                                         "UCase=false\nPattern=1\nAshukuExe=1\n"
                                         "Filter=\"*.txt, *.doc\"\nFont_Name=IPAGothic\n"
-                                        "Font_Size=12\nFont_Bold=1\nVersion=9.99\n"));
+                                        "Font_Size=12\nFont_Bold=1\nZipUtf8Names=True\n"
+                                        "Version=9.99\n"));
     OptionSet o;
     {
         IniSettingsStore store(dir.path());
@@ -84,6 +86,7 @@ TEST_F(SettingsTest, HandWrittenFileIsReadAndSavedBackInTheSameTexts) {
     EXPECT_EQ(o.Filter, "*.txt, *.doc");
     EXPECT_EQ(o.Font_Size, 12);
     EXPECT_TRUE(o.Font_Bold);
+    EXPECT_TRUE(o.ZipUtf8Names);
 
     o.Font_Name = QStringLiteral("ＭＳ 明朝");
     {
@@ -96,6 +99,7 @@ TEST_F(SettingsTest, HandWrittenFileIsReadAndSavedBackInTheSameTexts) {
     EXPECT_EQ(readKey(kStoreApplication, "Ashuku"), "2");
     EXPECT_EQ(readKey(kStoreApplication, "Font_Name"), QStringLiteral("ＭＳ 明朝"));
     EXPECT_EQ(readKey(kStoreApplication, "Filter"), "*.txt, *.doc");
+    EXPECT_EQ(readKey(kStoreApplication, "ZipUtf8Names"), "True");
     EXPECT_EQ(readKey(kStoreApplication, "ZipOpt"), "<absent>");
     IniSettingsStore store(dir.path());
     EXPECT_EQ(store.read(kStoreApplication, "Other", "Keep", ""), "1");

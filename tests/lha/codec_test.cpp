@@ -1,4 +1,5 @@
 // The codec through its own interfaces: compressed streams, headers and names.
+#include "cp932.h"
 #include "crc16.h"
 #include "lh_codec.h"
 #include "lh_match.h"
@@ -201,8 +202,8 @@ TEST_F(HeaderFile, Level2RoundTripsSmallAndLargeSizes) {
         EXPECT_EQ(m.originalSize, orig);
         EXPECT_EQ(m.mtime, 1700000000);
         EXPECT_EQ(m.crc, 0xBEEF);
-        EXPECT_EQ(m.storedPath, "name.txt");
-        EXPECT_EQ(m.osId, 'U');
+        EXPECT_EQ(m.name.bytes, "name.txt");
+        EXPECT_EQ(m.name.osId, 'U');
         EXPECT_TRUE(m.hasMode);
         EXPECT_EQ(m.mode, 0755u); // never the setuid bit
         EXPECT_EQ(m.dataOffset, h.size());
@@ -227,16 +228,19 @@ TEST_F(HeaderFile, LargeSizesReadFromASparseArchive) {
     EXPECT_TRUE(end);
 }
 
-TEST_F(HeaderFile, PadsHeadersWhoseLengthIsAMultipleOf256) {
-    // 26 + 5 + 3 + 5 = 39 bytes without the name: a 217-byte name makes 256.
+TEST_F(HeaderFile, KeepsHeadersOffLengthsThatAreMultiplesOf256) {
+    // 26 + 5 + 3 + 5 = 39 bytes without the name: a 217-byte name makes 256,
+    // which the Unix time extension (7 bytes) moves to 263.
     std::string name(217, 'n');
-    std::vector<uint8_t> h = lha::buildLevel2Header("-lh0-", {'M', name}, 0644, 0, 0, 0, 0, false);
-    EXPECT_EQ(h.size(), 257u);
+    std::vector<uint8_t> h = lha::buildLevel2Header("-lh0-", {'M', name}, 0644, 0, 0, 7, 0, false);
+    EXPECT_EQ(h.size(), 263u);
     EXPECT_NE(h[0], 0);
     lha::MemberHeader m;
     bool end = true;
     ASSERT_EQ(read(std::string(h.begin(), h.end()) + '\0', m, end), arc::kOk);
-    EXPECT_EQ(m.storedPath, name);
+    EXPECT_EQ(m.name.bytes, name);
+    EXPECT_EQ(m.mtime, 7);
+    EXPECT_EQ(m.dataOffset, h.size());
 }
 
 TEST_F(HeaderFile, RejectsDamagedHeaders) {
@@ -285,22 +289,22 @@ TEST_F(HeaderFile, ReadsTheOsIdFolderAndModeOfOldLevels) {
     lha::MemberHeader m;
     bool end = true;
     ASSERT_EQ(read(oldBase(0, 3, "dir\\a.txt", unixArea) + "abc", m, end), arc::kOk);
-    EXPECT_EQ(m.osId, 'U');
-    EXPECT_EQ(lha::decodeMemberPath(m.osId, m.storedPath), "dir/a.txt"); // "\\" separates
+    EXPECT_EQ(m.name.osId, 'U');
+    EXPECT_EQ(lha::decodeMemberPath(m.name), "dir/a.txt"); // "\\" separates
     EXPECT_EQ(m.mtime, 1'700'000'000);
     EXPECT_TRUE(m.hasMode);
     EXPECT_EQ(m.mode, 0750u);
-    // Level 1: the folder extension (ended by 0xFF or not) joins the name with 0xFF.
+    // Level 1: the folder extension and the name.
     const std::string exts =
         std::string("\x02sub", 4) + le(5, 2) + "\x50" + le(0100644, 2) + le(0, 2);
     ASSERT_EQ(read(oldBase(1, 3 + exts.size(), "a.txt", "U" + le(6, 2)) + exts + "abc", m, end),
               arc::kOk);
-    EXPECT_EQ(m.osId, 'U');
-    EXPECT_EQ(m.storedPath, "sub\xff"
-                            "a.txt");
+    EXPECT_EQ(m.name.osId, 'U');
+    EXPECT_EQ(m.name.folder, "sub");
+    EXPECT_EQ(m.name.bytes, "a.txt");
     EXPECT_EQ(m.mode, 0644u);
     EXPECT_EQ(m.packedSize, 3u);
-    EXPECT_EQ(lha::decodeMemberPath(m.osId, m.storedPath), "sub/a.txt");
+    EXPECT_EQ(lha::decodeMemberPath(m.name), "sub/a.txt");
 }
 
 TEST(HeaderSizes, RefusesSizesTheDataCannotHold) {
@@ -316,24 +320,48 @@ TEST(HeaderSizes, RefusesSizesTheDataCannotHold) {
     EXPECT_TRUE(lha::plausibleSizes(h));
 }
 
-TEST(MemberNames, ShiftJisWhenEveryCharacterHasOneElseUtf8) {
+TEST(MemberNames, ShiftJisNameFieldsWithCodePageAndUtf16WhereShiftJisLacksACharacter) {
     auto stored = [](const std::string& name) {
         lha::StoredName s = lha::encodeMemberName(name);
-        return std::string(1, static_cast<char>(s.osId)) + ":" + s.bytes;
+        std::string utf8;
+        return std::string(1, static_cast<char>(s.osId)) + ":" + s.bytes + ":" +
+               std::to_string(s.codePage) + ":" +
+               (s.utf16Name && arc::utf16leToUtf8(*s.utf16Name, utf8) ? utf8 : "-");
     };
-    EXPECT_EQ(stored("PLAIN.TXT"), "U:PLAIN.TXT");
-    EXPECT_EQ(stored("日本.txt"), "M:\x93\xfa\x96\x7b.txt");
-    EXPECT_EQ(stored("ソ.txt"), "M:\x83\x5c.txt");
-    EXPECT_EQ(stored("한국어.txt"), "U:한국어.txt");
-    // One character without a Shift_JIS form keeps the whole name in UTF-8.
-    EXPECT_EQ(stored("日本😀.txt"), "U:日本😀.txt");
-    EXPECT_EQ(stored("a\\b.txt"), "U:a\\b.txt");
-    for (std::string name :
-         {"plain.txt", "日本.txt", "ソ.txt", "한국어.txt", "ｶﾀｶﾅ～.txt", "a\\b"}) {
+    EXPECT_EQ(stored("PLAIN.TXT"), "U:PLAIN.TXT:932:-");
+    EXPECT_EQ(stored("日本.txt"), "M:\x93\xfa\x96\x7b.txt:932:-");
+    EXPECT_EQ(stored("ソ.txt"), "M:\x83\x5c.txt:932:-");
+    EXPECT_EQ(stored("한국어.txt"), "U:___.txt:932:한국어.txt");
+    EXPECT_EQ(stored("日本😀.txt"), "M:\x93\xfa\x96\x7b_.txt:932:日本😀.txt");
+    EXPECT_EQ(stored("a\\b.txt"), "U:a\\b.txt:932:-");
+    EXPECT_EQ(stored("caf\xe9.txt"), "U:caf\xe9.txt:0:-"); // not UTF-8: its bytes
+    for (std::string name : {"plain.txt", "日本.txt", "ソ.txt", "한국어.txt", "ｶﾀｶﾅ～.txt", "a\\b",
+                             "日\\本😀", "caf\xe9"}) {
         lha::StoredName s = lha::encodeMemberName(name);
-        EXPECT_EQ(lha::decodeMemberPath(s.osId, s.bytes), name);
+        EXPECT_EQ(lha::decodeMemberPath(s), name);
     }
-    EXPECT_EQ(lha::decodeMemberPath('M', "sub\xff\xfe\xfd.txt"), "sub/__.txt");
+}
+
+TEST(MemberNames, Utf16ThenCodePageThenOsIdDecide) {
+    auto path = [](lha::StoredName s) { return lha::decodeMemberPath(s); };
+    std::string utf16;
+    arc::utf8ToUtf16le("한국어.txt", utf16);
+    const std::string sjis = "\x93\xfa\x96\x7b.txt"; // 日本.txt
+    EXPECT_EQ(path({'M', "___.txt", "", 932, utf16}), "한국어.txt");
+    std::string folder16;
+    arc::utf8ToUtf16le("日本", folder16);
+    EXPECT_EQ(path({'M', sjis, "", 0, std::nullopt, folder16 + "\xff\xff" + folder16}),
+              "日本/日本/日本.txt");
+    EXPECT_EQ(path({'U', "日本.txt", "", 65001}), "日本.txt");
+    EXPECT_EQ(path({'U', sjis, "", 932}), "日本.txt");
+    // 'U': of LHa for UNIX (level 0 or 1, or level 2 with other extensions)
+    // Shift_JIS, else the bytes; of this module's own layout UTF-8, else the bytes.
+    EXPECT_EQ(path({'U', "\xca\xb2.txt", "", 0, {}, {}, 2, false}), "ﾊｲ.txt");
+    EXPECT_EQ(path({'U', "\xca\xb2.txt", "", 0, {}, {}, 2, true}), "\xca\xb2.txt");
+    EXPECT_EQ(path({'U', "テスト.txt", "", 0, {}, {}, 1, false}), "テスト.txt");
+    EXPECT_EQ(path({'U', "dir\\" + sjis, "", 0, {}, {}, 0, false}), "dir/日本.txt");
+    EXPECT_EQ(path({'W', sjis}), "日本.txt");
+    EXPECT_EQ(path({'M', "sub\xff\xfe\xfd.txt"}), "sub/__.txt");
 }
 
 } // namespace

@@ -406,18 +406,19 @@ TEST_F(LhaModule, NonAsciiNamesBlanksAndQuotesRoundTrip) {
     for (const auto& [name, data] : files)
         EXPECT_EQ(slurp(x / name), data) << name;
     // jlha shows each stored byte as a Latin-1 character: the Shift_JIS bytes of
-    // 日本語テスト and the UTF-8 bytes of 한국어 appear that way.
+    // 日本語テスト appear that way.
     EXPECT_EQ(run("jlha l " + q(a), &log), 0);
     std::string sjisAsLatin1;
     run("printf '日本語テスト' | iconv -f UTF-8 -t CP932 | iconv -f LATIN1 -t UTF-8",
         &sjisAsLatin1);
     EXPECT_NE(log.find(sjisAsLatin1 + ".txt"), std::string::npos) << log;
     EXPECT_NE(log.find("a \"quoted\" name.txt"), std::string::npos);
-    // 7z passes the stored bytes through: UTF-8 names come out right.
+    // 7z passes the name field's bytes through: Shift_JIS, with "_" for each
+    // character Shift_JIS lacks.
     TempDir s;
     EXPECT_EQ(run("7z x -y -o" + q(s.path) + " " + q(a), &log), 0) << log;
-    EXPECT_EQ(slurp(s / "한국어.txt"), "korean");
-    EXPECT_EQ(slurp(s / "émoji 😀.txt"), "utf-8 only");
+    EXPECT_EQ(slurp(s / "___.txt"), "korean");
+    EXPECT_EQ(slurp(s / "_moji _.txt"), "utf-8 only");
     EXPECT_EQ(slurp(s / "a \"quoted\" name.txt"), "quotes");
     std::string sjisName;
     run("printf '日本語テスト.txt' | iconv -f UTF-8 -t CP932", &sjisName);
@@ -602,7 +603,7 @@ TEST_F(LhaModule, NamesOfUnixAndDosArchiversReadByTheirOsId) {
     };
     const Case cases[] = {
         {'U', "日本.txt", "日本.txt"},
-        {'U', "\xc6\xfc\xcb\xdc.txt", "日本.txt"}, // EUC-JP
+        {'U', "\xc6\xfc\xcb\xdc.txt", "\xc6\xfc\xcb\xdc.txt"}, // EUC-JP: no guess
         {'U', "a\\b.txt", "a\\b.txt"},
         {'M', "\xca\xb2.txt", "ﾊｲ.txt"},
         {'W', "\x93\xfa\x96\x7b.txt", "日本.txt"},
@@ -628,21 +629,178 @@ TEST_F(LhaModule, NamesOfUnixAndDosArchiversReadByTheirOsId) {
     TempDir x;
     ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
     EXPECT_EQ(slurp(x / "a\\b.txt"), "backslash");
-    // Name bytes that are not UTF-8 are kept as they are, and found by an update;
-    // ones that would read back as EUC-JP text, or hold a control character
-    // that extraction refuses, are skipped and counted.
+    // Name bytes that are not UTF-8 are kept as they are, and found by an
+    // update; a name with a control character, which extraction refuses, is
+    // skipped and counted.
     const std::string latin1 = file("caf\xe9.txt", "latin-1");
     const std::string euc = file("\xa4\xa2.txt", "euc");
     const std::string control = file("tab\there.txt", "control");
     const std::string c = out + "/C.LZH";
-    ASSERT_EQ(unlha(normal(c, {latin1, euc, control})), 2);
+    ASSERT_EQ(unlha(normal(c, {latin1, euc, control})), 1);
     const std::string written = slurp(c);
     ASSERT_EQ(unlha(normal(c, {latin1})), 0);
     EXPECT_TRUE(slurp(c) == written);
     TempDir y;
     ASSERT_EQ(unlha("x \"" + c + "\" \"" + y.path.string() + "/\""), 0);
     EXPECT_EQ(slurp(y / "caf\xe9.txt"), "latin-1");
-    EXPECT_EQ(std::distance(fs::directory_iterator(y.path), {}), 1);
+    EXPECT_EQ(slurp(y / "\xa4\xa2.txt"), "euc");
+    EXPECT_EQ(std::distance(fs::directory_iterator(y.path), {}), 2);
+}
+
+// Lines of a command's output, each without its line break.
+std::set<std::string> outputLines(const std::string& command) {
+    std::string out;
+    run(command, &out);
+    std::set<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        lines.insert(line);
+    return lines;
+}
+
+TEST_F(LhaModule, OtherReadersShowTheNamesTheReadmeTableSays) {
+    // Names Shift_JIS holds (kanji, kana, half-width kana, ASCII) and names it
+    // does not (accented Latin, Hangul, emoji) in one archive.
+    const std::vector<std::string> shiftJis = {"日本語テスト.txt", "ﾊｲｹｲ.txt", "ソース表.txt",
+                                               "資料 一覧.txt"};
+    const std::vector<std::string> ascii = {"plain.txt", "UPPER.TXT"};
+    const std::vector<std::string> others = {"Ünïcode.txt", "한국어.txt", "émoji 😀.txt"};
+    std::vector<std::string> paths;
+    std::set<std::string> all;
+    for (const auto* group : {&shiftJis, &ascii, &others})
+        for (const std::string& name : *group) {
+            paths.push_back(file(name, "bytes of " + name));
+            all.insert(name);
+        }
+    const std::string a = out + "/NAMES.LZH";
+    ASSERT_EQ(unlha(normal(a, paths)), 0);
+    const std::string env = "LC_ALL=C.UTF-8 ";
+
+    // bsdtar lists and extracts every name.
+    EXPECT_EQ(outputLines(env + "bsdtar -tf " + q(a)), all);
+    TempDir b;
+    std::string log;
+    ASSERT_EQ(run(env + "bsdtar -xf " + q(a) + " -C " + q(b.path), &log), 0) << log;
+    for (const std::string& name : all)
+        EXPECT_EQ(slurp(b / name), "bytes of " + name) << name;
+
+    // lsar and LHa for UNIX (which reads the name field as Shift_JIS) show
+    // every name Shift_JIS holds; the others as "_" where a character is missing.
+    const std::set<std::string> listed = outputLines(env + "lsar " + q(a));
+    for (const auto* group : {&shiftJis, &ascii})
+        for (const std::string& name : *group)
+            EXPECT_TRUE(listed.count(name)) << "lsar: " << name;
+    EXPECT_TRUE(listed.count("___.txt")) << "lsar: 한국어.txt";
+    std::set<std::string> nameFields;
+    for (const lha::MemberHeader& m : membersOf(a)) {
+        std::string utf8;
+        EXPECT_TRUE(arc::cp932ToUtf8(m.name.bytes, utf8));
+        nameFields.insert(utf8);
+        // Windows LHA tools read Shift_JIS under the MS-DOS id.
+        EXPECT_EQ(m.name.osId, utf8 == m.name.bytes ? 'U' : 'M') << utf8;
+    }
+    for (const std::string& name : shiftJis)
+        EXPECT_TRUE(nameFields.count(name)) << "name field: " << name;
+
+    // lhasa and 7z show the name field's bytes: ASCII names come out right.
+    EXPECT_EQ(run("lhasa t " + q(a), &log), 0) << log;
+    EXPECT_EQ(run("7z t " + q(a), &log), 0) << log;
+    expectReadersAgree(a,
+                       {{"plain.txt", "bytes of plain.txt"}, {"UPPER.TXT", "bytes of UPPER.TXT"}});
+}
+
+TEST_F(LhaModule, EveryHeaderLengthReadsIn7zLhasaAndBsdtar) {
+    // Every length of an ASCII name, and names of 1 to 80 Hangul characters
+    // (UTF-16 name extension): some of each would make a header of 256 bytes.
+    std::vector<std::string> paths;
+    for (size_t length = 5; length <= 255; ++length)
+        paths.push_back(file(std::string(length - 4, 'n') + ".txt", std::to_string(length)));
+    std::string hangul;
+    for (int k = 1; k <= 80; ++k)
+        paths.push_back(file((hangul += "한") + ".txt", std::to_string(k)));
+    const std::string a = out + "/LENGTHS.LZH";
+    ASSERT_EQ(unlha(normal(a, paths)), 0);
+    std::string log;
+    EXPECT_EQ(run("7z t " + q(a), &log), 0) << log;
+    EXPECT_EQ(log.find("Headers Error"), std::string::npos) << log;
+    EXPECT_EQ(run("lhasa t " + q(a), &log), 0) << log;
+    EXPECT_EQ(outputLines("LC_ALL=C.UTF-8 bsdtar -tf " + q(a)).size(), paths.size());
+    TempDir x;
+    ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
+    EXPECT_EQ(slurp(x / (hangul + ".txt")), "80");
+}
+
+TEST_F(LhaModule, ReadsAndUpdatesArchivesOfLhaForUnix) {
+    // data/MANIFEST's SHA-1 and bare names (extraction drops folders).
+    const std::string sums = work + "/SHA1SUMS";
+    std::string list;
+    ASSERT_EQ(run("awk '!/^#/ { n = $3; sub(\".*/\", \"\", n); print $1 \"  \" n }' " +
+                      q(std::string(LHA_TEST_DATA) + "/MANIFEST"),
+                  &list),
+              0);
+    spit(sums, list);
+    for (const char* level : {"level0", "level1", "level2", "lh7"}) {
+        SCOPED_TRACE(level);
+        const std::string a = work + "/" + level + ".lzh";
+        fs::copy_file(std::string(LHA_TEST_DATA) + "/lha-for-unix-" + level + ".lzh", a);
+        fs::permissions(a, fs::perms::owner_write, fs::perm_options::add);
+        TempDir x;
+        ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
+        // Every file extracted is a member of the manifest, under its name and with its bytes.
+        std::string log;
+        EXPECT_EQ(run("cd " + q(x.path) + " && sha1sum --ignore-missing -c " + q(sums), &log), 0);
+        const long files = std::string(level) == "lh7" ? 2 : 6;
+        EXPECT_EQ(std::count(log.begin(), log.end(), '\n'), files) << log;
+        EXPECT_EQ(std::distance(fs::directory_iterator(x.path), {}), files);
+
+        // "u" with a newer ﾊｲ.txt and "a" with 長文.txt replace those members
+        // in place; every other member stays byte for byte.
+        const std::vector<lha::MemberHeader> before = membersOf(a);
+        const std::string bytes = slurp(a);
+        const std::string hai = file("ﾊｲ.txt", "new hai");
+        setMtime(hai, 2'000'000'000);
+        ASSERT_EQ(unlha(normal(a, {hai})), 0);
+        ASSERT_EQ(unlha(normal(a, {file("長文.txt", "new long")}, "a -+ -a1")), 0);
+        const std::vector<lha::MemberHeader> after = membersOf(a);
+        ASSERT_EQ(after.size(), before.size());
+        const std::string updated = slurp(a);
+        TempDir y;
+        ASSERT_EQ(unlha("x \"" + a + "\" \"" + y.path.string() + "/\""), 0);
+        for (size_t i = 0; i < before.size(); ++i) {
+            const std::string name = lha::decodeMemberPath(after[i].name);
+            if (name == "ﾊｲ.txt" || name == "長文.txt") {
+                EXPECT_EQ(slurp(y / name), name == "ﾊｲ.txt" ? "new hai" : "new long");
+                continue;
+            }
+            const auto range = [](const std::string& s, const lha::MemberHeader& m) {
+                return s.substr(m.offset, m.dataOffset + m.packedSize - m.offset);
+            };
+            EXPECT_TRUE(range(bytes, before[i]) == range(updated, after[i])) << name;
+        }
+    }
+}
+
+TEST_F(LhaModule, UpdatesArchivesOfEarlierReleasesByName) {
+    // Earlier releases wrote names Shift_JIS lacks as UTF-8 under 'U' and the
+    // others in Shift_JIS under 'M', without the code-page extension.
+    const std::string sjis = "\x93\xfa\x96\x7b.txt"; // 日本.txt
+    const std::string a = out + "/EARLIER.LZH";
+    std::string first = storedArchive("한국어.txt", "old", crcOf("old"), 'U');
+    first.pop_back(); // its end marker
+    spit(a, first + storedArchive(sjis, "kept", crcOf("kept"), 'M'));
+    const std::string before = slurp(a);
+    const lha::MemberHeader kept = membersOf(a).at(1);
+    const std::string korean = file("한국어.txt", "new");
+    setMtime(korean, 2'000'000'000);
+    ASSERT_EQ(unlha(normal(a, {korean})), 0);
+    ASSERT_EQ(membersOf(a).size(), 2u);
+    TempDir x;
+    ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
+    EXPECT_EQ(slurp(x / "한국어.txt"), "new");
+    EXPECT_EQ(slurp(x / "日本.txt"), "kept");
+    const lha::MemberHeader now = membersOf(a).at(1);
+    EXPECT_EQ(slurp(a).substr(now.offset, now.dataOffset + 4 - now.offset),
+              before.substr(kept.offset, kept.dataOffset + 4 - kept.offset));
 }
 
 TEST_F(LhaModule, PermissionsTravelWithTheArchive) {

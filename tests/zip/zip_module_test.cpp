@@ -8,6 +8,8 @@
 
 #include <csignal>
 #include <map>
+#include <set>
+#include <sstream>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -57,7 +59,7 @@ TEST(ZipModule, MakesArchivesThatEveryReaderAcceptsWithNamesAndBytesIntact) {
         {"text.txt", sample(300000, 1, true)},
         {"noise.bin", sample(100000, 2, false)},
         {"empty.dat", ""},
-        {"日本語の名前.txt", sample(5000, 3, true)},
+        {"한국어 이름.txt", sample(5000, 3, true)},
         {"say \"hi\", a b.txt", "quoted name"},
     };
     std::vector<fs::path> paths;
@@ -85,7 +87,7 @@ TEST(ZipModule, MakesArchivesThatEveryReaderAcceptsWithNamesAndBytesIntact) {
     EXPECT_EQ(methods["text.txt"], "8 0");
     EXPECT_EQ(methods["noise.bin"], "0 0"); // deflate would not shrink it
     EXPECT_EQ(methods["empty.dat"], "0 0");
-    EXPECT_EQ(methods["日本語の名前.txt"], "8 2048");
+    EXPECT_EQ(methods["한국어 이름.txt"], "8 2048");
     EXPECT_EQ(methods["say \"hi\", a b.txt"], "0 0");
 
     fs::create_directory(dir / "x");
@@ -100,6 +102,111 @@ TEST(ZipModule, MakesArchivesThatEveryReaderAcceptsWithNamesAndBytesIntact) {
               fs::last_write_time(dir / "in" / "text.txt"));
     EXPECT_EQ(python("print(z.getinfo('text.txt').date_time)", archive),
               (std::vector<std::string>{"(2001, 2, 3, 4, 5, 6)"}));
+}
+
+// Lines of a command's output.
+std::set<std::string> linesOf(const std::string& command) {
+    std::string out;
+    shell(command, &out);
+    std::set<std::string> lines;
+    std::istringstream in(out);
+    for (std::string line; std::getline(in, line);)
+        lines.insert(line);
+    return lines;
+}
+
+TEST(ZipModule, NamesCp932HoldsGoInCp932WithTheirUtf8FormAndTheRestInUtf8) {
+    TempDir dir;
+    fs::create_directory(dir / "in");
+    const std::set<std::string> cp932 = {"日本語テスト.txt", "ﾊｲｹｲ.txt", "ソース表.txt"};
+    const std::set<std::string> others = {"plain.txt", "한국어.txt", "Ünïcode.txt", "émoji 😀.txt"};
+    std::set<std::string> all = others;
+    all.insert(cp932.begin(), cp932.end());
+    std::vector<fs::path> paths;
+    for (const std::string& name : all) {
+        spit(dir / "in" / name, "bytes of " + name);
+        paths.push_back(dir / "in" / name);
+    }
+    // Each entry: its UTF-8 flag, its name field, and the Unicode Path field of
+    // its central and its local header ("-" when none names it).
+    const std::string layout =
+        "import struct, zlib\n"
+        "data = open(sys.argv[1], 'rb').read()\n"
+        "def path(extra, raw):\n"
+        "    i = 0\n"
+        "    while i + 4 <= len(extra):\n"
+        "        tag, n = struct.unpack('<HH', extra[i:i + 4])\n"
+        "        if tag == 0x7075 and extra[i + 4] == 1 and "
+        "struct.unpack('<I', extra[i + 5:i + 9])[0] == zlib.crc32(raw):\n"
+        "            return extra[i + 9:i + 4 + n].decode()\n"
+        "        i += 4 + n\n"
+        "    return '-'\n"
+        "for i in z.infolist():\n"
+        "    utf8 = i.flag_bits & 0x800\n"
+        "    raw = i.filename.encode('utf-8' if utf8 else 'cp437')\n"
+        "    at = i.header_offset\n"
+        "    n, e = struct.unpack('<HH', data[at + 26:at + 30])\n"
+        "    local = data[at + 30 + n:at + 30 + n + e]\n"
+        "    print(utf8, raw.decode('utf-8' if utf8 else 'cp932'), path(i.extra, raw), "
+        "path(local, raw))\n";
+    const std::string env = "LC_ALL=C.UTF-8 ";
+    for (const bool utf8 : {false, true}) {
+        SCOPED_TRACE(utf8);
+        const fs::path archive = dir / (utf8 ? "UTF8.ZIP" : "CP932.ZIP");
+        const std::string options = utf8 ? "-j -S -9 -utf8 " : "-j -S -9 ";
+        ASSERT_EQ(
+            zipm().call(zipCommand(options, archive, "-i@" + responseFile(dir, paths).string())),
+            0);
+        std::set<std::string> expected;
+        for (const std::string& name : all) {
+            if (!utf8 && cp932.count(name))
+                expected.insert("0 " + name + " " + name + " " + name);
+            else
+                expected.insert((name == "plain.txt" ? "0 " : "2048 ") + name + " - -");
+        }
+        const std::vector<std::string> entries = python(layout, archive);
+        EXPECT_EQ(std::set<std::string>(entries.begin(), entries.end()), expected);
+        // An update finds every entry by its name and replaces it in place.
+        ASSERT_EQ(
+            zipm().call(zipCommand(options, archive, "-i@" + responseFile(dir, paths).string())),
+            0);
+        EXPECT_EQ(python(layout, archive), entries);
+
+        // unzip, 7z, bsdtar and lsar show every name either way; Python's
+        // zipfile the names in UTF-8 only.
+        EXPECT_EQ(linesOf(env + "unzip -Z1 " + quote(archive)), all);
+        std::set<std::string> sevenZip;
+        for (const std::string& line : linesOf(env + "7z l -slt " + quote(archive)))
+            if (line.rfind("Path = ", 0) == 0 && line != "Path = " + archive.string())
+                sevenZip.insert(line.substr(7));
+        EXPECT_EQ(sevenZip, all);
+        EXPECT_EQ(linesOf(env + "bsdtar -tf " + quote(archive)), all);
+        const std::set<std::string> listed = linesOf(env + "lsar " + quote(archive));
+        for (const std::string& name : all)
+            EXPECT_TRUE(listed.count(name)) << "lsar: " << name;
+        const std::vector<std::string> names = python("print('\\n'.join(z.namelist()))", archive);
+        const std::set<std::string> shown(names.begin(), names.end());
+        for (const std::string& name : all)
+            EXPECT_EQ(shown.count(name), utf8 || !cp932.count(name) ? 1u : 0u) << name;
+    }
+
+    // An archive of an earlier release, whose names were UTF-8 with the flag
+    // (as Python's zipfile writes them): the file of the same name replaces its
+    // entry, the other entry stays byte for byte.
+    const fs::path earlier = dir / "EARLIER.ZIP";
+    ASSERT_EQ(shell("python3 -c \"import sys, zipfile; z = zipfile.ZipFile(sys.argv[1], 'w'); "
+                    "z.writestr('日本語テスト.txt', 'old'); z.writestr('한국어.txt', 'kept'); "
+                    "z.close()\" " +
+                    quote(earlier)),
+              0);
+    const std::string kept = localRecords(earlier).at("한국어.txt");
+    const fs::path japanese = dir / "in" / "日本語テスト.txt";
+    ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", earlier, japanese.string())), 0);
+    const std::map<std::string, std::string> records = localRecords(earlier);
+    EXPECT_EQ(records.size(), 2u);
+    EXPECT_TRUE(records.at("한국어.txt") == kept);
+    EXPECT_EQ(python("print(z.read(z.infolist()[0]).decode())", earlier),
+              (std::vector<std::string>{"bytes of 日本語テスト.txt"}));
 }
 
 TEST(ZipModule, StoresAtLevelZeroAndTakesASingleFileArgument) {

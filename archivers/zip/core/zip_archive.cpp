@@ -20,7 +20,7 @@ bool isFatal(int rc) {
 } // namespace
 
 int updateArchive(const std::string& archive, const std::vector<Source>& sources, int level,
-                  arc::Progress& progress, const Limits& limits) {
+                  arc::Progress& progress, const Limits& limits, NameCoding names) {
     int skipped = 0;
     std::vector<const Source*> todo;
     std::unordered_map<std::string, size_t> byName;
@@ -51,7 +51,7 @@ int updateArchive(const std::string& archive, const std::vector<Source>& sources
     arc::AtomicOutput out;
     if (out.open(archive, "") != arc::kOk)
         return arc::kErrCannotWriteDest;
-    Writer writer(out, limits);
+    Writer writer(out, limits, names);
     ProgressCount count{progress};
     size_t added = 0;
     enum State : char { kUntried, kStored, kUnreadable };

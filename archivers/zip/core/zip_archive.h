@@ -15,7 +15,8 @@ struct Source {
     std::string name; // the entry name to store it under
 };
 
-// Makes `archive` from the sources, or updates it when it exists: a source
+// Makes `archive` from the sources, with their names stored as `names` says,
+// or updates it when it exists: a source
 // replaces the entry of the same name in place, new names are appended, and
 // every other entry is copied byte for byte. A second source with a name
 // already taken, and a file that cannot be read, are skipped and counted (an
@@ -24,7 +25,8 @@ struct Source {
 // when no source could be stored, or another error code with the archive
 // untouched.
 int updateArchive(const std::string& archive, const std::vector<Source>& sources, int level,
-                  arc::Progress& progress, const Limits& limits = Limits());
+                  arc::Progress& progress, const Limits& limits = Limits(),
+                  NameCoding names = NameCoding::Cp932First);
 
 // Extracts the members named in `names` (a name matches the decoded name or
 // its bare file name; all members when `names` is empty) into `folder` under

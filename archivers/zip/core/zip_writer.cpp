@@ -1,5 +1,6 @@
 #include "zip_writer.h"
 
+#include "cp932.h"
 #include "results.h"
 
 #include <algorithm>
@@ -31,9 +32,22 @@ std::string timestampField(time_t mtime) {
     return f;
 }
 
+// The Info-ZIP Unicode Path field: version 1, the CRC-32 of the name it
+// stands for, the name in UTF-8.
+std::string unicodePathField(const std::string& storedName, const std::string& utf8) {
+    std::string f;
+    put16(f, kExtraUnicodePath);
+    put16(f, static_cast<uint16_t>(5 + utf8.size()));
+    f.push_back(1);
+    put32(f, crc32(0, storedName.data(), storedName.size()));
+    f += utf8;
+    return f;
+}
+
 } // namespace
 
-Writer::Writer(arc::AtomicOutput& out, const Limits& limits) : out_(out), limits_(limits) {}
+Writer::Writer(arc::AtomicOutput& out, const Limits& limits, NameCoding names)
+    : out_(out), limits_(limits), names_(names) {}
 
 Writer::~Writer() = default;
 
@@ -146,6 +160,12 @@ int Writer::addFile(const std::string& path, const std::string& name, int level,
     e.externalAttrs = (0100000u | in.mode()) << 16;
     e.localOffset = out_.tell();
     e.extra = timestampField(in.mtime());
+    std::string cp932;
+    if (e.flags == kFlagUtf8 && names_ == NameCoding::Cp932First && arc::utf8ToCp932(name, cp932)) {
+        e.storedName = cp932;
+        e.flags = 0;
+        e.extra += unicodePathField(cp932, name);
+    }
 
     std::string local;
     put32(local, kLocalSig);
@@ -156,9 +176,9 @@ int Writer::addFile(const std::string& path, const std::string& name, int level,
     put32(local, 0);
     put32(local, 0);
     put32(local, 0);
-    put16(local, static_cast<uint16_t>(name.size()));
+    put16(local, static_cast<uint16_t>(e.storedName.size()));
     put16(local, static_cast<uint16_t>((zip64 ? 20 : 0) + e.extra.size()));
-    local += name;
+    local += e.storedName;
     const size_t zip64At = local.size() + 4;
     if (zip64) {
         put16(local, kExtraZip64);

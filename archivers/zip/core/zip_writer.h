@@ -37,6 +37,17 @@ struct Limits {
     unsigned threads = PieceCompressor::defaultThreads();
 };
 
+// How names beyond ASCII are stored.
+enum class NameCoding {
+    // A name CP932 (Shift_JIS) holds goes in CP932, for readers that take
+    // names without the UTF-8 flag in the code page of Japanese Windows, with
+    // the Info-ZIP Unicode Path field (0x7075) carrying its UTF-8 form; any
+    // other name in UTF-8 with the UTF-8 flag.
+    Cp932First,
+    // Every name in UTF-8 with the UTF-8 flag.
+    Utf8,
+};
+
 // Bytes done for the progress hook over a whole call. What is shown never
 // goes back, even when a file is read a second time.
 struct ProgressCount {
@@ -53,7 +64,8 @@ struct ProgressCount {
 
 class Writer {
 public:
-    explicit Writer(arc::AtomicOutput& out, const Limits& limits = Limits());
+    explicit Writer(arc::AtomicOutput& out, const Limits& limits = Limits(),
+                    NameCoding names = NameCoding::Cp932First);
     ~Writer();
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
@@ -83,6 +95,7 @@ private:
 
     arc::AtomicOutput& out_;
     Limits limits_;
+    NameCoding names_;
     std::vector<Entry> entries_;
     std::unique_ptr<unsigned char[]> inBuf_;
     size_t inRoom_ = 0;
