@@ -1,6 +1,7 @@
 #include "archive_proof.h"
 
 #include "crc16.h"
+#include "formats.h"
 #include "paths.h"
 #include "run.h"
 
@@ -41,12 +42,10 @@ int listArchive(Archivers& archivers, ArchiveKind kind, const QString& archive,
                 QList<ListedMember>& members) {
     members.clear();
     QByteArray text;
-    const int code =
-        kind == ArchiveKind::Lzh
-            ? archivers.listing(ArchiverModule::Lha,
-                                CompressionRun::commandLine(QStringLiteral("l"), {archive}), text)
-            : archivers.listing(ArchiverModule::UnZip,
-                                CompressionRun::commandLine(QStringLiteral("-l"), {archive}), text);
+    const FormatTable& format = formatTable(kind);
+    const int code = archivers.listing(
+        format.reader, CompressionRun::commandLine(QLatin1String(format.listSwitch), {archive}),
+        text);
     if (code != 0)
         return code;
     for (const QByteArray& line : text.split('\n')) {

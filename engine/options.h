@@ -11,6 +11,14 @@ namespace dravonel {
 enum Method : qint16 { kMethodNormal = 0, kMethodStored = 1, kMethodDouble = 2 };
 // Archive format of normal and stored compression (`AshukuExe`).
 enum Format : qint16 { kFormatLzh = 0, kFormatZip = 1 };
+// Double-compression pattern (`Pattern`): the inner archive's format, then the
+// final archive's.
+enum DoublePattern : qint16 {
+    kPatternLzhLzh = 0,
+    kPatternLzhZip = 1,
+    kPatternZipLzh = 2,
+    kPatternZipZip = 3
+};
 
 struct OptionSet {
     // Fields carry the names of their store keys. A new record is all zero,

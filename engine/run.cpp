@@ -1,6 +1,7 @@
 #include "run.h"
 
 #include "archivers.h"
+#include "formats.h"
 #include "host.h"
 #include "messages.h"
 #include "options.h"
@@ -42,11 +43,6 @@ bool safeArchiveName(const QString& name) {
 // that many files skipped.
 bool madeArchive(int code) {
     return code >= 0 && code <= ARC_MAX_SKIPPED;
-}
-
-// The ZIP options with the name switch the setting asks for.
-QString zipOptions(const QString& options, const OptionSet& o) {
-    return o.ZipUtf8Names ? options + QStringLiteral(" -utf8") : options;
 }
 
 // Whether `name` fits the file system of `folder` as one name.
@@ -267,12 +263,21 @@ void CompressionRun::prove(const QString& archive, ArchiveKind kind, Proof& proo
 }
 
 bool CompressionRun::busy(Module module) {
-    return module == Module::Zip ? c_.archivers.ZipGetRunning() : c_.archivers.UnlhaGetRunning();
+    switch (module) {
+    case Module::Lha:
+        return c_.archivers.UnlhaGetRunning();
+    case Module::Zip:
+        return c_.archivers.ZipGetRunning();
+    case Module::UnZip:
+        return c_.archivers.UnZipGetRunning();
+    }
+    return false;
 }
 
 int CompressionRun::compress(Module module, const QString& commandLine, const QString& archive) {
     if (busy(module)) {
-        c_.host.showMessage(resDravonel(module == Module::Zip ? 20103 : 20100));
+        c_.host.showMessage(resDravonel(
+            formatTable(module == Module::Zip ? ArchiveKind::Zip : ArchiveKind::Lzh).busyMessage));
         return kCodeBusy;
     }
     return call(module, commandLine, archive);
@@ -309,11 +314,20 @@ qint16 CompressionRun::finish(int code, const QString& archive, const Proof& pro
     return verdict;
 }
 
+int CompressionRun::pack(const FormatTable& format, int line, const QString& options,
+                         const QStringList& arguments, const QString& archive) {
+    if (!isAvailable(format, c_.libraries)) {
+        if (format.missingMessage != 0)
+            c_.host.showMessage(resDravonel(format.missingMessage));
+        return kCodeMissing;
+    }
+    log(resDravonel(line));
+    return compress(format.maker, commandLine(options, arguments), archive);
+}
+
 qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputFolder) {
     const OptionSet& o = c_.options;
     const QString n = o.UCase ? UpperName(name) : name;
-    const QString w = QStringLiteral("-w") + tmpFolder();
-    const QString r = responseFilePath(tmpFolder());
     const QString t = tmpFolder();
     const QString out = withSlash(outputFolder);
     Proof& proof = lastProof_;
@@ -321,6 +335,7 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
     for (int row : groupRows_)
         proof.files << c_.targets.entry(row);
 
+    const QString r = responseFilePath(t);
     if (!CheckRespFile(r)) {
         log(resDravonel(20101));
         return finish(kCodeMissing, QString());
@@ -332,134 +347,68 @@ qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputF
         return finish(kCodeDestination, QString());
 
     const bool isDouble = o.Ashuku == kMethodDouble;
-    const bool innerZip = o.Pattern == 2 || o.Pattern == 3;
-    const bool outerZip = o.Pattern == 1 || o.Pattern == 3;
-    const QString innerExt = innerZip ? QStringLiteral(".ZIP") : QStringLiteral(".LZH");
-    const QString outerExt = outerZip ? QStringLiteral(".ZIP") : QStringLiteral(".LZH");
-    const QString archiveName = isDouble ? n + innerExt + outerExt
-                                         : n + (o.AshukuExe == kFormatZip ? QStringLiteral(".ZIP")
-                                                                          : QStringLiteral(".LZH"));
+    const FormatTable& inner = isDouble ? innerFormat(o) : chosenFormat(o);
+    const FormatTable& outer = outerFormat(o);
+    const QString innerName = n + QLatin1String(inner.extension);
+    const QString archiveName = isDouble ? innerName + QLatin1String(outer.extension) : innerName;
     // A name the file system cannot hold is refused before anything is made.
-    if (!nameFits(outputFolder, archiveName) || (isDouble && !nameFits(t, n + innerExt))) {
+    if (!nameFits(outputFolder, archiveName) || (isDouble && !nameFits(t, innerName))) {
         proof.failures = QList<ProofFailure>(proof.files.size(), ProofFailure::NameTooLong);
         return finish(kCodeMissing, QString(), proof);
     }
+    const QString final = out + archiveName;
     // No other run updates the archive until it is made and proven.
     ArchiveLock lock;
-    if (!lockArchive(lock, out + archiveName))
+    if (!lockArchive(lock, final))
         return finish(cancel_ ? int(ARC_ERR_CANCELLED) : kCodeDestination, QString());
 
-    int code = 0;
-    QString archive;
     if (!isDouble) {
+        // The LHA module is there (the program does not start without it).
         const bool stored = o.Ashuku == kMethodStored;
-        if (o.AshukuExe == kFormatZip) {
-            if (!c_.libraries.ZipAvailable) {
-                c_.host.showMessage(resDravonel(20104));
-                code = kCodeMissing;
-            } else {
-                archive = out + n + QStringLiteral(".ZIP");
-                log(resDravonel(stored ? 20015 : 20010));
-                code = compress(
-                    Module::Zip,
-                    commandLine(zipOptions(o.ZipOpt, o) +
-                                    (stored ? QStringLiteral(" -0 ") : QStringLiteral(" -9 ")),
-                                {archive, QStringLiteral("-i@") + r}),
-                    archive);
-            }
-        } else {
-            archive = out + n + QStringLiteral(".LZH");
-            log(resDravonel(stored ? 20005 : 20000));
-            code = compress(Module::Lha,
-                            commandLine(stored ? o.Lzh_Opt + QStringLiteral(" -z1 ") : o.Lzh_Opt,
-                                        {w, archive, QStringLiteral("@") + r}),
-                            archive);
-        }
+        const int code =
+            pack(inner, stored ? inner.packingStored : inner.packing, packOptions(inner, o, stored),
+                 packArguments(inner, t, final, responseReference(inner, r)), final);
         if (madeArchive(code))
-            onWorker([&] {
-                prove(archive, o.AshukuExe == kFormatZip ? ArchiveKind::Zip : ArchiveKind::Lzh,
-                      proof);
-            });
-        return finish(code, archive, proof);
+            onWorker([&] { prove(final, inner.kind, proof); });
+        return finish(code, final, proof);
     }
 
     // Double compression: the files are stored in an inner archive in the
     // temporary folder, which is then compressed into the final archive.
-    const QString inner = t + n + innerExt;
-    const QString final = out + archiveName;
-
+    const QString staged = t + innerName;
     // An inner archive left behind by an earlier failure must not be merged
     // into the new one.
-    QFile::remove(inner);
+    QFile::remove(staged);
     if (o.Double && CanOpenForReading(final)) {
         log(resDravonel(20050));
         // The old inner archive is the member whose whole stored path is its
         // name; a final archive without one gets it added beside what it
         // holds, and one that cannot be read is left as it is.
         QList<ListedMember> members;
-        if (listArchive(c_.archivers, outerZip ? ArchiveKind::Zip : ArchiveKind::Lzh, final,
-                        members) != 0)
+        if (listArchive(c_.archivers, outer.kind, final, members) != 0)
             return finish(kCodeMissing, QString());
         const bool holdsInner = std::any_of(members.begin(), members.end(),
-                                            [&](const auto& m) { return m.path == n + innerExt; });
-        if (holdsInner && outerZip) {
-            if (!c_.archivers.UnZipGetRunning())
-                call(Module::UnZip, commandLine(QStringLiteral("-x"), {final, t}, {n + innerExt}),
-                     final);
-        } else if (holdsInner && !c_.archivers.UnlhaGetRunning()) {
-            call(Module::Lha, commandLine(QStringLiteral("x -+"), {final, t}, {n + innerExt}),
-                 final);
-        }
+                                            [&](const auto& m) { return m.path == innerName; });
+        if (holdsInner && !busy(outer.reader))
+            call(outer.reader,
+                 commandLine(QLatin1String(outer.extractSwitch), {final, t}, {innerName}), final);
         // Without its old inner archive the update would replace the final
         // archive by one that lacks its old contents: leave it as it is.
-        if (holdsInner && !QFileInfo(inner).isFile())
+        if (holdsInner && !QFileInfo(staged).isFile())
             return finish(kCodeMissing, QString());
     }
 
-    if (innerZip) {
-        if (!c_.libraries.ZipAvailable) {
-            c_.host.showMessage(resDravonel(20104));
-            code = kCodeMissing;
-        } else {
-            log(resDravonel(20003));
-            code = compress(Module::Zip,
-                            commandLine(zipOptions(o.ZipOpt, o) + QStringLiteral(" -0 "),
-                                        {inner, QStringLiteral("-i@") + r}),
-                            final);
-        }
-    } else {
-        log(resDravonel(20001));
-        code = compress(
-            Module::Lha,
-            commandLine(o.Lzh_Opt + QStringLiteral(" -z1 "), {w, inner, QStringLiteral("@") + r}),
-            final);
-    }
-
+    int code = pack(inner, inner.packingInner, packOptions(inner, o, true),
+                    packArguments(inner, t, staged, responseReference(inner, r)), final);
     if (ReportResult(code) == kMade) {
         // Stage 2 replaces the inner archive in the final one whenever its
         // bytes differ, whatever the times of the two say.
-        if (outerZip) {
-            if (!c_.libraries.ZipAvailable) {
-                c_.host.showMessage(resDravonel(20104));
-                code = kCodeMissing;
-            } else {
-                log(resDravonel(20004));
-                code = compress(Module::Zip,
-                                commandLine(zipOptions(QStringLiteral("-j -9"), o), {final, inner}),
-                                final);
-            }
-        } else {
-            log(resDravonel(20002));
-            code = compress(Module::Lha, commandLine(QStringLiteral("u -+"), {w, final, inner}),
-                            final);
-        }
+        code = pack(outer, outer.packingOuter, outerOptions(outer, o),
+                    packArguments(outer, t, final, staged), final);
         if (madeArchive(code))
-            onWorker([&] {
-                prove(final, outerZip ? ArchiveKind::Zip : ArchiveKind::Lzh, proof, inner,
-                      innerZip ? ArchiveKind::Zip : ArchiveKind::Lzh);
-            });
+            onWorker([&] { prove(final, outer.kind, proof, staged, inner.kind); });
     }
-    QFile::remove(inner);
+    QFile::remove(staged);
     return finish(code, final, proof);
 }
 
@@ -481,10 +430,10 @@ CompressionRun::FilePlan CompressionRun::planOneFile(const QString& path,
 
     // Double compression does not apply here: it is taken as stored.
     const bool stored = o.Ashuku != kMethodNormal;
-    const bool zip = o.AshukuExe == kFormatZip;
-    if (zip ? !c_.libraries.ZipAvailable : !c_.libraries.LhaAvailable)
+    const FormatTable& format = chosenFormat(o);
+    if (!isAvailable(format, c_.libraries))
         return plan;
-    const QString name = n + (zip ? QStringLiteral(".ZIP") : QStringLiteral(".LZH"));
+    const QString name = n + QLatin1String(format.extension);
     // One archive a file: a later file whose archive an earlier one of this
     // run made (the same name in two folders, or in two letter cases once
     // upper-cased) would replace that file's member, so it is refused.
@@ -499,18 +448,10 @@ CompressionRun::FilePlan CompressionRun::planOneFile(const QString& path,
     archivesOfRun_.insert(out + name);
     plan.archive = out + name;
     plan.needsCall = true;
-    if (zip) {
-        plan.lines << resDravonel(stored ? 20015 : 20010);
-        plan.module = Module::Zip;
-        plan.commandLine = commandLine(
-            zipOptions(o.ZipOpt, o) + (stored ? QStringLiteral(" -0 ") : QStringLiteral(" -9 ")),
-            {plan.archive, path});
-    } else {
-        plan.lines << resDravonel(stored ? 20005 : 20000);
-        plan.module = Module::Lha;
-        plan.commandLine = commandLine(stored ? o.Lzh_Opt + QStringLiteral(" -z1 ") : o.Lzh_Opt,
-                                       {QStringLiteral("-w") + tmpFolder(), plan.archive, path});
-    }
+    plan.lines << resDravonel(stored ? format.packingStored : format.packing);
+    plan.module = format.maker;
+    plan.commandLine = commandLine(packOptions(format, o, stored),
+                                   packArguments(format, tmpFolder(), plan.archive, path));
     return plan;
 }
 

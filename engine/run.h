@@ -25,6 +25,7 @@ class OutputList;
 class ResultLog;
 class RunHost;
 class TargetList;
+struct FormatTable;
 struct LibraryState;
 struct OptionSet;
 
@@ -170,9 +171,14 @@ private:
     // `archiveBytes` bytes of files.
     ProgressHandler progressHandler(int archive, const QString& archivePath, quint64 archiveBytes);
     int call(Module module, const QString& commandLine, const QString& archive);
-    // Whether the module of a compression is inside a call already.
+    // Whether a module is inside a call already.
     bool busy(Module module);
     int compress(Module module, const QString& commandLine, const QString& archive);
+    // Makes an archive of `format` through its module after logging `line`:
+    // a missing module shows its message (where it has one), a busy one its
+    // box; returns the module's result.
+    int pack(const FormatTable& format, int line, const QString& options,
+             const QStringList& arguments, const QString& archive);
     // Logs an archive's result; with a made archive, the proof's failures
     // first. Made means the module made it and it holds at least one file.
     qint16 finish(int code, const QString& archive, const Proof& proof = {});

@@ -1,0 +1,89 @@
+#include "formats.h"
+
+#include "options.h"
+
+namespace dravonel {
+
+namespace {
+
+const FormatTable kLzh{ArchiveKind::Lzh,
+                       ".LZH",
+                       ArchiverModule::Lha,
+                       ArchiverModule::Lha,
+                       true,
+                       "@",
+                       "l",
+                       "x -+",
+                       20000,
+                       20005,
+                       20001,
+                       20002,
+                       20100,
+                       0};
+const FormatTable kZip{ArchiveKind::Zip,
+                       ".ZIP",
+                       ArchiverModule::Zip,
+                       ArchiverModule::UnZip,
+                       false,
+                       "-i@",
+                       "-l",
+                       "-x",
+                       20010,
+                       20015,
+                       20003,
+                       20004,
+                       20103,
+                       20104};
+
+// The ZIP options with the name switch the setting asks for.
+QString zipOptions(const QString& options, const OptionSet& o) {
+    return o.ZipUtf8Names ? options + QStringLiteral(" -utf8") : options;
+}
+
+} // namespace
+
+const FormatTable& formatTable(ArchiveKind kind) {
+    return kind == ArchiveKind::Zip ? kZip : kLzh;
+}
+
+const FormatTable& chosenFormat(const OptionSet& o) {
+    return o.AshukuExe == kFormatZip ? kZip : kLzh;
+}
+
+const FormatTable& innerFormat(const OptionSet& o) {
+    return o.Pattern == kPatternZipLzh || o.Pattern == kPatternZipZip ? kZip : kLzh;
+}
+
+const FormatTable& outerFormat(const OptionSet& o) {
+    return o.Pattern == kPatternLzhZip || o.Pattern == kPatternZipZip ? kZip : kLzh;
+}
+
+bool isAvailable(const FormatTable& format, const LibraryState& libraries) {
+    return format.kind == ArchiveKind::Zip ? libraries.ZipAvailable : libraries.LhaAvailable;
+}
+
+QString packOptions(const FormatTable& format, const OptionSet& o, bool stored) {
+    // Where an option part ends in a blank, two blanks stand before the first
+    // quote of the command line.
+    if (format.kind == ArchiveKind::Lzh)
+        return stored ? o.Lzh_Opt + QStringLiteral(" -z1 ") : o.Lzh_Opt;
+    return zipOptions(o.ZipOpt, o) + (stored ? QStringLiteral(" -0 ") : QStringLiteral(" -9 "));
+}
+
+QString outerOptions(const FormatTable& format, const OptionSet& o) {
+    return format.kind == ArchiveKind::Lzh ? QStringLiteral("u -+")
+                                           : zipOptions(QStringLiteral("-j -9"), o);
+}
+
+QStringList packArguments(const FormatTable& format, const QString& tmpFolder,
+                          const QString& archive, const QString& input) {
+    if (format.workFolderSwitch)
+        return {QStringLiteral("-w") + tmpFolder, archive, input};
+    return {archive, input};
+}
+
+QString responseReference(const FormatTable& format, const QString& responseFile) {
+    return QString::fromLatin1(format.responsePrefix) + responseFile;
+}
+
+} // namespace dravonel
