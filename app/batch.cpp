@@ -274,14 +274,20 @@ QString refusalOf(const QString& path, bool hidden) {
 
 // Refuses what the run would refuse only after it started.
 bool checkCombination(const BatchOptions& b, QString& error) {
-    if (b.method == kMethodDouble && b.pattern >= 2) {
+    OptionSet o;
+    o.Ashuku = qint16(b.method);
+    o.Pattern = qint16(b.pattern);
+    o.AshukuExe = qint16(b.format);
+    switch (checkRestrictions(o, RunMode(b.mode))) {
+    case Restriction::ZipInnerArchive:
         error = QStringLiteral("double compression needs an LZH inner archive "
                                "(--pattern lzh.lzh or lzh.zip)");
         return false;
-    }
-    if (b.method != kMethodDouble && b.format == kFormatZip && b.mode != kModeFileN) {
+    case Restriction::ZipOutsideFileN:
         error = QStringLiteral("--format zip makes one archive per file: use it with filen");
         return false;
+    case Restriction::None:
+        break;
     }
     return true;
 }
@@ -322,7 +328,7 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
         return kBatchUsage;
     }
     const bool needsZip = (b.method != kMethodDouble && b.format == kFormatZip) ||
-                          (b.method == kMethodDouble && b.pattern == 1);
+                          (b.method == kMethodDouble && b.pattern == kPatternLzhZip);
     if (needsZip && !libraries.ZipAvailable) {
         out.error(QStringLiteral("ZIP archives need the ZIP modules, which are missing or broken "
                                  "in '%1'")
@@ -432,14 +438,14 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
                      [&current, &signalled](int sig) {
                          signalled = sig;
                          if (current)
-                             current->btnCancel_Click();
+                             current->requestCancel();
                      });
     bool allFinished = true;
     for (const auto& [folder, list] : runs) {
         CompressionRun run(RunContext{options, libraries, modules, *list, outputs, log, host,
                                       privateTemp, b.jobs});
         current = &run;
-        const RunOutcome outcome = run.btnExe_Click(b.mode, folder);
+        const RunOutcome outcome = run.run(RunMode(b.mode), folder);
         current = nullptr;
         tally.archives += outcome.archivesMade;
         // Every file the run cannot prove to be in an archive is named, the

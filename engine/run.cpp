@@ -72,6 +72,26 @@ const QString kZipRestrictionFormat = QStringLiteral(
 
 } // namespace
 
+Restriction checkRestrictions(const OptionSet& o, RunMode mode) {
+    if (o.Ashuku == kMethodDouble && innerFormat(o).kind == ArchiveKind::Zip)
+        return Restriction::ZipInnerArchive;
+    if (o.Ashuku != kMethodDouble && mode != kModeFileN && o.AshukuExe == kFormatZip)
+        return Restriction::ZipOutsideFileN;
+    return Restriction::None;
+}
+
+QString restrictionMessage(Restriction restriction) {
+    switch (restriction) {
+    case Restriction::ZipInnerArchive:
+        return kZipRestrictionDouble;
+    case Restriction::ZipOutsideFileN:
+        return kZipRestrictionFormat;
+    case Restriction::None:
+        break;
+    }
+    return QString();
+}
+
 CompressionRun::CompressionRun(const RunContext& context, QObject* parent)
     : QObject(parent), c_(context), naming_(context.targets) {
     // As many workers as calls in flight: a call started while the one before
@@ -112,7 +132,7 @@ QString CompressionRun::tmpFolder() const {
     return folder_.path();
 }
 
-qint16 CompressionRun::ReportResult(int code) {
+Verdict CompressionRun::ReportResult(int code) {
     if (code == 0)
         return kMade;
     if (madeArchive(code)) {
@@ -283,8 +303,8 @@ int CompressionRun::compress(Module module, const QString& commandLine, const QS
     return call(module, commandLine, archive);
 }
 
-qint16 CompressionRun::finish(int code, const QString& archive, const Proof& proof) {
-    qint16 verdict = ReportResult(code);
+Verdict CompressionRun::finish(int code, const QString& archive, const Proof& proof) {
+    Verdict verdict = ReportResult(code);
     if (verdict == kMade) {
         // Each file the archive does not hold is named; an archive that holds
         // none of its files was not made by this run.
@@ -325,7 +345,7 @@ int CompressionRun::pack(const FormatTable& format, int line, const QString& opt
     return compress(format.maker, commandLine(options, arguments), archive);
 }
 
-qint16 CompressionRun::CompressGroup(const QString& name, const QString& outputFolder) {
+Verdict CompressionRun::CompressGroup(const QString& name, const QString& outputFolder) {
     const OptionSet& o = c_.options;
     const QString n = o.UCase ? UpperName(name) : name;
     const QString t = tmpFolder();
@@ -469,13 +489,13 @@ int CompressionRun::makeOneFile(const FilePlan& plan, const ProgressHandler& han
     return code;
 }
 
-qint16 CompressionRun::reportOneFile(const FilePlan& plan, int code, const Proof& proof) {
+Verdict CompressionRun::reportOneFile(const FilePlan& plan, int code, const Proof& proof) {
     for (const QString& line : plan.lines)
         log(line);
     return finish(code, plan.archive, proof);
 }
 
-qint16 CompressionRun::CompressOneFile(const QString& path, const QString& outputFolder, int row) {
+Verdict CompressionRun::CompressOneFile(const QString& path, const QString& outputFolder, int row) {
     FilePlan plan = planOneFile(path, outputFolder);
     // Made one at a time, the archive's lines are in the log while it is made.
     for (const QString& line : std::exchange(plan.lines, {}))
@@ -494,7 +514,7 @@ qint16 CompressionRun::CompressOneFile(const QString& path, const QString& outpu
                 onWorker([&] { prove(plan.archive, kindOf(plan.module), proof); });
         }
     }
-    const qint16 verdict = reportOneFile(plan, code, proof);
+    const Verdict verdict = reportOneFile(plan, code, proof);
     if (row >= 0)
         noteProof({row}, proof, verdict == kMade);
     return verdict;
@@ -554,7 +574,7 @@ void CompressionRun::groupLoop(bool byExtension, const QString& folder) {
         ++archiveIndex_;
         groupRows_ = naming_.RespItems();
         archiveBytes_ = bytesOf(groupRows_);
-        const qint16 verdict = CompressGroup(name, folder);
+        const Verdict verdict = CompressGroup(name, folder);
         bytesFinished_ += archiveBytes_;
         noteProof(groupRows_, lastProof_, verdict == kMade);
         if (verdict == kNotMadeStop) {
@@ -594,7 +614,7 @@ void CompressionRun::normalRun(const QString& folder, bool clearMarksWhenMade) {
     archiveIndex_ = 1;
     groupRows_ = allRows();
     runBytes_ = archiveBytes_ = bytesOf(groupRows_);
-    const qint16 verdict = CompressGroup(name, folder);
+    const Verdict verdict = CompressGroup(name, folder);
     noteProof(groupRows_, lastProof_, verdict == kMade);
     if (verdict == kMade && clearMarksWhenMade) {
         for (int row : groupRows_) {
@@ -627,7 +647,7 @@ void CompressionRun::fileLoop(const QString& folder, bool interactive) {
             break;
         archiveIndex_ = i + 1;
         archiveBytes_ = bytesOf({i});
-        const qint16 verdict = CompressOneFile(c_.targets.entry(i), folder, i);
+        const Verdict verdict = CompressOneFile(c_.targets.entry(i), folder, i);
         bytesFinished_ += archiveBytes_;
         if (verdict == kNotMadeStop) {
             cancel_ = true;
@@ -706,7 +726,7 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
             if (stopped && !made && stopReported)
                 continue;
             bytesFinished_ += job.bytes;
-            const qint16 verdict = reportOneFile(job.plan, job.code, job.proof);
+            const Verdict verdict = reportOneFile(job.plan, job.code, job.proof);
             noteProof({reported}, job.proof, verdict == kMade);
             if (verdict == kNotMadeStop || (stopped && !made)) {
                 cancel_ = true;
@@ -768,16 +788,12 @@ RunOutcome CompressionRun::end() {
     return outcome;
 }
 
-RunOutcome CompressionRun::btnExe_Click(int index, const QString& outputFolder) {
+RunOutcome CompressionRun::run(RunMode mode, const QString& outputFolder) {
     if (running_)
         return {};
-    const OptionSet& o = c_.options;
-    if (o.Ashuku == kMethodDouble && (o.Pattern == 2 || o.Pattern == 3)) {
-        c_.host.showMessage(kZipRestrictionDouble);
-        return {};
-    }
-    if (o.Ashuku != kMethodDouble && index != kModeFileN && o.AshukuExe == kFormatZip) {
-        c_.host.showMessage(kZipRestrictionFormat);
+    const Restriction restriction = checkRestrictions(c_.options, mode);
+    if (restriction != Restriction::None) {
+        c_.host.showMessage(restrictionMessage(restriction));
         return {};
     }
 
@@ -787,7 +803,7 @@ RunOutcome CompressionRun::btnExe_Click(int index, const QString& outputFolder) 
     c_.targets.setLocked(true);
     const QString folder = outputFolder.isEmpty() ? QString() : withSlash(outputFolder);
 
-    switch (begin() ? index : -1) {
+    switch (begin() ? int(mode) : -1) {
     case kModeDravo:
         groupLoop(false, folder);
         break;
@@ -816,7 +832,7 @@ RunOutcome CompressionRun::btnExe_Click(int index, const QString& outputFolder) 
     return outcome;
 }
 
-RunOutcome CompressionRun::AutoRun(int mode, const QString& outputFolder) {
+RunOutcome CompressionRun::runWithoutWindows(RunMode mode, const QString& outputFolder) {
     if (running_)
         return {};
     c_.targets.SelectAll();
@@ -825,7 +841,7 @@ RunOutcome CompressionRun::AutoRun(int mode, const QString& outputFolder) {
     const QString folder = outputFolder.isEmpty() ? QString() : withSlash(outputFolder);
     // The automatic modes follow the options dialog's labels: Dravo, normal,
     // Exp, FileN.
-    switch (ready ? mode : -1) {
+    switch (ready ? int(mode) : -1) {
     case kModeDravo:
         groupLoop(false, folder);
         break;

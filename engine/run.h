@@ -30,7 +30,7 @@ struct LibraryState;
 struct OptionSet;
 
 // The run modes, by the index of their button.
-enum RunMode { kModeDravo = 0, kModeNormal = 1, kModeExp = 2, kModeFileN = 3 };
+enum RunMode : int { kModeDravo = 0, kModeNormal = 1, kModeExp = 2, kModeFileN = 3 };
 
 // Per-archive verdicts.
 enum Verdict : qint16 { kMade = 0, kNotMadeGoOn = 1, kNotMadeStop = -1 };
@@ -39,6 +39,13 @@ enum Verdict : qint16 { kMade = 0, kNotMadeGoOn = 1, kNotMadeStop = -1 };
 inline constexpr int kCodeMissing = -1; // library missing, response file unreadable
 inline constexpr int kCodeBusy = ARC_ERR_ALREADY_RUNNING;          // the library is in use
 inline constexpr int kCodeDestination = ARC_ERR_CANNOT_WRITE_DEST; // the output folder is unusable
+
+// What the ZIP modules cannot do from the mode buttons: a ZIP inner archive
+// in a double compression, and ZIP archives in any mode but FileN.
+enum class Restriction { None, ZipInnerArchive, ZipOutsideFileN };
+Restriction checkRestrictions(const OptionSet& options, RunMode mode);
+// The message box of a restriction, as the buttons show it.
+QString restrictionMessage(Restriction restriction);
 
 struct RunContext {
     OptionSet& options;
@@ -89,26 +96,27 @@ public:
     // of the archived entries, closing line, unlock. A restriction that stops
     // the click before anything runs gives an outcome that is not finished
     // and names no entry.
-    RunOutcome btnExe_Click(int index, const QString& outputFolder);
-    // The run without windows: the mode's loop over the whole list, closing
-    // line; entries stay on the list.
-    RunOutcome AutoRun(int mode, const QString& outputFolder);
+    RunOutcome run(RunMode mode, const QString& outputFolder);
+    // The run without windows (the automatic run): the mode's loop over the
+    // whole list, closing line; entries stay on the list. A mode value
+    // outside the four runs nothing.
+    RunOutcome runWithoutWindows(RunMode mode, const QString& outputFolder);
     // Asks the run to stop: the module call in progress is cancelled through
     // its progress hook and no further archive is started.
-    void btnCancel_Click() { cancel_ = true; }
+    void requestCancel() { cancel_ = true; }
     // Clears a cancel request (at start-up).
     void clearCancel() { cancel_ = false; }
-    bool CancelRequested() const { return cancel_; }
+    bool cancelRequested() const { return cancel_; }
     bool isRunning() const { return running_; }
     // The folder the last run kept its temporary files in (removed at its end).
     QString lastRunFolder() const { return lastRunFolder_; }
 
-    qint16 CompressGroup(const QString& name, const QString& outputFolder);
+    Verdict CompressGroup(const QString& name, const QString& outputFolder);
     // One file's archive: lock, call, proof, report; the proof is noted for
     // the list's `row` (none: -1).
-    qint16 CompressOneFile(const QString& path, const QString& outputFolder, int row = -1);
+    Verdict CompressOneFile(const QString& path, const QString& outputFolder, int row = -1);
     // Logs the meaning of a module result code and returns the verdict.
-    qint16 ReportResult(int code);
+    Verdict ReportResult(int code);
     // Reads the response file back (each line whole) and logs its entries.
     bool CheckRespFile(const QString& path);
 
@@ -150,7 +158,7 @@ private:
     // What making a file's archive takes; a second file of the run whose
     // archive is already taken is refused.
     FilePlan planOneFile(const QString& path, const QString& outputFolder);
-    qint16 reportOneFile(const FilePlan& plan, int code, const Proof& proof);
+    Verdict reportOneFile(const FilePlan& plan, int code, const Proof& proof);
     // Makes one file's archive on the calling thread, a worker of FileN side
     // by side: takes the archive's lock, calls the module, proves the result.
     int makeOneFile(const FilePlan& plan, const ProgressHandler& handler, Proof& proof);
@@ -181,7 +189,7 @@ private:
              const QStringList& arguments, const QString& archive);
     // Logs an archive's result; with a made archive, the proof's failures
     // first. Made means the module made it and it holds at least one file.
-    qint16 finish(int code, const QString& archive, const Proof& proof = {});
+    Verdict finish(int code, const QString& archive, const Proof& proof = {});
     // The rows of the list the proof's files are, in order.
     void log(const QString& line);
     QString tmpFolder() const;

@@ -450,7 +450,8 @@ bool frmDravonel::AutoStart(const QString& c, bool& finished) {
         program_.AutoRunning = false;
         return true;
     }
-    const RunOutcome outcome = run_->AutoRun(program_.options.AutoExe, outFolder);
+    const RunOutcome outcome =
+        run_->runWithoutWindows(RunMode(program_.options.AutoExe), outFolder);
     finished = outcome.allArchived();
     disconnect(echo);
     // Every file that is in no archive is named, as --batch names them.
@@ -615,11 +616,11 @@ void frmDravonel::BtnEnabledChange() {
 }
 
 void frmDravonel::btnExe_Click(int index) {
-    run_->btnExe_Click(index, mdiOutDir->DirName());
+    run_->run(RunMode(index), mdiOutDir->DirName());
 }
 
 void frmDravonel::btnCancel_Click() {
-    run_->btnCancel_Click();
+    run_->requestCancel();
 }
 
 bool frmDravonel::CheckArchiveName(const QString& name) {
@@ -723,7 +724,7 @@ int frmDravonel::CommandLineItemAdd(const QString& item) {
 void frmDravonel::closeEvent(QCloseEvent* event) {
     if (run_->isRunning()) {
         // A run in progress is cancelled first; the window closes after it.
-        run_->btnCancel_Click();
+        run_->requestCancel();
         closeAfterRun_ = true;
         event->ignore();
         return;

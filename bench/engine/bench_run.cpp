@@ -97,7 +97,7 @@ int main(int argc, char** argv) {
     CompressionRun run(RunContext{options, libraries, timed, targets, outputs, log, host});
 
     const auto start = Clock::now();
-    const bool finished = run.AutoRun(kModeFileN, args.at(2)).finished;
+    const bool finished = run.runWithoutWindows(kModeFileN, args.at(2)).finished;
     const double total = std::chrono::duration<double>(Clock::now() - start).count();
     const int n = timed.calls > 0 ? timed.calls : 1;
     std::printf("archives %d  finished %s  total %.3f s  in modules %.3f s  "

@@ -115,7 +115,7 @@ TEST_F(RealRun, EveryModeWithNormalAndStoredLzh) {
         QDir().mkpath(outDir);
 
         addTargets({a, b, c, n});
-        run->btnExe_Click(kModeDravo, outDir);
+        run->run(kModeDravo, outDir);
         EXPECT_EQ(targets.count(), 0);
         auto report = open(outDir + "/REPORT.LZH");
         EXPECT_EQ(report.keys(), (QStringList{"Report.txt", "report.doc"}));
@@ -123,7 +123,7 @@ TEST_F(RealRun, EveryModeWithNormalAndStoredLzh) {
         EXPECT_EQ(open(outDir + "/NOEXT.LZH").value("noext"), "plain");
 
         addTargets({a, b, c, n});
-        run->btnExe_Click(kModeExp, outDir);
+        run->run(kModeExp, outDir);
         EXPECT_EQ(targets.entries(), QStringList{n}) << "no extension: left alone";
         EXPECT_EQ(open(outDir + "/TXT.LZH").keys(), (QStringList{"Report.txt", "memo.txt"}));
         EXPECT_EQ(open(outDir + "/DOC.LZH").value("report.doc"), data(5, 7000));
@@ -131,11 +131,11 @@ TEST_F(RealRun, EveryModeWithNormalAndStoredLzh) {
         targets.removeAll();
         addTargets({a, c});
         host.name = "All";
-        run->btnExe_Click(kModeNormal, outDir);
+        run->run(kModeNormal, outDir);
         EXPECT_EQ(open(outDir + "/ALL.LZH").size(), 2);
 
         addTargets({a, b});
-        run->btnExe_Click(kModeFileN, outDir);
+        run->run(kModeFileN, outDir);
         EXPECT_EQ(open(outDir + "/REPORT.TXT.LZH").value("Report.txt"), data(3, 20000));
         EXPECT_EQ(open(outDir + "/REPORT.DOC.LZH").size(), 1);
         EXPECT_EQ(log.lines().last(), "全て終了しました");
@@ -149,7 +149,7 @@ TEST_F(RealRun, NamesKeepTheirCaseWithoutUpperCasingAndZipWorksOneFileAtATime) {
     const QString a = file("in/Report.txt", data(7, 5000));
     const QString j = file("in/日本語 ファイル.txt", "和文");
     addTargets({a, j});
-    run->btnExe_Click(kModeDravo, out());
+    run->run(kModeDravo, out());
     EXPECT_EQ(open(out() + "/Report.LZH").keys(), QStringList{"Report.txt"});
     // The Japanese name is stored in Shift_JIS, which 7z and lhasa here pass
     // through as bytes: the archive is checked by them, the name by extraction.
@@ -166,7 +166,7 @@ TEST_F(RealRun, NamesKeepTheirCaseWithoutUpperCasingAndZipWorksOneFileAtATime) {
     for (int method : {kMethodNormal, kMethodStored}) {
         options.Ashuku = qint16(method);
         addTargets({a, j});
-        run->btnExe_Click(kModeFileN, out());
+        run->run(kModeFileN, out());
         EXPECT_EQ(targets.count(), 0);
         EXPECT_EQ(open(out() + "/Report.txt.ZIP").value("Report.txt"), data(7, 5000));
         EXPECT_EQ(open(out() + "/日本語 ファイル.txt.ZIP").value("日本語 ファイル.txt"), "和文");
@@ -180,7 +180,7 @@ TEST_F(RealRun, DoubleCompressionPatternsMakeNestedArchives) {
     for (int pattern : {0, 1}) {
         options.Pattern = qint16(pattern);
         addTargets({a, b});
-        run->btnExe_Click(kModeDravo, out());
+        run->run(kModeDravo, out());
         const QString final = out() + (pattern == 0 ? "/A.LZH.LZH" : "/A.LZH.ZIP");
         auto files = open(final, true);
         EXPECT_EQ(files.keys(), (QStringList{"A.cfg", "a.txt"}));
@@ -194,13 +194,13 @@ TEST_F(RealRun, DoubleCompressionPatternsMakeNestedArchives) {
         targets.removeAll();
         addTargets({a});
         host.name = "both";
-        EXPECT_TRUE(run->AutoRun(kModeNormal, out()).finished);
+        EXPECT_TRUE(run->runWithoutWindows(kModeNormal, out()).finished);
         auto files = open(out() + (pattern == 2 ? "/BOTH.ZIP.LZH" : "/BOTH.ZIP.ZIP"), true);
         EXPECT_EQ(files.value("a.txt"), data(11, 30000));
     }
     // The buttons refuse them.
     host.messages.clear();
-    run->btnExe_Click(kModeDravo, out());
+    run->run(kModeDravo, out());
     EXPECT_EQ(host.messages.size(), 1);
 }
 
@@ -213,10 +213,10 @@ TEST_F(RealRun, UpdatingADoubleArchiveKeepsTheOldMembers) {
         const QString first = file(sub + "/one/doc.txt", "first");
         const QString second = file(sub + "/two/doc.md", "second");
         addTargets({first});
-        run->btnExe_Click(kModeDravo, out());
+        run->run(kModeDravo, out());
         // The update comes within the same second: the bytes decide.
         addTargets({second});
-        run->btnExe_Click(kModeDravo, out());
+        run->run(kModeDravo, out());
         EXPECT_TRUE(log.lines().contains("　更新の為解凍します"));
         const QString final = out() + (pattern == 0 ? "/DOC.LZH.LZH" : "/DOC.LZH.ZIP");
         auto files = open(final, true);
@@ -231,7 +231,7 @@ TEST_F(RealRun, ProblemsInTheRunAreLoggedAndNothingIsLeftHalfWritten) {
     const QString a = file("in/a.txt", "aaa"), b = file("in/b.txt", "bbb");
     addTargets({a, b});
     QFile::remove(b); // vanishes before the run
-    run->btnExe_Click(kModeFileN, out());
+    run->run(kModeFileN, out());
     EXPECT_EQ(targets.entries(), QStringList{b}) << "the vanished file stays listed";
     EXPECT_TRUE(QFile::exists(out() + "/A.TXT.LZH"));
     EXPECT_FALSE(QFile::exists(out() + "/B.TXT.LZH"));
@@ -242,13 +242,13 @@ TEST_F(RealRun, ProblemsInTheRunAreLoggedAndNothingIsLeftHalfWritten) {
         QFile::setPermissions(out(), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
         targets.removeAll();
         addTargets({a});
-        run->btnExe_Click(kModeDravo, out());
+        run->run(kModeDravo, out());
         EXPECT_TRUE(log.lines().contains("　圧縮ファイル格納先が書き込みできません"));
         EXPECT_EQ(log.lines().last(), "中断しました");
     }
     targets.removeAll();
     addTargets({a});
-    run->btnExe_Click(kModeDravo, dir.path() + "/no/such/folder");
+    run->run(kModeDravo, dir.path() + "/no/such/folder");
     EXPECT_TRUE(log.lines().contains("　圧縮ファイル格納先が書き込みできません"));
     EXPECT_EQ(log.lines().last(), "中断しました");
     EXPECT_EQ(targets.entries(), QStringList{a});
@@ -278,7 +278,7 @@ TEST_F(RealRun, ArchivesMadeSideBySideAreReportedAsOneAtATimeWouldReportThem) {
             outputs.removeAll();
             addTargets(files);
             QFile::remove(vanished);
-            r.btnExe_Click(kModeFileN, o);
+            r.run(kModeFileN, o);
             file("in/gone.txt");
             Seen& s = seen[width];
             s.log = log.lines();
@@ -313,11 +313,11 @@ TEST_F(RealRun, ArchivesMadeSideBySideAreReportedAsOneAtATimeWouldReportThem) {
     const int yieldsBefore = host.yields;
     host.onYield = [&r, yieldsBefore](int n) {
         if (n - yieldsBefore == 4)
-            r.btnCancel_Click();
+            r.requestCancel();
     };
     const QString o = out() + "/cancelled";
     QDir().mkpath(o);
-    r.btnExe_Click(kModeFileN, o);
+    r.run(kModeFileN, o);
     host.onYield = nullptr;
     EXPECT_EQ(log.lines().last(), "中断しました");
     QStringList listed;
@@ -335,7 +335,7 @@ TEST_F(RealRun, AFileCountsAsArchivedOnlyWhenItsArchiveHoldsItsBytes) {
     // second is named and stays listed, in one archive a file and in one for
     // all of them alike, and for both formats.
     const QString first = file("in/A/memo.txt", "from A"), second = file("in/B/memo.txt", "B!");
-    for (int mode : {kModeFileN, kModeDravo, kModeNormal}) {
+    for (RunMode mode : {kModeFileN, kModeDravo, kModeNormal}) {
         for (int format : {kFormatLzh, kFormatZip}) {
             if (format == kFormatZip && mode != kModeFileN)
                 continue;
@@ -344,7 +344,7 @@ TEST_F(RealRun, AFileCountsAsArchivedOnlyWhenItsArchiveHoldsItsBytes) {
             const QString o = out() + QString("/%1-%2").arg(mode).arg(format);
             QDir().mkpath(o);
             addTargets({first, second});
-            const RunOutcome outcome = run->btnExe_Click(mode, o);
+            const RunOutcome outcome = run->run(mode, o);
             EXPECT_EQ(targets.entries(), QStringList{second}) << mode;
             ASSERT_EQ(outcome.notArchived.size(), 1) << mode;
             EXPECT_EQ(outcome.notArchived[0].reason, "同じ名前のファイルが先に入っています");
@@ -366,14 +366,14 @@ TEST_F(RealRun, AFileCountsAsArchivedOnlyWhenItsArchiveHoldsItsBytes) {
                   tooLong = file("in/" + QString(252, 'g'), "too long"),
                   after = file("in/after.txt", "after");
     addTargets({tooLong, fits, after});
-    run->btnExe_Click(kModeFileN, out());
+    run->run(kModeFileN, out());
     EXPECT_EQ(targets.entries(), QStringList{tooLong});
     EXPECT_TRUE(
         log.lines().contains("　圧縮されていません（書庫名が長すぎます）：" + ShortPath(tooLong)));
     file("in/" + QString(251, 'f'), "fits, edited");
     targets.removeAll();
     addTargets({fits});
-    EXPECT_TRUE(run->btnExe_Click(kModeFileN, out()).allArchived());
+    EXPECT_TRUE(run->run(kModeFileN, out()).allArchived());
     EXPECT_EQ(open(out() + "/" + QString(251, 'F') + ".LZH").value(QString(251, 'f')),
               "fits, edited");
 }
@@ -384,7 +384,7 @@ TEST_F(RealRun, DoubleArchivesTakeNewBytesWhateverTheTimesOfTheirInnerArchives) 
     options.Pattern = 0;
     const QString doc = file("in/doc.txt", "one");
     addTargets({doc});
-    ASSERT_TRUE(run->btnExe_Click(kModeDravo, out()).allArchived());
+    ASSERT_TRUE(run->run(kModeDravo, out()).allArchived());
     // The inner archive's member in the final one is dated a year ahead.
     const QString final = out() + "/DOC.LZH.LZH";
     const QString staged = dir.path() + "/staged/";
@@ -399,7 +399,7 @@ TEST_F(RealRun, DoubleArchivesTakeNewBytesWhateverTheTimesOfTheirInnerArchives) 
     for (const QByteArray& text : {QByteArray("two"), QByteArray("three")}) {
         file("in/doc.txt", text);
         addTargets({doc});
-        EXPECT_TRUE(run->btnExe_Click(kModeDravo, out()).allArchived()) << text.constData();
+        EXPECT_TRUE(run->run(kModeDravo, out()).allArchived()) << text.constData();
         EXPECT_EQ(open(final, true).value("doc.txt"), text);
     }
 }
@@ -417,7 +417,7 @@ TEST_F(RealRun, TheInnerArchiveIsTheMemberOfItsWholeNameAndOthersAreKept) {
     options.Double = true;
     options.Pattern = 1;
     addTargets({file("in/doc.txt", "new")});
-    EXPECT_TRUE(run->btnExe_Click(kModeDravo, out()).allArchived());
+    EXPECT_TRUE(run->run(kModeDravo, out()).allArchived());
     const Tool listed = tool("unzip", {"-Z1", final});
     EXPECT_EQ(listed.out.split('\n', Qt::SkipEmptyParts), (QStringList{"sub/DOC.LZH", "DOC.LZH"}));
     const Tool kept = tool("unzip", {"-p", final, "sub/DOC.LZH"});

@@ -79,7 +79,7 @@ protected:
 TEST_F(FakeRun, DravoModeGroupsByNameAndBuildsExactCommandLines) {
     const QString a = file("x/a.txt"), bigA = file("y/A.doc"), b = file("x/b.txt");
     addTargets({a, bigA, b});
-    run->btnExe_Click(kModeDravo, out());
+    run->run(kModeDravo, out());
 
     const QString w = "\"-w" + runTmp() + "\"";
     EXPECT_EQ(lha->commands(),
@@ -92,7 +92,7 @@ TEST_F(FakeRun, DravoModeGroupsByNameAndBuildsExactCommandLines) {
     EXPECT_EQ(outputs.entries(), (QStringList{out() + "/A.LZH", out() + "/B.LZH"}));
     EXPECT_EQ(host.locks, 1);
     EXPECT_EQ(host.unlocks, 1);
-    EXPECT_FALSE(run->CancelRequested());
+    EXPECT_FALSE(run->cancelRequested());
     EXPECT_EQ(QByteArray(lha->lastResponse()), "\"" + b.toUtf8() + "\"\r\n");
     // Both calls ran on one worker, off the thread that keeps the window alive.
     EXPECT_EQ(lha->threads(), 1);
@@ -108,7 +108,7 @@ TEST_F(FakeRun, StoredAndZipOptionPartsEndInABlankSoTwoBlanksPrecedeTheQuote) {
     addTargets({a});
     options.UCase = false;
     options.Ashuku = kMethodStored;
-    run->btnExe_Click(kModeFileN, out());
+    run->run(kModeFileN, out());
     EXPECT_EQ(lha->commands(), (QStringList{"u -+ -a1 -z1  \"-w" + runTmp() + "\" \"" + out() +
                                             "/Report.txt.LZH\" \"" + a + "\""}));
     EXPECT_EQ(log.lines().at(1), "　ＬＺＨ圧縮中（非圧縮）です");
@@ -117,7 +117,7 @@ TEST_F(FakeRun, StoredAndZipOptionPartsEndInABlankSoTwoBlanksPrecedeTheQuote) {
     options.Ashuku = kMethodNormal;
     options.AshukuExe = kFormatZip;
     options.UCase = true;
-    run->btnExe_Click(kModeFileN, out());
+    run->run(kModeFileN, out());
     EXPECT_EQ(zip->commands(),
               (QStringList{"-j -S -9  \"" + out() + "/REPORT.TXT.ZIP\" \"" + a + "\""}));
     EXPECT_EQ(log.lines().at(1), "　ＺＩＰ圧縮中です");
@@ -128,7 +128,7 @@ TEST_F(FakeRun, WarningsCountAsMadeAndStopCodesEndTheRun) {
     const QString a = file("in/a.txt"), b = file("in/b.txt"), c = file("in/c.txt");
     addTargets({a, b, c});
     lha->setResult(3);
-    run->btnExe_Click(kModeDravo, out());
+    run->run(kModeDravo, out());
     EXPECT_TRUE(log.lines().contains("　スキップされたファイルが 3あります"));
     EXPECT_EQ(targets.count(), 0);
     EXPECT_EQ(outputs.count(), 3);
@@ -144,13 +144,13 @@ TEST_F(FakeRun, WarningsCountAsMadeAndStopCodesEndTheRun) {
         lha->setResult(s.code);
         targets.removeAll();
         addTargets({a, b, c});
-        run->btnExe_Click(kModeDravo, out());
+        run->run(kModeDravo, out());
         EXPECT_EQ(lha->calls(), 1) << s.code;
         EXPECT_EQ(log.lines(), (QStringList{shown(a), "　ＬＺＨ圧縮中です", s.line,
                                             "　圧縮されませんでした", "中断しました"}))
             << s.code;
         EXPECT_EQ(targets.entries(), (QStringList{a, b, c})) << s.code;
-        EXPECT_FALSE(run->CancelRequested()) << "reset when the run ends";
+        EXPECT_FALSE(run->cancelRequested()) << "reset when the run ends";
     }
 }
 
@@ -158,7 +158,7 @@ TEST_F(FakeRun, AFailedGroupStaysListedAndIsNotTriedAgain) {
     const QString a = file("in/a.txt"), a2 = file("in2/a.doc"), b = file("in/b.txt");
     addTargets({a, a2, b});
     lha->setResult(32790); // an error the run goes on after
-    run->btnExe_Click(kModeDravo, out());
+    run->run(kModeDravo, out());
     EXPECT_EQ(lha->calls(), 2) << "each group is tried once";
     EXPECT_EQ(targets.entries(), (QStringList{a, a2, b}));
     EXPECT_EQ(log.lines().last(), "全て終了しました");
@@ -169,7 +169,7 @@ TEST_F(FakeRun, AFailedGroupStaysListedAndIsNotTriedAgain) {
     targets.removeAll();
     const QString readme = file("in/README"), t1 = file("in/a.TXT"), t2 = file("in/b.txt");
     addTargets({readme, t1, t2});
-    run->btnExe_Click(kModeExp, out());
+    run->run(kModeExp, out());
     EXPECT_EQ(lha->commands().size(), 1);
     EXPECT_TRUE(lha->commands().first().contains("/TXT.LZH\""));
     EXPECT_EQ(targets.entries(), QStringList{readme});
@@ -179,7 +179,7 @@ TEST_F(FakeRun, ABusyLibraryIsReportedAndTheRunGoesOn) {
     const QString a = file("in/a.txt"), b = file("in/b.txt");
     addTargets({a, b});
     lha->setRunning(1);
-    run->btnExe_Click(kModeFileN, out());
+    run->run(kModeFileN, out());
     EXPECT_EQ(lha->calls(), 0);
     EXPECT_EQ(host.messages,
               (QStringList{"現在UNLHA32.DLLは使用中です", "現在UNLHA32.DLLは使用中です"}));
@@ -192,8 +192,8 @@ TEST_F(FakeRun, CancelDuringACallStopsTheModuleAndTheRun) {
     const QString a = file("in/a.txt"), b = file("in/b.txt"), c = file("in/c.txt");
     addTargets({a, b, c});
     lha->setDelay(10000);
-    QTimer::singleShot(100, run.get(), [this] { run->btnCancel_Click(); });
-    run->btnExe_Click(kModeFileN, out());
+    QTimer::singleShot(100, run.get(), [this] { run->requestCancel(); });
+    run->run(kModeFileN, out());
     EXPECT_EQ(lha->calls(), 1);
     EXPECT_EQ(log.lines(), (QStringList{shown(a), "　ＬＺＨ圧縮中です", "　キャンセルされました",
                                         "　圧縮されませんでした", "中断しました"}));
@@ -210,7 +210,7 @@ TEST_F(FakeRun, ProgressCarriesTheBytesOfTheWholeRun) {
                   b = file("in/b.txt", QByteArray(20, 'b')),
                   c = file("in/c.txt", QByteArray(30, 'c'));
     addTargets({a, b, c});
-    run->btnExe_Click(kModeFileN, out());
+    run->run(kModeFileN, out());
     ASSERT_EQ(lha->calls(), 3);
     ASSERT_FALSE(host.progressSeen.isEmpty());
     const RunProgress& last = host.progressSeen.last();
@@ -225,9 +225,9 @@ TEST_F(FakeRun, CancelBetweenArchivesFinishesTheCurrentOneOnly) {
     addTargets({a, b, c});
     host.onYield = [this](int n) {
         if (n == 2)
-            run->btnCancel_Click();
+            run->requestCancel();
     };
-    run->btnExe_Click(kModeFileN, out());
+    run->run(kModeFileN, out());
     EXPECT_EQ(lha->calls(), 1);
     EXPECT_EQ(targets.entries(), (QStringList{b, c}));
     EXPECT_EQ(log.lines().last(), "中断しました");
@@ -238,11 +238,11 @@ TEST_F(FakeRun, ZipRestrictionsStopTheButtonsBeforeAnythingChanges) {
     addTargets({a});
     log.ListInAdd("earlier line");
     options.AshukuExe = kFormatZip;
-    run->btnExe_Click(kModeDravo, out());
+    run->run(kModeDravo, out());
     options.AshukuExe = kFormatLzh;
     options.Ashuku = kMethodDouble;
     options.Pattern = 3;
-    run->btnExe_Click(kModeFileN, out());
+    run->run(kModeFileN, out());
     EXPECT_EQ(host.messages,
               (QStringList{
                   "現在のZIP32J.DLL "
@@ -257,18 +257,18 @@ TEST_F(FakeRun, ZipRestrictionsStopTheButtonsBeforeAnythingChanges) {
 TEST_F(FakeRun, NormalModeAsksForTheNameAndRefusesNamesWithSeparators) {
     const QString a = file("in/a.txt");
     addTargets({a});
-    run->btnExe_Click(kModeNormal, out());
+    run->run(kModeNormal, out());
     EXPECT_EQ(host.prompts, 1);
     EXPECT_EQ(lha->calls(), 0);
     EXPECT_EQ(log.lines(), QStringList{"中断しました"});
 
     host.name = "../escape";
-    run->btnExe_Click(kModeNormal, out());
+    run->run(kModeNormal, out());
     EXPECT_EQ(lha->calls(), 0) << "a name with a separator never reaches a command line";
     EXPECT_EQ(log.lines(), (QStringList{shown(a), "　圧縮されませんでした", "全て終了しました"}));
 
     host.name = "Backup";
-    run->btnExe_Click(kModeNormal, out());
+    run->run(kModeNormal, out());
     EXPECT_EQ(lha->commands(), (QStringList{"u -+ -a1 \"-w" + runTmp() + "\" \"" + out() +
                                             "/BACKUP.LZH\" \"@" + resp() + "\""}));
     EXPECT_EQ(targets.count(), 0);
@@ -280,7 +280,7 @@ TEST_F(FakeRun, DoubleCompressionCallsBothStagesAndCleansTheTemporaryFolder) {
     options.Ashuku = kMethodDouble;
     options.Pattern = 1;
     file("tmp/A.LZH", "stale inner archive");
-    run->btnExe_Click(kModeDravo, out());
+    run->run(kModeDravo, out());
     EXPECT_EQ(lha->commands(), (QStringList{"u -+ -a1 -z1  \"-w" + runTmp() + "\" \"" + runTmp() +
                                             "A.LZH\" \"@" + resp() + "\""}));
     EXPECT_EQ(zip->commands(),
@@ -300,7 +300,7 @@ TEST_F(FakeRun, AnUpdateThatCannotExtractLeavesTheFinalArchiveAlone) {
     // The old archive lists its inner archive (in the stand-in's form).
     const QByteArray old = "0000\t3\t3\tfake\t0\tA.LZH\n";
     const QString final = file("out/A.LZH.LZH", old);
-    run->btnExe_Click(kModeDravo, out());
+    run->run(kModeDravo, out());
     // The stand-in extracts nothing, so there is no inner archive to update.
     EXPECT_EQ(lha->commands(),
               (QStringList{"x -+ \"" + final + "\" \"" + runTmp() + "\" \"A.LZH\""}));
@@ -315,20 +315,20 @@ TEST_F(FakeRun, AnUpdateThatCannotExtractLeavesTheFinalArchiveAlone) {
 TEST_F(FakeRun, AutomaticRunsFollowTheModeLabelsAndKeepTheList) {
     const QString a = file("in/a.txt"), b = file("in/b.txt"), n = file("in/noext");
     addTargets({a, b, n});
-    EXPECT_TRUE(run->AutoRun(kModeExp, out()).finished);
+    EXPECT_TRUE(run->runWithoutWindows(kModeExp, out()).finished);
     EXPECT_EQ(lha->calls(), 1) << "Exp: one archive for .txt, none for the file without extension";
     EXPECT_TRUE(lha->commands().first().contains("/TXT.LZH\""));
     EXPECT_EQ(targets.count(), 3);
 
     lha->reset();
-    EXPECT_TRUE(run->AutoRun(kModeFileN, out()).finished);
+    EXPECT_TRUE(run->runWithoutWindows(kModeFileN, out()).finished);
     EXPECT_EQ(lha->calls(), 3);
     EXPECT_TRUE(host.scrolled.isEmpty());
     EXPECT_EQ(log.lines().last(), "全て終了しました");
 
     lha->reset();
     lha->setResult(32774);
-    EXPECT_FALSE(run->AutoRun(kModeDravo, out()).finished);
+    EXPECT_FALSE(run->runWithoutWindows(kModeDravo, out()).finished);
     EXPECT_EQ(log.lines().last(), "中断しました");
 }
 
@@ -338,13 +338,13 @@ TEST_F(FakeRun, MissingZipIsReportedInsideTheRun) {
     libraries.ZipAvailable = false;
     options.AshukuExe = kFormatZip;
     host.name = "all";
-    EXPECT_TRUE(run->AutoRun(kModeNormal, out()).finished);
+    EXPECT_TRUE(run->runWithoutWindows(kModeNormal, out()).finished);
     EXPECT_TRUE(host.messages.contains("ZIP32J.DLL・IZIP32J.DLLが存在しないため実行できません"));
     EXPECT_EQ(log.lines(), (QStringList{shown(a), "　圧縮されませんでした", "全て終了しました"}));
 
     log.removeAll();
     host.messages.clear();
-    run->AutoRun(kModeFileN, out());
+    run->runWithoutWindows(kModeFileN, out());
     EXPECT_TRUE(host.messages.isEmpty()) << "one file at a time: only the log line";
     EXPECT_EQ(log.lines(), (QStringList{shown(a), "　圧縮されませんでした", "全て終了しました"}));
     EXPECT_EQ(zip->calls(), 0);
@@ -353,8 +353,8 @@ TEST_F(FakeRun, MissingZipIsReportedInsideTheRun) {
 TEST_F(FakeRun, AnOutputFolderWithoutLongFormNeverBecomesTheRoot) {
     const QString a = file("in/a.txt");
     addTargets({a});
-    run->btnExe_Click(kModeFileN, QString());
-    run->btnExe_Click(kModeDravo, QString());
+    run->run(kModeFileN, QString());
+    run->run(kModeDravo, QString());
     EXPECT_EQ(lha->calls(), 0);
     EXPECT_EQ(log.lines(), (QStringList{shown(a), "　圧縮ファイル格納先が書き込みできません",
                                         "　圧縮されませんでした", "中断しました"}));
@@ -366,7 +366,7 @@ TEST_F(FakeRun, ASuccessTheArchiveDoesNotBearOutArchivesNothing) {
     lha->setKeep(0);
     const QString a = file("x/a.txt"), b = file("x/b.txt");
     addTargets({a, b});
-    RunOutcome outcome = run->btnExe_Click(kModeDravo, out());
+    RunOutcome outcome = run->run(kModeDravo, out());
     EXPECT_EQ(targets.entries(), (QStringList{a, b}));
     EXPECT_EQ(outputs.count(), 0);
     EXPECT_EQ(log.lines().count("　圧縮されていません（書庫に入っていません）：" + ShortPath(a)),
@@ -378,11 +378,11 @@ TEST_F(FakeRun, ASuccessTheArchiveDoesNotBearOutArchivesNothing) {
     EXPECT_FALSE(outcome.allArchived());
 
     // The same through FileN.
-    outcome = run->btnExe_Click(kModeFileN, out());
+    outcome = run->run(kModeFileN, out());
     EXPECT_EQ(targets.count(), 2);
     EXPECT_EQ(outcome.notArchived.size(), 2);
     lha->setKeep(1);
-    outcome = run->btnExe_Click(kModeFileN, out());
+    outcome = run->run(kModeFileN, out());
     EXPECT_TRUE(outcome.allArchived());
     EXPECT_EQ(targets.count(), 0);
 }
