@@ -51,77 +51,70 @@ bool WriteJobFile(const QString& path, JobTarget& job, MessageHost& host) {
     return true;
 }
 
-bool LoadDvf(const QString& path, JobTarget& job, MessageHost& host, QStringList* refused) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly)) {
-        host.showMessage(resDravonel(202));
-        return false;
-    }
-    QByteArray data = file.readAll();
-    if (file.error() != QFileDevice::NoError) {
-        host.showMessage(resDravonel(202));
-        return false;
-    }
+ParsedJob parseJobFile(QByteArray data) {
     if (data.startsWith("\xEF\xBB\xBF"))
         data.remove(0, 3);
     const QStringList lines = splitLines(QString::fromUtf8(data));
-
-    bool ok = false;
-    qsizetype next = 0;
-    auto take = [&](QString& line) {
-        if (next >= lines.size())
-            return false;
-        line = lines.at(next++);
-        return true;
+    ParsedJob job;
+    if (lines.isEmpty())
+        return job;
+    // The value of line `i` after `prefix` (none: the whole line), or nothing
+    // when the line is missing or does not begin with it.
+    auto value = [&lines](qsizetype i, const QString& prefix) -> std::optional<QString> {
+        if (i >= lines.size() || !lines.at(i).startsWith(prefix))
+            return std::nullopt;
+        return lines.at(i).mid(prefix.size());
     };
-    QString line;
-    if (take(line)) {
-        if (line == kJobHeader) {
-            const QString in = QStringLiteral("INDIR="), out = QStringLiteral("OUTDIR=");
-            const QString lzhName = QStringLiteral("LZHFILENAME="),
-                          name = QStringLiteral("FILENAME=");
-            if (take(line) && line.startsWith(in)) {
-                job.setInputFolder(line.mid(in.size()));
-                if (take(line) && line.startsWith(out)) {
-                    job.setOutputFolder(line.mid(out.size()));
-                    if (take(line)) {
-                        if (line.startsWith(lzhName)) {
-                            job.setArchiveName(line.mid(lzhName.size()));
-                            ok = true;
-                        } else if (line.startsWith(name)) {
-                            job.setArchiveName(line.mid(name.size()));
-                            ok = true;
-                        }
-                    }
-                }
-            }
-        } else {
-            job.setInputFolder(line);
-            if (take(line)) {
-                job.setOutputFolder(line);
-                if (take(line)) {
-                    job.setArchiveName(line);
-                    ok = true;
-                }
-            }
-        }
+    // With the header the values are named; the older layout has them bare.
+    const bool named = lines.first() == kJobHeader;
+    const qsizetype first = named ? 1 : 0;
+    job.inputFolder = value(first, named ? QStringLiteral("INDIR=") : QString());
+    if (job.inputFolder)
+        job.outputFolder = value(first + 1, named ? QStringLiteral("OUTDIR=") : QString());
+    if (job.outputFolder) {
+        job.archiveName =
+            named ? value(first + 2, QStringLiteral("LZHFILENAME=")) : value(first + 2, QString());
+        if (!job.archiveName && named)
+            job.archiveName = value(first + 2, QStringLiteral("FILENAME="));
     }
-    if (!ok) {
-        host.showMessage(resDravonel(202));
+    if (job.archiveName)
+        job.entries = lines.mid(first + 3);
+    return job;
+}
+
+bool applyJob(const ParsedJob& parsed, JobTarget& job, QStringList* refused) {
+    if (parsed.inputFolder)
+        job.setInputFolder(*parsed.inputFolder);
+    if (parsed.outputFolder)
+        job.setOutputFolder(*parsed.outputFolder);
+    if (!parsed.archiveName)
         return false;
-    }
+    job.setArchiveName(*parsed.archiveName);
     TargetList& targets = job.targets();
     targets.removeAll();
-    while (take(line)) {
+    for (qsizetype i = 0; i < parsed.entries.size(); ++i) {
         QString longForm;
-        const bool room = targets.Gaibu_ListInAdd(line, &longForm);
+        const bool room = targets.Gaibu_ListInAdd(parsed.entries.at(i), &longForm);
         if (refused && (!room || !targets.contains(longForm)))
-            *refused << line;
+            *refused << parsed.entries.at(i);
         if (!room) {
             if (refused)
-                *refused << lines.mid(next);
+                *refused << parsed.entries.mid(i + 1);
             break;
         }
+    }
+    return true;
+}
+
+bool LoadDvf(const QString& path, JobTarget& job, MessageHost& host, QStringList* refused) {
+    QFile file(path);
+    QByteArray data;
+    if (file.open(QIODevice::ReadOnly))
+        data = file.readAll();
+    if (!file.isOpen() || file.error() != QFileDevice::NoError ||
+        !applyJob(parseJobFile(data), job, refused)) {
+        host.showMessage(resDravonel(202));
+        return false;
     }
     return true;
 }

@@ -12,8 +12,11 @@
 // end, and a UTF-8 byte-order mark.
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <optional>
 
 namespace dravonel {
 
@@ -57,6 +60,23 @@ private:
 // failure shows "セーブできませんでした。". The file is replaced only once the
 // new text is complete. Returns true when the file was written.
 bool WriteJobFile(const QString& path, JobTarget& job, MessageHost& host);
+
+// What a job file says, read without acting on it. Values are taken in file
+// order and each only after the one before it: a file broken at its third
+// line gives the input folder alone. The entries are the lines after the
+// archive name.
+struct ParsedJob {
+    std::optional<QString> inputFolder, outputFolder, archiveName;
+    QStringList entries;
+};
+ParsedJob parseJobFile(QByteArray data);
+
+// Puts a parsed job into `job`: the values it has, in their order, then (when
+// the archive name was read) the entries through the target list's
+// Gaibu_ListInAdd, stopping at the first it refuses; `refused`, when given,
+// receives the entries that did not go on the list. False when the job lacks
+// any of the three values.
+bool applyJob(const ParsedJob& parsed, JobTarget& job, QStringList* refused = nullptr);
 
 // Reads the job in `path`. Each value takes effect as soon as it is read, so a
 // file broken at line 3 has already changed the input folder. The entries go
