@@ -1,11 +1,14 @@
 #include "batch.h"
 
 #include "archivers.h"
+#include "desktop_notice.h"
+#include "file_uris.h"
 #include "host.h"
 #include "job_file.h"
 #include "memory_settings_store.h"
 #include "options.h"
 #include "paths.h"
+#include "progress_line.h"
 #include "result_log.h"
 #include "run.h"
 #include "run_folder.h"
@@ -14,12 +17,10 @@
 #include "target_list.h"
 #include "terminal_text.h"
 #include "termination.h"
+#include "trash_originals.h"
 
 #include <QCommandLineParser>
 #include <QCoreApplication>
-#include <QDBusConnection>
-#include <QDBusMessage>
-#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -50,9 +51,11 @@ public:
     }
     const QStringList& lines() const { return lines_; }
     const QString& lastError() const { return lastError_; }
+    ProgressLine& progress() { return progress_; }
 
 private:
     void write(FILE* stream, const QString& line) {
+        progress_.clear();
         printTerminalLine(stream, line);
         if (keep_)
             lines_ << line;
@@ -60,14 +63,15 @@ private:
     bool keep_;
     QStringList lines_;
     QString lastError_;
+    ProgressLine progress_{stderr};
 };
 
 // The run's host on a terminal: messages to standard error, no questions
-// (nothing is ever overwritten on a guess), progress on one updated line.
+// (nothing is ever overwritten on a guess), progress on one updated line
+// when standard error is a terminal.
 class TerminalHost : public RunHost {
 public:
-    TerminalHost(const QString& name, BatchOutput& out)
-        : name_(name), out_(out), tty_(::isatty(2) == 1) {}
+    TerminalHost(const QString& name, BatchOutput& out) : name_(name), out_(out) {}
     void setName(const QString& name) { name_ = name; }
 
     void showMessage(const QString& text) override { out_.message(text); }
@@ -82,31 +86,17 @@ public:
     QString askArchiveName() override { return name_; }
     void scrollTargetToTop(int) override {}
     void progress(const RunProgress& p) override {
-        if (!tty_)
-            return;
-        const int percent = p.total > 0 ? int(p.done * 100 / p.total) : 0;
-        const QString line =
-            QStringLiteral("\r[%1/%2] %3 %4 %5%")
-                .arg(p.archive)
-                .arg(p.archiveCount)
-                .arg(TerminalText(FileNameOf(p.archivePath)), TerminalText(p.member))
-                .arg(percent);
-        const QByteArray bytes = line.toUtf8() + "\x1b[K";
-        std::fwrite(bytes.constData(), 1, size_t(bytes.size()), stderr);
-        std::fflush(stderr);
-        shown_ = true;
+        const QString current = p.member.isEmpty()
+                                    ? FileNameOf(p.archivePath)
+                                    : FileNameOf(p.archivePath) + QStringLiteral(": ") + p.member;
+        out_.progress().show(p.archive, p.archiveCount, p.runDone + p.done,
+                             std::max(p.runTotal, p.runDone + p.done), current);
     }
-    void runFinished() override {
-        if (shown_)
-            std::fputs("\r\x1b[K", stderr);
-        shown_ = false;
-    }
+    void runFinished() override { out_.progress().clear(); }
 
 private:
     QString name_;
     BatchOutput& out_;
-    bool tty_;
-    bool shown_ = false;
 };
 
 // One choice among fixed words, in any letter case; false with `error` when the
@@ -131,6 +121,8 @@ QString usageText() {
         "Usage: dravonel2 [FILE|JOB.DVF]...        start the window\n"
         "       dravonel2 /U                       remove the stored settings\n"
         "       dravonel2 --batch MODE [OPTION]... [--] FILE|JOB.DVF...\n"
+        "       dravonel2 --list|--test ARCHIVE...    (see --extract --help)\n"
+        "       dravonel2 --extract [--out DIR] [--inner] ARCHIVE...\n"
         "\n"
         "Batch modes (no display needed, stored settings untouched):\n"
         "  dravo    one archive per file name without extension\n"
@@ -154,6 +146,11 @@ QString usageText() {
         "  --jobs N           filen: archives made at once (default: one per core)\n"
         "  --notify           keep the log in ${XDG_STATE_HOME:-~/.local/state}/dravonel2/\n"
         "                     and end with a desktop notification\n"
+        "  --verify           decode each archive made and compare every member of the\n"
+        "                     run's files byte for byte with its file\n"
+        "  --trash-originals  move the files archived and verified to the trash\n"
+        "                     (implies --verify; never deleted)\n"
+        "  --uris             the files are given as file URIs (file:///...)\n"
         "  -h, --help         this text\n"
         "  -V, --version      the program's version\n"
         "\n"
@@ -182,7 +179,8 @@ bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& erro
                   jobs = QStringLiteral("jobs"), zipNames = QStringLiteral("zip-names");
     for (const QString& valued : {out, name, tmp, method, pattern, format, jobs, zipNames})
         parser.addOption(QCommandLineOption(valued, QString(), QStringLiteral("value")));
-    for (const char* flag : {"beside", "no-upper", "upper", "hidden", "update", "notify"})
+    for (const char* flag : {"beside", "no-upper", "upper", "hidden", "update", "notify", "verify",
+                             "trash-originals", "uris"})
         parser.addOption(QCommandLineOption(QLatin1String(flag)));
     parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
     parser.addOption(
@@ -216,12 +214,17 @@ bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& erro
         return false;
     }
     o.inputs = positional;
+    if (parser.isSet(QStringLiteral("uris")) && !localFilesOf(positional, o.inputs, error))
+        return false;
     o.outFolder = parser.value(out);
     o.name = parser.value(name);
     o.tmpFolder = parser.value(tmp);
     o.beside = parser.isSet(QStringLiteral("beside"));
     o.hidden = parser.isSet(QStringLiteral("hidden"));
     o.update = parser.isSet(QStringLiteral("update"));
+    // Originals go only once their archives are verified.
+    o.trashOriginals = parser.isSet(QStringLiteral("trash-originals"));
+    o.verify = o.trashOriginals || parser.isSet(QStringLiteral("verify"));
     // --upper and --no-upper: the last one given holds.
     for (const QString& option : parser.optionNames()) {
         if (option == QLatin1String("upper") || option == QLatin1String("no-upper"))
@@ -296,6 +299,7 @@ bool checkCombination(const BatchOptions& b, QString& error) {
 struct Tally {
     int archives = 0;
     int notArchived = 0; // files refused, left out or skipped by the archiver
+    int notTrashed = 0;  // archived files that could not go to the trash
 };
 
 int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
@@ -443,10 +447,14 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
     bool allFinished = true;
     for (const auto& [folder, list] : runs) {
         CompressionRun run(RunContext{options, libraries, modules, *list, outputs, log, host,
-                                      privateTemp, b.jobs});
+                                      privateTemp, b.jobs, b.verify});
         current = &run;
+        const QStringList taken = list->entries();
         const RunOutcome outcome = run.run(RunMode(b.mode), folder);
         current = nullptr;
+        if (b.trashOriginals && signalled == 0)
+            tally.notTrashed += trashArchived(taken, outcome.notArchived,
+                                              [&out](const QString& line) { out.error(line); });
         tally.archives += outcome.archivesMade;
         // Every file the run cannot prove to be in an archive is named, the
         // files the archiver skipped among them.
@@ -459,31 +467,12 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
     }
     // Every file archived: every run finished and none refused, left out or
     // unproven.
-    return allFinished && tally.notArchived == 0 ? kBatchAllDone : kBatchIncomplete;
+    return allFinished && tally.notArchived == 0 && tally.notTrashed == 0 ? kBatchAllDone
+                                                                          : kBatchIncomplete;
 }
 
-// Keeps the run's lines as a text file of its own in the state folder
-// (UTF-8, CR LF lines, like every text file the program writes). Returns its
-// path, or "" when it could not be written.
-QString keepLog(const QStringList& lines) {
-    const QString folder = UserBaseFolder("XDG_STATE_HOME", QStringLiteral(".local/state")) +
-                           QStringLiteral("/dravonel2");
-    if (!QDir().mkpath(folder))
-        return QString();
-    const QString path =
-        folder + QStringLiteral("/batch-%1-%2.log")
-                     .arg(QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
-                     .arg(QCoreApplication::applicationPid());
-    if (QFileInfo::exists(path) || !writeTextLines(path, lines))
-        return QString();
-    return path;
-}
-
-// Says on the desktop how the run ended (freedesktop notifications over the
-// session bus). A desktop without a notification service is told on standard
-// error; the exit status stays the run's.
+// Says on the desktop how the run ended, with the run's lines kept as a log.
 void notifyEnd(int status, const Tally& tally, BatchOutput& out) {
-    const QString logPath = keepLog(out.lines());
     QString summary, body;
     const QString made = QStringLiteral("圧縮ファイルを %1 個作りました。").arg(tally.archives);
     if (status == kBatchAllDone) {
@@ -500,23 +489,8 @@ void notifyEnd(int status, const Tally& tally, BatchOutput& out) {
         summary = QStringLiteral("圧縮を中断しました");
         body = made;
     }
-    body += logPath.isEmpty() ? QStringLiteral("\n記録は残せませんでした。")
-                              : QStringLiteral("\n記録: ") + logPath;
-
-    QDBusMessage call = QDBusMessage::createMethodCall(
-        QStringLiteral("org.freedesktop.Notifications"),
-        QStringLiteral("/org/freedesktop/Notifications"),
-        QStringLiteral("org.freedesktop.Notifications"), QStringLiteral("Notify"));
-    const QVariantMap hints{
-        {QStringLiteral("desktop-entry"), QStringLiteral("io.github.korvath.Dravonel2")},
-        {QStringLiteral("urgency"), QVariant::fromValue(uchar(status == kBatchAllDone ? 1 : 2))}};
-    call << QStringLiteral("Dravonel2") << uint(0) << QStringLiteral("io.github.korvath.Dravonel2")
-         << summary << body << QStringList() << hints << int(-1);
-    const QDBusMessage reply = QDBusConnection::sessionBus().call(call, QDBus::Block, 10000);
-    if (reply.type() == QDBusMessage::ErrorMessage)
-        printTerminalLine(
-            stderr, QStringLiteral("dravonel2: no desktop notification (%1); the log is in '%2'")
-                        .arg(reply.errorMessage(), logPath));
+    notifyDesktop(summary, body, status == kBatchAllDone,
+                  keepLog(QStringLiteral("batch"), out.lines()));
 }
 
 } // namespace

@@ -28,6 +28,12 @@ struct BatchOptions {
     int jobs = 0;        // archives made at once in filen (0: one per core)
     QStringList inputs;  // files and job files
     bool notify = false; // a desktop notification and a kept log at the end
+
+    // Each archive decoded and compared with its files; archived and
+    // verified files moved to the trash.
+    bool verify = false;
+    bool trashOriginals = false;
+
     bool help = false;
     bool version = false;
 };

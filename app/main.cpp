@@ -2,6 +2,7 @@
 #include "archivers.h"
 #include "batch.h"
 #include "dialog_support.h"
+#include "extract.h"
 #include "frmDravonel.h"
 #include "ini_settings_store.h"
 #include "options.h"
@@ -74,6 +75,11 @@ int main(int argc, char* argv[]) {
         // No display needed: the batch run is QtCore only.
         QCoreApplication app(argc, argv);
         return runBatch(app.arguments().mid(1));
+    }
+    if (isReadingCommand(arguments.value(0))) {
+        // Listing, testing and extracting need no display either.
+        QCoreApplication app(argc, argv);
+        return runReading(app.arguments().mid(1));
     }
     // The window's command line is files and "/U"; these four words are taken
     // wherever they stand, and need no display.

@@ -58,6 +58,8 @@ int listArchive(Archivers& archivers, ArchiveKind kind, const QString& archive,
         m.size = fields[1].toULongLong(&sizeOk);
         if (!crcOk || !sizeOk)
             continue;
+        m.method = QString::fromUtf8(fields[3]);
+        m.mtime = fields[4].toLongLong();
         m.path = QString::fromUtf8(unescaped(fields[5]));
         members.append(m);
     }
@@ -139,6 +141,8 @@ QString failureText(ProofFailure failure) {
         return QStringLiteral("書庫の中身がファイルと一致しません");
     case ProofFailure::NameTooLong:
         return QStringLiteral("書庫名が長すぎます");
+    case ProofFailure::NotVerified:
+        return QStringLiteral("展開した内容がファイルと一致しません");
     }
     return QString();
 }

@@ -19,6 +19,8 @@ struct ListedMember {
     QString path; // the whole stored path, folders separated by "/"
     quint64 size = 0;
     quint32 crc = 0;
+    QString method;    // "-lh5-", "deflate"…; LZH folders are "-lhd-"
+    qint64 mtime = -1; // seconds since 1970, -1 when unknown
 };
 
 // Lists `archive` through the module that reads its kind (LHA, or the ZIP
@@ -43,6 +45,7 @@ enum class ProofFailure {
     NotInArchive, // no member of its name
     Differs,      // the member of its name holds other bytes
     NameTooLong,  // the archive's name is longer than the file system allows
+    NotVerified,  // the member, decoded, does not give the file's bytes back
 };
 
 // For each of `files` (full paths, in the order they went to the module):

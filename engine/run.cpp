@@ -1,5 +1,6 @@
 #include "run.h"
 
+#include "archive_reading.h"
 #include "archivers.h"
 #include "formats.h"
 #include "host.h"
@@ -270,6 +271,8 @@ void CompressionRun::prove(const QString& archive, ArchiveKind kind, Proof& proo
         return failAll(ProofFailure::NotInArchive);
     if (inner.isEmpty()) {
         proof.failures = proveFiles(members, kind, proof.files);
+        if (c_.verify)
+            verifyFiles(c_.archivers, kind, archive, proof.files, proof.failures, tmpFolder());
         return;
     }
     // The final archive holds the inner archive byte for byte, and the inner
@@ -280,6 +283,13 @@ void CompressionRun::prove(const QString& archive, ArchiveKind kind, Proof& proo
     if (listArchive(c_.archivers, innerKind, inner, members) != 0)
         return failAll(ProofFailure::NotInArchive);
     proof.failures = proveFiles(members, innerKind, proof.files);
+    if (c_.verify) {
+        QList<ProofFailure> outer{ProofFailure::None};
+        verifyFiles(c_.archivers, kind, archive, {inner}, outer, tmpFolder());
+        if (outer.first() != ProofFailure::None)
+            return failAll(ProofFailure::NotVerified);
+        verifyFiles(c_.archivers, innerKind, inner, proof.files, proof.failures, tmpFolder());
+    }
 }
 
 bool CompressionRun::busy(Module module) {

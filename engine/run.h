@@ -61,6 +61,10 @@ struct RunContext {
     // How many archives one file each may be made at once (0: one per core),
     // where the module takes calls side by side.
     int archivesInFlight = 0;
+    // Whether each archive made is also decoded, and every member of the
+    // run's files compared byte for byte with its file, before the files
+    // count as archived.
+    bool verify = false;
 };
 
 // An entry that is in no archive, and why ("" when its archive was not made,

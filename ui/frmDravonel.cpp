@@ -427,12 +427,18 @@ bool frmDravonel::AutoStart(const QString& c, bool& finished) {
     }
     mdiInFile_->Pattern_Make();
     addCommandLine(c);
-    // A script that started the automatic run reads what happened here.
-    const QMetaObject::Connection echo =
-        connect(&mdiStatus_->log(), &ResultLog::lineAdded, this,
-                [](const QString& line) { printTerminalLine(stdout, line); });
+    // A script that started the automatic run reads what happened here; a
+    // terminal also sees the progress line.
+    ProgressLine terminalProgress(stderr);
+    terminalProgress_ = &terminalProgress;
+    const QMetaObject::Connection echo = connect(&mdiStatus_->log(), &ResultLog::lineAdded, this,
+                                                 [&terminalProgress](const QString& line) {
+                                                     terminalProgress.clear();
+                                                     printTerminalLine(stdout, line);
+                                                 });
     if (targets().count() == 0) {
         disconnect(echo);
+        terminalProgress_ = nullptr;
         program_.AutoRunning = false;
         return false;
     }
@@ -443,6 +449,7 @@ bool frmDravonel::AutoStart(const QString& c, bool& finished) {
     if (!mdiOutDir->openedGivenFolder() || outFolder.isEmpty() ||
         ::access(QFile::encodeName(outFolder).constData(), W_OK | X_OK) != 0) {
         disconnect(echo);
+        terminalProgress_ = nullptr;
         printTerminalLine(stderr, kUnusableOutputFolder.arg(mdiOutDir->openedGivenFolder()
                                                                 ? outFolder
                                                                 : mdiOutDir->givenFolder()));
@@ -454,6 +461,8 @@ bool frmDravonel::AutoStart(const QString& c, bool& finished) {
         run_->runWithoutWindows(RunMode(program_.options.AutoExe), outFolder);
     finished = outcome.allArchived();
     disconnect(echo);
+    terminalProgress.clear();
+    terminalProgress_ = nullptr;
     // Every file that is in no archive is named, as --batch names them.
     for (const NotArchived& left : outcome.notArchived)
         printTerminalLine(stderr, QStringLiteral("dravonel2: ") + left.text());
@@ -1004,6 +1013,11 @@ void frmDravonel::progress(const RunProgress& p) {
         QStringLiteral("%1%2  %3  %4").arg(count, bytes, FileNameOf(p.archivePath), p.member));
     progress_->setValue(int(std::lround(runFraction(p) * 1000)));
     progress_->setFormat(QStringLiteral("%p%"));
+    if (terminalProgress_) {
+        const quint64 done = p.runDone + quint64(callShare(p) * double(p.archiveBytes));
+        terminalProgress_->show(p.archive, p.archiveCount, std::min(done, p.runTotal), p.runTotal,
+                                FileNameOf(p.archivePath) + QStringLiteral(": ") + p.member);
+    }
 }
 
 void frmDravonel::runFinished() {

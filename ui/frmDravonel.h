@@ -6,6 +6,7 @@
 #include "host.h"
 #include "job_file.h"
 #include "message_box.h"
+#include "progress_line.h"
 #include "run.h"
 
 #include <QMainWindow>
@@ -190,6 +191,8 @@ private:
     QMdiArea* mdi_;
     QProgressBar* progress_;
     QLabel* progressLabel_;
+    // The automatic run's progress line on standard error, while it runs.
+    ProgressLine* terminalProgress_ = nullptr;
     QList<QAction*> barMenus_;
     // The run menu's items: the four modes and cancel, each enabled with its
     // button (they stay out of the common menu set, which a run disables).

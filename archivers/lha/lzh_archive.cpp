@@ -67,6 +67,10 @@ int parseCommand(const std::string& line, Command& cmd) {
     case 'L':
         cmd.verb = 'l';
         break;
+    case 't':
+    case 'T':
+        cmd.verb = 't';
+        break;
     default:
         return arc::kErrCommand;
     }
@@ -100,11 +104,11 @@ int parseCommand(const std::string& line, Command& cmd) {
         }
         if (cmd.archive.empty()) {
             cmd.archive = t;
-        } else if (cmd.verb == 'x' && endsWithSeparator(t)) {
+        } else if (cmd.verb == 'x' && !namesOnly && endsWithSeparator(t)) {
             cmd.destination = t;
         } else if (cmd.verb == 'l') {
             return arc::kErrCommand;
-        } else if (!namesOnly && cmd.verb != 'x' && t[0] == '@') {
+        } else if (!namesOnly && cmd.verb != 'x' && cmd.verb != 't' && t[0] == '@') {
             if (!arc::readResponseFile(t.substr(1), cmd.inputs))
                 return arc::kErrCannotRead;
         } else {
@@ -430,8 +434,11 @@ int createOrUpdate(const Command& cmd, arc::Progress& progress) {
     return rc == arc::kOk ? skipped : rc;
 }
 
+// Decodes one member and checks its CRC; into `folder` under `name`, or, with
+// `testOnly`, nowhere.
 int extractMember(const ArchiveFile& archive, const MemberHeader& h, const std::string& name,
-                  const std::string& folder, arc::Progress& progress, uint64_t& done) {
+                  const std::string& folder, bool testOnly, arc::Progress& progress,
+                  uint64_t& done) {
     int windowBits = 0;
     if (h.method != "-lh0-") {
         windowBits = h.method.compare(0, 3, "-lh") == 0 && h.method[4] == '-'
@@ -443,7 +450,7 @@ int extractMember(const ArchiveFile& archive, const MemberHeader& h, const std::
     if (!plausibleSizes(h))
         return arc::kErrBadData;
     arc::ExtractedFile file;
-    int rc = file.open(folder, name, h.originalSize);
+    int rc = testOnly ? arc::kOk : file.open(folder, name, h.originalSize);
     if (rc != arc::kOk)
         return rc;
     uint16_t crc = 0;
@@ -462,7 +469,7 @@ int extractMember(const ArchiveFile& archive, const MemberHeader& h, const std::
     ByteSink sink = [&](const uint8_t* data, size_t size) {
         crc = arc::crc16Update(crc, data, size);
         done += size;
-        int r = file.write(data, size);
+        int r = testOnly ? arc::kOk : file.write(data, size);
         if (r == arc::kOk && progress.report(name.c_str(), done))
             r = arc::kErrCancelled;
         return r;
@@ -478,6 +485,8 @@ int extractMember(const ArchiveFile& archive, const MemberHeader& h, const std::
     }
     if (rc == arc::kOk && crc != h.crc)
         rc = arc::kErrFileCrc;
+    if (testOnly)
+        return rc;
     if (rc == arc::kOk)
         return file.commit(h.mtime, h.hasMode ? static_cast<int>(h.mode) : -1);
     file.abort();
@@ -512,8 +521,11 @@ int extract(const Command& cmd, arc::Progress& progress) {
             continue;
         const std::string name = arc::safeMemberName(path, false);
         matched = true;
-        int rc = name.empty() ? arc::kErrHeaderBroken
-                              : extractMember(archive, h, name, folder, progress, done);
+        // A test decodes every member, whatever its name would become on disk.
+        const bool testOnly = cmd.verb == 't';
+        int rc = name.empty() && !testOnly ? arc::kErrHeaderBroken
+                                           : extractMember(archive, h, testOnly ? path : name,
+                                                           folder, testOnly, progress, done);
         if (rc == arc::kErrCancelled || rc == arc::kErrDiskFull)
             return rc;
         if (rc != arc::kOk && result == arc::kOk)
@@ -535,6 +547,7 @@ int runCommand(const std::string& commandLine, arc::Progress& progress, std::str
         return rc;
     switch (cmd.verb) {
     case 'x':
+    case 't': // the same decoding, nothing written
         return extract(cmd, progress);
     case 'l':
         return list(cmd, output);

@@ -20,6 +20,9 @@
  *              x, e  extract members (all when none is named, else those whose whole
  *                 stored path is named) into the folder given as a token ending in
  *                 "/" (the current folder otherwise)
+ *              t  test members (all when none is named, else those whose whole
+ *                 stored path is named): each is decoded and its CRC checked, as
+ *                 x does, and nothing is written
  *   Switches:  -+       accepted, no effect
  *              -a0 -a1  without -a1, hidden files (name beginning with ".") are skipped
  *              -z -z1   store the files (-lh0-)
@@ -29,7 +32,8 @@
  *                       for about four times the CPU time, on two threads
  *              -w<dir>  folder for the temporary archive while it is written
  *   Anything else is refused with 32796. "@path" names a response file: one path a
- *   line, in double quotes.
+ *   line, in double quotes. After "--" every token is a file or member name (one
+ *   that begins with "-" or "@", or ends with "/", included).
  *
  * Archives
  *   Level-2 headers with the CRC-16 of each member, the file's modification time,

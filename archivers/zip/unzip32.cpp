@@ -33,6 +33,7 @@ int run(const char* cmdLine, std::string& output) {
     std::vector<std::string> args;
     bool namesOnly = false; // after "--" every token is a name
     bool listing = false;
+    bool testing = false;
     for (std::string& t : arc::splitCommandLine(cmdLine)) {
         if (!namesOnly && (t == "-x" || t == "--")) {
             namesOnly = t == "--";
@@ -42,16 +43,28 @@ int run(const char* cmdLine, std::string& output) {
             listing = true;
             continue;
         }
+        if (!namesOnly && t == "-t") {
+            testing = true;
+            continue;
+        }
         if (!namesOnly && !t.empty() && t[0] == '-')
             return arc::kErrCommand;
         args.push_back(std::move(t));
     }
+    if (listing && testing)
+        return arc::kErrCommand;
     if (listing)
         return args.size() == 1 && !args[0].empty() ? list(args[0], output) : arc::kErrCommand;
+    arc::Progress progress = state.makeProgress(0);
+    if (testing) {
+        if (args.empty() || args[0].empty())
+            return arc::kErrCommand;
+        return zip::testArchive(args[0], std::vector<std::string>(args.begin() + 1, args.end()),
+                                progress);
+    }
     if (args.size() < 2 || args[0].empty() || args[1].empty())
         return arc::kErrCommand;
     const std::vector<std::string> members(args.begin() + 2, args.end());
-    arc::Progress progress = state.makeProgress(0);
     return zip::extractArchive(args[0], args[1], members, progress);
 }
 

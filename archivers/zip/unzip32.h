@@ -8,6 +8,10 @@
 // replacing files there. A member matches by its whole name (folders
 // included); a name that no member has as its whole name matches the members
 // whose bare file name it is.
+//                -t "<archive>" ["<member>" ...]
+// tests the named members (all when none is named; matched as for -x): each
+// is inflated and its CRC checked, and nothing is written. Symbolic links are
+// tested too; folder entries have nothing to test.
 //                -l "<archive>"
 // lists every member in the output buffer, one line each, as arc_module.h
 // describes (32798 when the buffer is too small). Any other switch is

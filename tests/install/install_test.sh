@@ -62,16 +62,62 @@ act() { # folder, then the command
     local dir=$1; shift
     (cd "$dir" && PATH=$root/usr/bin:$PATH "$@") && ls "$dir"/*.LZH >/dev/null && lhasa t "$dir"/*.LZH
 }
-for entry in "$share/applications/$id.desktop" "$share/kio/servicemenus/$id.desktop" "$share/dravonel2/nautilus-scripts/"*; do
-    case $entry in *.desktop) commands=$(sed -n 's/^Exec=\(.*--batch.*\)$/\1/p' "$entry") ;; *) commands=$entry ;; esac
-    while IFS= read -r command; do
-        n=$((n + 1)) && mkdir "$work/act$n" && printf 'one\n' >"$work/act$n/one.txt" && printf 'two\n' >"$work/act$n/two.txt"
-        read -r -a words <<<"${command//%F/$work/act$n/one.txt $work/act$n/two.txt}"
-        [ -x "$command" ] && words=("$command" one.txt two.txt)
-        check "action $n ($command)" act "$work/act$n" "${words[@]}"
-    done <<<"$commands"
+# Each action's command with the files in place of %F (paths) or %U (URIs),
+# or a script with the files as its arguments.
+words_of() { # command, then the files
+    local command=$1 f; shift
+    if [ -x "$command" ]; then words=("$command" "$@"); return; fi
+    read -r -a words <<<"${command% %[FU]}"
+    for f in "$@"; do
+        case $command in
+        *%U) words+=("$(python3 -c 'import sys, pathlib; print(pathlib.Path(sys.argv[1]).as_uri())' "$f")") ;;
+        *) words+=("$f") ;;
+        esac
+    done
+}
+compress_actions() {
+    for entry in "$share/applications/$id.desktop" "$share/kio/servicemenus/$id.desktop" "$share/nemo/actions/"*.nemo_action; do
+        sed -n 's/^Exec=\(.*--batch.*\)$/\1/p' "$entry"
+    done
+    grep -l -- '--batch' "$share/dravonel2/nautilus-scripts/"*
+}
+while IFS= read -r command; do
+    n=$((n + 1)) && mkdir "$work/act$n" && printf 'one\n' >"$work/act$n/one.txt" && printf 'two\n' >"$work/act$n/two.txt"
+    words_of "$command" "$work/act$n/one.txt" "$work/act$n/two.txt"
+    [ -x "$command" ] && words=("$command" one.txt two.txt)
+    check "action $n ($command)" act "$work/act$n" "${words[@]}"
+done < <(compress_actions)
+check "sixteen compress actions: four modes in four places" test "$n" -eq 16
+v=0
+while IFS= read -r command; do
+    if [ -x "$command" ]; then grep -q -- --verify "$command" && v=$((v + 1)); else case $command in *--verify*) v=$((v + 1)) ;; esac; fi
+done < <(compress_actions)
+check "every compress action verifies" test "$v" -eq 16
+
+# The archive actions: extract beside the archive, test it; a ZIP of two
+# files under a name with a blank and a quote.
+read_actions() {
+    for entry in "$share/kio/servicemenus/$id.extract.desktop" "$share/nemo/actions/"*.nemo_action; do
+        sed -n 's/^Exec=\(.*--\(extract\|test\).*\)$/\1/p' "$entry"
+    done
+    grep -l -- '--extract\|--test' "$share/dravonel2/nautilus-scripts/"*
+}
+r=0
+while IFS= read -r command; do
+    r=$((r + 1)) && mkdir "$work/read$r"
+    a="$work/read$r/my \"mail\".zip"
+    python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1], "w"); z.writestr("a.txt", "a\n"); z.writestr("b.txt", "b\n")' "$a"
+    words_of "$command" "$a"
+    check "read action $r ($command)" sh -c 'cd / && PATH=$0:$PATH "$@"' "$root/usr/bin" "${words[@]}"
+    case $command in
+    *extract*) check "read action $r extracts beside the archive" test "$(cat "$work/read$r/my \"mail\"/b.txt")" = b ;;
+    esac
+done < <(read_actions)
+check "six archive actions: extract and test in three places" test "$r" -eq 6
+for entry in "$share/nemo/actions/"*.nemo_action; do
+    check "$(basename "$entry") has what Nemo needs" sh -c "grep -q '^\[Nemo Action\]' '$entry' && grep -q '^Name=' '$entry' && grep -q '^Exec=dravonel2 ' '$entry' && grep -q '^\(Extensions\|Mimetypes\)=' '$entry'"
 done
-check "twelve actions: four modes in three file managers" test "$n" -eq 12
+check "the archive menus offer LZH and ZIP" grep -qx 'MimeType=application/x-lzh-compressed;application/x-lha;application/zip;' "$share/kio/servicemenus/$id.extract.desktop"
 
 # The package, from the build folder as it is.
 cpack -G DEB --config "$build/CPackConfig.cmake" -B "$work/pkg" >"$work/cpack.txt" 2>&1 || cat "$work/cpack.txt"

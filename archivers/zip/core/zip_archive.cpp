@@ -92,17 +92,16 @@ int updateArchive(const std::string& archive, const std::vector<Source>& sources
     return rc == arc::kOk ? skipped : rc;
 }
 
-int extractArchive(const std::string& archive, const std::string& folder,
-                   const std::vector<std::string>& names, arc::Progress& progress) {
-    Reader reader;
-    int rc = reader.open(archive);
-    if (rc != arc::kOk)
-        return rc;
+namespace {
+
+// The entries `names` picks (all when it is empty), with their bytes in
+// `total`. A name that is some member's whole name picks that member alone;
+// only a name no member has whole picks the members of that bare file name.
+std::vector<const Entry*> chooseEntries(const Reader& reader, const std::vector<std::string>& names,
+                                        uint64_t& total) {
     const std::unordered_set<std::string> wanted(names.begin(), names.end());
     std::vector<const Entry*> chosen;
-    uint64_t total = 0;
-    // A name that is some member's whole name picks that member alone; only a
-    // name no member has whole picks the members of that bare file name.
+    total = 0;
     std::unordered_set<std::string> whole;
     for (const Entry& e : reader.entries())
         if (wanted.count(e.name))
@@ -114,6 +113,47 @@ int extractArchive(const std::string& archive, const std::string& folder,
             total += e.size;
         }
     }
+    return chosen;
+}
+
+} // namespace
+
+int testArchive(const std::string& archive, const std::vector<std::string>& names,
+                arc::Progress& progress) {
+    Reader reader;
+    int rc = reader.open(archive);
+    if (rc != arc::kOk)
+        return rc;
+    uint64_t total = 0;
+    const std::vector<const Entry*> chosen = chooseEntries(reader, names, total);
+    if (chosen.empty())
+        return arc::kErrNotFound;
+    progress.setTotal(total);
+    int failure = arc::kOk;
+    uint64_t done = 0;
+    for (const Entry* e : chosen) {
+        if (e->isDirectory())
+            continue;
+        rc = reader.extract(*e, [&](const void*, size_t size) {
+            done += size;
+            return progress.report(e->name.c_str(), done) ? arc::kErrCancelled : arc::kOk;
+        });
+        if (rc == arc::kErrCancelled || rc == arc::kErrNoMemory)
+            return rc;
+        if (rc != arc::kOk && failure == arc::kOk)
+            failure = rc;
+    }
+    return failure;
+}
+
+int extractArchive(const std::string& archive, const std::string& folder,
+                   const std::vector<std::string>& names, arc::Progress& progress) {
+    Reader reader;
+    int rc = reader.open(archive);
+    if (rc != arc::kOk)
+        return rc;
+    uint64_t total = 0;
+    const std::vector<const Entry*> chosen = chooseEntries(reader, names, total);
     if (chosen.empty())
         return arc::kErrNotFound;
     progress.setTotal(total);

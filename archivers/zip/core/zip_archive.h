@@ -40,4 +40,11 @@ int updateArchive(const std::string& archive, const std::vector<Source>& sources
 int extractArchive(const std::string& archive, const std::string& folder,
                    const std::vector<std::string>& names, arc::Progress& progress);
 
+// Tests the members named as for extractArchive (all when `names` is empty):
+// inflates each one that is not a folder and checks its size and CRC, writing
+// nothing. Returns kOk, the first error (kErrNotFound when nothing matched);
+// the other members are still tested unless the call is cancelled.
+int testArchive(const std::string& archive, const std::vector<std::string>& names,
+                arc::Progress& progress);
+
 } // namespace zip

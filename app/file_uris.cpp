@@ -1,0 +1,21 @@
+#include "file_uris.h"
+
+#include <QUrl>
+
+namespace dravonel {
+
+bool localFilesOf(const QStringList& uris, QStringList& files, QString& error) {
+    QStringList paths;
+    for (const QString& uri : uris) {
+        const QUrl url(uri, QUrl::StrictMode);
+        if (!url.isValid() || !url.isLocalFile()) {
+            error = QStringLiteral("'%1' is not a local file URI (--uris)").arg(uri);
+            return false;
+        }
+        paths << url.toLocalFile();
+    }
+    files = paths;
+    return true;
+}
+
+} // namespace dravonel

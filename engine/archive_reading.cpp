@@ -1,0 +1,212 @@
+#include "archive_reading.h"
+
+#include "arc_module.h"
+#include "paths.h"
+#include "run.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace dravonel {
+
+std::optional<ArchiveKind> sniffArchive(const QString& path) {
+    QFile file(path);
+    if (!QFileInfo(path).isFile() || !file.open(QIODevice::ReadOnly))
+        return std::nullopt;
+    const QByteArray head = file.read(7);
+    if (head.startsWith("PK\x03\x04") || head.startsWith("PK\x05\x06"))
+        return ArchiveKind::Zip;
+    // Every LZH header level has the method id "-lh?-" or "-lz?-" at offset 2.
+    if (head.size() == 7 && head[2] == '-' && head[3] == 'l' &&
+        (head[4] == 'h' || head[4] == 'z') && head[6] == '-')
+        return ArchiveKind::Lzh;
+    return std::nullopt;
+}
+
+bool isFolderMember(const ListedMember& member) {
+    return member.method == QLatin1String("-lhd-") || member.path.endsWith(QLatin1Char('/'));
+}
+
+ArchiverModule readerOf(ArchiveKind kind) {
+    return kind == ArchiveKind::Lzh ? ArchiverModule::Lha : ArchiverModule::UnZip;
+}
+
+int testMembers(Archivers& archivers, ArchiveKind kind, const QString& archive,
+                const QStringList& members) {
+    const QString line = CompressionRun::commandLine(
+        kind == ArchiveKind::Lzh ? QStringLiteral("t") : QStringLiteral("-t"), {archive}, members);
+    return kind == ArchiveKind::Lzh ? archivers.Unlha(line) : archivers.UnZip(line);
+}
+
+int extractMembers(Archivers& archivers, ArchiveKind kind, const QString& archive,
+                   const QString& folder, const QStringList& members) {
+    // The LHA module takes its destination as a token ending in "/".
+    QString destination = folder;
+    if (!destination.endsWith(QLatin1Char('/')))
+        destination += QLatin1Char('/');
+    const QString line = CompressionRun::commandLine(
+        kind == ArchiveKind::Lzh ? QStringLiteral("x") : QStringLiteral("-x"),
+        {archive, destination}, members);
+    return kind == ArchiveKind::Lzh ? archivers.Unlha(line) : archivers.UnZip(line);
+}
+
+QString bareMemberName(const QString& path, bool backslash) {
+    qsizetype cut = path.lastIndexOf(QLatin1Char('/'));
+    if (backslash)
+        cut = std::max(cut, path.lastIndexOf(QLatin1Char('\\')));
+    return path.mid(cut + 1);
+}
+
+QString readingFailureText(int code) {
+    if (code > 0 && code <= ARC_MAX_SKIPPED)
+        return QStringLiteral("passed over: a link, a name that cannot be made safe, or a second "
+                              "member of one name");
+    switch (code) {
+    case kCodeMissing:
+        return QStringLiteral("the archiver module is missing");
+    case ARC_ERR_DISK_FULL:
+        return QStringLiteral("the destination's file system is all but full");
+    case ARC_ERR_CANNOT_WRITE_DEST:
+    case ARC_ERR_CANNOT_WRITE_FILE:
+        return QStringLiteral("the file cannot be written");
+    case ARC_ERR_METHOD:
+        return QStringLiteral("a method or encryption this program cannot read");
+    case ARC_ERR_FILE_CRC:
+        return QStringLiteral("CRC error: the data is damaged");
+    case ARC_ERR_NOT_FOUND:
+        return QStringLiteral("no such member");
+    case ARC_ERR_BAD_DATA:
+        return QStringLiteral("the compressed data is damaged");
+    case ARC_ERR_HEADER_CRC:
+    case ARC_ERR_HEADER_BROKEN:
+        return QStringLiteral("a damaged or truncated header");
+    case ARC_ERR_ARCHIVE_OPEN:
+        return QStringLiteral("cannot be opened");
+    case ARC_ERR_NOT_ARCHIVE:
+        return QStringLiteral("not an LZH or ZIP archive");
+    case ARC_ERR_CANNOT_READ:
+        return QStringLiteral("cannot be read");
+    case ARC_ERR_NO_MEMORY:
+        return QStringLiteral("out of memory");
+    case ARC_ERR_CANCELLED:
+        return QStringLiteral("cancelled");
+    default:
+        return QStringLiteral("module error %1").arg(code);
+    }
+}
+
+namespace {
+
+bool taken(const QString& path) {
+    struct stat st;
+    return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
+}
+
+// `name` with " (n)" before its extension (a leading dot does not start one).
+QString numbered(const QString& name, int n) {
+    qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    if (dot <= 0)
+        dot = name.size();
+    return name.left(dot) + QStringLiteral(" (%1)").arg(n) + name.mid(dot);
+}
+
+} // namespace
+
+QString freeNameIn(const QString& folder, const QString& name) {
+    const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    if (!taken(base + name))
+        return name;
+    for (int n = 2;; ++n) {
+        const QString candidate = numbered(name, n);
+        if (!taken(base + candidate))
+            return candidate;
+    }
+}
+
+QString moveWithoutReplacing(const QString& from, const QString& folder, const QString& name) {
+    const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    const QByteArray source = QFile::encodeName(from);
+    // A name found free may be taken before the move: the move then fails
+    // with EEXIST and the next free name is tried.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const QString target = base + freeNameIn(base, name);
+        const QByteArray to = QFile::encodeName(target);
+        int rc =
+            ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);
+        if (rc != 0 && errno == EINVAL) {
+            // A file system without RENAME_NOREPLACE: a hard link, which
+            // never replaces either, then the staged name goes.
+            rc = ::link(source.constData(), to.constData());
+            if (rc == 0)
+                ::unlink(source.constData());
+        }
+        if (rc == 0)
+            return target;
+        if (errno != EEXIST)
+            return QString();
+    }
+    return QString();
+}
+
+QString makeStagingFolder(const QString& parent) {
+    QByteArray pattern =
+        QFile::encodeName((parent.endsWith(QLatin1Char('/')) ? parent : parent + QLatin1Char('/')) +
+                          QStringLiteral(".dravonel2-extract-XXXXXX"));
+    if (::mkdtemp(pattern.data()) == nullptr)
+        return QString();
+    return QFile::decodeName(pattern);
+}
+
+bool sameBytes(const QString& a, const QString& b) {
+    QFile one(a), two(b);
+    if (!one.open(QIODevice::ReadOnly) || !two.open(QIODevice::ReadOnly) ||
+        one.size() != two.size())
+        return false;
+    constexpr qint64 kChunk = 1 << 20;
+    for (;;) {
+        const QByteArray x = one.read(kChunk), y = two.read(kChunk);
+        if (x != y)
+            return false;
+        if (x.isEmpty())
+            return one.atEnd() && two.atEnd();
+    }
+}
+
+void verifyFiles(Archivers& archivers, ArchiveKind kind, const QString& archive,
+                 const QStringList& files, QList<ProofFailure>& failures,
+                 const QString& workFolder) {
+    QStringList names;
+    for (int i = 0; i < files.size(); ++i)
+        if (failures.value(i) == ProofFailure::None)
+            names << FileNameOf(files[i]);
+    if (names.isEmpty())
+        return;
+    const QString folder = makeStagingFolder(workFolder);
+    if (!folder.isEmpty()) {
+        QString destination = folder + QLatin1Char('/');
+        const QString line = CompressionRun::commandLine(
+            kind == ArchiveKind::Lzh ? QStringLiteral("x") : QStringLiteral("-x"),
+            {archive, destination}, names);
+        QByteArray unused;
+        archivers.listing(readerOf(kind), line, unused);
+    }
+    for (int i = 0; i < files.size(); ++i) {
+        if (failures.value(i) != ProofFailure::None)
+            continue;
+        const QString decoded = folder + QLatin1Char('/') + FileNameOf(files[i]);
+        if (folder.isEmpty() || !sameBytes(decoded, files[i]))
+            failures[i] = ProofFailure::NotVerified;
+    }
+    if (!folder.isEmpty())
+        QDir(folder).removeRecursively();
+}
+
+} // namespace dravonel

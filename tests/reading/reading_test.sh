@@ -1,0 +1,114 @@
+#!/usr/bin/env bash
+# --list, --test and --extract end to end with the real modules and no
+# display, on archives made by other tools (LHa for UNIX, Python's zipfile):
+# Shift_JIS and CP932 names, content over extension, nothing replaced, members
+# named on failure, double archives with --inner.
+set -u
+program=$1
+modules=$2
+data=$3
+work=$(mktemp -d)
+trap 'rm -rf "$work"' EXIT
+export XDG_CONFIG_HOME=$work/cfg DRAVONEL2_SYSTEM_DIR=$modules TMPDIR=$work/tmp LC_ALL=C.UTF-8
+unset DISPLAY WAYLAND_DISPLAY
+mkdir -p "$work/cfg" "$work/tmp" "$work/a" "$work/o"
+passed=0 failed=0
+check() { # description, then a command that must succeed
+    local what=$1; shift
+    if "$@" >/dev/null 2>&1; then passed=$((passed + 1)); else failed=$((failed + 1)); echo "FAIL: $what"; fi
+}
+status_of() { "$@" >"$work/stdout" 2>"$work/stderr"; echo $?; }
+# The MANIFEST's sums, checked in a folder where the members landed by bare name.
+sums_match() { (cd "$1" && sed -n 's/^\([0-9a-f]\{40\}\)  [0-9]*  \(.*\)$/\1  \2/p' "$data/MANIFEST" | sed 's|  .*/|  |' | sha1sum -c --quiet); }
+
+# An LHa for UNIX archive (Shift_JIS names, one in a folder) under an
+# upper-case name: six files, so a folder named after the archive.
+cp "$data/lha-for-unix-level2.lzh" "$work/a/TEST.LZH"
+s=$(status_of "$program" --extract --out "$work/o" "$work/a/TEST.LZH")
+check "LZH extract exits 0" test "$s" -eq 0
+check "six files in the archive's folder, right names and bytes" sums_match "$work/o/TEST"
+check "times restored" test "$(date -u -r "$work/o/TEST/plain.txt" +%Y)" = 2024
+s=$(status_of "$program" --extract --out "$work/o" "$work/a/TEST.LZH")
+check "again: a new folder TEST (2), the first untouched" sh -c "test $s -eq 0 && test -d '$work/o/TEST (2)' && test \$(ls '$work/o/TEST' | wc -l) -eq 6"
+s=$(status_of "$program" --list "$work/a/TEST.LZH")
+check "--list shows the decoded names" sh -c "test $s -eq 0 && grep -q 'フォルダ/資料.txt' '$work/stdout' && grep -q '漢字テスト.txt' '$work/stdout'"
+
+# ZIP files from Python: CP932 names without the UTF-8 flag (as Japanese
+# Windows archivers write them), a Windows path, one name in two folders, a
+# name with ESC, a climbing name, a mode and a time.
+python3 - "$work/a" <<'PY'
+import sys, zipfile
+class Cp932Info(zipfile.ZipInfo):
+    def _encodeFilenameFlags(self):
+        return self.filename.encode("cp932"), self.flag_bits
+d = sys.argv[1]
+with zipfile.ZipFile(d + "/one.zip", "w") as z:
+    i = Cp932Info("日本語.txt", (2020, 5, 6, 7, 8, 10)); i.create_system = 0
+    z.writestr(i, "nihongo\n")
+with zipfile.ZipFile(d + "/many.ZIP", "w", zipfile.ZIP_DEFLATED) as z:
+    i = Cp932Info("資料\\表.txt", (2021, 1, 1, 0, 0, 0)); i.create_system = 0
+    z.writestr(i, "hyou\n")
+    for n in ("x/same.txt", "y/same.txt"):
+        z.writestr(n, n + "\n")
+    i = zipfile.ZipInfo("run.sh", (2022, 2, 2, 2, 2, 2)); i.create_system = 3; i.external_attr = 0o100750 << 16
+    z.writestr(i, "#!/bin/sh\n")
+    z.writestr("../../up.txt", "up\n")
+    z.writestr("esc\033[2Jname.txt", "esc\n")
+PY
+s=$(status_of "$program" --extract --out "$work/o" "$work/a/one.zip")
+check "one file: straight into --out, CP932 name decoded" sh -c "test $s -eq 0 && test \"\$(cat '$work/o/日本語.txt')\" = nihongo"
+echo mine >"$work/o/日本語.txt"
+s=$(status_of "$program" --extract --out "$work/o" "$work/a/one.zip")
+check "an existing file is kept, the new one is 日本語 (2).txt" sh -c "test $s -eq 0 && test \"\$(cat '$work/o/日本語.txt')\" = mine && test \"\$(cat '$work/o/日本語 (2).txt')\" = nihongo"
+s=$(status_of "$program" --extract --out "$work/o" "$work/a/many.ZIP")
+check "ZIP: both files of one name kept, Windows path cut" sh -c "test \"\$(cat '$work/o/many/same.txt' '$work/o/many/same (2).txt')\" = 'x/same.txt
+y/same.txt' && test -f '$work/o/many/表.txt'"
+check "mode restored" test "$(stat -c %a "$work/o/many/run.sh")" = 750
+check "the climbing name lands inside" sh -c "test -f '$work/o/many/up.txt' && test ! -e '$work/up.txt' && test ! -e '$work/o/up.txt'"
+check "the ESC name is named escaped, never raw" sh -c "grep -q 'esc.033\\[2Jname.txt' '$work/stderr' && ! grep -q \$'\\033' '$work/stderr'"
+check "a member not extracted: exit 1" test "$s" -eq 1
+check "no staging folder left" sh -c "! ls -A '$work/o' | grep -q dravonel2-extract"
+
+# Content decides, not the name; what is neither is refused by name.
+cp "$data/lha-for-unix-lh7.lzh" "$work/a/mislabelled.zip"
+cp "$work/a/one.zip" "$work/a/-lead \"q\".lzh"
+printf 'plain text\n' >"$work/a/fake.lzh"
+s=$(status_of "$program" --extract --out "$work/o" -- "$work/a/mislabelled.zip" "$work/a/-lead \"q\".lzh" "$work/a/fake.lzh" "$work/a/$(printf 'bad\377.zip')")
+check "a mislabelled LZH extracts" test -f "$work/o/mislabelled/長文.txt"
+check "a ZIP named .lzh (leading -, quotes) extracts" test -f "$work/o/日本語 (3).txt"
+check "text and a non-UTF-8 name refused by name: exit 1" sh -c "test $s -eq 1 && grep -q \"fake.lzh': not an LZH or ZIP archive\" '$work/stderr' && grep -q 'not valid UTF-8' '$work/stderr'"
+
+# --test: every member's CRC; a damaged member is named.
+s=$(status_of "$program" --test "$work/a/TEST.LZH" "$work/a/many.ZIP")
+check "--test of sound archives exits 0" test "$s" -eq 0
+cp "$work/a/one.zip" "$work/a/bad.zip"
+python3 - "$work/a/bad.zip" <<'PY'
+import sys
+p = sys.argv[1]; b = bytearray(open(p, "rb").read())
+i = b.index(b"nihongo"); b[i] ^= 0x20
+open(p, "wb").write(b)
+PY
+cp "$work/a/TEST.LZH" "$work/a/bad.lzh"
+# The middle of the archive is 長文.txt's compressed data (7 KB of 7.5).
+python3 -c 'import sys; p=sys.argv[1]; b=bytearray(open(p,"rb").read()); b[len(b)//2]^=0xff; open(p,"wb").write(b)' "$work/a/bad.lzh"
+s=$(status_of "$program" --test "$work/a/bad.zip" "$work/a/bad.lzh")
+check "--test of damaged archives exits 1" test "$s" -eq 1
+check "the damaged ZIP member is named" grep -q "bad.zip': 日本語.txt: CRC error" "$work/stderr"
+check "the damaged LZH member is named, the sound ones pass" sh -c "grep -q \"bad.lzh': 長文.txt: \" '$work/stderr' && test \$(grep -c \"bad.lzh'\" '$work/stderr') -eq 1"
+check "7z agrees the ZIP is damaged" sh -c "! 7z t '$work/a/bad.zip'"
+
+# A double archive: --inner extracts the inner archive's files.
+python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1], "w").write(sys.argv[2], "DOUBLE.LZH")' "$work/a/DOUBLE.LZH.ZIP" "$work/a/TEST.LZH"
+s=$(status_of "$program" --extract --inner --out "$work/o" "$work/a/DOUBLE.LZH.ZIP")
+check "--inner: the inner files in DOUBLE/" sh -c "test $s -eq 0 && test ! -e '$work/o/DOUBLE/DOUBLE.LZH'" 
+check "--inner: right bytes" sums_match "$work/o/DOUBLE"
+s=$(status_of "$program" --extract --out "$work/o" "$work/a/DOUBLE.LZH.ZIP")
+check "without --inner: the inner archive itself" sh -c "test $s -eq 0 && lhasa t '$work/o/DOUBLE.LZH'"
+
+# Bad arguments: exit 2, nothing done.
+check "no archive: exit 2" test "$(status_of "$program" --extract --out "$work/o")" -eq 2
+check "missing --out: exit 2" test "$(status_of "$program" --extract --out "$work/none" "$work/a/one.zip")" -eq 2
+check "--inner with --test: exit 2" test "$(status_of "$program" --test --inner "$work/a/one.zip")" -eq 2
+
+echo "$passed passed, $failed failed"
+test "$failed" -eq 0
