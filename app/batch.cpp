@@ -28,6 +28,7 @@
 #include <algorithm>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <unistd.h>
 #include <vector>
 
@@ -302,139 +303,191 @@ struct Tally {
     int notTrashed = 0;  // archived files that could not go to the trash
 };
 
-int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
-    MemorySettingsStore store;
-    OptionSet options;
-    const QString privateTemp = TempFolder();
-    LoadSettings(store, options, b.tmpFolder.isEmpty() ? privateTemp : b.tmpFolder);
-    if (privateTemp.isEmpty() && !isPrivateFolder(options.TmpDir)) {
-        out.error(QStringLiteral("no private temporary folder: '%1' is not a folder of yours that "
-                                 "only you can write into")
-                      .arg(options.TmpDir.isEmpty() ? QDir::tempPath() : options.TmpDir));
-        return kBatchUsage;
-    }
-    if (!b.tmpFolder.isEmpty() && !isPrivateFolder(b.tmpFolder))
-        out.error(QStringLiteral("'%1' is not private to you (others can write into it or it is a "
-                                 "link); using '%2' instead")
-                      .arg(b.tmpFolder, privateTemp));
-    options.Ashuku = qint16(b.method);
-    options.Pattern = qint16(b.pattern);
-    options.AshukuExe = qint16(b.format);
-    options.ZipUtf8Names = b.zipNames == 1;
-    options.UCase = b.upperCase;
-    options.Hiddn = b.hidden;
-    options.Double = b.update;
-
-    ModuleArchivers modules;
-    const LibraryState libraries = modules.CheckLibraries(SystemFolder());
-    if (!libraries.LhaAvailable) {
-        out.error(QStringLiteral("the archiver modules are missing in '%1'").arg(SystemFolder()));
-        return kBatchUsage;
-    }
-    const bool needsZip = (b.method != kMethodDouble && b.format == kFormatZip) ||
-                          (b.method == kMethodDouble && b.pattern == kPatternLzhZip);
-    if (needsZip && !libraries.ZipAvailable) {
-        out.error(QStringLiteral("ZIP archives need the ZIP modules, which are missing or broken "
-                                 "in '%1'")
-                      .arg(SystemFolder()));
-        return kBatchUsage;
+// One batch run, phase by phase: configure (settings, temporary folder,
+// modules), collect the inputs onto the target list, plan one run per output
+// folder, run them. A phase that must stop the whole thing gives its exit
+// status.
+class BatchRun {
+public:
+    BatchRun(BatchOptions& b, BatchOutput& out, Tally& tally)
+        : b_(b), out_(out), tally_(tally), host_(b.name, out) {
+        QObject::connect(&log_, &ResultLog::lineAdded,
+                         [&out](const QString& line) { out.log(line); });
     }
 
-    TerminalHost host(b.name, out);
-    TargetList targets(&host);
-    OutputList outputs;
-    ResultLog log;
-    QObject::connect(&log, &ResultLog::lineAdded, [&out](const QString& line) { out.log(line); });
+    int execute() {
+        for (auto phase : {&BatchRun::configure, &BatchRun::collectInputs, &BatchRun::planRuns}) {
+            if (const std::optional<int> stop = (this->*phase)())
+                return *stop;
+        }
+        return runAll();
+    }
 
+private:
+    std::optional<int> configure();
+    std::optional<int> collectInputs();
+    std::optional<int> planRuns();
+    int runAll();
+    // Puts a job file's entries on the list; false when it cannot be read.
+    bool addJobFile(const QString& input, const QString& path);
+    // Names an input that does not go on the list; it makes the exit status 1.
+    void refuse(const QString& input, const QString& why) {
+        out_.error(QStringLiteral("not archived: '%1': %2").arg(input, why));
+        ++tally_.notArchived;
+    }
+    void refuseFull(const QString& input) {
+        refuse(input, QStringLiteral("the target list is full (1000 files)"));
+    }
+
+    BatchOptions& b_;
+    BatchOutput& out_;
+    Tally& tally_;
+    MemorySettingsStore store_;
+    OptionSet options_;
+    QString privateTemp_;
+    ModuleArchivers modules_;
+    LibraryState libraries_;
+    TerminalHost host_;
+    TargetList targets_{&host_};
+    OutputList outputs_;
+    ResultLog log_;
+    bool full_ = false;
+    // The runs: each output folder with its files in list order.
+    std::vector<std::unique_ptr<TargetList>> folderLists_;
+    QList<QPair<QString, TargetList*>> runs_;
+};
+
+std::optional<int> BatchRun::configure() {
+    privateTemp_ = TempFolder();
+    LoadSettings(store_, options_, b_.tmpFolder.isEmpty() ? privateTemp_ : b_.tmpFolder);
+    if (privateTemp_.isEmpty() && !isPrivateFolder(options_.TmpDir)) {
+        out_.error(QStringLiteral("no private temporary folder: '%1' is not a folder of yours that "
+                                  "only you can write into")
+                       .arg(options_.TmpDir.isEmpty() ? QDir::tempPath() : options_.TmpDir));
+        return kBatchUsage;
+    }
+    if (!b_.tmpFolder.isEmpty() && !isPrivateFolder(b_.tmpFolder))
+        out_.error(QStringLiteral("'%1' is not private to you (others can write into it or it is "
+                                  "a link); using '%2' instead")
+                       .arg(b_.tmpFolder, privateTemp_));
+    options_.Ashuku = qint16(b_.method);
+    options_.Pattern = qint16(b_.pattern);
+    options_.AshukuExe = qint16(b_.format);
+    options_.ZipUtf8Names = b_.zipNames == 1;
+    options_.UCase = b_.upperCase;
+    options_.Hiddn = b_.hidden;
+    options_.Double = b_.update;
+
+    libraries_ = modules_.CheckLibraries(SystemFolder());
+    if (!libraries_.LhaAvailable) {
+        out_.error(QStringLiteral("the archiver modules are missing in '%1'").arg(SystemFolder()));
+        return kBatchUsage;
+    }
+    const bool needsZip = (b_.method != kMethodDouble && b_.format == kFormatZip) ||
+                          (b_.method == kMethodDouble && b_.pattern == kPatternLzhZip);
+    if (needsZip && !libraries_.ZipAvailable) {
+        out_.error(QStringLiteral("ZIP archives need the ZIP modules, which are missing or broken "
+                                  "in '%1'")
+                       .arg(SystemFolder()));
+        return kBatchUsage;
+    }
+    return std::nullopt;
+}
+
+bool BatchRun::addJobFile(const QString& input, const QString& path) {
+    // A job file supplies its entries, and its folder and name where the
+    // command line names none.
+    TargetList jobTargets(&host_);
+    JobValues loaded(jobTargets);
+    QStringList jobRefused;
+    if (!LoadDvf(path, loaded, host_, &jobRefused)) {
+        out_.error(QStringLiteral("'%1' cannot be read as a job file").arg(input));
+        return false;
+    }
+    for (const QString& entry : jobRefused)
+        refuse(entry, QStringLiteral("named in '%1', but not readable or left out").arg(input));
+    for (const QString& entry : jobTargets.entries()) {
+        if (full_ || !targets_.ListInAdd(entry)) {
+            full_ = true;
+            refuseFull(entry);
+        }
+    }
+    if (b_.outFolder.isEmpty())
+        b_.outFolder = loaded.out;
+    if (b_.name.isEmpty())
+        host_.setName(loaded.name);
+    return true;
+}
+
+std::optional<int> BatchRun::collectInputs() {
     // Every input that does not go on the list is named and makes the exit
     // status 1; the run goes on with the others.
-    auto refuse = [&](const QString& input, const QString& why) {
-        out.error(QStringLiteral("not archived: '%1': %2").arg(input, why));
-        ++tally.notArchived;
-    };
-    bool full = false;
-    for (const QString& input : b.inputs) {
+    for (const QString& input : b_.inputs) {
         const QString path = AbsolutePath(input);
-        if (full) {
-            refuse(input, QStringLiteral("the target list is full (1000 files)"));
+        if (full_) {
+            refuseFull(input);
             continue;
         }
         if (path.endsWith(QLatin1String(".DVF"), Qt::CaseInsensitive) && CanOpenForReading(path)) {
-            // A job file supplies its entries, and its folder and name where
-            // the command line names none.
-            TargetList jobTargets(&host);
-            JobValues loaded(jobTargets);
-            QStringList jobRefused;
-            if (!LoadDvf(path, loaded, host, &jobRefused)) {
-                out.error(QStringLiteral("'%1' cannot be read as a job file").arg(input));
+            if (!addJobFile(input, path))
                 return kBatchUsage;
-            }
-            for (const QString& entry : jobRefused)
-                refuse(entry,
-                       QStringLiteral("named in '%1', but not readable or left out").arg(input));
-            for (const QString& entry : jobTargets.entries()) {
-                if (full || !targets.ListInAdd(entry)) {
-                    full = true;
-                    refuse(entry, QStringLiteral("the target list is full (1000 files)"));
-                }
-            }
-            if (b.outFolder.isEmpty())
-                b.outFolder = loaded.out;
-            if (b.name.isEmpty())
-                host.setName(loaded.name);
             continue;
         }
-        const QString why = refusalOf(path, b.hidden);
+        const QString why = refusalOf(path, b_.hidden);
         if (!why.isEmpty()) {
             refuse(input, why);
             continue;
         }
         QString longForm;
-        full = !targets.Gaibu_ListInAdd(path, &longForm);
-        if (full)
-            refuse(input, QStringLiteral("the target list is full (1000 files)"));
-        else if (!targets.contains(longForm))
+        full_ = !targets_.Gaibu_ListInAdd(path, &longForm);
+        if (full_)
+            refuseFull(input);
+        else if (!targets_.contains(longForm))
             refuse(input, QStringLiteral("left out (an active swap file)"));
     }
-    if (targets.count() == 0) {
-        out.error(QStringLiteral("no files to archive"));
+    if (targets_.count() == 0) {
+        out_.error(QStringLiteral("no files to archive"));
         return kBatchIncomplete;
     }
-    if (b.mode == kModeNormal && host.archiveName().isEmpty()) {
-        out.error(QStringLiteral("the normal mode needs --name"));
+    if (b_.mode == kModeNormal && host_.archiveName().isEmpty()) {
+        out_.error(QStringLiteral("the normal mode needs --name"));
         return kBatchUsage;
     }
+    return std::nullopt;
+}
 
+std::optional<int> BatchRun::planRuns() {
     // One run per output folder: the one output folder, or with --beside each
     // folder that holds files of the list, with those files in list order.
-    std::vector<std::unique_ptr<TargetList>> folderLists;
-    QList<QPair<QString, TargetList*>> runs;
-    if (b.beside) {
-        for (const QString& entry : targets.entries()) {
+    if (b_.beside) {
+        for (const QString& entry : targets_.entries()) {
             const QString folder = FolderOf(entry);
-            auto it = std::find_if(runs.begin(), runs.end(),
+            auto it = std::find_if(runs_.begin(), runs_.end(),
                                    [&folder](const auto& run) { return run.first == folder; });
-            if (it == runs.end()) {
-                folderLists.push_back(std::make_unique<TargetList>(&host));
-                runs.append({folder, folderLists.back().get()});
-                it = runs.end() - 1;
+            if (it == runs_.end()) {
+                folderLists_.push_back(std::make_unique<TargetList>(&host_));
+                runs_.append({folder, folderLists_.back().get()});
+                it = runs_.end() - 1;
             }
             it->second->ListInAdd(entry);
         }
-    } else {
-        const QString folder =
-            LongPath(b.outFolder.isEmpty() ? QDir::currentPath() : AbsolutePath(b.outFolder));
-        if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-            out.error(QStringLiteral("output folder '%1' does not exist").arg(b.outFolder));
-            return kBatchUsage;
-        }
-        if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0) {
-            out.error(QStringLiteral("output folder '%1' cannot be written into").arg(b.outFolder));
-            return kBatchUsage;
-        }
-        runs.append({folder, &targets});
+        return std::nullopt;
     }
+    const QString folder =
+        LongPath(b_.outFolder.isEmpty() ? QDir::currentPath() : AbsolutePath(b_.outFolder));
+    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
+        out_.error(QStringLiteral("output folder '%1' does not exist").arg(b_.outFolder));
+        return kBatchUsage;
+    }
+    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0) {
+        out_.error(QStringLiteral("output folder '%1' cannot be written into").arg(b_.outFolder));
+        return kBatchUsage;
+    }
+    runs_.append({folder, &targets_});
+    return std::nullopt;
+}
 
+int BatchRun::runAll() {
     TerminationWatcher termination;
     int signalled = 0;
     CompressionRun* current = nullptr;
@@ -445,30 +498,30 @@ int execute(BatchOptions& b, BatchOutput& out, Tally& tally) {
                              current->requestCancel();
                      });
     bool allFinished = true;
-    for (const auto& [folder, list] : runs) {
-        CompressionRun run(RunContext{options, libraries, modules, *list, outputs, log, host,
-                                      privateTemp, b.jobs, b.verify});
+    for (const auto& [folder, list] : runs_) {
+        CompressionRun run(RunContext{options_, libraries_, modules_, *list, outputs_, log_, host_,
+                                      privateTemp_, b_.jobs, b_.verify});
         current = &run;
         const QStringList taken = list->entries();
-        const RunOutcome outcome = run.run(RunMode(b.mode), folder);
+        const RunOutcome outcome = run.run(RunMode(b_.mode), folder);
         current = nullptr;
-        if (b.trashOriginals && signalled == 0)
-            tally.notTrashed += trashArchived(taken, outcome.notArchived,
-                                              [&out](const QString& line) { out.error(line); });
-        tally.archives += outcome.archivesMade;
+        if (b_.trashOriginals && signalled == 0)
+            tally_.notTrashed += trashArchived(taken, outcome.notArchived,
+                                               [this](const QString& line) { out_.error(line); });
+        tally_.archives += outcome.archivesMade;
         // Every file the run cannot prove to be in an archive is named, the
         // files the archiver skipped among them.
-        tally.notArchived += int(outcome.notArchived.size());
+        tally_.notArchived += int(outcome.notArchived.size());
         for (const NotArchived& left : outcome.notArchived)
-            out.error(left.text());
+            out_.error(left.text());
         allFinished = allFinished && outcome.finished;
         if (signalled != 0)
             return 128 + signalled;
     }
     // Every file archived: every run finished and none refused, left out or
     // unproven.
-    return allFinished && tally.notArchived == 0 && tally.notTrashed == 0 ? kBatchAllDone
-                                                                          : kBatchIncomplete;
+    return allFinished && tally_.notArchived == 0 && tally_.notTrashed == 0 ? kBatchAllDone
+                                                                            : kBatchIncomplete;
 }
 
 // Says on the desktop how the run ended, with the run's lines kept as a log.
@@ -509,7 +562,7 @@ int runBatch(const QStringList& arguments) {
     if (!parsed || !checkCombination(b, error))
         out.error(error);
     else
-        status = execute(b, out, tally);
+        status = BatchRun(b, out, tally).execute();
     if (b.notify)
         notifyEnd(status, tally, out);
     return status;
