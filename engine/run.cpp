@@ -1,6 +1,5 @@
 #include "run.h"
 
-#include "archive_reading.h"
 #include "archivers.h"
 #include "formats.h"
 #include "host.h"
@@ -8,9 +7,9 @@
 #include "options.h"
 #include "paths.h"
 #include "result_log.h"
+#include "run_support.h"
 #include "target_list.h"
 
-#include <QDateTime>
 #include <QEventLoop>
 #include <QFile>
 #include <QFileInfo>
@@ -27,42 +26,9 @@
 
 namespace dravonel {
 
+using namespace run_support;
+
 namespace {
-
-QString withSlash(const QString& folder) {
-    return folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
-}
-
-// An archive name that would put the archive elsewhere than the output folder
-// never reaches a command line. A backslash is an ordinary character of a
-// Linux name and stays.
-bool safeArchiveName(const QString& name) {
-    return !name.contains(QLatin1Char('/'));
-}
-
-// A module's result that means the archive was made: without a fault, or with
-// that many files skipped.
-bool madeArchive(int code) {
-    return code >= 0 && code <= ARC_MAX_SKIPPED;
-}
-
-// Whether `name` fits the file system of `folder` as one name.
-bool nameFits(const QString& folder, const QString& name) {
-    long most = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
-    if (most <= 0)
-        most = NAME_MAX;
-    return QFile::encodeName(name).size() <= most;
-}
-
-ArchiveKind kindOf(ArchiverModule module) {
-    return module == ArchiverModule::Zip ? ArchiveKind::Zip : ArchiveKind::Lzh;
-}
-
-// The line that names a file that is in no archive, and why.
-QString notArchivedLine(const QString& path, ProofFailure failure) {
-    return QStringLiteral("　圧縮されていません（%1）：%2")
-        .arg(failureText(failure), ShortPath(path));
-}
 
 const QString kZipRestrictionDouble =
     QStringLiteral("現在のZIP32J.DLL IZIP32J.DLLでは実行できません。（２重圧縮の１重目のＺＩＰ）");
@@ -240,58 +206,6 @@ int CompressionRun::call(Module module, const QString& commandLine, const QStrin
     return result;
 }
 
-QString CompressionRun::lockFolder() const {
-    // One place for the locks of all the user's runs, whatever temporary
-    // folder each was given.
-    QString base = c_.privateTemp;
-    if (base.isEmpty()) {
-        base = tmpFolder();
-        if (base.endsWith(QLatin1Char('/')))
-            base.chop(1);
-        base = FolderOf(base);
-    }
-    return withSlash(base) + QStringLiteral("locks");
-}
-
-bool CompressionRun::lockArchive(ArchiveLock& lock, const QString& archive) {
-    return lock.acquire(lockFolder(), archive, [this] {
-        c_.host.yield();
-        std::this_thread::sleep_for(std::chrono::milliseconds(20));
-        return !cancel_.load();
-    });
-}
-
-void CompressionRun::prove(const QString& archive, ArchiveKind kind, Proof& proof,
-                           const QString& inner, ArchiveKind innerKind) {
-    auto failAll = [&proof](ProofFailure failure) {
-        proof.failures = QList<ProofFailure>(proof.files.size(), failure);
-    };
-    QList<ListedMember> members;
-    if (listArchive(c_.archivers, kind, archive, members) != 0)
-        return failAll(ProofFailure::NotInArchive);
-    if (inner.isEmpty()) {
-        proof.failures = proveFiles(members, kind, proof.files);
-        if (c_.verify)
-            verifyFiles(c_.archivers, kind, archive, proof.files, proof.failures, tmpFolder());
-        return;
-    }
-    // The final archive holds the inner archive byte for byte, and the inner
-    // archive the files.
-    const Fingerprint print = fingerprintOf(inner, kind);
-    if (!print.readable || !holdsMember(members, FileNameOf(inner), print))
-        return failAll(ProofFailure::Differs);
-    if (listArchive(c_.archivers, innerKind, inner, members) != 0)
-        return failAll(ProofFailure::NotInArchive);
-    proof.failures = proveFiles(members, innerKind, proof.files);
-    if (c_.verify) {
-        QList<ProofFailure> outer{ProofFailure::None};
-        verifyFiles(c_.archivers, kind, archive, {inner}, outer, tmpFolder());
-        if (outer.first() != ProofFailure::None)
-            return failAll(ProofFailure::NotVerified);
-        verifyFiles(c_.archivers, innerKind, inner, proof.files, proof.failures, tmpFolder());
-    }
-}
-
 bool CompressionRun::busy(Module module) {
     switch (module) {
     case Module::Lha:
@@ -442,94 +356,6 @@ Verdict CompressionRun::CompressGroup(const QString& name, const QString& output
     return finish(code, final, proof);
 }
 
-CompressionRun::FilePlan CompressionRun::planOneFile(const QString& path,
-                                                     const QString& outputFolder) {
-    FilePlan plan;
-    const OptionSet& o = c_.options;
-    QString n = FileNameOf(path);
-    if (o.UCase)
-        n = UpperName(n);
-    const QString out = withSlash(outputFolder);
-    plan.lines << QStringLiteral("[ ") + ShortPath(path) + QStringLiteral(" ]");
-    if (!safeArchiveName(n))
-        return plan;
-    if (outputFolder.isEmpty()) {
-        plan.code = kCodeDestination;
-        return plan;
-    }
-
-    // Double compression does not apply here: it is taken as stored.
-    const bool stored = o.Ashuku != kMethodNormal;
-    const FormatTable& format = chosenFormat(o);
-    if (!isAvailable(format, c_.libraries))
-        return plan;
-    const QString name = n + QLatin1String(format.extension);
-    // One archive a file: a later file whose archive an earlier one of this
-    // run made (the same name in two folders, or in two letter cases once
-    // upper-cased) would replace that file's member, so it is refused.
-    if (!nameFits(outputFolder, name)) {
-        plan.refused = ProofFailure::NameTooLong;
-        return plan;
-    }
-    if (archivesOfRun_.contains(out + name)) {
-        plan.refused = ProofFailure::NameTaken;
-        return plan;
-    }
-    archivesOfRun_.insert(out + name);
-    plan.archive = out + name;
-    plan.needsCall = true;
-    plan.lines << resDravonel(stored ? format.packingStored : format.packing);
-    plan.module = format.maker;
-    plan.commandLine = commandLine(packOptions(format, o, stored),
-                                   packArguments(format, tmpFolder(), plan.archive, path));
-    return plan;
-}
-
-int CompressionRun::makeOneFile(const FilePlan& plan, const ProgressHandler& handler,
-                                Proof& proof) {
-    ArchiveLock lock;
-    if (!lock.acquire(lockFolder(), plan.archive, [this] {
-            std::this_thread::sleep_for(std::chrono::milliseconds(20));
-            return !cancel_.load();
-        }))
-        return cancel_ ? int(ARC_ERR_CANCELLED) : kCodeDestination;
-    const int code = c_.archivers.runSideBySide(plan.module, plan.commandLine, handler);
-    if (madeArchive(code))
-        prove(plan.archive, kindOf(plan.module), proof);
-    return code;
-}
-
-Verdict CompressionRun::reportOneFile(const FilePlan& plan, int code, const Proof& proof) {
-    for (const QString& line : plan.lines)
-        log(line);
-    return finish(code, plan.archive, proof);
-}
-
-Verdict CompressionRun::CompressOneFile(const QString& path, const QString& outputFolder, int row) {
-    FilePlan plan = planOneFile(path, outputFolder);
-    // Made one at a time, the archive's lines are in the log while it is made.
-    for (const QString& line : std::exchange(plan.lines, {}))
-        log(line);
-    Proof proof{{path}, {}};
-    int code = plan.code;
-    if (plan.refused != ProofFailure::None) {
-        proof.failures = {plan.refused};
-    } else if (plan.needsCall) {
-        ArchiveLock lock;
-        if (!lockArchive(lock, plan.archive)) {
-            code = cancel_ ? int(ARC_ERR_CANCELLED) : kCodeDestination;
-        } else {
-            code = compress(plan.module, plan.commandLine, plan.archive);
-            if (madeArchive(code))
-                onWorker([&] { prove(plan.archive, kindOf(plan.module), proof); });
-        }
-    }
-    const Verdict verdict = reportOneFile(plan, code, proof);
-    if (row >= 0)
-        noteProof({row}, proof, verdict == kMade);
-    return verdict;
-}
-
 int CompressionRun::countGroups(bool byExtension) const {
     QSet<QString> keys;
     for (int row : c_.targets.markedRows()) {
@@ -634,124 +460,6 @@ void CompressionRun::normalRun(const QString& folder, bool clearMarksWhenMade) {
     } else if (verdict == kNotMadeStop) {
         cancel_ = true;
     }
-}
-
-void CompressionRun::fileLoop(const QString& folder, bool interactive) {
-    const int count = c_.targets.count();
-    archiveCount_ = count;
-    runBytes_ = bytesOf(allRows());
-    const Module module = c_.options.AshukuExe == kFormatZip ? Module::Zip : Module::Lha;
-    int width = c_.archivesInFlight > 0 ? c_.archivesInFlight
-                                        : int(std::max(1u, std::thread::hardware_concurrency()));
-    if (busy(module) || !c_.archivers.canRunSideBySide(module))
-        width = 1;
-    if (width > 1 && count > 1) {
-        fileLoopSideBySide(folder, interactive, std::min(width, count));
-        return;
-    }
-    for (int i = 0; i < count; ++i) {
-        if (interactive)
-            c_.host.scrollTargetToTop(i);
-        c_.host.yield();
-        if (cancel_)
-            break;
-        archiveIndex_ = i + 1;
-        archiveBytes_ = bytesOf({i});
-        const Verdict verdict = CompressOneFile(c_.targets.entry(i), folder, i);
-        bytesFinished_ += archiveBytes_;
-        if (verdict == kNotMadeStop) {
-            cancel_ = true;
-            break;
-        }
-        if (verdict == kMade && interactive)
-            c_.targets.setMarked(i, false);
-    }
-}
-
-// Up to `width` archives are made at once, each module call on a worker of its
-// own; they are reported in list order, each once it and all before it are
-// done, so the log, the output list and the target list come out as a run of
-// one archive at a time gives them. A stop (disk full, destination, cancel)
-// cancels the calls in flight; of those, only archives that were made after
-// all are reported.
-void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive, int width) {
-    const int count = c_.targets.count();
-    struct Job {
-        FilePlan plan;
-        Proof proof;
-        quint64 bytes = 0; // of its file
-        int code = 0;
-        bool done = false;
-    };
-    std::vector<Job> jobs(static_cast<size_t>(count));
-    workers_.setMaxThreadCount(width);
-    QEventLoop loop;
-    int started = 0, reported = 0;
-    bool stopped = false, stopReported = false;
-    // The calls in flight. Every file's archive is one of its own in this
-    // run (a second file of the same archive is refused when planned).
-    int inFlight = 0;
-    while (reported < count) {
-        while (!stopped && inFlight < width && started < count) {
-            if (interactive)
-                c_.host.scrollTargetToTop(started);
-            c_.host.yield();
-            if (cancel_) {
-                stopped = true;
-                break;
-            }
-            Job& job = jobs[size_t(started)];
-            job.plan = planOneFile(c_.targets.entry(started), folder);
-            job.proof.files = QStringList{c_.targets.entry(started)};
-            job.bytes = bytesOf({started});
-            ++started;
-            if (!job.plan.needsCall) {
-                job.code = job.plan.code;
-                if (job.plan.refused != ProofFailure::None)
-                    job.proof.failures = {job.plan.refused};
-                job.done = true;
-                continue;
-            }
-            ++inFlight;
-            workers_.start([this, &job, &inFlight, &loop,
-                            handler = progressHandler(started, job.plan.archive, job.bytes)] {
-                const int code = makeOneFile(job.plan, handler, job.proof);
-                QMetaObject::invokeMethod(
-                    this,
-                    [&job, &inFlight, &loop, code] {
-                        job.code = code;
-                        job.done = true;
-                        --inFlight;
-                        loop.quit();
-                    },
-                    Qt::QueuedConnection);
-            });
-        }
-        for (; reported < started && jobs[size_t(reported)].done; ++reported) {
-            Job& job = jobs[size_t(reported)];
-            // After a stop, the first archive not made is the one a run of one
-            // archive at a time would have been making; the others it would
-            // never have started.
-            const bool made = madeArchive(job.code);
-            if (stopped && !made && stopReported)
-                continue;
-            bytesFinished_ += job.bytes;
-            const Verdict verdict = reportOneFile(job.plan, job.code, job.proof);
-            noteProof({reported}, job.proof, verdict == kMade);
-            if (verdict == kNotMadeStop || (stopped && !made)) {
-                cancel_ = true;
-                stopped = true;
-                stopReported = true;
-            } else if (verdict == kMade && interactive) {
-                c_.targets.setMarked(reported, false);
-            }
-        }
-        if (reported == started && (stopped || started == count))
-            break;
-        if (reported < started)
-            loop.exec();
-    }
-    workers_.setMaxThreadCount(1);
 }
 
 void CompressionRun::noteProof(const QList<int>& rows, const Proof& proof, bool made) {
