@@ -128,6 +128,10 @@ frmDravonel::frmDravonel(Program& program, QWidget* parent)
         QMdiSubWindow* frame = mdi_->addSubWindow(pane, kPaneFlags);
         frame->setAttribute(Qt::WA_DeleteOnClose, false);
         frame->hide();
+        // Once the area has put a minimised pane in its row, the panes end
+        // above that row.
+        connect(frame, &QMdiSubWindow::windowStateChanged, this,
+                [this] { QTimer::singleShot(0, this, &frmDravonel::keepPanesClearOfIcons); });
     }
 
     frmAbout_ = new frmAbout(program_, this);
@@ -576,6 +580,7 @@ void frmDravonel::MDIForm_Resize() {
     const QList<QRect> cells = paneCells();
     for (int i = 0; i < panes_.size(); ++i)
         panes_.at(i)->placeInCell(cells.at(i));
+    QTimer::singleShot(0, this, &frmDravonel::keepPanesClearOfIcons);
     // The strip: the mode buttons from the left, cancel at the right edge but
     // never over the fourth button.
     for (int i = 0; i < 4; ++i)
@@ -584,6 +589,26 @@ void frmDravonel::MDIForm_Resize() {
     const int x =
         std::max(width() - toPixels(60) - button.width(), margin + 4 * (button.width() + gap));
     btnCancel->setGeometry(x, margin, button.width(), button.height());
+}
+
+void frmDravonel::keepPanesClearOfIcons() {
+    // Minimised panes lie in a row along the bottom of the area; a pane in its
+    // normal state that reaches into that row is cut back to end above it,
+    // so no icon covers a pane's controls (the target list's buttons).
+    const QList<QMdiSubWindow*> frames = mdi_->subWindowList();
+    int iconTop = mdi_->viewport()->height();
+    for (const QMdiSubWindow* frame : frames)
+        if (frame->isVisible() && frame->isMinimized())
+            iconTop = std::min(iconTop, frame->y());
+    for (QMdiSubWindow* frame : frames) {
+        if (!frame->isVisible() || frame->isMinimized() || frame->isMaximized())
+            continue;
+        QRect g = frame->geometry();
+        if (g.top() < iconTop && g.bottom() >= iconTop) {
+            g.setBottom(iconTop - 1);
+            frame->setGeometry(g);
+        }
+    }
 }
 
 QList<QRect> frmDravonel::paneCells() const {

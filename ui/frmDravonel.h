@@ -201,6 +201,8 @@ private:
     std::array<QAction*, 5> runActions_{};
     // The button of run-menu item `i`: the four modes, then ｷｬﾝｾﾙ.
     QPushButton* runButton(int i) const { return i < 4 ? btnExe[size_t(i)] : btnCancel; }
+    // Cuts back the panes that reach into the row of minimised panes.
+    void keepPanesClearOfIcons();
     // The size of each of the five run buttons, and the width of their strip.
     QSize runButtonSize() const;
     int runStripWidth() const;

@@ -38,6 +38,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <QLibrary>
 
@@ -695,4 +696,23 @@ TEST_F(MainWindow, TheOutputPaneScrollsToTheArchiveJustAdded) {
     QApplication::processEvents();
     QListView* view = w.outFile()->lstOutFile;
     EXPECT_TRUE(view->viewport()->rect().intersects(view->visualRect(list.index(199))));
+}
+
+TEST_F(MainWindow, AMinimisedPaneNeverCoversTheTargetListsButtons) {
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    w.show();
+    QApplication::processEvents();
+    auto* inFolder = qobject_cast<QMdiSubWindow*>(w.inDir()->parentWidget());
+    auto* inFiles = qobject_cast<QMdiSubWindow*>(w.inFile()->parentWidget());
+    ASSERT_TRUE(inFolder && inFiles);
+    inFolder->showMinimized();
+    inFiles->showMinimized();
+    QTest::qWait(50);
+    QWidget* area = inFolder->parentWidget();
+    for (QToolButton* button : {w.file()->btnDel, w.file()->btnDelAll}) {
+        const QRect where(button->mapTo(area, QPoint(0, 0)), button->size());
+        for (QMdiSubWindow* icon : {inFolder, inFiles})
+            EXPECT_FALSE(icon->geometry().intersects(where)) << button->objectName().toStdString();
+    }
 }
