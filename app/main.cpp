@@ -2,6 +2,7 @@
 #include "archivers.h"
 #include "batch.h"
 #include "dialog_support.h"
+#include "drawn_icons.h"
 #include "extract.h"
 #include "frmDravonel.h"
 #include "ini_settings_store.h"
@@ -105,6 +106,9 @@ int main(int argc, char* argv[]) {
     // The Wayland application id names the desktop entry, so the desktop shows
     // its name and icon for the window (on X the entry's StartupWMClass does).
     QGuiApplication::setDesktopFileName(QStringLiteral("io.github.korvath.Dravonel2"));
+    // Every window shows the program's own icon (on X, where the desktop
+    // entry does not name it).
+    QApplication::setWindowIcon(programIcon());
     // Qt's own dialogs and buttons speak the program's language, whatever the
     // locale.
     QTranslator qtTranslation;

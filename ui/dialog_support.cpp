@@ -133,6 +133,11 @@ double screenHeightTwips() {
 
 void loadPosition(QWidget* dialog, SettingsStore& store, const QString& prefix) {
     const WindowSettings settings(store, prefix);
+    // Nothing stored: the dialog is left unplaced, and Qt centres it over the
+    // window it belongs to when it is shown.
+    if (!settings.storedSingle(prefix + QStringLiteral("_Left")) &&
+        !settings.storedSingle(prefix + QStringLiteral("_Top")))
+        return;
     float left = settings.readSingle(prefix + QStringLiteral("_Left"), 1000.0f);
     float top = settings.readSingle(prefix + QStringLiteral("_Top"), 1000.0f);
     if (left < 0 || left > screenWidthTwips())
@@ -143,6 +148,10 @@ void loadPosition(QWidget* dialog, SettingsStore& store, const QString& prefix) 
 }
 
 void savePosition(const QWidget* dialog, SettingsStore& store, const QString& prefix) {
+    // A dialog never placed (no stored position, never shown) has no position
+    // of its own to keep: it goes on opening over the main window.
+    if (!dialog->testAttribute(Qt::WA_Moved))
+        return;
     const WindowSettings settings(store, prefix);
     settings.writeSingle(prefix + QStringLiteral("_Left"), float(toTwips(dialog->x())));
     settings.writeSingle(prefix + QStringLiteral("_Top"), float(toTwips(dialog->y())));

@@ -41,9 +41,10 @@ double screenHeightTwips();
 // The stored position of a dialog under "<prefix>_Left" and "<prefix>_Top"
 // (twips), read by the legacy rule with 1000 as default. A coordinate below 0
 // or beyond the screen, or a stored text that is not a usable number, becomes
-// 1000.
+// 1000. With neither stored, the dialog opens centred over its window.
 void loadPosition(QWidget* dialog, SettingsStore& store, const QString& prefix);
-// Writes the dialog's position to the current store.
+// Writes the dialog's position to the current store, once it has one (it was
+// placed from the store or shown).
 void savePosition(const QWidget* dialog, SettingsStore& store, const QString& prefix);
 
 } // namespace dravonel

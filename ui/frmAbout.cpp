@@ -27,7 +27,7 @@ frmAbout::frmAbout(Program& program, QWidget* parent) : QDialog(parent), program
     setFixedSize(toPixels(4800, 3000));
 
     imgAbout = new QLabel(this);
-    imgAbout->setPixmap(programIcon(toPixels(480)));
+    imgAbout->setPixmap(programIcon().pixmap(toPixels(480)));
     placeTwips(imgAbout, 240, 240, 480, 480);
     const auto label = [this](double l, double t, double w, double h) {
         auto* text = new QLabel(this);

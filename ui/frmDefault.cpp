@@ -109,7 +109,10 @@ void frmDefault::Form_Load() {
         geometry[0] = 1000;
     if (geometry[1] < 0 || geometry[1] > screenHeightTwips())
         geometry[1] = 1000;
-    move(toPixels(geometry[0]), toPixels(geometry[1]));
+    // Without a stored position Qt centres the dialog over the main window.
+    if (settings.storedSingle(kPrefix + QStringLiteral("_Left")) ||
+        settings.storedSingle(kPrefix + QStringLiteral("_Top")))
+        move(toPixels(geometry[0]), toPixels(geometry[1]));
     resize(toPixels(geometry[2], geometry[3]));
 
     SetFontData();
@@ -131,8 +134,12 @@ void frmDefault::Form_Load() {
 
 void frmDefault::Form_QueryUnload() {
     const WindowSettings settings(program_.store, kPrefix);
-    settings.writeSingle(kPrefix + QStringLiteral("_Left"), float(toTwips(x())));
-    settings.writeSingle(kPrefix + QStringLiteral("_Top"), float(toTwips(y())));
+    // Without a position of its own (never placed) the dialog goes on opening
+    // over the main window.
+    if (testAttribute(Qt::WA_Moved)) {
+        settings.writeSingle(kPrefix + QStringLiteral("_Left"), float(toTwips(x())));
+        settings.writeSingle(kPrefix + QStringLiteral("_Top"), float(toTwips(y())));
+    }
     settings.writeSingle(kPrefix + QStringLiteral("_Width"), float(toTwips(width())));
     settings.writeSingle(kPrefix + QStringLiteral("_Height"), float(toTwips(height())));
 }

@@ -3,6 +3,7 @@
 #include "basMkdir.h"
 #include "default_folders.h"
 #include "dialog_support.h"
+#include "drawn_icons.h"
 #include "frmAbout.h"
 #include "frmDefault.h"
 #include "frmMenuMente.h"
@@ -88,6 +89,7 @@ frmDravonel::frmDravonel(Program& program, QWidget* parent)
       btnCancel(new QPushButton(pnlDravonel)), mdi_(new QMdiArea(this)),
       progress_(new QProgressBar(this)), progressLabel_(new QLabel(this)) {
     setObjectName(QStringLiteral("frmDravonel"));
+    setWindowIcon(programIcon());
     for (int i = 0; i < 4; ++i) {
         btnExe[size_t(i)] = new QPushButton(pnlDravonel);
         btnExe[size_t(i)]->setObjectName(QStringLiteral("btnExe%1").arg(i));
@@ -126,6 +128,10 @@ frmDravonel::frmDravonel(Program& program, QWidget* parent)
         QMdiSubWindow* frame = mdi_->addSubWindow(pane, kPaneFlags);
         frame->setAttribute(Qt::WA_DeleteOnClose, false);
         frame->hide();
+        // Once the area has put a minimised pane in its row, the panes end
+        // above that row.
+        connect(frame, &QMdiSubWindow::windowStateChanged, this,
+                [this] { QTimer::singleShot(0, this, &frmDravonel::keepPanesClearOfIcons); });
     }
 
     frmAbout_ = new frmAbout(program_, this);
@@ -387,7 +393,7 @@ void frmDravonel::loadGeometry() {
     // Every menu of the bar stays in reach: the window is never narrower than
     // the bar's items. A first start (no usable stored width) also leaves room
     // for the panes' captions side by side.
-    setMinimumWidth(menuBar()->sizeHint().width());
+    setMinimumWidth(std::max(menuBar()->sizeHint().width(), runStripWidth()));
     if (!keys.storedSingle(QStringLiteral("Main_Width")))
         width = std::max(width, float(toTwips(captionsWidth())));
     // Corrections: a window off the screen or too small comes back usable. They
@@ -552,19 +558,58 @@ void frmDravonel::changeEvent(QEvent* event) {
         MDIForm_Resize();
 }
 
+QSize frmDravonel::runButtonSize() const {
+    // 1335 x 375 twips, or what the largest caption needs in the font in use.
+    QSize size = toPixels(1335, 375);
+    for (int i = 0; i < 5; ++i)
+        size = size.expandedTo(runButton(i)->sizeHint());
+    return size;
+}
+
+int frmDravonel::runStripWidth() const {
+    // Margins of 120 twips, gaps of 105, and cancel after the fourth button.
+    return 2 * toPixels(120) + 5 * runButtonSize().width() + 4 * toPixels(105);
+}
+
 void frmDravonel::MDIForm_Resize() {
-    pnlDravonel->setGeometry(0, 0, centralWidget()->width(), toPixels(615));
+    const QSize button = runButtonSize();
+    const int margin = toPixels(120), gap = toPixels(105);
+    pnlDravonel->setFixedHeight(std::max(toPixels(615), button.height() + 2 * margin));
+    pnlDravonel->setGeometry(0, 0, centralWidget()->width(), pnlDravonel->height());
     mdi_->setGeometry(0, pnlDravonel->height(), centralWidget()->width(),
                       centralWidget()->height() - pnlDravonel->height());
     const QList<QRect> cells = paneCells();
     for (int i = 0; i < panes_.size(); ++i)
         panes_.at(i)->placeInCell(cells.at(i));
-    // The strip: the mode buttons from the left, cancel at the right edge.
-    const double lefts[4] = {120, 1560, 3000, 4440};
+    QTimer::singleShot(0, this, &frmDravonel::keepPanesClearOfIcons);
+    // The strip: the mode buttons from the left, cancel at the right edge but
+    // never over the fourth button.
     for (int i = 0; i < 4; ++i)
-        placeTwips(btnExe[size_t(i)], lefts[i], 120, 1335, 375);
-    const double x = qint16(std::clamp(toTwips(width()) - 60 - 1335, -32768.0, 32767.0));
-    placeTwips(btnCancel, x > 0 ? x : btnCancel->x() * twipsPerPixel(), 120, 1335, 375);
+        btnExe[size_t(i)]->setGeometry(margin + i * (button.width() + gap), margin, button.width(),
+                                       button.height());
+    const int x =
+        std::max(width() - toPixels(60) - button.width(), margin + 4 * (button.width() + gap));
+    btnCancel->setGeometry(x, margin, button.width(), button.height());
+}
+
+void frmDravonel::keepPanesClearOfIcons() {
+    // Minimised panes lie in a row along the bottom of the area; a pane in its
+    // normal state that reaches into that row is cut back to end above it,
+    // so no icon covers a pane's controls (the target list's buttons).
+    const QList<QMdiSubWindow*> frames = mdi_->subWindowList();
+    int iconTop = mdi_->viewport()->height();
+    for (const QMdiSubWindow* frame : frames)
+        if (frame->isVisible() && frame->isMinimized())
+            iconTop = std::min(iconTop, frame->y());
+    for (QMdiSubWindow* frame : frames) {
+        if (!frame->isVisible() || frame->isMinimized() || frame->isMaximized())
+            continue;
+        QRect g = frame->geometry();
+        if (g.top() < iconTop && g.bottom() >= iconTop) {
+            g.setBottom(iconTop - 1);
+            frame->setGeometry(g);
+        }
+    }
 }
 
 QList<QRect> frmDravonel::paneCells() const {
@@ -606,6 +651,8 @@ void frmDravonel::SetFontData() {
     for (QPushButton* b : btnExe)
         b->setFont(font);
     btnCancel->setFont(font);
+    // The buttons grow with the font: the window keeps room for all five.
+    setMinimumWidth(std::max(menuBar()->sizeHint().width(), runStripWidth()));
     MDIForm_Resize();
 }
 
@@ -786,8 +833,11 @@ void frmDravonel::mnuFont_Click() {
     if (!ok)
         return;
     OptionSet& o = program_.options;
-    const qint16 size =
-        qint16(std::lround(chosen.pointSizeF() > 0 ? chosen.pointSizeF() : o.Font_Size));
+    // Sizes above kLargestFontSize are taken as it: the panes and the strip
+    // stay usable up to there.
+    const qint16 size = qint16(
+        std::min<long>(std::lround(chosen.pointSizeF() > 0 ? chosen.pointSizeF() : o.Font_Size),
+                       kLargestFontSize));
     // OK without a change keeps the stored face and lays nothing out again.
     if (chosen.family() == current.family() && size == o.Font_Size &&
         chosen.bold() == o.Font_Bold && chosen.italic() == o.Font_Italic)

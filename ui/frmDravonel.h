@@ -42,6 +42,8 @@ class frmDravonel : public QMainWindow, public RunHost, public JobTarget, public
 public:
     // The start-up ended the program: its exit status; or the windows go on.
     static constexpr int kGoOn = -1;
+    // The largest display font the font dialog's choice is taken at (points).
+    static constexpr long kLargestFontSize = 16;
 
     explicit frmDravonel(Program& program, QWidget* parent = nullptr);
     ~frmDravonel() override;
@@ -199,6 +201,11 @@ private:
     std::array<QAction*, 5> runActions_{};
     // The button of run-menu item `i`: the four modes, then ｷｬﾝｾﾙ.
     QPushButton* runButton(int i) const { return i < 4 ? btnExe[size_t(i)] : btnCancel; }
+    // Cuts back the panes that reach into the row of minimised panes.
+    void keepPanesClearOfIcons();
+    // The size of each of the five run buttons, and the width of their strip.
+    QSize runButtonSize() const;
+    int runStripWidth() const;
     QMap<QString, QAction*> actions_;
 
     QList<Pane*> panes_;

@@ -74,6 +74,9 @@ mdiOutFile::mdiOutFile(frmDravonel& main, Program& program, QWidget* parent)
     addToolTip(lstOutFile, 6001);
     addFontTarget(lstOutFile);
     addPopupTarget(lstOutFile->viewport());
+    // The archive just added comes into view.
+    connect(&list_, &QAbstractItemModel::rowsInserted, lstOutFile,
+            [this](const QModelIndex&, int, int last) { lstOutFile->scrollTo(list_.index(last)); });
 
     mnuDel = mnuPopup->addAction(resAll(2008), this, [this] { mnuDel_Click(); });
     mnuRefresh = mnuPopup->addAction(resAll(1005), this, [this] { mnuRefresh_Click(); });

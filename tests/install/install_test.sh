@@ -127,7 +127,8 @@ dpkg-deb -c "$deb" | awk '{print $6}' >"$work/contents.txt"
 for f in bin/dravonel2 lib/dravonel2/libunlha32.so lib/dravonel2/libzip32j.so lib/dravonel2/libizip32j.so \
     lib/dravonel2/libunzip32.so share/applications/$id.desktop share/mime/packages/$id.xml \
     share/metainfo/$id.metainfo.xml share/man/man1/dravonel2.1 share/doc/dravonel2/help.html \
-    share/icons/hicolor/scalable/apps/$id.svg share/kio/servicemenus/$id.desktop; do
+    share/icons/hicolor/scalable/apps/$id.svg share/kio/servicemenus/$id.desktop \
+    share/kio/servicemenus/$id.extract.desktop share/nemo/actions/$id.extract.nemo_action; do
     check "package holds $f" grep -qx "./usr/$f" "$work/contents.txt"
 done
 check "depends on the Qt libraries it links" sh -c "dpkg-deb -f '$deb' Depends | grep -q libqt6widgets6"

@@ -1,6 +1,7 @@
 // The main window offscreen: start-up decisions, the command line, layout and
 // geometry, the mode-button rule, a real run's lock and unlock, shortcuts from
 // any pane, tool-tips, and the close sequence.
+#include "frmAbout.h"
 #include "frmDravonel.h"
 #include "frmOption.h"
 #include "ini_settings_store.h"
@@ -37,6 +38,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <QLibrary>
 
@@ -602,5 +604,115 @@ TEST_F(MainWindow, OptionRowsGrowWithTheFontSoNoLabelIsCut) {
         }
         EXPECT_LE(dialog.ckbHiddn->geometry().bottom(), dialog.ckbUCase->geometry().top())
             << "rows do not overlap";
+    }
+}
+
+TEST_F(MainWindow, RunButtonsGrowWithTheFontUpToTheLargestSizeTakenWithoutOverlapping) {
+    for (int points : {12, 16}) {
+        settings(QString("Font_Name=IPAGothic\nFont_Size=%1\n").arg(points));
+        TestWindow& w = make();
+        ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+        w.show();
+        w.resize(w.minimumSize()); // the smallest the window goes
+        QApplication::processEvents();
+        QList<QPushButton*> buttons;
+        for (int i = 0; i < 4; ++i)
+            buttons << w.exeButton(i);
+        buttons << w.cancelButton();
+        for (int i = 0; i < buttons.size(); ++i) {
+            QPushButton* b = buttons[i];
+            EXPECT_GE(b->width(), b->sizeHint().width())
+                << points << " " << b->text().toStdString();
+            EXPECT_GE(b->height(), b->sizeHint().height()) << points;
+            EXPECT_LE(b->geometry().bottom(), b->parentWidget()->height()) << points;
+            EXPECT_LE(b->mapTo(&w, QPoint(b->width(), 0)).x(), w.width())
+                << points << " in the window";
+            if (i > 0) {
+                EXPECT_LT(buttons[i - 1]->geometry().right(), b->geometry().left()) << points;
+            }
+        }
+        // The panes start below the strip.
+        EXPECT_GE(w.inDir()->parentWidget()->mapTo(&w, QPoint(0, 0)).y(),
+                  buttons[0]->mapTo(&w, QPoint(0, buttons[0]->height())).y())
+            << points;
+    }
+    // A larger size chosen in the font dialog is taken as the largest.
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    QTimer::singleShot(0, [] {
+        auto* dialog = qobject_cast<QFontDialog*>(QApplication::activeModalWidget());
+        ASSERT_NE(dialog, nullptr);
+        dialog->setCurrentFont(QFont("IPAGothic", 36));
+        dialog->accept();
+    });
+    w.mnuFont_Click();
+    EXPECT_EQ(options.Font_Size, frmDravonel::kLargestFontSize);
+}
+
+TEST_F(MainWindow, DialogsOpenOverTheWindowAndShowTheDesktopsIcon) {
+    {
+        // Closed without opening them, the dialogs keep no position.
+        TestWindow& first = make();
+        ASSERT_EQ(first.MDIForm_Load(""), frmDravonel::kGoOn);
+        first.show();
+        first.close();
+        for (const char* key : {"About_Left", "Option_Top", "MenuMente_Left", "Default_Top"})
+            EXPECT_EQ(iniValue(key), "<absent>") << key;
+    }
+    newStore();
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    w.setGeometry(400, 300, 900, 700);
+    w.show();
+    QApplication::processEvents();
+    QTimer::singleShot(0, [&w] {
+        QWidget* about = QApplication::activeModalWidget();
+        ASSERT_NE(about, nullptr);
+        const QPoint offset = about->geometry().center() - w.geometry().center();
+        EXPECT_LE(offset.manhattanLength(), 4) << "centred over the main window";
+        about->close();
+    });
+    w.about()->exec();
+    // The window and About carry the icon the desktop installs, not a
+    // generic one.
+    EXPECT_FALSE(w.windowIcon().isNull());
+    const QImage installed = QImage(DESKTOP_ICONS "/32/io.github.korvath.Dravonel2.png")
+                                 .convertToFormat(QImage::Format_ARGB32_Premultiplied);
+    ASSERT_FALSE(installed.isNull());
+    const QImage shown = w.about()->imgAbout->pixmap().toImage().convertToFormat(
+        QImage::Format_ARGB32_Premultiplied);
+    EXPECT_EQ(shown.size(), installed.size());
+    EXPECT_EQ(shown, installed);
+}
+
+TEST_F(MainWindow, TheOutputPaneScrollsToTheArchiveJustAdded) {
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    w.show();
+    QApplication::processEvents();
+    OutputList& list = w.outFile()->list();
+    for (int i = 0; i < 200; ++i)
+        list.ListInAdd(QString("/out/A%1.LZH").arg(i));
+    QApplication::processEvents();
+    QListView* view = w.outFile()->lstOutFile;
+    EXPECT_TRUE(view->viewport()->rect().intersects(view->visualRect(list.index(199))));
+}
+
+TEST_F(MainWindow, AMinimisedPaneNeverCoversTheTargetListsButtons) {
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    w.show();
+    QApplication::processEvents();
+    auto* inFolder = qobject_cast<QMdiSubWindow*>(w.inDir()->parentWidget());
+    auto* inFiles = qobject_cast<QMdiSubWindow*>(w.inFile()->parentWidget());
+    ASSERT_TRUE(inFolder && inFiles);
+    inFolder->showMinimized();
+    inFiles->showMinimized();
+    QTest::qWait(50);
+    QWidget* area = inFolder->parentWidget();
+    for (QToolButton* button : {w.file()->btnDel, w.file()->btnDelAll}) {
+        const QRect where(button->mapTo(area, QPoint(0, 0)), button->size());
+        for (QMdiSubWindow* icon : {inFolder, inFiles})
+            EXPECT_FALSE(icon->geometry().intersects(where)) << button->objectName().toStdString();
     }
 }

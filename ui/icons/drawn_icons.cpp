@@ -1,7 +1,6 @@
 #include "drawn_icons.h"
 
 #include <QPainter>
-#include <QPainterPath>
 #include <QPolygonF>
 
 #include <functional>
@@ -61,41 +60,11 @@ QIcon deleteAllIcon() {
     });
 }
 
-QPixmap programIcon(int size) {
-    QPixmap pixmap(size, size);
-    pixmap.fill(Qt::transparent);
-    QPainter p(&pixmap);
-    p.setRenderHint(QPainter::Antialiasing);
-    p.scale(size / 32.0, size / 32.0);
-
-    // Three sheets fanned out above the box.
-    const QColor sheets[] = {QColor(250, 230, 160), QColor(200, 230, 250), QColor(255, 255, 255)};
-    for (int i = 0; i < 3; ++i) {
-        p.save();
-        p.translate(16, 16);
-        p.rotate(-18 + i * 18);
-        p.setPen(QPen(QColor(80, 80, 80), 0.8));
-        p.setBrush(sheets[i]);
-        p.drawRect(QRectF(-6, -14, 12, 15));
-        p.setPen(QPen(QColor(150, 150, 150), 0.7));
-        for (int line = 0; line < 3; ++line)
-            p.drawLine(QPointF(-4, -11 + line * 3), QPointF(4, -11 + line * 3));
-        p.restore();
-    }
-    // The box with a clamp band: the archive.
-    QPainterPath box;
-    box.addRoundedRect(QRectF(4, 15, 24, 15), 2, 2);
-    p.setPen(QPen(QColor(60, 40, 20), 1));
-    p.setBrush(QColor(180, 110, 50));
-    p.drawPath(box);
-    p.setBrush(QColor(120, 70, 30));
-    p.drawRect(QRectF(4, 19, 24, 3));
-    // Arrows pressing down from both sides.
-    p.setPen(Qt::NoPen);
-    p.setBrush(QColor(0, 110, 200));
-    p.drawPolygon(QPolygonF{{1, 6}, {5, 6}, {3, 11}});
-    p.drawPolygon(QPolygonF{{27, 6}, {31, 6}, {29, 11}});
-    return pixmap;
+QIcon programIcon() {
+    QIcon icon;
+    for (int size : {16, 24, 32, 48, 64, 128, 256})
+        icon.addFile(QStringLiteral(":/program-icon/%1.png").arg(size), QSize(size, size));
+    return icon;
 }
 
 } // namespace dravonel

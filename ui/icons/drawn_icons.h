@@ -1,5 +1,5 @@
-// Icons the program draws itself: the four picture buttons of the folder-alias
-// dialog and the program's own icon.
+// Icons the program draws itself (the four picture buttons of the folder-alias
+// dialog), and the program's own icon.
 #pragma once
 
 #include <QIcon>
@@ -14,8 +14,8 @@ QIcon deleteIcon();
 // A cross over a stack of entries: delete them all.
 QIcon deleteAllIcon();
 
-// The program's icon: a stack of documents pressed into a box, drawn at `size`
-// pixels square.
-QPixmap programIcon(int size);
+// The program's icon, the one the desktop installs (rendered from
+// data/icons at build time, 16 to 256 pixels).
+QIcon programIcon();
 
 } // namespace dravonel
