@@ -170,6 +170,7 @@ int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t si
                 rc = storedBlocksOf(path, raw, crcBefore, packed);
                 if (rc != arc::kOk)
                     return rc;
+                raw = 0;
             }
             for (size_t i = 0; rc == arc::kOk && i < fragments_.size(); ++i)
                 rc = out_.write(fragments_[i].data(), fragments_[i].size());
