@@ -58,14 +58,15 @@ struct Slot {
 
 thread_local Slot tSlot;
 
-// What a part of a piece takes (noise.h): noise, the noise coder; data that
-// would shrink but little, libdeflate's fastest level, which finds most of
-// that little at a fraction of the cost of a thorough search; anything else
-// (kNormal) the level asked for.
+// What a part of a piece takes (noise.h): noise, the noise coder; at level 9,
+// data that would shrink but little, libdeflate's lazy search (its level 9),
+// which finds that little as well as its near-optimal parser at a fraction of
+// the cost; anything else (kNormal) the level asked for.
 constexpr int kNormal = 0;
-int partKind(const unsigned char* in, size_t size) {
+constexpr int kLittle = 9;
+int partKind(const unsigned char* in, size_t size, int level) {
     const arc::Shrinkage shrinkage = arc::estimateShrinkage(in, size);
-    return shrinkage.noise ? kNoise : shrinkage.little ? 1 : kNormal;
+    return shrinkage.noise ? kNoise : shrinkage.little && level == 9 ? kLittle : kNormal;
 }
 
 // Level 9's choice for a run of a piece, from four samples spread over it:
@@ -160,14 +161,14 @@ void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size, 
         appendRun(slot, in, history, size, kNormal, level, whole, out);
         return;
     }
-    int kind = partKind(in, std::min(kPart, size));
+    int kind = partKind(in, std::min(kPart, size), level);
     bool split = false;
     for (size_t at = 0; at < size;) {
         size_t end = std::min(size, at + kPart);
         int next = kind;
         while (end < size) {
             const size_t n = std::min(kPart, size - end);
-            next = partKind(in + end, n);
+            next = partKind(in + end, n, level);
             if (next != kind)
                 break;
             end += n;

@@ -20,10 +20,10 @@
 // At every level, each MiB of a piece is looked at first (noise.h), and runs
 // of parts alike are compressed apart: noise (compressed files, most photos,
 // random bytes) goes to the noise coder (deflate_noise.h) at the speed of
-// memory; data that would shrink but little takes libdeflate's fastest level,
-// which finds most of that little at a fraction of the cost of a thorough
-// search; the rest the level asked for. A file of photos and text has its
-// text compressed as hard as ever.
+// memory; at level 9, data that would shrink but little takes libdeflate's
+// lazy search, which there finds as much as a thorough search at a fraction
+// of its cost; the rest the level asked for. A file of photos and text has
+// its text compressed as hard as ever.
 #pragma once
 
 #include <cstddef>
