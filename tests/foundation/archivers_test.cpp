@@ -91,3 +91,22 @@ TEST(ModuleCalls, PassUtf8CommandLinesReportBusyAndForwardProgress) {
     setResult(0);
     EXPECT_EQ(modules.Unlha("x"), 0);
 }
+
+TEST(ModuleCalls, ArchiveMakingCallsCarryTheThreadsPerCall) {
+    ModuleArchivers modules;
+    ASSERT_TRUE(modules.CheckLibraries(fakes("complete")).ZipAvailable);
+    auto lha = control<const char* (*)(int)>("complete", "libunlha32.so", "UnlhaFakeCommand");
+    auto lhaCalls = control<int (*)()>("complete", "libunlha32.so", "UnlhaFakeCalls");
+    auto zip = control<const char* (*)(int)>("complete", "libzip32j.so", "ZipFakeCommand");
+    auto zipCalls = control<int (*)()>("complete", "libzip32j.so", "ZipFakeCalls");
+    ASSERT_TRUE(lha && lhaCalls && zip && zipCalls);
+
+    modules.setThreadsPerCall(3);
+    modules.Unlha("u -+ \"/o/-mt.LZH\" \"@/tmp/R\"");
+    EXPECT_STREQ(lha(lhaCalls() - 1), "u -mt3 -+ \"/o/-mt.LZH\" \"@/tmp/R\"");
+    modules.Zip("-j -S -9  \"/o/a.ZIP\" -- \"/f\"");
+    EXPECT_STREQ(zip(zipCalls() - 1), "-mt3 -j -S -9  \"/o/a.ZIP\" -- \"/f\"");
+    modules.setThreadsPerCall(0);
+    modules.Unlha("u -+ \"/o/A.LZH\"");
+    EXPECT_STREQ(lha(lhaCalls() - 1), "u -+ \"/o/A.LZH\"");
+}
