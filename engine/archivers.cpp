@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QLibrary>
 
+#include <algorithm>
+#include <thread>
+
 namespace dravonel {
 
 namespace {
@@ -131,8 +134,11 @@ LibraryState ModuleArchivers::CheckLibraries(const QString& systemFolder) {
 }
 
 QString ModuleArchivers::withThreads(ArchiverModule which, const QString& commandLine) const {
+    // Without the switch a module takes one thread per core, at most four
+    // (unlha32.h, zip32j.h): the switch goes only where it takes fewer.
     const int threads = threadsPerCall_;
-    if (threads <= 0 || which == ArchiverModule::UnZip)
+    const int byDefault = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    if (threads <= 0 || threads >= byDefault || which == ArchiverModule::UnZip)
         return commandLine;
     const QString option = QStringLiteral("-mt%1").arg(threads);
     if (which == ArchiverModule::Zip)

@@ -58,7 +58,8 @@ public:
         return -1;
     }
     // The most threads each archive-making call that follows may use, the
-    // calling thread included (the modules' -mt switch), so that the calls in
+    // calling thread included (the modules' -mt switch, added where it takes
+    // fewer than the modules would by themselves), so that the calls in
     // flight together stay within the run's thread budget; 0 leaves it to the
     // modules.
     virtual void setThreadsPerCall(int /*threads*/) {}
