@@ -37,8 +37,8 @@ enum class LhLevel { Default, Maximum };
 // costs only what it holds. Input is cut into segments of 1 MiB; each segment is
 // parsed with the window of text before it as history, so that the output is
 // the same however many segments are compressed at once. With a width above
-// one, up to four segments (two a thread) are held and compressed side by side
-// on the module's worker pool. A segment whose bytes look like noise (noise.h)
+// one, a segment a thread is held and they are compressed side by side on the
+// module's worker pool. A segment whose bytes look like noise (noise.h)
 // is coded byte by byte, without a match search.
 class LhEncoder {
 public:

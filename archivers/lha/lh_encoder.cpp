@@ -22,13 +22,6 @@ constexpr size_t kSegmentBytes = 1 << 20;
 // Shorter repeats in noise are left as bytes.
 constexpr size_t kMinRepeat = 16;
 
-// Segments filled before they are compressed together on `width` threads:
-// two a thread up to four, so that one slow segment leaves no thread idle
-// for long, and no more, so that memory stays bounded.
-size_t segmentsHeld(unsigned width) {
-    return width <= 1 ? 1 : std::max<size_t>(width, std::min<size_t>(2 * width, 4));
-}
-
 } // namespace
 
 int windowBitsOfMethod(char methodDigit) {
@@ -121,7 +114,10 @@ int LhEncoder::emit(const std::vector<uint8_t>& bytes) {
 
 int LhEncoder::write(const uint8_t* data, size_t size) {
     const size_t window = size_t{1} << windowBits_;
-    const size_t held = segmentsHeld(width_);
+    // One segment a thread is filled before they are compressed together, so
+    // that memory (several MiB a segment, its parser included) grows no more
+    // than the threads do.
+    const size_t held = width_;
     while (size > 0) {
         Segment* seg = filled_ ? segments_[filled_ - 1].get() : nullptr;
         if (!seg || seg->own() == kSegmentBytes) {
