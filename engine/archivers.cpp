@@ -5,6 +5,9 @@
 #include <QFileInfo>
 #include <QLibrary>
 
+#include <algorithm>
+#include <thread>
+
 namespace dravonel {
 
 namespace {
@@ -130,12 +133,29 @@ LibraryState ModuleArchivers::CheckLibraries(const QString& systemFolder) {
     return state;
 }
 
+QString ModuleArchivers::withThreads(ArchiverModule which, const QString& commandLine) const {
+    // Without the switch a module takes one thread per core, at most four
+    // (unlha32.h, zip32j.h): the switch goes only where it takes fewer.
+    const int threads = threadsPerCall_;
+    const int byDefault = int(std::clamp(std::thread::hardware_concurrency(), 1u, 4u));
+    if (threads <= 0 || threads >= byDefault || which == ArchiverModule::UnZip)
+        return commandLine;
+    const QString option = QStringLiteral("-mt%1").arg(threads);
+    if (which == ArchiverModule::Zip)
+        return option + QLatin1Char(' ') + commandLine;
+    // LHA: after the command word, before every name.
+    const qsizetype blank = commandLine.indexOf(QLatin1Char(' '));
+    return blank < 0 ? commandLine
+                     : commandLine.left(blank + 1) + option + QLatin1Char(' ') +
+                           commandLine.mid(blank + 1);
+}
+
 int ModuleArchivers::Unlha(const QString& commandLine) {
-    return lha_ ? lha_->invoke(commandLine, &handler_) : -1;
+    return lha_ ? lha_->invoke(withThreads(ArchiverModule::Lha, commandLine), &handler_) : -1;
 }
 
 int ModuleArchivers::Zip(const QString& commandLine) {
-    return zip_ ? zip_->invoke(commandLine, &handler_) : -1;
+    return zip_ ? zip_->invoke(withThreads(ArchiverModule::Zip, commandLine), &handler_) : -1;
 }
 
 int ModuleArchivers::UnZip(const QString& commandLine) {
@@ -181,7 +201,7 @@ bool ModuleArchivers::canRunSideBySide(ArchiverModule which) const {
 int ModuleArchivers::runSideBySide(ArchiverModule which, const QString& commandLine,
                                    const ProgressHandler& handler) {
     Module* m = module(which);
-    return m && m->run ? m->invokeWith(commandLine, handler) : -1;
+    return m && m->run ? m->invokeWith(withThreads(which, commandLine), handler) : -1;
 }
 
 } // namespace dravonel

@@ -11,6 +11,7 @@
 #include <QString>
 #include <QtGlobal>
 
+#include <atomic>
 #include <functional>
 #include <memory>
 
@@ -56,6 +57,12 @@ public:
                               const ProgressHandler& /*handler*/) {
         return -1;
     }
+    // The most threads each archive-making call that follows may use, the
+    // calling thread included (the modules' -mt switch, added where it takes
+    // fewer than the modules would by themselves), so that the calls in
+    // flight together stay within the run's thread budget; 0 leaves it to the
+    // modules.
+    virtual void setThreadsPerCall(int /*threads*/) {}
 };
 
 inline const QString kLhaModule = QStringLiteral("libunlha32.so");
@@ -87,6 +94,7 @@ public:
     bool canRunSideBySide(ArchiverModule module) const override;
     int runSideBySide(ArchiverModule module, const QString& commandLine,
                       const ProgressHandler& handler) override;
+    void setThreadsPerCall(int threads) override { threadsPerCall_ = threads; }
 
     // Why the last CheckLibraries found a module unusable (for diagnostics).
     QString lastError() const { return lastError_; }
@@ -94,7 +102,10 @@ public:
 private:
     struct Module;
     Module* module(ArchiverModule which) const;
+    // The command line with the thread switch of an archive-making module.
+    QString withThreads(ArchiverModule which, const QString& commandLine) const;
     std::unique_ptr<Module> lha_, zip_, unzip_;
+    std::atomic<int> threadsPerCall_{0};
     ProgressHandler handler_;
     QString lastError_;
 };

@@ -486,6 +486,7 @@ bool CompressionRun::begin() {
     failedRows_.clear();
     archivesOfRun_.clear();
     naming_.resetPassedOver();
+    c_.archivers.setThreadsPerCall(threadBudget());
     if (folder_.create(c_.options.TmpDir, c_.privateTemp))
         return true;
     c_.host.showMessage(kNoTemporaryFolder.arg(c_.options.TmpDir));

@@ -59,7 +59,8 @@ struct RunContext {
     // temporary folder setting names a folder other users could touch.
     QString privateTemp = {};
     // How many archives one file each may be made at once (0: one per core),
-    // where the module takes calls side by side.
+    // where the module takes calls side by side; also the most threads the
+    // run's module calls use together.
     int archivesInFlight = 0;
     // Whether each archive made is also decoded, and every member of the
     // run's files compared byte for byte with its file, before the files
@@ -157,6 +158,10 @@ private:
     RunOutcome end();
     void groupLoop(bool byExtension, const QString& folder);
     void normalRun(const QString& folder, bool clearMarksWhenMade);
+    // The most threads the run uses at once: the archives made side by side
+    // and the pieces inside each (RunContext::archivesInFlight, one per core
+    // when 0).
+    int threadBudget() const;
     void fileLoop(const QString& folder, bool interactive);
     void fileLoopSideBySide(const QString& folder, bool interactive, int width);
     // What making a file's archive takes; a second file of the run whose

@@ -109,13 +109,17 @@ Verdict CompressionRun::CompressOneFile(const QString& path, const QString& outp
     return verdict;
 }
 
+int CompressionRun::threadBudget() const {
+    return c_.archivesInFlight > 0 ? c_.archivesInFlight
+                                   : int(std::clamp(std::thread::hardware_concurrency(), 1u, 64u));
+}
+
 void CompressionRun::fileLoop(const QString& folder, bool interactive) {
     const int count = c_.targets.count();
     archiveCount_ = count;
     runBytes_ = bytesOf(allRows());
     const Module module = c_.options.AshukuExe == kFormatZip ? Module::Zip : Module::Lha;
-    int width = c_.archivesInFlight > 0 ? c_.archivesInFlight
-                                        : int(std::max(1u, std::thread::hardware_concurrency()));
+    int width = threadBudget();
     if (busy(module) || !c_.archivers.canRunSideBySide(module))
         width = 1;
     if (width > 1 && count > 1) {
@@ -158,6 +162,8 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
     };
     std::vector<Job> jobs(static_cast<size_t>(count));
     workers_.setMaxThreadCount(width);
+    // The archives in flight share the run's threads out between them.
+    c_.archivers.setThreadsPerCall(std::max(1, threadBudget() / width));
     QEventLoop loop;
     int started = 0, reported = 0;
     bool stopped = false, stopReported = false;
@@ -225,6 +231,7 @@ void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive,
             loop.exec();
     }
     workers_.setMaxThreadCount(1);
+    c_.archivers.setThreadsPerCall(threadBudget());
 }
 
 } // namespace dravonel

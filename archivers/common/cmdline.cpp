@@ -105,4 +105,16 @@ bool readResponseFile(const std::string& path, std::vector<std::string>& paths) 
     return true;
 }
 
+unsigned parseThreads(std::string_view digits) {
+    if (digits.empty() || digits.size() > 2)
+        return 0;
+    unsigned n = 0;
+    for (char c : digits) {
+        if (c < '0' || c > '9')
+            return 0;
+        n = n * 10 + static_cast<unsigned>(c - '0');
+    }
+    return n >= 1 && n <= 64 ? n : 0;
+}
+
 } // namespace arc

@@ -23,4 +23,7 @@ std::vector<std::string> splitCommandLine(std::string_view line);
 // lines are skipped. Returns false when the file cannot be opened or read.
 bool readResponseFile(const std::string& path, std::vector<std::string>& paths);
 
+// The N of a thread switch (-mt<N>): 1 to 64, else 0 (a malformed switch).
+unsigned parseThreads(std::string_view digits);
+
 } // namespace arc

@@ -35,18 +35,19 @@ enum class LhLevel { Default, Maximum };
 // Streams bytes in, compressed bytes out through the sink. Memory is fixed by the
 // window and the segment size, whatever the input length, and a short input
 // costs only what it holds. Input is cut into segments of 1 MiB; each segment is
-// parsed with the window of text before it as history. The default level
-// compresses each segment as it fills; the maximum level holds four and
-// compresses them on two threads at once.
+// parsed with the window of text before it as history, so that the output is
+// the same however many segments are compressed at once. With a width above
+// one, a segment a thread is held and they are compressed side by side on the
+// module's worker pool. A segment whose bytes look like noise (noise.h)
+// is coded byte by byte, without a match search.
 class LhEncoder {
 public:
-    LhEncoder(int windowBits, ByteSink sink, LhLevel level = LhLevel::Default);
+    LhEncoder(int windowBits, ByteSink sink, LhLevel level = LhLevel::Default, unsigned width = 1);
     ~LhEncoder();
     LhEncoder(const LhEncoder&) = delete;
     LhEncoder& operator=(const LhEncoder&) = delete;
 
-    // Returns kOk, the sink's error, or kErrNoMemory when a worker thread ran
-    // out of memory.
+    // Returns kOk, the sink's error, or kErrNoMemory when memory ran out.
     int write(const uint8_t* data, size_t size);
     // Encodes what is left and flushes the last partial byte.
     int finish();
@@ -62,6 +63,7 @@ private:
     int windowBits_;
     ByteSink sink_;
     LhLevel level_;
+    unsigned width_; // threads that compress segments at once
     std::vector<uint8_t> history_;
     std::vector<std::unique_ptr<Segment>> segments_;
     size_t filled_ = 0; // segments holding data (the last may be partly filled)

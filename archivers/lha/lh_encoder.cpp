@@ -6,19 +6,21 @@
 #include "lh_bits.h"
 #include "lh_block.h"
 #include "lh_parse.h"
+#include "lz_anchors.h"
+#include "noise.h"
 #include "results.h"
+#include "worker_pool.h"
 
 #include <algorithm>
-#include <atomic>
 #include <new>
-#include <thread>
 
 namespace lha {
 
 namespace {
 
 constexpr size_t kSegmentBytes = 1 << 20;
-constexpr size_t kSegmentsHeldAtMaximum = 4; // filled before they are compressed together
+// Shorter repeats in noise are left as bytes.
+constexpr size_t kMinRepeat = 16;
 
 } // namespace
 
@@ -57,7 +59,9 @@ struct LhEncoder::Segment {
         symbols.reserve(own());
         out.clear();
         out.bytes().reserve(own());
-        if (level == LhLevel::Maximum) {
+        if (arc::estimateShrinkage(buf.data() + history, own()).noise) {
+            noiseSymbols(windowBits);
+        } else if (level == LhLevel::Maximum) {
             if (!optimal)
                 optimal = std::make_unique<OptimalParser>(windowBits);
             optimal->parse(buf.data(), history, buf.size(), symbols);
@@ -68,10 +72,36 @@ struct LhEncoder::Segment {
         }
         writeBlocks(out, symbols.data(), symbols.size(), windowBits, lastBlock);
     }
+
+    // Bytes that look like noise hold next to no short matches: they are
+    // coded as they come, without a search, but for the long repeats found
+    // among them (lz_anchors.h).
+    void noiseSymbols(int windowBits) {
+        std::vector<lz::LongMatch> repeats;
+        lz::findLongMatches(buf.data(), history, buf.size(), (size_t{1} << windowBits) - 1,
+                            kMinRepeat, repeats);
+        size_t at = history;
+        for (const lz::LongMatch& r : repeats) {
+            for (; at < r.at; ++at)
+                symbols.push_back(literalSymbol(buf[at]));
+            for (size_t left = r.length; left > 0;) {
+                size_t take = std::min<size_t>(left, kMaxMatch);
+                if (left - take > 0 && left - take < static_cast<size_t>(kMinMatch))
+                    take =
+                        left - static_cast<size_t>(kMinMatch); // leave a whole match for the rest
+                symbols.push_back(
+                    matchSymbol(static_cast<int>(take), static_cast<uint32_t>(r.distance)));
+                left -= take;
+            }
+            at = r.at + r.length;
+        }
+        for (; at < buf.size(); ++at)
+            symbols.push_back(literalSymbol(buf[at]));
+    }
 };
 
-LhEncoder::LhEncoder(int windowBits, ByteSink sink, LhLevel level)
-    : windowBits_(windowBits), sink_(std::move(sink)), level_(level) {}
+LhEncoder::LhEncoder(int windowBits, ByteSink sink, LhLevel level, unsigned width)
+    : windowBits_(windowBits), sink_(std::move(sink)), level_(level), width_(std::max(width, 1u)) {}
 
 LhEncoder::~LhEncoder() = default;
 
@@ -84,7 +114,10 @@ int LhEncoder::emit(const std::vector<uint8_t>& bytes) {
 
 int LhEncoder::write(const uint8_t* data, size_t size) {
     const size_t window = size_t{1} << windowBits_;
-    const size_t held = level_ == LhLevel::Maximum ? kSegmentsHeldAtMaximum : 1;
+    // One segment a thread is filled before they are compressed together, so
+    // that memory (several MiB a segment, its parser included) grows no more
+    // than the threads do.
+    const size_t held = width_;
     while (size > 0) {
         Segment* seg = filled_ ? segments_[filled_ - 1].get() : nullptr;
         if (!seg || seg->own() == kSegmentBytes) {
@@ -118,28 +151,13 @@ int LhEncoder::write(const uint8_t* data, size_t size) {
 int LhEncoder::encodePending(bool last) {
     if (filled_ == 0)
         return arc::kOk;
-    if (filled_ == 1) {
-        segments_[0]->encode(windowBits_, level_);
-    } else {
-        // Two threads take the segments in turn, so that one that compresses
-        // slowly does not leave the other core idle. Running out of memory on
-        // either ends the member with an error, never the process.
-        std::atomic<size_t> next{0};
-        std::atomic<bool> outOfMemory{false};
-        auto work = [&] {
-            try {
-                for (size_t i; (i = next.fetch_add(1)) < filled_;)
-                    segments_[i]->encode(windowBits_, level_);
-            } catch (const std::bad_alloc&) {
-                outOfMemory = true;
-                next = filled_;
-            }
-        };
-        std::thread worker(work);
-        work();
-        worker.join();
-        if (outOfMemory)
-            return arc::kErrNoMemory;
+    // The pool's threads take the segments in turn. Running out of memory on
+    // any ends the member with an error, never the process.
+    try {
+        arc::WorkerPool::shared().run(
+            filled_, width_, [this](size_t i) { segments_[i]->encode(windowBits_, level_); });
+    } catch (const std::bad_alloc&) {
+        return arc::kErrNoMemory;
     }
     for (size_t i = 0; i < filled_; ++i) {
         Segment& seg = *segments_[i];

@@ -7,7 +7,9 @@
 #include "lh_codec.h"
 #include "lzh_header.h"
 #include "lzh_names.h"
+#include "lzh_writer.h"
 #include "results.h"
+#include "worker_pool.h"
 
 #include <algorithm>
 #include <cerrno>
@@ -22,11 +24,6 @@ namespace lha {
 namespace {
 
 constexpr size_t kChunk = 1 << 20;
-// Members from this size up get the 64-bit size extension (with room for a file
-// that grows while it is read).
-constexpr uint64_t kLargeFrom = 0xFFFFFFFFull - (1ull << 24);
-// Returned inside this file for a listed file that was passed over.
-constexpr int kPassedOver = -1;
 
 struct Command {
     char verb = 0;
@@ -34,6 +31,7 @@ struct Command {
     bool store = false;
     char methodDigit = '5';
     LhLevel level = LhLevel::Default;
+    unsigned threads = 0; // -mt<N>; 0: the default
     std::string workDir;
     std::string archive;
     std::vector<std::string> inputs; // files to store, or member names to extract
@@ -96,9 +94,13 @@ int parseCommand(const std::string& line, Command& cmd) {
                 cmd.methodDigit = t[2];
             else if (t == "-9")
                 cmd.level = LhLevel::Maximum;
+            else if (t.size() > 3 && t.compare(0, 3, "-mt") == 0)
+                cmd.threads = arc::parseThreads(std::string_view(t).substr(3));
             else if (t.size() > 2 && t[1] == 'w')
                 cmd.workDir = t.substr(2);
             else
+                return arc::kErrCommand;
+            if (t.compare(0, 3, "-mt") == 0 && cmd.threads == 0)
                 return arc::kErrCommand;
             continue;
         }
@@ -189,148 +191,6 @@ int copyRange(const ArchiveFile& from, uint64_t offset, uint64_t size, arc::Atom
     return arc::kOk;
 }
 
-struct Planned {
-    std::string path;
-    std::string name; // the file's bare name
-    StoredName stored;
-    long replaces = -1; // index of the archive member it replaces
-};
-
-class MemberWriter {
-public:
-    MemberWriter(arc::AtomicOutput& out, arc::Progress& progress, const Command& cmd)
-        : out_(out), progress_(progress), cmd_(cmd),
-          buf_(std::make_unique_for_overwrite<uint8_t[]>(kChunk)) {}
-
-    // Writes one file as a member. Returns kOk, kPassedOver (nothing written), or
-    // an error that ends the call.
-    int write(const Planned& file);
-
-private:
-    // Drops what was written of a member that cannot be stored after all.
-    int passOver(uint64_t start) {
-        int rc = out_.truncate(start);
-        return rc == arc::kOk ? kPassedOver : rc;
-    }
-    int storeRaw(const Planned& file, arc::InputFile& in, uint64_t dataStart, uint16_t& crc,
-                 uint64_t& size, uint64_t reported);
-
-    arc::AtomicOutput& out_;
-    arc::Progress& progress_;
-    const Command& cmd_;
-    // Read buffer; left uninitialised, so that a small file touches little of it.
-    std::unique_ptr<uint8_t[]> buf_;
-    uint64_t done_ = 0; // bytes of earlier members, for progress
-};
-
-int MemberWriter::storeRaw(const Planned& file, arc::InputFile& in, uint64_t dataStart,
-                           uint16_t& crc, uint64_t& size, uint64_t reported) {
-    int rc = out_.truncate(dataStart);
-    if (rc != arc::kOk)
-        return rc;
-    crc = 0;
-    size = 0;
-    for (;;) {
-        long long got = in.read(buf_.get(), kChunk);
-        if (got < 0)
-            return kPassedOver;
-        if (got == 0)
-            return arc::kOk;
-        const size_t n = static_cast<size_t>(got);
-        crc = arc::crc16Update(crc, buf_.get(), n);
-        size += n;
-        rc = out_.write(buf_.get(), n);
-        if (rc != arc::kOk)
-            return rc;
-        if (progress_.report(file.name.c_str(), done_ + std::max(size, reported)))
-            return arc::kErrCancelled;
-    }
-}
-
-int MemberWriter::write(const Planned& file) {
-    arc::InputFile in;
-    if (!in.open(file.path))
-        return kPassedOver;
-    const bool large = in.size() >= kLargeFrom;
-    const std::string compressedMethod = std::string("-lh") + cmd_.methodDigit + "-";
-    const uint64_t start = out_.tell();
-    // A placeholder of the final header's length; it is patched once the data is written.
-    const std::vector<uint8_t> placeholder =
-        buildLevel2Header("-lh0-", file.stored, in.mode(), 0, 0, 0, 0, large);
-    int rc = out_.write(placeholder.data(), placeholder.size());
-    if (rc != arc::kOk)
-        return rc;
-    const uint64_t dataStart = out_.tell();
-    uint16_t crc = 0;
-    uint64_t size = 0;
-    bool compressed = false;
-    bool inBuffer = false; // the whole file is in buf_, read in one go
-    if (!cmd_.store && in.size() > 0) {
-        LhEncoder encoder(
-            windowBitsOfMethod(cmd_.methodDigit),
-            [this](const uint8_t* d, size_t n) { return out_.write(d, n); }, cmd_.level);
-        bool shrinks = true;
-        int chunks = 0;
-        for (;;) {
-            long long got = in.read(buf_.get(), kChunk);
-            if (got < 0)
-                return passOver(start);
-            if (got == 0) {
-                inBuffer = chunks == 1;
-                break;
-            }
-            ++chunks;
-            const size_t n = static_cast<size_t>(got);
-            crc = arc::crc16Update(crc, buf_.get(), n);
-            size += n;
-            rc = encoder.write(buf_.get(), n);
-            if (rc != arc::kOk)
-                return rc;
-            if (progress_.report(file.name.c_str(), done_ + size))
-                return arc::kErrCancelled;
-            // Output only grows: once it reaches the file's size it cannot shrink it.
-            if (encoder.outputSize() >= in.size()) {
-                shrinks = false;
-                break;
-            }
-        }
-        if (shrinks) {
-            rc = encoder.finish();
-            if (rc != arc::kOk)
-                return rc;
-            compressed = encoder.outputSize() < size;
-        }
-    }
-    if (!compressed && inBuffer) {
-        // Stored from the buffer the compression read, the bytes the CRC was
-        // taken of, without reading the file a second time.
-        rc = out_.truncate(dataStart);
-        if (rc == arc::kOk)
-            rc = out_.write(buf_.get(), static_cast<size_t>(size));
-        if (rc != arc::kOk)
-            return rc;
-    } else if (!compressed) {
-        const uint64_t reported = size;
-        in.close();
-        if (!in.open(file.path))
-            return passOver(start);
-        rc = storeRaw(file, in, dataStart, crc, size, reported);
-        if (rc == kPassedOver)
-            return passOver(start);
-        if (rc != arc::kOk)
-            return rc;
-    }
-    if (!large && size > 0xFFFFFFFFull)
-        return passOver(start);
-    const uint64_t packed = out_.tell() - dataStart;
-    std::vector<uint8_t> header =
-        buildLevel2Header(compressed ? compressedMethod : "-lh0-", file.stored, in.mode(), packed,
-                          size, in.mtime(), crc, large);
-    rc = out_.patch(start, header.data(), header.size());
-    done_ += std::max(size, in.size());
-    return rc;
-}
-
 int createOrUpdate(const Command& cmd, arc::Progress& progress) {
     ArchiveFile old;
     std::vector<MemberHeader> members;
@@ -357,7 +217,7 @@ int createOrUpdate(const Command& cmd, arc::Progress& progress) {
     std::set<std::string> seen;
     std::vector<Planned> plan;
     for (const std::string& path : cmd.inputs) {
-        Planned p{path, arc::baseNameOf(path), {}, -1};
+        Planned p{path, arc::baseNameOf(path), {}, 0, -1};
         p.stored = encodeMemberName(p.name);
         // A name that extraction would not give back as it is (one with a control
         // character) could never be found again: such a file is skipped.
@@ -380,7 +240,8 @@ int createOrUpdate(const Command& cmd, arc::Progress& progress) {
             }
             p.replaces = it->second;
         }
-        total += static_cast<uint64_t>(fst.st_size);
+        p.size = static_cast<uint64_t>(fst.st_size);
+        total += p.size;
         plan.push_back(std::move(p));
     }
     if (plan.empty())
@@ -391,11 +252,22 @@ int createOrUpdate(const Command& cmd, arc::Progress& progress) {
     int rc = out.open(cmd.archive, cmd.workDir);
     if (rc != arc::kOk)
         return rc;
-    MemberWriter writer(out, progress, cmd);
+    MemberWriter writer(out, progress,
+                        {cmd.store, cmd.methodDigit, cmd.level,
+                         cmd.threads ? cmd.threads : arc::WorkerPool::defaultWidth()});
     std::map<long, const Planned*> replacing;
     for (const Planned& p : plan)
         if (p.replaces >= 0)
             replacing[p.replaces] = &p;
+    // The order the files are written in: replacements where their members
+    // were, then the new files.
+    std::vector<const Planned*> order;
+    for (const auto& [index, p] : replacing)
+        order.push_back(p);
+    for (const Planned& p : plan)
+        if (p.replaces < 0)
+            order.push_back(&p);
+    writer.expect(std::move(order));
     int stored = 0;
     for (size_t i = 0; i < members.size(); ++i) {
         const MemberHeader& m = members[i];

@@ -29,7 +29,12 @@
  *              -o5 -o6 -o7  method -lh5- (default, 8 KiB window), -lh6- (32 KiB), -lh7- (64 KiB)
  *              -9       maximum compression: an optimal parse instead of the default
  *                       one over a few hash-chain matches per position, 1-4 % smaller
- *                       for about four times the CPU time, on two threads
+ *                       for about four times the CPU time
+ *              -mt<N>   at most N threads (1 to 64) at once for this call, the calling
+ *                       thread included (default: one per core, at most four): small
+ *                       files are compressed side by side, a large one in segments side
+ *                       by side; the archive is the same whatever N. A caller that makes
+ *                       several archives at once shares its thread budget out this way
  *              -w<dir>  folder for the temporary archive while it is written
  *   Anything else is refused with 32796. "@path" names a response file: one path a
  *   line, in double quotes. After "--" every token is a file or member name (one
@@ -42,7 +47,9 @@
  *   out). A header whose length would be a multiple of 256 (it would start with a
  *   zero byte, the end mark) also carries the Unix time extension 0x54 (which LHa
  *   for UNIX itself writes in level-1 headers), which lhasa, 7z and bsdtar read
- *   too. A member is stored (-lh0-) when compression does not make it smaller.
+ *   too. A member is stored (-lh0-) when compression does not make it smaller;
+ *   data that looks like noise (compressed files, photos, random bytes) is stored
+ *   without being compressed first (lzh_writer.h).
  *   Members of 4 GiB and more carry 64-bit sizes (extension 0x42): LHa for UNIX,
  *   jlha and this module read them; lhasa 0.3.1 and 7z take only their low 32 bits
  *   (lhasa extracts 1 GiB of a 5 GiB member and reports success). Reading also

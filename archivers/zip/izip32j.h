@@ -23,10 +23,13 @@ typedef struct IZipSource {
 // Adds the sources to `archive` (made new, or updated when it exists) at
 // `level` 0 (store) to 9; `utf8Names` non-zero stores every name beyond ASCII
 // in UTF-8 with the UTF-8 flag, zero a name CP932 holds in CP932 with the
-// Unicode Path field (zip32j.h). Result codes as for Zip() in zip32j.h, which returns
-// this function's result.
+// Unicode Path field (zip32j.h); `threads` (1 to 64, 0 for the default) is the
+// most threads the call uses at once (-mt in zip32j.h). Result codes as for
+// Zip() in zip32j.h, which returns this function's result.
 typedef int (*IZipUpdateFn)(const char* archive, const IZipSource* sources, unsigned long count,
-                            int level, int utf8Names, ArcProgressFn progress, void* user);
+                            int level, int utf8Names, unsigned threads, ArcProgressFn progress,
+                            void* user);
 ARC_EXPORT int IZipUpdate(const char* archive, const IZipSource* sources, unsigned long count,
-                          int level, int utf8Names, ArcProgressFn progress, void* user);
+                          int level, int utf8Names, unsigned threads, ArcProgressFn progress,
+                          void* user);
 }

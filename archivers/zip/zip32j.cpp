@@ -22,6 +22,7 @@ struct Options {
     bool hidden = false;
     bool utf8Names = false;
     int level = 6;
+    unsigned threads = 0; // -mt<N>; 0: the default
     std::string archive;
     std::vector<std::string> files;
 };
@@ -44,6 +45,9 @@ int parse(const char* cmdLine, Options& opt) {
             opt.utf8Names = true;
         } else if (t.size() == 2 && t[1] >= '0' && t[1] <= '9') {
             opt.level = t[1] - '0';
+        } else if (t.rfind("-mt", 0) == 0) {
+            if ((opt.threads = arc::parseThreads(std::string_view(t).substr(3))) == 0)
+                return arc::kErrCommand;
         } else if (t.rfind("-i@", 0) == 0 && t.size() > 3) {
             if (!arc::readResponseFile(t.substr(3), opt.files))
                 return arc::kErrCannotRead;
@@ -128,7 +132,7 @@ int run(const char* cmdLine, std::string& /*output: nothing to hand back*/) {
         return arc::kErrEngineMissing;
     arc::Progress progress = state.makeProgress(0);
     rc = update(opt.archive.c_str(), sources.data(), sources.size(), opt.level, opt.utf8Names,
-                forward, &progress);
+                opt.threads, forward, &progress);
     if (rc <= arc::kMaxSkipped)
         rc = std::min(rc + skipped, static_cast<int>(arc::kMaxSkipped));
     return rc;

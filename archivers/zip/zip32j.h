@@ -13,6 +13,11 @@
 //               binary data and its deepest lazy search for other long runs
 //               (deflate_pieces.h)
 //   -utf8       every name beyond ASCII in UTF-8 with the UTF-8 flag (below)
+//   -mt<N>      at most N threads (1 to 64) at once for this call, the calling
+//               thread included (default: one per core, at most four); a
+//               caller that makes several archives at once shares its thread
+//               budget out this way
+
 //   -i@<file>   add the files listed in a response file (one "path" a line)
 // The first other token is the archive, the rest are files to add. Any other
 // switch is refused. `owner` and the output buffer are ignored.

@@ -2,12 +2,15 @@
 #include "cmdline.h"
 #include "files.h"
 #include "results.h"
+#include "worker_pool.h"
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdlib>
 #include <filesystem>
 #include <fstream>
+#include <stdexcept>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -258,4 +261,34 @@ TEST(Extraction, StopsBeforeTheFileSystemFillsAndLeavesNothingBehind) {
     file.abort();
     EXPECT_EQ(entriesIn(mnt), 0u);
     ::umount(mnt.c_str());
+}
+
+TEST(WorkerPool, RunsEveryItemOnceWithinItsWidthAndPassesOnAnError) {
+    arc::WorkerPool pool(3);
+    for (unsigned width : {1u, 2u, 4u}) {
+        std::vector<std::atomic<int>> runs(500);
+        std::atomic<int> inside{0}, most{0};
+        // Two callers side by side, each within its own width.
+        auto call = [&](size_t from) {
+            pool.run(250, width, [&](size_t i) {
+                const int now = ++inside;
+                for (int m = most; now > m && !most.compare_exchange_weak(m, now);) {
+                }
+                ++runs[from + i];
+                --inside;
+            });
+        };
+        std::thread other(call, 250);
+        call(0);
+        other.join();
+        for (const auto& r : runs)
+            EXPECT_EQ(r, 1);
+        EXPECT_LE(most, static_cast<int>(2 * width));
+    }
+    EXPECT_THROW(pool.run(100, 4,
+                          [](size_t i) {
+                              if (i == 3)
+                                  throw std::runtime_error("item 3");
+                          }),
+                 std::runtime_error);
 }

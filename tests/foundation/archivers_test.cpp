@@ -5,6 +5,7 @@
 #include <QLibrary>
 
 #include <atomic>
+#include <thread>
 
 using namespace dravonel;
 
@@ -90,4 +91,31 @@ TEST(ModuleCalls, PassUtf8CommandLinesReportBusyAndForwardProgress) {
     modules.setProgressHandler(nullptr);
     setResult(0);
     EXPECT_EQ(modules.Unlha("x"), 0);
+}
+
+TEST(ModuleCalls, ArchiveMakingCallsCarryTheThreadsPerCall) {
+    ModuleArchivers modules;
+    ASSERT_TRUE(modules.CheckLibraries(fakes("complete")).ZipAvailable);
+    auto lha = control<const char* (*)(int)>("complete", "libunlha32.so", "UnlhaFakeCommand");
+    auto lhaCalls = control<int (*)()>("complete", "libunlha32.so", "UnlhaFakeCalls");
+    auto zip = control<const char* (*)(int)>("complete", "libzip32j.so", "ZipFakeCommand");
+    auto zipCalls = control<int (*)()>("complete", "libzip32j.so", "ZipFakeCalls");
+    ASSERT_TRUE(lha && lhaCalls && zip && zipCalls);
+
+    // One thread a call: fewer than the modules take by themselves on any
+    // machine of more than one core.
+    modules.setThreadsPerCall(1);
+    modules.Unlha("u -+ \"/o/-mt.LZH\" \"@/tmp/R\"");
+    const bool several = std::thread::hardware_concurrency() > 1;
+    EXPECT_STREQ(lha(lhaCalls() - 1), several ? "u -mt1 -+ \"/o/-mt.LZH\" \"@/tmp/R\""
+                                              : "u -+ \"/o/-mt.LZH\" \"@/tmp/R\"");
+    modules.Zip("-j -S -9  \"/o/a.ZIP\" -- \"/f\"");
+    EXPECT_STREQ(zip(zipCalls() - 1), several ? "-mt1 -j -S -9  \"/o/a.ZIP\" -- \"/f\""
+                                              : "-j -S -9  \"/o/a.ZIP\" -- \"/f\"");
+    // As many as the modules take anyway, or none given: no switch.
+    for (int threads : {64, 0}) {
+        modules.setThreadsPerCall(threads);
+        modules.Unlha("u -+ \"/o/A.LZH\"");
+        EXPECT_STREQ(lha(lhaCalls() - 1), "u -+ \"/o/A.LZH\"");
+    }
 }

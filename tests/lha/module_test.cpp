@@ -244,6 +244,60 @@ TEST_F(LhaModule, StreamsEndingAtEveryBitPositionReadBack) {
     }
 }
 
+TEST_F(LhaModule, NoiseIsStoredAndSwitchesToCompressionWhereTheFileShrinks) {
+    // Noise alone (large, streamed; small, prepared ahead) is stored. Noise
+    // followed by text is written as it is, then read again and compressed
+    // with the text; noise inside a compressed member is coded byte by byte,
+    // but for a long repeat within the window, coded as a match.
+    std::string repeat = randomBytes(1'100'000, 21);
+    repeat.replace(600'000, 3000, repeat.substr(595'000, 3000));
+    std::map<std::string, std::string> files = {
+        {"noise.bin", randomBytes(2'600'000, 22)},
+        {"small.bin", randomBytes(200'000, 23)},
+        {"noise-text.bin", randomBytes(2'200'000, 24) + wordySource(1'300'000, 25)},
+        {"text-repeat.bin", wordySource(1'200'000, 26) + repeat},
+    };
+    std::vector<std::string> paths;
+    for (const auto& [name, data] : files)
+        paths.push_back(file(name, data));
+    std::string a = out + "/NOISE.LZH";
+    ASSERT_EQ(unlha(normal(a, paths)), 0);
+    expectReadersAgree(a, files);
+    expectJlhaReads(a, files);
+    auto methods = lhasaMethods(a);
+    EXPECT_EQ(methods["noise.bin"], "-lh0-");
+    EXPECT_EQ(methods["small.bin"], "-lh0-");
+    EXPECT_EQ(methods["noise-text.bin"], "-lh5-");
+    EXPECT_EQ(methods["text-repeat.bin"], "-lh5-");
+    for (const lha::MemberHeader& h : membersOf(a)) {
+        if (h.name.bytes == "noise-text.bin") {
+            EXPECT_LT(h.packedSize, 2'200'000u + 1'300'000u / 2);
+        }
+    }
+}
+
+TEST_F(LhaModule, TheArchiveIsTheSameWhateverTheThreadCount) {
+    // Small files prepared side by side and a large one in segments side by
+    // side, in one archive: -mt1 and -mt4 write the same bytes.
+    std::vector<std::string> paths;
+    for (int i = 0; i < 40; ++i)
+        paths.push_back(file("s" + std::to_string(i) + ".txt",
+                             wordySource(1000 + 3000 * static_cast<size_t>(i), 40 + i)));
+    paths.push_back(file("large.txt", wordySource(4'500'000, 90)));
+    for (const char* level : {"", " -9"}) {
+        const std::string one = out + "/ONE" + level + ".LZH",
+                          four = out + "/FOUR" + level + ".LZH";
+        ASSERT_EQ(unlha(normal(one, paths, std::string("a -mt1") + level)), 0);
+        ASSERT_EQ(unlha(normal(four, paths, std::string("a -mt4") + level)), 0);
+        EXPECT_TRUE(slurp(one) == slurp(four)) << level;
+    }
+    std::string log;
+    EXPECT_EQ(run("lhasa t " + q(out + "/FOUR.LZH"), &log), 0) << log;
+    for (const char* bad : {"-mt0", "-mt", "-mtx", "-mt65"})
+        EXPECT_EQ(unlha(normal(out + "/BAD.LZH", paths, std::string("a ") + bad)), arc::kErrCommand)
+            << bad;
+}
+
 TEST_F(LhaModule, MethodSwitchesLevelsAndStoring) {
     // Text around a long run of one byte and a long repeat of a short pattern.
     std::string text = wordySource(100000, 8);

@@ -230,6 +230,8 @@ TEST(ZipModule, RefusesMalformedCommandLinesWithoutWritingAnything) {
     EXPECT_EQ(zipm().call(zipCommand("-j -S -r", archive, file)), arc::kErrCommand);
     EXPECT_EQ(zipm().call(zipCommand("-S -9", archive, file)), arc::kErrCommand); // no -j
     EXPECT_EQ(zipm().call(zipCommand("-j -9x", archive, file)), arc::kErrCommand);
+    for (const char* threads : {"-j -S -mt0", "-j -S -mt65", "-j -S -mtx", "-j -S -mt"})
+        EXPECT_EQ(zipm().call(zipCommand(threads, archive, file)), arc::kErrCommand) << threads;
     EXPECT_EQ(zipm().call("-j -S -9"), arc::kErrCommand);
     EXPECT_EQ(zipm().run(nullptr, nullptr, nullptr, 0), arc::kErrCommand);
     EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + (dir / "none").string())),

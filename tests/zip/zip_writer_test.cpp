@@ -1,8 +1,9 @@
 // The format core where the modules cannot reach cheaply: ZIP64 records (with
 // the thresholds lowered so that small files cross them) and the streaming
 // path for files larger than one batch of pieces, and batches shared between
-// threads, with text, noise and long runs in one file; the text encoder of the
-// maximum level on the inputs that take each of its paths.
+// threads, with text, noise and long runs in one file; noise written as it is
+// until the file shrinks after all; the text encoder of the maximum level on
+// the inputs that take each of its paths.
 #include "results.h"
 #include "zip_archive.h"
 #include "zip_test_support.h"
@@ -85,6 +86,27 @@ TEST(ZipWriter, StreamsFilesLargerThanABatchAndStoresWhatDoesNotShrink) {
     EXPECT_EQ(readBack(archive), (std::vector<std::string>{"text.txt 8 True", "noise.bin 0 True",
                                                            "small.txt 8 True"}));
     EXPECT_LT(fs::file_size(archive), 1500000u + 3000000u / 3);
+}
+
+TEST(ZipWriter, NoiseGoesOutAsItIsUntilTheFileShrinks) {
+    TempDir dir;
+    // Noise with one repeat of 1000 bytes: the repeat alone makes deflate pay.
+    std::string repeat = sample(2500000, 50, false);
+    repeat.replace(1800000, 1000, repeat.substr(1790000, 1000));
+    const auto sources = makeSources(
+        dir, {{"noise-text.bin", sample(3000000, 51, false) + sample(2000000, 52, true)},
+              {"repeat.bin", repeat},
+              {"noise.bin", sample(2500000, 53, false)}});
+    zip::Limits limits;
+    limits.threads = 1;
+    limits.pieceSize = 1 << 20;
+    arc::Progress quiet(nullptr, nullptr, 0);
+    const fs::path archive = dir / "N.ZIP";
+    ASSERT_EQ(zip::updateArchive(archive, sources, 6, quiet, limits), 0);
+    EXPECT_EQ(readBack(archive),
+              (std::vector<std::string>{"noise-text.bin 8 True", "repeat.bin 8 True",
+                                        "noise.bin 0 True"}));
+    EXPECT_LT(fs::file_size(archive), 3000000u + 2000000u / 2 + 2 * 2500000u);
 }
 
 TEST(ZipWriter, SharesBatchesBetweenThreadsAndStoresAnEmptyFile) {

@@ -1,6 +1,8 @@
 #include "zip_writer.h"
 
 #include "cp932.h"
+#include "deflate_format.h"
+#include "deflate_walk.h"
 #include "results.h"
 
 #include <algorithm>
@@ -83,13 +85,46 @@ int Writer::storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64
     return arc::kOk;
 }
 
-int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
-                        uint64_t& packed, bool& stored, ProgressCount& count, const char* member) {
-    PieceCompressor& pieces = PieceCompressor::shared();
-    const unsigned threads = std::clamp(limits_.threads, 1u, pieces.threads());
+int Writer::storedBlocksOf(const std::string& path, uint64_t length, uint32_t crc,
+                           uint64_t& packed) {
+    const uint64_t dataStart = out_.tell() - length;
+    int rc = out_.truncate(dataStart);
+    arc::InputFile again;
+    if (rc != arc::kOk || !again.open(path))
+        return rc != arc::kOk ? rc : 1;
+    // Whole stored blocks a read, so that only the last one may be short.
+    const size_t chunk = deflate::kStoredMax * 2;
+    std::vector<unsigned char> read(chunk); // the batch in inBuffer() is still wanted
+    unsigned char* const buf = read.data();
+    uint32_t check = 0;
+    for (uint64_t left = length; left > 0;) {
+        const size_t want = static_cast<size_t>(std::min<uint64_t>(chunk, left));
+        size_t have = 0;
+        while (have < want) {
+            const long long r = again.read(buf + have, want - have);
+            if (r <= 0)
+                return 1; // the file shrank or cannot be read: it is passed over
+            have += static_cast<size_t>(r);
+        }
+        check = crc32(check, buf, have);
+        block_.clear();
+        deflate::appendStored(buf, have, block_);
+        if ((rc = out_.write(block_.data(), block_.size())) != arc::kOk)
+            return rc;
+        left -= have;
+    }
+    packed = out_.tell() - dataStart;
+    return check == crc ? arc::kOk : 1;
+}
+
+int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t size, int level,
+                        uint32_t& crc, uint64_t& got, uint64_t& packed, bool& stored,
+                        ProgressCount& count, const char* member) {
+    const unsigned threads = std::max(limits_.threads, 1u);
     const size_t piece = std::min(static_cast<size_t>(limits_.pieceSize), kBatchMax / threads);
     const size_t batch = piece * threads;
     bool streamed = false; // fragments of earlier batches are written already
+    uint64_t raw = 0;      // bytes written as they are, while no batch shrinks
     for (;;) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(batch, size - got));
         unsigned char* const buf = inBuffer(want);
@@ -104,29 +139,43 @@ int Writer::deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& 
             if (count.report(member, count.done + have / 2))
                 return arc::kErrCancelled;
         }
+        const uint32_t crcBefore = crc;
         crc = crc32(crc, buf, have);
         got += have;
         const bool last = have < want || got == size;
         // A file that fits in one piece becomes one complete stream.
-        const bool whole = last && !streamed && have <= piece;
+        const bool whole = last && !streamed && raw == 0 && have <= piece;
         const size_t cut = std::max<size_t>((have + piece - 1) / piece, 1);
-        if (!pieces.compress(buf, have, cut, level, threads, whole, fragments_))
+        if (!compressPieces(buf, have, cut, level, threads, whole, fragments_))
             return arc::kErrNoMemory;
         const bool ending = last && !whole; // the fragments need the closing block
-        uint64_t made = ending ? sizeof PieceCompressor::kStreamEnd : 0;
+        uint64_t made = ending ? sizeof deflate::kStreamEnd : 0;
         for (const auto& f : fragments_)
             made += f.size();
         int rc = arc::kOk;
-        if (last && !streamed && made >= have) {
-            // The whole file is still in memory: deflate did not shrink it, so store it.
-            stored = true;
+        if (!streamed && made >= have) {
+            // Deflate does not shrink what came so far (compressed files,
+            // photos, noise): it is written as it is, and the member stored,
+            // unless a later batch shrinks after all.
             rc = out_.write(buf, have);
-            packed = have;
+            raw += have;
+            if (last) {
+                stored = true;
+                packed = raw;
+            }
         } else {
+            if (raw > 0) {
+                // This batch shrinks: what went out as it is becomes stored
+                // blocks of the member's deflate stream, read again from the file.
+                rc = storedBlocksOf(path, raw, crcBefore, packed);
+                if (rc != arc::kOk)
+                    return rc;
+                raw = 0;
+            }
             for (size_t i = 0; rc == arc::kOk && i < fragments_.size(); ++i)
                 rc = out_.write(fragments_[i].data(), fragments_[i].size());
             if (rc == arc::kOk && ending)
-                rc = out_.write(PieceCompressor::kStreamEnd, sizeof PieceCompressor::kStreamEnd);
+                rc = out_.write(deflate::kStreamEnd, sizeof deflate::kStreamEnd);
             packed += made;
             streamed = true;
         }
@@ -201,7 +250,7 @@ int Writer::addFile(const std::string& path, const std::string& name, int level,
         rc = storeStream(in, size, crc, got, count, member);
         packed = got;
     } else {
-        rc = deflateFile(in, size, level, crc, got, packed, stored, count, member);
+        rc = deflateFile(path, in, size, level, crc, got, packed, stored, count, member);
         if (rc == arc::kOk && !stored && packed >= got) {
             // Deflate did not shrink a file too large to keep in memory: store
             // it instead, reading it again; if it changed in between, it is

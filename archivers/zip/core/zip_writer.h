@@ -9,6 +9,7 @@
 #include "deflate_pieces.h"
 #include "files.h"
 #include "module.h"
+#include "worker_pool.h"
 #include "zip_format.h"
 #include "zip_reader.h"
 
@@ -32,9 +33,9 @@ struct Limits {
     // costs about 0.05 % of their size each. A file that fits in one piece is
     // compressed on the calling thread.
     uint64_t pieceSize = 8u << 20;
-    // How many pieces are compressed at once (at most as many as the shared
-    // compressor has threads).
-    unsigned threads = PieceCompressor::defaultThreads();
+    // How many pieces are compressed at once: the most threads of the
+    // module's worker pool the call takes, the calling thread included.
+    unsigned threads = arc::WorkerPool::defaultWidth();
 };
 
 // How names beyond ASCII are stored.
@@ -86,8 +87,14 @@ public:
 private:
     int storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64_t& got,
                     ProgressCount& count, const char* member);
-    int deflateFile(arc::InputFile& in, uint64_t size, int level, uint32_t& crc, uint64_t& got,
-                    uint64_t& packed, bool& stored, ProgressCount& count, const char* member);
+    int deflateFile(const std::string& path, arc::InputFile& in, uint64_t size, int level,
+                    uint32_t& crc, uint64_t& got, uint64_t& packed, bool& stored,
+                    ProgressCount& count, const char* member);
+    // Rewrites the last `length` bytes written, the start of the file at
+    // `path` as it is, as stored blocks of a deflate stream, reading them
+    // again; `packed` becomes the stream's bytes so far. Returns kOk, 1 when
+    // the file no longer holds those bytes (CRC `crc`), or a write error.
+    int storedBlocksOf(const std::string& path, uint64_t length, uint32_t crc, uint64_t& packed);
 
     // The read buffer, grown to at least `size` bytes and never cleared:
     // every byte used is read into it first.
@@ -100,6 +107,7 @@ private:
     std::unique_ptr<unsigned char[]> inBuf_;
     size_t inRoom_ = 0;
     std::vector<std::vector<unsigned char>> fragments_;
+    std::vector<unsigned char> block_; // stored blocks on their way out
 };
 
 } // namespace zip

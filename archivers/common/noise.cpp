@@ -1,0 +1,101 @@
+#include "noise.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+namespace arc {
+
+namespace {
+
+// What the code-length table of one block costs: the lengths of 256 byte
+// codes, mostly alike, at two to three bits each.
+constexpr int64_t kTableBytes = 96;
+constexpr size_t kTableSpan = 65536;
+
+// The repeat check: this many samples of kSampleBytes spread over the block,
+// each as long as the deflate window.
+constexpr size_t kSamples = 2;
+constexpr size_t kSampleBytes = 32768;
+
+// Counts the bytes of the block by four interleaved tables, so that runs of
+// one byte value do not wait on one counter.
+void countBytes(const uint8_t* p, size_t n, uint32_t (&counts)[256]) {
+    uint32_t t[4][256] = {};
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        ++t[0][p[i]];
+        ++t[1][p[i + 1]];
+        ++t[2][p[i + 2]];
+        ++t[3][p[i + 3]];
+    }
+    for (; i < n; ++i)
+        ++t[0][p[i]];
+    for (int b = 0; b < 256; ++b)
+        counts[b] = t[0][b] + t[1][b] + t[2][b] + t[3][b];
+}
+
+// What a quick greedy match search saves on a sample: the bytes of each
+// match of four or more beyond the three its code takes, about.
+size_t repeatsIn(const uint8_t* p, size_t n) {
+    uint16_t last[1 << 15];
+    std::memset(last, 0xff, sizeof last);
+    size_t saved = 0;
+    for (size_t i = 0; i + 4 <= n;) {
+        uint32_t v;
+        std::memcpy(&v, p + i, 4);
+        const uint32_t h = (v * 2654435761u) >> 17;
+        const uint16_t q = last[h];
+        last[h] = static_cast<uint16_t>(i);
+        uint32_t w;
+        if (q == 0xffff || (std::memcpy(&w, p + q, 4), w != v)) {
+            ++i;
+            continue;
+        }
+        size_t length = 4;
+        while (i + length < n && length < 258 && p[q + length] == p[i + length])
+            ++length;
+        saved += length - 3;
+        i += length;
+    }
+    return saved;
+}
+
+} // namespace
+
+Shrinkage estimateShrinkage(const uint8_t* data, size_t size) {
+    Shrinkage s;
+    // Less than a table's span tells too little: it is taken to shrink.
+    if (size < kTableSpan)
+        return s;
+    uint32_t counts[256];
+    countBytes(data, size, counts);
+    double bits = 0;
+    for (uint32_t c : counts)
+        if (c)
+            bits -= c * std::log2(static_cast<double>(c) / static_cast<double>(size));
+    const int64_t tables = static_cast<int64_t>((size + kTableSpan - 1) / kTableSpan) * kTableBytes;
+    s.saving = static_cast<int64_t>(size) - static_cast<int64_t>(bits / 8) - tables;
+    // What matches save on the samples, for the whole block.
+    const size_t sample = std::min(kSampleBytes, size);
+    const size_t stride = size > sample ? (size - sample) / (kSamples - 1) : 0;
+    size_t repeats = 0;
+    for (size_t k = 0; k < kSamples; ++k)
+        repeats += repeatsIn(data + std::min(k * stride, size - sample), sample);
+    s.saving += static_cast<int64_t>(repeats * size / (kSamples * sample));
+    s.noise = s.saving * 1000 < static_cast<int64_t>(size);
+    s.little = s.saving * 64 < static_cast<int64_t>(size);
+    return s;
+}
+
+bool worthCompressing(const uint8_t* data, size_t size) {
+    constexpr size_t kSpan = 1 << 20;
+    for (size_t at = 0; at < size; at += kSpan) {
+        const size_t n = std::min(kSpan, size - at);
+        if (!estimateShrinkage(data + at, n).noise)
+            return true;
+    }
+    return false;
+}
+
+} // namespace arc

@@ -1,0 +1,36 @@
+// A cheap look at how much a block of data could shrink, so that the encoders
+// pass over data that does not (compressed files, photos, random bytes)
+// instead of searching it for matches that are not there. Repeats far apart
+// (the same compressed file twice) are not seen here: lz_anchors.h finds them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+
+namespace arc {
+
+struct Shrinkage {
+    // About what compression would save on the block, in bytes: what Huffman
+    // codes of the bytes (one table per 64 KiB) save, the tables paid for,
+    // plus what a quick match search saves on two samples of 32 KiB (the
+    // deflate window), for the whole block. Negative when coding would make
+    // the block larger.
+    int64_t saving = 0;
+    // The saving is under a thousandth of the block: it is noise to a
+    // compressor (long repeats aside), best kept as it is.
+    bool noise = false;
+    // The saving is under 1/64 of the block: the little there is to gain
+    // does not pay for a thorough match search.
+    bool little = false;
+};
+
+// The estimate for `size` bytes (meant for blocks of 64 KiB to a few MiB;
+// it costs about half a millisecond a MiB). Less than 64 KiB is neither noise
+// nor little: a block that small is left to the encoders to judge.
+Shrinkage estimateShrinkage(const uint8_t* data, size_t size);
+
+// Whether compressing the bytes could pay: some MiB of them is not noise.
+// Data that could not is best kept as it is (stored), at the speed of memory.
+bool worthCompressing(const uint8_t* data, size_t size);
+
+} // namespace arc

@@ -1,0 +1,323 @@
+#include "lzh_writer.h"
+
+#include "crc16.h"
+#include "files.h"
+#include "lz_anchors.h"
+#include "lzh_header.h"
+#include "noise.h"
+#include "results.h"
+#include "worker_pool.h"
+
+#include <algorithm>
+#include <new>
+
+namespace lha {
+
+namespace {
+
+constexpr size_t kChunk = 1 << 20;
+// Members from this size up get the 64-bit size extension (with room for a file
+// that grows while it is read).
+constexpr uint64_t kLargeFrom = 0xFFFFFFFFull - (1ull << 24);
+// Files prepared ahead at once: at most this many, holding at most kAheadBytes.
+constexpr size_t kAheadFiles = 64;
+constexpr uint64_t kAheadBytes = 8 << 20;
+
+} // namespace
+
+// A small file read and compressed whole, waiting for its turn.
+struct MemberWriter::Prepared {
+    bool opened = false;
+    bool whole = false; // it fitted in kChunk; else it is streamed when its turn comes
+    int error = arc::kOk;
+    unsigned mode = 0;
+    time_t mtime = 0;
+    uint16_t crc = 0;
+    uint64_t size = 0;
+    bool compressed = false;
+    std::vector<uint8_t> data; // what goes after the header
+};
+
+MemberWriter::MemberWriter(arc::AtomicOutput& out, arc::Progress& progress,
+                           const MemberOptions& options)
+    : out_(out), progress_(progress), options_(options),
+      buf_(std::make_unique_for_overwrite<uint8_t[]>(kChunk)) {}
+
+MemberWriter::~MemberWriter() = default;
+
+void MemberWriter::expect(std::vector<const Planned*> order) {
+    order_ = std::move(order);
+    for (size_t i = 0; i < order_.size(); ++i)
+        position_[order_[i]] = i;
+}
+
+bool MemberWriter::worthEncoding(const uint8_t* data, size_t size) const {
+    if (arc::worthCompressing(data, size))
+        return true;
+    std::vector<lz::LongMatch> repeats;
+    lz::findLongMatches(data, 0, size, (size_t{1} << windowBitsOfMethod(options_.methodDigit)) - 1,
+                        32, repeats);
+    uint64_t covered = 0;
+    for (const lz::LongMatch& r : repeats)
+        covered += r.length;
+    return covered * 1000 >= size;
+}
+
+void MemberWriter::prepare(const Planned& file, Prepared& p) const {
+    arc::InputFile in;
+    if (!in.open(file.path))
+        return;
+    p.opened = true;
+    p.mode = in.mode();
+    p.mtime = in.mtime();
+    if (in.size() > kChunk)
+        return;
+    // One byte more than fits tells a file that grew meanwhile.
+    std::vector<uint8_t> bytes(static_cast<size_t>(in.size()) + 1);
+    size_t have = 0;
+    for (;;) {
+        const long long got = in.read(bytes.data() + have, bytes.size() - have);
+        if (got < 0) {
+            p.opened = false;
+            return;
+        }
+        if (got == 0)
+            break;
+        have += static_cast<size_t>(got);
+        if (have == bytes.size()) {
+            if (have > kChunk)
+                return;
+            bytes.resize(std::min(kChunk + 1, 2 * bytes.size()));
+        }
+    }
+    bytes.resize(have);
+    p.whole = true;
+    p.size = have;
+    p.crc = arc::crc16Update(0, bytes.data(), have);
+    if (!options_.store && have > 0 && worthEncoding(bytes.data(), have)) {
+        std::vector<uint8_t> packed;
+        LhEncoder encoder(
+            windowBitsOfMethod(options_.methodDigit),
+            [&packed](const uint8_t* d, size_t n) {
+                packed.insert(packed.end(), d, d + n);
+                return static_cast<int>(arc::kOk);
+            },
+            options_.level);
+        int rc = encoder.write(bytes.data(), have);
+        if (rc == arc::kOk)
+            rc = encoder.finish();
+        if (rc != arc::kOk) {
+            p.error = rc;
+            return;
+        }
+        if (packed.size() < have) {
+            p.compressed = true;
+            p.data = std::move(packed);
+            return;
+        }
+    }
+    p.data = std::move(bytes);
+}
+
+void MemberWriter::prepareFrom(size_t index) {
+    std::vector<const Planned*> batch;
+    uint64_t bytes = 0;
+    for (size_t i = index; i < order_.size() && batch.size() < kAheadFiles; ++i) {
+        const Planned* f = order_[i];
+        if (f->size > kChunk || bytes + f->size > kAheadBytes)
+            break;
+        bytes += f->size;
+        batch.push_back(f);
+    }
+    std::vector<std::unique_ptr<Prepared>> results(batch.size());
+    arc::WorkerPool::shared().run(batch.size(), options_.width, [&](size_t i) {
+        results[i] = std::make_unique<Prepared>();
+        try {
+            prepare(*batch[i], *results[i]);
+        } catch (const std::bad_alloc&) {
+            results[i]->error = arc::kErrNoMemory;
+        }
+    });
+    for (size_t i = 0; i < batch.size(); ++i)
+        prepared_[batch[i]] = std::move(results[i]);
+}
+
+int MemberWriter::write(const Planned& file) {
+    auto it = prepared_.find(&file);
+    if (it == prepared_.end() && file.size <= kChunk) {
+        auto at = position_.find(&file);
+        if (at != position_.end())
+            prepareFrom(at->second);
+        else
+            prepare(file, *(prepared_[&file] = std::make_unique<Prepared>()));
+        it = prepared_.find(&file);
+    }
+    if (it == prepared_.end())
+        return writeStreamed(file);
+    const std::unique_ptr<Prepared> p = std::move(it->second);
+    prepared_.erase(it);
+    if (p->error != arc::kOk)
+        return p->error;
+    if (!p->opened)
+        return kPassedOver;
+    if (!p->whole)
+        return writeStreamed(file);
+    const std::vector<uint8_t> header =
+        buildLevel2Header(p->compressed ? std::string("-lh") + options_.methodDigit + "-" : "-lh0-",
+                          file.stored, p->mode, p->data.size(), p->size, p->mtime, p->crc, false);
+    int rc = out_.write(header.data(), header.size());
+    if (rc == arc::kOk)
+        rc = out_.write(p->data.data(), p->data.size());
+    if (rc != arc::kOk)
+        return rc;
+    done_ += p->size;
+    return progress_.report(file.name.c_str(), done_) ? arc::kErrCancelled : arc::kOk;
+}
+
+int MemberWriter::passOver(uint64_t start) {
+    int rc = out_.truncate(start);
+    return rc == arc::kOk ? kPassedOver : rc;
+}
+
+int MemberWriter::storeRaw(const Planned& file, arc::InputFile& in, uint64_t dataStart,
+                           uint16_t& crc, uint64_t& size, uint64_t reported) {
+    int rc = out_.truncate(dataStart);
+    if (rc != arc::kOk)
+        return rc;
+    crc = 0;
+    size = 0;
+    for (;;) {
+        long long got = in.read(buf_.get(), kChunk);
+        if (got < 0)
+            return kPassedOver;
+        if (got == 0)
+            return arc::kOk;
+        const size_t n = static_cast<size_t>(got);
+        crc = arc::crc16Update(crc, buf_.get(), n);
+        size += n;
+        rc = out_.write(buf_.get(), n);
+        if (rc != arc::kOk)
+            return rc;
+        if (progress_.report(file.name.c_str(), done_ + std::max(size, reported)))
+            return arc::kErrCancelled;
+    }
+}
+
+int MemberWriter::encodeAgain(const Planned& file, LhEncoder& encoder, uint64_t length,
+                              uint16_t crc) {
+    arc::InputFile again;
+    if (!again.open(file.path))
+        return kPassedOver;
+    std::vector<uint8_t> buf(kChunk); // buf_ holds the chunk that is still to be encoded
+    uint16_t check = 0;
+    for (uint64_t left = length; left > 0;) {
+        const long long got =
+            again.read(buf.data(), static_cast<size_t>(std::min<uint64_t>(kChunk, left)));
+        if (got <= 0)
+            return kPassedOver;
+        const size_t n = static_cast<size_t>(got);
+        check = arc::crc16Update(check, buf.data(), n);
+        const int rc = encoder.write(buf.data(), n);
+        if (rc != arc::kOk)
+            return rc;
+        left -= n;
+    }
+    return check == crc ? arc::kOk : kPassedOver;
+}
+
+int MemberWriter::writeStreamed(const Planned& file) {
+    arc::InputFile in;
+    if (!in.open(file.path))
+        return kPassedOver;
+    const bool large = in.size() >= kLargeFrom;
+    const uint64_t start = out_.tell();
+    // A placeholder of the final header's length; it is patched once the data is written.
+    const std::vector<uint8_t> placeholder =
+        buildLevel2Header("-lh0-", file.stored, in.mode(), 0, 0, 0, 0, large);
+    int rc = out_.write(placeholder.data(), placeholder.size());
+    if (rc != arc::kOk)
+        return rc;
+    const uint64_t dataStart = out_.tell();
+    uint16_t crc = 0;
+    uint64_t size = 0;
+    bool compressed = false;
+    bool stored = false; // the data went out as it is, all of it
+    if (!options_.store && in.size() > 0) {
+        std::unique_ptr<LhEncoder> encoder; // made once a chunk is worth compressing
+        uint64_t raw = 0;                   // bytes written as they are until then
+        bool shrinks = true;
+        for (;;) {
+            long long got = in.read(buf_.get(), kChunk);
+            if (got < 0)
+                return passOver(start);
+            if (got == 0)
+                break;
+            const size_t n = static_cast<size_t>(got);
+            const uint16_t crcBefore = crc;
+            crc = arc::crc16Update(crc, buf_.get(), n);
+            size += n;
+            if (!encoder && !worthEncoding(buf_.get(), n)) {
+                rc = out_.write(buf_.get(), n);
+                raw += n;
+            } else {
+                if (!encoder) {
+                    encoder = std::make_unique<LhEncoder>(
+                        windowBitsOfMethod(options_.methodDigit),
+                        [this](const uint8_t* d, size_t k) { return out_.write(d, k); },
+                        options_.level, options_.width);
+                    if (raw > 0) {
+                        // A part that shrinks after some that did not: those
+                        // are read again and compressed first.
+                        rc = out_.truncate(dataStart);
+                        if (rc == arc::kOk)
+                            rc = encodeAgain(file, *encoder, raw, crcBefore);
+                        if (rc == kPassedOver)
+                            return passOver(start);
+                        if (rc != arc::kOk)
+                            return rc;
+                    }
+                }
+                rc = encoder->write(buf_.get(), n);
+            }
+            if (rc != arc::kOk)
+                return rc;
+            if (progress_.report(file.name.c_str(), done_ + size))
+                return arc::kErrCancelled;
+            // Output only grows: once it reaches the file's size it cannot shrink it.
+            if (encoder && encoder->outputSize() >= in.size()) {
+                shrinks = false;
+                break;
+            }
+        }
+        if (!encoder) {
+            stored = true;
+        } else if (shrinks) {
+            rc = encoder->finish();
+            if (rc != arc::kOk)
+                return rc;
+            compressed = encoder->outputSize() < size;
+        }
+    }
+    if (!compressed && !stored) {
+        const uint64_t reported = size;
+        in.close();
+        if (!in.open(file.path))
+            return passOver(start);
+        rc = storeRaw(file, in, dataStart, crc, size, reported);
+        if (rc == kPassedOver)
+            return passOver(start);
+        if (rc != arc::kOk)
+            return rc;
+    }
+    if (!large && size > 0xFFFFFFFFull)
+        return passOver(start);
+    const uint64_t packed = out_.tell() - dataStart;
+    std::vector<uint8_t> header =
+        buildLevel2Header(compressed ? std::string("-lh") + options_.methodDigit + "-" : "-lh0-",
+                          file.stored, in.mode(), packed, size, in.mtime(), crc, large);
+    rc = out_.patch(start, header.data(), header.size());
+    done_ += std::max(size, in.size());
+    return rc;
+}
+
+} // namespace lha

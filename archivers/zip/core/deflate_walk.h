@@ -1,0 +1,30 @@
+// Walking a raw deflate stream (RFC 1951) without inflating it, and turning
+// a complete stream into a fragment that another can follow: what joins the
+// pieces a buffer compressor made one by one into one stream.
+#pragma once
+
+#include <cstddef>
+#include <vector>
+
+namespace zip::deflate {
+
+// Walks a complete raw deflate stream block by block, decoding its codes but
+// copying nothing, to find the bit where its last block starts and the bit
+// where that block ends. False when the stream does not parse.
+bool findLastBlock(const unsigned char* data, size_t size, size_t& lastStart, size_t& end);
+
+// Appends the complete stream `data` to `out` as a fragment: the final-block
+// bit of its last block is cleared, the bits after that block dropped, and an
+// empty stored block brings it to a byte boundary. Fragments in order, then
+// kStreamEnd, are one valid stream. False when the stream does not parse
+// (`out` may then hold part of it).
+bool appendFragment(const unsigned char* data, size_t size, std::vector<unsigned char>& out);
+
+// Appends `size` bytes to `out` as non-final stored blocks (one empty block
+// for none), starting byte-aligned.
+void appendStored(const unsigned char* in, size_t size, std::vector<unsigned char>& out);
+
+// The final empty stored block that ends a stream made of fragments.
+inline constexpr unsigned char kStreamEnd[5] = {1, 0, 0, 0xff, 0xff};
+
+} // namespace zip::deflate
