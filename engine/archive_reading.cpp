@@ -1,6 +1,7 @@
 #include "archive_reading.h"
 
 #include "arc_module.h"
+#include "formats.h"
 #include "paths.h"
 #include "run.h"
 
@@ -35,27 +36,36 @@ bool isFolderMember(const ListedMember& member) {
     return member.method == QLatin1String("-lhd-") || member.path.endsWith(QLatin1Char('/'));
 }
 
-ArchiverModule readerOf(ArchiveKind kind) {
-    return kind == ArchiveKind::Lzh ? ArchiverModule::Lha : ArchiverModule::UnZip;
+namespace {
+
+// Runs a reading command line through the module that reads `kind`.
+int callReader(Archivers& archivers, ArchiveKind kind, const QString& line) {
+    return formatTable(kind).reader == ArchiverModule::Lha ? archivers.Unlha(line)
+                                                           : archivers.UnZip(line);
 }
+
+// The command line that extracts `members` (all when empty) of `archive` into
+// `folder`; the destination is a token ending in "/", as the LHA module takes it.
+QString extractLine(ArchiveKind kind, const QString& archive, const QString& folder,
+                    const QStringList& members) {
+    const QString destination =
+        folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    return CompressionRun::commandLine(QLatin1String(formatTable(kind).extractSwitch),
+                                       {archive, destination}, members);
+}
+
+} // namespace
 
 int testMembers(Archivers& archivers, ArchiveKind kind, const QString& archive,
                 const QStringList& members) {
-    const QString line = CompressionRun::commandLine(
-        kind == ArchiveKind::Lzh ? QStringLiteral("t") : QStringLiteral("-t"), {archive}, members);
-    return kind == ArchiveKind::Lzh ? archivers.Unlha(line) : archivers.UnZip(line);
+    return callReader(archivers, kind,
+                      CompressionRun::commandLine(QLatin1String(formatTable(kind).testSwitch),
+                                                  {archive}, members));
 }
 
 int extractMembers(Archivers& archivers, ArchiveKind kind, const QString& archive,
                    const QString& folder, const QStringList& members) {
-    // The LHA module takes its destination as a token ending in "/".
-    QString destination = folder;
-    if (!destination.endsWith(QLatin1Char('/')))
-        destination += QLatin1Char('/');
-    const QString line = CompressionRun::commandLine(
-        kind == ArchiveKind::Lzh ? QStringLiteral("x") : QStringLiteral("-x"),
-        {archive, destination}, members);
-    return kind == ArchiveKind::Lzh ? archivers.Unlha(line) : archivers.UnZip(line);
+    return callReader(archivers, kind, extractLine(kind, archive, folder, members));
 }
 
 QString bareMemberName(const QString& path, bool backslash) {
@@ -191,12 +201,9 @@ void verifyFiles(Archivers& archivers, ArchiveKind kind, const QString& archive,
         return;
     const QString folder = makeStagingFolder(workFolder);
     if (!folder.isEmpty()) {
-        QString destination = folder + QLatin1Char('/');
-        const QString line = CompressionRun::commandLine(
-            kind == ArchiveKind::Lzh ? QStringLiteral("x") : QStringLiteral("-x"),
-            {archive, destination}, names);
         QByteArray unused;
-        archivers.listing(readerOf(kind), line, unused);
+        archivers.listing(formatTable(kind).reader, extractLine(kind, archive, folder, names),
+                          unused);
     }
     for (int i = 0; i < files.size(); ++i) {
         if (failures.value(i) != ProofFailure::None)

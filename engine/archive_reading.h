@@ -29,9 +29,6 @@ std::optional<ArchiveKind> sniffArchive(const QString& path);
 // Whether a listed member is a folder (nothing to test or extract).
 bool isFolderMember(const ListedMember& member);
 
-// The module that reads `kind`.
-ArchiverModule readerOf(ArchiveKind kind);
-
 // Tests `members` of `archive` (whole stored paths; all when empty): each is
 // decoded and its CRC checked, nothing written. The module's result code.
 int testMembers(Archivers& archivers, ArchiveKind kind, const QString& archive,

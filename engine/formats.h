@@ -23,6 +23,7 @@ struct FormatTable {
     const char* responsePrefix; // before a response file's path: "@", "-i@"
     const char* listSwitch;     // lists the members: "l", "-l"
     const char* extractSwitch;  // extracts members: "x -+", "-x"
+    const char* testSwitch;     // checks members without writing: "t", "-t"
     // Message ids: the lines logged before making an archive normally, stored,
     // as the inner archive of a double compression and as its final archive;
     // the box shown while the module is in use, and when it is missing (0:

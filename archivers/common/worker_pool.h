@@ -5,7 +5,7 @@
 // calling thread included; the caller works on its own batch too and returns
 // when every item is done. Batches of calls running side by side share the
 // helpers; a call never uses more than its width, so callers that split one
-// thread budget between them (modules' -j switch) never exceed it together.
+// thread budget between them (the modules' -mt switch) never exceed it together.
 // Helpers are started when first needed and kept, so that neither a small
 // batch nor a call pays for starting a thread.
 #pragma once

@@ -116,19 +116,30 @@ std::vector<const Entry*> chooseEntries(const Reader& reader, const std::vector<
     return chosen;
 }
 
+// Opens `archive` and picks the entries `names` asks for, their bytes the
+// progress total. kErrNotFound when none is picked.
+int openChosen(const std::string& archive, const std::vector<std::string>& names,
+               arc::Progress& progress, Reader& reader, std::vector<const Entry*>& chosen) {
+    const int rc = reader.open(archive);
+    if (rc != arc::kOk)
+        return rc;
+    uint64_t total = 0;
+    chosen = chooseEntries(reader, names, total);
+    if (chosen.empty())
+        return arc::kErrNotFound;
+    progress.setTotal(total);
+    return arc::kOk;
+}
+
 } // namespace
 
 int testArchive(const std::string& archive, const std::vector<std::string>& names,
                 arc::Progress& progress) {
     Reader reader;
-    int rc = reader.open(archive);
+    std::vector<const Entry*> chosen;
+    int rc = openChosen(archive, names, progress, reader, chosen);
     if (rc != arc::kOk)
         return rc;
-    uint64_t total = 0;
-    const std::vector<const Entry*> chosen = chooseEntries(reader, names, total);
-    if (chosen.empty())
-        return arc::kErrNotFound;
-    progress.setTotal(total);
     int failure = arc::kOk;
     uint64_t done = 0;
     for (const Entry* e : chosen) {
@@ -149,14 +160,10 @@ int testArchive(const std::string& archive, const std::vector<std::string>& name
 int extractArchive(const std::string& archive, const std::string& folder,
                    const std::vector<std::string>& names, arc::Progress& progress) {
     Reader reader;
-    int rc = reader.open(archive);
+    std::vector<const Entry*> chosen;
+    int rc = openChosen(archive, names, progress, reader, chosen);
     if (rc != arc::kOk)
         return rc;
-    uint64_t total = 0;
-    const std::vector<const Entry*> chosen = chooseEntries(reader, names, total);
-    if (chosen.empty())
-        return arc::kErrNotFound;
-    progress.setTotal(total);
 
     int skipped = 0;
     int failure = arc::kOk;
