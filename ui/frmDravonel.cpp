@@ -390,10 +390,10 @@ void frmDravonel::loadGeometry() {
     float width = keys.readSingle(QStringLiteral("Main_Width"), 8000);
     float height = keys.readSingle(QStringLiteral("Main_Height"), 8000);
     const qint16 state = keys.readInt16(QStringLiteral("Main_WindowState"), 0);
-    // Every menu of the bar stays in reach: the window is never narrower than
-    // the bar's items. A first start (no usable stored width) also leaves room
-    // for the panes' captions side by side.
-    setMinimumWidth(std::max(menuBar()->sizeHint().width(), runStripWidth()));
+    // The window is never smaller than its content needs (updateMinimumSize).
+    // A first start (no usable stored width) also leaves room for the panes'
+    // captions side by side.
+    updateMinimumSize();
     if (!keys.storedSingle(QStringLiteral("Main_Width")))
         width = std::max(width, float(toTwips(captionsWidth())));
     // Corrections: a window off the screen or too small comes back usable. They
@@ -566,6 +566,11 @@ QSize frmDravonel::runButtonSize() const {
     return size;
 }
 
+int frmDravonel::stripHeight() const {
+    // 615 twips, or the buttons with margins of 120 twips above and below.
+    return std::max(toPixels(615), runButtonSize().height() + 2 * toPixels(120));
+}
+
 int frmDravonel::runStripWidth() const {
     // Margins of 120 twips, gaps of 105, and cancel after the fourth button.
     return 2 * toPixels(120) + 5 * runButtonSize().width() + 4 * toPixels(105);
@@ -574,7 +579,7 @@ int frmDravonel::runStripWidth() const {
 void frmDravonel::MDIForm_Resize() {
     const QSize button = runButtonSize();
     const int margin = toPixels(120), gap = toPixels(105);
-    pnlDravonel->setFixedHeight(std::max(toPixels(615), button.height() + 2 * margin));
+    pnlDravonel->setFixedHeight(stripHeight());
     pnlDravonel->setGeometry(0, 0, centralWidget()->width(), pnlDravonel->height());
     mdi_->setGeometry(0, pnlDravonel->height(), centralWidget()->width(),
                       centralWidget()->height() - pnlDravonel->height());
@@ -590,6 +595,36 @@ void frmDravonel::MDIForm_Resize() {
     const int x =
         std::max(width() - toPixels(60) - button.width(), margin + 4 * (button.width() + gap));
     btnCancel->setGeometry(x, margin, button.width(), button.height());
+}
+
+void frmDravonel::updateMinimumSize() {
+    // Every menu of the bar and all five run buttons stay in reach, and each
+    // row of panes keeps the height its tallest pane needs to show its
+    // controls, so that at the window's smallest no control is drawn over
+    // another.
+    int columnWidth = 0, rowsHeight = 0;
+    for (int row = 0; row < 3; ++row) {
+        int tallest = 0;
+        for (int column = 0; column < 2; ++column) {
+            const qsizetype index = column * 3 + row;
+            if (index >= panes_.size())
+                continue;
+            const Pane* pane = panes_.at(index);
+            // The pane's frame: its title bar and borders.
+            const int border =
+                2 * style()->pixelMetric(QStyle::PM_MdiSubWindowFrameWidth, nullptr, pane->frame());
+            const int title =
+                style()->pixelMetric(QStyle::PM_TitleBarHeight, nullptr, pane->frame());
+            const QSize need = pane->minimumContentSize();
+            tallest = std::max(tallest, need.height() + title + border);
+            columnWidth = std::max(columnWidth, need.width() + border);
+        }
+        rowsHeight += tallest;
+    }
+    const int chrome = menuBar()->sizeHint().height() + stripHeight() +
+                       statusBar()->sizeHint().height() + mdi_->frameWidth() * 2;
+    setMinimumSize(std::max({menuBar()->sizeHint().width(), runStripWidth(), 2 * columnWidth}),
+                   chrome + rowsHeight);
 }
 
 void frmDravonel::keepPanesClearOfIcons() {
@@ -652,7 +687,7 @@ void frmDravonel::SetFontData() {
         b->setFont(font);
     btnCancel->setFont(font);
     // The buttons grow with the font: the window keeps room for all five.
-    setMinimumWidth(std::max(menuBar()->sizeHint().width(), runStripWidth()));
+    updateMinimumSize();
     MDIForm_Resize();
 }
 
@@ -846,9 +881,10 @@ void frmDravonel::mnuFont_Click() {
     o.Font_Size = size;
     o.Font_Bold = chosen.bold();
     o.Font_Italic = chosen.italic();
-    SetFontData();
+    // The panes first: the window's smallest size follows their controls.
     for (Pane* pane : panes_)
         pane->SetFontData();
+    SetFontData();
     frmAbout_->SetFontData();
     frmDefault_->SetFontData();
     frmOption_->SetFontData();

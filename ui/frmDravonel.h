@@ -203,8 +203,12 @@ private:
     QPushButton* runButton(int i) const { return i < 4 ? btnExe[size_t(i)] : btnCancel; }
     // Cuts back the panes that reach into the row of minimised panes.
     void keepPanesClearOfIcons();
+    // The smallest size at which the menus, the run buttons and every pane's
+    // controls are shown without overlapping.
+    void updateMinimumSize();
     // The size of each of the five run buttons, and the width of their strip.
     QSize runButtonSize() const;
+    int stripHeight() const;
     int runStripWidth() const;
     QMap<QString, QAction*> actions_;
 

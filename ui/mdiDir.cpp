@@ -252,6 +252,13 @@ void mdiDir::mnuMente_Click() {
     applyAliasMenuState();
 }
 
+QSize mdiDir::minimumContentSize() const {
+    // The drive list, the folder list and the folder's text, one above the
+    // other (margins as in Form_Resize).
+    return {toPixels(1500), drvDrive->sizeHint().height() + minimumListHeight() +
+                                txtDir->sizeHint().height() + toPixels(240)};
+}
+
 void mdiDir::Form_Resize() {
     const double w = std::round(toTwips(width()) - 120);
     const double driveHeight = toTwips(drvDrive->sizeHint().height());

@@ -44,6 +44,7 @@ public:
     // Writes geometry, the folders and the twenty alias keys.
     void Form_QueryUnload() override;
     void Form_Resize() override;
+    QSize minimumContentSize() const override;
     // The control that takes the keyboard focus at the first activation.
     QWidget* focusControl() const;
 

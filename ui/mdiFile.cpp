@@ -162,6 +162,12 @@ bool mdiFile::eventFilter(QObject* watched, QEvent* event) {
     return Pane::eventFilter(watched, event);
 }
 
+QSize mdiFile::minimumContentSize() const {
+    // The list, then the two buttons below it (margins as in Form_Resize).
+    return {btnDelAll->width() + btnDel->width() + toPixels(180),
+            minimumListHeight() + btnDel->height() + toPixels(180)};
+}
+
 void mdiFile::Form_Resize() {
     const double w = std::round(toTwips(width()) - 120);
     const double h = std::round(toTwips(height()) - toTwips(btnDel->height()) - 180);

@@ -23,6 +23,7 @@ public:
 
     void Form_Load() override;
     void Form_Resize() override;
+    QSize minimumContentSize() const override;
 
     void btnDel_Click();
     void btnDelAll_Click();

@@ -283,6 +283,12 @@ bool mdiInFile::eventFilter(QObject* watched, QEvent* event) {
     return Pane::eventFilter(watched, event);
 }
 
+QSize mdiInFile::minimumContentSize() const {
+    // The list, then the three buttons below it (margins as in Form_Resize).
+    return {btnAdd->width() + btnAddAll->width() + btnAddAllAll->width() + toPixels(300),
+            minimumListHeight() + btnAdd->height() + toPixels(180)};
+}
+
 void mdiInFile::Form_Resize() {
     const double w = std::round(toTwips(width()) - 120);
     const double h = std::round(toTwips(height()) - toTwips(btnAdd->height()) - 180);

@@ -44,6 +44,7 @@ public:
 
     void Form_Load() override;
     void Form_Resize() override;
+    QSize minimumContentSize() const override;
 
     // The input and message boxes (tests answer them).
     void setPrompts(MessageHost& prompts) { prompts_ = &prompts; }

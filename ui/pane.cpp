@@ -9,6 +9,7 @@
 #include <QMdiSubWindow>
 #include <QMenu>
 #include <QMouseEvent>
+#include <QStyle>
 
 namespace dravonel {
 
@@ -25,6 +26,16 @@ QFont settingsFont(const Program& program) {
 
 Pane::Pane(frmDravonel& main, Program& program, const QString& stem, QWidget* parent)
     : QWidget(parent), main_(main), program_(program), mnuPopup(new QMenu(this)), stem_(stem) {}
+
+QSize Pane::minimumContentSize() const {
+    // A list between margins of 60 twips.
+    return {toPixels(1500), minimumListHeight() + toPixels(120)};
+}
+
+int Pane::minimumListHeight() const {
+    // Three lines of the pane's font and the list's frame.
+    return 3 * fontMetrics().lineSpacing() + 2 * style()->pixelMetric(QStyle::PM_DefaultFrameWidth);
+}
 
 QMdiSubWindow* Pane::frame() const {
     return qobject_cast<QMdiSubWindow*>(parentWidget());

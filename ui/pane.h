@@ -35,6 +35,9 @@ public:
     void Menu_Enabled(bool blnFlag);
     // The pane's layout, run on every resize and after a font change.
     virtual void Form_Resize() {}
+    // The smallest size of the pane (its frame aside) at which Form_Resize
+    // shows every control of it without overlap, its list three lines high.
+    virtual QSize minimumContentSize() const;
 
     // Reads the stored position and size, unless the automatic run is active or
     // the panes follow the main window. A value that is not stored at all, or
@@ -57,6 +60,8 @@ public:
     QMdiSubWindow* frame() const;
 
 protected:
+    // The height of a list that shows three lines.
+    int minimumListHeight() const;
     // Registers a control for SetToolTip with its message number.
     void addToolTip(QWidget* control, int messageId);
     // Registers a control that takes the settings font.

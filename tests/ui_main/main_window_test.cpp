@@ -239,7 +239,7 @@ TEST_F(MainWindow, StoredGeometryIsCorrectedWhenUnusable) {
     EXPECT_NEAR(w.geometry().x() * tpp, 1000, tpp);
     EXPECT_NEAR(w.geometry().y() * tpp, 300, tpp);
     EXPECT_NEAR(w.geometry().width(), std::max(8000 / tpp, double(w.minimumWidth())), 1);
-    EXPECT_NEAR(w.geometry().height() * tpp, 2000, tpp);
+    EXPECT_NEAR(w.geometry().height(), std::max(2000 / tpp, double(w.minimumHeight())), 1);
 
     // Values spoilt by hand or by another program give their defaults: the
     // window, its panes and its dialogs always open.
@@ -612,8 +612,10 @@ TEST_F(MainWindow, RunButtonsGrowWithTheFontUpToTheLargestSizeTakenWithoutOverla
         settings(QString("Font_Name=IPAGothic\nFont_Size=%1\n").arg(points));
         TestWindow& w = make();
         ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+        // The smallest the window goes (offscreen, a size takes effect when
+        // it is set before the window is shown).
+        w.resize(w.minimumSize());
         w.show();
-        w.resize(w.minimumSize()); // the smallest the window goes
         QApplication::processEvents();
         QList<QPushButton*> buttons;
         for (int i = 0; i < 4; ++i)
@@ -714,5 +716,47 @@ TEST_F(MainWindow, AMinimisedPaneNeverCoversTheTargetListsButtons) {
         const QRect where(button->mapTo(area, QPoint(0, 0)), button->size());
         for (QMdiSubWindow* icon : {inFolder, inFiles})
             EXPECT_FALSE(icon->geometry().intersects(where)) << button->objectName().toStdString();
+    }
+}
+
+TEST_F(MainWindow, AtItsSmallestTheWindowShowsEveryControlWithoutOverlap) {
+    for (int points : {9, 16}) {
+        settings(QString("Font_Name=IPAGothic\nFont_Size=%1\n").arg(points));
+        TestWindow& w = make();
+        ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+        w.resize(1, 1); // the window stops at its smallest
+        w.show();
+        QApplication::processEvents();
+        const QList<QWidget*> panes{w.inDir(),  w.inFile(), w.file(),
+                                    w.outDir(), w.status(), w.outFile()};
+        for (QWidget* pane : panes) {
+            const QList<QWidget*> controls =
+                pane->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly);
+            for (qsizetype i = 0; i < controls.size(); ++i) {
+                const QRect g = controls[i]->geometry();
+                if (controls[i]->isHidden())
+                    continue;
+                EXPECT_TRUE(pane->rect().contains(g))
+                    << points << " " << controls[i]->metaObject()->className() << " in "
+                    << pane->metaObject()->className();
+                for (qsizetype j = 0; j < i; ++j) {
+                    if (!controls[j]->isHidden()) {
+                        EXPECT_FALSE(g.intersects(controls[j]->geometry()))
+                            << points << " " << pane->metaObject()->className();
+                    }
+                }
+            }
+            // A list shows at least two lines.
+            EXPECT_GE(pane->height(), 2 * pane->fontMetrics().lineSpacing()) << points;
+        }
+        // The panes lie side by side within their area, none over another.
+        for (qsizetype i = 0; i < panes.size(); ++i) {
+            const QWidget* frame = panes[i]->parentWidget();
+            EXPECT_TRUE(frame->parentWidget()->rect().contains(frame->geometry()))
+                << points << " " << panes[i]->metaObject()->className();
+            for (qsizetype j = 0; j < i; ++j)
+                EXPECT_FALSE(frame->geometry().intersects(panes[j]->parentWidget()->geometry()))
+                    << points << " " << panes[i]->metaObject()->className();
+        }
     }
 }
