@@ -2,6 +2,7 @@
 #include "cmdline.h"
 #include "files.h"
 #include "results.h"
+#include "test_files.h"
 #include "worker_pool.h"
 
 #include <gtest/gtest.h>
@@ -21,28 +22,9 @@ namespace fs = std::filesystem;
 
 namespace {
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char templ[] = "/tmp/arc-common-XXXXXX";
-        path = ::mkdtemp(templ);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(path, ec);
-    }
-};
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void spit(const fs::path& p, const std::string& data) {
-    std::ofstream out(p, std::ios::binary);
-    out << data;
-}
+using testsupport::slurp;
+using testsupport::spit;
+using testsupport::TempDir;
 
 size_t entriesIn(const fs::path& dir) {
     return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {}));

@@ -3,6 +3,8 @@
 // on Debian "lha" is an alternative that may point at either.
 #pragma once
 
+#include "test_files.h"
+
 #include <cstdint>
 #include <cstdlib>
 #include <filesystem>
@@ -15,29 +17,9 @@ namespace lhatest {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char templ[] = "/tmp/lha-test-XXXXXX";
-        path = ::mkdtemp(templ);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::permissions(path, fs::perms::owner_all, fs::perm_options::add, ec);
-        fs::remove_all(path, ec);
-    }
-    std::string operator/(const std::string& name) const { return (path / name).string(); }
-};
-
-inline std::string slurp(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-inline void spit(const std::string& p, const std::string& data) {
-    std::ofstream out(p, std::ios::binary | std::ios::trunc);
-    out << data;
-}
+using testsupport::slurp;
+using testsupport::spit;
+using testsupport::TempDir;
 
 inline std::string randomBytes(size_t n, uint32_t seed) {
     std::mt19937 rng(seed);

@@ -1034,7 +1034,8 @@ TEST_F(LhaModule, CancelInTheMiddleLeavesTheOldArchive) {
 TEST_F(LhaModule, UnwritableDestinationGives32774) {
     std::string p = file("a.txt", "abc");
     EXPECT_EQ(unlha(normal(dir / "no/such/folder/A.LZH", {p})), arc::kErrCannotWriteDest);
-    EXPECT_EQ(unlha("u \"-w" + dir / "missing-work" + "\" \"" + out + "/A.LZH\" \"" + p + "\""),
+    EXPECT_EQ(unlha("u \"-w" + (dir / "missing-work").string() + "\" \"" + out + "/A.LZH\" \"" + p +
+                    "\""),
               arc::kErrCannotWriteDest);
     EXPECT_FALSE(fs::exists(out + "/A.LZH"));
     if (::geteuid() != 0)

@@ -10,26 +10,6 @@
 
 namespace ztest {
 
-TempDir::TempDir() {
-    char templ[] = "/tmp/zip-test-XXXXXX";
-    path = ::mkdtemp(templ);
-}
-
-TempDir::~TempDir() {
-    std::error_code ec;
-    fs::remove_all(path, ec);
-}
-
-std::string slurp(const fs::path& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
-
-void spit(const fs::path& p, const std::string& data) {
-    std::ofstream out(p, std::ios::binary);
-    out << data;
-}
-
 std::string sample(size_t size, unsigned seed, bool compressible) {
     std::string s;
     s.reserve(size);

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "module.h"
+#include "test_files.h"
 
 #include <filesystem>
 #include <string>
@@ -12,17 +13,10 @@ namespace ztest {
 
 namespace fs = std::filesystem;
 
-struct TempDir {
-    fs::path path;
-    TempDir();
-    ~TempDir();
-    TempDir(const TempDir&) = delete;
-    TempDir& operator=(const TempDir&) = delete;
-    fs::path operator/(const std::string& name) const { return path / name; }
-};
+using testsupport::slurp;
+using testsupport::spit;
+using testsupport::TempDir;
 
-std::string slurp(const fs::path& p);
-void spit(const fs::path& p, const std::string& data);
 // Deterministic bytes: text-like when `compressible`, else noise.
 std::string sample(size_t size, unsigned seed, bool compressible);
 
