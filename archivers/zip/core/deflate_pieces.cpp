@@ -58,15 +58,15 @@ struct Slot {
 
 thread_local Slot tSlot;
 
-// What a part of a piece takes (noise.h): noise, the noise coder; at level 9,
-// data that would shrink but little, libdeflate's lazy search (its level 9),
-// which finds that little as well as its near-optimal parser at a fraction of
-// the cost; anything else (kNormal) the level asked for.
+// What a part of a piece takes (noise.h): noise, long repeats aside, the noise
+// coder; at level 9, data that would shrink but little, libdeflate's lazy
+// search (its level 9), which finds that little as well as its near-optimal
+// parser at a fraction of the cost; anything else (kNormal) the level asked for.
 constexpr int kNormal = 0;
 constexpr int kLittle = 9;
 int partKind(const unsigned char* in, size_t size, int level) {
     const arc::Shrinkage shrinkage = arc::estimateShrinkage(in, size);
-    return shrinkage.noise ? kNoise : shrinkage.little && level == 9 ? kLittle : kNormal;
+    return shrinkage.searchless ? kNoise : shrinkage.little && level == 9 ? kLittle : kNormal;
 }
 
 // Level 9's choice for a run of a piece, from four samples spread over it:
