@@ -35,7 +35,7 @@ void ChainParser::parse(const uint8_t* b, size_t history, size_t size,
     const size_t learnt = lz::learnUntil(history, size);
     const bool whole = learnt == size;
     lz::learnPrices<PriceTable>(b, history, learnt, chains_, settings_, buffers_, prices, symbols,
-                                whole ? lz::MatchSource::Record : lz::MatchSource::Search);
+                                whole ? lz::MatchSource::Learn : lz::MatchSource::Search);
     if (!whole)
         chains_.reset(b, history, size);
     lz::PathState state;
