@@ -97,7 +97,7 @@ Shrinkage estimateShrinkage(const uint8_t* data, size_t size) {
     const int64_t searched = s.saving - s.longRepeats;
     s.noise = s.saving * 1000 < static_cast<int64_t>(size);
     s.searchless = searched * 1000 < static_cast<int64_t>(size);
-    s.little = searched * 64 < static_cast<int64_t>(size);
+    s.little = searched * 8 < static_cast<int64_t>(size);
     return s;
 }
 

@@ -26,8 +26,10 @@ struct Shrinkage {
     // block: noise but for those repeats, which the coders of noise find
     // without a search (lz_anchors.h).
     bool searchless = false;
-    // The saving apart from the long repeats is under 1/64 of the block: the
-    // little there is to gain does not pay for a thorough match search.
+    // The saving apart from the long repeats is under 1/8 of the block: the
+    // little there is to gain does not pay for a thorough match search (on
+    // 100 MB of .gz files, parts that shrink by 2-12 % lose 0.2 % of their
+    // size to a lazy search that takes a third of the time).
     bool little = false;
 };
 

@@ -71,8 +71,8 @@ thread_local Slot tSlot;
 
 // What a part of a piece takes (noise.h): noise, long repeats aside, the noise
 // coder; at level 9, data that would shrink but little, libdeflate's lazy
-// search (its level 9), which finds that little as well as its near-optimal
-// parser at a fraction of the cost; anything else (kNormal) the level asked for.
+// search (its level 9), which finds that little nearly as well as its
+// near-optimal parser at a fraction of the cost; anything else (kNormal) the level asked for.
 constexpr int kNormal = 0;
 constexpr int kLittle = 9;
 int partKind(const unsigned char* in, size_t size, int level) {

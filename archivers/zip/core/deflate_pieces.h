@@ -21,9 +21,9 @@
 // At every level, each MiB of a piece is looked at first (noise.h), and runs
 // of parts alike are compressed apart: noise (compressed files, most photos,
 // random bytes) goes to the noise coder (deflate_noise.h) at the speed of
-// memory; at level 9, data that would shrink but little takes libdeflate's
-// lazy search, which there finds as much as a thorough search at a fraction
-// of its cost; the rest the level asked for. A file of photos and text has
+// memory; at level 9, data that would shrink by less than an eighth takes
+// libdeflate's lazy search, which there finds nearly as much as a thorough
+// search at a fraction of its cost; the rest the level asked for. A file of photos and text has
 // its text compressed as hard as ever.
 #pragma once
 
