@@ -4,6 +4,7 @@
 #include "results.h"
 
 #include <cerrno>
+#include <chrono>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -42,14 +43,38 @@ constexpr size_t kExtractBuffer = 1 << 20;
 // Room left free on the destination's file system for its own records.
 constexpr uint64_t kFreeReserve = 64 << 10;
 
-// Whether `size` more bytes fit on the file system of `fd` (or of `path` when
-// fd is -1), keeping kFreeReserve free. True when the space cannot be read.
-bool fits(int fd, const std::string& path, uint64_t size) {
-    struct statvfs fsInfo;
-    if ((fd >= 0 ? ::fstatvfs(fd, &fsInfo) : ::statvfs(path.c_str(), &fsInfo)) != 0)
-        return true;
-    const uint64_t avail = static_cast<uint64_t>(fsInfo.f_bavail) * fsInfo.f_frsize;
-    return avail >= kFreeReserve && size <= avail - kFreeReserve;
+// Whether `size` more bytes fit on the file system of the folder `dir`,
+// keeping kFreeReserve free; with `spend`, they are taken as written. True
+// when the space cannot be read. The free space is read again only when the
+// bytes asked for exceed half of what was free at the last reading, less what
+// was written since, or that reading is more than kFreshFor old: extracting
+// many small files asks the kernel about once, not once per file.
+constexpr auto kFreshFor = std::chrono::seconds(1);
+bool fits(const std::string& dir, uint64_t size, bool spend) {
+    struct Room {
+        std::string dir;
+        uint64_t budget = 0; // bytes that may still be written without asking
+        std::chrono::steady_clock::time_point read;
+    };
+    thread_local Room room;
+    const auto now = std::chrono::steady_clock::now();
+    if (room.dir != dir || now - room.read > kFreshFor || size > room.budget) {
+        room.dir.clear();
+        struct statvfs fsInfo;
+        if (::statvfs(dir.c_str(), &fsInfo) != 0)
+            return true;
+        const uint64_t avail = static_cast<uint64_t>(fsInfo.f_bavail) * fsInfo.f_frsize;
+        if (avail < kFreeReserve || size > avail - kFreeReserve)
+            return false;
+        room.dir = dir;
+        room.budget = (avail - kFreeReserve) / 2;
+        room.read = now;
+        if (size > room.budget)
+            room.budget = size;
+    }
+    if (spend)
+        room.budget -= size;
+    return true;
 }
 
 } // namespace
@@ -151,8 +176,9 @@ int ExtractedFile::open(const std::string& folder, const std::string& name, uint
     std::string dir = folder.empty() ? std::string(".") : folder;
     if (dir.size() > 1 && dir.back() == '/')
         dir.pop_back();
-    if (!fits(-1, dir, size))
+    if (!fits(dir, size, false))
         return kErrDiskFull;
+    dir_ = dir;
     finalPath_ = (dir == "/" ? dir : dir + "/") + name;
     std::string templ = (dir == "/" ? dir : dir + "/") + ".extract.XXXXXX";
     std::vector<char> buf(templ.begin(), templ.end());
@@ -166,7 +192,7 @@ int ExtractedFile::open(const std::string& folder, const std::string& name, uint
 }
 
 int ExtractedFile::flush() {
-    if (!fits(fd_, "", buffer_.size()))
+    if (!fits(dir_, buffer_.size(), true))
         return kErrDiskFull;
     const char* p = buffer_.data();
     size_t left = buffer_.size();

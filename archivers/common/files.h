@@ -81,6 +81,7 @@ private:
     int flush();
 
     int fd_ = -1;
+    std::string dir_;
     std::string tempPath_;
     std::string finalPath_;
     std::string buffer_;

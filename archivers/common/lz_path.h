@@ -35,13 +35,39 @@ struct PathState {
     int32_t sincePrices = 0;
 };
 
+// The matches a parse found, stretch by stretch, so that a second parse of the
+// same text can take them instead of searching again: what the chains find does
+// not depend on the prices, only the path chosen through the matches does.
+struct MatchLog {
+    std::vector<Match> matches;  // every stretch's matches, in order
+    std::vector<uint32_t> first; // per stretch, stop + 1 entries: where each
+                                 // position's matches start in `matches`
+    std::vector<int32_t> stops;  // per stretch: where its priced path ends
+    std::vector<Match> taken;    // per stretch: the long match taken after it
+    void clear() {
+        matches.clear();
+        first.clear();
+        stops.clear();
+        taken.clear();
+    }
+};
+
+// What a parse does with the matches: search for them; search, keep them in a
+// MatchLog and take at each position the longest (a parse that only learns
+// the prices of a text parsed again: on 1,000 headers this teaches them as
+// well as the cheapest path, at a fraction of the cost); or take those a Learn
+// parse of the same text kept.
+enum class MatchSource { Search, Learn, Replay };
+
 // The path through a stretch: per position its cost, how it is reached, and
-// where its matches start in `matches`. Kept from call to call.
+// where its matches start in `matches`; the matches a parse kept. Kept from
+// call to call.
 struct PathBuffers {
     std::vector<uint64_t> best;
     std::vector<uint32_t> firstMatch;
     std::vector<Match> matches;
     std::vector<uint32_t> path;
+    MatchLog log;
 };
 
 // -log2 of a symbol's share `count / total`, in sixteenths of a bit (the unit
@@ -57,10 +83,128 @@ constexpr int kRunPeriod = 15;      // a match at this distance or less repeats 
 constexpr int kRunTail = 8;         // positions added at the end of a run
 
 // Until the text has taught it better, a parse prices with guesses; a first
-// pass that only learns the prices ends here: a text of up to 64 KiB after its
-// history is parsed twice whole, a longer one learns from its first stretch.
+// pass that only learns the prices ends here: a text of up to kLearnWhole bytes
+// after its history is parsed twice whole, a longer one learns from its first
+// stretch.
+constexpr size_t kLearnWhole = size_t{1} << 16;
 inline size_t learnUntil(size_t history, size_t size) {
-    return size - history <= (size_t{1} << 16) ? size : history + kPathStretch;
+    return size - history <= kLearnWhole ? size : history + kPathStretch;
+}
+
+// Searches the `n` positions of a stretch from `pos` (cheapestPath's first
+// step): puts their matches in buf.matches, where each position's start in
+// buf.firstMatch (up to `stop`, entry `stop` the end), and returns how many
+// there are. A match of s.longMatch bytes ends the stretch early: `stop` is
+// set to its position and `taken` to it.
+template <int kMaxMatch>
+size_t gatherMatches(const uint8_t* b, int32_t pos, int n, int32_t end, HashChains& chains,
+                     const PathSettings& s, PathState& st, PathBuffers& buf, int& stop,
+                     Match& taken) {
+    const int32_t lastStart = end - kMinMatch;
+    // The matches are found in place: `room` keeps space for the most one
+    // search can give beyond those already gathered.
+    size_t used = 0;
+    auto room = [&](size_t more) {
+        if (buf.matches.size() < used + more)
+            buf.matches.resize(std::max(2 * buf.matches.size(), used + more));
+        return buf.matches.data() + used;
+    };
+    for (int i = 0; i < n; ++i) {
+        buf.firstMatch[static_cast<size_t>(i)] = static_cast<uint32_t>(used);
+        const int32_t p = pos + i;
+        if (p > lastStart)
+            continue;
+        if (p >= st.skipFrom && p < st.skipTo) {
+            chains.insert(b, p);
+            if (i == 0 && st.skipEnd - p >= kMinMatch) {
+                *room(1) = {static_cast<int>(st.skipEnd - p), st.skipDistance};
+                ++used;
+            }
+            continue;
+        }
+        Match* const found = room(kMaxMatch);
+        const int count =
+            chains.findAndInsert(b, p, std::min(kMaxMatch, end - p), s.depth, kMaxMatch, found);
+        if (count == 0)
+            continue;
+        const Match longest = found[count - 1];
+        if (longest.length >= s.longMatch) {
+            stop = i;
+            taken = longest;
+            break;
+        }
+        used += static_cast<size_t>(count);
+        if (longest.length >= s.skip && p + longest.length > st.skipEnd) {
+            st.skipDistance = longest.distance;
+            st.skipEnd = p + longest.length;
+            st.skipFrom = p + s.look;
+            st.skipTo = st.skipEnd - 1;
+        }
+    }
+    buf.firstMatch[static_cast<size_t>(stop)] = static_cast<uint32_t>(used);
+    return used;
+}
+
+// The cheapest path through a stretch of `stop` positions of the text at `b`,
+// each position's matches being matches[first[i], first[i + 1]), priced by
+// `prices`; its symbols go to `emit` in order (cheapestPath's second step).
+template <class Table, class Prices, class Emit>
+void cheapestSteps(const uint8_t* b, int stop, const Match* matches, const uint32_t* first,
+                   const PathSettings& s, PathBuffers& buf, const Prices& prices, Emit&& emit) {
+    const Table price(prices);
+    uint64_t* best = buf.best.data();
+    std::fill(best, best + stop + 1, UINT64_MAX);
+    best[0] = 0;
+    // Each entry holds a cost in its high half and the step that reaches it
+    // in its low half, so that one comparison keeps the cheaper.
+    auto relax = [&](int at, uint32_t c, uint32_t how) {
+        best[at] = std::min(best[at], (static_cast<uint64_t>(c) << 32) | how);
+    };
+    for (int i = 0; i < stop; ++i) {
+        const uint32_t here = static_cast<uint32_t>(best[i] >> 32);
+        relax(i + 1, here + price.literal[b[i]], 1);
+        int shortest = kMinMatch;
+        for (uint32_t k = first[i]; k < first[i + 1]; ++k) {
+            const int top = std::min(matches[k].length, stop - i);
+            const uint32_t d = static_cast<uint32_t>(matches[k].distance);
+            const uint32_t base = here + price.distance[Table::slot(d - 1)];
+            const uint32_t tag = d << 9;
+            const int full = std::min(top, s.fullPricing);
+            for (int len = shortest; len <= full; ++len)
+                relax(i + len, base + price.length[len], tag | static_cast<uint32_t>(len));
+            for (int len = std::max(full + 1, top - 1); len <= top; ++len)
+                relax(i + len, base + price.length[len], tag | static_cast<uint32_t>(len));
+            shortest = std::max(shortest, matches[k].length + 1);
+        }
+    }
+    // Walk the cheapest path back from its end, then emit it forwards.
+    buf.path.clear();
+    for (int i = stop; i > 0;) {
+        const uint32_t how = static_cast<uint32_t>(best[i]);
+        const int len = static_cast<int>(how & 0x1FF);
+        buf.path.push_back(len == 1 ? literalSymbol(b[i - 1]) : matchSymbol(len, how >> 9));
+        i -= len;
+    }
+    for (auto it = buf.path.rbegin(); it != buf.path.rend(); ++it)
+        emit(*it);
+}
+
+// A stretch taken the quick way, for a parse that only learns prices: at each
+// position its longest match, a literal where there is none.
+template <class Emit>
+void longestSteps(const uint8_t* b, int stop, const Match* matches, const uint32_t* first,
+                  Emit&& emit) {
+    for (int i = 0; i < stop;) {
+        const int len =
+            first[i + 1] > first[i] ? std::min(matches[first[i + 1] - 1].length, stop - i) : 0;
+        if (len >= kMinMatch) {
+            emit(matchSymbol(len, static_cast<uint32_t>(matches[first[i + 1] - 1].distance)));
+            i += len;
+        } else {
+            emit(literalSymbol(b[i]));
+            ++i;
+        }
+    }
 }
 
 // Parses the text `b` of `size` bytes from position `from` to at least `until`
@@ -77,6 +221,10 @@ inline size_t learnUntil(size_t history, size_t size) {
 //    its start and the match is taken as it is; a run of a short pattern as
 //    long as a match can be adds only its last positions to the chains, so
 //    that long repeats cost little.
+// With MatchSource::Learn the matches are also kept in buf.log (cleared
+// first) and the longest is taken at each position; with Replay they are
+// taken from buf.log, kept by a Learn parse of the same text, `from`, `until`
+// and state, and the chains are neither searched nor changed.
 // `Prices` counts the symbols (count) and turns the counts into prices
 // (update); `Table` lays the prices out for the inner loop: literal[256],
 // length[kMaxMatch + 1], distance[], with `slot(distance - 1)` the index into
@@ -84,7 +232,7 @@ inline size_t learnUntil(size_t history, size_t size) {
 template <class Table, class Prices>
 size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, HashChains& chains,
                     const PathSettings& s, PathState& st, PathBuffers& buf, Prices& prices,
-                    std::vector<uint32_t>& symbols) {
+                    std::vector<uint32_t>& symbols, MatchSource source = MatchSource::Search) {
     constexpr int kMaxMatch = Table::kMaxMatch;
     const int32_t end = static_cast<int32_t>(size);
     const int32_t stopAt = static_cast<int32_t>(until);
@@ -99,92 +247,44 @@ size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, Ha
         symbols.push_back(sym);
         prices.count(sym);
     };
+    MatchLog& log = buf.log;
+    if (source == MatchSource::Learn)
+        log.clear();
+    size_t stretch = 0; // the stretches replayed so far
+    size_t firstAt = 0; // where the next stretch's entries start in log.first
     int32_t pos = static_cast<int32_t>(from);
     while (pos < stopAt) {
         const int n = static_cast<int>(std::min<int32_t>(kPathStretch, stopAt - pos));
         int stop = n; // where the priced path ends
         Match taken;
-        // The matches are found in place: `room` keeps space for the most one
-        // search can give beyond those already gathered.
-        size_t used = 0;
-        auto room = [&](size_t more) {
-            if (buf.matches.size() < used + more)
-                buf.matches.resize(std::max(2 * buf.matches.size(), used + more));
-            return buf.matches.data() + used;
-        };
-        for (int i = 0; i < n; ++i) {
-            buf.firstMatch[static_cast<size_t>(i)] = static_cast<uint32_t>(used);
-            const int32_t p = pos + i;
-            if (p > lastStart)
-                continue;
-            if (p >= st.skipFrom && p < st.skipTo) {
-                chains.insert(b, p);
-                if (i == 0 && st.skipEnd - p >= kMinMatch) {
-                    *room(1) = {static_cast<int>(st.skipEnd - p), st.skipDistance};
-                    ++used;
-                }
-                continue;
-            }
-            Match* const found = room(kMaxMatch);
-            const int count =
-                chains.findAndInsert(b, p, std::min(kMaxMatch, end - p), s.depth, kMaxMatch, found);
-            if (count == 0)
-                continue;
-            const Match longest = found[count - 1];
-            if (longest.length >= s.longMatch) {
-                stop = i;
-                taken = longest;
-                break;
-            }
-            used += static_cast<size_t>(count);
-            if (longest.length >= s.skip && p + longest.length > st.skipEnd) {
-                st.skipDistance = longest.distance;
-                st.skipEnd = p + longest.length;
-                st.skipFrom = p + s.look;
-                st.skipTo = st.skipEnd - 1;
+        const Match* matches = buf.matches.data();
+        const uint32_t* first = buf.firstMatch.data();
+        if (source == MatchSource::Replay) {
+            stop = log.stops[stretch];
+            taken = log.taken[stretch];
+            ++stretch;
+            matches = log.matches.data();
+            first = log.first.data() + firstAt;
+            firstAt += static_cast<size_t>(stop) + 1;
+        } else {
+            const size_t used =
+                gatherMatches<kMaxMatch>(b, pos, n, end, chains, s, st, buf, stop, taken);
+            matches = buf.matches.data();
+            first = buf.firstMatch.data();
+            if (source == MatchSource::Learn) {
+                const uint32_t base = static_cast<uint32_t>(log.matches.size());
+                log.matches.insert(log.matches.end(), matches, matches + used);
+                for (int i = 0; i <= stop; ++i)
+                    log.first.push_back(base + first[i]);
+                log.stops.push_back(stop);
+                log.taken.push_back(taken);
             }
         }
-        buf.firstMatch[static_cast<size_t>(stop)] = static_cast<uint32_t>(used);
 
-        const Table price(prices);
-        uint64_t* best = buf.best.data();
-        std::fill(best, best + stop + 1, UINT64_MAX);
-        best[0] = 0;
-        // Each entry holds a cost in its high half and the step that reaches it
-        // in its low half, so that one comparison keeps the cheaper.
-        auto relax = [&](int at, uint32_t c, uint32_t how) {
-            best[at] = std::min(best[at], (static_cast<uint64_t>(c) << 32) | how);
-        };
-        const Match* const matches = buf.matches.data();
-        const uint32_t* const first = buf.firstMatch.data();
-        for (int i = 0; i < stop; ++i) {
-            const uint32_t here = static_cast<uint32_t>(best[i] >> 32);
-            relax(i + 1, here + price.literal[b[pos + i]], 1);
-            int shortest = kMinMatch;
-            for (uint32_t k = first[i]; k < first[i + 1]; ++k) {
-                const int top = std::min(matches[k].length, stop - i);
-                const uint32_t d = static_cast<uint32_t>(matches[k].distance);
-                const uint32_t base = here + price.distance[Table::slot(d - 1)];
-                const uint32_t tag = d << 9;
-                const int full = std::min(top, s.fullPricing);
-                for (int len = shortest; len <= full; ++len)
-                    relax(i + len, base + price.length[len], tag | static_cast<uint32_t>(len));
-                for (int len = std::max(full + 1, top - 1); len <= top; ++len)
-                    relax(i + len, base + price.length[len], tag | static_cast<uint32_t>(len));
-                shortest = std::max(shortest, matches[k].length + 1);
-            }
-        }
-        // Walk the cheapest path back from its end, then emit it forwards.
-        buf.path.clear();
-        for (int i = stop; i > 0;) {
-            const uint32_t how = static_cast<uint32_t>(best[i]);
-            const int len = static_cast<int>(how & 0x1FF);
-            buf.path.push_back(len == 1 ? literalSymbol(b[pos + i - 1])
-                                        : matchSymbol(len, how >> 9));
-            i -= len;
-        }
-        for (auto it = buf.path.rbegin(); it != buf.path.rend(); ++it)
-            emit(*it);
+        if (source == MatchSource::Learn)
+            longestSteps(b + pos, stop, matches, first, emit);
+        else
+            cheapestSteps<Table>(b + pos, stop, matches, first, s, buf, prices, emit);
         pos += stop;
         st.sincePrices += stop;
         if (taken.length) {
@@ -193,8 +293,9 @@ size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, Ha
             int32_t next = pos + 1;
             if (taken.length == kMaxMatch && taken.distance <= kRunPeriod)
                 next = std::max(next, matchEnd - kRunTail);
-            for (int32_t p = next; p < matchEnd && p <= lastStart; ++p)
-                chains.insert(b, p);
+            if (source != MatchSource::Replay)
+                for (int32_t p = next; p < matchEnd && p <= lastStart; ++p)
+                    chains.insert(b, p);
             st.sincePrices += taken.length;
             pos = matchEnd;
         }
@@ -210,16 +311,18 @@ size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, Ha
 // to learnUntil with the guesses `prices` holds, on chains reset for it, then
 // turns the counts into prices and forgets the counts. The symbols that parse
 // gives are put in `scratch` and taken back out. A parse with the learnt
-// prices starts on chains reset again.
+// prices starts on chains reset again, or, when that parse is of the whole
+// text (`source` Learn, learnUntil the text's end), replays the matches this
+// one kept in buf.log.
 template <class Table, class Prices>
 void learnPrices(const uint8_t* b, size_t history, size_t size, HashChains& chains,
                  const PathSettings& s, PathBuffers& buf, Prices& prices,
-                 std::vector<uint32_t>& scratch) {
+                 std::vector<uint32_t>& scratch, MatchSource source = MatchSource::Search) {
     const size_t kept = scratch.size();
     chains.reset(b, history, size);
     PathState st;
     cheapestPath<Table>(b, history, learnUntil(history, size), size, chains, s, st, buf, prices,
-                        scratch);
+                        scratch, source);
     scratch.resize(kept);
     prices.update();
     prices.forgetCounts();

@@ -17,6 +17,10 @@ constexpr size_t kTableSpan = 65536;
 // each as long as the deflate window.
 constexpr size_t kSamples = 2;
 constexpr size_t kSampleBytes = 32768;
+// Repeats this long are found by the coders of noise without a search; the
+// longest match deflate codes.
+constexpr size_t kLongRepeat = 512;
+constexpr size_t kMaxMatch = 258;
 
 // Counts the bytes of the block by four interleaved tables, so that runs of
 // one byte value do not wait on one counter.
@@ -36,8 +40,10 @@ void countBytes(const uint8_t* p, size_t n, uint32_t (&counts)[256]) {
 }
 
 // What a quick greedy match search saves on a sample: the bytes of each
-// match of four or more beyond the three its code takes, about.
-size_t repeatsIn(const uint8_t* p, size_t n) {
+// match of four or more beyond the three its code takes (one code per
+// kMaxMatch bytes), about; in `longSaved`, the part of it that repeats of
+// kLongRepeat bytes or more save.
+size_t repeatsIn(const uint8_t* p, size_t n, size_t& longSaved) {
     uint16_t last[1 << 15];
     std::memset(last, 0xff, sizeof last);
     size_t saved = 0;
@@ -53,9 +59,12 @@ size_t repeatsIn(const uint8_t* p, size_t n) {
             continue;
         }
         size_t length = 4;
-        while (i + length < n && length < 258 && p[q + length] == p[i + length])
+        while (i + length < n && p[q + length] == p[i + length])
             ++length;
-        saved += length - 3;
+        const size_t gain = length - 3 - (length - 1) / kMaxMatch * 3;
+        saved += gain;
+        if (length >= kLongRepeat)
+            longSaved += gain;
         i += length;
     }
     return saved;
@@ -80,11 +89,15 @@ Shrinkage estimateShrinkage(const uint8_t* data, size_t size) {
     const size_t sample = std::min(kSampleBytes, size);
     const size_t stride = size > sample ? (size - sample) / (kSamples - 1) : 0;
     size_t repeats = 0;
+    size_t longRepeats = 0;
     for (size_t k = 0; k < kSamples; ++k)
-        repeats += repeatsIn(data + std::min(k * stride, size - sample), sample);
+        repeats += repeatsIn(data + std::min(k * stride, size - sample), sample, longRepeats);
     s.saving += static_cast<int64_t>(repeats * size / (kSamples * sample));
+    s.longRepeats = static_cast<int64_t>(longRepeats * size / (kSamples * sample));
+    const int64_t searched = s.saving - s.longRepeats;
     s.noise = s.saving * 1000 < static_cast<int64_t>(size);
-    s.little = s.saving * 64 < static_cast<int64_t>(size);
+    s.searchless = searched * 1000 < static_cast<int64_t>(size);
+    s.little = searched * 8 < static_cast<int64_t>(size);
     return s;
 }
 

@@ -16,8 +16,9 @@ constexpr size_t kRing = 1 << 16;
 
 class BitReader {
 public:
-    BitReader(const ByteSource& source, uint64_t inputSize)
-        : source_(source), remaining_(inputSize), buf_(65536) {}
+    // `buf` holds the bytes read ahead (at least one); its contents do not matter.
+    BitReader(const ByteSource& source, uint64_t inputSize, std::vector<uint8_t>& buf)
+        : source_(source), remaining_(inputSize), buf_(buf) {}
 
     uint32_t peek(int bits) {
         if (count_ < bits)
@@ -70,7 +71,7 @@ private:
 
     const ByteSource& source_;
     uint64_t remaining_;
-    std::vector<uint8_t> buf_;
+    std::vector<uint8_t>& buf_;
     size_t pos_ = 0;
     size_t len_ = 0;
     uint64_t acc_ = 0;
@@ -79,12 +80,12 @@ private:
     int error_ = arc::kOk;
 };
 
-// A decoding table for codes of up to 16 bits: every 16-bit prefix maps to
-// (length << 11) | symbol; 0 marks a prefix no code starts.
+// A decoding table for codes of up to 16 bits, indexed by as many bits as the
+// longest code has: every prefix of that length maps to (length << 11) |
+// symbol; 0 marks a prefix no code starts. Sized to the longest code, so that
+// the short tables of small blocks cost little to build.
 class DecodeTable {
 public:
-    DecodeTable() : entry_(size_t{1} << kMaxBits) {}
-
     void setSingle(int symbol) { single_ = symbol; }
     // Returns false when the lengths claim more codes than 16 bits can hold.
     bool build(const uint8_t* len, int n) {
@@ -92,19 +93,25 @@ public:
         unsigned count[kMaxBits + 1] = {};
         for (int i = 0; i < n; ++i)
             ++count[len[i]];
+        bits_ = kMaxBits;
+        while (bits_ > 1 && count[bits_] == 0)
+            --bits_;
         uint32_t start[kMaxBits + 2];
         start[1] = 0;
-        for (int bits = 1; bits <= kMaxBits; ++bits)
-            start[bits + 1] = start[bits] + (count[bits] << (kMaxBits - bits));
-        if (start[kMaxBits + 1] > (1u << kMaxBits))
+        for (int bits = 1; bits <= bits_; ++bits)
+            start[bits + 1] = start[bits] + (count[bits] << (bits_ - bits));
+        if (start[bits_ + 1] > (1u << bits_))
             return false;
-        std::memset(entry_.data(), 0, entry_.size() * sizeof(uint16_t));
+        const size_t entries = size_t{1} << bits_;
+        if (entry_.size() < entries)
+            entry_.resize(entries);
+        std::memset(entry_.data(), 0, entries * sizeof(uint16_t));
         for (int i = 0; i < n; ++i) {
             int l = len[i];
             if (l == 0)
                 continue;
             uint32_t from = start[l];
-            uint32_t span = 1u << (kMaxBits - l);
+            uint32_t span = 1u << (bits_ - l);
             uint16_t value = static_cast<uint16_t>((l << 11) | i);
             for (uint32_t k = 0; k < span; ++k)
                 entry_[from + k] = value;
@@ -116,7 +123,7 @@ public:
     int decode(BitReader& in) const {
         if (single_ >= 0)
             return single_;
-        uint16_t e = entry_[in.peek(kMaxBits)];
+        uint16_t e = entry_[in.peek(bits_)];
         if (e == 0)
             return -1;
         in.skip(e >> 11);
@@ -125,14 +132,30 @@ public:
 
 private:
     std::vector<uint16_t> entry_;
+    int bits_ = 1;
     int single_ = -1;
 };
 
+// What a decoder works in: kept by each thread from member to member, so that
+// a small member costs no fresh memory. What they hold is never read before
+// it is written.
+struct Workspace {
+    std::vector<uint8_t> input = std::vector<uint8_t>(65536);
+    std::vector<uint8_t> ring = std::vector<uint8_t>(kRing);
+    DecodeTable t;
+    DecodeTable c;
+    DecodeTable p;
+};
+
+thread_local Workspace tWorkspace;
+
 class Decoder {
 public:
-    Decoder(int windowBits, const ByteSource& source, uint64_t inputSize, const ByteSink& sink)
-        : in_(source, inputSize), sink_(sink), np_(windowBits + 1),
-          pBits_(windowBits + 1 < 16 ? 4 : 5), ring_(kRing) {}
+    Decoder(int windowBits, const ByteSource& source, uint64_t inputSize, const ByteSink& sink,
+            Workspace& work)
+        : in_(source, inputSize, work.input), sink_(sink), np_(windowBits + 1),
+          pBits_(windowBits + 1 < 16 ? 4 : 5), t_(work.t), c_(work.c), p_(work.p),
+          ring_(work.ring) {}
 
     int run(uint64_t outputSize);
 
@@ -146,10 +169,10 @@ private:
     const ByteSink& sink_;
     int np_;
     int pBits_;
-    DecodeTable t_;
-    DecodeTable c_;
-    DecodeTable p_;
-    std::vector<uint8_t> ring_;
+    DecodeTable& t_;
+    DecodeTable& c_;
+    DecodeTable& p_;
+    std::vector<uint8_t>& ring_;
 };
 
 bool Decoder::readLengths(DecodeTable& table, int nn, int fieldBits, bool zeroRunAfterThird) {
@@ -282,7 +305,7 @@ int lhDecode(int windowBits, uint64_t inputSize, uint64_t outputSize, const Byte
              const ByteSink& sink) {
     if (windowBits < 13 || windowBits > 16)
         return arc::kErrMethod;
-    Decoder d(windowBits, source, inputSize, sink);
+    Decoder d(windowBits, source, inputSize, sink, tWorkspace);
     return d.run(outputSize);
 }
 

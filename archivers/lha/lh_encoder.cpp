@@ -59,7 +59,7 @@ struct LhEncoder::Segment {
         symbols.reserve(own());
         out.clear();
         out.bytes().reserve(own());
-        if (arc::estimateShrinkage(buf.data() + history, own()).noise) {
+        if (arc::estimateShrinkage(buf.data() + history, own()).searchless) {
             noiseSymbols(windowBits);
         } else if (level == LhLevel::Maximum) {
             if (!optimal)

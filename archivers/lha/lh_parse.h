@@ -74,9 +74,6 @@ public:
     void parse(const uint8_t* text, size_t history, size_t size, std::vector<uint32_t>& symbols);
 
 private:
-    void pass(const uint8_t* text, size_t history, size_t size, Prices& prices,
-              std::vector<uint32_t>& symbols);
-
     int windowBits_;
     lz::PathSettings settings_;
     HashChains chains_;

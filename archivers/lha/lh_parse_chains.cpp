@@ -26,23 +26,22 @@ lz::PathSettings settingsFor(int windowBits) {
 ChainParser::ChainParser(int windowBits)
     : windowBits_(windowBits), settings_(settingsFor(windowBits)), chains_(windowBits) {}
 
-// One parse of a segment from its start, with fresh chains holding its history.
-void ChainParser::pass(const uint8_t* b, size_t history, size_t size, Prices& prices,
-                       std::vector<uint32_t>& symbols) {
-    chains_.reset(b, history, size);
-    lz::PathState state;
-    lz::cheapestPath<PriceTable>(b, history, size, size, chains_, settings_, state, buffers_,
-                                 prices, symbols);
-}
-
 // The segment is parsed with the prices its opening stretch (a short segment:
-// all of it) teaches; the learning parse takes the text as ending there.
+// all of it) teaches; the learning parse takes the text as ending there. A
+// short segment's second parse takes the matches its first one found.
 void ChainParser::parse(const uint8_t* b, size_t history, size_t size,
                         std::vector<uint32_t>& symbols) {
     Prices prices(positionSymbols(windowBits_));
-    lz::learnPrices<PriceTable>(b, history, lz::learnUntil(history, size), chains_, settings_,
-                                buffers_, prices, symbols);
-    pass(b, history, size, prices, symbols);
+    const size_t learnt = lz::learnUntil(history, size);
+    const bool whole = learnt == size;
+    lz::learnPrices<PriceTable>(b, history, learnt, chains_, settings_, buffers_, prices, symbols,
+                                whole ? lz::MatchSource::Learn : lz::MatchSource::Search);
+    if (!whole)
+        chains_.reset(b, history, size);
+    lz::PathState state;
+    lz::cheapestPath<PriceTable>(b, history, size, size, chains_, settings_, state, buffers_,
+                                 prices, symbols,
+                                 whole ? lz::MatchSource::Replay : lz::MatchSource::Search);
 }
 
 } // namespace lha

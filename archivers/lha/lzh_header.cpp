@@ -4,6 +4,8 @@
 #include "files.h"
 #include "results.h"
 
+#include <algorithm>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -227,7 +229,21 @@ bool ArchiveFile::open(const std::string& path) {
 }
 
 bool ArchiveFile::readAt(uint64_t offset, void* data, size_t size) const {
-    return arc::readExactlyAt(fd_, size_, offset, data, size);
+    constexpr size_t kWindow = 1 << 16;
+    if (size > kWindow / 2)
+        return arc::readExactlyAt(fd_, size_, offset, data, size);
+    if (offset < windowAt_ || offset - windowAt_ + size > window_.size()) {
+        if (offset > size_ || size > size_ - offset)
+            return false;
+        window_.resize(static_cast<size_t>(std::min<uint64_t>(kWindow, size_ - offset)));
+        windowAt_ = offset;
+        if (!arc::readExactlyAt(fd_, size_, offset, window_.data(), window_.size())) {
+            window_.clear();
+            return false;
+        }
+    }
+    std::memcpy(data, window_.data() + (offset - windowAt_), size);
+    return true;
 }
 
 int readMemberHeader(const ArchiveFile& archive, uint64_t offset, MemberHeader& h, bool& end) {

@@ -31,7 +31,9 @@ struct MemberHeader {
     uint64_t dataOffset = 0; // where the member's data starts
 };
 
-// Random access to an archive file.
+// Random access to an archive file. Short reads are served from a window of
+// the file read ahead, so that the headers and data of small members cost one
+// system call per window, not several each; one thread reads at a time.
 class ArchiveFile {
 public:
     ArchiveFile() = default;
@@ -48,6 +50,8 @@ public:
 private:
     int fd_ = -1;
     uint64_t size_ = 0;
+    mutable std::vector<uint8_t> window_; // the bytes from windowAt_ on
+    mutable uint64_t windowAt_ = 0;
 };
 
 // Reads the header at `offset`. Returns kOk with `end` set at the end marker (or

@@ -187,6 +187,18 @@ TEST(UnZipModule, DamagedOrWrongInputGivesAnErrorAndNoFile) {
     const int broken = unzipm().call(extractCommand(dir / "bits.zip", dir / "out"));
     EXPECT_TRUE(broken == arc::kErrBadData || broken == arc::kErrFileCrc) << broken;
 
+    // Sizes that do not match the data: one byte more or less declared in both
+    // headers.
+    for (const unsigned char low : {0xa1, 0x9f}) {
+        std::string lie = good; // 100,000 bytes: 0x186a0
+        for (const size_t at : {size_t{22}, lie.find("PK\x01\x02") + 24}) {
+            ASSERT_EQ(static_cast<unsigned char>(lie[at]), 0xa0);
+            lie[at] = static_cast<char>(low);
+        }
+        spit(dir / "lie.zip", lie);
+        EXPECT_EQ(unzipm().call(extractCommand(dir / "lie.zip", dir / "out")), arc::kErrBadData);
+    }
+
     spit(dir / "cut.zip", good.substr(0, good.size() / 2));
     EXPECT_EQ(unzipm().call(extractCommand(dir / "cut.zip", dir / "out")), arc::kErrNotArchive);
     std::string body = good;

@@ -11,6 +11,8 @@ namespace {
 // Parsed text is written out in segments of this many bytes, so that the
 // symbols held stay few whatever the input's size.
 constexpr size_t kSegment = 1 << 20;
+// A text the parser learns from whole is parsed in one segment (deflate_parse.h).
+static_assert(kSegment >= lz::kLearnWhole);
 
 } // namespace
 

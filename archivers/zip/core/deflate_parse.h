@@ -44,7 +44,9 @@ public:
     // prices to begin with.
     void start(const uint8_t* text, size_t history, size_t size);
     // Parses on from `from`, where the last call stopped, to at least `to`;
-    // returns where it stopped (past `to` when a match runs over it).
+    // returns where it stopped (past `to` when a match runs over it). A text
+    // learnt whole (lz::kLearnWhole bytes after its history or fewer) is
+    // parsed in one call, on the matches the learning parse kept.
     size_t parse(size_t from, size_t to, std::vector<uint32_t>& symbols);
 
 private:
@@ -57,6 +59,8 @@ private:
     lz::HashChains chains_;
     lz::PathState state_;
     lz::PathBuffers buffers_;
+    // The opening parse kept the matches of the whole text for the first parse.
+    bool replay_ = false;
 };
 
 } // namespace zip::deflate

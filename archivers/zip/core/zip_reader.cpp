@@ -6,6 +6,7 @@
 #include "zip_format.h"
 
 #include <fcntl.h>
+#include <libdeflate.h>
 #include <memory>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -265,6 +266,25 @@ int Reader::locate(const Entry& entry, uint64_t& dataStart, uint64_t& recordEnd)
     return arc::kOk;
 }
 
+namespace {
+
+// Each thread's buffers for extraction, kept from member to member, and its
+// decompressor for members inflated in one call.
+struct Buffers {
+    std::unique_ptr<unsigned char[]> in;
+    std::unique_ptr<unsigned char[]> out;
+    libdeflate_decompressor* whole = nullptr;
+
+    Buffers() = default;
+    Buffers(const Buffers&) = delete;
+    Buffers& operator=(const Buffers&) = delete;
+    ~Buffers() { libdeflate_free_decompressor(whole); }
+};
+
+thread_local Buffers tBuffers;
+
+} // namespace
+
 int Reader::extract(const Entry& entry, const std::function<int(const void*, size_t)>& sink) const {
     if ((entry.flags & kFlagEncrypted) ||
         (entry.method != kMethodStore && entry.method != kMethodDeflate))
@@ -273,10 +293,15 @@ int Reader::extract(const Entry& entry, const std::function<int(const void*, siz
     int rc = locate(entry, pos, recordEnd);
     if (rc != arc::kOk)
         return rc;
-    std::unique_ptr<unsigned char[]> in(new (std::nothrow) unsigned char[kChunk]);
-    std::unique_ptr<unsigned char[]> out(new (std::nothrow) unsigned char[kChunk]);
-    if (!in || !out)
+    Buffers& buffers = tBuffers;
+    if (!buffers.in)
+        buffers.in.reset(new (std::nothrow) unsigned char[kChunk]);
+    if (!buffers.out)
+        buffers.out.reset(new (std::nothrow) unsigned char[kChunk]);
+    if (!buffers.in || !buffers.out)
         return arc::kErrNoMemory;
+    unsigned char* const in = buffers.in.get();
+    unsigned char* const out = buffers.out.get();
 
     uint64_t left = entry.compressedSize;
     uint64_t produced = 0;
@@ -294,13 +319,32 @@ int Reader::extract(const Entry& entry, const std::function<int(const void*, siz
             return arc::kErrBadData;
         while (left > 0) {
             const size_t n = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
-            if (!readAt(pos, in.get(), n))
+            if (!readAt(pos, in, n))
                 return arc::kErrBadData;
             pos += n;
             left -= n;
-            if ((rc = emit(in.get(), n)) != arc::kOk)
+            if ((rc = emit(in, n)) != arc::kOk)
                 return rc;
         }
+    } else if (entry.size <= kChunk && entry.compressedSize <= kChunk) {
+        // A small member is inflated in one call, from its whole data to its
+        // whole size: the stream must end within the data and give exactly
+        // the size declared.
+        if (!buffers.whole)
+            buffers.whole = libdeflate_alloc_decompressor();
+        if (!buffers.whole)
+            return arc::kErrNoMemory;
+        const size_t n = static_cast<size_t>(left);
+        if (!readAt(pos, in, n))
+            return arc::kErrBadData;
+        size_t made = 0;
+        if (libdeflate_deflate_decompress(buffers.whole, in, n, out,
+                                          static_cast<size_t>(entry.size),
+                                          &made) != LIBDEFLATE_SUCCESS ||
+            made != entry.size)
+            return arc::kErrBadData;
+        if ((rc = emit(out, made)) != arc::kOk)
+            return rc;
     } else {
         z_stream z = {};
         if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
@@ -314,21 +358,21 @@ int Reader::extract(const Entry& entry, const std::function<int(const void*, siz
                 if (left == 0)
                     return arc::kErrBadData; // the data ends before the deflate stream does
                 const size_t n = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
-                if (!readAt(pos, in.get(), n))
+                if (!readAt(pos, in, n))
                     return arc::kErrBadData;
                 pos += n;
                 left -= n;
-                z.next_in = in.get();
+                z.next_in = in;
                 z.avail_in = static_cast<uInt>(n);
             }
-            z.next_out = out.get();
+            z.next_out = out;
             z.avail_out = kChunk;
             zr = inflate(&z, Z_NO_FLUSH);
             if (zr != Z_OK && zr != Z_STREAM_END)
                 return zr == Z_MEM_ERROR ? arc::kErrNoMemory : arc::kErrBadData;
             const size_t n = kChunk - z.avail_out;
             outputFull = z.avail_out == 0;
-            if (n > 0 && (rc = emit(out.get(), n)) != arc::kOk)
+            if (n > 0 && (rc = emit(out, n)) != arc::kOk)
                 return rc;
         }
     }
