@@ -85,7 +85,7 @@ QString helpPagePath() {
 } // namespace
 
 frmDravonel::frmDravonel(Program& program, QWidget* parent)
-    : QMainWindow(parent), program_(program), pnlDravonel(new QWidget(this)),
+    : QMainWindow(parent), program_(program), session_(this), pnlDravonel(new QWidget(this)),
       btnCancel(new QPushButton(pnlDravonel)), mdi_(new QMdiArea(this)),
       progress_(new QProgressBar(this)), progressLabel_(new QLabel(this)) {
     setObjectName(QStringLiteral("frmDravonel"));
@@ -117,12 +117,12 @@ frmDravonel::frmDravonel(Program& program, QWidget* parent)
 
     buildMenus();
 
-    mdiInDir = new mdiDir(*this, program_, mdiDir::Role::In);
-    mdiInFile_ = new mdiInFile(*this, program_);
-    mdiFile_ = new mdiFile(*this, program_);
-    mdiOutDir = new mdiDir(*this, program_, mdiDir::Role::Out);
-    mdiStatus_ = new mdiStatus(*this, program_);
-    mdiOutFile_ = new mdiOutFile(*this, program_);
+    mdiInDir = new mdiDir(session_, program_, *this, mdiDir::Role::In);
+    mdiInFile_ = new mdiInFile(session_, program_, *this);
+    mdiFile_ = new mdiFile(session_, program_, *this);
+    mdiOutDir = new mdiDir(session_, program_, *this, mdiDir::Role::Out);
+    mdiStatus_ = new mdiStatus(session_, program_, *this);
+    mdiOutFile_ = new mdiOutFile(session_, program_, *this);
     panes_ = {mdiInDir, mdiInFile_, mdiFile_, mdiOutDir, mdiStatus_, mdiOutFile_};
     for (Pane* pane : panes_) {
         QMdiSubWindow* frame = mdi_->addSubWindow(pane, kPaneFlags);
@@ -134,6 +134,12 @@ frmDravonel::frmDravonel(Program& program, QWidget* parent)
                 [this] { QTimer::singleShot(0, this, &frmDravonel::keepPanesClearOfIcons); });
     }
 
+    // Enter walks from the input files to the target list, and on to the
+    // output folder.
+    connect(mdiInFile_, &Pane::walkOn, this, [this] { mdiFile_->focusControl()->setFocus(); });
+    connect(mdiFile_, &Pane::walkOn, this, [this] { mdiOutDir->focusControl()->setFocus(); });
+    connect(&session_, &Session::targetsEdited, this, &frmDravonel::BtnEnabledChange);
+
     frmAbout_ = new frmAbout(program_, this);
     frmDefault_ = new frmDefault(program_, *this, this);
     frmOption_ = new frmOption(program_, *this, this);
@@ -142,8 +148,8 @@ frmDravonel::frmDravonel(Program& program, QWidget* parent)
     mdiOutDir->setAliasDialog(frmMenuMente_);
 
     run_ = std::make_unique<CompressionRun>(
-        RunContext{program_.options, program_.libraries, program_.archivers, mdiFile_->list(),
-                   mdiOutFile_->list(), mdiStatus_->log(), *this,
+        RunContext{program_.options, program_.libraries, program_.archivers, session_.targets(),
+                   session_.outputs(), session_.log(), *this,
                    program_.tempFolder ? program_.tempFolder() : QString()},
         this);
 }
@@ -345,8 +351,6 @@ int frmDravonel::MDIForm_Load(const QString& c) {
         if (AutoStart(c, finished))
             return finished ? 0 : 1;
     }
-    // 5-15.
-    program_.AutoRunning = false;
     setWindowTitle(resDravonel(9999));
     for (int i = 0; i < 4; ++i)
         btnExe[size_t(i)]->setText(resDravonel(1 + i));
@@ -426,41 +430,38 @@ void frmDravonel::loadGeometry() {
 }
 
 bool frmDravonel::AutoStart(const QString& c, bool& finished) {
-    program_.AutoRunning = true;
-    for (Pane* pane : panes_) {
-        pane->setVisible(false);
-        pane->Form_Load();
-    }
-    mdiInFile_->Pattern_Make();
+    // The session alone: its folders from the settings, the command line's
+    // files; no pane is loaded.
+    session_.loadFolder(Session::Folder::In, program_.store);
+    session_.loadFolder(Session::Folder::Out, program_.store);
     addCommandLine(c);
     // A script that started the automatic run reads what happened here; a
     // terminal also sees the progress line.
     ProgressLine terminalProgress(stderr);
     terminalProgress_ = &terminalProgress;
-    const QMetaObject::Connection echo = connect(&mdiStatus_->log(), &ResultLog::lineAdded, this,
+    const QMetaObject::Connection echo = connect(&session_.log(), &ResultLog::lineAdded, this,
                                                  [&terminalProgress](const QString& line) {
                                                      terminalProgress.clear();
                                                      printTerminalLine(stdout, line);
                                                  });
-    if (targets().count() == 0) {
+    if (session_.targets().count() == 0) {
         disconnect(echo);
         terminalProgress_ = nullptr;
-        program_.AutoRunning = false;
         return false;
     }
     // The window would show the current folder in place of an output folder
     // that cannot be opened; a run without a window writes nowhere but where
     // it was told to, and says why it did not run.
-    const QString outFolder = mdiOutDir->DirName();
-    if (!mdiOutDir->openedGivenFolder() || outFolder.isEmpty() ||
+    const QString outFolder = session_.outputFolder();
+    const bool opened = session_.openedGivenFolder(Session::Folder::Out);
+    if (!opened || outFolder.isEmpty() ||
         ::access(QFile::encodeName(outFolder).constData(), W_OK | X_OK) != 0) {
         disconnect(echo);
         terminalProgress_ = nullptr;
-        printTerminalLine(stderr, kUnusableOutputFolder.arg(mdiOutDir->openedGivenFolder()
-                                                                ? outFolder
-                                                                : mdiOutDir->givenFolder()));
+        printTerminalLine(stderr,
+                          kUnusableOutputFolder.arg(
+                              opened ? outFolder : session_.givenFolder(Session::Folder::Out)));
         finished = false;
-        program_.AutoRunning = false;
         return true;
     }
     const RunOutcome outcome =
@@ -473,8 +474,7 @@ bool frmDravonel::AutoStart(const QString& c, bool& finished) {
     for (const NotArchived& left : outcome.notArchived)
         printTerminalLine(stderr, QStringLiteral("dravonel2: ") + left.text());
     if (program_.options.AutoLog)
-        mdiStatus_->LogCopy();
-    program_.AutoRunning = false;
+        copyLog(session_.log());
     return true;
 }
 
@@ -538,6 +538,8 @@ void frmDravonel::MDIForm_Activate() {
         pane->show();
     }
     activated_ = true;
+    for (Pane* pane : panes())
+        pane->trackUserPlacement();
     MDIForm_Resize();
     // The frame is known once the window manager has taken the window.
     QTimer::singleShot(0, this, &frmDravonel::fitFrameToScreen);
@@ -692,8 +694,8 @@ void frmDravonel::SetFontData() {
 }
 
 void frmDravonel::BtnEnabledChange() {
-    if (targets().count() == 0) {
-        program_.ArchiveName.clear();
+    if (session_.targets().count() == 0) {
+        session_.setArchiveName(QString());
         for (QPushButton* b : btnExe)
             b->setEnabled(false);
         return;
@@ -707,7 +709,7 @@ void frmDravonel::BtnEnabledChange() {
 }
 
 void frmDravonel::btnExe_Click(int index) {
-    run_->run(RunMode(index), mdiOutDir->DirName());
+    run_->run(RunMode(index), session_.outputFolder());
 }
 
 void frmDravonel::btnCancel_Click() {
@@ -724,9 +726,9 @@ bool frmDravonel::CheckArchiveName(const QString& name) {
 
 void frmDravonel::AskArchiveName() {
     const QString answer =
-        inputBox(kArchiveNamePrompt, QStringLiteral("Dravonel2"), program_.ArchiveName);
+        inputBox(kArchiveNamePrompt, QStringLiteral("Dravonel2"), session_.archiveName());
     if (!answer.isEmpty() && CheckArchiveName(answer))
-        program_.ArchiveName = answer;
+        session_.setArchiveName(answer);
 }
 
 int frmDravonel::MDIForm_Load(const QStringList& arguments) {
@@ -745,7 +747,7 @@ void frmDravonel::addCommandLine(const QString& c) {
 }
 
 bool frmDravonel::CommandLineAdd(const QStringList& items) {
-    targets().removeAll();
+    session_.targets().removeAll();
     for (const QString& item : items) {
         if (item.isEmpty())
             continue;
@@ -753,7 +755,7 @@ bool frmDravonel::CommandLineAdd(const QStringList& items) {
         if (result == 1)
             return true;
         if (result != 0) {
-            targets().removeAll();
+            session_.targets().removeAll();
             return false;
         }
     }
@@ -761,7 +763,7 @@ bool frmDravonel::CommandLineAdd(const QStringList& items) {
 }
 
 bool frmDravonel::CommandLineAdd(const QString& c) {
-    targets().removeAll();
+    session_.targets().removeAll();
     bool ok = true;
     qsizetype i = 0;
     const qsizetype n = c.size();
@@ -799,17 +801,17 @@ bool frmDravonel::CommandLineAdd(const QString& c) {
             break;
     }
     if (!ok)
-        targets().removeAll();
+        session_.targets().removeAll();
     return ok;
 }
 
 int frmDravonel::CommandLineItemAdd(const QString& item) {
     if (item.right(4).toUpper() == QLatin1String(".DVF") && CanOpenForReading(item)) {
-        program_.JobFileName = LongPath(item);
+        session_.setJobName(LongPath(item));
         LoadDvf();
         return 1;
     }
-    return targets().Gaibu_ListInAdd(item) ? 0 : -1;
+    return session_.targets().Gaibu_ListInAdd(item) ? 0 : -1;
 }
 
 void frmDravonel::closeEvent(QCloseEvent* event) {
@@ -946,13 +948,13 @@ void frmDravonel::mnuAbout_Click() {
 }
 
 void frmDravonel::mnuInDirDefault_Click() {
-    dravonel::mnuInDirDefault_Click(*frmDefault_, mdiInDir->defaultFolder,
-                                    mdiInDir->defaultInForce);
+    Session::FolderDefault& d = session_.folderDefault(Session::Folder::In);
+    dravonel::mnuInDirDefault_Click(*frmDefault_, d.folder, d.inForce);
 }
 
 void frmDravonel::mnuOutDirDefault_Click() {
-    dravonel::mnuOutDirDefault_Click(*frmDefault_, mdiOutDir->defaultFolder,
-                                     mdiOutDir->defaultInForce);
+    Session::FolderDefault& d = session_.folderDefault(Session::Folder::Out);
+    dravonel::mnuOutDirDefault_Click(*frmDefault_, d.folder, d.inForce);
 }
 
 void frmDravonel::mnuTmpDirDefault_Click() {
@@ -976,34 +978,34 @@ QString frmDravonel::jobDialog(bool save, const QString& initial) {
 }
 
 void frmDravonel::mnuOpen_Click() {
-    const QString name = jobDialog(false, program_.JobFileName);
+    const QString name = jobDialog(false, session_.jobName());
     if (name.isEmpty())
         return;
-    program_.JobFileName = name;
+    session_.setJobName(name);
     LoadDvf();
     BtnEnabledChange();
 }
 
 void frmDravonel::mnuSave_Click() {
-    if (program_.JobFileName.isEmpty()) {
+    if (session_.jobName().isEmpty()) {
         const QString name = jobDialog(true, QString());
         if (!name.isEmpty())
-            program_.JobFileName = name;
+            session_.setJobName(name);
     }
-    if (!program_.JobFileName.isEmpty())
-        WriteJobFile(program_.JobFileName, *this, *this);
+    if (!session_.jobName().isEmpty())
+        WriteJobFile(session_.jobName(), session_, *this);
 }
 
 void frmDravonel::mnuSaveAs_Click() {
-    const QString name = jobDialog(true, program_.JobFileName);
+    const QString name = jobDialog(true, session_.jobName());
     if (name.isEmpty())
         return;
-    program_.JobFileName = name;
-    WriteJobFile(program_.JobFileName, *this, *this);
+    session_.setJobName(name);
+    WriteJobFile(session_.jobName(), session_, *this);
 }
 
 bool frmDravonel::LoadDvf() {
-    return dravonel::LoadDvf(program_.JobFileName, *this, *this);
+    return dravonel::LoadDvf(session_.jobName(), session_, *this);
 }
 
 // RunHost
@@ -1024,20 +1026,18 @@ QString frmDravonel::inputBox(const QString& prompt, const QString& title,
 void frmDravonel::lockInterface() {
     for (QPushButton* b : btnExe)
         b->setEnabled(false);
-    for (Pane* pane : panes_) {
+    for (Pane* pane : panes_)
         pane->setEnabled(false);
-        pane->Menu_Enabled(false);
-    }
+    Menu_Enabled(false);
     mdiInFile_->SelectClear();
     btnCancel->setEnabled(true);
 }
 
 void frmDravonel::unlockInterface() {
     btnCancel->setEnabled(false);
-    for (Pane* pane : panes_) {
+    for (Pane* pane : panes_)
         pane->setEnabled(true);
-        pane->Menu_Enabled(true);
-    }
+    Menu_Enabled(true);
     mdiInDir->RefreshForm();
     mdiInFile_->RefreshForm();
     mdiOutDir->RefreshForm();
@@ -1049,12 +1049,12 @@ void frmDravonel::yield() {
 }
 
 QString frmDravonel::archiveName() {
-    return program_.ArchiveName;
+    return session_.archiveName();
 }
 
 QString frmDravonel::askArchiveName() {
     AskArchiveName();
-    return program_.ArchiveName;
+    return session_.archiveName();
 }
 
 void frmDravonel::scrollTargetToTop(int row) {
@@ -1114,28 +1114,17 @@ void frmDravonel::runFinished() {
     progress_->setFormat(QString());
 }
 
-// JobTarget
+// DialogHost
 
 QString frmDravonel::inputFolder() {
-    return mdiInDir->DirName();
-}
-void frmDravonel::setInputFolder(const QString& folder) {
-    mdiInDir->setDirName(folder);
+    return session_.inputFolder();
 }
 QString frmDravonel::outputFolder() {
-    return mdiOutDir->DirName();
+    return session_.outputFolder();
 }
 void frmDravonel::setOutputFolder(const QString& folder) {
-    mdiOutDir->setDirName(folder);
+    session_.setOutputFolder(folder);
 }
-void frmDravonel::setArchiveName(const QString& name) {
-    program_.ArchiveName = name;
-}
-TargetList& frmDravonel::targets() {
-    return mdiFile_->list();
-}
-
-// DialogHost
 
 void frmDravonel::refreshInputFolder() {
     mdiInDir->RefreshForm();
@@ -1155,7 +1144,7 @@ void frmDravonel::Pattern_Make() {
 }
 
 void frmDravonel::emptyTargetList() {
-    targets().removeAll();
+    session_.targets().removeAll();
 }
 
 } // namespace dravonel

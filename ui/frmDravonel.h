@@ -8,6 +8,7 @@
 #include "message_box.h"
 #include "progress_line.h"
 #include "run.h"
+#include "session.h"
 
 #include <QMainWindow>
 #include <QPointer>
@@ -37,7 +38,7 @@ class mdiOutFile;
 class mdiStatus;
 struct Program;
 
-class frmDravonel : public QMainWindow, public RunHost, public JobTarget, public DialogHost {
+class frmDravonel : public QMainWindow, public RunHost, public DialogHost {
     Q_OBJECT
 public:
     // The start-up ended the program: its exit status; or the windows go on.
@@ -104,6 +105,8 @@ public:
     static QRect fitToArea(const QRect& window, const QRect& area);
 
     Program& program() { return program_; }
+    // The job the window shows.
+    Session& session() { return session_; }
     CompressionRun& run() { return *run_; }
     mdiDir* inDir() const { return mdiInDir; }
     mdiDir* outDir() const { return mdiOutDir; }
@@ -132,15 +135,10 @@ public:
     void progress(const RunProgress& progress) override;
     void runFinished() override;
 
-    // JobTarget
+    // DialogHost
     QString inputFolder() override;
-    void setInputFolder(const QString& folder) override;
     QString outputFolder() override;
     void setOutputFolder(const QString& folder) override;
-    void setArchiveName(const QString& name) override;
-    TargetList& targets() override;
-
-    // DialogHost (inputFolder, outputFolder, setOutputFolder as above)
     void refreshInputFolder() override;
     void SetToolTipAll(bool tip) override;
     void Pattern_Make() override;
@@ -187,6 +185,7 @@ private:
 
     Program& program_;
     WindowBoxes boxes_{this};
+    Session session_;
     QWidget* pnlDravonel;
     std::array<QPushButton*, 4> btnExe{};
     QPushButton* btnCancel;
