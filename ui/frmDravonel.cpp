@@ -157,112 +157,106 @@ frmDravonel::frmDravonel(Program& program, QWidget* parent)
 frmDravonel::~frmDravonel() = default;
 
 void frmDravonel::buildMenus() {
+    const auto idle = [this] { return !running_; };
+    const auto call = [this](void (frmDravonel::*handler)()) {
+        return [this, handler] { (this->*handler)(); };
+    };
+    // Every command of the window: its menu ("" for the bar), name, caption,
+    // key, handler (none for a menu) and the rule that enables it. The
+    // commands of the common set are off while a run holds the window; the run
+    // menu's items go with their buttons. An entry without a name is a
+    // separator.
+    const QKeySequence none;
+    const QList<MenuEntry> table = {
+        {"", "mnuExit", "E(&x)it", none, call(&frmDravonel::mnuExit_Click), idle},
+        {"", "mnuFont", "Fon(&t)", none, call(&frmDravonel::mnuFont_Click), idle},
+        {"", "mnuLog", "(&L)og", none, nullptr, idle},
+        {"mnuLog", "mnuLogCopy", "Log(&C)opy", none, call(&frmDravonel::mnuLogCopy_Click), idle},
+        {"mnuLog", "mnuLogSave", "Log(&S)ave", none, call(&frmDravonel::mnuLogSave_Click), idle},
+        {"", "mnuFile", "(&F)ile", none, nullptr, idle},
+        {"mnuFile", "mnuOpen", "(&O)pen", QKeySequence(Qt::CTRL | Qt::Key_O),
+         call(&frmDravonel::mnuOpen_Click), idle},
+        {"mnuFile", "mnuSave", "(&S)ave", QKeySequence(Qt::CTRL | Qt::Key_S),
+         call(&frmDravonel::mnuSave_Click), idle},
+        {"mnuFile", "mnuSaveAs", "Save(&A)s", QKeySequence(Qt::CTRL | Qt::Key_A),
+         call(&frmDravonel::mnuSaveAs_Click), idle},
+        {"", "mnuDefault", "(&D)efault", none, nullptr, idle},
+        {"mnuDefault", "mnuInDirDefault", "InDirDefault", none,
+         call(&frmDravonel::mnuInDirDefault_Click), idle},
+        {"mnuDefault", "mnuOutDirDefault", "OutDirDefault", none,
+         call(&frmDravonel::mnuOutDirDefault_Click), idle},
+        {"mnuDefault", "mnuTmpDirDefault", "TmpDirDefault", none,
+         call(&frmDravonel::mnuTmpDirDefault_Click), idle},
+        {"", "mnuName", "File(&N)ame", none, call(&frmDravonel::mnuname_Click), idle},
+        {"", "mnuOption", "(&O)ption", none, call(&frmDravonel::mnuOption_Click), idle},
+        {"", "mnuMkdir", "M(&k)dir", none, call(&frmDravonel::mnuMkdir_Click), idle},
+        {"", "mnuHelp", "(&H)elp", none, call(&frmDravonel::mnuHelp_Click), idle},
+        {"", "mnuAbout", "(&A)bout", none, call(&frmDravonel::mnuAbout_Click), idle},
+        // The run menu: the mode buttons and cancel from the keyboard. Ctrl+1
+        // to Ctrl+4 and Esc clash with no other key of the window.
+        {"", "mnuRun", "(&R)un", none, nullptr, [] { return true; }},
+        {"mnuRun", "mnuExe0", resDravonel(1), QKeySequence(Qt::CTRL | Qt::Key_1),
+         [this] { btnExe[0]->click(); }, [this] { return modeOn(0); }},
+        {"mnuRun", "mnuExe1", resDravonel(2), QKeySequence(Qt::CTRL | Qt::Key_2),
+         [this] { btnExe[1]->click(); }, [this] { return modeOn(1); }},
+        {"mnuRun", "mnuExe2", resDravonel(3), QKeySequence(Qt::CTRL | Qt::Key_3),
+         [this] { btnExe[2]->click(); }, [this] { return modeOn(2); }},
+        {"mnuRun", "mnuExe3", resDravonel(4), QKeySequence(Qt::CTRL | Qt::Key_4),
+         [this] { btnExe[3]->click(); }, [this] { return modeOn(3); }},
+        {"mnuRun", "", "", none, nullptr, nullptr},
+        {"mnuRun", "mnuCancel", resAll(5), QKeySequence(Qt::Key_Escape),
+         [this] { btnCancel->click(); }, [this] { return running_; }},
+    };
     QMenuBar* bar = menuBar();
-    auto item = [this](QWidget* owner, const QString& name, const QString& caption,
-                       void (frmDravonel::*slot)(), const QKeySequence& shortcut = {}) {
-        auto* action = new QAction(caption, owner);
-        action->setObjectName(name);
-        if (!shortcut.isEmpty()) {
-            action->setShortcut(shortcut);
-            action->setShortcutContext(Qt::WindowShortcut);
+    QMap<QString, QMenu*> menus;
+    for (const MenuEntry& entry : table) {
+        QMenu* menu = menus.value(entry.menu);
+        if (entry.name.isEmpty()) {
+            menu->addSeparator();
+            continue;
         }
-        connect(action, &QAction::triggered, this, slot);
-        actions_.insert(name, action);
-        return action;
-    };
-    auto top = [&](QAction* action) {
-        bar->addAction(action);
-        barMenus_ << action;
-    };
-    auto menu = [&](const QString& name, const QString& caption) {
-        QMenu* m = bar->addMenu(caption);
-        m->menuAction()->setObjectName(name);
-        actions_.insert(name, m->menuAction());
-        barMenus_ << m->menuAction();
-        return m;
-    };
-
-    top(item(bar, QStringLiteral("mnuExit"), QStringLiteral("E(&x)it"),
-             &frmDravonel::mnuExit_Click));
-    top(item(bar, QStringLiteral("mnuFont"), QStringLiteral("Fon(&t)"),
-             &frmDravonel::mnuFont_Click));
-    QMenu* log = menu(QStringLiteral("mnuLog"), QStringLiteral("(&L)og"));
-    log->addAction(item(log, QStringLiteral("mnuLogCopy"), QStringLiteral("Log(&C)opy"),
-                        &frmDravonel::mnuLogCopy_Click));
-    log->addAction(item(log, QStringLiteral("mnuLogSave"), QStringLiteral("Log(&S)ave"),
-                        &frmDravonel::mnuLogSave_Click));
-    QMenu* file = menu(QStringLiteral("mnuFile"), QStringLiteral("(&F)ile"));
-    file->addAction(item(file, QStringLiteral("mnuOpen"), QStringLiteral("(&O)pen"),
-                         &frmDravonel::mnuOpen_Click, QKeySequence(Qt::CTRL | Qt::Key_O)));
-    file->addAction(item(file, QStringLiteral("mnuSave"), QStringLiteral("(&S)ave"),
-                         &frmDravonel::mnuSave_Click, QKeySequence(Qt::CTRL | Qt::Key_S)));
-    file->addAction(item(file, QStringLiteral("mnuSaveAs"), QStringLiteral("Save(&A)s"),
-                         &frmDravonel::mnuSaveAs_Click, QKeySequence(Qt::CTRL | Qt::Key_A)));
-    // The shortcuts work whichever pane is active: the actions belong to the window.
-    for (QAction* a : file->actions())
-        addAction(a);
-    QMenu* defaults = menu(QStringLiteral("mnuDefault"), QStringLiteral("(&D)efault"));
-    defaults->addAction(item(defaults, QStringLiteral("mnuInDirDefault"),
-                             QStringLiteral("InDirDefault"), &frmDravonel::mnuInDirDefault_Click));
-    defaults->addAction(item(defaults, QStringLiteral("mnuOutDirDefault"),
-                             QStringLiteral("OutDirDefault"),
-                             &frmDravonel::mnuOutDirDefault_Click));
-    defaults->addAction(item(defaults, QStringLiteral("mnuTmpDirDefault"),
-                             QStringLiteral("TmpDirDefault"),
-                             &frmDravonel::mnuTmpDirDefault_Click));
-    top(item(bar, QStringLiteral("mnuName"), QStringLiteral("File(&N)ame"),
-             &frmDravonel::mnuname_Click));
-    top(item(bar, QStringLiteral("mnuOption"), QStringLiteral("(&O)ption"),
-             &frmDravonel::mnuOption_Click));
-    top(item(bar, QStringLiteral("mnuMkdir"), QStringLiteral("M(&k)dir"),
-             &frmDravonel::mnuMkdir_Click));
-    top(item(bar, QStringLiteral("mnuHelp"), QStringLiteral("(&H)elp"),
-             &frmDravonel::mnuHelp_Click));
-    top(item(bar, QStringLiteral("mnuAbout"), QStringLiteral("(&A)bout"),
-             &frmDravonel::mnuAbout_Click));
-
-    // The run menu: the mode buttons and cancel from the keyboard. Ctrl+1 to
-    // Ctrl+4 and Esc clash with no other key of the window.
-    QMenu* run = bar->addMenu(QStringLiteral("(&R)un"));
-    run->menuAction()->setObjectName(QStringLiteral("mnuRun"));
-    const QKeySequence keys[5] = {QKeySequence(Qt::CTRL | Qt::Key_1),
-                                  QKeySequence(Qt::CTRL | Qt::Key_2),
-                                  QKeySequence(Qt::CTRL | Qt::Key_3),
-                                  QKeySequence(Qt::CTRL | Qt::Key_4), QKeySequence(Qt::Key_Escape)};
-    for (int i = 0; i < 5; ++i) {
-        QPushButton* button = runButton(i);
-        if (i == 4)
-            run->addSeparator();
-        auto* action = run->addAction(QString());
-        action->setObjectName(i < 4 ? QStringLiteral("mnuExe%1").arg(i)
-                                    : QStringLiteral("mnuCancel"));
-        action->setShortcut(keys[i]);
-        action->setShortcutContext(Qt::WindowShortcut);
-        action->setEnabled(button->isEnabled());
-        connect(action, &QAction::triggered, button, &QPushButton::click);
-        addAction(action);
-        runActions_[size_t(i)] = action;
-        button->installEventFilter(this);
+        QAction* action = nullptr;
+        if (!entry.handler) {
+            QMenu* sub = bar->addMenu(entry.text);
+            menus.insert(entry.name, sub);
+            action = sub->menuAction();
+        } else {
+            action = new QAction(entry.text, menu ? static_cast<QObject*>(menu) : bar);
+            connect(action, &QAction::triggered, this, entry.handler);
+            if (menu)
+                menu->addAction(action);
+            else
+                bar->addAction(action);
+        }
+        action->setObjectName(entry.name);
+        if (!entry.key.isEmpty()) {
+            action->setShortcut(entry.key);
+            action->setShortcutContext(Qt::WindowShortcut);
+            // The key works whichever pane is active: the action belongs to the window.
+            addAction(action);
+        }
+        actions_.insert(entry.name, action);
+        rules_.append({action, entry.enabled});
     }
 }
 
 QAction* frmDravonel::menuAction(const QString& name) const {
-    if (QAction* action = actions_.value(name))
-        return action;
-    for (QAction* action : runActions_)
-        if (action->objectName() == name)
-            return action;
-    return nullptr;
+    return actions_.value(name);
+}
+
+bool frmDravonel::modeOn(int mode) const {
+    return !running_ && modeEnabled_[size_t(mode)];
+}
+
+void frmDravonel::updateActions() {
+    for (int i = 0; i < 4; ++i)
+        btnExe[size_t(i)]->setEnabled(modeOn(i));
+    btnCancel->setEnabled(running_);
+    for (const auto& [action, enabled] : std::as_const(rules_))
+        action->setEnabled(enabled());
 }
 
 bool frmDravonel::eventFilter(QObject* watched, QEvent* event) {
-    // A run-menu item is enabled exactly when its button is.
-    if (event->type() == QEvent::EnabledChange) {
-        for (int i = 0; i < 5; ++i) {
-            if (watched == runButton(i))
-                runActions_[size_t(i)]->setEnabled(runButton(i)->isEnabled());
-        }
-    }
     // Tab and Shift+Tab walk through every control and on from pane to pane
     // (a pane's frame would otherwise keep the focus among its own controls).
     if (event->type() == QEvent::KeyPress) {
@@ -312,13 +306,6 @@ void frmDravonel::focusNext(QWidget* from, bool forward) {
     }
 }
 
-void frmDravonel::Menu_Enabled(bool blnFlag) {
-    // Every command goes with its menu, so no shortcut stays live while the
-    // menus are off.
-    for (QAction* action : std::as_const(actions_))
-        action->setEnabled(blnFlag);
-}
-
 QSize frmDravonel::paneSize(double scaleWidth, double scaleHeight) {
     return QSize(roundHalfEven16(scaleWidth / 2), roundHalfEven16(scaleHeight / 3));
 }
@@ -355,8 +342,6 @@ int frmDravonel::MDIForm_Load(const QString& c) {
     for (int i = 0; i < 4; ++i)
         btnExe[size_t(i)]->setText(resDravonel(1 + i));
     btnCancel->setText(resAll(5));
-    for (int i = 0; i < 5; ++i)
-        runActions_[size_t(i)]->setText(runButton(i)->text());
     SetToolTip(program_.options.Tip);
     loadPanes();
     loadDialogs();
@@ -365,7 +350,7 @@ int frmDravonel::MDIForm_Load(const QString& c) {
         control->installEventFilter(this);
     loadGeometry();
     run_->clearCancel();
-    btnCancel->setEnabled(false);
+    updateActions();
     mdiInFile_->Pattern_Make();
     mdiStatus_->RefreshForm();
     if (!c.isEmpty())
@@ -672,11 +657,13 @@ QList<QRect> frmDravonel::paneCells() const {
 void frmDravonel::SetToolTip(bool blnToolTip) {
     const QString texts[5] = {resDravonel(6), resDravonel(7), resDravonel(8), resDravonel(9),
                               resAll(10)};
+    const char* items[5] = {"mnuExe0", "mnuExe1", "mnuExe2", "mnuExe3", "mnuCancel"};
     for (int i = 0; i < 5; ++i) {
         QPushButton* button = runButton(i);
-        // The tool-tip names the button's key; screen readers always get the
-        // text as the button's description.
-        const QString key = runActions_[size_t(i)]->shortcut().toString(QKeySequence::NativeText);
+        // The tool-tip names the button's key (its run-menu item's);
+        // screen readers always get the text as the button's description.
+        const QString key =
+            menuAction(QLatin1String(items[i]))->shortcut().toString(QKeySequence::NativeText);
         button->setToolTip(blnToolTip ? texts[i] + QStringLiteral(" (") + key + QLatin1Char(')')
                                       : QString());
         button->setAccessibleDescription(texts[i]);
@@ -694,18 +681,17 @@ void frmDravonel::SetFontData() {
 }
 
 void frmDravonel::BtnEnabledChange() {
-    if (session_.targets().count() == 0) {
+    // An empty list forgets the archive name and offers no mode; under double
+    // compression FileN keeps its state.
+    const bool empty = session_.targets().count() == 0;
+    if (empty)
         session_.setArchiveName(QString());
-        for (QPushButton* b : btnExe)
-            b->setEnabled(false);
-        return;
-    }
     const bool keepFileN = program_.options.Ashuku == kMethodDouble;
     for (int i = 0; i < 4; ++i) {
-        if (i == kModeFileN && keepFileN)
-            continue;
-        btnExe[size_t(i)]->setEnabled(true);
+        if (empty || i != kModeFileN || !keepFileN)
+            modeEnabled_[size_t(i)] = !empty;
     }
+    updateActions();
 }
 
 void frmDravonel::btnExe_Click(int index) {
@@ -1024,20 +1010,21 @@ QString frmDravonel::inputBox(const QString& prompt, const QString& title,
 }
 
 void frmDravonel::lockInterface() {
-    for (QPushButton* b : btnExe)
-        b->setEnabled(false);
+    // The mode buttons are off, and stay off until the mode-button rule runs
+    // again at the end.
+    running_ = true;
+    modeEnabled_.fill(false);
     for (Pane* pane : panes_)
         pane->setEnabled(false);
-    Menu_Enabled(false);
     mdiInFile_->SelectClear();
-    btnCancel->setEnabled(true);
+    updateActions();
 }
 
 void frmDravonel::unlockInterface() {
-    btnCancel->setEnabled(false);
+    running_ = false;
+    updateActions();
     for (Pane* pane : panes_)
         pane->setEnabled(true);
-    Menu_Enabled(true);
     mdiInDir->RefreshForm();
     mdiInFile_->RefreshForm();
     mdiOutDir->RefreshForm();

@@ -10,10 +10,12 @@
 #include "run.h"
 #include "session.h"
 
+#include <QKeySequence>
 #include <QMainWindow>
 #include <QPointer>
 
 #include <array>
+#include <functional>
 #include <memory>
 
 class QAction;
@@ -79,8 +81,6 @@ public:
     void mnuSaveAs_Click();
     bool LoadDvf();
 
-    // The common menu set, shared by every pane.
-    void Menu_Enabled(bool blnFlag);
     void btnExe_Click(int index);
     void btnCancel_Click();
     // The archive-name prompt; `CheckArchiveName` refuses a separator.
@@ -194,12 +194,22 @@ private:
     QLabel* progressLabel_;
     // The automatic run's progress line on standard error, while it runs.
     ProgressLine* terminalProgress_ = nullptr;
-    QList<QAction*> barMenus_;
-    // The run menu's items: the four modes and cancel, each enabled with its
-    // button (they stay out of the common menu set, which a run disables).
-    std::array<QAction*, 5> runActions_{};
     // The button of run-menu item `i`: the four modes, then ｷｬﾝｾﾙ.
     QPushButton* runButton(int i) const { return i < 4 ? btnExe[size_t(i)] : btnCancel; }
+    // One command of the menu table (buildMenus).
+    struct MenuEntry {
+        QString menu, name, text;
+        QKeySequence key;
+        std::function<void()> handler;
+        std::function<bool()> enabled;
+    };
+    // Sets every command's enabled state: the mode buttons, cancel and each
+    // menu entry by its rule. Run by the mode-button rule and at a run's
+    // start and end.
+    void updateActions();
+    // Mode `mode` is offered: no run holds the window and the mode-button
+    // rule left it on.
+    bool modeOn(int mode) const;
     // Cuts back the panes that reach into the row of minimised panes.
     void keepPanesClearOfIcons();
     // The smallest size at which the menus, the run buttons and every pane's
@@ -210,6 +220,11 @@ private:
     int stripHeight() const;
     int runStripWidth() const;
     QMap<QString, QAction*> actions_;
+    QList<QPair<QAction*, std::function<bool()>>> rules_;
+    // A run holds the window (between lockInterface and unlockInterface).
+    bool running_ = false;
+    // The mode buttons as the mode-button rule left them.
+    std::array<bool, 4> modeEnabled_{true, true, true, true};
 
     QList<Pane*> panes_;
     mdiDir* mdiInDir = nullptr;

@@ -370,6 +370,25 @@ TEST_F(MainWindow, ModeButtonsFollowTheListAndKeepFileNUnderDoubleCompression) {
     EXPECT_EQ(w.session().archiveName(), "") << "an empty list forgets the archive name";
 }
 
+TEST_F(MainWindow, RunMenuItemsGoWithTheirButtonsAndTheCommonSetWithTheIdleWindow) {
+    settings("Ashuku=2\n");
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    w.show();
+    const QStringList common{"mnuExit", "mnuFont",   "mnuLog",  "mnuLogCopy", "mnuFile", "mnuOpen",
+                             "mnuSave", "mnuSaveAs", "mnuName", "mnuOption",  "mnuAbout"};
+    for (const QString& name : common)
+        EXPECT_TRUE(w.menuAction(name)->isEnabled()) << name.toStdString();
+    EXPECT_FALSE(w.menuAction("mnuCancel")->isEnabled());
+    w.session().targets().ListInAdd(file("a.txt"));
+    w.BtnEnabledChange();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(w.menuAction(QString("mnuExe%1").arg(i))->isEnabled(),
+                  w.exeButton(i)->isEnabled())
+            << i;
+    EXPECT_FALSE(w.menuAction("mnuExe3")->isEnabled());
+}
+
 TEST_F(MainWindow, ARealRunLocksEverythingButCancelAndUnlocksAfter) {
     resetFakes();
     const QString a = file("a.txt"), b = file("b.txt");
