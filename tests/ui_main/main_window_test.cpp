@@ -11,7 +11,9 @@
 #include "mdiOutFile.h"
 #include "mdiStatus.h"
 #include "pane.h"
+#include "pane_grid.h"
 #include "program.h"
+#include "run_status.h"
 #include "settings.h"
 
 #include <gtest/gtest.h>
@@ -213,9 +215,9 @@ TEST_F(MainWindow, CommandLineItemsFollowTheQuotingRules) {
 }
 
 TEST_F(MainWindow, LayoutHalvesTheWidthAndThirdsTheHeightRoundingToEven) {
-    EXPECT_EQ(frmDravonel::paneSize(9001, 3001), QSize(4500, 1000));
-    EXPECT_EQ(frmDravonel::paneSize(9003, 3002), QSize(4502, 1001));
-    EXPECT_EQ(frmDravonel::paneSize(7, 4.5), QSize(4, 2));
+    EXPECT_EQ(PaneGrid::paneSize(9001, 3001), QSize(4500, 1000));
+    EXPECT_EQ(PaneGrid::paneSize(9003, 3002), QSize(4502, 1001));
+    EXPECT_EQ(PaneGrid::paneSize(7, 4.5), QSize(4, 2));
 }
 
 TEST_F(MainWindow, TheProgressBarShowsTheWholeRun) {
@@ -223,12 +225,12 @@ TEST_F(MainWindow, TheProgressBarShowsTheWholeRun) {
     p.archive = 3;
     p.archiveCount = 1000;
     p.done = p.total = 100; // the third of a thousand small files is complete
-    EXPECT_NEAR(frmDravonel::runFraction(p), 0.003, 1e-9);
+    EXPECT_NEAR(RunStatus::runFraction(p), 0.003, 1e-9);
     p.runTotal = 60;
     p.runDone = 30;
     p.archiveBytes = 30;
     p.done = 50;
-    EXPECT_NEAR(frmDravonel::runFraction(p), 0.75, 1e-9) << "by bytes where they are known";
+    EXPECT_NEAR(RunStatus::runFraction(p), 0.75, 1e-9) << "by bytes where they are known";
 }
 
 TEST_F(MainWindow, StoredGeometryIsCorrectedWhenUnusable) {
