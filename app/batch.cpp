@@ -9,9 +9,9 @@
 #include "options.h"
 #include "paths.h"
 #include "progress_line.h"
-#include "result_log.h"
 #include "run.h"
 #include "run_folder.h"
+#include "session.h"
 #include "settings.h"
 #include "system_folders.h"
 #include "target_list.h"
@@ -72,8 +72,8 @@ private:
 // when standard error is a terminal.
 class TerminalHost : public RunHost {
 public:
-    TerminalHost(const QString& name, BatchOutput& out) : name_(name), out_(out) {}
-    void setName(const QString& name) { name_ = name; }
+    // The archive name is the session's.
+    TerminalHost(Session& session, BatchOutput& out) : session_(session), out_(out) {}
 
     void showMessage(const QString& text) override { out_.message(text); }
     bool askYesNo(const QString& text) override {
@@ -83,8 +83,8 @@ public:
     void lockInterface() override {}
     void unlockInterface() override {}
     void yield() override { QCoreApplication::processEvents(); }
-    QString archiveName() override { return name_; }
-    QString askArchiveName() override { return name_; }
+    QString archiveName() override { return session_.archiveName(); }
+    QString askArchiveName() override { return session_.archiveName(); }
     void scrollTargetToTop(int) override {}
     void progress(const RunProgress& p) override {
         const QString current = p.member.isEmpty()
@@ -96,7 +96,7 @@ public:
     void runFinished() override { out_.progress().clear(); }
 
 private:
-    QString name_;
+    Session& session_;
     BatchOutput& out_;
 };
 
@@ -311,8 +311,10 @@ struct Tally {
 class BatchRun {
 public:
     BatchRun(BatchOptions& b, BatchOutput& out, Tally& tally)
-        : b_(b), out_(out), tally_(tally), host_(b.name, out) {
-        QObject::connect(&log_, &ResultLog::lineAdded,
+        : b_(b), out_(out), tally_(tally), host_(session_, out) {
+        session_.targets().setMessageHost(&host_);
+        session_.setArchiveName(b.name);
+        QObject::connect(&session_.log(), &ResultLog::lineAdded,
                          [&out](const QString& line) { out.log(line); });
     }
 
@@ -348,10 +350,9 @@ private:
     QString privateTemp_;
     ModuleArchivers modules_;
     LibraryState libraries_;
+    // The job: the list, the output list, the log and the archive name.
+    Session session_;
     TerminalHost host_;
-    TargetList targets_{&host_};
-    OutputList outputs_;
-    ResultLog log_;
     bool full_ = false;
     // The runs: each output folder with its files in list order.
     std::vector<std::unique_ptr<TargetList>> folderLists_;
@@ -408,7 +409,7 @@ bool BatchRun::addJobFile(const QString& input, const QString& path) {
     for (const QString& entry : jobRefused)
         refuse(entry, QStringLiteral("named in '%1', but not readable or left out").arg(input));
     for (const QString& entry : jobTargets.entries()) {
-        if (full_ || !targets_.ListInAdd(entry)) {
+        if (full_ || !session_.targets().ListInAdd(entry)) {
             full_ = true;
             refuseFull(entry);
         }
@@ -416,7 +417,7 @@ bool BatchRun::addJobFile(const QString& input, const QString& path) {
     if (b_.outFolder.isEmpty())
         b_.outFolder = loaded.out;
     if (b_.name.isEmpty())
-        host_.setName(loaded.name);
+        session_.setArchiveName(loaded.name);
     return true;
 }
 
@@ -440,17 +441,17 @@ std::optional<int> BatchRun::collectInputs() {
             continue;
         }
         QString longForm;
-        full_ = !targets_.Gaibu_ListInAdd(path, &longForm);
+        full_ = !session_.targets().Gaibu_ListInAdd(path, &longForm);
         if (full_)
             refuseFull(input);
-        else if (!targets_.contains(longForm))
+        else if (!session_.targets().contains(longForm))
             refuse(input, QStringLiteral("left out (an active swap file)"));
     }
-    if (targets_.count() == 0) {
+    if (session_.targets().count() == 0) {
         out_.error(QStringLiteral("no files to archive"));
         return kBatchIncomplete;
     }
-    if (b_.mode == kModeNormal && host_.archiveName().isEmpty()) {
+    if (b_.mode == kModeNormal && session_.archiveName().isEmpty()) {
         out_.error(QStringLiteral("the normal mode needs --name"));
         return kBatchUsage;
     }
@@ -461,7 +462,7 @@ std::optional<int> BatchRun::planRuns() {
     // One run per output folder: the one output folder, or with --beside each
     // folder that holds files of the list, with those files in list order.
     if (b_.beside) {
-        for (const QString& entry : targets_.entries()) {
+        for (const QString& entry : session_.targets().entries()) {
             const QString folder = FolderOf(entry);
             auto it = std::find_if(runs_.begin(), runs_.end(),
                                    [&folder](const auto& run) { return run.first == folder; });
@@ -484,7 +485,7 @@ std::optional<int> BatchRun::planRuns() {
         out_.error(QStringLiteral("output folder '%1' cannot be written into").arg(b_.outFolder));
         return kBatchUsage;
     }
-    runs_.append({folder, &targets_});
+    runs_.append({folder, &session_.targets()});
     return std::nullopt;
 }
 
@@ -500,8 +501,8 @@ int BatchRun::runAll() {
                      });
     bool allFinished = true;
     for (const auto& [folder, list] : runs_) {
-        CompressionRun run(RunContext{options_, libraries_, modules_, *list, outputs_, log_, host_,
-                                      privateTemp_, b_.jobs, b_.verify});
+        CompressionRun run(RunContext{options_, libraries_, modules_, *list, session_.outputs(),
+                                      session_.log(), host_, privateTemp_, b_.jobs, b_.verify});
         current = &run;
         const QStringList taken = list->entries();
         const RunOutcome outcome = run.run(RunMode(b_.mode), folder);

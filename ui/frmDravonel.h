@@ -2,30 +2,33 @@
 // MDI area, the start-up and close sequences, and the run's host.
 #pragma once
 
+#include "command_line.h"
+#include "command_table.h"
 #include "dialog_host.h"
 #include "host.h"
 #include "job_file.h"
+#include "main_commands.h"
 #include "message_box.h"
-#include "progress_line.h"
 #include "run.h"
+#include "run_status.h"
+#include "run_strip.h"
+#include "session.h"
 
+#include <QCoreApplication>
 #include <QMainWindow>
-#include <QPointer>
 
 #include <array>
 #include <memory>
 
 class QAction;
-class QLabel;
 class QMdiArea;
-class QMdiSubWindow;
-class QMenu;
 class QProgressBar;
 class QPushButton;
 
 namespace dravonel {
 
 class Pane;
+class PaneGrid;
 class frmAbout;
 class frmDefault;
 class frmMenuMente;
@@ -37,7 +40,7 @@ class mdiOutFile;
 class mdiStatus;
 struct Program;
 
-class frmDravonel : public QMainWindow, public RunHost, public JobTarget, public DialogHost {
+class frmDravonel : public QMainWindow, public RunHost, public DialogHost {
     Q_OBJECT
 public:
     // The start-up ended the program: its exit status; or the windows go on.
@@ -61,14 +64,16 @@ public:
     void SetToolTip(bool blnToolTip);
     void SetFontData();
     void mnuAbout_Click();
-    void mnuExit_Click();
+    void mnuExit_Click() { close(); }
     void mnuFont_Click();
-    void mnuHelp_Click();
+    void mnuHelp_Click() { openHelpPage(this, *this); }
     void mnuLogCopy_Click();
     void mnuLogSave_Click();
-    void mnuname_Click();
+    void mnuname_Click() { AskArchiveName(); }
     void mnuOption_Click();
     void mnuMkdir_Click();
+    // The mode-button rule: an empty target list offers no mode and forgets
+    // the archive name; under double compression FileN keeps its state.
     void BtnEnabledChange();
     void mnuInDirDefault_Click();
     void mnuOutDirDefault_Click();
@@ -76,34 +81,24 @@ public:
     void mnuOpen_Click();
     void mnuSave_Click();
     void mnuSaveAs_Click();
-    bool LoadDvf();
+    bool LoadDvf() { return dravonel::LoadDvf(session_.jobName(), session_, *this); }
 
-    // The common menu set, shared by every pane.
-    void Menu_Enabled(bool blnFlag);
-    void btnExe_Click(int index);
-    void btnCancel_Click();
+    void btnExe_Click(int index) { run_->run(RunMode(index), session_.outputFolder()); }
+    void btnCancel_Click() { run_->requestCancel(); }
     // The archive-name prompt; `CheckArchiveName` refuses a separator.
     void AskArchiveName();
     bool CheckArchiveName(const QString& name);
     // The command line: the items go to the target list, a job file is opened.
     bool CommandLineAdd(const QString& c);
-    bool CommandLineAdd(const QStringList& items);
-    int CommandLineItemAdd(const QString& item);
-    // Lays out the panes and the cancel button.
+    bool CommandLineAdd(const QStringList& items) {
+        return addCommandLine(items, true, session_, *this);
+    }
+    // Lays out the strip and the panes.
     void MDIForm_Resize();
 
-    // The pane sizes for a client area of `scaleWidth` x `scaleHeight` twips:
-    // half the width and a third of the height, halves rounded to even.
-    static QSize paneSize(double scaleWidth, double scaleHeight);
-    // How far a run has come, 0 to 1: its bytes where known (the finished
-    // archives' files and the share done of the archive in progress), else its
-    // archives.
-    static double runFraction(const RunProgress& progress);
-    // A window rectangle moved and, where it is larger, shrunk so that it lies
-    // wholly inside `area` (the screen's available area).
-    static QRect fitToArea(const QRect& window, const QRect& area);
-
     Program& program() { return program_; }
+    // The job the window shows.
+    Session& session() { return session_; }
     CompressionRun& run() { return *run_; }
     mdiDir* inDir() const { return mdiInDir; }
     mdiDir* outDir() const { return mdiOutDir; }
@@ -111,58 +106,55 @@ public:
     mdiFile* file() const { return mdiFile_; }
     mdiOutFile* outFile() const { return mdiOutFile_; }
     mdiStatus* status() const { return mdiStatus_; }
-    QPushButton* exeButton(int index) const { return btnExe[size_t(index)]; }
-    QPushButton* cancelButton() const { return btnCancel; }
-    QProgressBar* progressBar() const { return progress_; }
-    QAction* menuAction(const QString& name) const;
+    QPushButton* exeButton(int index) const { return pnlDravonel->btnExe[size_t(index)]; }
+    QPushButton* cancelButton() const { return pnlDravonel->btnCancel; }
+    QProgressBar* progressBar() const { return status_->bar(); }
+    QAction* menuAction(const QString& name) const { return commands_->action(name); }
     frmAbout* about() const { return frmAbout_; }
     frmDefault* defaults() const { return frmDefault_; }
     frmOption* option() const { return frmOption_; }
     bool activated() const { return activated_; }
 
     // RunHost
-    void showMessage(const QString& text) override;
-    bool askYesNo(const QString& text) override;
+    void showMessage(const QString& text) override { boxes_.showMessage(text); }
+    bool askYesNo(const QString& text) override { return boxes_.askYesNo(text); }
     void lockInterface() override;
     void unlockInterface() override;
-    void yield() override;
-    QString archiveName() override;
+    void yield() override { QCoreApplication::processEvents(); }
+    QString archiveName() override { return session_.archiveName(); }
     QString askArchiveName() override;
     void scrollTargetToTop(int row) override;
-    void progress(const RunProgress& progress) override;
+    void progress(const RunProgress& progress) override { status_->show(progress); }
     void runFinished() override;
 
-    // JobTarget
-    QString inputFolder() override;
-    void setInputFolder(const QString& folder) override;
-    QString outputFolder() override;
-    void setOutputFolder(const QString& folder) override;
-    void setArchiveName(const QString& name) override;
-    TargetList& targets() override;
-
-    // DialogHost (inputFolder, outputFolder, setOutputFolder as above)
+    // DialogHost
+    QString inputFolder() override { return session_.inputFolder(); }
+    QString outputFolder() override { return session_.outputFolder(); }
+    void setOutputFolder(const QString& folder) override { session_.setOutputFolder(folder); }
     void refreshInputFolder() override;
     void SetToolTipAll(bool tip) override;
     void Pattern_Make() override;
-    void emptyTargetList() override;
+    void emptyTargetList() override { session_.targets().removeAll(); }
 
-    QString inputBox(const QString& prompt, const QString& title, const QString& proposed) override;
+    QString inputBox(const QString& prompt, const QString& title,
+                     const QString& proposed) override {
+        return boxes_.inputBox(prompt, title, proposed);
+    }
 
 protected:
     void changeEvent(QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
-    bool eventFilter(QObject* watched, QEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
     void showEvent(QShowEvent* event) override;
 
 private:
+    // The window's commands as a table (CommandTable).
+    void buildMenus();
     // Adds the command line's items: the arguments when they were handed over
     // one by one, else the items of the text `c`.
-    void addCommandLine(const QString& c);
-    void buildMenus();
+    void takeCommandLine(const QString& c);
     void loadPanes();
     void loadDialogs();
-    void loadGeometry();
     // Runs the command line without windows; false when nothing was to run.
     bool AutoStart(const QString& c, bool& finished);
     void MDIForm_Activate();
@@ -170,47 +162,28 @@ private:
     // The six panes, in their load order: the one list every pane-wide step
     // (load, unload, tool-tips, fonts, layout, locking) goes through.
     const QList<Pane*>& panes() const { return panes_; }
-    // The layout cell of each pane in the load order, in pixels of the MDI
-    // area: half its width and a third of its height.
-    QList<QRect> paneCells() const;
-    // The controls Tab walks through: the mode buttons, cancel, then each pane's
-    // controls in the panes' load order (left column, then right column).
-    QList<QWidget*> tabOrder() const;
-    // Moves the keyboard focus to the next (or previous) control that can take
-    // it, activating its pane.
-    void focusNext(QWidget* from, bool forward);
-    // The window width at which the panes' captions fit side by side.
-    int captionsWidth() const;
-    // Keeps the window with its frame inside the available screen area.
-    void fitFrameToScreen();
-    QString jobDialog(bool save, const QString& initial);
-
-    Program& program_;
-    WindowBoxes boxes_{this};
-    QWidget* pnlDravonel;
-    std::array<QPushButton*, 4> btnExe{};
-    QPushButton* btnCancel;
-    QMdiArea* mdi_;
-    QProgressBar* progress_;
-    QLabel* progressLabel_;
-    // The automatic run's progress line on standard error, while it runs.
-    ProgressLine* terminalProgress_ = nullptr;
-    QList<QAction*> barMenus_;
-    // The run menu's items: the four modes and cancel, each enabled with its
-    // button (they stay out of the common menu set, which a run disables).
-    std::array<QAction*, 5> runActions_{};
-    // The button of run-menu item `i`: the four modes, then ｷｬﾝｾﾙ.
-    QPushButton* runButton(int i) const { return i < 4 ? btnExe[size_t(i)] : btnCancel; }
-    // Cuts back the panes that reach into the row of minimised panes.
-    void keepPanesClearOfIcons();
+    // Sets every command's enabled state: the mode buttons, cancel and each
+    // menu entry by its rule. Run by the mode-button rule and at a run's
+    // start and end.
+    void updateActions();
+    // Mode `mode` is offered: no run holds the window and the mode-button
+    // rule left it on.
+    bool modeOn(int mode) const;
     // The smallest size at which the menus, the run buttons and every pane's
     // controls are shown without overlapping.
     void updateMinimumSize();
-    // The size of each of the five run buttons, and the width of their strip.
-    QSize runButtonSize() const;
-    int stripHeight() const;
-    int runStripWidth() const;
-    QMap<QString, QAction*> actions_;
+
+    Program& program_;
+    WindowBoxes boxes_{this};
+    Session session_;
+    RunStrip* pnlDravonel;
+    QMdiArea* mdi_;
+    RunStatus* status_;
+    std::unique_ptr<CommandTable> commands_;
+    // A run holds the window (between lockInterface and unlockInterface).
+    bool running_ = false;
+    // The mode buttons as the mode-button rule left them.
+    std::array<bool, 4> modeEnabled_{true, true, true, true};
 
     QList<Pane*> panes_;
     mdiDir* mdiInDir = nullptr;
@@ -219,6 +192,7 @@ private:
     mdiFile* mdiFile_ = nullptr;
     mdiOutFile* mdiOutFile_ = nullptr;
     mdiStatus* mdiStatus_ = nullptr;
+    PaneGrid* grid_ = nullptr;
     frmAbout* frmAbout_ = nullptr;
     frmDefault* frmDefault_ = nullptr;
     frmOption* frmOption_ = nullptr;
@@ -230,8 +204,6 @@ private:
     bool haveArguments_ = false;
     bool unloaded_ = false;
     bool closeAfterRun_ = false;
-    QRect normalGeometry_;
-    int frameLooks_ = 0;
 };
 
 } // namespace dravonel

@@ -3,9 +3,8 @@
 #include "dialog_support.h"
 #include "drive_list.h"
 #include "folder_list.h"
-#include "frmDravonel.h"
 #include "frmMenuMente.h"
-#include "mdiInFile.h"
+#include "host.h"
 #include "messages.h"
 #include "paths.h"
 #include "program.h"
@@ -13,7 +12,6 @@
 #include "twips.h"
 
 #include <QAction>
-#include <QDir>
 #include <QLineEdit>
 #include <QMenu>
 #include <QSignalBlocker>
@@ -22,11 +20,11 @@
 
 namespace dravonel {
 
-mdiDir::mdiDir(frmDravonel& main, Program& program, Role role, QWidget* parent)
-    : Pane(main, program, role == Role::In ? QStringLiteral("InDir_") : QStringLiteral("OutDir_"),
-           parent),
+mdiDir::mdiDir(Session& session, Program& program, MessageHost& prompts, Role role, QWidget* parent)
+    : Pane(session, program, prompts,
+           role == Role::In ? QStringLiteral("InDir_") : QStringLiteral("OutDir_"), parent),
       drvDrive(new DriveList(this)), dlbDir(new FolderList(this)), txtDir(new QLineEdit(this)),
-      role_(role), prompts_(&main) {
+      role_(role) {
     const bool in = role == Role::In;
     setObjectName(in ? QStringLiteral("mdiInDir") : QStringLiteral("mdiOutDir"));
     drvDrive->setObjectName(QStringLiteral("drvDrive"));
@@ -62,6 +60,10 @@ mdiDir::mdiDir(frmDravonel& main, Program& program, Role role, QWidget* parent)
     mnuBar->setObjectName(QStringLiteral("mnuBar"));
     applyAliasMenuState();
 
+    connect(&session_, &Session::folderSet, this, [this](Role which) {
+        if (which == role_)
+            showFolder();
+    });
     connect(dlbDir, &FolderList::pathChanged, this, [this] { dirChanged(); });
     connect(drvDrive, &DriveList::driveChanged, this, &mdiDir::driveChanged);
     connect(drvDrive, &DriveList::returnPressed, this, [this] { dlbDir->setFocus(); });
@@ -71,25 +73,19 @@ QString mdiDir::key(const char* in, const char* out) const {
     return QLatin1String(role_ == Role::In ? in : out);
 }
 
-mdiDir* mdiDir::otherPane() const {
-    return role_ == Role::In ? main_.outDir() : main_.inDir();
-}
-
 QString mdiDir::DirName() const {
-    return LongPath(dlbDir->path());
+    return session_.folder(role_);
 }
 
 void mdiDir::setDirName(const QString& folder) {
+    session_.setFolder(role_, folder);
+}
+
+void mdiDir::showFolder() {
     {
         // RefreshForm runs the folder-change handling once for the new folder.
         const QSignalBlocker quiet(dlbDir);
-        drvDrive->setDriveOf(folder);
-        given_ = folder;
-        opened_ = !folder.isEmpty() && dlbDir->setPath(folder);
-        if (!opened_) {
-            drvDrive->setDriveOf(QDir::currentPath());
-            dlbDir->setPath(QDir::currentPath());
-        }
+        dlbDir->setPath(session_.folder(role_));
     }
     RefreshForm();
 }
@@ -105,14 +101,13 @@ void mdiDir::dirChanged() {
     // The folder text and, for the output pane, the free space in the caption.
     const QString longForm = LongPath(dlbDir->path());
     txtDir->setText(longForm.isEmpty() ? QString() : ShortPath(longForm));
-    if (role_ == Role::Out && !program_.AutoRunning) {
+    if (role_ == Role::Out) {
         // The file system of the folder itself: a folder may be a mount of its
         // own, or reached through a link, below the drive shown.
         const QString free = longForm.isEmpty() ? QString() : FreeSpaceText(longForm);
         setWindowTitle(resDravonel(4000) + free);
     }
-    if (role_ == Role::In && main_.inFile())
-        main_.inFile()->setDirName(dlbDir->path());
+    session_.noteFolderListed(role_, dlbDir->path());
 }
 
 void mdiDir::driveChanged(const QString& root) {
@@ -133,14 +128,7 @@ void mdiDir::applyAliasMenuState() {
 }
 
 void mdiDir::Form_Load() {
-    const WindowSettings keys(program_.store, stem().chopped(1));
-    const QString current = QDir::currentPath();
-    defaultFolder = keys.read(key("Dir_In", "Dir_Out"), current);
-    defaultInForce = keys.readBool(key("Dir_In_Yuko", "Dir_Out_Yuko"), true);
-    const QString lastFolder = keys.read(key("OldDir_In", "OldDir_Out"), current);
-    setDirName(defaultInForce ? defaultFolder : lastFolder);
-    if (program_.AutoRunning)
-        return;
+    session_.loadFolder(role_, program_.store);
     loadGeometry();
     SetFontData();
     if (role_ == Role::In)
@@ -152,6 +140,7 @@ void mdiDir::Form_Load() {
     SetToolTip(program_.options.Tip);
 
     // The aliases end at the first index whose name or folder is empty.
+    const WindowSettings keys(program_.store, stem().chopped(1));
     const QString nameStem = key("Dir_In_DirName", "Dir_Out_DirName");
     const QString dirStem = key("Dir_In_DirDir", "Dir_Out_DirDir");
     last_ = kAliases - 1;
@@ -173,13 +162,9 @@ void mdiDir::Form_Load() {
 }
 
 void mdiDir::Form_QueryUnload() {
-    if (program_.AutoRunning)
-        return;
     saveGeometry();
+    session_.saveFolder(role_, program_.store);
     const WindowSettings keys(program_.store, stem().chopped(1));
-    keys.write(key("Dir_In", "Dir_Out"), defaultFolder);
-    keys.write(key("Dir_In_Yuko", "Dir_Out_Yuko"), boolText(defaultInForce));
-    keys.write(key("OldDir_In", "OldDir_Out"), DirName());
     const QString nameStem = key("Dir_In_DirName", "Dir_Out_DirName");
     const QString dirStem = key("Dir_In_DirDir", "Dir_Out_DirDir");
     for (int i = 0; i < kAliases; ++i) {
@@ -191,9 +176,8 @@ void mdiDir::Form_QueryUnload() {
 
 void mdiDir::mnuCopy_Click() {
     const QString folder = dlbDir->path();
-    mdiDir* other = otherPane();
-    if (!folder.isEmpty() && other)
-        other->setDirName(folder);
+    if (!folder.isEmpty())
+        session_.setFolder(role_ == Role::In ? Role::Out : Role::In, folder);
 }
 
 void mdiDir::mnuAdd_Click() {
@@ -225,7 +209,7 @@ void mdiDir::mnuMente_Click() {
     if (last_ < 0)
         return;
     if (!aliasDialog_) {
-        aliasDialog_ = new frmMenuMente(program_, &main_);
+        aliasDialog_ = new frmMenuMente(program_, window());
         aliasDialog_->Form_Load();
     }
     frmMenuMente& dialog = *aliasDialog_;

@@ -1,9 +1,6 @@
 #include "mdiFile.h"
 
 #include "drawn_icons.h"
-#include "drive_list.h"
-#include "frmDravonel.h"
-#include "mdiDir.h"
 #include "messages.h"
 #include "paths.h"
 #include "program.h"
@@ -23,13 +20,14 @@
 
 namespace dravonel {
 
-mdiFile::mdiFile(frmDravonel& main, Program& program, QWidget* parent)
-    : Pane(main, program, QStringLiteral("File_"), parent), lstFile(new QListView(this)),
-      btnDel(new QToolButton(this)), btnDelAll(new QToolButton(this)), list_(&main) {
+mdiFile::mdiFile(Session& session, Program& program, MessageHost& prompts, QWidget* parent)
+    : Pane(session, program, prompts, QStringLiteral("File_"), parent),
+      lstFile(new QListView(this)), btnDel(new QToolButton(this)),
+      btnDelAll(new QToolButton(this)) {
     setObjectName(QStringLiteral("mdiFile"));
     lstFile->setObjectName(QStringLiteral("lstFile"));
-    lstFile->setModel(&list_);
-    lstFile->setSelectionModel(list_.selection());
+    lstFile->setModel(&list());
+    lstFile->setSelectionModel(list().selection());
     lstFile->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lstFile->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstFile->setUniformItemSizes(true);
@@ -58,8 +56,8 @@ mdiFile::mdiFile(frmDravonel& main, Program& program, QWidget* parent)
     addFontTarget(btnDelAll);
     addPopupTarget(lstFile->viewport());
 
-    mnuAll = mnuPopup->addAction(QString(), this, [this] { list_.SelectAll(); });
-    mnuClear = mnuPopup->addAction(QString(), this, [this] { list_.SelectClear(); });
+    mnuAll = mnuPopup->addAction(QString(), this, [this] { list().SelectAll(); });
+    mnuClear = mnuPopup->addAction(QString(), this, [this] { list().SelectClear(); });
     mnuOutCopy = mnuPopup->addAction(QString(), this, [this] { mnuOutCopy_Click(); });
     mnuInCopy = mnuPopup->addAction(QString(), this, [this] { mnuInCopy_Click(); });
     mnuAll->setObjectName(QStringLiteral("mnuAll"));
@@ -69,12 +67,10 @@ mdiFile::mdiFile(frmDravonel& main, Program& program, QWidget* parent)
 }
 
 void mdiFile::scrollToTop(int row) {
-    lstFile->scrollTo(list_.index(row), QAbstractItemView::PositionAtTop);
+    lstFile->scrollTo(list().index(row), QAbstractItemView::PositionAtTop);
 }
 
 void mdiFile::Form_Load() {
-    if (program_.AutoRunning)
-        return;
     loadGeometry();
     SetFontData();
     setWindowTitle(resDravonel(3000));
@@ -86,46 +82,51 @@ void mdiFile::Form_Load() {
 }
 
 void mdiFile::btnDel_Click() {
+    TargetList& targets = list();
     int i = 0;
-    while (i <= list_.count() - 1) {
-        if (list_.isMarked(i))
-            list_.removeEntry(i);
+    while (i <= targets.count() - 1) {
+        if (targets.isMarked(i))
+            targets.removeEntry(i);
         else
             ++i;
     }
-    main_.BtnEnabledChange();
+    session_.noteTargetsEdited();
 }
 
 void mdiFile::btnDelAll_Click() {
-    list_.removeAll();
-    main_.BtnEnabledChange();
+    list().removeAll();
+    session_.noteTargetsEdited();
 }
 
-QString mdiFile::firstSelectedFolder() const {
-    const QString first = list_.FirstSelectedFile();
+QString mdiFile::firstSelectedFolder() {
+    const QString first = list().FirstSelectedFile();
     return first.isEmpty() ? QString() : FolderOf(first);
 }
 
 void mdiFile::mnuInCopy_Click() {
     const QString folder = firstSelectedFolder();
-    if (!folder.isEmpty() && main_.inDir())
-        main_.inDir()->setDirName(folder);
+    if (!folder.isEmpty())
+        session_.setFolder(Session::Folder::In, folder);
 }
 
 void mdiFile::mnuOutCopy_Click() {
     const QString folder = firstSelectedFolder();
-    if (!folder.isEmpty() && main_.outDir())
-        main_.outDir()->setDirName(folder);
+    if (!folder.isEmpty())
+        session_.setFolder(Session::Folder::Out, folder);
 }
 
 void mdiFile::dropFiles(const QMimeData& data) {
     if (data.hasUrls()) {
         for (const QUrl& url : data.urls()) {
-            if (!list_.Gaibu_ListInAdd(url.isLocalFile() ? url.toLocalFile() : QString()))
+            if (!list().Gaibu_ListInAdd(url.isLocalFile() ? url.toLocalFile() : QString()))
                 break;
         }
     }
-    main_.BtnEnabledChange();
+    session_.noteTargetsEdited();
+}
+
+QWidget* mdiFile::focusControl() const {
+    return lstFile;
 }
 
 bool mdiFile::eventFilter(QObject* watched, QEvent* event) {
@@ -156,8 +157,8 @@ bool mdiFile::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lstFile && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         // Enter walks on to the output folder; the list still sees the key.
-        if ((key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) && main_.outDir())
-            main_.outDir()->drvDrive->setFocus();
+        if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter)
+            emit walkOn();
     }
     return Pane::eventFilter(watched, event);
 }

@@ -1,9 +1,10 @@
-// The target-list pane: the files the next run compresses. Files dropped from
-// a file manager (file URLs) are added in the order given.
+// The target-list pane: the session's target list, the files the next run
+// compresses. Files dropped from a file manager (file URLs) are added in the
+// order given.
 #pragma once
 
 #include "pane.h"
-#include "target_list.h"
+#include "session.h"
 
 class QAction;
 class QListView;
@@ -15,9 +16,10 @@ namespace dravonel {
 class mdiFile : public Pane {
     Q_OBJECT
 public:
-    mdiFile(frmDravonel& main, Program& program, QWidget* parent = nullptr);
+    mdiFile(Session& session, Program& program, MessageHost& prompts, QWidget* parent = nullptr);
 
-    TargetList& list() { return list_; }
+    // The list the pane shows: the session's target list.
+    TargetList& list() { return session_.targets(); }
     // Scrolls the list so that `row` is its top line.
     void scrollToTop(int row);
 
@@ -32,6 +34,7 @@ public:
     // Adds the files of dropped data through Gaibu_ListInAdd, stopping at the
     // first refusal; then the mode buttons follow the list.
     void dropFiles(const QMimeData& data);
+    QWidget* focusControl() const override;
 
     QListView* lstFile;
     QToolButton* btnDel;
@@ -46,9 +49,7 @@ protected:
 
 private:
     // The folder of the first marked entry ("" when none is marked).
-    QString firstSelectedFolder() const;
-
-    TargetList list_;
+    QString firstSelectedFolder();
 };
 
 } // namespace dravonel

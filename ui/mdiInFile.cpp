@@ -1,13 +1,13 @@
 #include "mdiInFile.h"
 
 #include "dialog_support.h"
-#include "frmDravonel.h"
-#include "mdiFile.h"
+#include "host.h"
 #include "messages.h"
 #include "options.h"
 #include "pane_icons.h"
 #include "paths.h"
 #include "program.h"
+#include "session.h"
 #include "twips.h"
 
 #include <QAction>
@@ -103,10 +103,11 @@ QStringList listFiles(const QString& folder, const QString& filter, bool hidden)
     return names;
 }
 
-mdiInFile::mdiInFile(frmDravonel& main, Program& program, QWidget* parent)
-    : Pane(main, program, QStringLiteral("InFile_"), parent), filFile(new QListWidget(this)),
-      btnAdd(new QToolButton(this)), btnAddAll(new QToolButton(this)),
-      btnAddAllAll(new QToolButton(this)), prompts_(&main), folder_(QDir::currentPath()) {
+mdiInFile::mdiInFile(Session& session, Program& program, MessageHost& prompts, QWidget* parent)
+    : Pane(session, program, prompts, QStringLiteral("InFile_"), parent),
+      filFile(new QListWidget(this)), btnAdd(new QToolButton(this)),
+      btnAddAll(new QToolButton(this)), btnAddAllAll(new QToolButton(this)),
+      folder_(QDir::currentPath()) {
     setObjectName(QStringLiteral("mdiInFile"));
     filFile->setObjectName(QStringLiteral("filFile"));
     filFile->setSelectionMode(QAbstractItemView::ExtendedSelection);
@@ -147,6 +148,11 @@ mdiInFile::mdiInFile(frmDravonel& main, Program& program, QWidget* parent)
     mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
     mnuAll->setObjectName(QStringLiteral("mnuAll"));
     mnuClear->setObjectName(QStringLiteral("mnuClear"));
+    connect(&session_, &Session::folderListed, this,
+            [this](Session::Folder which, const QString& path) {
+                if (which == Session::Folder::In)
+                    setDirName(path);
+            });
 }
 
 QString mdiInFile::DirName() const {
@@ -193,8 +199,6 @@ void mdiInFile::setFilter(const QString& filter) {
 }
 
 void mdiInFile::Form_Load() {
-    if (program_.AutoRunning)
-        return;
     loadGeometry();
     SetFontData();
     setWindowTitle(resDravonel(2000));
@@ -208,7 +212,7 @@ void mdiInFile::Form_Load() {
 
 void mdiInFile::addListed(bool selectedOnly) {
     const WaitCursor wait;
-    TargetList& targets = main_.file()->list();
+    TargetList& targets = session_.targets();
     const QString folder = withSeparator(folder_);
     const int count = filFile->count();
     for (int i = 0; i < count; ++i) {
@@ -220,7 +224,7 @@ void mdiInFile::addListed(bool selectedOnly) {
             break;
         item->setSelected(false);
     }
-    main_.BtnEnabledChange();
+    session_.noteTargetsEdited();
 }
 
 void mdiInFile::btnAdd_Click() {
@@ -233,7 +237,7 @@ void mdiInFile::btnAddAll_Click() {
 
 void mdiInFile::btnAddAllAll_Click() {
     const WaitCursor wait;
-    TargetList& targets = main_.file()->list();
+    TargetList& targets = session_.targets();
     QStringList folders{folder_};
     const QDir top(folder_);
     for (const QString& sub : top.entryList(QDir::Dirs | QDir::NoDotAndDotDot, QDir::Name))
@@ -255,7 +259,7 @@ void mdiInFile::btnAddAllAll_Click() {
             break;
     }
     SelectClear();
-    main_.BtnEnabledChange();
+    session_.noteTargetsEdited();
 }
 
 void mdiInFile::mnuFilter_Click() {
@@ -275,8 +279,7 @@ bool mdiInFile::eventFilter(QObject* watched, QEvent* event) {
     if (watched == filFile && event->type() == QEvent::KeyPress) {
         const auto* key = static_cast<QKeyEvent*>(event);
         if (key->key() == Qt::Key_Return || key->key() == Qt::Key_Enter) {
-            if (main_.file())
-                main_.file()->lstFile->setFocus();
+            emit walkOn();
             return true;
         }
     }

@@ -29,7 +29,8 @@ QStringList listFiles(const QString& folder, const QString& filter, bool hidden)
 class mdiInFile : public Pane {
     Q_OBJECT
 public:
-    mdiInFile(frmDravonel& main, Program& program, QWidget* parent = nullptr);
+    // The pane lists the input folder that the session's folder view lists.
+    mdiInFile(Session& session, Program& program, MessageHost& prompts, QWidget* parent = nullptr);
 
     // The long form of the folder shown ("" when it has none).
     QString DirName() const;
@@ -45,9 +46,6 @@ public:
     void Form_Load() override;
     void Form_Resize() override;
     QSize minimumContentSize() const override;
-
-    // The input and message boxes (tests answer them).
-    void setPrompts(MessageHost& prompts) { prompts_ = &prompts; }
 
     void btnAdd_Click();
     void btnAddAll_Click();
@@ -75,7 +73,6 @@ private:
     bool fill();
     void setFilter(const QString& filter);
 
-    MessageHost* prompts_;
     QString folder_;
     bool hidden_ = false;
 };

@@ -62,12 +62,14 @@ void OutFileList::startDrag(Qt::DropActions) {
     drag->exec(Qt::CopyAction, Qt::CopyAction);
 }
 
-mdiOutFile::mdiOutFile(frmDravonel& main, Program& program, QWidget* parent)
-    : Pane(main, program, QStringLiteral("OutFile_"), parent), lstOutFile(new OutFileList(this)) {
+mdiOutFile::mdiOutFile(Session& session, Program& program, MessageHost& prompts, QWidget* parent)
+    : Pane(session, program, prompts, QStringLiteral("OutFile_"), parent),
+      lstOutFile(new OutFileList(this)) {
+    OutputList& outputs = list();
     setObjectName(QStringLiteral("mdiOutFile"));
     lstOutFile->setObjectName(QStringLiteral("lstOutFile"));
-    lstOutFile->setModel(&list_);
-    lstOutFile->setSelectionModel(list_.selection());
+    lstOutFile->setModel(&outputs);
+    lstOutFile->setSelectionModel(outputs.selection());
     lstOutFile->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lstOutFile->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstOutFile->setContextMenuPolicy(Qt::NoContextMenu);
@@ -75,13 +77,14 @@ mdiOutFile::mdiOutFile(frmDravonel& main, Program& program, QWidget* parent)
     addFontTarget(lstOutFile);
     addPopupTarget(lstOutFile->viewport());
     // The archive just added comes into view.
-    connect(&list_, &QAbstractItemModel::rowsInserted, lstOutFile,
-            [this](const QModelIndex&, int, int last) { lstOutFile->scrollTo(list_.index(last)); });
+    connect(
+        &outputs, &QAbstractItemModel::rowsInserted, lstOutFile,
+        [this](const QModelIndex&, int, int last) { lstOutFile->scrollTo(list().index(last)); });
 
     mnuDel = mnuPopup->addAction(resAll(2008), this, [this] { mnuDel_Click(); });
     mnuRefresh = mnuPopup->addAction(resAll(1005), this, [this] { mnuRefresh_Click(); });
-    mnuAll = mnuPopup->addAction(resAll(2006), this, [this] { list_.SelectAll(); });
-    mnuClear = mnuPopup->addAction(resAll(2007), this, [this] { list_.SelectClear(); });
+    mnuAll = mnuPopup->addAction(resAll(2006), this, [this] { list().SelectAll(); });
+    mnuClear = mnuPopup->addAction(resAll(2007), this, [this] { list().SelectClear(); });
     mnuDel->setObjectName(QStringLiteral("mnuDel"));
     mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
     mnuAll->setObjectName(QStringLiteral("mnuAll"));
@@ -89,8 +92,6 @@ mdiOutFile::mdiOutFile(frmDravonel& main, Program& program, QWidget* parent)
 }
 
 void mdiOutFile::Form_Load() {
-    if (program_.AutoRunning)
-        return;
     loadGeometry();
     SetFontData();
     setWindowTitle(resDravonel(6000));
@@ -98,21 +99,22 @@ void mdiOutFile::Form_Load() {
 }
 
 void mdiOutFile::mnuDel_Click() {
-    list_.removeAll();
+    list().removeAll();
 }
 
 void mdiOutFile::mnuRefresh_Click() {
+    OutputList& outputs = list();
     QApplication::setOverrideCursor(Qt::WaitCursor);
     int i = 0;
-    while (i < list_.count()) {
-        const QString longForm = LongPath(list_.entry(i));
+    while (i < outputs.count()) {
+        const QString longForm = LongPath(outputs.entry(i));
         if (!longForm.isEmpty() && CanOpenForReading(longForm)) {
-            const int before = list_.count();
-            list_.replaceEntry(i, longForm);
-            if (list_.count() == before)
+            const int before = outputs.count();
+            outputs.replaceEntry(i, longForm);
+            if (outputs.count() == before)
                 ++i;
         } else {
-            list_.removeEntry(i);
+            outputs.removeEntry(i);
         }
     }
     QApplication::restoreOverrideCursor();

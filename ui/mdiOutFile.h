@@ -1,9 +1,9 @@
-// The output-file pane: the archives the runs made. The selected archives can
-// be dragged out as file URLs (copy only).
+// The output-file pane: the session's output list, the archives the runs made. The selected
+// archives can be dragged out as file URLs (copy only).
 #pragma once
 
 #include "pane.h"
-#include "target_list.h"
+#include "session.h"
 
 #include <QListView>
 #include <QMimeData>
@@ -44,9 +44,10 @@ protected:
 class mdiOutFile : public Pane {
     Q_OBJECT
 public:
-    mdiOutFile(frmDravonel& main, Program& program, QWidget* parent = nullptr);
+    mdiOutFile(Session& session, Program& program, MessageHost& prompts, QWidget* parent = nullptr);
 
-    OutputList& list() { return list_; }
+    // The list the pane shows: the session's output list.
+    OutputList& list() { return session_.outputs(); }
 
     void Form_Load() override;
     void Form_Resize() override;
@@ -61,9 +62,6 @@ public:
     QAction* mnuRefresh;
     QAction* mnuAll;
     QAction* mnuClear;
-
-private:
-    OutputList list_;
 };
 
 } // namespace dravonel

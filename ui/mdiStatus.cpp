@@ -1,6 +1,6 @@
 #include "mdiStatus.h"
 
-#include "frmDravonel.h"
+#include "host.h"
 #include "messages.h"
 #include "program.h"
 #include "twips.h"
@@ -75,22 +75,23 @@ QStringList dialogFilters(const QString& tableFilter) {
     return filters;
 }
 
-mdiStatus::mdiStatus(frmDravonel& main, Program& program, QWidget* parent)
-    : Pane(main, program, QStringLiteral("Status_"), parent), lstKekka(new QListView(this)),
-      mnuDel(nullptr), log_(this), widths_(new WholeLineDelegate(this)) {
+mdiStatus::mdiStatus(Session& session, Program& program, MessageHost& prompts, QWidget* parent)
+    : Pane(session, program, prompts, QStringLiteral("Status_"), parent),
+      lstKekka(new QListView(this)), mnuDel(nullptr), widths_(new WholeLineDelegate(this)) {
+    ResultLog& model = log();
     setObjectName(QStringLiteral("mdiStatus"));
     lstKekka->setObjectName(QStringLiteral("lstKekka"));
-    lstKekka->setModel(&log_);
-    lstKekka->setSelectionModel(log_.selection());
+    lstKekka->setModel(&model);
+    lstKekka->setSelectionModel(model.selection());
     lstKekka->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstKekka->setUniformItemSizes(true);
     lstKekka->setItemDelegate(widths_);
     lstKekka->setHorizontalScrollBarPolicy(Qt::ScrollBarAsNeeded);
-    connect(&log_, &QAbstractItemModel::rowsInserted, this,
+    connect(&model, &QAbstractItemModel::rowsInserted, this,
             [this](const QModelIndex&, int first, int last) {
                 widths_->measure(*lstKekka, first, last);
             });
-    connect(&log_, &QAbstractItemModel::modelReset, this, [this] { widths_->forget(); });
+    connect(&model, &QAbstractItemModel::modelReset, this, [this] { widths_->forget(); });
     mnuDel = mnuPopup->addAction(resAll(2008), this, [this] { mnuDel_Click(); });
     mnuDel->setObjectName(QStringLiteral("mnuDel"));
     addToolTip(lstKekka, 5001);
@@ -98,26 +99,24 @@ mdiStatus::mdiStatus(frmDravonel& main, Program& program, QWidget* parent)
     addPopupTarget(lstKekka);
     addPopupTarget(lstKekka->viewport());
     // The newest line stays in view while a run adds lines.
-    connect(&log_, &QAbstractItemModel::rowsInserted, lstKekka,
-            [this] { lstKekka->scrollTo(log_.index(log_.current())); });
+    connect(&model, &QAbstractItemModel::rowsInserted, lstKekka,
+            [this] { lstKekka->scrollTo(log().index(log().current())); });
 }
 
 void mdiStatus::SetFontData() {
     Pane::SetFontData();
     // The widths change with the font.
     widths_->forget();
-    if (log_.rowCount() > 0)
-        widths_->measure(*lstKekka, 0, log_.rowCount() - 1);
+    if (log().rowCount() > 0)
+        widths_->measure(*lstKekka, 0, log().rowCount() - 1);
     lstKekka->doItemsLayout();
 }
 
 void mdiStatus::Form_Load() {
     loadGeometry();
     SetFontData();
-    if (!program_.AutoRunning) {
-        setWindowTitle(resDravonel(5000));
-        SetToolTip(program_.options.Tip);
-    }
+    setWindowTitle(resDravonel(5000));
+    SetToolTip(program_.options.Tip);
 }
 
 void mdiStatus::Form_Resize() {
@@ -128,15 +127,19 @@ void mdiStatus::Form_Resize() {
     lstKekka->setGeometry(toPixels(60), toPixels(60), toPixels(w), height);
 }
 
-void mdiStatus::LogCopy() {
+void copyLog(const ResultLog& log) {
     QClipboard* clipboard = QApplication::clipboard();
     clipboard->clear();
-    if (log_.rowCount() > 0)
-        clipboard->setText(log_.clipboardText());
+    if (log.rowCount() > 0)
+        clipboard->setText(log.clipboardText());
+}
+
+void mdiStatus::LogCopy() {
+    copyLog(log());
 }
 
 void mdiStatus::LogSave() {
-    QFileDialog dialog(&main_);
+    QFileDialog dialog(window());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
     dialog.setNameFilters(dialogFilters(resAll(11)));
     dialog.setDefaultSuffix(QStringLiteral("LOG"));
@@ -147,7 +150,7 @@ void mdiStatus::LogSave() {
     const QString name = dialog.selectedFiles().first();
     if (name.isEmpty())
         return;
-    log_.WriteLogFile(name, main_);
+    log().WriteLogFile(name, *prompts_);
 }
 
 } // namespace dravonel

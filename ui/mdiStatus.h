@@ -1,9 +1,9 @@
-// The result-log pane: the log of every run, which the user can clear, copy to
-// the clipboard or save as a log file.
+// The result-log pane: the session's log of every run, which the user can
+// clear, copy to the clipboard or save as a log file.
 #pragma once
 
 #include "pane.h"
-#include "result_log.h"
+#include "session.h"
 
 class QListView;
 class QAction;
@@ -15,18 +15,18 @@ class WholeLineDelegate;
 class mdiStatus : public Pane {
     Q_OBJECT
 public:
-    mdiStatus(frmDravonel& main, Program& program, QWidget* parent = nullptr);
+    mdiStatus(Session& session, Program& program, MessageHost& prompts, QWidget* parent = nullptr);
 
-    ResultLog& log() { return log_; }
-    void ListInAdd(const QString& line) { log_.ListInAdd(line); }
+    // The log the pane shows: the session's.
+    ResultLog& log() { return session_.log(); }
+    void ListInAdd(const QString& line) { log().ListInAdd(line); }
     // Removes every line.
-    void RefreshForm() { log_.removeAll(); }
-    // Copies every line, each followed by CR LF, to the clipboard (an empty log
-    // empties the clipboard).
+    void RefreshForm() { log().removeAll(); }
+    // Copies the log to the clipboard (copyLog).
     void LogCopy();
     // Asks for a file name and writes the log there.
     void LogSave();
-    void mnuDel_Click() { log_.removeAll(); }
+    void mnuDel_Click() { log().removeAll(); }
 
     // The settings font, and the line widths measured again in it.
     void SetFontData() override;
@@ -37,9 +37,12 @@ public:
     QAction* mnuDel;
 
 private:
-    ResultLog log_;
     WholeLineDelegate* widths_;
 };
+
+// Copies every line, each followed by CR LF, to the clipboard (an empty log
+// empties the clipboard).
+void copyLog(const ResultLog& log);
 
 // Turns a filter of the message tables ("Name(*.EXT)|*.EXT|...") into file
 // dialog filters whose patterns match the extensions in any letter case.

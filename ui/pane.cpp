@@ -1,6 +1,5 @@
 #include "pane.h"
 
-#include "frmDravonel.h"
 #include "messages.h"
 #include "program.h"
 #include "settings.h"
@@ -24,8 +23,10 @@ QFont settingsFont(const Program& program) {
     return font;
 }
 
-Pane::Pane(frmDravonel& main, Program& program, const QString& stem, QWidget* parent)
-    : QWidget(parent), main_(main), program_(program), mnuPopup(new QMenu(this)), stem_(stem) {}
+Pane::Pane(Session& session, Program& program, MessageHost& prompts, const QString& stem,
+           QWidget* parent)
+    : QWidget(parent), session_(session), program_(program), prompts_(&prompts),
+      mnuPopup(new QMenu(this)), stem_(stem) {}
 
 QSize Pane::minimumContentSize() const {
     // A list between margins of 60 twips.
@@ -71,15 +72,11 @@ void Pane::SetFontData() {
     Form_Resize();
 }
 
-void Pane::Menu_Enabled(bool blnFlag) {
-    main_.Menu_Enabled(blnFlag);
-}
-
 bool Pane::eventFilter(QObject* watched, QEvent* event) {
     // The user moved or resized a pane that had no stored geometry: from now
     // on it keeps its own.
     if (watched == frame() && unstored_ && !placing_ && frame()->isVisible() &&
-        (event->type() == QEvent::Move || event->type() == QEvent::Resize) && main_.activated()) {
+        (event->type() == QEvent::Move || event->type() == QEvent::Resize) && tracking_) {
         unstored_ = 0;
         frame()->removeEventFilter(this);
     }
@@ -107,7 +104,7 @@ void Pane::resizeEvent(QResizeEvent* event) {
 }
 
 void Pane::loadGeometry() {
-    if (program_.AutoRunning || program_.options.Resize)
+    if (program_.options.Resize)
         return;
     QWidget* target = frame() ? static_cast<QWidget*>(frame()) : this;
     const WindowSettings keys(program_.store, stem_.chopped(1));
@@ -151,9 +148,9 @@ void Pane::placeInCell(const QRect& cell) {
 }
 
 void Pane::saveGeometry() {
-    if (program_.AutoRunning || program_.options.Resize)
+    if (program_.options.Resize)
         return;
-    if (main_.windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))
+    if (window()->windowState() & (Qt::WindowMinimized | Qt::WindowMaximized))
         return;
     const QWidget* target = frame() ? static_cast<QWidget*>(frame()) : this;
     const WindowSettings keys(program_.store, stem_.chopped(1));

@@ -1,7 +1,6 @@
-// What the six child panes of the main window share: the geometry keys with
-// the legacy rule, the tool-tip switch, the settings font, the common menu set
-// (which lives once, on the main window's menu bar), the right-button pop-up
-// rule and the start-failure message.
+// What the six child panes of the main window share: the session they show,
+// the boxes they ask through, the geometry keys with the legacy rule, the
+// tool-tip switch, the settings font and the right-button pop-up rule.
 #pragma once
 
 #include <QList>
@@ -13,14 +12,17 @@ class QMdiSubWindow;
 
 namespace dravonel {
 
-class frmDravonel;
+class MessageHost;
+class Session;
 struct Program;
 
 class Pane : public QWidget {
     Q_OBJECT
 public:
-    // `stem` is the geometry key stem ("InDir_").
-    Pane(frmDravonel& main, Program& program, const QString& stem, QWidget* parent = nullptr);
+    // `stem` is the geometry key stem ("InDir_"); `prompts` shows the pane's
+    // message and input boxes.
+    Pane(Session& session, Program& program, MessageHost& prompts, const QString& stem,
+         QWidget* parent = nullptr);
 
     // Reads the pane's settings, sets its font, captions and tool-tips.
     virtual void Form_Load() = 0;
@@ -31,16 +33,14 @@ public:
     virtual void SetToolTip(bool blnToolTip);
     // The settings font on the pane and its font controls, then the layout.
     virtual void SetFontData();
-    // Enables or disables the common menu set.
-    void Menu_Enabled(bool blnFlag);
     // The pane's layout, run on every resize and after a font change.
     virtual void Form_Resize() {}
     // The smallest size of the pane (its frame aside) at which Form_Resize
     // shows every control of it without overlap, its list three lines high.
     virtual QSize minimumContentSize() const;
 
-    // Reads the stored position and size, unless the automatic run is active or
-    // the panes follow the main window. A value that is not stored at all, or
+    // Reads the stored position and size, unless the panes follow the main
+    // window. A value that is not stored at all, or
     // whose text is not a usable number, is taken from the pane's layout cell
     // (see placeInCell).
     void loadGeometry();
@@ -49,15 +49,28 @@ public:
     // pane without a stored geometry of its own follows its cell until the
     // user moves or resizes it).
     void placeInCell(const QRect& cell);
-    // Writes the position and size when the main window is in its normal state,
-    // the panes keep their own geometry and no automatic run is active.
+    // Writes the position and size when the main window is in its normal state
+    // and the panes keep their own geometry.
     void saveGeometry();
+    // From now on a move or resize of the frame that the main window did not
+    // make is the user's: a pane without a stored geometry then keeps its own
+    // (the main window calls it once the panes are shown).
+    void trackUserPlacement() { tracking_ = true; }
+
+    // The control that takes the keyboard focus when Enter walks into the pane.
+    virtual QWidget* focusControl() const { return nullptr; }
+    // The input and message boxes (tests answer them).
+    void setPrompts(MessageHost& prompts) { prompts_ = &prompts; }
 
     // The geometry key stem ("InDir_"); without its underscore it is the
     // window's prefix for the legacy rule.
     const QString& stem() const { return stem_; }
     // The MDI window that frames the pane (null until the main window adds it).
     QMdiSubWindow* frame() const;
+
+signals:
+    // Enter in the pane's list walks on to the next pane.
+    void walkOn();
 
 protected:
     // The height of a list that shows three lines.
@@ -73,8 +86,9 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 
-    frmDravonel& main_;
+    Session& session_;
     Program& program_;
+    MessageHost* prompts_;
     QMenu* mnuPopup;
 
 private:
@@ -83,6 +97,7 @@ private:
     int unstored_ = 0;
     // Set while the main window places the frame, so the move is not the user's.
     bool placing_ = false;
+    bool tracking_ = false;
     QList<QPair<QWidget*, int>> toolTips_;
     QList<QWidget*> fontTargets_;
 };

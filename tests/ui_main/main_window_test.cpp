@@ -11,7 +11,9 @@
 #include "mdiOutFile.h"
 #include "mdiStatus.h"
 #include "pane.h"
+#include "pane_grid.h"
 #include "program.h"
+#include "run_status.h"
 #include "settings.h"
 
 #include <gtest/gtest.h>
@@ -151,7 +153,7 @@ TEST_F(MainWindow, SlashUAloneAsksAndRemovesOnlyTheProgramsSection) {
     const QString a = file("a.txt");
     TestWindow& again = make();
     EXPECT_EQ(again.MDIForm_Load("/U " + a), frmDravonel::kGoOn) << "/U with a file is a list";
-    EXPECT_EQ(again.targets().entries(), QStringList{a});
+    EXPECT_EQ(again.session().targets().entries(), QStringList{a});
     EXPECT_TRUE(again.messages.isEmpty());
 }
 
@@ -186,7 +188,7 @@ TEST_F(MainWindow, TheAutomaticRunCompressesWithoutWindowsAndSavesNothing) {
     f.close();
     TestWindow& second = make();
     EXPECT_EQ(second.MDIForm_Load(job), frmDravonel::kGoOn);
-    EXPECT_EQ(program->ArchiveName, "x");
+    EXPECT_EQ(second.session().archiveName(), "x");
 }
 
 TEST_F(MainWindow, CommandLineItemsFollowTheQuotingRules) {
@@ -194,11 +196,11 @@ TEST_F(MainWindow, CommandLineItemsFollowTheQuotingRules) {
     TestWindow& w = make();
     ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
     EXPECT_TRUE(w.CommandLineAdd("\"" + spaced + "\" " + c));
-    EXPECT_EQ(w.targets().entries(), (QStringList{spaced, c}));
+    EXPECT_EQ(w.session().targets().entries(), (QStringList{spaced, c}));
     EXPECT_TRUE(w.CommandLineAdd(c + "  " + spaced.left(0) + c));
-    EXPECT_EQ(w.targets().entries(), QStringList{c}) << "empty items are skipped";
+    EXPECT_EQ(w.session().targets().entries(), QStringList{c}) << "empty items are skipped";
     EXPECT_FALSE(w.CommandLineAdd(c + " \"" + spaced));
-    EXPECT_EQ(w.targets().count(), 0) << "an unclosed quote leaves the list empty";
+    EXPECT_EQ(w.session().targets().count(), 0) << "an unclosed quote leaves the list empty";
 
     const QString job = dir.path() + "/job.dvf";
     QFile f(job);
@@ -206,16 +208,16 @@ TEST_F(MainWindow, CommandLineItemsFollowTheQuotingRules) {
     f.write(("Dravonel2 DVF FILE\r\nINDIR=/\r\nOUTDIR=/\r\nFILENAME=\r\n" + c + "\r\n").toUtf8());
     f.close();
     EXPECT_TRUE(w.CommandLineAdd(job + " " + spaced));
-    EXPECT_EQ(w.targets().entries(), QStringList{c}) << "names after a job are ignored";
-    EXPECT_EQ(program->JobFileName, job);
+    EXPECT_EQ(w.session().targets().entries(), QStringList{c}) << "names after a job are ignored";
+    EXPECT_EQ(w.session().jobName(), job);
     EXPECT_TRUE(w.CommandLineAdd(dir.path() + "/missing.DVF " + c));
-    EXPECT_EQ(w.targets().entries(), QStringList{c});
+    EXPECT_EQ(w.session().targets().entries(), QStringList{c});
 }
 
 TEST_F(MainWindow, LayoutHalvesTheWidthAndThirdsTheHeightRoundingToEven) {
-    EXPECT_EQ(frmDravonel::paneSize(9001, 3001), QSize(4500, 1000));
-    EXPECT_EQ(frmDravonel::paneSize(9003, 3002), QSize(4502, 1001));
-    EXPECT_EQ(frmDravonel::paneSize(7, 4.5), QSize(4, 2));
+    EXPECT_EQ(PaneGrid::paneSize(9001, 3001), QSize(4500, 1000));
+    EXPECT_EQ(PaneGrid::paneSize(9003, 3002), QSize(4502, 1001));
+    EXPECT_EQ(PaneGrid::paneSize(7, 4.5), QSize(4, 2));
 }
 
 TEST_F(MainWindow, TheProgressBarShowsTheWholeRun) {
@@ -223,12 +225,12 @@ TEST_F(MainWindow, TheProgressBarShowsTheWholeRun) {
     p.archive = 3;
     p.archiveCount = 1000;
     p.done = p.total = 100; // the third of a thousand small files is complete
-    EXPECT_NEAR(frmDravonel::runFraction(p), 0.003, 1e-9);
+    EXPECT_NEAR(RunStatus::runFraction(p), 0.003, 1e-9);
     p.runTotal = 60;
     p.runDone = 30;
     p.archiveBytes = 30;
     p.done = 50;
-    EXPECT_NEAR(frmDravonel::runFraction(p), 0.75, 1e-9) << "by bytes where they are known";
+    EXPECT_NEAR(RunStatus::runFraction(p), 0.75, 1e-9) << "by bytes where they are known";
 }
 
 TEST_F(MainWindow, StoredGeometryIsCorrectedWhenUnusable) {
@@ -353,7 +355,7 @@ TEST_F(MainWindow, ModeButtonsFollowTheListAndKeepFileNUnderDoubleCompression) {
     w.show();
     for (int i = 0; i < 4; ++i)
         EXPECT_FALSE(w.exeButton(i)->isEnabled()) << i;
-    w.targets().ListInAdd(a);
+    w.session().targets().ListInAdd(a);
     w.BtnEnabledChange();
     EXPECT_TRUE(w.exeButton(0)->isEnabled() && w.exeButton(1)->isEnabled() &&
                 w.exeButton(2)->isEnabled());
@@ -364,10 +366,29 @@ TEST_F(MainWindow, ModeButtonsFollowTheListAndKeepFileNUnderDoubleCompression) {
     options.Ashuku = 2;
     w.BtnEnabledChange();
     EXPECT_TRUE(w.exeButton(3)->isEnabled()) << "double compression leaves it as it was";
-    program->ArchiveName = "kept";
-    w.targets().removeAll();
+    w.session().setArchiveName("kept");
+    w.session().targets().removeAll();
     w.BtnEnabledChange();
-    EXPECT_EQ(program->ArchiveName, "") << "an empty list forgets the archive name";
+    EXPECT_EQ(w.session().archiveName(), "") << "an empty list forgets the archive name";
+}
+
+TEST_F(MainWindow, RunMenuItemsGoWithTheirButtonsAndTheCommonSetWithTheIdleWindow) {
+    settings("Ashuku=2\n");
+    TestWindow& w = make();
+    ASSERT_EQ(w.MDIForm_Load(""), frmDravonel::kGoOn);
+    w.show();
+    const QStringList common{"mnuExit", "mnuFont",   "mnuLog",  "mnuLogCopy", "mnuFile", "mnuOpen",
+                             "mnuSave", "mnuSaveAs", "mnuName", "mnuOption",  "mnuAbout"};
+    for (const QString& name : common)
+        EXPECT_TRUE(w.menuAction(name)->isEnabled()) << name.toStdString();
+    EXPECT_FALSE(w.menuAction("mnuCancel")->isEnabled());
+    w.session().targets().ListInAdd(file("a.txt"));
+    w.BtnEnabledChange();
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(w.menuAction(QString("mnuExe%1").arg(i))->isEnabled(),
+                  w.exeButton(i)->isEnabled())
+            << i;
+    EXPECT_FALSE(w.menuAction("mnuExe3")->isEnabled());
 }
 
 TEST_F(MainWindow, ARealRunLocksEverythingButCancelAndUnlocksAfter) {
@@ -406,16 +427,16 @@ TEST_F(MainWindow, ARealRunLocksEverythingButCancelAndUnlocksAfter) {
             }
         });
         guard.start(50);
-        program->JobFileName = dir.path() + "/during.DVF";
+        w.session().setJobName(dir.path() + "/during.DVF");
         for (Qt::Key key : {Qt::Key_O, Qt::Key_S, Qt::Key_A}) {
             QTest::keyClick(&w, key, Qt::ControlModifier);
             QTest::qWait(120);
         }
         EXPECT_EQ(dialogs, 0);
-        EXPECT_FALSE(QFile::exists(program->JobFileName)) << "nothing saved during the run";
-        EXPECT_FALSE(w.targets().ListInAdd(b));
-        w.targets().removeAll();
-        EXPECT_EQ(w.targets().entries(), QStringList{a});
+        EXPECT_FALSE(QFile::exists(w.session().jobName())) << "nothing saved during the run";
+        EXPECT_FALSE(w.session().targets().ListInAdd(b));
+        w.session().targets().removeAll();
+        EXPECT_EQ(w.session().targets().entries(), QStringList{a});
     });
     w.exeButton(3)->click();
     EXPECT_TRUE(checked);
@@ -424,7 +445,7 @@ TEST_F(MainWindow, ARealRunLocksEverythingButCancelAndUnlocksAfter) {
     EXPECT_TRUE(w.menuAction("mnuFile")->isEnabled());
     EXPECT_EQ(w.progressBar()->value(), 0) << "idle again";
     EXPECT_EQ(w.status()->log().lines().last(), "全て終了しました");
-    EXPECT_EQ(w.targets().count(), 0);
+    EXPECT_EQ(w.session().targets().count(), 0);
     EXPECT_FALSE(w.exeButton(0)->isEnabled()) << "the list is empty now";
     reinterpret_cast<void (*)(int)>(lib.resolve("UnlhaFakeSetDelay"))(0);
 }
@@ -435,12 +456,12 @@ TEST_F(MainWindow, JobShortcutWorksWhicheverPaneIsActive) {
     ASSERT_EQ(w.MDIForm_Load(a), frmDravonel::kGoOn);
     w.show();
     ASSERT_TRUE(QTest::qWaitForWindowExposed(&w));
-    program->JobFileName = dir.path() + "/saved.DVF";
+    w.session().setJobName(dir.path() + "/saved.DVF");
     auto* area = w.findChild<QMdiArea*>();
     ASSERT_NE(area, nullptr);
     area->setActiveSubWindow(w.status()->frame());
     QTest::keyClick(w.status()->lstKekka, Qt::Key_S, Qt::ControlModifier);
-    EXPECT_TRUE(QFile::exists(program->JobFileName));
+    EXPECT_TRUE(QFile::exists(w.session().jobName()));
 }
 
 TEST_F(MainWindow, ToolTipsSwitchAsAWhole) {

@@ -228,7 +228,7 @@ TEST_F(FolderPaneTest, AliasesEndAtTheFirstGapAndExitWritesAllTwentyKeys) {
     EXPECT_EQ(visibleAliases(in()), (QStringList{"n0", "n1"}));
     expectStateRule(in());
 
-    in().defaultInForce = false;
+    main->session().folderDefault(Session::Folder::In).inForce = false;
     in().Form_QueryUnload();
     EXPECT_EQ(store.current("Dir_In_DirName0"), "n0");
     EXPECT_EQ(store.current("Dir_In_DirDir1"), "/d1");
