@@ -1,5 +1,6 @@
 #include "formats.h"
 
+#include "messages.h"
 #include "options.h"
 
 namespace dravonel {
@@ -15,11 +16,11 @@ const FormatTable kLzh{ArchiveKind::Lzh,
                        "l",
                        "x -+",
                        "t",
-                       20000,
-                       20005,
-                       20001,
-                       20002,
-                       20100,
+                       msg::RunLzh,
+                       msg::RunLzhStored,
+                       msg::RunLzhFirstStage,
+                       msg::RunLzhSecondStage,
+                       msg::LhaLibraryBusy,
                        0};
 const FormatTable kZip{ArchiveKind::Zip,
                        ".ZIP",
@@ -30,12 +31,12 @@ const FormatTable kZip{ArchiveKind::Zip,
                        "-l",
                        "-x",
                        "-t",
-                       20010,
-                       20015,
-                       20003,
-                       20004,
-                       20103,
-                       20104};
+                       msg::RunZip,
+                       msg::RunZipStored,
+                       msg::RunZipFirstStage,
+                       msg::RunZipSecondStage,
+                       msg::ZipLibraryBusy,
+                       msg::ZipLibraryMissing};
 
 // The ZIP options with the name switch the setting asks for.
 QString zipOptions(const QString& options, const OptionSet& o) {

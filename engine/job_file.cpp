@@ -37,7 +37,8 @@ QStringList splitLines(const QString& text) {
 
 bool WriteJobFile(const QString& path, JobTarget& job, MessageHost& host) {
     const QFileInfo info(path);
-    if (info.exists() && !info.isHidden() && !host.askYesNo(resDravonel(200)))
+    if (info.exists() && !info.isHidden() &&
+        !host.askYesNo(resDravonel(msg::JobFileExistsOverwrite)))
         return false;
     QStringList lines;
     lines << kJobHeader << QStringLiteral("INDIR=") + job.inputFolder()
@@ -45,7 +46,7 @@ bool WriteJobFile(const QString& path, JobTarget& job, MessageHost& host) {
           << QStringLiteral("FILENAME=") + job.archiveName();
     lines += job.targets().entries();
     if (!writeTextLines(path, lines)) {
-        host.showMessage(resDravonel(201));
+        host.showMessage(resDravonel(msg::JobFileSaveFailed));
         return false;
     }
     return true;
@@ -113,7 +114,7 @@ bool LoadDvf(const QString& path, JobTarget& job, MessageHost& host, QStringList
         data = file.readAll();
     if (!file.isOpen() || file.error() != QFileDevice::NoError ||
         !applyJob(parseJobFile(data), job, refused)) {
-        host.showMessage(resDravonel(202));
+        host.showMessage(resDravonel(msg::JobFileReadFailed));
         return false;
     }
     return true;

@@ -62,10 +62,10 @@ QString ResultLog::clipboardText() const {
 bool ResultLog::WriteLogFile(const QString& path, MessageHost& host) const {
     if (lines_.isEmpty())
         return false;
-    if (QFileInfo::exists(path) && !host.askYesNo(resAll(5100)))
+    if (QFileInfo::exists(path) && !host.askYesNo(resAll(common_msg::LogExistsOverwrite)))
         return false;
     if (!writeTextLines(path, lines_)) {
-        host.showMessage(resAll(5101));
+        host.showMessage(resAll(common_msg::LogSaveFailed));
         return false;
     }
     return true;

@@ -103,18 +103,19 @@ Verdict CompressionRun::ReportResult(int code) {
     if (code == 0)
         return kMade;
     if (madeArchive(code)) {
-        log(resDravonel(20040) + QLatin1Char(' ') + QString::number(code) + resDravonel(20041));
+        log(resDravonel(msg::RunSkippedHead) + QLatin1Char(' ') + QString::number(code) +
+            resDravonel(msg::RunSkippedTail));
         return kMade;
     }
     switch (code) {
     case ARC_ERR_DISK_FULL:
-        log(resDravonel(20042));
+        log(resDravonel(msg::RunDiskFull));
         return kNotMadeStop;
     case ARC_ERR_CANNOT_WRITE_DEST:
-        log(resDravonel(20043));
+        log(resDravonel(msg::RunOutputNotWritable));
         return kNotMadeStop;
     case ARC_ERR_CANCELLED:
-        log(resDravonel(20044));
+        log(resDravonel(msg::RunCancelled));
         return kNotMadeStop;
     default:
         return kNotMadeGoOn;
@@ -249,9 +250,9 @@ Verdict CompressionRun::finish(int code, const QString& archive, const Proof& pr
                 log(notArchivedLine(proof.files[i], proof.failures[i]));
     }
     if (verdict != kMade) {
-        log(resDravonel(20021));
+        log(resDravonel(msg::RunNotCompressed));
     } else {
-        log(resDravonel(20020));
+        log(resDravonel(msg::RunCompressed));
         ++archivesMade_;
         c_.outputs.ListInAdd(archive);
     }
@@ -281,7 +282,7 @@ Verdict CompressionRun::CompressGroup(const QString& name, const QString& output
 
     const QString r = responseFilePath(t);
     if (!CheckRespFile(r)) {
-        log(resDravonel(20101));
+        log(resDravonel(msg::RunResponseFileError));
         return finish(kCodeMissing, QString());
     }
     if (!safeArchiveName(n))
@@ -324,7 +325,7 @@ Verdict CompressionRun::CompressGroup(const QString& name, const QString& output
     // into the new one.
     QFile::remove(staged);
     if (o.Double && CanOpenForReading(final)) {
-        log(resDravonel(20050));
+        log(resDravonel(msg::RunExtractingForUpdate));
         // The old inner archive is the member whose whole stored path is its
         // name; a final archive without one gets it added beside what it
         // holds, and one that cannot be read is left as it is.
@@ -543,7 +544,7 @@ RunOutcome CompressionRun::run(RunMode mode, const QString& outputFolder) {
     c_.targets.setLocked(false);
     c_.targets.removeUnmarked();
     c_.targets.SelectClear();
-    log(resAll(cancel_ ? 30 : 31));
+    log(resAll(cancel_ ? common_msg::RunInterrupted : common_msg::AllFinished));
     cancel_ = false;
     running_ = false;
     c_.host.unlockInterface();
@@ -578,7 +579,7 @@ RunOutcome CompressionRun::runWithoutWindows(RunMode mode, const QString& output
     }
     const RunOutcome outcome = end();
     c_.targets.setLocked(false);
-    log(resAll(outcome.finished ? 31 : 30));
+    log(resAll(outcome.finished ? common_msg::AllFinished : common_msg::RunInterrupted));
     running_ = false;
     c_.host.runFinished();
     return outcome;

@@ -134,7 +134,7 @@ bool TargetList::ListInAdd(const QString& path) {
         return true;
     if (count() >= kCapacity) {
         if (host_)
-            host_->showMessage(resDravonel(3100));
+            host_->showMessage(resDravonel(msg::TargetListFull));
         return false;
     }
     append(path);

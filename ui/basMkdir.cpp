@@ -48,7 +48,8 @@ bool CheckFolderName(const QString& name, MessageHost& prompts) {
 
 QString AskFolderName(const QString& parent, MessageHost& prompts) {
     const QString answer =
-        prompts.inputBox(resAll(100) + QLatin1Char('\r') + parent, resAll(110), QString());
+        prompts.inputBox(resAll(common_msg::FolderNamePrompt) + QLatin1Char('\r') + parent,
+                         resAll(common_msg::FolderNameTitle), QString());
     if (answer.isEmpty())
         return QString();
     return CheckFolderName(answer, prompts) ? answer : QString();

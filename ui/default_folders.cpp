@@ -33,21 +33,30 @@ bool ask(frmDefault& dialog, const Texts& texts, bool offerCheck, bool showFree,
 } // namespace
 
 void mnuInDirDefault_Click(frmDefault& dialog, QString& Dir_In, bool& Dir_In_Yuko) {
-    if (!ask(dialog, {10000, 10020, 10021, 10022, 10023}, true, false, Dir_In, Dir_In_Yuko))
+    if (!ask(dialog,
+             {msg::LabelInFolder, msg::TipInFolderLast, msg::TipDefaultInDrive,
+              msg::TipDefaultInFolder, msg::TipDefaultInFolderName},
+             true, false, Dir_In, Dir_In_Yuko))
         return;
     Dir_In = dialog.DirName();
     Dir_In_Yuko = dialog.Yuko();
 }
 
 void mnuOutDirDefault_Click(frmDefault& dialog, QString& Dir_Out, bool& Dir_Out_Yuko) {
-    if (!ask(dialog, {10001, 10040, 10041, 10042, 10043}, true, true, Dir_Out, Dir_Out_Yuko))
+    if (!ask(dialog,
+             {msg::LabelOutFolder, msg::TipOutFolderLast, msg::TipDefaultOutDrive,
+              msg::TipDefaultOutFolder, msg::TipDefaultOutFolderName},
+             true, true, Dir_Out, Dir_Out_Yuko))
         return;
     Dir_Out = dialog.DirName();
     Dir_Out_Yuko = dialog.Yuko();
 }
 
 void mnuTmpDirDefault_Click(frmDefault& dialog, QString& TmpDir) {
-    if (!ask(dialog, {10002, 10060, 10061, 10062, 10063}, false, true, TmpDir, true))
+    if (!ask(dialog,
+             {msg::LabelTempFolder, msg::TipTempFolderLast, msg::TipTempDrive, msg::TipTempFolder,
+              msg::TipTempFolderName},
+             false, true, TmpDir, true))
         return;
     TmpDir = dialog.DirName();
 }

@@ -48,9 +48,9 @@ frmAbout::frmAbout(Program& program, QWidget* parent) : QDialog(parent), program
 
 void frmAbout::Form_Load() {
     loadPosition(this, program_.store, kPrefix);
-    setWindowTitle(resDravonel(7000));
-    lblAboutTitle->setText(resDravonel(7001));
-    lblAboutProgName->setText(resDravonel(9999));
+    setWindowTitle(resDravonel(msg::AboutTitle));
+    lblAboutTitle->setText(resDravonel(msg::AboutSubtitle));
+    lblAboutProgName->setText(resDravonel(msg::ProgramTitle));
     lblAboutVersion->setText(QStringLiteral("Ver.") + kReleaseVersion);
     btnOK->setText(QStringLiteral("Ok"));
 

@@ -116,12 +116,12 @@ void frmDefault::Form_Load() {
     resize(toPixels(geometry[2], geometry[3]));
 
     SetFontData();
-    setWindowTitle(resDravonel(9000));
-    btnOk->setText(resAll(8044));
-    btnCancel->setText(resAll(8043));
-    mnuInDir->setText(resDravonel(9005));
-    mnuOutDir->setText(resDravonel(9006));
-    mnuTmp->setText(resDravonel(9007));
+    setWindowTitle(resDravonel(msg::DefaultsTitle));
+    btnOk->setText(resAll(common_msg::DialogOk));
+    btnCancel->setText(resAll(common_msg::DialogCancel));
+    mnuInDir->setText(resDravonel(msg::CopyFromInFolder));
+    mnuOutDir->setText(resDravonel(msg::CopyFromOutFolder));
+    mnuTmp->setText(resDravonel(msg::CopyFromTempFolder));
 
     pstr_lblDrive_Caption.clear();
     pstr_cbxDrive_Hint.clear();
@@ -172,8 +172,8 @@ void frmDefault::RefreshForm() {
 }
 
 void frmDefault::SetToolTip(bool blnToolTip) {
-    btnOk->setToolTip(blnToolTip ? resAll(8047) : QString());
-    btnCancel->setToolTip(blnToolTip ? resAll(8046) : QString());
+    btnOk->setToolTip(blnToolTip ? resAll(common_msg::TipDialogOk) : QString());
+    btnCancel->setToolTip(blnToolTip ? resAll(common_msg::TipDialogCancel) : QString());
     cbxDrive->setToolTip(blnToolTip ? pstr_cbxDrive_Hint : QString());
     drvDrive->setToolTip(blnToolTip ? pstr_drvDrive_Hint : QString());
     dlbDir->setToolTip(blnToolTip ? pstr_dlbDir_Hint : QString());

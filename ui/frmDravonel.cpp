@@ -135,16 +135,16 @@ void frmDravonel::buildMenus() {
         // The run menu: the mode buttons and cancel from the keyboard. Ctrl+1
         // to Ctrl+4 and Esc clash with no other key of the window.
         {"", "mnuRun", "(&R)un", none, nullptr, [] { return true; }},
-        {"mnuRun", "mnuExe0", resDravonel(1), QKeySequence(Qt::CTRL | Qt::Key_1),
+        {"mnuRun", "mnuExe0", resDravonel(msg::ModeDravo), QKeySequence(Qt::CTRL | Qt::Key_1),
          [this] { exeButton(0)->click(); }, [this] { return modeOn(0); }},
-        {"mnuRun", "mnuExe1", resDravonel(2), QKeySequence(Qt::CTRL | Qt::Key_2),
+        {"mnuRun", "mnuExe1", resDravonel(msg::ModeNormal), QKeySequence(Qt::CTRL | Qt::Key_2),
          [this] { exeButton(1)->click(); }, [this] { return modeOn(1); }},
-        {"mnuRun", "mnuExe2", resDravonel(3), QKeySequence(Qt::CTRL | Qt::Key_3),
+        {"mnuRun", "mnuExe2", resDravonel(msg::ModeExp), QKeySequence(Qt::CTRL | Qt::Key_3),
          [this] { exeButton(2)->click(); }, [this] { return modeOn(2); }},
-        {"mnuRun", "mnuExe3", resDravonel(4), QKeySequence(Qt::CTRL | Qt::Key_4),
+        {"mnuRun", "mnuExe3", resDravonel(msg::ModeFileN), QKeySequence(Qt::CTRL | Qt::Key_4),
          [this] { exeButton(3)->click(); }, [this] { return modeOn(3); }},
         {"mnuRun", "", "", none, nullptr, nullptr},
-        {"mnuRun", "mnuCancel", resAll(5), QKeySequence(Qt::Key_Escape),
+        {"mnuRun", "mnuCancel", resAll(common_msg::Cancel), QKeySequence(Qt::Key_Escape),
          [this] { cancelButton()->click(); }, [this] { return running_; }},
     };
     commands_ = std::make_unique<CommandTable>(*this, table);
@@ -164,7 +164,9 @@ void frmDravonel::updateActions() {
 int frmDravonel::MDIForm_Load(const QString& c) {
     // 1. "/U" alone: the question, maybe the removal of the settings, the end.
     if (c.toUpper() == QLatin1String("/U") && (!haveArguments_ || arguments_.size() == 1)) {
-        if (askYesNo(resDravonel(0) + resAll(20)))
+        // The question is program entry 0, which is not listed (""), and the
+        // common tail after it.
+        if (askYesNo(resDravonel(0) + resAll(common_msg::RemoveSettingsTail)))
             program_.store.deleteSection(kStoreApplication, kStoreSection);
         return 0;
     }
@@ -180,7 +182,7 @@ int frmDravonel::MDIForm_Load(const QString& c) {
     if (program_.checkLibraries)
         program_.libraries = program_.checkLibraries();
     if (!program_.libraries.LhaAvailable) {
-        showMessage(resDravonel(205));
+        showMessage(resDravonel(msg::LhaLibraryMissing));
         return 1;
     }
     // 4. The automatic run, with no window ever shown.
@@ -189,10 +191,10 @@ int frmDravonel::MDIForm_Load(const QString& c) {
         if (AutoStart(c, finished))
             return finished ? 0 : 1;
     }
-    setWindowTitle(resDravonel(9999));
+    setWindowTitle(resDravonel(msg::ProgramTitle));
     for (int i = 0; i < 4; ++i)
-        exeButton(i)->setText(resDravonel(1 + i));
-    cancelButton()->setText(resAll(5));
+        exeButton(i)->setText(resDravonel(msg::ModeDravo + i));
+    cancelButton()->setText(resAll(common_msg::Cancel));
     SetToolTip(program_.options.Tip);
     loadPanes();
     loadDialogs();
@@ -293,8 +295,9 @@ void frmDravonel::updateMinimumSize() {
 }
 
 void frmDravonel::SetToolTip(bool blnToolTip) {
-    const QString texts[5] = {resDravonel(6), resDravonel(7), resDravonel(8), resDravonel(9),
-                              resAll(10)};
+    const QString texts[5] = {resDravonel(msg::TipModeDravo), resDravonel(msg::TipModeNormal),
+                              resDravonel(msg::TipModeExp), resDravonel(msg::TipModeFileN),
+                              resAll(common_msg::TipCancel)};
     const char* items[5] = {"mnuExe0", "mnuExe1", "mnuExe2", "mnuExe3", "mnuCancel"};
     for (int i = 0; i < 5; ++i) {
         QPushButton* button = pnlDravonel->button(i);
@@ -333,7 +336,7 @@ void frmDravonel::BtnEnabledChange() {
 
 bool frmDravonel::CheckArchiveName(const QString& name) {
     if (name.contains(QLatin1Char('\\')) || name.contains(QLatin1Char('/'))) {
-        showMessage(resDravonel(203));
+        showMessage(resDravonel(msg::NoYenInFileName));
         return false;
     }
     return true;

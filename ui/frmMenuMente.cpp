@@ -79,9 +79,9 @@ frmMenuMente::frmMenuMente(Program& program, QWidget* parent)
 void frmMenuMente::Form_Load() {
     loadPosition(this, program_.store, kPrefix);
     SetFontData();
-    btnOk->setText(resAll(8044));
-    btnCancel->setText(resAll(8043));
-    btnName->setText(resAll(11003));
+    btnOk->setText(resAll(common_msg::DialogOk));
+    btnCancel->setText(resAll(common_msg::DialogCancel));
+    btnName->setText(resAll(common_msg::Rename));
     SetToolTip(program_.options.Tip);
     names_.fill(QString());
     dirs_.fill(QString());
@@ -116,15 +116,15 @@ void frmMenuMente::SetToolTip(bool blnToolTip) {
     const auto tip = [blnToolTip](QWidget* widget, const QString& text) {
         widget->setToolTip(blnToolTip ? text : QString());
     };
-    tip(txtDir, resAll(11007));
-    tip(lbxMenu, resAll(11008));
-    tip(btnUp, resAll(11009));
-    tip(btnDown, resAll(11010));
-    tip(btnDel, resAll(11011));
-    tip(btnDelAll, resAll(11012));
-    tip(btnName, resAll(11006));
-    tip(btnOk, resAll(8047));
-    tip(btnCancel, resAll(8046));
+    tip(txtDir, resAll(common_msg::TipAliasFolder));
+    tip(lbxMenu, resAll(common_msg::TipAliasList));
+    tip(btnUp, resAll(common_msg::TipAliasUp));
+    tip(btnDown, resAll(common_msg::TipAliasDown));
+    tip(btnDel, resAll(common_msg::TipAliasDelete));
+    tip(btnDelAll, resAll(common_msg::TipAliasDeleteAll));
+    tip(btnName, resAll(common_msg::TipAliasRename));
+    tip(btnOk, resAll(common_msg::TipDialogOk));
+    tip(btnCancel, resAll(common_msg::TipDialogCancel));
 }
 
 void frmMenuMente::SetFontData() {
@@ -145,7 +145,7 @@ void frmMenuMente::closeEvent(QCloseEvent* event) {
 
 void frmMenuMente::Form_Activate() {
     pblnOk = false;
-    setWindowTitle(pstr_Me_Caption + resAll(11000));
+    setWindowTitle(pstr_Me_Caption + resAll(common_msg::AliasMaintainTitle));
     lbxMenu->clear();
     for (int i = 0; i < kSlots && !names_[i].isEmpty() && !dirs_[i].isEmpty(); ++i)
         lbxMenu->addItem(names_[i]);
@@ -189,12 +189,13 @@ void frmMenuMente::btnName_Click() {
     const int i = lbxMenu->currentRow();
     if (lbxMenu->count() == 0 || i < 0)
         return;
-    const QString answer = prompts_->inputBox(resAll(11101), resAll(11102), names_[i]);
+    const QString answer = prompts_->inputBox(resAll(common_msg::AliasRenamePrompt),
+                                              resAll(common_msg::AliasRenameTitle), names_[i]);
     if (answer.isEmpty() || answer == names_[i])
         return;
     for (int k = 0; k < lbxMenu->count(); ++k) {
         if (lbxMenu->item(k)->text() == answer) {
-            prompts_->showMessage(resAll(11103));
+            prompts_->showMessage(resAll(common_msg::AliasRenameExists));
             return;
         }
     }

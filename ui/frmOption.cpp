@@ -120,28 +120,28 @@ frmOption::frmOption(Program& program, DialogHost& host, QWidget* parent)
 
 void frmOption::Form_Load() {
     loadPosition(this, program_.store, kPrefix);
-    setWindowTitle(resDravonel(8000));
-    ckbHiddn->setText(resDravonel(8030));
-    ckbUCase->setText(resDravonel(8031));
-    lblAshuku->setText(resDravonel(8032));
+    setWindowTitle(resDravonel(msg::OptionsTitle));
+    ckbHiddn->setText(resDravonel(msg::OptionHidden));
+    ckbUCase->setText(resDravonel(msg::OptionUpperCase));
+    lblAshuku->setText(resDravonel(msg::FrameMethod));
     for (int i = 0; i < 3; ++i)
-        obtAshuku[i]->setText(resDravonel(8033 + i));
-    ckbDouble->setText(resDravonel(8036));
-    ckbAuto->setText(resDravonel(8037));
+        obtAshuku[i]->setText(resDravonel(msg::MethodNormal + i));
+    ckbDouble->setText(resDravonel(msg::OptionUpdateDouble));
+    ckbAuto->setText(resDravonel(msg::OptionAutoRun));
     for (int i = 0; i < 4; ++i)
-        obtExe[i]->setText(resDravonel(8038 + i));
-    lblPattern->setText(resDravonel(8070));
+        obtExe[i]->setText(resDravonel(msg::AutoModeDravo + i));
+    lblPattern->setText(resDravonel(msg::FrameDoublePattern));
     for (int i = 0; i < 4; ++i)
-        obtPattern[i]->setText(resDravonel(8071 + i));
-    lblAshukuExe->setText(resDravonel(8076));
+        obtPattern[i]->setText(resDravonel(msg::DoublePattern0 + i));
+    lblAshukuExe->setText(resDravonel(msg::FrameFormat));
     for (int i = 0; i < 2; ++i)
-        obtAshukuExe[i]->setText(resDravonel(8077 + i));
-    btnInit->setText(resAll(8042));
-    btnCancel->setText(resAll(8043));
-    btnOk->setText(resAll(8044));
-    ckbResize->setText(resAll(8056));
-    ckbTip->setText(resAll(8058));
-    ckbLog->setText(resAll(8060));
+        obtAshukuExe[i]->setText(resDravonel(msg::FormatLzh + i));
+    btnInit->setText(resAll(common_msg::Defaults));
+    btnCancel->setText(resAll(common_msg::DialogCancel));
+    btnOk->setText(resAll(common_msg::DialogOk));
+    ckbResize->setText(resAll(common_msg::OptionResizePanes));
+    ckbTip->setText(resAll(common_msg::OptionToolTips));
+    ckbLog->setText(resAll(common_msg::OptionCopyResult));
     SetToolTip(program_.options.Tip);
     SetFontData(); // lays the dialog out, now that the captions are in place
 }
@@ -154,24 +154,24 @@ void frmOption::SetToolTip(bool blnToolTip) {
     const auto tip = [blnToolTip](QWidget* widget, const QString& text) {
         widget->setToolTip(blnToolTip ? text : QString());
     };
-    tip(ckbHiddn, resDravonel(8050));
-    tip(ckbUCase, resDravonel(8051));
+    tip(ckbHiddn, resDravonel(msg::TipOptionHidden));
+    tip(ckbUCase, resDravonel(msg::TipOptionUpperCase));
     for (int i = 0; i < 3; ++i)
-        tip(obtAshuku[i], resDravonel(8052 + i));
-    tip(ckbDouble, resDravonel(8055));
-    tip(ckbAuto, resDravonel(8056));
+        tip(obtAshuku[i], resDravonel(msg::TipMethodNormal + i));
+    tip(ckbDouble, resDravonel(msg::TipOptionUpdateDouble));
+    tip(ckbAuto, resDravonel(msg::TipOptionAutoRun));
     for (int i = 0; i < 4; ++i)
-        tip(obtExe[i], resDravonel(8057 + i));
+        tip(obtExe[i], resDravonel(msg::TipAutoModeDravo + i));
     for (int i = 0; i < 4; ++i)
-        tip(obtPattern[i], resDravonel(8081 + i));
+        tip(obtPattern[i], resDravonel(msg::TipDoublePattern0 + i));
     for (int i = 0; i < 2; ++i)
-        tip(obtAshukuExe[i], resDravonel(8087 + i));
-    tip(ckbLog, resAll(8061));
-    tip(ckbResize, resAll(8057));
-    tip(ckbTip, resAll(8059));
-    tip(btnInit, resAll(8045));
-    tip(btnCancel, resAll(8046));
-    tip(btnOk, resAll(8047));
+        tip(obtAshukuExe[i], resDravonel(msg::TipFormatLzh + i));
+    tip(ckbLog, resAll(common_msg::TipOptionCopyResult));
+    tip(ckbResize, resAll(common_msg::TipOptionResizePanes));
+    tip(ckbTip, resAll(common_msg::TipOptionToolTips));
+    tip(btnInit, resAll(common_msg::TipDefaults));
+    tip(btnCancel, resAll(common_msg::TipDialogCancel));
+    tip(btnOk, resAll(common_msg::TipDialogOk));
 }
 
 void frmOption::SetFontData() {

@@ -39,7 +39,7 @@ QString helpPagePath() {
 QString jobFileDialog(QWidget* parent, bool save, const QString& initial) {
     QFileDialog dialog(parent);
     dialog.setAcceptMode(save ? QFileDialog::AcceptSave : QFileDialog::AcceptOpen);
-    dialog.setNameFilters(dialogFilters(resDravonel(12)));
+    dialog.setNameFilters(dialogFilters(resDravonel(msg::JobFileFilter)));
     dialog.setDefaultSuffix(QStringLiteral("DVF"));
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setOption(QFileDialog::HideNameFilterDetails);

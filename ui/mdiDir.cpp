@@ -34,9 +34,9 @@ mdiDir::mdiDir(Session& session, Program& program, MessageHost& prompts, Role ro
     dlbDir->setContextMenuPolicy(Qt::NoContextMenu);
     txtDir->setContextMenuPolicy(Qt::NoContextMenu);
 
-    addToolTip(drvDrive, in ? 1001 : 4001);
-    addToolTip(dlbDir, in ? 1002 : 4002);
-    addToolTip(txtDir, in ? 1003 : 4003);
+    addToolTip(drvDrive, in ? msg::TipInDrive : msg::TipOutDrive);
+    addToolTip(dlbDir, in ? msg::TipInFolder : msg::TipOutFolder);
+    addToolTip(txtDir, in ? msg::TipInFolderCurrent : msg::TipOutFolderCurrent);
     addFontTarget(drvDrive);
     addFontTarget(dlbDir);
     addFontTarget(txtDir);
@@ -105,7 +105,7 @@ void mdiDir::dirChanged() {
         // The file system of the folder itself: a folder may be a mount of its
         // own, or reached through a link, below the drive shown.
         const QString free = longForm.isEmpty() ? QString() : FreeSpaceText(longForm);
-        setWindowTitle(resDravonel(4000) + free);
+        setWindowTitle(resDravonel(msg::OutFolderTitle) + free);
     }
     session_.noteFolderListed(role_, dlbDir->path());
 }
@@ -132,11 +132,12 @@ void mdiDir::Form_Load() {
     loadGeometry();
     SetFontData();
     if (role_ == Role::In)
-        setWindowTitle(resDravonel(1000));
-    mnuCopy->setText(resDravonel(role_ == Role::In ? 1004 : 4004));
-    mnuRefresh->setText(resAll(1005));
-    mnuAdd->setText(resAll(1006));
-    mnuMente->setText(resAll(1007));
+        setWindowTitle(resDravonel(msg::InFolderTitle));
+    mnuCopy->setText(
+        resDravonel(role_ == Role::In ? msg::CaptionOutFolderSame : msg::CaptionInFolderSame));
+    mnuRefresh->setText(resAll(common_msg::Refresh));
+    mnuAdd->setText(resAll(common_msg::AliasAdd));
+    mnuMente->setText(resAll(common_msg::AliasMaintain));
     SetToolTip(program_.options.Tip);
 
     // The aliases end at the first index whose name or folder is empty.
@@ -185,12 +186,13 @@ void mdiDir::mnuAdd_Click() {
         return;
     const QString folder = DirName();
     const QString answer =
-        prompts_->inputBox(resAll(1100) + QChar(13) + folder, resAll(1101), ShortPath(folder));
+        prompts_->inputBox(resAll(common_msg::AliasNamePrompt) + QChar(13) + folder,
+                           resAll(common_msg::AliasNameTitle), ShortPath(folder));
     if (answer.isEmpty())
         return;
     for (int i = 0; i <= last_; ++i) {
         if (names_[size_t(i)] == answer) {
-            prompts_->showMessage(resAll(1102));
+            prompts_->showMessage(resAll(common_msg::AliasNameDuplicate));
             return;
         }
     }
@@ -219,7 +221,8 @@ void mdiDir::mnuMente_Click() {
         else
             dialog.Set_Menu(i, QString(), QString());
     }
-    dialog.pstr_Me_Caption = resDravonel(role_ == Role::In ? 1000 : 4000);
+    dialog.pstr_Me_Caption =
+        resDravonel(role_ == Role::In ? msg::InFolderTitle : msg::OutFolderTitle);
     dialog.pblnOk = false;
     dialog.exec();
     if (!dialog.pblnOk)

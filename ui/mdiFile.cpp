@@ -48,9 +48,9 @@ mdiFile::mdiFile(Session& session, Program& program, MessageHost& prompts, QWidg
     connect(btnDel, &QToolButton::clicked, this, [this] { btnDel_Click(); });
     connect(btnDelAll, &QToolButton::clicked, this, [this] { btnDelAll_Click(); });
 
-    addToolTip(lstFile, 3001);
-    addToolTip(btnDel, 3002);
-    addToolTip(btnDelAll, 3003);
+    addToolTip(lstFile, msg::TipTargetList);
+    addToolTip(btnDel, msg::TipTargetRemoveSelected);
+    addToolTip(btnDelAll, msg::TipTargetRemoveAll);
     addFontTarget(lstFile);
     addFontTarget(btnDel);
     addFontTarget(btnDelAll);
@@ -73,11 +73,11 @@ void mdiFile::scrollToTop(int row) {
 void mdiFile::Form_Load() {
     loadGeometry();
     SetFontData();
-    setWindowTitle(resDravonel(3000));
-    mnuAll->setText(resAll(2006));
-    mnuClear->setText(resAll(2007));
-    mnuOutCopy->setText(resDravonel(3006));
-    mnuInCopy->setText(resDravonel(3007));
+    setWindowTitle(resDravonel(msg::TargetTitle));
+    mnuAll->setText(resAll(common_msg::SelectAll));
+    mnuClear->setText(resAll(common_msg::ClearSelection));
+    mnuOutCopy->setText(resDravonel(msg::CaptionTargetOutFolderSame));
+    mnuInCopy->setText(resDravonel(msg::CaptionTargetInFolderSame));
     SetToolTip(program_.options.Tip);
 }
 

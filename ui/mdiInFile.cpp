@@ -130,10 +130,10 @@ mdiInFile::mdiInFile(Session& session, Program& program, MessageHost& prompts, Q
     connect(btnAddAll, &QToolButton::clicked, this, [this] { btnAddAll_Click(); });
     connect(btnAddAllAll, &QToolButton::clicked, this, [this] { btnAddAllAll_Click(); });
 
-    addToolTip(filFile, 2001);
-    addToolTip(btnAdd, 2002);
-    addToolTip(btnAddAll, 2003);
-    addToolTip(btnAddAllAll, 2004);
+    addToolTip(filFile, msg::TipInFileChoose);
+    addToolTip(btnAdd, msg::TipInFileAddSelected);
+    addToolTip(btnAddAll, msg::TipInFileAddAll);
+    addToolTip(btnAddAllAll, msg::TipInFileAddAllWithSubfolders);
     // btnAddAllAll keeps its own font.
     addFontTarget(filFile);
     addFontTarget(btnAdd);
@@ -195,16 +195,17 @@ void mdiInFile::Pattern_Make() {
 
 void mdiInFile::setFilter(const QString& filter) {
     program_.options.Filter = filter;
-    mnuFilter->setText(resDravonel(2010) + QLatin1Char('(') + filter + QLatin1Char(')'));
+    mnuFilter->setText(resDravonel(msg::FilterCommand) + QLatin1Char('(') + filter +
+                       QLatin1Char(')'));
 }
 
 void mdiInFile::Form_Load() {
     loadGeometry();
     SetFontData();
-    setWindowTitle(resDravonel(2000));
-    mnuRefresh->setText(resAll(1005));
-    mnuAll->setText(resAll(2006));
-    mnuClear->setText(resAll(2007));
+    setWindowTitle(resDravonel(msg::InFileTitle));
+    mnuRefresh->setText(resAll(common_msg::Refresh));
+    mnuAll->setText(resAll(common_msg::SelectAll));
+    mnuClear->setText(resAll(common_msg::ClearSelection));
     setFilter(program_.options.Filter);
     SetToolTip(program_.options.Tip);
     Pattern_Make();
@@ -263,13 +264,14 @@ void mdiInFile::btnAddAllAll_Click() {
 }
 
 void mdiInFile::mnuFilter_Click() {
-    const QString answer = prompts_->inputBox(
-        resDravonel(2101) + QChar(13) + program_.options.Filter, resDravonel(2100), QString());
+    const QString answer =
+        prompts_->inputBox(resDravonel(msg::FilterPrompt) + QChar(13) + program_.options.Filter,
+                           resDravonel(msg::FilterTitle), QString());
     if (answer.isEmpty())
         return;
     setFilter(answer);
     if (!fill()) {
-        prompts_->showMessage(resDravonel(2200));
+        prompts_->showMessage(resDravonel(msg::FilterInvalid));
         setFilter(QStringLiteral("*.*"));
         fill();
     }

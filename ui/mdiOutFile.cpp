@@ -73,7 +73,7 @@ mdiOutFile::mdiOutFile(Session& session, Program& program, MessageHost& prompts,
     lstOutFile->setSelectionMode(QAbstractItemView::ExtendedSelection);
     lstOutFile->setEditTriggers(QAbstractItemView::NoEditTriggers);
     lstOutFile->setContextMenuPolicy(Qt::NoContextMenu);
-    addToolTip(lstOutFile, 6001);
+    addToolTip(lstOutFile, msg::TipOutFile);
     addFontTarget(lstOutFile);
     addPopupTarget(lstOutFile->viewport());
     // The archive just added comes into view.
@@ -81,10 +81,13 @@ mdiOutFile::mdiOutFile(Session& session, Program& program, MessageHost& prompts,
         &outputs, &QAbstractItemModel::rowsInserted, lstOutFile,
         [this](const QModelIndex&, int, int last) { lstOutFile->scrollTo(list().index(last)); });
 
-    mnuDel = mnuPopup->addAction(resAll(2008), this, [this] { mnuDel_Click(); });
-    mnuRefresh = mnuPopup->addAction(resAll(1005), this, [this] { mnuRefresh_Click(); });
-    mnuAll = mnuPopup->addAction(resAll(2006), this, [this] { list().SelectAll(); });
-    mnuClear = mnuPopup->addAction(resAll(2007), this, [this] { list().SelectClear(); });
+    mnuDel = mnuPopup->addAction(resAll(common_msg::ClearLog), this, [this] { mnuDel_Click(); });
+    mnuRefresh =
+        mnuPopup->addAction(resAll(common_msg::Refresh), this, [this] { mnuRefresh_Click(); });
+    mnuAll =
+        mnuPopup->addAction(resAll(common_msg::SelectAll), this, [this] { list().SelectAll(); });
+    mnuClear = mnuPopup->addAction(resAll(common_msg::ClearSelection), this,
+                                   [this] { list().SelectClear(); });
     mnuDel->setObjectName(QStringLiteral("mnuDel"));
     mnuRefresh->setObjectName(QStringLiteral("mnuRefresh"));
     mnuAll->setObjectName(QStringLiteral("mnuAll"));
@@ -94,7 +97,7 @@ mdiOutFile::mdiOutFile(Session& session, Program& program, MessageHost& prompts,
 void mdiOutFile::Form_Load() {
     loadGeometry();
     SetFontData();
-    setWindowTitle(resDravonel(6000));
+    setWindowTitle(resDravonel(msg::OutFileTitle));
     SetToolTip(program_.options.Tip);
 }
 

@@ -92,9 +92,9 @@ mdiStatus::mdiStatus(Session& session, Program& program, MessageHost& prompts, Q
                 widths_->measure(*lstKekka, first, last);
             });
     connect(&model, &QAbstractItemModel::modelReset, this, [this] { widths_->forget(); });
-    mnuDel = mnuPopup->addAction(resAll(2008), this, [this] { mnuDel_Click(); });
+    mnuDel = mnuPopup->addAction(resAll(common_msg::ClearLog), this, [this] { mnuDel_Click(); });
     mnuDel->setObjectName(QStringLiteral("mnuDel"));
-    addToolTip(lstKekka, 5001);
+    addToolTip(lstKekka, msg::TipLog);
     addFontTarget(lstKekka);
     addPopupTarget(lstKekka);
     addPopupTarget(lstKekka->viewport());
@@ -115,7 +115,7 @@ void mdiStatus::SetFontData() {
 void mdiStatus::Form_Load() {
     loadGeometry();
     SetFontData();
-    setWindowTitle(resDravonel(5000));
+    setWindowTitle(resDravonel(msg::LogTitle));
     SetToolTip(program_.options.Tip);
 }
 
@@ -141,7 +141,7 @@ void mdiStatus::LogCopy() {
 void mdiStatus::LogSave() {
     QFileDialog dialog(window());
     dialog.setAcceptMode(QFileDialog::AcceptSave);
-    dialog.setNameFilters(dialogFilters(resAll(11)));
+    dialog.setNameFilters(dialogFilters(resAll(common_msg::LogFileFilter)));
     dialog.setDefaultSuffix(QStringLiteral("LOG"));
     dialog.setOption(QFileDialog::DontConfirmOverwrite);
     dialog.setOption(QFileDialog::HideNameFilterDetails);
