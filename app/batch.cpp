@@ -172,14 +172,16 @@ void printHelpOrVersion(bool help) {
     std::fwrite(text.constData(), 1, size_t(text.size()), stdout);
 }
 
-bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& error) {
-    QCommandLineParser parser;
+namespace {
+
+const QString kOut = QStringLiteral("out"), kName = QStringLiteral("name"),
+              kTmp = QStringLiteral("tmp"), kMethod = QStringLiteral("method"),
+              kPattern = QStringLiteral("pattern"), kFormat = QStringLiteral("format"),
+              kJobs = QStringLiteral("jobs"), kZipNames = QStringLiteral("zip-names");
+
+void declareBatchOptions(QCommandLineParser& parser) {
     parser.setSingleDashWordOptionMode(QCommandLineParser::ParseAsLongOptions);
-    const QString out = QStringLiteral("out"), name = QStringLiteral("name"),
-                  tmp = QStringLiteral("tmp"), method = QStringLiteral("method"),
-                  pattern = QStringLiteral("pattern"), format = QStringLiteral("format"),
-                  jobs = QStringLiteral("jobs"), zipNames = QStringLiteral("zip-names");
-    for (const QString& valued : {out, name, tmp, method, pattern, format, jobs, zipNames})
+    for (const QString& valued : {kOut, kName, kTmp, kMethod, kPattern, kFormat, kJobs, kZipNames})
         parser.addOption(QCommandLineOption(valued, QString(), QStringLiteral("value")));
     for (const char* flag : {"beside", "no-upper", "upper", "hidden", "update", "notify", "verify",
                              "trash-originals", "uris"})
@@ -187,7 +189,66 @@ bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& erro
     parser.addOption(QCommandLineOption(QStringList{QStringLiteral("h"), QStringLiteral("help")}));
     parser.addOption(
         QCommandLineOption(QStringList{QStringLiteral("V"), QStringLiteral("version")}));
+}
 
+// The mode (the first positional argument) and the files after it.
+bool takeModeAndInputs(const QCommandLineParser& parser, BatchOptions& o, QString& error) {
+    QStringList positional = parser.positionalArguments();
+    if (positional.isEmpty()) {
+        error = QStringLiteral("--batch needs a mode: dravo, normal, exp or filen");
+        return false;
+    }
+    const QString mode = positional.takeFirst();
+    o.mode = int(QStringList{"dravo", "normal", "exp", "filen"}.indexOf(mode.toLower()));
+    if (o.mode < 0) {
+        error = QStringLiteral("unknown mode '%1' (dravo, normal, exp or filen)").arg(mode);
+        return false;
+    }
+    o.inputs = positional;
+    return !parser.isSet(QStringLiteral("uris")) || localFilesOf(positional, o.inputs, error);
+}
+
+// The switches without a value.
+void takeFlags(const QCommandLineParser& parser, BatchOptions& o) {
+    o.beside = parser.isSet(QStringLiteral("beside"));
+    o.hidden = parser.isSet(QStringLiteral("hidden"));
+    o.update = parser.isSet(QStringLiteral("update"));
+    // Originals go only once their archives are verified.
+    o.trashOriginals = parser.isSet(QStringLiteral("trash-originals"));
+    o.verify = o.trashOriginals || parser.isSet(QStringLiteral("verify"));
+    // --upper and --no-upper: the last one given holds.
+    for (const QString& option : parser.optionNames()) {
+        if (option == QLatin1String("upper") || option == QLatin1String("no-upper"))
+            o.upperCase = option == QLatin1String("upper");
+    }
+}
+
+// The options that take one of a list of words or a number.
+bool takeChoices(const QCommandLineParser& parser, BatchOptions& o, QString& error) {
+    if (!takeChoice(parser, kMethod, {"normal", "stored", "double"},
+                    QStringLiteral("normal, stored, double"), o.method, error) ||
+        !takeChoice(parser, kPattern, {"lzh.lzh", "lzh.zip", "zip.lzh", "zip.zip"},
+                    QStringLiteral("lzh.lzh, lzh.zip"), o.pattern, error) ||
+        !takeChoice(parser, kFormat, {"lzh", "zip"}, QStringLiteral("lzh, zip"), o.format, error) ||
+        !takeChoice(parser, kZipNames, {"cp932", "utf8"}, QStringLiteral("cp932, utf8"), o.zipNames,
+                    error))
+        return false;
+    if (parser.isSet(kJobs)) {
+        bool number = false;
+        o.jobs = parser.value(kJobs).toInt(&number);
+        if (!number || o.jobs < 1 || o.jobs > 64) {
+            error = QStringLiteral("--jobs takes a number from 1 to 64");
+            return false;
+        }
+    }
+    return true;
+}
+
+} // namespace
+
+bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& error) {
+    QCommandLineParser parser;
+    declareBatchOptions(parser);
     // The parser reads past an error, so the flags that decide how the end is
     // reported are known even for a command line that is refused.
     const bool parsed = parser.parse(QStringList{QStringLiteral("dravonel2")} + args);
@@ -203,52 +264,15 @@ bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& erro
                 QStringLiteral(" (see --help; a file name that begins with '-' goes after --)");
         return false;
     }
-
-    QStringList positional = parser.positionalArguments();
-    if (positional.isEmpty()) {
-        error = QStringLiteral("--batch needs a mode: dravo, normal, exp or filen");
+    if (!takeModeAndInputs(parser, o, error))
         return false;
-    }
-    const QString mode = positional.takeFirst();
-    o.mode = int(QStringList{"dravo", "normal", "exp", "filen"}.indexOf(mode.toLower()));
-    if (o.mode < 0) {
-        error = QStringLiteral("unknown mode '%1' (dravo, normal, exp or filen)").arg(mode);
+    o.outFolder = parser.value(kOut);
+    o.name = parser.value(kName);
+    o.tmpFolder = parser.value(kTmp);
+    takeFlags(parser, o);
+    if (!takeChoices(parser, o, error))
         return false;
-    }
-    o.inputs = positional;
-    if (parser.isSet(QStringLiteral("uris")) && !localFilesOf(positional, o.inputs, error))
-        return false;
-    o.outFolder = parser.value(out);
-    o.name = parser.value(name);
-    o.tmpFolder = parser.value(tmp);
-    o.beside = parser.isSet(QStringLiteral("beside"));
-    o.hidden = parser.isSet(QStringLiteral("hidden"));
-    o.update = parser.isSet(QStringLiteral("update"));
-    // Originals go only once their archives are verified.
-    o.trashOriginals = parser.isSet(QStringLiteral("trash-originals"));
-    o.verify = o.trashOriginals || parser.isSet(QStringLiteral("verify"));
-    // --upper and --no-upper: the last one given holds.
-    for (const QString& option : parser.optionNames()) {
-        if (option == QLatin1String("upper") || option == QLatin1String("no-upper"))
-            o.upperCase = option == QLatin1String("upper");
-    }
-    if (!takeChoice(parser, method, {"normal", "stored", "double"},
-                    QStringLiteral("normal, stored, double"), o.method, error) ||
-        !takeChoice(parser, pattern, {"lzh.lzh", "lzh.zip", "zip.lzh", "zip.zip"},
-                    QStringLiteral("lzh.lzh, lzh.zip"), o.pattern, error) ||
-        !takeChoice(parser, format, {"lzh", "zip"}, QStringLiteral("lzh, zip"), o.format, error) ||
-        !takeChoice(parser, zipNames, {"cp932", "utf8"}, QStringLiteral("cp932, utf8"), o.zipNames,
-                    error))
-        return false;
-    if (parser.isSet(jobs)) {
-        bool number = false;
-        o.jobs = parser.value(jobs).toInt(&number);
-        if (!number || o.jobs < 1 || o.jobs > 64) {
-            error = QStringLiteral("--jobs takes a number from 1 to 64");
-            return false;
-        }
-    }
-    if (o.beside && parser.isSet(out)) {
+    if (o.beside && parser.isSet(kOut)) {
         error = QStringLiteral("--beside and --out name two different output folders");
         return false;
     }

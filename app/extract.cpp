@@ -73,6 +73,32 @@ private:
     QStringList lines_;
 };
 
+// Whether members' files could land on one name (one name in two folders, "/"
+// or "\" taken as the separator).
+bool namesCollide(const QList<ListedMember>& files) {
+    QSet<QString> names;
+    for (const ListedMember& m : files) {
+        const QSet<QString> own{bareMemberName(m.path, false), bareMemberName(m.path, true)};
+        if (names.intersects(own))
+            return true;
+        names.unite(own);
+    }
+    return false;
+}
+
+// The file a member became in `folder` (its bare name with either separator),
+// or "" when it did not arrive as a plain file.
+QString arrivedFile(const QString& folder, const ListedMember& m) {
+    for (bool backslash : {false, true}) {
+        const QString bare = bareMemberName(m.path, backslash);
+        const QString candidate = folder + QLatin1Char('/') + bare;
+        const QFileInfo info(candidate);
+        if (!bare.isEmpty() && info.isFile() && !info.isSymLink())
+            return candidate;
+    }
+    return QString();
+}
+
 class Reader {
 public:
     Reader(const ReadingOptions& o, ModuleArchivers& modules, ReadingOutput& out,
@@ -219,42 +245,23 @@ private:
         quint64 total = 0;
         for (const ListedMember& m : files)
             total += m.size;
-        // Members whose files could land on one name (one name in two
-        // folders, "/" or "\" taken as the separator) are extracted one call
-        // each, into folders of their own, so that none replaces another.
-        QSet<QString> names;
-        bool oneByOne = false;
-        for (const ListedMember& m : files) {
-            const QSet<QString> own{bareMemberName(m.path, false), bareMemberName(m.path, true)};
-            oneByOne = oneByOne || names.intersects(own);
-            names.unite(own);
-        }
-        auto missing = [&](const ListedMember& m, int code) {
-            out_.failure(QStringLiteral("not extracted: '%1': %2 (%3)")
-                             .arg(given, prefix + m.path,
-                                  readingFailureText(code == 0 ? ARC_ERR_NOT_FOUND : code)));
+        auto collect = [&](const QString& in, const ListedMember& m, int code) {
+            const QString file = arrivedFile(in, m);
+            if (!file.isEmpty())
+                staged.append({file, prefix + m.path});
+            else
+                out_.failure(QStringLiteral("not extracted: '%1': %2 (%3)")
+                                 .arg(given, prefix + m.path,
+                                      readingFailureText(code == 0 ? ARC_ERR_NOT_FOUND : code)));
         };
-        auto arrived = [](const QString& in, const ListedMember& m) {
-            for (bool backslash : {false, true}) {
-                const QString candidate = in + QLatin1Char('/') + bareMemberName(m.path, backslash);
-                QFileInfo info(candidate);
-                if (!bareMemberName(m.path, backslash).isEmpty() && info.isFile() &&
-                    !info.isSymLink())
-                    return candidate;
-            }
-            return QString();
-        };
-        if (!oneByOne) {
+        if (!namesCollide(files)) {
             watch(0, total);
             const int code = extractMembers(modules_, kind, archive, folder);
-            for (const ListedMember& m : files) {
-                const QString file = arrived(folder, m);
-                if (file.isEmpty())
-                    missing(m, code);
-                else
-                    staged.append({file, prefix + m.path});
-            }
+            for (const ListedMember& m : files)
+                collect(folder, m, code);
         } else {
+            // One call a member, each into a folder of its own, so that none
+            // replaces another.
             quint64 before = 0;
             for (int i = 0; i < files.size() && signalled_ == 0; ++i) {
                 const ListedMember& m = files[i];
@@ -263,15 +270,16 @@ private:
                 watch(before, total);
                 const int code = extractMembers(modules_, kind, archive, own, {m.path});
                 before += m.size;
-                const QString file = arrived(own, m);
-                if (file.isEmpty())
-                    missing(m, code);
-                else
-                    staged.append({file, prefix + m.path});
+                collect(own, m, code);
             }
         }
-        if (!inner)
-            return staged;
+        return inner ? expandInnerArchives(given, staged, folder) : staged;
+    }
+
+    // Each staged file that is itself an archive is extracted in its place;
+    // the inner archive is kept only when nothing came out of it.
+    QList<Staged> expandInnerArchives(const QString& given, const QList<Staged>& staged,
+                                      const QString& folder) {
         QList<Staged> expanded;
         for (const Staged& s : staged) {
             const std::optional<ArchiveKind> innerKind = sniffArchive(s.path);
@@ -284,7 +292,6 @@ private:
             const QList<Staged> innerFiles =
                 stage(given, s.path, *innerKind, sub, s.member + QLatin1Char('/'), false);
             expanded += innerFiles;
-            // The inner archive itself is kept only when nothing came out of it.
             if (innerFiles.isEmpty() && out_.failures() > failuresBefore)
                 expanded.append(s);
             else

@@ -66,6 +66,43 @@ QString chooseDisplay() {
         .arg(chosen, needed.join(QStringLiteral(" or ")));
 }
 
+// The window's command line is files and "/U"; these four words are taken
+// wherever they stand, print their text and need no display.
+bool printedHelpOrVersion(const QStringList& arguments) {
+    for (const QString& a : arguments) {
+        const bool help = a == QLatin1String("-h") || a == QLatin1String("--help");
+        if (help || a == QLatin1String("-V") || a == QLatin1String("--version")) {
+            printHelpOrVersion(help);
+            return true;
+        }
+    }
+    return false;
+}
+
+// The application's name, icon and desktop entry, Qt's own texts in Japanese
+// (loaded into `qtTranslation`, which must outlive the application's windows)
+// and the stand-ins for the stored Windows font face.
+void joinDesktop(QTranslator& qtTranslation) {
+    QApplication::setApplicationName(QStringLiteral("Dravonel2"));
+    // The Wayland application id names the desktop entry, so the desktop shows
+    // its name and icon for the window (on X the entry's StartupWMClass does).
+    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.korvath.Dravonel2"));
+    // Every window shows the program's own icon (on X, where the desktop
+    // entry does not name it).
+    QApplication::setWindowIcon(programIcon());
+    // Qt's own dialogs and buttons speak the program's language, whatever the
+    // locale.
+    if (!loadQtJapanese(qtTranslation))
+        std::fputs("dravonel2: Qt's Japanese translation (qtbase_ja) is not installed; Qt's "
+                   "dialogs stay in English\n",
+                   stderr);
+    // The stored default face is the Windows one; a Japanese face of this
+    // desktop stands in for it.
+    QFont::insertSubstitutions(QStringLiteral("ＭＳ 明朝"),
+                               {QStringLiteral("IPAMincho"), QStringLiteral("IPAexMincho"),
+                                QStringLiteral("Noto Serif CJK JP"), QStringLiteral("IPAGothic")});
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
@@ -82,15 +119,8 @@ int main(int argc, char* argv[]) {
         QCoreApplication app(argc, argv);
         return runReading(app.arguments().mid(1));
     }
-    // The window's command line is files and "/U"; these four words are taken
-    // wherever they stand, and need no display.
-    for (const QString& a : arguments) {
-        const bool help = a == QLatin1String("-h") || a == QLatin1String("--help");
-        if (help || a == QLatin1String("-V") || a == QLatin1String("--version")) {
-            printHelpOrVersion(help);
-            return 0;
-        }
-    }
+    if (printedHelpOrVersion(arguments))
+        return 0;
     const QString noDisplay = chooseDisplay();
     if (!noDisplay.isEmpty()) {
         // The platform named comes from the environment: shown escaped.
@@ -102,25 +132,8 @@ int main(int argc, char* argv[]) {
     }
 
     QApplication app(argc, argv);
-    QApplication::setApplicationName(QStringLiteral("Dravonel2"));
-    // The Wayland application id names the desktop entry, so the desktop shows
-    // its name and icon for the window (on X the entry's StartupWMClass does).
-    QGuiApplication::setDesktopFileName(QStringLiteral("io.github.korvath.Dravonel2"));
-    // Every window shows the program's own icon (on X, where the desktop
-    // entry does not name it).
-    QApplication::setWindowIcon(programIcon());
-    // Qt's own dialogs and buttons speak the program's language, whatever the
-    // locale.
     QTranslator qtTranslation;
-    if (!loadQtJapanese(qtTranslation))
-        std::fputs("dravonel2: Qt's Japanese translation (qtbase_ja) is not installed; Qt's "
-                   "dialogs stay in English\n",
-                   stderr);
-    // The stored default face is the Windows one; a Japanese face of this
-    // desktop stands in for it.
-    QFont::insertSubstitutions(QStringLiteral("ＭＳ 明朝"),
-                               {QStringLiteral("IPAMincho"), QStringLiteral("IPAexMincho"),
-                                QStringLiteral("Noto Serif CJK JP"), QStringLiteral("IPAGothic")});
+    joinDesktop(qtTranslation);
     TerminationWatcher termination;
 
     IniSettingsStore store;

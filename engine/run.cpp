@@ -317,44 +317,55 @@ Verdict CompressionRun::CompressGroup(const QString& name, const QString& output
             onWorker([&] { prove(final, inner.kind, proof); });
         return finish(code, final, proof);
     }
+    return packDouble(inner, outer, final, innerName, proof);
+}
 
-    // Double compression: the files are stored in an inner archive in the
-    // temporary folder, which is then compressed into the final archive.
+Verdict CompressionRun::packDouble(const FormatTable& inner, const FormatTable& outer,
+                                   const QString& final, const QString& innerName, Proof& proof) {
+    const QString t = tmpFolder();
+    // The files are stored in an inner archive in the temporary folder, which
+    // is then compressed into the final archive.
     const QString staged = t + innerName;
     // An inner archive left behind by an earlier failure must not be merged
     // into the new one.
     QFile::remove(staged);
-    if (o.Double && CanOpenForReading(final)) {
-        log(resDravonel(msg::RunExtractingForUpdate));
-        // The old inner archive is the member whose whole stored path is its
-        // name; a final archive without one gets it added beside what it
-        // holds, and one that cannot be read is left as it is.
-        QList<ListedMember> members;
-        if (listArchive(c_.archivers, outer.kind, final, members) != 0)
-            return finish(kCodeMissing, QString());
-        const bool holdsInner = std::any_of(members.begin(), members.end(),
-                                            [&](const auto& m) { return m.path == innerName; });
-        if (holdsInner && !busy(outer.reader))
-            call(outer.reader,
-                 commandLine(QLatin1String(outer.extractSwitch), {final, t}, {innerName}), final);
-        // Without its old inner archive the update would replace the final
-        // archive by one that lacks its old contents: leave it as it is.
-        if (holdsInner && !QFileInfo(staged).isFile())
-            return finish(kCodeMissing, QString());
-    }
+    if (c_.options.Double && CanOpenForReading(final) &&
+        !stageOldInner(outer, final, innerName, staged))
+        return finish(kCodeMissing, QString());
 
-    int code = pack(inner, inner.packingInner, packOptions(inner, o, true),
-                    packArguments(inner, t, staged, responseReference(inner, r)), final);
+    int code =
+        pack(inner, inner.packingInner, packOptions(inner, c_.options, true),
+             packArguments(inner, t, staged, responseReference(inner, responseFilePath(t))), final);
     if (ReportResult(code) == kMade) {
         // Stage 2 replaces the inner archive in the final one whenever its
         // bytes differ, whatever the times of the two say.
-        code = pack(outer, outer.packingOuter, outerOptions(outer, o),
+        code = pack(outer, outer.packingOuter, outerOptions(outer, c_.options),
                     packArguments(outer, t, final, staged), final);
         if (madeArchive(code))
             onWorker([&] { prove(final, outer.kind, proof, staged, inner.kind); });
     }
     QFile::remove(staged);
     return finish(code, final, proof);
+}
+
+bool CompressionRun::stageOldInner(const FormatTable& outer, const QString& final,
+                                   const QString& innerName, const QString& staged) {
+    log(resDravonel(msg::RunExtractingForUpdate));
+    // The old inner archive is the member whose whole stored path is its name;
+    // a final archive without one gets it added beside what it holds, and one
+    // that cannot be read is left as it is.
+    QList<ListedMember> members;
+    if (listArchive(c_.archivers, outer.kind, final, members) != 0)
+        return false;
+    const bool holdsInner = std::any_of(members.begin(), members.end(),
+                                        [&](const auto& m) { return m.path == innerName; });
+    if (holdsInner && !busy(outer.reader))
+        call(outer.reader,
+             commandLine(QLatin1String(outer.extractSwitch), {final, tmpFolder()}, {innerName}),
+             final);
+    // Without its old inner archive the update would replace the final archive
+    // by one that lacks its old contents: leave it as it is.
+    return !holdsInner || QFileInfo(staged).isFile();
 }
 
 int CompressionRun::countGroups(bool byExtension) const {

@@ -164,6 +164,13 @@ private:
     int threadBudget() const;
     void fileLoop(const QString& folder, bool interactive);
     void fileLoopSideBySide(const QString& folder, bool interactive, int width);
+    struct SideBySide;
+    // Plans the next file of a side-by-side loop and starts its call on a
+    // worker (a file that needs no call is done at once); a cancel stops the
+    // loop instead.
+    void startFile(SideBySide& s, const QString& folder, bool interactive);
+    // Reports, in list order, every file whose archive and all before it are done.
+    void reportFinishedFiles(SideBySide& s, bool interactive);
     // What making a file's archive takes; a second file of the run whose
     // archive is already taken is refused.
     FilePlan planOneFile(const QString& path, const QString& outputFolder);
@@ -196,10 +203,18 @@ private:
     // box; returns the module's result.
     int pack(const FormatTable& format, int line, const QString& options,
              const QStringList& arguments, const QString& archive);
+    // Double compression of the group into `final`: the inner archive
+    // `innerName` made in the temporary folder, then put into the final one.
+    Verdict packDouble(const FormatTable& inner, const FormatTable& outer, const QString& final,
+                       const QString& innerName, Proof& proof);
+    // For an update of a double archive: extracts its old inner archive to
+    // `staged`. False when the final archive must be left as it is (it cannot
+    // be listed, or holds an inner archive that could not be extracted).
+    bool stageOldInner(const FormatTable& outer, const QString& final, const QString& innerName,
+                       const QString& staged);
     // Logs an archive's result; with a made archive, the proof's failures
     // first. Made means the module made it and it holds at least one file.
     Verdict finish(int code, const QString& archive, const Proof& proof = {});
-    // The rows of the list the proof's files are, in order.
     void log(const QString& line);
     QString tmpFolder() const;
     int countGroups(bool byExtension) const;

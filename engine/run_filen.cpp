@@ -145,6 +145,24 @@ void CompressionRun::fileLoop(const QString& folder, bool interactive) {
     }
 }
 
+// The state of a FileN loop that makes archives side by side: a job a list
+// entry, how many are started and reported, and the calls in flight (every
+// file's archive is one of its own in the run: a second file of the same
+// archive is refused when planned).
+struct CompressionRun::SideBySide {
+    struct Job {
+        FilePlan plan;
+        Proof proof;
+        quint64 bytes = 0; // of its file
+        int code = 0;
+        bool done = false;
+    };
+    std::vector<Job> jobs;
+    QEventLoop loop;
+    int started = 0, reported = 0, inFlight = 0;
+    bool stopped = false, stopReported = false;
+};
+
 // Up to `width` archives are made at once, each module call on a worker of its
 // own; they are reported in list order, each once it and all before it are
 // done, so the log, the output list and the target list come out as a run of
@@ -153,85 +171,80 @@ void CompressionRun::fileLoop(const QString& folder, bool interactive) {
 // all are reported.
 void CompressionRun::fileLoopSideBySide(const QString& folder, bool interactive, int width) {
     const int count = c_.targets.count();
-    struct Job {
-        FilePlan plan;
-        Proof proof;
-        quint64 bytes = 0; // of its file
-        int code = 0;
-        bool done = false;
-    };
-    std::vector<Job> jobs(static_cast<size_t>(count));
+    SideBySide s;
+    s.jobs.resize(static_cast<size_t>(count));
     workers_.setMaxThreadCount(width);
     // The archives in flight share the run's threads out between them.
     c_.archivers.setThreadsPerCall(std::max(1, threadBudget() / width));
-    QEventLoop loop;
-    int started = 0, reported = 0;
-    bool stopped = false, stopReported = false;
-    // The calls in flight. Every file's archive is one of its own in this
-    // run (a second file of the same archive is refused when planned).
-    int inFlight = 0;
-    while (reported < count) {
-        while (!stopped && inFlight < width && started < count) {
-            if (interactive)
-                c_.host.scrollTargetToTop(started);
-            c_.host.yield();
-            if (cancel_) {
-                stopped = true;
-                break;
-            }
-            Job& job = jobs[size_t(started)];
-            job.plan = planOneFile(c_.targets.entry(started), folder);
-            job.proof.files = QStringList{c_.targets.entry(started)};
-            job.bytes = bytesOf({started});
-            ++started;
-            if (!job.plan.needsCall) {
-                job.code = job.plan.code;
-                if (job.plan.refused != ProofFailure::None)
-                    job.proof.failures = {job.plan.refused};
-                job.done = true;
-                continue;
-            }
-            ++inFlight;
-            workers_.start([this, &job, &inFlight, &loop,
-                            handler = progressHandler(started, job.plan.archive, job.bytes)] {
-                const int code = makeOneFile(job.plan, handler, job.proof);
-                QMetaObject::invokeMethod(
-                    this,
-                    [&job, &inFlight, &loop, code] {
-                        job.code = code;
-                        job.done = true;
-                        --inFlight;
-                        loop.quit();
-                    },
-                    Qt::QueuedConnection);
-            });
-        }
-        for (; reported < started && jobs[size_t(reported)].done; ++reported) {
-            Job& job = jobs[size_t(reported)];
-            // After a stop, the first archive not made is the one a run of one
-            // archive at a time would have been making; the others it would
-            // never have started.
-            const bool made = madeArchive(job.code);
-            if (stopped && !made && stopReported)
-                continue;
-            bytesFinished_ += job.bytes;
-            const Verdict verdict = reportOneFile(job.plan, job.code, job.proof);
-            noteProof({reported}, job.proof, verdict == kMade);
-            if (verdict == kNotMadeStop || (stopped && !made)) {
-                cancel_ = true;
-                stopped = true;
-                stopReported = true;
-            } else if (verdict == kMade && interactive) {
-                c_.targets.setMarked(reported, false);
-            }
-        }
-        if (reported == started && (stopped || started == count))
+    while (s.reported < count) {
+        while (!s.stopped && s.inFlight < width && s.started < count)
+            startFile(s, folder, interactive);
+        reportFinishedFiles(s, interactive);
+        if (s.reported == s.started && (s.stopped || s.started == count))
             break;
-        if (reported < started)
-            loop.exec();
+        if (s.reported < s.started)
+            s.loop.exec();
     }
     workers_.setMaxThreadCount(1);
     c_.archivers.setThreadsPerCall(threadBudget());
+}
+
+void CompressionRun::startFile(SideBySide& s, const QString& folder, bool interactive) {
+    if (interactive)
+        c_.host.scrollTargetToTop(s.started);
+    c_.host.yield();
+    if (cancel_) {
+        s.stopped = true;
+        return;
+    }
+    SideBySide::Job& job = s.jobs[size_t(s.started)];
+    job.plan = planOneFile(c_.targets.entry(s.started), folder);
+    job.proof.files = QStringList{c_.targets.entry(s.started)};
+    job.bytes = bytesOf({s.started});
+    ++s.started;
+    if (!job.plan.needsCall) {
+        job.code = job.plan.code;
+        if (job.plan.refused != ProofFailure::None)
+            job.proof.failures = {job.plan.refused};
+        job.done = true;
+        return;
+    }
+    ++s.inFlight;
+    workers_.start(
+        [this, &job, &s, handler = progressHandler(s.started, job.plan.archive, job.bytes)] {
+            const int code = makeOneFile(job.plan, handler, job.proof);
+            QMetaObject::invokeMethod(
+                this,
+                [&job, &s, code] {
+                    job.code = code;
+                    job.done = true;
+                    --s.inFlight;
+                    s.loop.quit();
+                },
+                Qt::QueuedConnection);
+        });
+}
+
+void CompressionRun::reportFinishedFiles(SideBySide& s, bool interactive) {
+    for (; s.reported < s.started && s.jobs[size_t(s.reported)].done; ++s.reported) {
+        SideBySide::Job& job = s.jobs[size_t(s.reported)];
+        // After a stop, the first archive not made is the one a run of one
+        // archive at a time would have been making; the others it would never
+        // have started.
+        const bool made = madeArchive(job.code);
+        if (s.stopped && !made && s.stopReported)
+            continue;
+        bytesFinished_ += job.bytes;
+        const Verdict verdict = reportOneFile(job.plan, job.code, job.proof);
+        noteProof({s.reported}, job.proof, verdict == kMade);
+        if (verdict == kNotMadeStop || (s.stopped && !made)) {
+            cancel_ = true;
+            s.stopped = true;
+            s.stopReported = true;
+        } else if (verdict == kMade && interactive) {
+            c_.targets.setMarked(s.reported, false);
+        }
+    }
 }
 
 } // namespace dravonel
