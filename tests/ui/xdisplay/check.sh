@@ -6,7 +6,7 @@
 # archives dragged out of the output pane arrive at a peer as file URLs.
 # Screenshots go to $OUT (default /tmp/dravonel2-xcheck). Needs Xvfb, xdotool
 # and ImageMagick's import; the display number must be free.
-#   usage: tests/xdisplay/check.sh BUILD_DIR [DISPLAY_NUMBER]
+#   usage: tests/ui/xdisplay/check.sh BUILD_DIR [DISPLAY_NUMBER]
 set -euo pipefail
 BUILD=$(realpath "${1:?build folder}")
 NUM=${2:-98}
