@@ -56,13 +56,13 @@ int updateArchive(const std::string& archive, const std::vector<Source>& sources
     size_t added = 0;
     enum State : char { kUntried, kStored, kUnreadable };
     std::vector<State> state(todo.size(), kUntried);
-    // Adds source i; 1 (skipped) when it cannot be read, like Writer::addFile.
+    // Adds source i; arc::kPassedOver (skipped) when it cannot be read.
     auto add = [&](size_t i) {
         int rc = writer.addFile(todo[i]->path, todo[i]->name, level, count);
-        state[i] = rc == 1 ? kUnreadable : kStored;
+        state[i] = rc == arc::kPassedOver ? kUnreadable : kStored;
         if (rc == arc::kOk)
             ++added;
-        else if (rc == 1)
+        else if (rc == arc::kPassedOver)
             skipped = arc::addSkipped(skipped);
         return rc;
     };
@@ -81,7 +81,7 @@ int updateArchive(const std::string& archive, const std::vector<Source>& sources
     }
     for (size_t i = 0; i < todo.size(); ++i) {
         int rc = state[i] == kUntried ? add(i) : arc::kOk;
-        if (rc != arc::kOk && rc != 1)
+        if (rc != arc::kOk && rc != arc::kPassedOver)
             return rc;
     }
     if (added == 0)

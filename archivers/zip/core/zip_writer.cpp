@@ -70,7 +70,7 @@ int Writer::storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64
         const size_t want = static_cast<size_t>(std::min<uint64_t>(kStoreChunk, size - got));
         const long long n = in.read(buf, want);
         if (n < 0)
-            return 1;
+            return arc::kPassedOver;
         if (n == 0)
             break; // the file shrank while it was read: its entry ends here
         crc = crc32(crc, buf, static_cast<size_t>(n));
@@ -91,7 +91,7 @@ int Writer::storedBlocksOf(const std::string& path, uint64_t length, uint32_t cr
     int rc = out_.truncate(dataStart);
     arc::InputFile again;
     if (rc != arc::kOk || !again.open(path))
-        return rc != arc::kOk ? rc : 1;
+        return rc != arc::kOk ? rc : arc::kPassedOver;
     // Whole stored blocks a read, so that only the last one may be short.
     const size_t chunk = deflate::kStoredMax * 2;
     std::vector<unsigned char> read(chunk); // the batch in inBuffer() is still wanted
@@ -103,7 +103,7 @@ int Writer::storedBlocksOf(const std::string& path, uint64_t length, uint32_t cr
         while (have < want) {
             const long long r = again.read(buf + have, want - have);
             if (r <= 0)
-                return 1; // the file shrank or cannot be read: it is passed over
+                return arc::kPassedOver; // the file shrank or cannot be read: it is passed over
             have += static_cast<size_t>(r);
         }
         check = crc32(check, buf, have);
@@ -114,7 +114,7 @@ int Writer::storedBlocksOf(const std::string& path, uint64_t length, uint32_t cr
         left -= have;
     }
     packed = out_.tell() - dataStart;
-    return check == crc ? arc::kOk : 1;
+    return check == crc ? arc::kOk : arc::kPassedOver;
 }
 
 int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t size, int level,
@@ -132,7 +132,7 @@ int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t si
         while (have < want) {
             const long long r = in.read(buf + have, std::min(kChunk, want - have));
             if (r < 0)
-                return 1;
+                return arc::kPassedOver;
             if (r == 0)
                 break;
             have += static_cast<size_t>(r);
@@ -193,7 +193,7 @@ int Writer::addFile(const std::string& path, const std::string& name, int level,
                     ProgressCount& count) {
     arc::InputFile in;
     if (!in.open(path))
-        return 1;
+        return arc::kPassedOver;
     const uint64_t size = in.size();
     // Reading stops at the size seen now, so a file that grows meanwhile
     // cannot outgrow the choice of header made here.
@@ -260,20 +260,20 @@ int Writer::addFile(const std::string& path, const std::string& name, int level,
             arc::InputFile again;
             rc = out_.truncate(dataStart);
             if (rc == arc::kOk)
-                rc = again.open(path) ? arc::kOk : 1;
+                rc = again.open(path) ? arc::kOk : arc::kPassedOver;
             crc = 0;
             got = 0;
             count.done -= length;
             if (rc == arc::kOk)
                 rc = storeStream(again, length, crc, got, count, member);
             if (rc == arc::kOk && (got != length || crc != first))
-                rc = 1;
+                rc = arc::kPassedOver;
             packed = got;
             stored = true;
         }
     }
     if (rc != arc::kOk) {
-        if (rc == 1 && out_.truncate(e.localOffset) != arc::kOk)
+        if (rc == arc::kPassedOver && out_.truncate(e.localOffset) != arc::kOk)
             return arc::kErrCannotWriteDest;
         return rc;
     }
