@@ -97,6 +97,13 @@ private:
     // arc::kPassedOver when the file no longer holds those bytes (CRC `crc`),
     // or a write error.
     int storedBlocksOf(const std::string& path, uint64_t length, uint32_t crc, uint64_t& packed);
+    // Writes the fragments of the batch, and with `ending` the stream's end.
+    int writeFragments(bool ending);
+    // Deflate did not shrink a file too large to keep in memory: it is stored
+    // instead from `dataStart` on, read again. Returns kOk, arc::kPassedOver
+    // when the file changed in between, or a write error.
+    int storeAgain(const std::string& path, uint64_t dataStart, uint32_t& crc, uint64_t& got,
+                   ProgressCount& count, const char* member);
 
     // The read buffer, grown to at least `size` bytes and never cleared:
     // every byte used is read into it first.
