@@ -4,6 +4,7 @@
 #include "crc16.h"
 #include "files.h"
 #include "lzh_header.h"
+#include "lzh_methods.h"
 #include "lzh_names.h"
 #include "lzh_writer.h"
 #include "results.h"
