@@ -72,29 +72,22 @@ typedef void (*ArcSetProgressFn)(ArcProgressFn fn, void* user);
 typedef int (*ArcRunFn)(void* owner, const char* cmdLine, char* output, unsigned long outputSize,
                         ArcProgressFn progress, void* user);
 
-/* libunlha32.so */
-ARC_EXPORT int Unlha(void* owner, const char* cmdLine, char* output, unsigned long outputSize);
-ARC_EXPORT int UnlhaGetRunning(void);
-ARC_EXPORT unsigned short UnlhaGetVersion(void);
-ARC_EXPORT void UnlhaSetProgress(ArcProgressFn fn, void* user);
-ARC_EXPORT int UnlhaRun(void* owner, const char* cmdLine, char* output, unsigned long outputSize,
-                        ArcProgressFn progress, void* user);
+/* The five exports of a module whose operation is NAME: NAME, NAME##Run,
+ * NAME##GetRunning, NAME##GetVersion and NAME##SetProgress. */
+#define ARC_MODULE_FUNCTIONS(NAME)                                                                 \
+    ARC_EXPORT int NAME(void* owner, const char* cmdLine, char* output, unsigned long outputSize); \
+    ARC_EXPORT int NAME##GetRunning(void);                                                         \
+    ARC_EXPORT unsigned short NAME##GetVersion(void);                                              \
+    ARC_EXPORT void NAME##SetProgress(ArcProgressFn fn, void* user);                               \
+    ARC_EXPORT int NAME##Run(void* owner, const char* cmdLine, char* output,                       \
+                             unsigned long outputSize, ArcProgressFn progress, void* user);
 
-/* libzip32j.so */
-ARC_EXPORT int Zip(void* owner, const char* cmdLine, char* output, unsigned long outputSize);
-ARC_EXPORT int ZipGetRunning(void);
-ARC_EXPORT unsigned short ZipGetVersion(void);
-ARC_EXPORT void ZipSetProgress(ArcProgressFn fn, void* user);
-ARC_EXPORT int ZipRun(void* owner, const char* cmdLine, char* output, unsigned long outputSize,
-                      ArcProgressFn progress, void* user);
-
-/* libunzip32.so */
-ARC_EXPORT int UnZip(void* owner, const char* cmdLine, char* output, unsigned long outputSize);
-ARC_EXPORT int UnZipGetRunning(void);
-ARC_EXPORT unsigned short UnZipGetVersion(void);
-ARC_EXPORT void UnZipSetProgress(ArcProgressFn fn, void* user);
-ARC_EXPORT int UnZipRun(void* owner, const char* cmdLine, char* output, unsigned long outputSize,
-                        ArcProgressFn progress, void* user);
+/* libunlha32.so: Unlha, UnlhaRun, UnlhaGetRunning, UnlhaGetVersion, UnlhaSetProgress */
+ARC_MODULE_FUNCTIONS(Unlha)
+/* libzip32j.so: Zip, ZipRun, ZipGetRunning, ZipGetVersion, ZipSetProgress */
+ARC_MODULE_FUNCTIONS(Zip)
+/* libunzip32.so: UnZip, UnZipRun, UnZipGetRunning, UnZipGetVersion, UnZipSetProgress */
+ARC_MODULE_FUNCTIONS(UnZip)
 
 #ifdef __cplusplus
 }

@@ -8,6 +8,7 @@
 #include <cstring>
 #include <ctime>
 #include <fcntl.h>
+#include <optional>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -21,9 +22,13 @@ constexpr size_t kBufferSize = 1 << 20;
 // costs little beside them.
 constexpr size_t kDirectFrom = 64 << 10;
 
-int writeAll(int fd, const unsigned char* data, size_t size) {
+// Writes every byte, at `offset` when there is one, else at the file's
+// position; a write a signal interrupted is made again.
+int writeAll(int fd, const unsigned char* data, size_t size,
+             std::optional<uint64_t> offset = std::nullopt) {
     while (size > 0) {
-        ssize_t done = ::write(fd, data, size);
+        const ssize_t done = offset ? ::pwrite(fd, data, size, static_cast<off_t>(*offset))
+                                    : ::write(fd, data, size);
         if (done < 0) {
             if (errno == EINTR)
                 continue;
@@ -31,21 +36,8 @@ int writeAll(int fd, const unsigned char* data, size_t size) {
         }
         data += done;
         size -= static_cast<size_t>(done);
-    }
-    return kOk;
-}
-
-int pwriteAll(int fd, const unsigned char* data, size_t size, uint64_t offset) {
-    while (size > 0) {
-        ssize_t done = ::pwrite(fd, data, size, static_cast<off_t>(offset));
-        if (done < 0) {
-            if (errno == EINTR)
-                continue;
-            return writeErrorCode(errno);
-        }
-        data += done;
-        size -= static_cast<size_t>(done);
-        offset += static_cast<uint64_t>(done);
+        if (offset)
+            *offset += static_cast<uint64_t>(done);
     }
     return kOk;
 }
@@ -236,7 +228,7 @@ int AtomicOutput::patch(uint64_t offset, const void* data, size_t size) {
         if (rc != kOk)
             return rc;
     }
-    return pwriteAll(fd_, bytes, size, offset);
+    return writeAll(fd_, bytes, size, offset);
 }
 
 int AtomicOutput::truncate(uint64_t size) {

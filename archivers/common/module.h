@@ -154,3 +154,24 @@ private:
 };
 
 } // namespace arc
+
+// Defines the five exports of a module (ARC_MODULE_FUNCTIONS in arc_module.h)
+// over its call state STATE and its function RUN, which carries out one
+// command line: int RUN(const char* cmdLine, std::string& output).
+#define ARC_MODULE_EXPORTS(NAME, STATE, RUN, VERSION)                                              \
+    ARC_EXPORT int NAME(void*, const char* cmdLine, char* output, unsigned long outputSize) {      \
+        return (STATE).call(cmdLine, output, outputSize, RUN);                                     \
+    }                                                                                              \
+    ARC_EXPORT int NAME##Run(void*, const char* cmdLine, char* output, unsigned long outputSize,   \
+                             ArcProgressFn progress, void* user) {                                 \
+        return (STATE).callWithHook(progress, user, cmdLine, output, outputSize, RUN);             \
+    }                                                                                              \
+    ARC_EXPORT int NAME##GetRunning(void) {                                                        \
+        return (STATE).running();                                                                  \
+    }                                                                                              \
+    ARC_EXPORT unsigned short NAME##GetVersion(void) {                                             \
+        return (VERSION);                                                                          \
+    }                                                                                              \
+    ARC_EXPORT void NAME##SetProgress(ArcProgressFn fn, void* user) {                              \
+        (STATE).setProgress(fn, user);                                                             \
+    }

@@ -29,6 +29,11 @@ enum Result : int {
     kErrCancelled = ARC_ERR_CANCELLED,
 };
 
+// What a writer (an LZH member writer, the ZIP entry writer) returns for a
+// file it passed over: nothing of it is left in the output, and the caller
+// counts it as skipped. No result code of the interface has this value.
+inline constexpr int kPassedOver = -1;
+
 // Adds one skipped file to a running count without leaving the warning range.
 inline int addSkipped(int count) {
     return count < kMaxSkipped ? count + 1 : kMaxSkipped;

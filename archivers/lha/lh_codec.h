@@ -24,9 +24,6 @@ using ByteSink = std::function<int(const uint8_t* data, size_t size)>;
 // Supplies input bytes; returns the count (0 at the end) or -1 on a read error.
 using ByteSource = std::function<long long(uint8_t* data, size_t size)>;
 
-// Window bits per method: 13 (-lh5-), 15 (-lh6-), 16 (-lh7-).
-int windowBitsOfMethod(char methodDigit);
-
 // How hard the encoder works: the default parse over hash chains, or the
 // optimal parse of the maximum level (1-4 % smaller, about four times the CPU
 // time).

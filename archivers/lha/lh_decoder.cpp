@@ -160,6 +160,7 @@ public:
     int run(uint64_t outputSize);
 
 private:
+    int readCount(DecodeTable& table, int nn, int fieldBits);
     bool readLengths(DecodeTable& table, int nn, int fieldBits, bool zeroRunAfterThird);
     bool readCLengths();
     bool readBlockHeader();
@@ -175,17 +176,26 @@ private:
     std::vector<uint8_t>& ring_;
 };
 
-bool Decoder::readLengths(DecodeTable& table, int nn, int fieldBits, bool zeroRunAfterThird) {
-    int n = static_cast<int>(in_.get(fieldBits));
+// Reads how many code lengths a table of `nn` symbols has. A count of zero is
+// followed by the one symbol every code stands for, which sets the table.
+// Returns the count, 0 when the table is set, or -1 for a count or symbol out
+// of range.
+int Decoder::readCount(DecodeTable& table, int nn, int fieldBits) {
+    const int n = static_cast<int>(in_.get(fieldBits));
     if (n == 0) {
-        int value = static_cast<int>(in_.get(fieldBits));
+        const int value = static_cast<int>(in_.get(fieldBits));
         if (value >= nn)
-            return false;
+            return -1;
         table.setSingle(value);
-        return true;
+        return 0;
     }
-    if (n > nn)
-        return false;
+    return n > nn ? -1 : n;
+}
+
+bool Decoder::readLengths(DecodeTable& table, int nn, int fieldBits, bool zeroRunAfterThird) {
+    const int n = readCount(table, nn, fieldBits);
+    if (n <= 0)
+        return n == 0;
     uint8_t len[32] = {};
     int i = 0;
     while (i < n) {
@@ -207,16 +217,9 @@ bool Decoder::readLengths(DecodeTable& table, int nn, int fieldBits, bool zeroRu
 }
 
 bool Decoder::readCLengths() {
-    int n = static_cast<int>(in_.get(9));
-    if (n == 0) {
-        int value = static_cast<int>(in_.get(9));
-        if (value >= kNC)
-            return false;
-        c_.setSingle(value);
-        return true;
-    }
-    if (n > kNC)
-        return false;
+    const int n = readCount(c_, kNC, 9);
+    if (n <= 0)
+        return n == 0;
     uint8_t len[kNC] = {};
     int i = 0;
     while (i < n) {

@@ -24,19 +24,6 @@ constexpr size_t kMinRepeat = 16;
 
 } // namespace
 
-int windowBitsOfMethod(char methodDigit) {
-    switch (methodDigit) {
-    case '5':
-        return 13;
-    case '6':
-        return 15;
-    case '7':
-        return 16;
-    default:
-        return 0;
-    }
-}
-
 // One segment of input with the window of text before it, and its output.
 // Its buffers grow with what it is given and are kept for the next segment.
 struct LhEncoder::Segment {

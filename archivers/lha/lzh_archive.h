@@ -1,5 +1,7 @@
-// The commands of the LHA module, over the codec: create or update an archive
-// from a list of files, extract members into a folder, list the members.
+// The commands of the LHA module: a command line taken apart (lzh_command.*)
+// and handed to what carries it out: making or updating an archive
+// (lzh_update.*), or listing, extracting and testing its members
+// (lzh_extract.*).
 #pragma once
 
 #include "module.h"

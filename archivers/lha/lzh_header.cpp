@@ -2,6 +2,7 @@
 
 #include "crc16.h"
 #include "files.h"
+#include "lzh_methods.h"
 #include "results.h"
 
 #include <algorithm>
@@ -43,10 +44,6 @@ void put16(std::vector<uint8_t>& v, size_t at, uint32_t x) {
 void put32(std::vector<uint8_t>& v, size_t at, uint64_t x) {
     for (int i = 0; i < 4; ++i)
         v[at + static_cast<size_t>(i)] = static_cast<uint8_t>(x >> (8 * i));
-}
-
-bool looksLikeMethod(const uint8_t* m) {
-    return m[0] == '-' && m[4] == '-';
 }
 
 time_t fromDosTime(uint32_t t) {
@@ -257,7 +254,7 @@ int readMemberHeader(const ArchiveFile& archive, uint64_t offset, MemberHeader& 
     }
     if (!archive.readAt(offset, first, sizeof first))
         return arc::kErrHeaderBroken;
-    if (!looksLikeMethod(first + 2))
+    if (!looksLikeMethodId(reinterpret_cast<const char*>(first) + 2))
         return arc::kErrNotArchive;
     h.method.assign(reinterpret_cast<const char*>(first) + 2, 5);
     h.level = first[20];
@@ -275,7 +272,21 @@ int readMemberHeader(const ArchiveFile& archive, uint64_t offset, MemberHeader& 
     return arc::kOk;
 }
 
-std::vector<uint8_t> buildLevel2Header(const std::string& method, const StoredName& name,
+int readArchive(const std::string& path, ArchiveFile& archive, std::vector<MemberHeader>& members) {
+    if (!archive.open(path))
+        return arc::kErrArchiveOpen;
+    for (uint64_t offset = 0;;) {
+        MemberHeader h;
+        bool end = false;
+        const int rc = readMemberHeader(archive, offset, h, end);
+        if (rc != arc::kOk || end)
+            return rc;
+        offset = h.dataOffset + h.packedSize;
+        members.push_back(std::move(h));
+    }
+}
+
+std::vector<uint8_t> buildLevel2Header(std::string_view method, const StoredName& name,
                                        unsigned mode, uint64_t packedSize, uint64_t originalSize,
                                        time_t mtime, uint16_t crc, bool largeSizes) {
     auto le = [](uint64_t x, int bytes) {
@@ -330,7 +341,7 @@ std::vector<uint8_t> buildLevel2Header(const std::string& method, const StoredNa
 }
 
 bool plausibleSizes(const MemberHeader& header) {
-    if (header.method == "-lh0-")
+    if (header.method == kStored.id)
         return header.packedSize == header.originalSize;
     // The smallest block (size field and three single-value tables) takes 52
     // bits and yields at most 65535 matches of 256 bytes.

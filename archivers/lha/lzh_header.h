@@ -13,6 +13,7 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace lha {
@@ -59,11 +60,21 @@ private:
 // kErrHeaderCrc or kErrNotArchive (a header that is not an LZH header at all).
 int readMemberHeader(const ArchiveFile& archive, uint64_t offset, MemberHeader& header, bool& end);
 
+// Opens an archive and reads every header into `members`. Returns kOk,
+// kErrArchiveOpen when it cannot be opened, or the error of the first header
+// that cannot be read (readMemberHeader), with the headers before it read.
+int readArchive(const std::string& path, ArchiveFile& archive, std::vector<MemberHeader>& members);
+
+// The member's whole stored path, folders included, as UTF-8.
+inline std::string memberPath(const MemberHeader& h) {
+    return decodeMemberPath(h.name);
+}
+
 // A level-2 header. `mode` gives the permission bits (only 0777 are kept).
 // `largeSizes` adds the 64-bit size extension; without it the sizes must be
 // below 4 GiB. The header's length does not depend on the sizes, times, mode or
 // CRC, so a header can be written first and patched later.
-std::vector<uint8_t> buildLevel2Header(const std::string& method, const StoredName& name,
+std::vector<uint8_t> buildLevel2Header(std::string_view method, const StoredName& name,
                                        unsigned mode, uint64_t packedSize, uint64_t originalSize,
                                        time_t mtime, uint16_t crc, bool largeSizes);
 

@@ -25,6 +25,15 @@ constexpr uint64_t kAheadBytes = 8 << 20;
 
 } // namespace
 
+// A member being streamed: where its data starts and what went out so far.
+struct MemberWriter::Stream {
+    uint64_t dataStart = 0;
+    uint16_t crc = 0;
+    uint64_t size = 0;       // bytes of the file read
+    bool compressed = false; // coded, and smaller than the file
+    bool stored = false;     // the data went out as it is, all of it
+};
+
 // A small file read and compressed whole, waiting for its turn.
 struct MemberWriter::Prepared {
     bool opened = false;
@@ -55,8 +64,7 @@ bool MemberWriter::worthEncoding(const uint8_t* data, size_t size) const {
     if (arc::worthCompressing(data, size))
         return true;
     std::vector<lz::LongMatch> repeats;
-    lz::findLongMatches(data, 0, size, (size_t{1} << windowBitsOfMethod(options_.methodDigit)) - 1,
-                        32, repeats);
+    lz::findLongMatches(data, 0, size, (size_t{1} << options_.method->windowBits) - 1, 32, repeats);
     uint64_t covered = 0;
     for (const lz::LongMatch& r : repeats)
         covered += r.length;
@@ -97,7 +105,7 @@ void MemberWriter::prepare(const Planned& file, Prepared& p) const {
     if (!options_.store && have > 0 && worthEncoding(bytes.data(), have)) {
         std::vector<uint8_t> packed;
         LhEncoder encoder(
-            windowBitsOfMethod(options_.methodDigit),
+            options_.method->windowBits,
             [&packed](const uint8_t* d, size_t n) {
                 packed.insert(packed.end(), d, d + n);
                 return static_cast<int>(arc::kOk);
@@ -159,12 +167,12 @@ int MemberWriter::write(const Planned& file) {
     if (p->error != arc::kOk)
         return p->error;
     if (!p->opened)
-        return kPassedOver;
+        return arc::kPassedOver;
     if (!p->whole)
         return writeStreamed(file);
     const std::vector<uint8_t> header =
-        buildLevel2Header(p->compressed ? std::string("-lh") + options_.methodDigit + "-" : "-lh0-",
-                          file.stored, p->mode, p->data.size(), p->size, p->mtime, p->crc, false);
+        buildLevel2Header(p->compressed ? options_.method->id : kStored.id, file.stored, p->mode,
+                          p->data.size(), p->size, p->mtime, p->crc, false);
     int rc = out_.write(header.data(), header.size());
     if (rc == arc::kOk)
         rc = out_.write(p->data.data(), p->data.size());
@@ -176,29 +184,32 @@ int MemberWriter::write(const Planned& file) {
 
 int MemberWriter::passOver(uint64_t start) {
     int rc = out_.truncate(start);
-    return rc == arc::kOk ? kPassedOver : rc;
+    return rc == arc::kOk ? arc::kPassedOver : rc;
 }
 
-int MemberWriter::storeRaw(const Planned& file, arc::InputFile& in, uint64_t dataStart,
-                           uint16_t& crc, uint64_t& size, uint64_t reported) {
-    int rc = out_.truncate(dataStart);
+int MemberWriter::storeRaw(const Planned& file, arc::InputFile& in, Stream& s) {
+    const uint64_t reported = s.size;
+    in.close();
+    if (!in.open(file.path))
+        return arc::kPassedOver;
+    int rc = out_.truncate(s.dataStart);
     if (rc != arc::kOk)
         return rc;
-    crc = 0;
-    size = 0;
+    s.crc = 0;
+    s.size = 0;
     for (;;) {
         long long got = in.read(buf_.get(), kChunk);
         if (got < 0)
-            return kPassedOver;
+            return arc::kPassedOver;
         if (got == 0)
             return arc::kOk;
         const size_t n = static_cast<size_t>(got);
-        crc = arc::crc16Update(crc, buf_.get(), n);
-        size += n;
+        s.crc = arc::crc16Update(s.crc, buf_.get(), n);
+        s.size += n;
         rc = out_.write(buf_.get(), n);
         if (rc != arc::kOk)
             return rc;
-        if (progress_.report(file.name.c_str(), done_ + std::max(size, reported)))
+        if (progress_.report(file.name.c_str(), done_ + std::max(s.size, reported)))
             return arc::kErrCancelled;
     }
 }
@@ -207,14 +218,14 @@ int MemberWriter::encodeAgain(const Planned& file, LhEncoder& encoder, uint64_t 
                               uint16_t crc) {
     arc::InputFile again;
     if (!again.open(file.path))
-        return kPassedOver;
+        return arc::kPassedOver;
     std::vector<uint8_t> buf(kChunk); // buf_ holds the chunk that is still to be encoded
     uint16_t check = 0;
     for (uint64_t left = length; left > 0;) {
         const long long got =
             again.read(buf.data(), static_cast<size_t>(std::min<uint64_t>(kChunk, left)));
         if (got <= 0)
-            return kPassedOver;
+            return arc::kPassedOver;
         const size_t n = static_cast<size_t>(got);
         check = arc::crc16Update(check, buf.data(), n);
         const int rc = encoder.write(buf.data(), n);
@@ -222,101 +233,90 @@ int MemberWriter::encodeAgain(const Planned& file, LhEncoder& encoder, uint64_t 
             return rc;
         left -= n;
     }
-    return check == crc ? arc::kOk : kPassedOver;
+    return check == crc ? arc::kOk : arc::kPassedOver;
+}
+
+int MemberWriter::startEncoder(const Planned& file, std::unique_ptr<LhEncoder>& encoder,
+                               const Stream& s, uint64_t raw, uint16_t crcBefore) {
+    encoder = std::make_unique<LhEncoder>(
+        options_.method->windowBits,
+        [this](const uint8_t* d, size_t k) { return out_.write(d, k); }, options_.level,
+        options_.width);
+    if (raw == 0)
+        return arc::kOk;
+    // A part that shrinks after some that did not: those are read again and
+    // compressed first.
+    const int rc = out_.truncate(s.dataStart);
+    return rc == arc::kOk ? encodeAgain(file, *encoder, raw, crcBefore) : rc;
+}
+
+int MemberWriter::compressStream(const Planned& file, arc::InputFile& in, Stream& s) {
+    std::unique_ptr<LhEncoder> encoder; // made once a chunk is worth compressing
+    uint64_t raw = 0;                   // bytes written as they are until then
+    for (;;) {
+        const long long got = in.read(buf_.get(), kChunk);
+        if (got < 0)
+            return arc::kPassedOver;
+        if (got == 0)
+            break;
+        const size_t n = static_cast<size_t>(got);
+        const uint16_t crcBefore = s.crc;
+        s.crc = arc::crc16Update(s.crc, buf_.get(), n);
+        s.size += n;
+        int rc;
+        if (!encoder && !worthEncoding(buf_.get(), n)) {
+            rc = out_.write(buf_.get(), n);
+            raw += n;
+        } else {
+            rc = encoder ? arc::kOk : startEncoder(file, encoder, s, raw, crcBefore);
+            if (rc == arc::kOk)
+                rc = encoder->write(buf_.get(), n);
+        }
+        if (rc != arc::kOk)
+            return rc;
+        if (progress_.report(file.name.c_str(), done_ + s.size))
+            return arc::kErrCancelled;
+        // Output only grows: once it reaches the file's size it cannot shrink it.
+        if (encoder && encoder->outputSize() >= in.size())
+            return arc::kOk;
+    }
+    if (!encoder) {
+        s.stored = true;
+        return arc::kOk;
+    }
+    const int rc = encoder->finish();
+    s.compressed = rc == arc::kOk && encoder->outputSize() < s.size;
+    return rc;
 }
 
 int MemberWriter::writeStreamed(const Planned& file) {
     arc::InputFile in;
     if (!in.open(file.path))
-        return kPassedOver;
+        return arc::kPassedOver;
     const bool large = in.size() >= kLargeFrom;
     const uint64_t start = out_.tell();
     // A placeholder of the final header's length; it is patched once the data is written.
     const std::vector<uint8_t> placeholder =
-        buildLevel2Header("-lh0-", file.stored, in.mode(), 0, 0, 0, 0, large);
+        buildLevel2Header(kStored.id, file.stored, in.mode(), 0, 0, 0, 0, large);
     int rc = out_.write(placeholder.data(), placeholder.size());
     if (rc != arc::kOk)
         return rc;
-    const uint64_t dataStart = out_.tell();
-    uint16_t crc = 0;
-    uint64_t size = 0;
-    bool compressed = false;
-    bool stored = false; // the data went out as it is, all of it
-    if (!options_.store && in.size() > 0) {
-        std::unique_ptr<LhEncoder> encoder; // made once a chunk is worth compressing
-        uint64_t raw = 0;                   // bytes written as they are until then
-        bool shrinks = true;
-        for (;;) {
-            long long got = in.read(buf_.get(), kChunk);
-            if (got < 0)
-                return passOver(start);
-            if (got == 0)
-                break;
-            const size_t n = static_cast<size_t>(got);
-            const uint16_t crcBefore = crc;
-            crc = arc::crc16Update(crc, buf_.get(), n);
-            size += n;
-            if (!encoder && !worthEncoding(buf_.get(), n)) {
-                rc = out_.write(buf_.get(), n);
-                raw += n;
-            } else {
-                if (!encoder) {
-                    encoder = std::make_unique<LhEncoder>(
-                        windowBitsOfMethod(options_.methodDigit),
-                        [this](const uint8_t* d, size_t k) { return out_.write(d, k); },
-                        options_.level, options_.width);
-                    if (raw > 0) {
-                        // A part that shrinks after some that did not: those
-                        // are read again and compressed first.
-                        rc = out_.truncate(dataStart);
-                        if (rc == arc::kOk)
-                            rc = encodeAgain(file, *encoder, raw, crcBefore);
-                        if (rc == kPassedOver)
-                            return passOver(start);
-                        if (rc != arc::kOk)
-                            return rc;
-                    }
-                }
-                rc = encoder->write(buf_.get(), n);
-            }
-            if (rc != arc::kOk)
-                return rc;
-            if (progress_.report(file.name.c_str(), done_ + size))
-                return arc::kErrCancelled;
-            // Output only grows: once it reaches the file's size it cannot shrink it.
-            if (encoder && encoder->outputSize() >= in.size()) {
-                shrinks = false;
-                break;
-            }
-        }
-        if (!encoder) {
-            stored = true;
-        } else if (shrinks) {
-            rc = encoder->finish();
-            if (rc != arc::kOk)
-                return rc;
-            compressed = encoder->outputSize() < size;
-        }
-    }
-    if (!compressed && !stored) {
-        const uint64_t reported = size;
-        in.close();
-        if (!in.open(file.path))
-            return passOver(start);
-        rc = storeRaw(file, in, dataStart, crc, size, reported);
-        if (rc == kPassedOver)
-            return passOver(start);
-        if (rc != arc::kOk)
-            return rc;
-    }
-    if (!large && size > 0xFFFFFFFFull)
+    Stream s;
+    s.dataStart = out_.tell();
+    if (!options_.store && in.size() > 0)
+        rc = compressStream(file, in, s);
+    if (rc == arc::kOk && !s.compressed && !s.stored)
+        rc = storeRaw(file, in, s);
+    if (rc == arc::kPassedOver || (rc == arc::kOk && !large && s.size > 0xFFFFFFFFull))
         return passOver(start);
-    const uint64_t packed = out_.tell() - dataStart;
+    if (rc != arc::kOk)
+        return rc;
+    const uint64_t packed = out_.tell() - s.dataStart;
     std::vector<uint8_t> header =
-        buildLevel2Header(compressed ? std::string("-lh") + options_.methodDigit + "-" : "-lh0-",
-                          file.stored, in.mode(), packed, size, in.mtime(), crc, large);
+        buildLevel2Header(s.compressed ? options_.method->id : kStored.id, file.stored, in.mode(),
+                          packed, s.size, in.mtime(), s.crc, large);
     rc = out_.patch(start, header.data(), header.size());
-    done_ += std::max(size, in.size());
+    done_ += std::max(s.size, in.size());
     return rc;
 }
 

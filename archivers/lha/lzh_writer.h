@@ -16,6 +16,7 @@
 #include "atomic_output.h"
 #include "files.h"
 #include "lh_codec.h"
+#include "lzh_methods.h"
 #include "lzh_names.h"
 #include "module.h"
 
@@ -27,10 +28,6 @@
 
 namespace lha {
 
-// What MemberWriter::write returns for a file that was passed over (nothing
-// of it written).
-constexpr int kPassedOver = -1;
-
 // A file planned as a member.
 struct Planned {
     std::string path;
@@ -41,8 +38,8 @@ struct Planned {
 };
 
 struct MemberOptions {
-    bool store = false; // -lh0- whatever the data
-    char methodDigit = '5';
+    bool store = false;           // -lh0- whatever the data
+    const Method* method = &kLh5; // when the data shrinks
     LhLevel level = LhLevel::Default;
     unsigned width = 1; // threads of the module's pool a call may use at once
 };
@@ -58,20 +55,26 @@ public:
     // too, only not prepared ahead).
     void expect(std::vector<const Planned*> order);
 
-    // Writes one file as a member. Returns kOk, kPassedOver (nothing written),
+    // Writes one file as a member. Returns kOk, arc::kPassedOver (nothing written),
     // or an error that ends the call.
     int write(const Planned& file);
 
 private:
     struct Prepared;
+    struct Stream;
 
     void prepareFrom(size_t index);
     void prepare(const Planned& file, Prepared& p) const;
     int writeStreamed(const Planned& file);
     // Drops what was written of a member that cannot be stored after all.
     int passOver(uint64_t start);
-    int storeRaw(const Planned& file, arc::InputFile& in, uint64_t dataStart, uint16_t& crc,
-                 uint64_t& size, uint64_t reported);
+    // Codes the file as it is read; data that does not shrink goes out as it
+    // is until a chunk does. Returns kOk, arc::kPassedOver or an error.
+    int compressStream(const Planned& file, arc::InputFile& in, Stream& s);
+    int startEncoder(const Planned& file, std::unique_ptr<LhEncoder>& encoder, const Stream& s,
+                     uint64_t raw, uint16_t crcBefore);
+    // Writes the file as it is, opened and read again from its start.
+    int storeRaw(const Planned& file, arc::InputFile& in, Stream& s);
     int encodeAgain(const Planned& file, LhEncoder& encoder, uint64_t length, uint16_t crc);
     bool worthEncoding(const uint8_t* data, size_t size) const;
 

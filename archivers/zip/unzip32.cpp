@@ -70,23 +70,4 @@ int run(const char* cmdLine, std::string& output) {
 
 } // namespace
 
-ARC_EXPORT int UnZip(void*, const char* cmdLine, char* output, unsigned long outputSize) {
-    return state.call(cmdLine, output, outputSize, run);
-}
-
-ARC_EXPORT int UnZipRun(void*, const char* cmdLine, char* output, unsigned long outputSize,
-                        ArcProgressFn progress, void* user) {
-    return state.callWithHook(progress, user, cmdLine, output, outputSize, run);
-}
-
-ARC_EXPORT int UnZipGetRunning(void) {
-    return state.running();
-}
-
-ARC_EXPORT unsigned short UnZipGetVersion(void) {
-    return 100;
-}
-
-ARC_EXPORT void UnZipSetProgress(ArcProgressFn fn, void* user) {
-    state.setProgress(fn, user);
-}
+ARC_MODULE_EXPORTS(UnZip, state, run, 100)

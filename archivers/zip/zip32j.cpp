@@ -4,6 +4,7 @@
 #include "cmdline.h"
 #include "files.h"
 #include "izip32j.h"
+#include "module.h"
 #include "results.h"
 
 #include <algorithm>
@@ -140,23 +141,4 @@ int run(const char* cmdLine, std::string& /*output: nothing to hand back*/) {
 
 } // namespace
 
-ARC_EXPORT int Zip(void*, const char* cmdLine, char* output, unsigned long outputSize) {
-    return state.call(cmdLine, output, outputSize, run);
-}
-
-ARC_EXPORT int ZipRun(void*, const char* cmdLine, char* output, unsigned long outputSize,
-                      ArcProgressFn progress, void* user) {
-    return state.callWithHook(progress, user, cmdLine, output, outputSize, run);
-}
-
-ARC_EXPORT int ZipGetRunning(void) {
-    return state.running();
-}
-
-ARC_EXPORT unsigned short ZipGetVersion(void) {
-    return 100;
-}
-
-ARC_EXPORT void ZipSetProgress(ArcProgressFn fn, void* user) {
-    state.setProgress(fn, user);
-}
+ARC_MODULE_EXPORTS(Zip, state, run, 100)

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "test_files.h"
+#include "test_shell.h"
 
 #include <cstdint>
 #include <cstdlib>
@@ -17,6 +18,7 @@ namespace lhatest {
 
 namespace fs = std::filesystem;
 
+using testsupport::outputLines;
 using testsupport::slurp;
 using testsupport::spit;
 using testsupport::TempDir;
@@ -47,22 +49,12 @@ inline std::string wordySource(size_t n, uint32_t seed) {
 
 // Runs a shell command, returning its exit status; output goes to `output`.
 inline int run(const std::string& command, std::string* output = nullptr) {
-    char templ[] = "/tmp/lha-out-XXXXXX";
-    int fd = ::mkstemp(templ);
-    ::close(fd);
-    int status = std::system((command + " >'" + templ + "' 2>&1").c_str());
-    if (output)
-        *output = slurp(templ);
-    ::unlink(templ);
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return testsupport::runShell(command, output);
 }
 
 // Single-quotes a path for the shell.
 inline std::string q(const std::string& s) {
-    std::string r = "'";
-    for (char c : s)
-        r += c == '\'' ? std::string("'\\''") : std::string(1, c);
-    return r + "'";
+    return testsupport::shellQuote(s);
 }
 
 } // namespace lhatest

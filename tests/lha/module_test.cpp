@@ -701,17 +701,6 @@ TEST_F(LhaModule, NamesOfUnixAndDosArchiversReadByTheirOsId) {
     EXPECT_EQ(std::distance(fs::directory_iterator(y.path), {}), 2);
 }
 
-// Lines of a command's output, each without its line break.
-std::set<std::string> outputLines(const std::string& command) {
-    std::string out;
-    run(command, &out);
-    std::set<std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);)
-        lines.insert(line);
-    return lines;
-}
-
 TEST_F(LhaModule, OtherReadersShowTheNamesTheReadmeTableSays) {
     // Names Shift_JIS holds (kanji, kana, half-width kana, ASCII) and names it
     // does not (accented Latin, Hangul, emoji) in one archive.

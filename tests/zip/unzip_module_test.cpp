@@ -15,9 +15,7 @@ using namespace ztest;
 namespace {
 
 const Module& unzipm() {
-    const Module& m = unzipModule();
-    EXPECT_TRUE(m.loaded());
-    return m;
+    return loaded(unzipModule());
 }
 
 std::string extractCommand(const fs::path& archive, const fs::path& folder,

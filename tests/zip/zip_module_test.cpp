@@ -19,9 +19,7 @@ using namespace ztest;
 namespace {
 
 const Module& zipm() {
-    const Module& m = zipModule();
-    EXPECT_TRUE(m.loaded());
-    return m;
+    return loaded(zipModule());
 }
 
 // Writes a response file the way the program does: quoted paths, CR LF.
@@ -117,17 +115,6 @@ TEST(ZipModule, MakesArchivesThatEveryReaderAcceptsWithNamesAndBytesIntact) {
               (std::vector<std::string>{"(2001, 2, 3, 4, 5, 6)"}));
 }
 
-// Lines of a command's output.
-std::set<std::string> linesOf(const std::string& command) {
-    std::string out;
-    shell(command, &out);
-    std::set<std::string> lines;
-    std::istringstream in(out);
-    for (std::string line; std::getline(in, line);)
-        lines.insert(line);
-    return lines;
-}
-
 TEST(ZipModule, NamesCp932HoldsGoInCp932WithTheirUtf8FormAndTheRestInUtf8) {
     TempDir dir;
     fs::create_directory(dir / "in");
@@ -187,14 +174,14 @@ TEST(ZipModule, NamesCp932HoldsGoInCp932WithTheirUtf8FormAndTheRestInUtf8) {
 
         // unzip, 7z, bsdtar and lsar show every name either way; Python's
         // zipfile the names in UTF-8 only.
-        EXPECT_EQ(linesOf(env + "unzip -Z1 " + quote(archive)), all);
+        EXPECT_EQ(outputLines(env + "unzip -Z1 " + quote(archive)), all);
         std::set<std::string> sevenZip;
-        for (const std::string& line : linesOf(env + "7z l -slt " + quote(archive)))
+        for (const std::string& line : outputLines(env + "7z l -slt " + quote(archive)))
             if (line.rfind("Path = ", 0) == 0 && line != "Path = " + archive.string())
                 sevenZip.insert(line.substr(7));
         EXPECT_EQ(sevenZip, all);
-        EXPECT_EQ(linesOf(env + "bsdtar -tf " + quote(archive)), all);
-        const std::set<std::string> listed = linesOf(env + "lsar " + quote(archive));
+        EXPECT_EQ(outputLines(env + "bsdtar -tf " + quote(archive)), all);
+        const std::set<std::string> listed = outputLines(env + "lsar " + quote(archive));
         for (const std::string& name : all)
             EXPECT_TRUE(listed.count(name)) << "lsar: " << name;
         const std::vector<std::string> names = python("print('\\n'.join(z.namelist()))", archive);

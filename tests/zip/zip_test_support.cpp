@@ -4,6 +4,7 @@
 #include <cstdlib>
 #include <dlfcn.h>
 #include <fstream>
+#include <gtest/gtest.h>
 #include <sstream>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -24,32 +25,6 @@ std::string sample(size_t size, unsigned seed, bool compressible) {
     }
     s.resize(size);
     return s;
-}
-
-int shell(const std::string& command, std::string* output) {
-    FILE* pipe = ::popen((command + " 2>&1").c_str(), "r");
-    if (!pipe)
-        return -1;
-    std::string text;
-    char buf[4096];
-    size_t n;
-    while ((n = fread(buf, 1, sizeof buf, pipe)) > 0)
-        text.append(buf, n);
-    int status = ::pclose(pipe);
-    if (output)
-        *output = text;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
-}
-
-std::string quote(const fs::path& p) {
-    std::string s = "'";
-    for (char c : p.string()) {
-        if (c == '\'')
-            s += "'\\''";
-        else
-            s += c;
-    }
-    return s + "'";
 }
 
 bool readersAccept(const fs::path& archive, std::string* why) {
@@ -136,6 +111,11 @@ const Module& zipModule() {
 const Module& unzipModule() {
     static Module m(UNZIP32_PATH, "UnZip");
     return m;
+}
+
+const Module& loaded(const Module& module) {
+    EXPECT_TRUE(module.loaded());
+    return module;
 }
 
 std::string zipCommand(const std::string& options, const fs::path& archive,

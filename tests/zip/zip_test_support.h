@@ -4,6 +4,7 @@
 
 #include "module.h"
 #include "test_files.h"
+#include "test_shell.h"
 
 #include <filesystem>
 #include <string>
@@ -13,6 +14,7 @@ namespace ztest {
 
 namespace fs = std::filesystem;
 
+using testsupport::outputLines;
 using testsupport::slurp;
 using testsupport::spit;
 using testsupport::TempDir;
@@ -21,8 +23,12 @@ using testsupport::TempDir;
 std::string sample(size_t size, unsigned seed, bool compressible);
 
 // Runs a shell command; returns its exit status and collects stdout+stderr.
-int shell(const std::string& command, std::string* output = nullptr);
-std::string quote(const fs::path& p);
+inline int shell(const std::string& command, std::string* output = nullptr) {
+    return testsupport::runShell(command, output);
+}
+inline std::string quote(const fs::path& p) {
+    return testsupport::shellQuote(p.string());
+}
 
 // True when `unzip -t`, `7z t` and Python's zipfile (testzip) all accept it.
 bool readersAccept(const fs::path& archive, std::string* why = nullptr);
@@ -54,6 +60,8 @@ struct Module {
 
 const Module& zipModule();
 const Module& unzipModule();
+// The module, with a failure recorded when it could not be loaded.
+const Module& loaded(const Module& module);
 
 // The ZIP command lines of the program, with their two blanks before the first quote.
 std::string zipCommand(const std::string& options, const fs::path& archive,

@@ -40,6 +40,23 @@ std::vector<std::string> readBack(const fs::path& archive) {
     return python(kCheckContents, archive);
 }
 
+// Makes or updates `archive` from the sources, reporting no progress.
+int update(const fs::path& archive, const std::vector<zip::Source>& sources, int level,
+           const zip::Limits& limits = zip::Limits()) {
+    arc::Progress quiet(nullptr, nullptr, 0);
+    return zip::updateArchive(archive, sources, level, quiet, limits);
+}
+
+// Files deflated in pieces of `pieceSize` bytes, `threads` at once (0: as
+// many as the default).
+zip::Limits pieces(uint64_t pieceSize, unsigned threads = 0) {
+    zip::Limits limits;
+    limits.pieceSize = pieceSize;
+    if (threads > 0)
+        limits.threads = threads;
+    return limits;
+}
+
 } // namespace
 
 TEST(ZipWriter, WritesZip64RecordsForLargeSizesOffsetsAndEntryCounts) {
@@ -52,9 +69,8 @@ TEST(ZipWriter, WritesZip64RecordsForLargeSizesOffsetsAndEntryCounts) {
     zip::Limits limits;
     limits.max32 = 1500;
     limits.maxEntries = 4;
-    arc::Progress quiet(nullptr, nullptr, 0);
     const fs::path archive = dir / "Z64.ZIP";
-    ASSERT_EQ(zip::updateArchive(archive, sources, 9, quiet, limits), 0);
+    ASSERT_EQ(update(archive, sources, 9, limits), 0);
 
     const auto lines = readBack(archive);
     ASSERT_EQ(lines.size(), files.size());
@@ -68,7 +84,7 @@ TEST(ZipWriter, WritesZip64RecordsForLargeSizesOffsetsAndEntryCounts) {
 
     // Copying entries into a new ZIP64 archive keeps them readable too.
     spit(dir / "f1.txt", "replaced");
-    ASSERT_EQ(zip::updateArchive(archive, {sources[1]}, 6, quiet, limits), 0);
+    ASSERT_EQ(update(archive, {sources[1]}, 6, limits), 0);
     for (const std::string& line : readBack(archive))
         EXPECT_EQ(line.substr(line.size() - 4), "True") << line;
 }
@@ -78,11 +94,8 @@ TEST(ZipWriter, StreamsFilesLargerThanABatchAndStoresWhatDoesNotShrink) {
     const auto sources = makeSources(dir, {{"text.txt", sample(3000000, 40, true)},
                                            {"noise.bin", sample(1500000, 41, false)},
                                            {"small.txt", sample(1000, 42, true)}});
-    zip::Limits limits;
-    limits.pieceSize = 100000;
-    arc::Progress quiet(nullptr, nullptr, 0);
     const fs::path archive = dir / "S.ZIP";
-    ASSERT_EQ(zip::updateArchive(archive, sources, 9, quiet, limits), 0);
+    ASSERT_EQ(update(archive, sources, 9, pieces(100000)), 0);
     EXPECT_EQ(readBack(archive), (std::vector<std::string>{"text.txt 8 True", "noise.bin 0 True",
                                                            "small.txt 8 True"}));
     EXPECT_LT(fs::file_size(archive), 1500000u + 3000000u / 3);
@@ -97,12 +110,8 @@ TEST(ZipWriter, NoiseGoesOutAsItIsUntilTheFileShrinks) {
         dir, {{"noise-text.bin", sample(3000000, 51, false) + sample(2000000, 52, true)},
               {"repeat.bin", repeat},
               {"noise.bin", sample(2500000, 53, false)}});
-    zip::Limits limits;
-    limits.threads = 1;
-    limits.pieceSize = 1 << 20;
-    arc::Progress quiet(nullptr, nullptr, 0);
     const fs::path archive = dir / "N.ZIP";
-    ASSERT_EQ(zip::updateArchive(archive, sources, 6, quiet, limits), 0);
+    ASSERT_EQ(update(archive, sources, 6, pieces(1 << 20, 1)), 0);
     EXPECT_EQ(readBack(archive),
               (std::vector<std::string>{"noise-text.bin 8 True", "repeat.bin 8 True",
                                         "noise.bin 0 True"}));
@@ -119,12 +128,8 @@ TEST(ZipWriter, SharesBatchesBetweenThreadsAndStoresAnEmptyFile) {
                           {"mixed.bin", sample(3500000, 44, true) + sample(3500000, 45, false) +
                                             std::string(3500000, '\0')},
                           {"empty.txt", ""}});
-    zip::Limits limits;
-    limits.threads = 2;
-    limits.pieceSize = 1 << 20;
-    arc::Progress quiet(nullptr, nullptr, 0);
     const fs::path archive = dir / "L.ZIP";
-    ASSERT_EQ(zip::updateArchive(archive, sources, 9, quiet, limits), 0);
+    ASSERT_EQ(update(archive, sources, 9, pieces(1 << 20, 2)), 0);
     EXPECT_EQ(readBack(archive), (std::vector<std::string>{"large.txt 8 True", "mixed.bin 8 True",
                                                            "empty.txt 0 True"}));
     EXPECT_LT(fs::file_size(archive), 3500000u + 17500000u / 3);
@@ -153,9 +158,8 @@ TEST(ZipWriter, TextAtTheMaximumLevelIsReadBackByEveryReader) {
     for (size_t n : {300u, 5000u})
         files.push_back({"small" + std::to_string(n) + ".txt", sample(n, 51, true)});
     const auto sources = makeSources(dir, files);
-    arc::Progress quiet(nullptr, nullptr, 0);
     const fs::path archive = dir / "T.ZIP";
-    ASSERT_EQ(zip::updateArchive(archive, sources, 9, quiet, zip::Limits{}), 0);
+    ASSERT_EQ(update(archive, sources, 9), 0);
     const auto lines = readBack(archive);
     ASSERT_EQ(lines.size(), files.size());
     for (const std::string& line : lines)

@@ -17,79 +17,109 @@ bool isFatal(int rc) {
            rc == arc::kErrCannotWriteFile;
 }
 
-} // namespace
+// What becomes of each source an update adds.
+enum State : char { kUntried, kStored, kUnreadable };
 
-int updateArchive(const std::string& archive, const std::vector<Source>& sources, int level,
-                  arc::Progress& progress, const Limits& limits, NameCoding names) {
-    int skipped = 0;
-    std::vector<const Source*> todo;
+struct UpdatePlan {
+    std::vector<const Source*> todo; // the first source of each name
     std::unordered_map<std::string, size_t> byName;
+    std::vector<State> state;
+    int skipped = 0;
+    size_t added = 0;
+};
+
+// Takes the first source of each name; a later one of a name already taken
+// is skipped. Returns the bytes of the sources that are regular files.
+uint64_t chooseSources(const std::vector<Source>& sources, UpdatePlan& plan) {
     uint64_t total = 0;
     for (const Source& s : sources) {
-        if (!byName.emplace(s.name, todo.size()).second) {
-            skipped = arc::addSkipped(skipped);
+        if (!plan.byName.emplace(s.name, plan.todo.size()).second) {
+            plan.skipped = arc::addSkipped(plan.skipped);
             continue;
         }
-        todo.push_back(&s);
+        plan.todo.push_back(&s);
         struct stat st;
         if (::stat(s.path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
             total += static_cast<uint64_t>(st.st_size);
     }
-    progress.setTotal(total);
+    plan.state.assign(plan.todo.size(), kUntried);
+    return total;
+}
 
-    Reader old;
+// Opens the archive to update; `old` stays empty when there is none yet.
+int openExisting(const std::string& archive, Reader& old) {
     struct stat st;
-    const bool updating = ::stat(archive.c_str(), &st) == 0;
-    if (!updating && errno != ENOENT)
-        return arc::kErrArchiveOpen;
-    if (updating) {
-        int rc = old.open(archive);
+    if (::stat(archive.c_str(), &st) == 0)
+        return old.open(archive);
+    return errno == ENOENT ? arc::kOk : arc::kErrArchiveOpen;
+}
+
+// Adds source i; arc::kPassedOver (skipped) when it cannot be read.
+int addSource(Writer& writer, UpdatePlan& plan, size_t i, int level, ProgressCount& count) {
+    const int rc = writer.addFile(plan.todo[i]->path, plan.todo[i]->name, level, count);
+    plan.state[i] = rc == arc::kPassedOver ? kUnreadable : kStored;
+    if (rc == arc::kOk)
+        ++plan.added;
+    else if (rc == arc::kPassedOver)
+        plan.skipped = arc::addSkipped(plan.skipped);
+    return rc;
+}
+
+// The old entries in their order: each one a source of its name replaces is
+// written from that source, every other one copied.
+int writeEntries(Writer& writer, const Reader& old, UpdatePlan& plan, int level,
+                 ProgressCount& count) {
+    for (const Entry& e : old.entries()) {
+        auto it = plan.byName.find(e.name);
+        int rc = arc::kOk;
+        if (it != plan.byName.end() && plan.state[it->second] == kUntried)
+            rc = addSource(writer, plan, it->second, level, count);
+        // Entries are kept unless a new file of their name was stored (a later
+        // entry of a name already replaced is dropped with the first).
+        if (it == plan.byName.end() || plan.state[it->second] == kUnreadable)
+            rc = writer.copyEntry(old, e);
         if (rc != arc::kOk)
             return rc;
     }
+    return arc::kOk;
+}
 
+int writeNewSources(Writer& writer, UpdatePlan& plan, int level, ProgressCount& count) {
+    for (size_t i = 0; i < plan.todo.size(); ++i) {
+        const int rc =
+            plan.state[i] == kUntried ? addSource(writer, plan, i, level, count) : arc::kOk;
+        if (rc != arc::kOk && rc != arc::kPassedOver)
+            return rc;
+    }
+    return arc::kOk;
+}
+
+} // namespace
+
+int updateArchive(const std::string& archive, const std::vector<Source>& sources, int level,
+                  arc::Progress& progress, const Limits& limits, NameCoding names) {
+    UpdatePlan plan;
+    progress.setTotal(chooseSources(sources, plan));
+    Reader old;
+    int rc = openExisting(archive, old);
+    if (rc != arc::kOk)
+        return rc;
     arc::AtomicOutput out;
     if (out.open(archive, "") != arc::kOk)
         return arc::kErrCannotWriteDest;
     Writer writer(out, limits, names);
     ProgressCount count{progress};
-    size_t added = 0;
-    enum State : char { kUntried, kStored, kUnreadable };
-    std::vector<State> state(todo.size(), kUntried);
-    // Adds source i; 1 (skipped) when it cannot be read, like Writer::addFile.
-    auto add = [&](size_t i) {
-        int rc = writer.addFile(todo[i]->path, todo[i]->name, level, count);
-        state[i] = rc == 1 ? kUnreadable : kStored;
-        if (rc == arc::kOk)
-            ++added;
-        else if (rc == 1)
-            skipped = arc::addSkipped(skipped);
+    rc = writeEntries(writer, old, plan, level, count);
+    if (rc == arc::kOk)
+        rc = writeNewSources(writer, plan, level, count);
+    if (rc != arc::kOk)
         return rc;
-    };
-
-    for (const Entry& e : old.entries()) {
-        auto it = byName.find(e.name);
-        int rc = arc::kOk;
-        if (it != byName.end() && state[it->second] == kUntried)
-            rc = add(it->second);
-        // Entries are kept unless a new file of their name was stored (a later
-        // entry of a name already replaced is dropped with the first).
-        if (it == byName.end() || state[it->second] == kUnreadable)
-            rc = writer.copyEntry(old, e);
-        if (rc != arc::kOk)
-            return rc;
-    }
-    for (size_t i = 0; i < todo.size(); ++i) {
-        int rc = state[i] == kUntried ? add(i) : arc::kOk;
-        if (rc != arc::kOk && rc != 1)
-            return rc;
-    }
-    if (added == 0)
+    if (plan.added == 0)
         return arc::kErrNotFound;
-    int rc = writer.finish(old.comment());
+    rc = writer.finish(old.comment());
     if (rc == arc::kOk)
         rc = out.commit();
-    return rc == arc::kOk ? skipped : rc;
+    return rc == arc::kOk ? plan.skipped : rc;
 }
 
 namespace {

@@ -283,6 +283,97 @@ struct Buffers {
 
 thread_local Buffers tBuffers;
 
+// Where an entry's data goes: counted against its size and checked against
+// its CRC on the way to the sink.
+struct Output {
+    const Entry& entry;
+    const std::function<int(const void*, size_t)>& sink;
+    uint64_t produced = 0;
+    uint32_t crc = 0;
+
+    int operator()(const unsigned char* data, size_t n) {
+        produced += n;
+        if (produced > entry.size)
+            return arc::kErrBadData;
+        crc = crc32(crc, data, n);
+        return sink(data, n);
+    }
+};
+
+int copyStored(const Reader& reader, uint64_t pos, unsigned char* in, Output& emit) {
+    if (emit.entry.compressedSize != emit.entry.size)
+        return arc::kErrBadData;
+    for (uint64_t left = emit.entry.compressedSize; left > 0;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
+        if (!reader.readAt(pos, in, n))
+            return arc::kErrBadData;
+        pos += n;
+        left -= n;
+        const int rc = emit(in, n);
+        if (rc != arc::kOk)
+            return rc;
+    }
+    return arc::kOk;
+}
+
+// A small member is inflated in one call, from its whole data to its whole
+// size: the stream must end within the data and give exactly the size
+// declared.
+int inflateWhole(const Reader& reader, uint64_t pos, Buffers& buffers, Output& emit) {
+    if (!buffers.whole)
+        buffers.whole = libdeflate_alloc_decompressor();
+    if (!buffers.whole)
+        return arc::kErrNoMemory;
+    const Entry& entry = emit.entry;
+    const size_t n = static_cast<size_t>(entry.compressedSize);
+    if (!reader.readAt(pos, buffers.in.get(), n))
+        return arc::kErrBadData;
+    size_t made = 0;
+    if (libdeflate_deflate_decompress(buffers.whole, buffers.in.get(), n, buffers.out.get(),
+                                      static_cast<size_t>(entry.size),
+                                      &made) != LIBDEFLATE_SUCCESS ||
+        made != entry.size)
+        return arc::kErrBadData;
+    return emit(buffers.out.get(), made);
+}
+
+int inflateStream(const Reader& reader, uint64_t pos, Buffers& buffers, Output& emit) {
+    unsigned char* const in = buffers.in.get();
+    unsigned char* const out = buffers.out.get();
+    z_stream z = {};
+    if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
+        return arc::kErrNoMemory;
+    std::unique_ptr<z_stream, int (*)(z_stream*)> guard(&z, inflateEnd);
+    uint64_t left = emit.entry.compressedSize;
+    int zr = Z_OK;
+    bool outputFull = false;
+    while (zr != Z_STREAM_END) {
+        // A call that filled the output may hold more output without more input.
+        if (z.avail_in == 0 && (left > 0 || !outputFull)) {
+            if (left == 0)
+                return arc::kErrBadData; // the data ends before the deflate stream does
+            const size_t n = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
+            if (!reader.readAt(pos, in, n))
+                return arc::kErrBadData;
+            pos += n;
+            left -= n;
+            z.next_in = in;
+            z.avail_in = static_cast<uInt>(n);
+        }
+        z.next_out = out;
+        z.avail_out = kChunk;
+        zr = inflate(&z, Z_NO_FLUSH);
+        if (zr != Z_OK && zr != Z_STREAM_END)
+            return zr == Z_MEM_ERROR ? arc::kErrNoMemory : arc::kErrBadData;
+        const size_t n = kChunk - z.avail_out;
+        outputFull = z.avail_out == 0;
+        const int rc = n > 0 ? emit(out, n) : arc::kOk;
+        if (rc != arc::kOk)
+            return rc;
+    }
+    return arc::kOk;
+}
+
 } // namespace
 
 int Reader::extract(const Entry& entry, const std::function<int(const void*, size_t)>& sink) const {
@@ -300,85 +391,18 @@ int Reader::extract(const Entry& entry, const std::function<int(const void*, siz
         buffers.out.reset(new (std::nothrow) unsigned char[kChunk]);
     if (!buffers.in || !buffers.out)
         return arc::kErrNoMemory;
-    unsigned char* const in = buffers.in.get();
-    unsigned char* const out = buffers.out.get();
-
-    uint64_t left = entry.compressedSize;
-    uint64_t produced = 0;
-    uint32_t crc = 0;
-    auto emit = [&](const unsigned char* data, size_t n) -> int {
-        produced += n;
-        if (produced > entry.size)
-            return arc::kErrBadData;
-        crc = crc32(crc, data, n);
-        return sink(data, n);
-    };
-
-    if (entry.method == kMethodStore) {
-        if (entry.compressedSize != entry.size)
-            return arc::kErrBadData;
-        while (left > 0) {
-            const size_t n = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
-            if (!readAt(pos, in, n))
-                return arc::kErrBadData;
-            pos += n;
-            left -= n;
-            if ((rc = emit(in, n)) != arc::kOk)
-                return rc;
-        }
-    } else if (entry.size <= kChunk && entry.compressedSize <= kChunk) {
-        // A small member is inflated in one call, from its whole data to its
-        // whole size: the stream must end within the data and give exactly
-        // the size declared.
-        if (!buffers.whole)
-            buffers.whole = libdeflate_alloc_decompressor();
-        if (!buffers.whole)
-            return arc::kErrNoMemory;
-        const size_t n = static_cast<size_t>(left);
-        if (!readAt(pos, in, n))
-            return arc::kErrBadData;
-        size_t made = 0;
-        if (libdeflate_deflate_decompress(buffers.whole, in, n, out,
-                                          static_cast<size_t>(entry.size),
-                                          &made) != LIBDEFLATE_SUCCESS ||
-            made != entry.size)
-            return arc::kErrBadData;
-        if ((rc = emit(out, made)) != arc::kOk)
-            return rc;
-    } else {
-        z_stream z = {};
-        if (inflateInit2(&z, -MAX_WBITS) != Z_OK)
-            return arc::kErrNoMemory;
-        std::unique_ptr<z_stream, int (*)(z_stream*)> guard(&z, inflateEnd);
-        int zr = Z_OK;
-        bool outputFull = false;
-        while (zr != Z_STREAM_END) {
-            // A call that filled the output may hold more output without more input.
-            if (z.avail_in == 0 && (left > 0 || !outputFull)) {
-                if (left == 0)
-                    return arc::kErrBadData; // the data ends before the deflate stream does
-                const size_t n = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
-                if (!readAt(pos, in, n))
-                    return arc::kErrBadData;
-                pos += n;
-                left -= n;
-                z.next_in = in;
-                z.avail_in = static_cast<uInt>(n);
-            }
-            z.next_out = out;
-            z.avail_out = kChunk;
-            zr = inflate(&z, Z_NO_FLUSH);
-            if (zr != Z_OK && zr != Z_STREAM_END)
-                return zr == Z_MEM_ERROR ? arc::kErrNoMemory : arc::kErrBadData;
-            const size_t n = kChunk - z.avail_out;
-            outputFull = z.avail_out == 0;
-            if (n > 0 && (rc = emit(out, n)) != arc::kOk)
-                return rc;
-        }
-    }
-    if (produced != entry.size)
+    Output emit{entry, sink};
+    if (entry.method == kMethodStore)
+        rc = copyStored(*this, pos, buffers.in.get(), emit);
+    else if (entry.size <= kChunk && entry.compressedSize <= kChunk)
+        rc = inflateWhole(*this, pos, buffers, emit);
+    else
+        rc = inflateStream(*this, pos, buffers, emit);
+    if (rc != arc::kOk)
+        return rc;
+    if (emit.produced != entry.size)
         return arc::kErrBadData;
-    return crc == entry.crc ? arc::kOk : arc::kErrFileCrc;
+    return emit.crc == entry.crc ? arc::kOk : arc::kErrFileCrc;
 }
 
 } // namespace zip

@@ -46,6 +46,159 @@ std::string unicodePathField(const std::string& storedName, const std::string& u
     return f;
 }
 
+// Reads up to `want` bytes of the file into `buf`, `have` of them read so
+// far; fewer when the file ends. Returns kOk, arc::kPassedOver when the file
+// cannot be read, or kErrCancelled.
+int readBatch(arc::InputFile& in, unsigned char* buf, size_t want, size_t& have,
+              ProgressCount& count, const char* member) {
+    while (have < want) {
+        const long long r = in.read(buf + have, std::min(kChunk, want - have));
+        if (r < 0)
+            return arc::kPassedOver;
+        if (r == 0)
+            break;
+        have += static_cast<size_t>(r);
+        if (count.report(member, count.done + have / 2))
+            return arc::kErrCancelled;
+    }
+    return arc::kOk;
+}
+
+// The entry of a file about to be added at `offset`, but for what its data
+// decides (method, CRC, sizes).
+Entry entryFor(const std::string& name, const arc::InputFile& in, NameCoding names,
+               uint64_t offset) {
+    Entry e;
+    e.name = name;
+    e.storedName = name;
+    e.versionMadeBy = kMadeByUnix;
+    e.flags = hasNonAscii(name) && isUtf8(name) ? kFlagUtf8 : 0;
+    e.dosTime = toDosTime(in.mtime());
+    e.mtime = in.mtime();
+    e.externalAttrs = (0100000u | in.mode()) << 16;
+    e.localOffset = offset;
+    e.extra = timestampField(in.mtime());
+    std::string cp932;
+    if (e.flags == kFlagUtf8 && names == NameCoding::Cp932First && arc::utf8ToCp932(name, cp932)) {
+        e.storedName = cp932;
+        e.flags = 0;
+        e.extra += unicodePathField(cp932, name);
+    }
+    return e;
+}
+
+// The local header, with zeros where the data decides, and with a ZIP64
+// field of zero sizes at `zip64At` when `zip64`: all patched once the data
+// is written (patchLocal).
+std::string localHeader(const Entry& e, bool zip64, size_t& zip64At) {
+    std::string local;
+    put32(local, kLocalSig);
+    put16(local, 0); // version needed, flags, method, time, CRC and sizes: set below
+    put16(local, 0);
+    put16(local, 0);
+    put32(local, 0);
+    put32(local, 0);
+    put32(local, 0);
+    put32(local, 0);
+    put16(local, static_cast<uint16_t>(e.storedName.size()));
+    put16(local, static_cast<uint16_t>((zip64 ? 20 : 0) + e.extra.size()));
+    local += e.storedName;
+    zip64At = local.size() + 4;
+    if (zip64) {
+        put16(local, kExtraZip64);
+        put16(local, 16);
+        put64(local, 0);
+        put64(local, 0);
+    }
+    local += e.extra;
+    return local;
+}
+
+// Completes the local header of an entry whose data is written.
+int patchLocal(arc::AtomicOutput& out, const Entry& e, bool zip64, size_t zip64At) {
+    std::string fields;
+    put16(fields, e.versionNeeded);
+    put16(fields, e.flags);
+    put16(fields, e.method);
+    put32(fields, e.dosTime); // time, then date
+    put32(fields, e.crc);
+    put32(fields, zip64 ? kMarker32 : static_cast<uint32_t>(e.compressedSize));
+    put32(fields, zip64 ? kMarker32 : static_cast<uint32_t>(e.size));
+    int rc = out.patch(e.localOffset + 4, fields.data(), fields.size());
+    if (rc == arc::kOk && zip64) {
+        std::string sizes;
+        put64(sizes, e.size);
+        put64(sizes, e.compressedSize);
+        rc = out.patch(e.localOffset + zip64At, sizes.data(), sizes.size());
+    }
+    return rc;
+}
+
+// The central directory header of an entry; false when its extra fields
+// outgrow their size field.
+bool centralHeader(const Entry& e, const Limits& limits, std::string& h) {
+    const bool bigSize = e.size >= limits.max32;
+    const bool bigPacked = e.compressedSize >= limits.max32;
+    const bool bigOffset = e.localOffset >= limits.max32;
+    std::string zip64;
+    if (bigSize || bigPacked || bigOffset) {
+        put16(zip64, kExtraZip64);
+        put16(zip64, static_cast<uint16_t>(8 * (bigSize + bigPacked + bigOffset)));
+        if (bigSize)
+            put64(zip64, e.size);
+        if (bigPacked)
+            put64(zip64, e.compressedSize);
+        if (bigOffset)
+            put64(zip64, e.localOffset);
+    }
+    const size_t extraSize = zip64.size() + e.extra.size();
+    if (extraSize > 0xffff)
+        return false;
+    put32(h, kCentralSig);
+    put16(h, e.versionMadeBy);
+    put16(h, zip64.empty() ? e.versionNeeded : std::max(e.versionNeeded, kNeedZip64));
+    put16(h, e.flags);
+    put16(h, e.method);
+    put16(h, static_cast<uint16_t>(e.dosTime & 0xffff));
+    put16(h, static_cast<uint16_t>(e.dosTime >> 16));
+    put32(h, e.crc);
+    put32(h, bigPacked ? kMarker32 : static_cast<uint32_t>(e.compressedSize));
+    put32(h, bigSize ? kMarker32 : static_cast<uint32_t>(e.size));
+    put16(h, static_cast<uint16_t>(e.storedName.size()));
+    put16(h, static_cast<uint16_t>(extraSize));
+    put16(h, static_cast<uint16_t>(e.comment.size()));
+    put16(h, 0); // disk number
+    put16(h, e.internalAttrs);
+    put32(h, e.externalAttrs);
+    put32(h, bigOffset ? kMarker32 : static_cast<uint32_t>(e.localOffset));
+    h += e.storedName;
+    h += zip64;
+    h += e.extra;
+    h += e.comment;
+    return true;
+}
+
+// The ZIP64 end record and its locator, for a directory at `cdOffset` of
+// `cdSize` bytes and `count` entries, the record itself at `at`.
+std::string zip64End(uint64_t at, uint64_t count, uint64_t cdSize, uint64_t cdOffset) {
+    std::string tail;
+    put32(tail, kZip64EndSig);
+    put64(tail, kZip64EndSize - 12);
+    put16(tail, kMadeByUnix);
+    put16(tail, kNeedZip64);
+    put32(tail, 0);
+    put32(tail, 0);
+    put64(tail, count);
+    put64(tail, count);
+    put64(tail, cdSize);
+    put64(tail, cdOffset);
+    put32(tail, kZip64LocatorSig);
+    put32(tail, 0);
+    put64(tail, at);
+    put32(tail, 1);
+    return tail;
+}
+
 } // namespace
 
 Writer::Writer(arc::AtomicOutput& out, const Limits& limits, NameCoding names)
@@ -70,7 +223,7 @@ int Writer::storeStream(arc::InputFile& in, uint64_t size, uint32_t& crc, uint64
         const size_t want = static_cast<size_t>(std::min<uint64_t>(kStoreChunk, size - got));
         const long long n = in.read(buf, want);
         if (n < 0)
-            return 1;
+            return arc::kPassedOver;
         if (n == 0)
             break; // the file shrank while it was read: its entry ends here
         crc = crc32(crc, buf, static_cast<size_t>(n));
@@ -91,7 +244,7 @@ int Writer::storedBlocksOf(const std::string& path, uint64_t length, uint32_t cr
     int rc = out_.truncate(dataStart);
     arc::InputFile again;
     if (rc != arc::kOk || !again.open(path))
-        return rc != arc::kOk ? rc : 1;
+        return rc != arc::kOk ? rc : arc::kPassedOver;
     // Whole stored blocks a read, so that only the last one may be short.
     const size_t chunk = deflate::kStoredMax * 2;
     std::vector<unsigned char> read(chunk); // the batch in inBuffer() is still wanted
@@ -103,7 +256,7 @@ int Writer::storedBlocksOf(const std::string& path, uint64_t length, uint32_t cr
         while (have < want) {
             const long long r = again.read(buf + have, want - have);
             if (r <= 0)
-                return 1; // the file shrank or cannot be read: it is passed over
+                return arc::kPassedOver; // the file shrank or cannot be read: it is passed over
             have += static_cast<size_t>(r);
         }
         check = crc32(check, buf, have);
@@ -114,7 +267,16 @@ int Writer::storedBlocksOf(const std::string& path, uint64_t length, uint32_t cr
         left -= have;
     }
     packed = out_.tell() - dataStart;
-    return check == crc ? arc::kOk : 1;
+    return check == crc ? arc::kOk : arc::kPassedOver;
+}
+
+int Writer::writeFragments(bool ending) {
+    int rc = arc::kOk;
+    for (size_t i = 0; rc == arc::kOk && i < fragments_.size(); ++i)
+        rc = out_.write(fragments_[i].data(), fragments_[i].size());
+    if (rc == arc::kOk && ending)
+        rc = out_.write(deflate::kStreamEnd, sizeof deflate::kStreamEnd);
+    return rc;
 }
 
 int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t size, int level,
@@ -129,16 +291,9 @@ int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t si
         const size_t want = static_cast<size_t>(std::min<uint64_t>(batch, size - got));
         unsigned char* const buf = inBuffer(want);
         size_t have = 0;
-        while (have < want) {
-            const long long r = in.read(buf + have, std::min(kChunk, want - have));
-            if (r < 0)
-                return 1;
-            if (r == 0)
-                break;
-            have += static_cast<size_t>(r);
-            if (count.report(member, count.done + have / 2))
-                return arc::kErrCancelled;
-        }
+        int rc = readBatch(in, buf, want, have, count, member);
+        if (rc != arc::kOk)
+            return rc;
         const uint32_t crcBefore = crc;
         crc = crc32(crc, buf, have);
         got += have;
@@ -152,7 +307,6 @@ int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t si
         uint64_t made = ending ? sizeof deflate::kStreamEnd : 0;
         for (const auto& f : fragments_)
             made += f.size();
-        int rc = arc::kOk;
         if (!streamed && made >= have) {
             // Deflate does not shrink what came so far (compressed files,
             // photos, noise): it is written as it is, and the member stored,
@@ -172,10 +326,7 @@ int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t si
                     return rc;
                 raw = 0;
             }
-            for (size_t i = 0; rc == arc::kOk && i < fragments_.size(); ++i)
-                rc = out_.write(fragments_[i].data(), fragments_[i].size());
-            if (rc == arc::kOk && ending)
-                rc = out_.write(deflate::kStreamEnd, sizeof deflate::kStreamEnd);
+            rc = writeFragments(ending);
             packed += made;
             streamed = true;
         }
@@ -189,53 +340,36 @@ int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t si
     }
 }
 
+int Writer::storeAgain(const std::string& path, uint64_t dataStart, uint32_t& crc, uint64_t& got,
+                       ProgressCount& count, const char* member) {
+    const uint32_t first = crc;
+    const uint64_t length = got;
+    arc::InputFile again;
+    int rc = out_.truncate(dataStart);
+    if (rc == arc::kOk)
+        rc = again.open(path) ? arc::kOk : arc::kPassedOver;
+    crc = 0;
+    got = 0;
+    count.done -= length;
+    if (rc == arc::kOk)
+        rc = storeStream(again, length, crc, got, count, member);
+    if (rc == arc::kOk && (got != length || crc != first))
+        rc = arc::kPassedOver;
+    return rc;
+}
+
 int Writer::addFile(const std::string& path, const std::string& name, int level,
                     ProgressCount& count) {
     arc::InputFile in;
     if (!in.open(path))
-        return 1;
+        return arc::kPassedOver;
     const uint64_t size = in.size();
     // Reading stops at the size seen now, so a file that grows meanwhile
     // cannot outgrow the choice of header made here.
     const bool zip64 = size >= limits_.max32;
-
-    Entry e;
-    e.name = name;
-    e.storedName = name;
-    e.versionMadeBy = kMadeByUnix;
-    e.flags = hasNonAscii(name) && isUtf8(name) ? kFlagUtf8 : 0;
-    e.dosTime = toDosTime(in.mtime());
-    e.mtime = in.mtime();
-    e.externalAttrs = (0100000u | in.mode()) << 16;
-    e.localOffset = out_.tell();
-    e.extra = timestampField(in.mtime());
-    std::string cp932;
-    if (e.flags == kFlagUtf8 && names_ == NameCoding::Cp932First && arc::utf8ToCp932(name, cp932)) {
-        e.storedName = cp932;
-        e.flags = 0;
-        e.extra += unicodePathField(cp932, name);
-    }
-
-    std::string local;
-    put32(local, kLocalSig);
-    put16(local, 0); // version needed, flags, method, time, CRC and sizes: set below
-    put16(local, 0);
-    put16(local, 0);
-    put32(local, 0);
-    put32(local, 0);
-    put32(local, 0);
-    put32(local, 0);
-    put16(local, static_cast<uint16_t>(e.storedName.size()));
-    put16(local, static_cast<uint16_t>((zip64 ? 20 : 0) + e.extra.size()));
-    local += e.storedName;
-    const size_t zip64At = local.size() + 4;
-    if (zip64) {
-        put16(local, kExtraZip64);
-        put16(local, 16);
-        put64(local, 0);
-        put64(local, 0);
-    }
-    local += e.extra;
+    Entry e = entryFor(name, in, names_, out_.tell());
+    size_t zip64At = 0;
+    const std::string local = localHeader(e, zip64, zip64At);
     int rc = out_.write(local.data(), local.size());
     if (rc != arc::kOk)
         return rc;
@@ -252,28 +386,13 @@ int Writer::addFile(const std::string& path, const std::string& name, int level,
     } else {
         rc = deflateFile(path, in, size, level, crc, got, packed, stored, count, member);
         if (rc == arc::kOk && !stored && packed >= got) {
-            // Deflate did not shrink a file too large to keep in memory: store
-            // it instead, reading it again; if it changed in between, it is
-            // passed over.
-            const uint32_t first = crc;
-            const uint64_t length = got;
-            arc::InputFile again;
-            rc = out_.truncate(dataStart);
-            if (rc == arc::kOk)
-                rc = again.open(path) ? arc::kOk : 1;
-            crc = 0;
-            got = 0;
-            count.done -= length;
-            if (rc == arc::kOk)
-                rc = storeStream(again, length, crc, got, count, member);
-            if (rc == arc::kOk && (got != length || crc != first))
-                rc = 1;
+            rc = storeAgain(path, dataStart, crc, got, count, member);
             packed = got;
             stored = true;
         }
     }
     if (rc != arc::kOk) {
-        if (rc == 1 && out_.truncate(e.localOffset) != arc::kOk)
+        if (rc == arc::kPassedOver && out_.truncate(e.localOffset) != arc::kOk)
             return arc::kErrCannotWriteDest;
         return rc;
     }
@@ -283,21 +402,7 @@ int Writer::addFile(const std::string& path, const std::string& name, int level,
     e.crc = crc;
     e.size = got;
     e.compressedSize = packed;
-    std::string fields;
-    put16(fields, e.versionNeeded);
-    put16(fields, e.flags);
-    put16(fields, e.method);
-    put32(fields, e.dosTime); // time, then date
-    put32(fields, crc);
-    put32(fields, zip64 ? kMarker32 : static_cast<uint32_t>(packed));
-    put32(fields, zip64 ? kMarker32 : static_cast<uint32_t>(got));
-    rc = out_.patch(e.localOffset + 4, fields.data(), fields.size());
-    if (rc == arc::kOk && zip64) {
-        std::string sizes;
-        put64(sizes, got);
-        put64(sizes, packed);
-        rc = out_.patch(e.localOffset + zip64At, sizes.data(), sizes.size());
-    }
+    rc = patchLocal(out_, e, zip64, zip64At);
     if (rc != arc::kOk)
         return rc;
     entries_.push_back(std::move(e));
@@ -327,46 +432,10 @@ int Writer::copyEntry(const Reader& reader, const Entry& entry) {
 int Writer::finish(const std::string& comment) {
     const uint64_t cdOffset = out_.tell();
     for (const Entry& e : entries_) {
-        const bool bigSize = e.size >= limits_.max32;
-        const bool bigPacked = e.compressedSize >= limits_.max32;
-        const bool bigOffset = e.localOffset >= limits_.max32;
-        std::string zip64;
-        if (bigSize || bigPacked || bigOffset) {
-            put16(zip64, kExtraZip64);
-            put16(zip64, static_cast<uint16_t>(8 * (bigSize + bigPacked + bigOffset)));
-            if (bigSize)
-                put64(zip64, e.size);
-            if (bigPacked)
-                put64(zip64, e.compressedSize);
-            if (bigOffset)
-                put64(zip64, e.localOffset);
-        }
-        const size_t extraSize = zip64.size() + e.extra.size();
-        if (extraSize > 0xffff)
-            return arc::kErrHeaderBroken;
         std::string h;
-        put32(h, kCentralSig);
-        put16(h, e.versionMadeBy);
-        put16(h, zip64.empty() ? e.versionNeeded : std::max(e.versionNeeded, kNeedZip64));
-        put16(h, e.flags);
-        put16(h, e.method);
-        put16(h, static_cast<uint16_t>(e.dosTime & 0xffff));
-        put16(h, static_cast<uint16_t>(e.dosTime >> 16));
-        put32(h, e.crc);
-        put32(h, bigPacked ? kMarker32 : static_cast<uint32_t>(e.compressedSize));
-        put32(h, bigSize ? kMarker32 : static_cast<uint32_t>(e.size));
-        put16(h, static_cast<uint16_t>(e.storedName.size()));
-        put16(h, static_cast<uint16_t>(extraSize));
-        put16(h, static_cast<uint16_t>(e.comment.size()));
-        put16(h, 0); // disk number
-        put16(h, e.internalAttrs);
-        put32(h, e.externalAttrs);
-        put32(h, bigOffset ? kMarker32 : static_cast<uint32_t>(e.localOffset));
-        h += e.storedName;
-        h += zip64;
-        h += e.extra;
-        h += e.comment;
-        int rc = out_.write(h.data(), h.size());
+        if (!centralHeader(e, limits_, h))
+            return arc::kErrHeaderBroken;
+        const int rc = out_.write(h.data(), h.size());
         if (rc != arc::kOk)
             return rc;
     }
@@ -374,24 +443,7 @@ int Writer::finish(const std::string& comment) {
     const uint64_t count = entries_.size();
     const bool zip64 =
         count >= limits_.maxEntries || cdSize >= limits_.max32 || cdOffset >= limits_.max32;
-    std::string tail;
-    if (zip64) {
-        const uint64_t at = out_.tell();
-        put32(tail, kZip64EndSig);
-        put64(tail, kZip64EndSize - 12);
-        put16(tail, kMadeByUnix);
-        put16(tail, kNeedZip64);
-        put32(tail, 0);
-        put32(tail, 0);
-        put64(tail, count);
-        put64(tail, count);
-        put64(tail, cdSize);
-        put64(tail, cdOffset);
-        put32(tail, kZip64LocatorSig);
-        put32(tail, 0);
-        put64(tail, at);
-        put32(tail, 1);
-    }
+    std::string tail = zip64 ? zip64End(out_.tell(), count, cdSize, cdOffset) : std::string();
     // Only the fields that overflow carry the marker that sends readers to the ZIP64 record.
     const uint16_t count16 = count >= limits_.maxEntries ? kMarker16 : static_cast<uint16_t>(count);
     put32(tail, kEndSig);

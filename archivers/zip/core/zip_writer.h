@@ -71,8 +71,9 @@ public:
     Writer(const Writer&) = delete;
     Writer& operator=(const Writer&) = delete;
 
-    // Adds a file as entry `name`, at level 0 (store) to 9. Returns kOk; 1 when
-    // the file could not be read (nothing is left of it in the output);
+    // Adds a file as entry `name`, at level 0 (store) to 9. Returns kOk;
+    // arc::kPassedOver when the file could not be read (nothing is left of it
+    // in the output);
     // otherwise an error code (kErrCancelled, a write error, kErrNoMemory).
     int addFile(const std::string& path, const std::string& name, int level, ProgressCount& count);
 
@@ -92,9 +93,17 @@ private:
                     ProgressCount& count, const char* member);
     // Rewrites the last `length` bytes written, the start of the file at
     // `path` as it is, as stored blocks of a deflate stream, reading them
-    // again; `packed` becomes the stream's bytes so far. Returns kOk, 1 when
-    // the file no longer holds those bytes (CRC `crc`), or a write error.
+    // again; `packed` becomes the stream's bytes so far. Returns kOk,
+    // arc::kPassedOver when the file no longer holds those bytes (CRC `crc`),
+    // or a write error.
     int storedBlocksOf(const std::string& path, uint64_t length, uint32_t crc, uint64_t& packed);
+    // Writes the fragments of the batch, and with `ending` the stream's end.
+    int writeFragments(bool ending);
+    // Deflate did not shrink a file too large to keep in memory: it is stored
+    // instead from `dataStart` on, read again. Returns kOk, arc::kPassedOver
+    // when the file changed in between, or a write error.
+    int storeAgain(const std::string& path, uint64_t dataStart, uint32_t& crc, uint64_t& got,
+                   ProgressCount& count, const char* member);
 
     // The read buffer, grown to at least `size` bytes and never cleared:
     // every byte used is read into it first.
