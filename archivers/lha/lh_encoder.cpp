@@ -3,10 +3,12 @@
 // the segments' bit streams are joined into one.
 #include "lh_codec.h"
 
+#include "huge_pages.h"
 #include "lh_bits.h"
 #include "lh_block.h"
 #include "lh_parse.h"
 #include "lz_anchors.h"
+#include "lz_sparse.h"
 #include "noise.h"
 #include "results.h"
 #include "worker_pool.h"
@@ -47,6 +49,7 @@ struct LhEncoder::Segment {
     LastBlock lastBlock;
     std::unique_ptr<ChainParser> chains;
     std::unique_ptr<OptimalParser> optimal;
+    std::unique_ptr<lz::SparseParser> sparse;
 
     size_t own() const { return buf.size() - history; }
 
@@ -56,21 +59,42 @@ struct LhEncoder::Segment {
         // step by step: every step copies what the vector held and, in a new
         // allocation, costs its pages again.
         symbols.clear();
-        symbols.reserve(own());
         out.clear();
-        out.bytes().reserve(own());
-        if (arc::estimateShrinkage(buf.data() + history, own()).searchless) {
+        if (symbols.capacity() < own()) {
+            symbols.reserve(own());
+            arc::preferHugePages(symbols.data(), symbols.capacity() * sizeof symbols[0]);
+        }
+        if (out.bytes().capacity() < own()) {
+            out.bytes().reserve(own());
+            arc::preferHugePages(out.bytes().data(), out.bytes().capacity());
+        }
+        const arc::Shrinkage shrinkage = arc::estimateShrinkage(buf.data() + history, own());
+        if (shrinkage.searchless) {
             noiseSymbols(windowBits);
         } else if (level == LhLevel::Maximum) {
             if (!optimal)
                 optimal = std::make_unique<OptimalParser>(windowBits);
             optimal->parse(buf.data(), history, buf.size(), symbols);
-        } else {
+        } else if (!shrinkage.little || !sparseSymbols(windowBits)) {
             if (!chains)
                 chains = std::make_unique<ChainParser>(windowBits);
             chains->parse(buf.data(), history, buf.size(), symbols);
         }
         writeBlocks(out, symbols.data(), symbols.size(), windowBits, lastBlock);
+    }
+
+    // Bytes that are nearly noise are parsed by the quick search of
+    // lz_sparse.h, which finds their few matches at a fraction of the cost of
+    // the chains. False, and no symbols, where it finds many (text in fact):
+    // the chains' parse codes those clearly smaller.
+    bool sparseSymbols(int windowBits) {
+        if (!sparse)
+            sparse = std::make_unique<lz::SparseParser>(windowBits, kMaxMatch);
+        if (!lz::SparseParser::dense(sparse->parse(buf.data(), history, buf.size(), symbols),
+                                     own()))
+            return true;
+        symbols.clear();
+        return false;
     }
 
     // Bytes that look like noise hold next to no short matches: they are

@@ -75,4 +75,12 @@ private:
 // of symbols is halved while its two halves cost fewer bits than the whole.
 void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, const uint8_t* text, bool final);
 
+// Ends a fragment (deflate_walk.h) after non-final blocks: an empty stored
+// block brings it to a byte boundary.
+inline void endFragment(BitWriter& w) {
+    w.put(0, 3); // not final, stored
+    w.align();
+    w.put(0xFFFF0000u, 32); // LEN 0, NLEN 0xFFFF
+}
+
 } // namespace zip::deflate

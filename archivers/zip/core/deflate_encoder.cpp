@@ -38,11 +38,8 @@ size_t DeflateEncoder::compress(const uint8_t* in, size_t history, size_t size, 
             return 0;
         from = to;
     }
-    if (!last) {
-        w.put(0, 3); // an empty stored block: padding, LEN 0, NLEN 0xFFFF
-        w.align();
-        w.put(0xFFFF0000u, 32);
-    }
+    if (!last)
+        deflate::endFragment(w);
     return w.finish();
 }
 
