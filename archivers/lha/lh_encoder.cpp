@@ -47,6 +47,7 @@ struct LhEncoder::Segment {
     std::vector<uint32_t> symbols;
     BitWriter out;
     LastBlock lastBlock;
+    std::vector<uint32_t> blockCounts; // the block writer's counts at steps
     std::unique_ptr<ChainParser> chains;
     std::unique_ptr<OptimalParser> optimal;
     std::unique_ptr<lz::SparseParser> sparse;
@@ -80,7 +81,7 @@ struct LhEncoder::Segment {
                 chains = std::make_unique<ChainParser>(windowBits);
             chains->parse(buf.data(), history, buf.size(), symbols);
         }
-        writeBlocks(out, symbols.data(), symbols.size(), windowBits, lastBlock);
+        writeBlocks(out, symbols.data(), symbols.size(), windowBits, lastBlock, blockCounts);
     }
 
     // Bytes that are nearly noise are parsed by the quick search of
