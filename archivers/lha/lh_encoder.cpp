@@ -14,6 +14,7 @@
 #include "worker_pool.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace lha {
@@ -65,10 +66,7 @@ struct LhEncoder::Segment {
             symbols.reserve(own());
             arc::preferHugePages(symbols.data(), symbols.capacity() * sizeof symbols[0]);
         }
-        if (out.bytes().capacity() < own()) {
-            out.bytes().reserve(own());
-            arc::preferHugePages(out.bytes().data(), out.bytes().capacity());
-        }
+        out.reserve(own());
         const arc::Shrinkage shrinkage = arc::estimateShrinkage(buf.data() + history, own());
         if (shrinkage.searchless) {
             noiseSymbols(windowBits);
@@ -193,12 +191,25 @@ int LhEncoder::encodePending(bool last) {
         if (tailCount_ == 0) {
             rc = emit(bytes);
         } else {
-            // Join the segment's bits onto the partial byte left by the one before.
+            // Join the segment's bits onto the partial byte left by the one
+            // before, eight bytes at a time, then the rest byte by byte.
             const int shift = tailCount_;
             uint32_t carry = tailBits_;
-            for (auto& byte : bytes) {
-                uint32_t b = byte;
-                byte = static_cast<uint8_t>((carry << (8 - shift)) | (b >> shift));
+            size_t i = 0;
+            uint64_t wide = carry;
+            for (; i + 8 <= bytes.size(); i += 8) {
+                uint64_t w;
+                std::memcpy(&w, bytes.data() + i, 8);
+                w = __builtin_bswap64(w);
+                const uint64_t joined = wide << (64 - shift) | w >> shift;
+                wide = w & ((uint64_t{1} << shift) - 1);
+                w = __builtin_bswap64(joined);
+                std::memcpy(bytes.data() + i, &w, 8);
+            }
+            carry = static_cast<uint32_t>(wide);
+            for (; i < bytes.size(); ++i) {
+                const uint32_t b = bytes[i];
+                bytes[i] = static_cast<uint8_t>((carry << (8 - shift)) | (b >> shift));
                 carry = b & ((1u << shift) - 1);
             }
             rc = emit(bytes);
