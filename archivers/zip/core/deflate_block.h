@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace zip::deflate {
 
@@ -73,7 +74,11 @@ private:
 // Writes `n` symbols, the parse of the bytes at `text`, as one or more blocks;
 // the last is marked as the stream's final block when `final` is set. A range
 // of symbols is halved while its two halves cost fewer bits than the whole.
-void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, const uint8_t* text, bool final);
+// `scratch` holds the counts of the symbols at steps, which the halving
+// weighs (about 1.3 KiB per 4,096 symbols), kept by the caller from call to
+// call.
+void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, const uint8_t* text, bool final,
+                 std::vector<uint64_t>& scratch);
 
 // Ends a fragment (deflate_walk.h) after non-final blocks: an empty stored
 // block brings it to a byte boundary.

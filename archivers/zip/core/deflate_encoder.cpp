@@ -33,7 +33,8 @@ size_t DeflateEncoder::compress(const uint8_t* in, size_t history, size_t size, 
     for (size_t from = history; from < end;) {
         symbols_.clear();
         const size_t to = parser_.parse(from, std::min(end, from + kSegment), symbols_);
-        deflate::writeBlocks(w, symbols_.data(), symbols_.size(), text + from, last && to == end);
+        deflate::writeBlocks(w, symbols_.data(), symbols_.size(), text + from, last && to == end,
+                             blockCounts_);
         if (w.overflowed())
             return 0;
         from = to;

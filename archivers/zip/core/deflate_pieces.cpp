@@ -54,7 +54,8 @@ struct Slot {
     libdeflate_compressor* compressors[13] = {};
     std::unique_ptr<DeflateEncoder> own;
     std::unique_ptr<lz::SparseParser> sparse;
-    std::vector<uint32_t> symbols; // the quick parse of one part
+    std::vector<uint32_t> symbols;     // the quick parse of one part
+    std::vector<uint64_t> blockCounts; // the block writer's counts at steps
     std::unique_ptr<unsigned char[]> scratch;
     size_t room = 0;
 
@@ -148,7 +149,8 @@ void appendSparse(Slot& slot, const unsigned char* in, size_t history, size_t si
                 slot.sparse->parse(in + at - before, before, before + n, slot.symbols);
             if (!lz::SparseParser::dense(matches, n)) {
                 deflate::BitWriter w(packed, n - 16);
-                deflate::writeBlocks(w, slot.symbols.data(), slot.symbols.size(), in + at, false);
+                deflate::writeBlocks(w, slot.symbols.data(), slot.symbols.size(), in + at, false,
+                                     slot.blockCounts);
                 deflate::endFragment(w);
                 made = w.finish();
                 out.insert(out.end(), packed, packed + made);
