@@ -13,6 +13,14 @@ namespace {
 // 2^16 heads: few positions of a window share one, so that the head is the
 // closest copy of the four bytes nearly always; the table stays in the cache.
 constexpr int kHashBits = 16;
+// A head holds a position + 1 in its low kPositionBits and, above them, a tag
+// of the four bytes there (more bits of their hash), so that a head of other
+// bytes is told without a look at the text nearly always. A call parses at
+// most kMostBytes at once, so that its positions, the window before them
+// included, fit.
+constexpr int kPositionBits = 21;
+constexpr uint32_t kPositionMask = (1u << kPositionBits) - 1;
+constexpr size_t kMostBytes = size_t{1} << 20;
 // Chain positions compared at a hit.
 constexpr int kDepth = 16;
 // A match this long is taken at once: no longer one is looked for, at the
@@ -25,8 +33,14 @@ uint32_t load32(const uint8_t* p) {
     return v;
 }
 
-uint32_t hashOf(uint32_t fourBytes) {
-    return (fourBytes * 2654435761u) >> (32 - kHashBits);
+uint32_t mix(uint32_t fourBytes) {
+    return fourBytes * 2654435761u;
+}
+uint32_t hashOf(uint32_t mixed) {
+    return mixed >> (32 - kHashBits);
+}
+uint32_t tagOf(uint32_t mixed) {
+    return mixed << kHashBits & ~kPositionMask;
 }
 
 } // namespace
@@ -37,6 +51,14 @@ SparseParser::SparseParser(int windowBits, int maxMatch)
 
 size_t SparseParser::parse(const uint8_t* text, size_t history, size_t size,
                            std::vector<uint32_t>& symbols) {
+    size_t matches = 0;
+    for (size_t at = history; at < size; at += kMostBytes)
+        matches += parseSome(text, at, std::min(size, at + kMostBytes), symbols);
+    return matches;
+}
+
+size_t SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
+                               std::vector<uint32_t>& symbols) {
     const size_t mask = (size_t{1} << windowBits_) - 1;
     const size_t maxDistance = mask;
     // Positions count from the oldest byte a match may reach, so that they
@@ -45,20 +67,21 @@ size_t SparseParser::parse(const uint8_t* text, size_t history, size_t size,
     const uint8_t* const b = text + from;
     const size_t start = history - from;
     const size_t end = size - from;
-    std::fill(head_.begin(), head_.end(), uint64_t{0});
-    uint64_t* const head = head_.data();
+    std::fill(head_.begin(), head_.end(), 0u);
+    uint32_t* const head = head_.data();
     uint32_t* const prev = prev_.get();
 
     // Adds position p (four bytes must follow it); returns the head it
-    // replaced when that holds the same four bytes within reach, else 0.
+    // replaced when that has the same tag within reach, else 0.
     auto insert = [&](size_t p) -> uint32_t {
-        const uint32_t four = load32(b + p);
-        uint64_t& slot = head[hashOf(four)];
-        const uint64_t before = slot;
-        slot = static_cast<uint64_t>(four) << 32 | (p + 1);
-        const uint32_t position = static_cast<uint32_t>(before);
+        const uint32_t mixed = mix(load32(b + p));
+        uint32_t& slot = head[hashOf(mixed)];
+        const uint32_t before = slot;
+        const uint32_t tag = tagOf(mixed);
+        slot = tag | static_cast<uint32_t>(p + 1);
+        const uint32_t position = before & kPositionMask;
         prev[p & mask] = position;
-        return static_cast<uint32_t>(before >> 32) == four && position != 0 &&
+        return (before & ~kPositionMask) == tag && position != 0 &&
                        p - (position - 1) <= maxDistance
                    ? position
                    : 0;
@@ -71,6 +94,8 @@ size_t SparseParser::parse(const uint8_t* text, size_t history, size_t size,
             return 0;
         size_t q = candidate - 1;
         const uint32_t four = load32(b + p);
+        if (load32(b + q) != four)
+            return 0;
         const int limit =
             static_cast<int>(std::min<size_t>(static_cast<size_t>(maxMatch_), end - p));
         int best = 0;

@@ -40,12 +40,15 @@ public:
     static bool dense(size_t matches, size_t size) { return matches * 256 > size; }
 
 private:
+    // parse() for at most kMostBytes (lz_sparse.cpp).
+    size_t parseSome(const uint8_t* text, size_t history, size_t size,
+                     std::vector<uint32_t>& symbols);
+
     int windowBits_;
     int maxMatch_;
-    // Per hash of four bytes: its last position + 1 (0 for none) in the low
-    // half, the four bytes there in the high half, so that a miss is told
-    // without a look at the text.
-    std::vector<uint64_t> head_;
+    // Per hash of four bytes: its last position + 1 (0 for none) and a tag of
+    // the four bytes there, so that a miss is told without a look at the text.
+    std::vector<uint32_t> head_;
     // Per position modulo the window: the last position + 1 with the same
     // hash before it.
     std::unique_ptr<uint32_t[]> prev_;
