@@ -148,8 +148,8 @@ size_t SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
             --p;
             ++length;
         }
-        for (; literal < p; ++literal)
-            symbols.push_back(literalSymbol(b[literal]));
+        // Bytes are their own symbols (lz_symbols.h).
+        symbols.insert(symbols.end(), b + literal, b + p);
         symbols.push_back(matchSymbol(length, distance));
         ++matches;
         p += static_cast<size_t>(length);
@@ -157,8 +157,7 @@ size_t SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
             insert(next);
         literal = p;
     }
-    for (; literal < end; ++literal)
-        symbols.push_back(literalSymbol(b[literal]));
+    symbols.insert(symbols.end(), b + literal, b + end);
     return matches;
 }
 
