@@ -4,6 +4,7 @@
 
 #include "huge_pages.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -26,6 +27,36 @@ public:
             std::memcpy(bytes_.data() + used_, &word, 4);
             used_ += 4;
         }
+    }
+    // A copy of the writer's state for a loop that writes many codes at once,
+    // kept in registers where the writer's own fields would be read again
+    // after every word stored; endBurst() takes it back.
+    struct Burst {
+        uint64_t acc;
+        int count;
+        uint8_t* at;
+        // As BitWriter::put.
+        void put(uint32_t value, int bits) {
+            acc = (acc << bits) | (value & ((1u << bits) - 1));
+            count += bits;
+            if (count >= 32) {
+                count -= 32;
+                const uint32_t word = __builtin_bswap32(static_cast<uint32_t>(acc >> count));
+                std::memcpy(at, &word, 4);
+                at += 4;
+            }
+        }
+    };
+    // A burst with room for `bytes` bytes out.
+    Burst burst(size_t bytes) {
+        if (bytes_.size() - used_ < bytes + 4)
+            bytes_.resize(std::max(2 * used_ + 64, used_ + bytes + 4));
+        return {acc_, count_, bytes_.data() + used_};
+    }
+    void endBurst(const Burst& b) {
+        acc_ = b.acc;
+        count_ = b.count;
+        used_ = static_cast<size_t>(b.at - bytes_.data());
     }
     // The whole bytes written so far.
     std::vector<uint8_t>& bytes() {

@@ -238,19 +238,32 @@ bool writeBlock(BitWriter& w, const uint32_t* sym, size_t n, const Frequencies& 
     writeHeader(w, b, n, pBits);
     const bool cCoded = b.c.single < 0;
     const bool pCoded = b.p.single < 0;
+    // The codes take at most this many bits.
+    uint64_t bits = 0;
+    if (cCoded)
+        for (int i = 0; i < kNC; ++i)
+            bits += static_cast<uint64_t>(f.c[i]) * b.c.len[i];
+    for (int i = 0; i < np; ++i)
+        bits += static_cast<uint64_t>(f.p[i]) * ((pCoded ? b.p.len[i] : 0) + std::max(i - 1, 0));
+    const uint16_t* const cCode = b.c.code.data();
+    const uint8_t* const cLen = b.c.len.data();
+    const uint16_t* const pCode = b.p.code.data();
+    const uint8_t* const pLen = b.p.len.data();
+    BitWriter::Burst out = w.burst(static_cast<size_t>(bits / 8 + 8));
     for (size_t i = 0; i < n; ++i) {
         uint32_t c = sym[i] & 0x1FF;
         if (cCoded)
-            w.put(b.c.code[c], b.c.len[c]);
+            out.put(cCode[c], cLen[c]);
         if (c < 256)
             continue;
         uint32_t v = sym[i] >> 9;
         int p = bitLength(v);
         if (pCoded)
-            w.put(b.p.code[p], b.p.len[p]);
+            out.put(pCode[p], pLen[p]);
         if (p > 1)
-            w.put(v, p - 1);
+            out.put(v, p - 1);
     }
+    w.endBurst(out);
     return true;
 }
 
