@@ -62,7 +62,7 @@ size_t SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
     const size_t mask = (size_t{1} << windowBits_) - 1;
     const size_t maxDistance = mask;
     // Positions count from the oldest byte a match may reach, so that they
-    // fit 32 bits.
+    // fit kPositionBits.
     const size_t from = history > maxDistance ? history - maxDistance : 0;
     const uint8_t* const b = text + from;
     const size_t start = history - from;

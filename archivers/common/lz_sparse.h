@@ -10,10 +10,11 @@
 // symbols of lz_symbols.h, for the encoders' own block writers, which keep
 // the Huffman coding of the bytes.
 //
-// On such data it gives what a thorough lazy search gives within about 0.1 %
-// (on 100 MB of .gz files, a little less), at a fraction of the cost. Where
-// matches are many (a part that is text in fact), a thorough search finds
-// clearly more: the count of matches the parse returns tells the caller so.
+// On such data it codes about as small as a thorough lazy search (on the
+// parts of 100 MB of .gz files that shrink by 1-6 %, a few hundred bytes a MiB
+// smaller than libdeflate's level 9), at a fraction of the cost. Where matches
+// are many (a part that is text in fact), a thorough search finds clearly
+// more (up to 2 %): the count of matches the parse returns tells the caller so.
 #pragma once
 
 #include <cstddef>
