@@ -93,15 +93,13 @@ public:
         count_ = 0;
     }
     // Room for `size` bytes out at least, set aside at once (in huge pages
-    // where it is large) rather than grown step by step.
+    // where it is large) rather than moved as it grows; it is taken into use
+    // (and cleared) as the bytes come.
     void reserve(size_t size) {
-        if (bytes_.size() >= size)
-            return;
         if (bytes_.capacity() < size) {
             bytes_.reserve(size);
             arc::preferHugePages(bytes_.data(), size);
         }
-        bytes_.resize(size);
     }
 
 private:
