@@ -49,15 +49,20 @@ SparseParser::SparseParser(int windowBits, int maxMatch)
     : windowBits_(windowBits), maxMatch_(maxMatch), head_(size_t{1} << kHashBits),
       prev_(std::make_unique_for_overwrite<uint32_t[]>(size_t{1} << windowBits)) {}
 
-size_t SparseParser::parse(const uint8_t* text, size_t history, size_t size,
-                           std::vector<uint32_t>& symbols) {
+bool SparseParser::parse(const uint8_t* text, size_t history, size_t size,
+                         std::vector<uint32_t>& symbols) {
+    const size_t kept = symbols.size();
+    const size_t most = (size - history) / 256;
     size_t matches = 0;
-    for (size_t at = history; at < size; at += kMostBytes)
-        matches += parseSome(text, at, std::min(size, at + kMostBytes), symbols);
-    return matches;
+    for (size_t at = history; at < size && matches <= most; at += kMostBytes)
+        matches += parseSome(text, at, std::min(size, at + kMostBytes), most - matches, symbols);
+    if (matches <= most)
+        return true;
+    symbols.resize(kept);
+    return false;
 }
 
-size_t SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
+size_t SparseParser::parseSome(const uint8_t* text, size_t history, size_t size, size_t most,
                                std::vector<uint32_t>& symbols) {
     const size_t mask = (size_t{1} << windowBits_) - 1;
     const size_t maxDistance = mask;
@@ -151,7 +156,8 @@ size_t SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
         // Bytes are their own symbols (lz_symbols.h).
         symbols.insert(symbols.end(), b + literal, b + p);
         symbols.push_back(matchSymbol(length, distance));
-        ++matches;
+        if (++matches > most)
+            return matches;
         p += static_cast<size_t>(length);
         for (; next < p && next + 4 <= end; ++next)
             insert(next);

@@ -14,7 +14,7 @@
 // parts of 100 MB of .gz files that shrink by 1-6 %, a few hundred bytes a MiB
 // smaller than libdeflate's level 9), at a fraction of the cost. Where matches
 // are many (a part that is text in fact), a thorough search finds clearly
-// more (up to 2 %): the count of matches the parse returns tells the caller so.
+// more (up to 2 %): the parse then gives up and tells the caller so.
 #pragma once
 
 #include <cstddef>
@@ -30,19 +30,17 @@ public:
     // `maxMatch` bytes long.
     SparseParser(int windowBits, int maxMatch);
 
-    // Appends the parse of text[history, size) to `symbols`; text[0,
-    // history) is the text before it, which matches may refer to. Returns the
-    // count of matches.
-    size_t parse(const uint8_t* text, size_t history, size_t size, std::vector<uint32_t>& symbols);
-
-    // Whether a parse of `size` bytes that found `matches` matches is of data
-    // with more matches than nearly noise has, which a thorough search codes
-    // clearly better: more than one match per 256 bytes.
-    static bool dense(size_t matches, size_t size) { return matches * 256 > size; }
+    // Appends the parse of text[history, size) to `symbols` and returns true;
+    // text[0, history) is the text before it, which matches may refer to.
+    // Returns false, `symbols` as they were, for data with more matches than
+    // nearly noise has, which a thorough search codes clearly better: as soon
+    // as the parse has found more than one match per 256 bytes of it.
+    bool parse(const uint8_t* text, size_t history, size_t size, std::vector<uint32_t>& symbols);
 
 private:
-    // parse() for at most kMostBytes (lz_sparse.cpp).
-    size_t parseSome(const uint8_t* text, size_t history, size_t size,
+    // parse() for at most kMostBytes (lz_sparse.cpp), finding at most `most`
+    // matches; returns their count, or a count above `most` once it finds more.
+    size_t parseSome(const uint8_t* text, size_t history, size_t size, size_t most,
                      std::vector<uint32_t>& symbols);
 
     int windowBits_;

@@ -89,11 +89,7 @@ struct LhEncoder::Segment {
     bool sparseSymbols(int windowBits) {
         if (!sparse)
             sparse = std::make_unique<lz::SparseParser>(windowBits, kMaxMatch);
-        if (!lz::SparseParser::dense(sparse->parse(buf.data(), history, buf.size(), symbols),
-                                     own()))
-            return true;
-        symbols.clear();
-        return false;
+        return sparse->parse(buf.data(), history, buf.size(), symbols);
     }
 
     // Bytes that look like noise hold next to no short matches: they are

@@ -145,9 +145,7 @@ void appendSparse(Slot& slot, const unsigned char* in, size_t history, size_t si
         size_t made = 0;
         if (n > 16) {
             slot.symbols.clear();
-            const size_t matches =
-                slot.sparse->parse(in + at - before, before, before + n, slot.symbols);
-            if (!lz::SparseParser::dense(matches, n)) {
+            if (slot.sparse->parse(in + at - before, before, before + n, slot.symbols)) {
                 deflate::BitWriter w(packed, n - 16);
                 deflate::writeBlocks(w, slot.symbols.data(), slot.symbols.size(), in + at, false,
                                      slot.blockCounts);
