@@ -100,9 +100,9 @@ struct LhEncoder::Segment {
         lz::findLongMatches(buf.data(), history, buf.size(), (size_t{1} << windowBits) - 1,
                             kMinRepeat, repeats);
         size_t at = history;
+        // Bytes are their own symbols (lz_symbols.h).
         for (const lz::LongMatch& r : repeats) {
-            for (; at < r.at; ++at)
-                symbols.push_back(literalSymbol(buf[at]));
+            symbols.insert(symbols.end(), buf.data() + at, buf.data() + r.at);
             for (size_t left = r.length; left > 0;) {
                 size_t take = std::min<size_t>(left, kMaxMatch);
                 if (left - take > 0 && left - take < static_cast<size_t>(kMinMatch))
@@ -114,8 +114,7 @@ struct LhEncoder::Segment {
             }
             at = r.at + r.length;
         }
-        for (; at < buf.size(); ++at)
-            symbols.push_back(literalSymbol(buf[at]));
+        symbols.insert(symbols.end(), buf.data() + at, buf.data() + buf.size());
     }
 };
 
