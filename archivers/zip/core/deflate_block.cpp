@@ -237,7 +237,8 @@ uint64_t storedCost(uint64_t bytes, uint64_t at) {
     return (8 - (at + 3) % 8) % 8 + 3 + (pieces - 1) * 8 + pieces * 32 + bytes * 8;
 }
 
-void writeSymbols(BitWriter& w, const uint32_t* sym, size_t n, const Code& lit, const Code& dist) {
+template <class Writer>
+void putSymbols(Writer& w, const uint32_t* sym, size_t n, const Code& lit, const Code& dist) {
     for (size_t i = 0; i < n; ++i) {
         const uint32_t s = sym[i];
         if (!isMatch(s)) {
@@ -255,6 +256,18 @@ void writeSymbols(BitWriter& w, const uint32_t* sym, size_t n, const Code& lit, 
               dist.len[dc] + distanceExtraBits(dc));
     }
     w.put(lit.bits[kEndOfBlock], lit.len[kEndOfBlock]);
+}
+
+// Writes the symbols with the codes; they take at most `bits` bits.
+void writeSymbols(BitWriter& w, const uint32_t* sym, size_t n, const Code& lit, const Code& dist,
+                  uint64_t bits) {
+    BitWriter::Burst b;
+    if (!w.burst(bits, b)) {
+        putSymbols(w, sym, n, lit, dist);
+        return;
+    }
+    putSymbols(b, sym, n, lit, dist);
+    w.endBurst(b);
 }
 
 void writeStored(BitWriter& w, const uint8_t* text, uint64_t bytes, bool final) {
@@ -279,7 +292,7 @@ void writeBlock(BitWriter& w, const uint32_t* sym, size_t n, const uint8_t* text
     }
     if (fixed <= dynamic) {
         w.put(final ? 3 : 2, 3);
-        writeSymbols(w, sym, n, kFixed.lit, kFixed.dist);
+        writeSymbols(w, sym, n, kFixed.lit, kFixed.dist, fixed);
         return;
     }
     w.put(final ? 5 : 4, 3);
@@ -301,7 +314,7 @@ void writeBlock(BitWriter& w, const uint32_t* sym, size_t n, const uint8_t* text
     Code dist = codes.dist;
     canonicalCodes(lit, codes.nLit);
     canonicalCodes(dist, codes.nDist);
-    writeSymbols(w, sym, n, lit, dist);
+    writeSymbols(w, sym, n, lit, dist, dynamic);
 }
 
 // `whole` holds the range's counts and `codes` its dynamic codes, so that

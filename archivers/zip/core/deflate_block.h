@@ -47,6 +47,40 @@ public:
         at_ += size;
     }
     uint64_t bitCount() const { return static_cast<uint64_t>(at_ - start_) * 8 + count_; }
+
+    // A copy of the writer's state for a loop that writes many codes at once,
+    // kept in registers where the writer's own fields would be read again
+    // after every word stored; endBurst() takes it back.
+    struct Burst {
+        uint64_t acc;
+        int count;
+        uint8_t* at;
+        // As BitWriter::put, within the room burst() found.
+        void put(uint32_t value, int bits) {
+            acc |= static_cast<uint64_t>(value) << count;
+            count += bits;
+            if (count >= 32) {
+                const uint32_t low = static_cast<uint32_t>(acc);
+                std::memcpy(at, &low, 4);
+                at += 4;
+                acc >>= 32;
+                count -= 32;
+            }
+        }
+    };
+    // A burst when `bits` more bits fit in the room; false when they may not
+    // (the caller then writes with put(), which finds out).
+    bool burst(uint64_t bits, Burst& b) const {
+        if (static_cast<uint64_t>(end_ - at_) < bits / 8 + 8)
+            return false;
+        b = {acc_, count_, at_};
+        return true;
+    }
+    void endBurst(const Burst& b) {
+        acc_ = b.acc;
+        count_ = b.count;
+        at_ = b.at;
+    }
     // Whether something was written past the room.
     bool overflowed() const { return overflow_; }
     // Writes out the last partial byte; returns the stream's size in bytes, or
