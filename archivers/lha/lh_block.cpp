@@ -284,10 +284,17 @@ void splitAndWrite(BitWriter& w, const uint32_t* sym, size_t n, const Frequencie
         right.c[i] = whole.c[i] - left.c[i];
     for (int i = 0; i < kMaxPositionSymbols; ++i)
         right.p[i] = whole.p[i] - left.p[i];
+    // A range too long for one block is cut whatever it costs: the halves'
+    // prices are then left to them, which ask for them only if they weigh
+    // a cut of their own.
+    if (n > kMaxBlockSymbols) {
+        splitAndWrite(w, sym, half, left, 0, np, pBits, last, counts);
+        splitAndWrite(w, sym + half, n - half, right, 0, np, pBits, last, counts);
+        return;
+    }
     const uint64_t leftCost = blockCost(left, half, np, pBits);
     const uint64_t rightCost = blockCost(right, n - half, np, pBits);
-    if (n <= kMaxBlockSymbols &&
-        leftCost + rightCost >= (wholeCost ? wholeCost : blockCost(whole, n, np, pBits))) {
+    if (leftCost + rightCost >= (wholeCost ? wholeCost : blockCost(whole, n, np, pBits))) {
         writeBlock(w, sym, n, whole, np, pBits, last);
         return;
     }
