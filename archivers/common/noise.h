@@ -27,9 +27,8 @@ struct Shrinkage {
     // without a search (lz_anchors.h).
     bool searchless = false;
     // The saving apart from the long repeats is under 1/8 of the block: the
-    // little there is to gain does not pay for a thorough match search (on
-    // 100 MB of .gz files, parts that shrink by 2-12 % lose 0.2 % of their
-    // size to a lazy search that takes a third of the time).
+    // little there is to gain does not pay for a thorough match search (the
+    // quick search of lz_sparse.h finds it, unless its matches are many).
     bool little = false;
 };
 

@@ -2,8 +2,12 @@
 // significant end, as the -lh5-/-lh6-/-lh7- streams store them.
 #pragma once
 
+#include "huge_pages.h"
+
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <vector>
 
 namespace lha {
@@ -17,16 +21,47 @@ public:
         count_ += bits;
         if (count_ >= 32) {
             count_ -= 32;
-            const auto word = static_cast<uint32_t>(acc_ >> count_);
-            const uint8_t four[4] = {static_cast<uint8_t>(word >> 24),
-                                     static_cast<uint8_t>(word >> 16),
-                                     static_cast<uint8_t>(word >> 8), static_cast<uint8_t>(word)};
-            bytes_.insert(bytes_.end(), four, four + 4);
+            const uint32_t word = __builtin_bswap32(static_cast<uint32_t>(acc_ >> count_));
+            if (bytes_.size() - used_ < 4)
+                bytes_.resize(2 * used_ + 64);
+            std::memcpy(bytes_.data() + used_, &word, 4);
+            used_ += 4;
         }
+    }
+    // A copy of the writer's state for a loop that writes many codes at once,
+    // kept in registers where the writer's own fields would be read again
+    // after every word stored; endBurst() takes it back.
+    struct Burst {
+        uint64_t acc;
+        int count;
+        uint8_t* at;
+        // As BitWriter::put.
+        void put(uint32_t value, int bits) {
+            acc = (acc << bits) | (value & ((1u << bits) - 1));
+            count += bits;
+            if (count >= 32) {
+                count -= 32;
+                const uint32_t word = __builtin_bswap32(static_cast<uint32_t>(acc >> count));
+                std::memcpy(at, &word, 4);
+                at += 4;
+            }
+        }
+    };
+    // A burst with room for `bytes` bytes out.
+    Burst burst(size_t bytes) {
+        if (bytes_.size() - used_ < bytes + 4)
+            bytes_.resize(std::max(2 * used_ + 64, used_ + bytes + 4));
+        return {acc_, count_, bytes_.data() + used_};
+    }
+    void endBurst(const Burst& b) {
+        acc_ = b.acc;
+        count_ = b.count;
+        used_ = static_cast<size_t>(b.at - bytes_.data());
     }
     // The whole bytes written so far.
     std::vector<uint8_t>& bytes() {
         settle();
+        bytes_.resize(used_);
         return bytes_;
     }
     // The bits of the last, partial byte (tailCount() of them, 0-7).
@@ -38,7 +73,7 @@ public:
         settle();
         return count_;
     }
-    uint64_t bitCount() const { return bytes_.size() * 8 + static_cast<uint64_t>(count_); }
+    uint64_t bitCount() const { return used_ * 8 + static_cast<uint64_t>(count_); }
 
     // A position to rewind to, so that a block can be written again differently.
     struct Mark {
@@ -46,28 +81,42 @@ public:
         uint64_t acc = 0;
         int count = 0;
     };
-    Mark mark() const { return {bytes_.size(), acc_, count_}; }
+    Mark mark() const { return {used_, acc_, count_}; }
     void rewind(const Mark& m) {
-        bytes_.resize(m.bytes);
+        used_ = m.bytes;
         acc_ = m.acc;
         count_ = m.count;
     }
     void clear() {
-        bytes_.clear();
+        used_ = 0;
         acc_ = 0;
         count_ = 0;
+    }
+    // Room for `size` bytes out at least, set aside at once (in huge pages
+    // where it is large) rather than moved as it grows; it is taken into use
+    // (and cleared) as the bytes come.
+    void reserve(size_t size) {
+        if (bytes_.capacity() < size) {
+            bytes_.reserve(size);
+            arc::preferHugePages(bytes_.data(), size);
+        }
     }
 
 private:
     // Puts out the whole bytes waiting in the accumulator.
     void settle() {
-        while (count_ >= 8) {
+        for (; count_ >= 8; ++used_) {
             count_ -= 8;
-            bytes_.push_back(static_cast<uint8_t>(acc_ >> count_));
+            if (bytes_.size() == used_)
+                bytes_.resize(2 * used_ + 64);
+            bytes_[used_] = static_cast<uint8_t>(acc_ >> count_);
         }
     }
 
+    // The bytes written are the first used_; the rest is room, written
+    // before it is read.
     std::vector<uint8_t> bytes_;
+    size_t used_ = 0;
     uint64_t acc_ = 0;
     int count_ = 0;
 };

@@ -2,6 +2,7 @@
 
 #include "huffman_lengths.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -146,8 +147,7 @@ struct Frequencies {
     uint32_t p[kMaxPositionSymbols];
 };
 
-void countRange(const uint32_t* sym, size_t n, Frequencies& f) {
-    std::memset(&f, 0, sizeof f);
+void addRange(const uint32_t* sym, size_t n, Frequencies& f) {
     for (size_t i = 0; i < n; ++i) {
         uint32_t c = sym[i] & 0x1FF;
         ++f.c[c];
@@ -155,6 +155,56 @@ void countRange(const uint32_t* sym, size_t n, Frequencies& f) {
             ++f.p[bitLength(sym[i] >> 9)];
     }
 }
+
+void countRange(const uint32_t* sym, size_t n, Frequencies& f) {
+    std::memset(&f, 0, sizeof f);
+    addRange(sym, n, f);
+}
+
+// The counts of the symbols before every kCountStep-th one of a run of
+// symbols, so that the counts of any part of the run cost a subtraction and at
+// most 2 kCountStep symbols counted, instead of a pass over the part: the
+// halving below asks for the counts of every half it weighs. They are kept in
+// the caller's `steps`, a Frequencies a step.
+constexpr size_t kCountStep = 4096;
+constexpr size_t kCountsPerStep = sizeof(Frequencies) / sizeof(uint32_t);
+static_assert(sizeof(Frequencies) == kCountsPerStep * sizeof(uint32_t));
+
+class RunCounts {
+public:
+    // Counts the run into `whole`, keeping the counts on the way in `steps`.
+    RunCounts(const uint32_t* sym, size_t n, Frequencies& whole, std::vector<uint32_t>& steps)
+        : sym_(sym), steps_(steps) {
+        std::memset(&whole, 0, sizeof whole);
+        steps_.resize((n / kCountStep + 1) * kCountsPerStep);
+        for (size_t k = 0; k * kCountStep <= n; ++k) {
+            std::memcpy(steps_.data() + k * kCountsPerStep, &whole, sizeof whole);
+            addRange(sym + k * kCountStep, std::min(kCountStep, n - k * kCountStep), whole);
+        }
+    }
+    // The counts of the `n` symbols at `sym`, a part of the run.
+    void count(const uint32_t* sym, size_t n, Frequencies& f) const {
+        const size_t from = static_cast<size_t>(sym - sym_);
+        const size_t to = from + n;
+        const size_t a = (from + kCountStep - 1) / kCountStep;
+        const size_t b = to / kCountStep;
+        if (a >= b) {
+            countRange(sym, n, f);
+            return;
+        }
+        const uint32_t* const high = steps_.data() + b * kCountsPerStep;
+        const uint32_t* const low = steps_.data() + a * kCountsPerStep;
+        uint32_t* const out = reinterpret_cast<uint32_t*>(&f);
+        for (size_t i = 0; i < kCountsPerStep; ++i)
+            out[i] = high[i] - low[i];
+        addRange(sym, a * kCountStep - from, f);
+        addRange(sym_ + b * kCountStep, to - b * kCountStep, f);
+    }
+
+private:
+    const uint32_t* sym_;
+    std::vector<uint32_t>& steps_;
+};
 
 // Bits a block of these symbols takes, extra distance bits left out (they do not
 // depend on how the symbols are cut into blocks).
@@ -188,26 +238,40 @@ bool writeBlock(BitWriter& w, const uint32_t* sym, size_t n, const Frequencies& 
     writeHeader(w, b, n, pBits);
     const bool cCoded = b.c.single < 0;
     const bool pCoded = b.p.single < 0;
+    // The codes take at most this many bits.
+    uint64_t bits = 0;
+    if (cCoded)
+        for (int i = 0; i < kNC; ++i)
+            bits += static_cast<uint64_t>(f.c[i]) * b.c.len[i];
+    for (int i = 0; i < np; ++i)
+        bits += static_cast<uint64_t>(f.p[i]) * ((pCoded ? b.p.len[i] : 0) + std::max(i - 1, 0));
+    const uint16_t* const cCode = b.c.code.data();
+    const uint8_t* const cLen = b.c.len.data();
+    const uint16_t* const pCode = b.p.code.data();
+    const uint8_t* const pLen = b.p.len.data();
+    BitWriter::Burst out = w.burst(static_cast<size_t>(bits / 8 + 8));
     for (size_t i = 0; i < n; ++i) {
         uint32_t c = sym[i] & 0x1FF;
         if (cCoded)
-            w.put(b.c.code[c], b.c.len[c]);
+            out.put(cCode[c], cLen[c]);
         if (c < 256)
             continue;
         uint32_t v = sym[i] >> 9;
         int p = bitLength(v);
         if (pCoded)
-            w.put(b.p.code[p], b.p.len[p]);
+            out.put(pCode[p], pLen[p]);
         if (p > 1)
-            w.put(v, p - 1);
+            out.put(v, p - 1);
     }
+    w.endBurst(out);
     return true;
 }
 
 // `whole` holds the range's counts and `wholeCost` its price when the caller
 // has it (0 when not), so that neither is worked out twice.
 void splitAndWrite(BitWriter& w, const uint32_t* sym, size_t n, const Frequencies& whole,
-                   uint64_t wholeCost, int np, int pBits, LastBlock& last) {
+                   uint64_t wholeCost, int np, int pBits, LastBlock& last,
+                   const RunCounts& counts) {
     if (n <= kMaxBlockSymbols && n < 2 * kMinSplitSymbols) {
         writeBlock(w, sym, n, whole, np, pBits, last);
         return;
@@ -215,32 +279,40 @@ void splitAndWrite(BitWriter& w, const uint32_t* sym, size_t n, const Frequencie
     const size_t half = n / 2;
     Frequencies left;
     Frequencies right;
-    countRange(sym, half, left);
+    counts.count(sym, half, left);
     for (int i = 0; i < kNC; ++i)
         right.c[i] = whole.c[i] - left.c[i];
     for (int i = 0; i < kMaxPositionSymbols; ++i)
         right.p[i] = whole.p[i] - left.p[i];
+    // A range too long for one block is cut whatever it costs: the halves'
+    // prices are then left to them, which ask for them only if they weigh
+    // a cut of their own.
+    if (n > kMaxBlockSymbols) {
+        splitAndWrite(w, sym, half, left, 0, np, pBits, last, counts);
+        splitAndWrite(w, sym + half, n - half, right, 0, np, pBits, last, counts);
+        return;
+    }
     const uint64_t leftCost = blockCost(left, half, np, pBits);
     const uint64_t rightCost = blockCost(right, n - half, np, pBits);
-    if (n <= kMaxBlockSymbols &&
-        leftCost + rightCost >= (wholeCost ? wholeCost : blockCost(whole, n, np, pBits))) {
+    if (leftCost + rightCost >= (wholeCost ? wholeCost : blockCost(whole, n, np, pBits))) {
         writeBlock(w, sym, n, whole, np, pBits, last);
         return;
     }
-    splitAndWrite(w, sym, half, left, leftCost, np, pBits, last);
-    splitAndWrite(w, sym + half, n - half, right, rightCost, np, pBits, last);
+    splitAndWrite(w, sym, half, left, leftCost, np, pBits, last, counts);
+    splitAndWrite(w, sym + half, n - half, right, rightCost, np, pBits, last, counts);
 }
 
 } // namespace
 
-void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int windowBits, LastBlock& last) {
+void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int windowBits, LastBlock& last,
+                 std::vector<uint32_t>& scratch) {
     last = LastBlock{};
     if (n == 0)
         return;
     Frequencies whole;
-    countRange(sym, n, whole);
+    const RunCounts counts(sym, n, whole, scratch);
     splitAndWrite(w, sym, n, whole, 0, positionSymbols(windowBits), positionFieldBits(windowBits),
-                  last);
+                  last, counts);
 }
 
 void avoidAlignedEnd(BitWriter& w, int windowBits, int bitsBefore, LastBlock& last) {

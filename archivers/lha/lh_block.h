@@ -11,6 +11,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <vector>
 
 namespace lha {
 
@@ -38,8 +39,11 @@ struct LastBlock {
 
 // Writes the symbols as one or more blocks. A range is halved while the two
 // halves cost fewer bits than the whole, and always when it holds more symbols
-// than a block may. `last` tells where the final block went.
-void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int windowBits, LastBlock& last);
+// than a block may. `last` tells where the final block went. `scratch` holds
+// the counts of the symbols at steps, which the halving weighs (about 2 KiB
+// per 4,096 symbols), kept by the caller from call to call.
+void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int windowBits, LastBlock& last,
+                 std::vector<uint32_t>& scratch);
 
 // lhasa and 7z both read one byte past the last code, and disagree on a stream
 // that ends exactly on a byte boundary (lhasa needs a byte more, 7z refuses

@@ -36,7 +36,9 @@ enum class LhLevel { Default, Maximum };
 // the same however many segments are compressed at once. With a width above
 // one, a segment a thread is held and they are compressed side by side on the
 // module's worker pool. A segment whose bytes look like noise (noise.h)
-// is coded byte by byte, without a match search.
+// is coded byte by byte, without a match search; at the default level, one
+// that is nearly noise (it would shrink by less than an eighth) is parsed by
+// the quick search of lz_sparse.h, unless that finds many matches.
 class LhEncoder {
 public:
     LhEncoder(int windowBits, ByteSink sink, LhLevel level = LhLevel::Default, unsigned width = 1);

@@ -3,15 +3,18 @@
 // the segments' bit streams are joined into one.
 #include "lh_codec.h"
 
+#include "huge_pages.h"
 #include "lh_bits.h"
 #include "lh_block.h"
 #include "lh_parse.h"
 #include "lz_anchors.h"
+#include "lz_sparse.h"
 #include "noise.h"
 #include "results.h"
 #include "worker_pool.h"
 
 #include <algorithm>
+#include <cstring>
 #include <new>
 
 namespace lha {
@@ -32,8 +35,10 @@ struct LhEncoder::Segment {
     std::vector<uint32_t> symbols;
     BitWriter out;
     LastBlock lastBlock;
+    std::vector<uint32_t> blockCounts; // the block writer's counts at steps
     std::unique_ptr<ChainParser> chains;
     std::unique_ptr<OptimalParser> optimal;
+    std::unique_ptr<lz::SparseParser> sparse;
 
     size_t own() const { return buf.size() - history; }
 
@@ -43,21 +48,35 @@ struct LhEncoder::Segment {
         // step by step: every step copies what the vector held and, in a new
         // allocation, costs its pages again.
         symbols.clear();
-        symbols.reserve(own());
         out.clear();
-        out.bytes().reserve(own());
-        if (arc::estimateShrinkage(buf.data() + history, own()).searchless) {
+        if (symbols.capacity() < own()) {
+            symbols.reserve(own());
+            arc::preferHugePages(symbols.data(), symbols.capacity() * sizeof symbols[0]);
+        }
+        out.reserve(own());
+        const arc::Shrinkage shrinkage = arc::estimateShrinkage(buf.data() + history, own());
+        if (shrinkage.searchless) {
             noiseSymbols(windowBits);
         } else if (level == LhLevel::Maximum) {
             if (!optimal)
                 optimal = std::make_unique<OptimalParser>(windowBits);
             optimal->parse(buf.data(), history, buf.size(), symbols);
-        } else {
+        } else if (!shrinkage.little || !sparseSymbols(windowBits)) {
             if (!chains)
                 chains = std::make_unique<ChainParser>(windowBits);
             chains->parse(buf.data(), history, buf.size(), symbols);
         }
-        writeBlocks(out, symbols.data(), symbols.size(), windowBits, lastBlock);
+        writeBlocks(out, symbols.data(), symbols.size(), windowBits, lastBlock, blockCounts);
+    }
+
+    // Bytes that are nearly noise are parsed by the quick search of
+    // lz_sparse.h, which finds their few matches at a fraction of the cost of
+    // the chains. False, and no symbols, where it finds many (text in fact):
+    // the chains' parse codes those clearly smaller.
+    bool sparseSymbols(int windowBits) {
+        if (!sparse)
+            sparse = std::make_unique<lz::SparseParser>(windowBits, kMaxMatch);
+        return sparse->parse(buf.data(), history, buf.size(), symbols);
     }
 
     // Bytes that look like noise hold next to no short matches: they are
@@ -68,9 +87,9 @@ struct LhEncoder::Segment {
         lz::findLongMatches(buf.data(), history, buf.size(), (size_t{1} << windowBits) - 1,
                             kMinRepeat, repeats);
         size_t at = history;
+        // Bytes are their own symbols (lz_symbols.h).
         for (const lz::LongMatch& r : repeats) {
-            for (; at < r.at; ++at)
-                symbols.push_back(literalSymbol(buf[at]));
+            symbols.insert(symbols.end(), buf.data() + at, buf.data() + r.at);
             for (size_t left = r.length; left > 0;) {
                 size_t take = std::min<size_t>(left, kMaxMatch);
                 if (left - take > 0 && left - take < static_cast<size_t>(kMinMatch))
@@ -82,8 +101,7 @@ struct LhEncoder::Segment {
             }
             at = r.at + r.length;
         }
-        for (; at < buf.size(); ++at)
-            symbols.push_back(literalSymbol(buf[at]));
+        symbols.insert(symbols.end(), buf.data() + at, buf.data() + buf.size());
     }
 };
 
@@ -155,12 +173,25 @@ int LhEncoder::encodePending(bool last) {
         if (tailCount_ == 0) {
             rc = emit(bytes);
         } else {
-            // Join the segment's bits onto the partial byte left by the one before.
+            // Join the segment's bits onto the partial byte left by the one
+            // before, eight bytes at a time, then the rest byte by byte.
             const int shift = tailCount_;
             uint32_t carry = tailBits_;
-            for (auto& byte : bytes) {
-                uint32_t b = byte;
-                byte = static_cast<uint8_t>((carry << (8 - shift)) | (b >> shift));
+            size_t i = 0;
+            uint64_t wide = carry;
+            for (; i + 8 <= bytes.size(); i += 8) {
+                uint64_t w;
+                std::memcpy(&w, bytes.data() + i, 8);
+                w = __builtin_bswap64(w);
+                const uint64_t joined = wide << (64 - shift) | w >> shift;
+                wide = w & ((uint64_t{1} << shift) - 1);
+                w = __builtin_bswap64(joined);
+                std::memcpy(bytes.data() + i, &w, 8);
+            }
+            carry = static_cast<uint32_t>(wide);
+            for (; i < bytes.size(); ++i) {
+                const uint32_t b = bytes[i];
+                bytes[i] = static_cast<uint8_t>((carry << (8 - shift)) | (b >> shift));
                 carry = b & ((1u << shift) - 1);
             }
             rc = emit(bytes);

@@ -4,6 +4,7 @@
 #include "huffman_lengths.h"
 
 #include <algorithm>
+#include <vector>
 
 namespace zip::deflate {
 
@@ -20,9 +21,7 @@ struct Frequencies {
     uint64_t extraBits; // of the length and distance codes
 };
 
-void countRange(const uint32_t* sym, size_t n, Frequencies& f) {
-    std::memset(&f, 0, sizeof f);
-    f.lit[kEndOfBlock] = 1;
+void addRange(const uint32_t* sym, size_t n, Frequencies& f) {
     for (size_t i = 0; i < n; ++i) {
         const uint32_t s = sym[i];
         if (!isMatch(s)) {
@@ -40,6 +39,12 @@ void countRange(const uint32_t* sym, size_t n, Frequencies& f) {
     }
 }
 
+void countRange(const uint32_t* sym, size_t n, Frequencies& f) {
+    std::memset(&f, 0, sizeof f);
+    f.lit[kEndOfBlock] = 1;
+    addRange(sym, n, f);
+}
+
 Frequencies difference(const Frequencies& whole, const Frequencies& part) {
     Frequencies f;
     for (int i = 0; i < kLitLenSymbols; ++i)
@@ -51,6 +56,52 @@ Frequencies difference(const Frequencies& whole, const Frequencies& part) {
     f.extraBits = whole.extraBits - part.extraBits;
     return f;
 }
+
+// The counts of the symbols before every kCountStep-th one of a run of
+// symbols, so that the counts of any part of the run cost a subtraction and at
+// most 2 kCountStep symbols counted, instead of a pass over the part: the
+// halving below asks for the counts of every half it weighs. They are kept in
+// the caller's `steps`, a Frequencies a step.
+constexpr size_t kCountStep = 4096;
+constexpr size_t kWordsPerStep = sizeof(Frequencies) / sizeof(uint64_t);
+static_assert(sizeof(Frequencies) == kWordsPerStep * sizeof(uint64_t));
+
+class RunCounts {
+public:
+    // Counts the run into `whole`, keeping the counts on the way in `steps`.
+    RunCounts(const uint32_t* sym, size_t n, Frequencies& whole, std::vector<uint64_t>& steps)
+        : sym_(sym), steps_(steps) {
+        std::memset(&whole, 0, sizeof whole);
+        whole.lit[kEndOfBlock] = 1;
+        steps_.resize((n / kCountStep + 1) * kWordsPerStep);
+        for (size_t k = 0; k * kCountStep <= n; ++k) {
+            std::memcpy(steps_.data() + k * kWordsPerStep, &whole, sizeof whole);
+            addRange(sym + k * kCountStep, std::min(kCountStep, n - k * kCountStep), whole);
+        }
+    }
+    // The counts of the `n` symbols at `sym`, a part of the run.
+    void count(const uint32_t* sym, size_t n, Frequencies& f) const {
+        const size_t from = static_cast<size_t>(sym - sym_);
+        const size_t to = from + n;
+        const size_t a = (from + kCountStep - 1) / kCountStep;
+        const size_t b = to / kCountStep;
+        if (a >= b) {
+            countRange(sym, n, f);
+            return;
+        }
+        Frequencies high;
+        Frequencies low;
+        std::memcpy(&high, steps_.data() + b * kWordsPerStep, sizeof high);
+        std::memcpy(&low, steps_.data() + a * kWordsPerStep, sizeof low);
+        f = difference(high, low);
+        addRange(sym, a * kCountStep - from, f);
+        addRange(sym_ + b * kCountStep, to - b * kCountStep, f);
+    }
+
+private:
+    const uint32_t* sym_;
+    std::vector<uint64_t>& steps_;
+};
 
 // A code: lengths and the codes themselves, bit-reversed as they are sent.
 struct Code {
@@ -186,7 +237,8 @@ uint64_t storedCost(uint64_t bytes, uint64_t at) {
     return (8 - (at + 3) % 8) % 8 + 3 + (pieces - 1) * 8 + pieces * 32 + bytes * 8;
 }
 
-void writeSymbols(BitWriter& w, const uint32_t* sym, size_t n, const Code& lit, const Code& dist) {
+template <class Writer>
+void putSymbols(Writer& w, const uint32_t* sym, size_t n, const Code& lit, const Code& dist) {
     for (size_t i = 0; i < n; ++i) {
         const uint32_t s = sym[i];
         if (!isMatch(s)) {
@@ -204,6 +256,18 @@ void writeSymbols(BitWriter& w, const uint32_t* sym, size_t n, const Code& lit, 
               dist.len[dc] + distanceExtraBits(dc));
     }
     w.put(lit.bits[kEndOfBlock], lit.len[kEndOfBlock]);
+}
+
+// Writes the symbols with the codes; they take at most `bits` bits.
+void writeSymbols(BitWriter& w, const uint32_t* sym, size_t n, const Code& lit, const Code& dist,
+                  uint64_t bits) {
+    BitWriter::Burst b;
+    if (!w.burst(bits, b)) {
+        putSymbols(w, sym, n, lit, dist);
+        return;
+    }
+    putSymbols(b, sym, n, lit, dist);
+    w.endBurst(b);
 }
 
 void writeStored(BitWriter& w, const uint8_t* text, uint64_t bytes, bool final) {
@@ -228,7 +292,7 @@ void writeBlock(BitWriter& w, const uint32_t* sym, size_t n, const uint8_t* text
     }
     if (fixed <= dynamic) {
         w.put(final ? 3 : 2, 3);
-        writeSymbols(w, sym, n, kFixed.lit, kFixed.dist);
+        writeSymbols(w, sym, n, kFixed.lit, kFixed.dist, fixed);
         return;
     }
     w.put(final ? 5 : 4, 3);
@@ -250,25 +314,27 @@ void writeBlock(BitWriter& w, const uint32_t* sym, size_t n, const uint8_t* text
     Code dist = codes.dist;
     canonicalCodes(lit, codes.nLit);
     canonicalCodes(dist, codes.nDist);
-    writeSymbols(w, sym, n, lit, dist);
+    writeSymbols(w, sym, n, lit, dist, dynamic);
 }
 
 // `whole` holds the range's counts and `codes` its dynamic codes, so that
 // neither is worked out twice.
 void splitAndWrite(BitWriter& w, const uint32_t* sym, size_t n, const uint8_t* text,
-                   const Frequencies& whole, const DynamicCodes& codes, bool final) {
+                   const Frequencies& whole, const DynamicCodes& codes, bool final,
+                   const RunCounts& counts) {
     if (n >= 2 * kMinSplitSymbols) {
         const size_t half = n / 2;
         Frequencies left;
-        countRange(sym, half, left);
+        counts.count(sym, half, left);
         const Frequencies right = difference(whole, left);
         DynamicCodes leftCodes;
         DynamicCodes rightCodes;
         leftCodes.build(left);
         rightCodes.build(right);
         if (leftCodes.cost(left) + rightCodes.cost(right) < codes.cost(whole)) {
-            splitAndWrite(w, sym, half, text, left, leftCodes, false);
-            splitAndWrite(w, sym + half, n - half, text + left.bytes, right, rightCodes, final);
+            splitAndWrite(w, sym, half, text, left, leftCodes, false, counts);
+            splitAndWrite(w, sym + half, n - half, text + left.bytes, right, rightCodes, final,
+                          counts);
             return;
         }
     }
@@ -277,12 +343,13 @@ void splitAndWrite(BitWriter& w, const uint32_t* sym, size_t n, const uint8_t* t
 
 } // namespace
 
-void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, const uint8_t* text, bool final) {
+void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, const uint8_t* text, bool final,
+                 std::vector<uint64_t>& scratch) {
     Frequencies whole;
-    countRange(sym, n, whole);
+    const RunCounts counts(sym, n, whole, scratch);
     DynamicCodes codes;
     codes.build(whole);
-    splitAndWrite(w, sym, n, text, whole, codes, final);
+    splitAndWrite(w, sym, n, text, whole, codes, final, counts);
 }
 
 } // namespace zip::deflate

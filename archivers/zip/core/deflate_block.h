@@ -6,6 +6,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
+#include <vector>
 
 namespace zip::deflate {
 
@@ -46,6 +47,40 @@ public:
         at_ += size;
     }
     uint64_t bitCount() const { return static_cast<uint64_t>(at_ - start_) * 8 + count_; }
+
+    // A copy of the writer's state for a loop that writes many codes at once,
+    // kept in registers where the writer's own fields would be read again
+    // after every word stored; endBurst() takes it back.
+    struct Burst {
+        uint64_t acc;
+        int count;
+        uint8_t* at;
+        // As BitWriter::put, within the room burst() found.
+        void put(uint32_t value, int bits) {
+            acc |= static_cast<uint64_t>(value) << count;
+            count += bits;
+            if (count >= 32) {
+                const uint32_t low = static_cast<uint32_t>(acc);
+                std::memcpy(at, &low, 4);
+                at += 4;
+                acc >>= 32;
+                count -= 32;
+            }
+        }
+    };
+    // A burst when `bits` more bits fit in the room; false when they may not
+    // (the caller then writes with put(), which finds out).
+    bool burst(uint64_t bits, Burst& b) const {
+        if (static_cast<uint64_t>(end_ - at_) < bits / 8 + 8)
+            return false;
+        b = {acc_, count_, at_};
+        return true;
+    }
+    void endBurst(const Burst& b) {
+        acc_ = b.acc;
+        count_ = b.count;
+        at_ = b.at;
+    }
     // Whether something was written past the room.
     bool overflowed() const { return overflow_; }
     // Writes out the last partial byte; returns the stream's size in bytes, or
@@ -73,6 +108,18 @@ private:
 // Writes `n` symbols, the parse of the bytes at `text`, as one or more blocks;
 // the last is marked as the stream's final block when `final` is set. A range
 // of symbols is halved while its two halves cost fewer bits than the whole.
-void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, const uint8_t* text, bool final);
+// `scratch` holds the counts of the symbols at steps, which the halving
+// weighs (about 1.3 KiB per 4,096 symbols), kept by the caller from call to
+// call.
+void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, const uint8_t* text, bool final,
+                 std::vector<uint64_t>& scratch);
+
+// Ends a fragment (deflate_walk.h) after non-final blocks: an empty stored
+// block brings it to a byte boundary.
+inline void endFragment(BitWriter& w) {
+    w.put(0, 3); // not final, stored
+    w.align();
+    w.put(0xFFFF0000u, 32); // LEN 0, NLEN 0xFFFF
+}
 
 } // namespace zip::deflate

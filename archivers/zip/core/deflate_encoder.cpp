@@ -33,16 +33,14 @@ size_t DeflateEncoder::compress(const uint8_t* in, size_t history, size_t size, 
     for (size_t from = history; from < end;) {
         symbols_.clear();
         const size_t to = parser_.parse(from, std::min(end, from + kSegment), symbols_);
-        deflate::writeBlocks(w, symbols_.data(), symbols_.size(), text + from, last && to == end);
+        deflate::writeBlocks(w, symbols_.data(), symbols_.size(), text + from, last && to == end,
+                             blockCounts_);
         if (w.overflowed())
             return 0;
         from = to;
     }
-    if (!last) {
-        w.put(0, 3); // an empty stored block: padding, LEN 0, NLEN 0xFFFF
-        w.align();
-        w.put(0xFFFF0000u, 32);
-    }
+    if (!last)
+        deflate::endFragment(w);
     return w.finish();
 }
 

@@ -26,6 +26,7 @@ public:
 private:
     deflate::Parser parser_;
     std::vector<uint32_t> symbols_;
+    std::vector<uint64_t> blockCounts_; // the block writer's counts at steps
 };
 
 } // namespace zip

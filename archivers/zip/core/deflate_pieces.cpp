@@ -1,9 +1,12 @@
 #include "deflate_pieces.h"
 
+#include "deflate_block.h"
 #include "deflate_encoder.h"
 #include "deflate_format.h"
 #include "deflate_noise.h"
 #include "deflate_walk.h"
+#include "huge_pages.h"
+#include "lz_sparse.h"
 #include "noise.h"
 #include "worker_pool.h"
 
@@ -20,9 +23,11 @@ namespace {
 // Level 9 looks at four samples of this size spread over a piece.
 constexpr size_t kSample = 16384;
 
-// pieceLevel's choices of our own encoder and of the noise coder.
+// pieceLevel's choices of our own encoder, of the noise coder and of our
+// block writer over the quick parse of data that is nearly noise.
 constexpr int kOwnEncoder = -1;
 constexpr int kNoise = -2;
+constexpr int kSparse = -3;
 
 // At level 9 a member of text of more than kTinyText and up to kSmallText
 // bytes (one the own encoder would parse twice, to learn its prices and then
@@ -48,6 +53,9 @@ constexpr size_t kPart = 1 << 20;
 struct Slot {
     libdeflate_compressor* compressors[13] = {};
     std::unique_ptr<DeflateEncoder> own;
+    std::unique_ptr<lz::SparseParser> sparse;
+    std::vector<uint32_t> symbols;     // the quick parse of one part
+    std::vector<uint64_t> blockCounts; // the block writer's counts at steps
     std::unique_ptr<unsigned char[]> scratch;
     size_t room = 0;
 
@@ -70,14 +78,17 @@ struct Slot {
 thread_local Slot tSlot;
 
 // What a part of a piece takes (noise.h): noise, long repeats aside, the noise
-// coder; at level 9, data that would shrink but little, libdeflate's lazy
-// search (its level 9), which finds that little nearly as well as its
-// near-optimal parser at a fraction of the cost; anything else (kNormal) the level asked for.
+// coder; from level kSparseLevel up, data that would shrink but little our
+// block writer over the quick parse (appendSparse), which finds that little as
+// well as a thorough lazy search at a fraction of the cost; anything else
+// (kNormal) the level asked for.
 constexpr int kNormal = 0;
-constexpr int kLittle = 9;
+constexpr int kSparseLevel = 6;
 int partKind(const unsigned char* in, size_t size, int level) {
     const arc::Shrinkage shrinkage = arc::estimateShrinkage(in, size);
-    return shrinkage.searchless ? kNoise : shrinkage.little && level == 9 ? kLittle : kNormal;
+    return shrinkage.searchless                        ? kNoise
+           : shrinkage.little && level >= kSparseLevel ? kSparse
+                                                       : kNormal;
 }
 
 // Level 9's choice for a run of a piece (`whole`: the run is a whole member),
@@ -115,13 +126,58 @@ int runLevel(Slot& slot, const unsigned char* in, size_t size, int level, bool w
     return packed * 16 < sampled ? 9 : 10;
 }
 
+// Appends a run of data that is nearly noise (kSparse) as a fragment, part by
+// part: our block writer over the quick parse (lz_sparse.h), or, for a part
+// where that parse finds many matches (text in fact), libdeflate at `level`;
+// a part that does not shrink is stored. `history` bytes before `in` may be
+// referred to by the quick parse's matches.
+void appendSparse(Slot& slot, const unsigned char* in, size_t history, size_t size, int level,
+                  std::vector<unsigned char>& out) {
+    if (!slot.sparse) {
+        slot.sparse = std::make_unique<lz::SparseParser>(deflate::kWindowBits, deflate::kMaxMatch);
+        slot.symbols.reserve(kPart); // at most a symbol per byte
+        arc::preferHugePages(slot.symbols.data(), kPart * sizeof(uint32_t));
+    }
+    unsigned char* const packed = slot.scratch.get();
+    for (size_t at = 0; at < size;) {
+        const size_t n = std::min(kPart, size - at);
+        const size_t before = std::min(history + at, kWindow);
+        size_t made = 0;
+        if (n > 16) {
+            slot.symbols.clear();
+            if (slot.sparse->parse(in + at - before, before, before + n, slot.symbols)) {
+                deflate::BitWriter w(packed, n - 16);
+                deflate::writeBlocks(w, slot.symbols.data(), slot.symbols.size(), in + at, false,
+                                     slot.blockCounts);
+                deflate::endFragment(w);
+                made = w.finish();
+                out.insert(out.end(), packed, packed + made);
+            } else {
+                made =
+                    libdeflate_deflate_compress(slot.compressor(level), in + at, n, packed, n - 16);
+                const size_t kept = out.size();
+                if (made > 0 && !deflate::appendFragment(packed, made, out)) {
+                    out.resize(kept);
+                    made = 0;
+                }
+            }
+        }
+        if (made == 0)
+            deflate::appendStored(in + at, n, out);
+        at += n;
+    }
+}
+
 // Appends one run of a piece, compressed as `kind` says (partKind); with
 // `whole`, as a complete stream. `history` bytes before `in` may be referred
 // to by the noise coder's and our own encoder's matches.
 void appendRun(Slot& slot, const unsigned char* in, size_t history, size_t size, int kind,
                int level, bool whole, std::vector<unsigned char>& out) {
-    if (kind == kNoise) {
-        deflate::appendNoise(in - history, history, size, out);
+    if (kind == kNoise || kind == kSparse) {
+        if (kind == kNoise)
+            deflate::appendNoise(in - history, history, size, out);
+        else
+            appendSparse(slot, in, history, size, level, out);
         if (whole)
             out.insert(out.end(), deflate::kStreamEnd,
                        deflate::kStreamEnd + sizeof deflate::kStreamEnd);
@@ -130,9 +186,7 @@ void appendRun(Slot& slot, const unsigned char* in, size_t history, size_t size,
     // Room for less than the input: a run that does not shrink (and one of
     // 16 bytes or less) is stored.
     unsigned char* const packed = slot.scratch.get();
-    const int chosen = size <= 16        ? 0
-                       : kind == kNormal ? runLevel(slot, in, size, level, whole)
-                                         : kind;
+    const int chosen = size <= 16 ? 0 : runLevel(slot, in, size, level, whole);
     size_t made = 0;
     if (chosen == kOwnEncoder) {
         if (!slot.own)
@@ -169,8 +223,15 @@ void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size, 
         slot.room = 0;
         slot.scratch.reset(new unsigned char[room]);
         slot.room = room;
+        arc::preferHugePages(slot.scratch.get(), room);
     }
     out.clear();
+    // Room for the piece stored, set aside at once.
+    const size_t most = size + (size / deflate::kStoredMax + 2) * 5 + sizeof deflate::kStreamEnd;
+    if (out.capacity() < most) {
+        out.reserve(most);
+        arc::preferHugePages(out.data(), most);
+    }
     if (size <= 16) {
         appendRun(slot, in, history, size, kNormal, level, whole, out);
         return;

@@ -21,10 +21,12 @@
 // At every level, each MiB of a piece is looked at first (noise.h), and runs
 // of parts alike are compressed apart: noise (compressed files, most photos,
 // random bytes) goes to the noise coder (deflate_noise.h) at the speed of
-// memory; at level 9, data that would shrink by less than an eighth takes
-// libdeflate's lazy search, which there finds nearly as much as a thorough
-// search at a fraction of its cost; the rest the level asked for. A file of photos and text has
-// its text compressed as hard as ever.
+// memory; from level 6 up, data that would shrink by less than an eighth (a
+// run of small compressed files) takes our block writer over the quick search
+// of lz_sparse.h, which there finds as much as libdeflate's lazy search at a
+// fraction of its cost, but for a MiB where it finds many matches, which
+// takes libdeflate at the level asked for; the rest the level asked for. A
+// file of photos and text has its text compressed as hard as ever.
 #pragma once
 
 #include <cstddef>

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <cstring>
 
 namespace zip::deflate {
 
@@ -20,6 +21,17 @@ public:
         : start_(data), at_(data), end_(data + size) {}
 
     uint32_t peek(unsigned n) {
+        if (count_ < n && end_ - at_ >= 8) {
+            // Whole bytes up to 56 bits or more at once. The bits above
+            // count_ are those of the bytes that follow, so that a later
+            // refill puts the same bits there again.
+            uint64_t word;
+            std::memcpy(&word, at_, 8); // little-endian machines only, as the rest of the module
+            bits_ |= word << count_;
+            const unsigned bytes = (63 - count_) / 8;
+            at_ += bytes;
+            count_ += bytes * 8;
+        }
         while (count_ < n) {
             uint64_t byte = 0;
             if (at_ < end_)
@@ -45,6 +57,7 @@ public:
     bool skipBytes(size_t n) {
         for (; n > 0 && count_ >= 8; --n)
             drop(8);
+        bits_ &= (uint64_t{1} << count_) - 1; // the bits read ahead are not those after the skip
         if (n > static_cast<size_t>(end_ - at_))
             return false;
         at_ += n;

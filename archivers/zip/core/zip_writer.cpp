@@ -3,6 +3,7 @@
 #include "cp932.h"
 #include "deflate_format.h"
 #include "deflate_walk.h"
+#include "huge_pages.h"
 #include "results.h"
 
 #include <algorithm>
@@ -212,6 +213,7 @@ unsigned char* Writer::inBuffer(size_t size) {
         inRoom_ = 0;
         inBuf_.reset(new unsigned char[size]);
         inRoom_ = size;
+        arc::preferHugePages(inBuf_.get(), size);
     }
     return inBuf_.get();
 }

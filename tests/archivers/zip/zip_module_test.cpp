@@ -64,9 +64,13 @@ TEST(ZipModule, MakesArchivesThatEveryReaderAcceptsWithNamesAndBytesIntact) {
     fs::create_directory(dir / "in");
     fs::create_directory(dir / "out");
     const std::map<std::string, std::string> files = {
-        {"text.txt", sample(300000, 1, true)},      {"noise.bin", sample(100000, 2, false)},
-        {"repeats.bin", repeatedNoise(48)},         {"empty.dat", ""},
-        {"한국어 이름.txt", sample(5000, 3, true)}, {"say \"hi\", a b.txt", "quoted name"},
+        {"text.txt", sample(300000, 1, true)},
+        {"noise.bin", sample(100000, 2, false)},
+        {"repeats.bin", repeatedNoise(48)},
+        {"empty.dat", ""},
+        {"packed.bin", sample(1500000, 4, false) + testsupport::packedFiles(5)},
+        {"한국어 이름.txt", sample(5000, 3, true)},
+        {"say \"hi\", a b.txt", "quoted name"},
     };
     std::vector<fs::path> paths;
     for (const auto& [name, data] : files) {
@@ -97,6 +101,8 @@ TEST(ZipModule, MakesArchivesThatEveryReaderAcceptsWithNamesAndBytesIntact) {
     EXPECT_EQ(
         python("print(z.getinfo('repeats.bin').compress_size * 100 // (48 * 32768))", archive),
         (std::vector<std::string>{"50"}));
+    // Noise, then a part that is nearly noise and one of many short matches.
+    EXPECT_EQ(methods["packed.bin"], "8 0");
     EXPECT_EQ(methods["empty.dat"], "0 0");
     EXPECT_EQ(methods["한국어 이름.txt"], "8 2048");
     EXPECT_EQ(methods["say \"hi\", a b.txt"], "0 0");
