@@ -4,11 +4,9 @@
 set -u
 program=$1
 modules=$2
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/cfg DRAVONEL2_SYSTEM_DIR=$modules TMPDIR=$work/tmp
-unset DISPLAY WAYLAND_DISPLAY
-mkdir -p "$work/cfg" "$work/tmp" "$work/in/x" "$work/in/y" "$work/out"
+. "$(dirname "$0")/../../support/headless_env.sh"
+export DRAVONEL2_SYSTEM_DIR=$modules
+mkdir -p "$work/in/x" "$work/in/y" "$work/out"
 printf 'report one\n' >"$work/in/x/Report.txt"
 printf 'report two\n' >"$work/in/y/report.doc"
 printf 'memo\n' >"$work/in/x/memo.txt"

@@ -5,11 +5,8 @@
 set -u
 program=$1
 modules=$2
-work=$(mktemp -d)
-trap 'chmod -R u+w "$work"; rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/cfg DRAVONEL2_SYSTEM_DIR=$modules TMPDIR=$work/tmp
-unset DISPLAY WAYLAND_DISPLAY
-mkdir -p "$work/cfg" "$work/tmp"
+. "$(dirname "$0")/../../support/headless_env.sh"
+export DRAVONEL2_SYSTEM_DIR=$modules
 passed=0 failed=0
 check() { # description, then a command that must succeed
     local what=$1; shift

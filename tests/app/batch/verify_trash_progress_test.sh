@@ -7,12 +7,10 @@ set -u
 program=$1
 modules=$2
 fakes=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
+. "$(dirname "$0")/../../support/headless_env.sh"
 # HOME and the trash on the files' own volume, as a user's home is.
-export HOME=$work XDG_DATA_HOME=$work/data XDG_CONFIG_HOME=$work/cfg TMPDIR=$work/tmp LC_ALL=C.UTF-8
-unset DISPLAY WAYLAND_DISPLAY
-mkdir -p "$work/cfg" "$work/tmp" "$work/in" "$work/out" "$work/data"
+export HOME=$work XDG_DATA_HOME=$work/data LC_ALL=C.UTF-8
+mkdir -p "$work/in" "$work/out" "$work/data"
 passed=0 failed=0
 check() { # description, then a command that must succeed
     local what=$1; shift

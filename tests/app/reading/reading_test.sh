@@ -7,11 +7,9 @@ set -u
 program=$1
 modules=$2
 data=$3
-work=$(mktemp -d)
-trap 'rm -rf "$work"' EXIT
-export XDG_CONFIG_HOME=$work/cfg DRAVONEL2_SYSTEM_DIR=$modules TMPDIR=$work/tmp LC_ALL=C.UTF-8
-unset DISPLAY WAYLAND_DISPLAY
-mkdir -p "$work/cfg" "$work/tmp" "$work/a" "$work/o"
+. "$(dirname "$0")/../../support/headless_env.sh"
+export DRAVONEL2_SYSTEM_DIR=$modules LC_ALL=C.UTF-8
+mkdir -p "$work/a" "$work/o"
 passed=0 failed=0
 check() { # description, then a command that must succeed
     local what=$1; shift
