@@ -1,6 +1,7 @@
 #include "lh_block.h"
 
 #include "huffman_lengths.h"
+#include "step_counts.h"
 
 #include <algorithm>
 #include <cstring>
@@ -161,50 +162,16 @@ void countRange(const uint32_t* sym, size_t n, Frequencies& f) {
     addRange(sym, n, f);
 }
 
-// The counts of the symbols before every kCountStep-th one of a run of
-// symbols, so that the counts of any part of the run cost a subtraction and at
-// most 2 kCountStep symbols counted, instead of a pass over the part: the
-// halving below asks for the counts of every half it weighs. They are kept in
-// the caller's `steps`, a Frequencies a step.
-constexpr size_t kCountStep = 4096;
-constexpr size_t kCountsPerStep = sizeof(Frequencies) / sizeof(uint32_t);
-static_assert(sizeof(Frequencies) == kCountsPerStep * sizeof(uint32_t));
+Frequencies difference(const Frequencies& whole, const Frequencies& part) {
+    Frequencies f;
+    for (int i = 0; i < kNC; ++i)
+        f.c[i] = whole.c[i] - part.c[i];
+    for (int i = 0; i < kMaxPositionSymbols; ++i)
+        f.p[i] = whole.p[i] - part.p[i];
+    return f;
+}
 
-class RunCounts {
-public:
-    // Counts the run into `whole`, keeping the counts on the way in `steps`.
-    RunCounts(const uint32_t* sym, size_t n, Frequencies& whole, std::vector<uint32_t>& steps)
-        : sym_(sym), steps_(steps) {
-        std::memset(&whole, 0, sizeof whole);
-        steps_.resize((n / kCountStep + 1) * kCountsPerStep);
-        for (size_t k = 0; k * kCountStep <= n; ++k) {
-            std::memcpy(steps_.data() + k * kCountsPerStep, &whole, sizeof whole);
-            addRange(sym + k * kCountStep, std::min(kCountStep, n - k * kCountStep), whole);
-        }
-    }
-    // The counts of the `n` symbols at `sym`, a part of the run.
-    void count(const uint32_t* sym, size_t n, Frequencies& f) const {
-        const size_t from = static_cast<size_t>(sym - sym_);
-        const size_t to = from + n;
-        const size_t a = (from + kCountStep - 1) / kCountStep;
-        const size_t b = to / kCountStep;
-        if (a >= b) {
-            countRange(sym, n, f);
-            return;
-        }
-        const uint32_t* const high = steps_.data() + b * kCountsPerStep;
-        const uint32_t* const low = steps_.data() + a * kCountsPerStep;
-        uint32_t* const out = reinterpret_cast<uint32_t*>(&f);
-        for (size_t i = 0; i < kCountsPerStep; ++i)
-            out[i] = high[i] - low[i];
-        addRange(sym, a * kCountStep - from, f);
-        addRange(sym_ + b * kCountStep, to - b * kCountStep, f);
-    }
-
-private:
-    const uint32_t* sym_;
-    std::vector<uint32_t>& steps_;
-};
+using RunCounts = arc::StepCounts<Frequencies, uint32_t>;
 
 // Bits a block of these symbols takes, extra distance bits left out (they do not
 // depend on how the symbols are cut into blocks).
@@ -278,12 +245,8 @@ void splitAndWrite(BitWriter& w, const uint32_t* sym, size_t n, const Frequencie
     }
     const size_t half = n / 2;
     Frequencies left;
-    Frequencies right;
     counts.count(sym, half, left);
-    for (int i = 0; i < kNC; ++i)
-        right.c[i] = whole.c[i] - left.c[i];
-    for (int i = 0; i < kMaxPositionSymbols; ++i)
-        right.p[i] = whole.p[i] - left.p[i];
+    const Frequencies right = difference(whole, left);
     // A range too long for one block is cut whatever it costs: the halves'
     // prices are then left to them, which ask for them only if they weigh
     // a cut of their own.

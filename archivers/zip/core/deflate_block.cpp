@@ -2,6 +2,7 @@
 
 #include "deflate_format.h"
 #include "huffman_lengths.h"
+#include "step_counts.h"
 
 #include <algorithm>
 #include <vector>
@@ -57,51 +58,7 @@ Frequencies difference(const Frequencies& whole, const Frequencies& part) {
     return f;
 }
 
-// The counts of the symbols before every kCountStep-th one of a run of
-// symbols, so that the counts of any part of the run cost a subtraction and at
-// most 2 kCountStep symbols counted, instead of a pass over the part: the
-// halving below asks for the counts of every half it weighs. They are kept in
-// the caller's `steps`, a Frequencies a step.
-constexpr size_t kCountStep = 4096;
-constexpr size_t kWordsPerStep = sizeof(Frequencies) / sizeof(uint64_t);
-static_assert(sizeof(Frequencies) == kWordsPerStep * sizeof(uint64_t));
-
-class RunCounts {
-public:
-    // Counts the run into `whole`, keeping the counts on the way in `steps`.
-    RunCounts(const uint32_t* sym, size_t n, Frequencies& whole, std::vector<uint64_t>& steps)
-        : sym_(sym), steps_(steps) {
-        std::memset(&whole, 0, sizeof whole);
-        whole.lit[kEndOfBlock] = 1;
-        steps_.resize((n / kCountStep + 1) * kWordsPerStep);
-        for (size_t k = 0; k * kCountStep <= n; ++k) {
-            std::memcpy(steps_.data() + k * kWordsPerStep, &whole, sizeof whole);
-            addRange(sym + k * kCountStep, std::min(kCountStep, n - k * kCountStep), whole);
-        }
-    }
-    // The counts of the `n` symbols at `sym`, a part of the run.
-    void count(const uint32_t* sym, size_t n, Frequencies& f) const {
-        const size_t from = static_cast<size_t>(sym - sym_);
-        const size_t to = from + n;
-        const size_t a = (from + kCountStep - 1) / kCountStep;
-        const size_t b = to / kCountStep;
-        if (a >= b) {
-            countRange(sym, n, f);
-            return;
-        }
-        Frequencies high;
-        Frequencies low;
-        std::memcpy(&high, steps_.data() + b * kWordsPerStep, sizeof high);
-        std::memcpy(&low, steps_.data() + a * kWordsPerStep, sizeof low);
-        f = difference(high, low);
-        addRange(sym, a * kCountStep - from, f);
-        addRange(sym_ + b * kCountStep, to - b * kCountStep, f);
-    }
-
-private:
-    const uint32_t* sym_;
-    std::vector<uint64_t>& steps_;
-};
+using RunCounts = arc::StepCounts<Frequencies, uint64_t>;
 
 // A code: lengths and the codes themselves, bit-reversed as they are sent.
 struct Code {
