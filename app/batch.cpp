@@ -29,7 +29,6 @@
 #include <cstdio>
 #include <memory>
 #include <optional>
-#include <unistd.h>
 #include <vector>
 
 namespace dravonel {
@@ -505,7 +504,7 @@ std::optional<int> BatchRun::planRuns() {
         out_.error(QStringLiteral("output folder '%1' does not exist").arg(b_.outFolder));
         return kBatchUsage;
     }
-    if (::access(QFile::encodeName(folder).constData(), W_OK | X_OK) != 0) {
+    if (!CanCreateFilesIn(folder)) {
         out_.error(QStringLiteral("output folder '%1' cannot be written into").arg(b_.outFolder));
         return kBatchUsage;
     }

@@ -21,8 +21,6 @@
 #include <QFileInfo>
 #include <QSet>
 
-#include <unistd.h>
-
 namespace dravonel {
 
 namespace {
@@ -430,7 +428,7 @@ bool parse(const QStringList& args, ReadingOptions& o, QString& error) {
             error = QStringLiteral("output folder '%1' does not exist").arg(given);
             return false;
         }
-        if (::access(QFile::encodeName(o.out).constData(), W_OK | X_OK) != 0) {
+        if (!CanCreateFilesIn(o.out)) {
             error = QStringLiteral("output folder '%1' cannot be written into").arg(given);
             return false;
         }

@@ -203,6 +203,11 @@ QString AbsolutePath(const QString& path) {
     return current.endsWith(u'/') ? current + path : current + u'/' + path;
 }
 
+bool CanCreateFilesIn(const QString& folder) {
+    const QByteArray encoded = encodedPath(folder);
+    return !encoded.isEmpty() && ::access(encoded.constData(), W_OK | X_OK) == 0;
+}
+
 bool CanOpenForReading(const QString& path) {
     const QByteArray encoded = encodedPath(path);
     if (encoded.isEmpty())

@@ -65,6 +65,9 @@ QString AbsolutePath(const QString& path);
 // missing or unreadable file give false).
 bool CanOpenForReading(const QString& path);
 
+// True when this user may make files in `folder` (write and search rights).
+bool CanCreateFilesIn(const QString& folder);
+
 // The free-space suffix of the volume that holds an absolute path (or, when the path
 // does not exist yet, its nearest existing folder): FreeSpaceTextFor of the bytes
 // available to the user there. "" when the volume cannot be asked.

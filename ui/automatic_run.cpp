@@ -2,16 +2,14 @@
 
 #include "mdiStatus.h"
 #include "options.h"
+#include "paths.h"
 #include "progress_line.h"
 #include "run.h"
 #include "run_status.h"
 #include "session.h"
 #include "terminal_text.h"
 
-#include <QFile>
-
 #include <cstdio>
-#include <unistd.h>
 
 namespace dravonel {
 
@@ -29,8 +27,7 @@ bool runAutomatically(Session& session, CompressionRun& run, const OptionSet& op
     // it was told to, and says why it did not run.
     const QString outFolder = session.outputFolder();
     const bool opened = session.openedGivenFolder(Session::Folder::Out);
-    if (!opened || outFolder.isEmpty() ||
-        ::access(QFile::encodeName(outFolder).constData(), W_OK | X_OK) != 0) {
+    if (!opened || outFolder.isEmpty() || !CanCreateFilesIn(outFolder)) {
         printTerminalLine(stderr,
                           kUnusableOutputFolder.arg(
                               opened ? outFolder : session.givenFolder(Session::Folder::Out)));
