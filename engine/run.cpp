@@ -329,8 +329,7 @@ Verdict CompressionRun::packDouble(const FormatTable& inner, const FormatTable& 
     // An inner archive left behind by an earlier failure must not be merged
     // into the new one.
     QFile::remove(staged);
-    if (c_.options.Double && CanOpenForReading(final) &&
-        !stageOldInner(outer, final, innerName, staged))
+    if (c_.options.Double && CanOpenForReading(final) && !stageOldInner(outer, final, innerName))
         return finish(kCodeMissing, QString());
 
     int code =
@@ -349,7 +348,8 @@ Verdict CompressionRun::packDouble(const FormatTable& inner, const FormatTable& 
 }
 
 bool CompressionRun::stageOldInner(const FormatTable& outer, const QString& final,
-                                   const QString& innerName, const QString& staged) {
+                                   const QString& innerName) {
+    const QString t = tmpFolder();
     log(resDravonel(msg::RunExtractingForUpdate));
     // The old inner archive is the member whose whole stored path is its name;
     // a final archive without one gets it added beside what it holds, and one
@@ -360,12 +360,11 @@ bool CompressionRun::stageOldInner(const FormatTable& outer, const QString& fina
     const bool holdsInner = std::any_of(members.begin(), members.end(),
                                         [&](const auto& m) { return m.path == innerName; });
     if (holdsInner && !busy(outer.reader))
-        call(outer.reader,
-             commandLine(QLatin1String(outer.extractSwitch), {final, tmpFolder()}, {innerName}),
+        call(outer.reader, commandLine(QLatin1String(outer.extractSwitch), {final, t}, {innerName}),
              final);
     // Without its old inner archive the update would replace the final archive
     // by one that lacks its old contents: leave it as it is.
-    return !holdsInner || QFileInfo(staged).isFile();
+    return !holdsInner || QFileInfo(t + innerName).isFile();
 }
 
 int CompressionRun::countGroups(bool byExtension) const {

@@ -207,11 +207,11 @@ private:
     // `innerName` made in the temporary folder, then put into the final one.
     Verdict packDouble(const FormatTable& inner, const FormatTable& outer, const QString& final,
                        const QString& innerName, Proof& proof);
-    // For an update of a double archive: extracts its old inner archive to
-    // `staged`. False when the final archive must be left as it is (it cannot
-    // be listed, or holds an inner archive that could not be extracted).
-    bool stageOldInner(const FormatTable& outer, const QString& final, const QString& innerName,
-                       const QString& staged);
+    // For an update of a double archive: extracts its old inner archive
+    // `innerName` into the temporary folder. False when the final archive must
+    // be left as it is (it cannot be listed, or holds an inner archive that
+    // could not be extracted).
+    bool stageOldInner(const FormatTable& outer, const QString& final, const QString& innerName);
     // Logs an archive's result; with a made archive, the proof's failures
     // first. Made means the module made it and it holds at least one file.
     Verdict finish(int code, const QString& archive, const Proof& proof = {});
