@@ -268,14 +268,26 @@ void splitAndWrite(BitWriter& w, const uint32_t* sym, size_t n, const Frequencie
 } // namespace
 
 void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int windowBits, LastBlock& last,
-                 std::vector<uint32_t>& scratch) {
+                 std::vector<uint32_t>& scratch, Cut cut) {
     last = LastBlock{};
     if (n == 0)
         return;
     Frequencies whole;
     const RunCounts counts(sym, n, whole, scratch);
-    splitAndWrite(w, sym, n, whole, 0, positionSymbols(windowBits), positionFieldBits(windowBits),
-                  last, counts);
+    const int np = positionSymbols(windowBits);
+    const int pBits = positionFieldBits(windowBits);
+    if (cut == Cut::Halves || n <= kMaxBlockSymbols) {
+        splitAndWrite(w, sym, n, whole, 0, np, pBits, last, counts);
+        return;
+    }
+    const size_t parts = (n + kMaxBlockSymbols - 1) / kMaxBlockSymbols;
+    for (size_t k = 0; k < parts; ++k) {
+        const size_t from = n * k / parts;
+        const size_t to = n * (k + 1) / parts;
+        Frequencies part;
+        counts.count(sym + from, to - from, part);
+        splitAndWrite(w, sym + from, to - from, part, 0, np, pBits, last, counts);
+    }
 }
 
 void avoidAlignedEnd(BitWriter& w, int windowBits, int bitsBefore, LastBlock& last) {

@@ -37,13 +37,20 @@ struct LastBlock {
     size_t n = 0;
 };
 
+// How a run of symbols too long for one block is cut before the halving
+// weighs its parts: in halves (a parse, whose statistics change along the
+// text, often where a halving falls), or in as few even parts as fit (bytes
+// of noise, alike all along: halves of a MiB would be 32 blocks of 32 Ki
+// symbols, each paying for its tables, where 17 do).
+enum class Cut { Halves, Even };
+
 // Writes the symbols as one or more blocks. A range is halved while the two
 // halves cost fewer bits than the whole, and always when it holds more symbols
-// than a block may. `last` tells where the final block went. `scratch` holds
-// the counts of the symbols at steps, which the halving weighs (about 2 KiB
-// per 4,096 symbols), kept by the caller from call to call.
+// than a block may (as `cut` says). `last` tells where the final block went.
+// `scratch` holds the counts of the symbols at steps, which the halving weighs
+// (about 2 KiB per 4,096 symbols), kept by the caller from call to call.
 void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int windowBits, LastBlock& last,
-                 std::vector<uint32_t>& scratch);
+                 std::vector<uint32_t>& scratch, Cut cut = Cut::Halves);
 
 // lhasa and 7z both read one byte past the last code, and disagree on a stream
 // that ends exactly on a byte boundary (lhasa needs a byte more, 7z refuses

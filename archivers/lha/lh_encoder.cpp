@@ -55,7 +55,9 @@ struct LhEncoder::Segment {
         }
         out.reserve(own());
         const arc::Shrinkage shrinkage = arc::estimateShrinkage(buf.data() + history, own());
+        Cut cut = Cut::Halves;
         if (shrinkage.searchless) {
+            cut = Cut::Even;
             noiseSymbols(windowBits);
         } else if (level == LhLevel::Maximum) {
             if (!optimal)
@@ -66,7 +68,7 @@ struct LhEncoder::Segment {
                 chains = std::make_unique<ChainParser>(windowBits);
             chains->parse(buf.data(), history, buf.size(), symbols);
         }
-        writeBlocks(out, symbols.data(), symbols.size(), windowBits, lastBlock, blockCounts);
+        writeBlocks(out, symbols.data(), symbols.size(), windowBits, lastBlock, blockCounts, cut);
     }
 
     // Bytes that are nearly noise are parsed by the quick search of
