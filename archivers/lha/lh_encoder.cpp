@@ -25,6 +25,31 @@ constexpr size_t kSegmentBytes = 1 << 20;
 // Shorter repeats in noise are left as bytes.
 constexpr size_t kMinRepeat = 16;
 
+// Joins a segment's bytes onto the `shift` bits (1-7) a segment before left
+// in a partial byte: each byte takes the bits carried and gives its own low
+// `shift` bits to the next, eight bytes at a time, then the rest byte by byte.
+// Returns the bits left over, which start the next partial byte.
+uint32_t shiftInto(std::vector<uint8_t>& bytes, uint32_t carried, int shift) {
+    size_t i = 0;
+    uint64_t wide = carried;
+    for (; i + 8 <= bytes.size(); i += 8) {
+        uint64_t w;
+        std::memcpy(&w, bytes.data() + i, 8);
+        w = __builtin_bswap64(w);
+        const uint64_t joined = wide << (64 - shift) | w >> shift;
+        wide = w & ((uint64_t{1} << shift) - 1);
+        w = __builtin_bswap64(joined);
+        std::memcpy(bytes.data() + i, &w, 8);
+    }
+    uint32_t carry = static_cast<uint32_t>(wide);
+    for (; i < bytes.size(); ++i) {
+        const uint32_t b = bytes[i];
+        bytes[i] = static_cast<uint8_t>((carry << (8 - shift)) | (b >> shift));
+        carry = b & ((1u << shift) - 1);
+    }
+    return carry;
+}
+
 } // namespace
 
 // One segment of input with the window of text before it, and its output.
@@ -171,34 +196,9 @@ int LhEncoder::encodePending(bool last) {
         if (last && i + 1 == filled_)
             avoidAlignedEnd(seg.out, windowBits_, tailCount_, seg.lastBlock);
         std::vector<uint8_t>& bytes = seg.out.bytes();
-        int rc;
-        if (tailCount_ == 0) {
-            rc = emit(bytes);
-        } else {
-            // Join the segment's bits onto the partial byte left by the one
-            // before, eight bytes at a time, then the rest byte by byte.
-            const int shift = tailCount_;
-            uint32_t carry = tailBits_;
-            size_t i = 0;
-            uint64_t wide = carry;
-            for (; i + 8 <= bytes.size(); i += 8) {
-                uint64_t w;
-                std::memcpy(&w, bytes.data() + i, 8);
-                w = __builtin_bswap64(w);
-                const uint64_t joined = wide << (64 - shift) | w >> shift;
-                wide = w & ((uint64_t{1} << shift) - 1);
-                w = __builtin_bswap64(joined);
-                std::memcpy(bytes.data() + i, &w, 8);
-            }
-            carry = static_cast<uint32_t>(wide);
-            for (; i < bytes.size(); ++i) {
-                const uint32_t b = bytes[i];
-                bytes[i] = static_cast<uint8_t>((carry << (8 - shift)) | (b >> shift));
-                carry = b & ((1u << shift) - 1);
-            }
-            rc = emit(bytes);
-            tailBits_ = carry;
-        }
+        if (tailCount_ > 0)
+            tailBits_ = shiftInto(bytes, tailBits_, tailCount_);
+        int rc = emit(bytes);
         if (rc != arc::kOk)
             return rc;
         // Append the segment's own partial byte to the carried bits.
