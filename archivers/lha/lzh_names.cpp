@@ -82,7 +82,9 @@ std::string decodeUtf16(const std::string& utf16) {
 StoredName encodeMemberName(const std::string& fileName) {
     StoredName s;
     s.bytes = fileName;
-    if (!arc::isValidUtf8(fileName))
+    // A name that is not UTF-8 goes as its bytes; one of ASCII alone reads
+    // the same in every code page and needs none marked.
+    if (!arc::isValidUtf8(fileName) || isAscii(fileName))
         return s;
     s.codePage = kCodePageShiftJis;
     if (!arc::utf8ToCp932(fileName, s.bytes)) {

@@ -1,8 +1,9 @@
 // Member names as an archive holds them, and the rules that turn them into
 // the UTF-8 names of this system and back (unlha32.h says the same for users).
 //
-// Writing a name that is valid UTF-8: the name field holds its Shift_JIS
-// (code page 932) bytes, and the code-page extension 0x46 says 932. A name
+// Writing a name that is valid UTF-8 and not ASCII alone: the name field holds
+// its Shift_JIS (code page 932) bytes, and the code-page extension 0x46 says
+// 932 (an ASCII name reads the same in every code page and goes without). A name
 // with a character Shift_JIS lacks gets "_" for that character in the name
 // field and its exact form, UTF-16LE, in extension 0x44 after it. The OS id is
 // 'M' (MS-DOS, what Japanese LHA tools on Windows expect) when the name field

@@ -75,6 +75,7 @@
  *   archive, so they are all in one):
  *   - the name field holds the name in Shift_JIS (code page 932), with "_" for
  *     each character Shift_JIS lacks, after the code-page extension 0x46 (932);
+ *     a name of ASCII alone, the same in every code page, goes without 0x46;
  *   - a name with such a character also gets the UTF-16LE name extension 0x44,
  *     after the name field;
  *   - the OS id is 'M' (MS-DOS, what Windows LHA tools expect) when the name

@@ -328,12 +328,12 @@ TEST(MemberNames, ShiftJisNameFieldsWithCodePageAndUtf16WhereShiftJisLacksAChara
                std::to_string(s.codePage) + ":" +
                (s.utf16Name && arc::utf16leToUtf8(*s.utf16Name, utf8) ? utf8 : "-");
     };
-    EXPECT_EQ(stored("PLAIN.TXT"), "U:PLAIN.TXT:932:-");
+    EXPECT_EQ(stored("PLAIN.TXT"), "U:PLAIN.TXT:0:-");
     EXPECT_EQ(stored("日本.txt"), "M:\x93\xfa\x96\x7b.txt:932:-");
     EXPECT_EQ(stored("ソ.txt"), "M:\x83\x5c.txt:932:-");
     EXPECT_EQ(stored("한국어.txt"), "U:___.txt:932:한국어.txt");
     EXPECT_EQ(stored("日本😀.txt"), "M:\x93\xfa\x96\x7b_.txt:932:日本😀.txt");
-    EXPECT_EQ(stored("a\\b.txt"), "U:a\\b.txt:932:-");
+    EXPECT_EQ(stored("a\\b.txt"), "U:a\\b.txt:0:-");
     EXPECT_EQ(stored("caf\xe9.txt"), "U:caf\xe9.txt:0:-"); // not UTF-8: its bytes
     for (std::string name : {"plain.txt", "日本.txt", "ソ.txt", "한국어.txt", "ｶﾀｶﾅ～.txt", "a\\b",
                              "日\\本😀", "caf\xe9"}) {
