@@ -105,6 +105,8 @@ s=$(status_of "$program" --extract --out "$work/h" "$work/a/long.zip")
 check "a name too long for the file system: the members after it still extract" sh -c "test $s -eq 1 && test -f '$work/h/ok.txt'"
 s=$(status_of "$program" --extract --out "$work/h" "$work/a/dots.lzh")
 check "a '..' member is named as passed over, not as damage" sh -c "test $s -eq 1 && grep -q \"dots.lzh': .. (passed over\" '$work/stderr'"
+s=$(status_of "$program" --test "$work/a/dirattr.zip")
+check "a file marked a folder by its attributes is tested, not passed as OK" sh -c "test $s -eq 1 && grep -q 'file.txt: CRC error' '$work/stderr'"
 
 # Content decides, not the name; what is neither is refused by name.
 cp "$data/lha-for-unix-lh7.lzh" "$work/a/mislabelled.zip"
