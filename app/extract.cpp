@@ -162,7 +162,7 @@ private:
     static QList<ListedMember> filesOf(const QList<ListedMember>& listed) {
         QList<ListedMember> files;
         for (const ListedMember& m : listed)
-            if (!isFolderMember(m))
+            if (!isFolderMember(m) && !isLinkMember(m))
                 files.append(m);
         return files;
     }
@@ -240,6 +240,10 @@ private:
         if (!members(given, archive, kind, listed))
             return staged;
         const QList<ListedMember> files = filesOf(listed);
+        for (const ListedMember& m : listed)
+            if (isLinkMember(m))
+                out_.failure(QStringLiteral("not extracted: '%1': %2 (a symbolic link)")
+                                 .arg(given, prefix + m.path));
         quint64 total = 0;
         for (const ListedMember& m : files)
             total += m.size;

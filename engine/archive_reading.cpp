@@ -32,8 +32,13 @@ std::optional<ArchiveKind> sniffArchive(const QString& path) {
     return std::nullopt;
 }
 
+bool isLinkMember(const ListedMember& member) {
+    return member.method == QLatin1String("-lhd-") && member.path.contains(QLatin1Char('|'));
+}
+
 bool isFolderMember(const ListedMember& member) {
-    return member.method == QLatin1String("-lhd-") || member.path.endsWith(QLatin1Char('/'));
+    return (member.method == QLatin1String("-lhd-") && !isLinkMember(member)) ||
+           member.path.endsWith(QLatin1Char('/'));
 }
 
 namespace {

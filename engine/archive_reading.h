@@ -26,6 +26,10 @@ namespace dravonel {
 // None when it is neither, or cannot be read.
 std::optional<ArchiveKind> sniffArchive(const QString& path);
 
+// Whether a listed member is a symbolic link: an LZH folder entry named
+// "link|target", as LHa for UNIX stores one (never extracted).
+bool isLinkMember(const ListedMember& member);
+
 // Whether a listed member is a folder (nothing to test or extract).
 bool isFolderMember(const ListedMember& member);
 
