@@ -251,6 +251,9 @@ private:
             const QString file = arrivedFile(in, m);
             if (!file.isEmpty())
                 staged.append({file, prefix + m.path});
+            else if (m.path.contains(QChar::ReplacementCharacter))
+                out_.failure(QStringLiteral("not extracted: '%1': %2 (its name is not valid UTF-8)")
+                                 .arg(given, prefix + m.path));
             else
                 out_.failure(QStringLiteral("not extracted: '%1': %2 (%3)")
                                  .arg(given, prefix + m.path,
@@ -336,7 +339,7 @@ private:
             if (!QDir().mkdir(destination)) {
                 out_.failure(
                     QStringLiteral("'%1': the folder '%2' cannot be made").arg(given, destination));
-                QDir(staging).removeRecursively();
+                removeFolder(staging);
                 return;
             }
         }
@@ -351,7 +354,7 @@ private:
             ++membersDone_;
             out_.line(QStringLiteral("%1 -> %2").arg(s.member, placed));
         }
-        QDir(staging).removeRecursively();
+        removeFolder(staging);
         if (out_.failures() == failuresBefore)
             ++archivesDone_;
     }

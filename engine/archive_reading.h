@@ -77,4 +77,9 @@ bool sameBytes(const QString& a, const QString& b);
 // when none can be made there.
 QString makeStagingFolder(const QString& parent);
 
+// Removes `folder` and everything in it, whatever bytes the names inside hold
+// (a member's name need not be UTF-8, which a QString cannot give back).
+// False when something stays.
+bool removeFolder(const QString& folder);
+
 } // namespace dravonel

@@ -105,6 +105,8 @@ s=$(status_of "$program" --extract --out "$work/h" "$work/a/long.zip")
 check "a name too long for the file system: the members after it still extract" sh -c "test $s -eq 1 && test -f '$work/h/ok.txt'"
 s=$(status_of "$program" --extract --out "$work/h" "$work/a/link.lzh")
 check "an LZH symbolic link is named, nothing made of it: exit 1" sh -c "test $s -eq 1 && grep -q 'link.lzh.: lnk|/etc/passwd (a symbolic link)' '$work/stderr' && test ! -L '$work/h/lnk'"
+s=$(status_of "$program" --extract --out "$work/h" "$work/a/raw.lzh")
+check "a name not UTF-8 is named so, no staging folder left" sh -c "test $s -eq 1 && grep -q 'raw.lzh.*(its name is not valid UTF-8)' '$work/stderr' && ! ls -A '$work/h' | grep -q dravonel2-extract"
 s=$(status_of "$program" --extract --out "$work/h" "$work/a/dots.lzh")
 check "a '..' member is named as passed over, not as damage" sh -c "test $s -eq 1 && grep -q \"dots.lzh': .. (passed over\" '$work/stderr'"
 s=$(status_of "$program" --test "$work/a/dirattr.zip")
