@@ -334,11 +334,10 @@ private:
         // else "X (2)"…); one file: the output folder itself.
         QString destination = out;
         if (staged.size() > 1) {
-            const QString name = freeNameIn(out, folderName(path));
-            destination = out + QLatin1Char('/') + name;
-            if (!QDir().mkdir(destination)) {
-                out_.failure(
-                    QStringLiteral("'%1': the folder '%2' cannot be made").arg(given, destination));
+            destination = makeFolderWithoutReplacing(out, folderName(path));
+            if (destination.isEmpty()) {
+                out_.failure(QStringLiteral("'%1': no folder '%2' can be made in '%3'")
+                                 .arg(given, folderName(path), out));
                 removeFolder(staging);
                 return;
             }

@@ -209,6 +209,20 @@ bool removeFolder(const QString& folder) {
     return fd >= 0 && removeEntries(fd) && ::rmdir(path.constData()) == 0;
 }
 
+QString makeFolderWithoutReplacing(const QString& folder, const QString& name) {
+    const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    // Another extraction may take the free name first: mkdir then fails with
+    // EEXIST and the next free name is tried.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const QString target = base + freeNameIn(base, name);
+        if (::mkdir(QFile::encodeName(target).constData(), 0777) == 0)
+            return target;
+        if (errno != EEXIST)
+            return QString();
+    }
+    return QString();
+}
+
 QString makeStagingFolder(const QString& parent) {
     QByteArray pattern =
         QFile::encodeName((parent.endsWith(QLatin1Char('/')) ? parent : parent + QLatin1Char('/')) +

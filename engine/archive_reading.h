@@ -60,6 +60,11 @@ QString freeNameIn(const QString& folder, const QString& name);
 // moved (`from` then stays).
 QString moveWithoutReplacing(const QString& from, const QString& folder, const QString& name);
 
+// Makes the folder freeNameIn(folder, name) in `folder`, the next free name
+// when another process takes that one first; returns its path, or "" when no
+// folder can be made.
+QString makeFolderWithoutReplacing(const QString& folder, const QString& name);
+
 // Decodes the members of `archive` that hold `files` (under their bare names)
 // into a folder of its own inside `workFolder` and compares each byte for byte
 // with its file; a file proven so far (`failures` None) whose member does not

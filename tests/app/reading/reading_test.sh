@@ -111,6 +111,12 @@ s=$(status_of "$program" --extract --out "$work/h" "$work/a/dots.lzh")
 check "a '..' member is named as passed over, not as damage" sh -c "test $s -eq 1 && grep -q \"dots.lzh': .. (passed over\" '$work/stderr'"
 s=$(status_of "$program" --test "$work/a/dirattr.zip")
 check "a file marked a folder by its attributes is tested, not passed as OK" sh -c "test $s -eq 1 && grep -q 'file.txt: CRC error' '$work/stderr'"
+# Extractions into one folder at once each get a folder of their own.
+for r in 1 2 3 4; do
+    for i in 1 2 3 4 5 6 7 8; do "$program" --extract --out "$work/h" "$work/a/TEST.LZH" >/dev/null 2>>"$work/race" & done
+    wait
+done
+check "extractions at once: a folder each, none refused" sh -c "test \$(ls -d '$work/h'/TEST* | wc -l) -eq 32 && ! test -s '$work/race'"
 
 # Content decides, not the name; what is neither is refused by name.
 cp "$data/lha-for-unix-lh7.lzh" "$work/a/mislabelled.zip"
