@@ -162,7 +162,7 @@ private:
     static QList<ListedMember> filesOf(const QList<ListedMember>& listed) {
         QList<ListedMember> files;
         for (const ListedMember& m : listed)
-            if (!isFolderMember(m))
+            if (!isFolderMember(m) && !isLinkMember(m))
                 files.append(m);
         return files;
     }
@@ -240,6 +240,10 @@ private:
         if (!members(given, archive, kind, listed))
             return staged;
         const QList<ListedMember> files = filesOf(listed);
+        for (const ListedMember& m : listed)
+            if (isLinkMember(m))
+                out_.failure(QStringLiteral("not extracted: '%1': %2 (a symbolic link)")
+                                 .arg(given, prefix + m.path));
         quint64 total = 0;
         for (const ListedMember& m : files)
             total += m.size;
@@ -247,6 +251,9 @@ private:
             const QString file = arrivedFile(in, m);
             if (!file.isEmpty())
                 staged.append({file, prefix + m.path});
+            else if (m.path.contains(QChar::ReplacementCharacter))
+                out_.failure(QStringLiteral("not extracted: '%1': %2 (its name is not valid UTF-8)")
+                                 .arg(given, prefix + m.path));
             else
                 out_.failure(QStringLiteral("not extracted: '%1': %2 (%3)")
                                  .arg(given, prefix + m.path,
@@ -327,12 +334,11 @@ private:
         // else "X (2)"…); one file: the output folder itself.
         QString destination = out;
         if (staged.size() > 1) {
-            const QString name = freeNameIn(out, folderName(path));
-            destination = out + QLatin1Char('/') + name;
-            if (!QDir().mkdir(destination)) {
-                out_.failure(
-                    QStringLiteral("'%1': the folder '%2' cannot be made").arg(given, destination));
-                QDir(staging).removeRecursively();
+            destination = makeFolderWithoutReplacing(out, folderName(path));
+            if (destination.isEmpty()) {
+                out_.failure(QStringLiteral("'%1': no folder '%2' can be made in '%3'")
+                                 .arg(given, folderName(path), out));
+                removeFolder(staging);
                 return;
             }
         }
@@ -347,7 +353,7 @@ private:
             ++membersDone_;
             out_.line(QStringLiteral("%1 -> %2").arg(s.member, placed));
         }
-        QDir(staging).removeRecursively();
+        removeFolder(staging);
         if (out_.failures() == failuresBefore)
             ++archivesDone_;
     }

@@ -5,13 +5,14 @@
 #include "paths.h"
 #include "run.h"
 
-#include <QDir>
 #include <QFile>
 #include <QFileInfo>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -32,8 +33,13 @@ std::optional<ArchiveKind> sniffArchive(const QString& path) {
     return std::nullopt;
 }
 
+bool isLinkMember(const ListedMember& member) {
+    return member.method == QLatin1String("-lhd-") && member.path.contains(QLatin1Char('|'));
+}
+
 bool isFolderMember(const ListedMember& member) {
-    return member.method == QLatin1String("-lhd-") || member.path.endsWith(QLatin1Char('/'));
+    return (member.method == QLatin1String("-lhd-") && !isLinkMember(member)) ||
+           member.path.endsWith(QLatin1Char('/'));
 }
 
 namespace {
@@ -166,6 +172,57 @@ QString moveWithoutReplacing(const QString& from, const QString& folder, const Q
     return QString();
 }
 
+namespace {
+
+// Removes everything in the open folder `dirFd` (closed on return), by the
+// bytes of each name; a link is removed, never followed.
+bool removeEntries(int dirFd) {
+    DIR* dir = ::fdopendir(dirFd);
+    if (dir == nullptr) {
+        ::close(dirFd);
+        return false;
+    }
+    bool removed = true;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
+            ::unlinkat(::dirfd(dir), name, 0) == 0)
+            continue;
+        if (errno != EISDIR) {
+            removed = false;
+            continue;
+        }
+        const int sub =
+            ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (sub < 0 || !removeEntries(sub) || ::unlinkat(::dirfd(dir), name, AT_REMOVEDIR) != 0)
+            removed = false;
+    }
+    ::closedir(dir);
+    return removed;
+}
+
+} // namespace
+
+bool removeFolder(const QString& folder) {
+    const QByteArray path = QFile::encodeName(folder);
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return fd >= 0 && removeEntries(fd) && ::rmdir(path.constData()) == 0;
+}
+
+QString makeFolderWithoutReplacing(const QString& folder, const QString& name) {
+    const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
+    // Another extraction may take the free name first: mkdir then fails with
+    // EEXIST and the next free name is tried.
+    for (int attempt = 0; attempt < 1000; ++attempt) {
+        const QString target = base + freeNameIn(base, name);
+        if (::mkdir(QFile::encodeName(target).constData(), 0777) == 0)
+            return target;
+        if (errno != EEXIST)
+            return QString();
+    }
+    return QString();
+}
+
 QString makeStagingFolder(const QString& parent) {
     QByteArray pattern =
         QFile::encodeName((parent.endsWith(QLatin1Char('/')) ? parent : parent + QLatin1Char('/')) +
@@ -213,7 +270,7 @@ void verifyFiles(Archivers& archivers, ArchiveKind kind, const QString& archive,
             failures[i] = ProofFailure::NotVerified;
     }
     if (!folder.isEmpty())
-        QDir(folder).removeRecursively();
+        removeFolder(folder);
 }
 
 } // namespace dravonel

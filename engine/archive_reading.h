@@ -26,6 +26,10 @@ namespace dravonel {
 // None when it is neither, or cannot be read.
 std::optional<ArchiveKind> sniffArchive(const QString& path);
 
+// Whether a listed member is a symbolic link: an LZH folder entry named
+// "link|target", as LHa for UNIX stores one (never extracted).
+bool isLinkMember(const ListedMember& member);
+
 // Whether a listed member is a folder (nothing to test or extract).
 bool isFolderMember(const ListedMember& member);
 
@@ -56,6 +60,11 @@ QString freeNameIn(const QString& folder, const QString& name);
 // moved (`from` then stays).
 QString moveWithoutReplacing(const QString& from, const QString& folder, const QString& name);
 
+// Makes the folder freeNameIn(folder, name) in `folder`, the next free name
+// when another process takes that one first; returns its path, or "" when no
+// folder can be made.
+QString makeFolderWithoutReplacing(const QString& folder, const QString& name);
+
 // Decodes the members of `archive` that hold `files` (under their bare names)
 // into a folder of its own inside `workFolder` and compares each byte for byte
 // with its file; a file proven so far (`failures` None) whose member does not
@@ -72,5 +81,10 @@ bool sameBytes(const QString& a, const QString& b);
 // A new empty folder "<parent>/.dravonel2-extract-XXXXXX" (mode 0700), or ""
 // when none can be made there.
 QString makeStagingFolder(const QString& parent);
+
+// Removes `folder` and everything in it, whatever bytes the names inside hold
+// (a member's name need not be UTF-8, which a QString cannot give back).
+// False when something stays.
+bool removeFolder(const QString& folder);
 
 } // namespace dravonel

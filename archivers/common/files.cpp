@@ -5,6 +5,7 @@
 
 #include <cerrno>
 #include <chrono>
+#include <climits>
 #include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
@@ -158,7 +159,9 @@ time_t fileMtime(const std::string& path) {
 std::string safeMemberName(const std::string& stored, bool backslashSeparates) {
     const size_t cut = stored.find_last_of(backslashSeparates ? "/\\" : "/");
     const std::string name = cut == std::string::npos ? stored : stored.substr(cut + 1);
-    if (name.empty() || name == "." || name == "..")
+    // A component longer than the file system allows (NAME_MAX) could never
+    // be created: it is refused here rather than failing as an unwritable file.
+    if (name.empty() || name == "." || name == ".." || name.size() > NAME_MAX)
         return "";
     for (unsigned char c : name) {
         if (c < 0x20 || c == 0x7f)

@@ -47,7 +47,8 @@ time_t fileMtime(const std::string& path);
 // Reduces a member name from an archive to a bare file name that can only land
 // inside the destination folder: the last component after "/" (or "\" too when
 // `backslashSeparates`, as in names made on DOS and Windows), with control
-// characters refused. Returns "" when nothing safe remains ("", ".", "..").
+// characters and names longer than NAME_MAX bytes refused. Returns "" when
+// nothing safe remains ("", ".", "..").
 std::string safeMemberName(const std::string& stored, bool backslashSeparates = true);
 
 // An extracted file: written to a temporary file in the destination folder, and

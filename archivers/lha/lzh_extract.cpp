@@ -130,6 +130,7 @@ int extract(const Command& cmd, arc::Progress& progress) {
     // A test decodes every member, whatever its name would become on disk.
     const bool testOnly = cmd.verb == 't';
     int result = arc::kOk;
+    int skipped = 0;
     bool matched = false;
     uint64_t done = 0;
     for (const MemberHeader& h : members) {
@@ -140,9 +141,13 @@ int extract(const Command& cmd, arc::Progress& progress) {
             continue;
         const std::string name = arc::safeMemberName(path, false);
         matched = true;
-        const int rc = name.empty() && !testOnly ? arc::kErrHeaderBroken
-                                                 : extractMember(archive, h, testOnly ? path : name,
-                                                                 folder, testOnly, progress, done);
+        // A name that cannot be made safe is passed over and counted.
+        if (name.empty() && !testOnly) {
+            skipped = arc::addSkipped(skipped);
+            continue;
+        }
+        const int rc =
+            extractMember(archive, h, testOnly ? path : name, folder, testOnly, progress, done);
         if (rc == arc::kErrCancelled || rc == arc::kErrDiskFull)
             return rc;
         keepFirst(result, rc);
@@ -150,7 +155,7 @@ int extract(const Command& cmd, arc::Progress& progress) {
     keepFirst(result, scan);
     if (!wanted.empty() && !matched)
         keepFirst(result, arc::kErrNotFound);
-    return result;
+    return result != arc::kOk ? result : skipped;
 }
 
 } // namespace lha

@@ -173,7 +173,10 @@ int testArchive(const std::string& archive, const std::vector<std::string>& name
     int failure = arc::kOk;
     uint64_t done = 0;
     for (const Entry* e : chosen) {
-        if (e->isDirectory())
+        // A folder holds no data; an entry marked a folder only by its
+        // attributes that declares data is decoded all the same, since callers
+        // that go by its name take it for a file.
+        if (e->isDirectory() && e->size == 0)
             continue;
         rc = reader.extract(*e, [&](const void*, size_t size) {
             done += size;

@@ -67,6 +67,57 @@ check "the ESC name is named escaped, never raw" sh -c "grep -q 'esc.033\\[2Jnam
 check "a member not extracted: exit 1" test "$s" -eq 1
 check "no staging folder left" sh -c "! ls -A '$work/o' | grep -q dravonel2-extract"
 
+# Hostile archives: a name longer than a file name may be, an LHa for UNIX
+# symbolic link ("-lhd-", "link|target"), a name that is neither UTF-8 nor
+# Shift_JIS, a ".." member, a file marked a folder by its attributes alone
+# (with a damaged CRC); a sound ok.txt after each.
+python3 - "$work/a" <<'PY2'
+import io, struct, sys, zipfile
+d = sys.argv[1]
+def crc16(data):
+    c = 0
+    for b in data:
+        c ^= b
+        for _ in range(8):
+            c = (c >> 1) ^ 0xA001 if c & 1 else c >> 1
+    return c
+def lzh1(method, name, data=b"", mode=0o100644):  # a level-1 header of the Unix id
+    ext = struct.pack("<BHH", 0x50, mode, 0)  # the Unix mode
+    base = (method + struct.pack("<IIIBBB", len(ext + data), len(data), 0x50210000, 0x20, 1,
+            len(name)) + name + struct.pack("<HcH", crc16(data), b"U", len(ext)))
+    return bytes([len(base), sum(base) & 0xFF]) + base + ext + data
+ok = lzh1(b"-lh0-", b"ok.txt", b"ok\n")
+for n, first in (("link", lzh1(b"-lhd-", b"lnk|/etc/passwd", mode=0o120777)),
+                 ("raw", lzh1(b"-lh0-", b"\xfe.txt", b"raw\n")), ("dots", lzh1(b"-lh0-", b"..", b"dots\n"))):
+    open(f"{d}/{n}.lzh", "wb").write(first + ok + b"\0")
+with zipfile.ZipFile(f"{d}/long.zip", "w") as z:
+    z.writestr("L" * 300, "long\n")
+    z.writestr("ok.txt", "ok\n")
+b = io.BytesIO()
+with zipfile.ZipFile(b, "w") as z:
+    i = zipfile.ZipInfo("file.txt"); i.create_system = 3; i.external_attr = 0o100644 << 16 | 0x10
+    z.writestr(i, "data\n")
+b = bytearray(b.getvalue()); b[b.index(b"data")] ^= 1
+open(f"{d}/dirattr.zip", "wb").write(b)
+PY2
+mkdir "$work/h"
+s=$(status_of "$program" --extract --out "$work/h" "$work/a/long.zip")
+check "a name too long for the file system: the members after it still extract" sh -c "test $s -eq 1 && test -f '$work/h/ok.txt'"
+s=$(status_of "$program" --extract --out "$work/h" "$work/a/link.lzh")
+check "an LZH symbolic link is named, nothing made of it: exit 1" sh -c "test $s -eq 1 && grep -q 'link.lzh.: lnk|/etc/passwd (a symbolic link)' '$work/stderr' && test ! -L '$work/h/lnk'"
+s=$(status_of "$program" --extract --out "$work/h" "$work/a/raw.lzh")
+check "a name not UTF-8 is named so, no staging folder left" sh -c "test $s -eq 1 && grep -q 'raw.lzh.*(its name is not valid UTF-8)' '$work/stderr' && ! ls -A '$work/h' | grep -q dravonel2-extract"
+s=$(status_of "$program" --extract --out "$work/h" "$work/a/dots.lzh")
+check "a '..' member is named as passed over, not as damage" sh -c "test $s -eq 1 && grep -q \"dots.lzh': .. (passed over\" '$work/stderr'"
+s=$(status_of "$program" --test "$work/a/dirattr.zip")
+check "a file marked a folder by its attributes is tested, not passed as OK" sh -c "test $s -eq 1 && grep -q 'file.txt: CRC error' '$work/stderr'"
+# Extractions into one folder at once each get a folder of their own.
+for r in 1 2 3 4; do
+    for i in 1 2 3 4 5 6 7 8; do "$program" --extract --out "$work/h" "$work/a/TEST.LZH" >/dev/null 2>>"$work/race" & done
+    wait
+done
+check "extractions at once: a folder each, none refused" sh -c "test \$(ls -d '$work/h'/TEST* | wc -l) -eq 32 && ! test -s '$work/race'"
+
 # Content decides, not the name; what is neither is refused by name.
 cp "$data/lha-for-unix-lh7.lzh" "$work/a/mislabelled.zip"
 cp "$work/a/one.zip" "$work/a/-lead \"q\".lzh"
