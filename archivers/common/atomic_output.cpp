@@ -166,7 +166,9 @@ int AtomicOutput::open(const std::string& destination, const std::string& workDi
     destination_ = destination;
     written_ = 0;
     struct stat st;
-    replacing_ = ::stat(destination.c_str(), &st) == 0;
+    // The destination itself, not what a link there names: renamed over, a
+    // link would be gone and the archive it names left as it was.
+    replacing_ = ::lstat(destination.c_str(), &st) == 0;
     if (replacing_ && !mayReplace(destination, st))
         return kErrCannotWriteDest;
     if (!replacing_ && errno != ENOENT)

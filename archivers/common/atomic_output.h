@@ -13,9 +13,9 @@
 //
 // An existing destination keeps its permission bits (rwx); a new one gets
 // 0666 less the umask. An existing destination is refused (kErrCannotWriteDest,
-// left as it is) when it is not a regular file, when its owner has no write
-// permission on it (mode bits, so that this holds for root too), or when the
-// calling user may not write it.
+// left as it is) when it is not a regular file (a symbolic link is not one),
+// when its owner has no write permission on it (mode bits, so that this holds
+// for root too), or when the calling user may not write it.
 #pragma once
 
 #include <cstddef>

@@ -32,11 +32,19 @@ int decodeData(const MemberHeader& h, int windowBits, uint64_t& left, const Byte
     return rc;
 }
 
-// Decodes one member and checks its CRC; into `file` (opened), or, with
-// `testOnly`, nowhere.
-int decodeMember(const ArchiveFile& archive, const MemberHeader& h, int windowBits,
-                 const std::string& name, arc::ExtractedFile& file, bool testOnly,
-                 arc::Progress& progress, uint64_t& done) {
+// Whether the member's data can be decoded: kOk, or why not.
+int decodable(const MemberHeader& h) {
+    const Method* method = methodOfId(h.method);
+    if (!method || method == &kFolder)
+        return arc::kErrMethod;
+    return plausibleSizes(h) ? arc::kOk : arc::kErrBadData;
+}
+
+} // namespace
+
+int decodeMemberData(const ArchiveFile& archive, const MemberHeader& h, const ByteSink& sink) {
+    if (const int rc = decodable(h); rc != arc::kOk)
+        return rc;
     uint16_t crc = 0;
     uint64_t readAt = h.dataOffset;
     uint64_t left = h.packedSize;
@@ -50,33 +58,35 @@ int decodeMember(const ArchiveFile& archive, const MemberHeader& h, int windowBi
         left -= n;
         return static_cast<long long>(n);
     };
-    ByteSink sink = [&](const uint8_t* data, size_t size) {
+    ByteSink checked = [&](const uint8_t* data, size_t size) {
         crc = arc::crc16Update(crc, data, size);
-        done += size;
-        int r = testOnly ? arc::kOk : file.write(data, size);
-        if (r == arc::kOk && progress.report(name.c_str(), done))
-            r = arc::kErrCancelled;
-        return r;
+        return sink(data, size);
     };
-    const int rc = decodeData(h, windowBits, left, source, sink);
+    const int rc = decodeData(h, methodOfId(h.method)->windowBits, left, source, checked);
     return rc == arc::kOk && crc != h.crc ? arc::kErrFileCrc : rc;
 }
+
+namespace {
 
 // Decodes one member and checks its CRC; into `folder` under `name`, or, with
 // `testOnly`, nowhere.
 int extractMember(const ArchiveFile& archive, const MemberHeader& h, const std::string& name,
                   const std::string& folder, bool testOnly, arc::Progress& progress,
                   uint64_t& done) {
-    const Method* method = methodOfId(h.method);
-    if (!method || method == &kFolder)
-        return arc::kErrMethod;
-    if (!plausibleSizes(h))
-        return arc::kErrBadData;
-    arc::ExtractedFile file;
-    int rc = testOnly ? arc::kOk : file.open(folder, name, h.originalSize);
+    int rc = decodable(h);
     if (rc != arc::kOk)
         return rc;
-    rc = decodeMember(archive, h, method->windowBits, name, file, testOnly, progress, done);
+    arc::ExtractedFile file;
+    rc = testOnly ? arc::kOk : file.open(folder, name, h.originalSize);
+    if (rc != arc::kOk)
+        return rc;
+    rc = decodeMemberData(archive, h, [&](const uint8_t* data, size_t size) {
+        done += size;
+        int r = testOnly ? arc::kOk : file.write(data, size);
+        if (r == arc::kOk && progress.report(name.c_str(), done))
+            r = arc::kErrCancelled;
+        return r;
+    });
     if (testOnly)
         return rc;
     if (rc == arc::kOk)

@@ -1,8 +1,8 @@
 #include "lzh_update.h"
 
 #include "atomic_output.h"
-#include "crc16.h"
 #include "files.h"
+#include "lzh_extract.h"
 #include "lzh_header.h"
 #include "lzh_methods.h"
 #include "lzh_names.h"
@@ -12,6 +12,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <map>
 #include <set>
 #include <sys/stat.h>
@@ -43,24 +44,24 @@ int readExisting(const std::string& path, UpdatePlan& plan) {
     return errno == ENOENT ? arc::kOk : arc::kErrCannotWriteDest;
 }
 
-// Whether the file's bytes, as they are now, are those of the member (same
-// size and CRC).
-bool holdsSameBytes(const MemberHeader& member, const std::string& path) {
+// Whether the file's bytes, as they are now, are those of the member: the
+// same size, and the member decoded gives them back byte for byte. Size and
+// CRC-16 alone would take one edit in 65,536 that keeps the size for the old
+// bytes and leave the member as it was.
+bool holdsSameBytes(const ArchiveFile& archive, const MemberHeader& member,
+                    const std::string& path) {
     arc::InputFile in;
-    if (member.method == kFolder.id || !in.open(path) || in.size() != member.originalSize)
+    if (!in.open(path) || in.size() != member.originalSize)
         return false;
-    std::vector<uint8_t> buf(static_cast<size_t>(std::min<uint64_t>(in.size(), kChunk)));
-    uint16_t crc = 0;
-    uint64_t size = 0;
-    for (;;) {
-        const long long got = in.read(buf.data(), buf.size());
-        if (got < 0)
-            return false;
-        if (got == 0)
-            return size == member.originalSize && crc == member.crc;
-        crc = arc::crc16Update(crc, buf.data(), static_cast<size_t>(got));
-        size += static_cast<uint64_t>(got);
-    }
+    std::vector<uint8_t> file;
+    const int rc = decodeMemberData(archive, member, [&](const uint8_t* data, size_t size) {
+        file.resize(size);
+        const bool same = in.read(file.data(), size) == static_cast<long long>(size) &&
+                          std::memcmp(file.data(), data, size) == 0;
+        return same ? arc::kOk : arc::kErrBadData;
+    });
+    uint8_t more;
+    return rc == arc::kOk && in.read(&more, 1) == 0;
 }
 
 // The members a file may replace, by path. Files are stored under their bare
@@ -102,7 +103,7 @@ void planFile(const Command& cmd, const std::string& path,
         // second of its member, or an older version put back, differs from
         // the member all the same.
         if (cmd.verb == 'u' &&
-            holdsSameBytes(plan.members[static_cast<size_t>(it->second)], path)) {
+            holdsSameBytes(plan.old, plan.members[static_cast<size_t>(it->second)], path)) {
             ++plan.upToDate;
             return;
         }

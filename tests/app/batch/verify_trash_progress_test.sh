@@ -46,6 +46,12 @@ for n in 'a" b.txt' '-lead.txt' 'back\slash.txt' 'one.txt'; do
     check "'$n' has its trashinfo" grep -q '^DeletionDate=' "$work/data/Trash/info/$n.trashinfo"
 done
 check "trashinfo paths are the originals'" grep -qx "Path=$work/in/one.txt" "$work/data/Trash/info/one.txt.trashinfo"
+# The path is escaped as in URLs, so that a restore gives back the very name.
+printf 'pct\n' >"$work/in/50%20 off.txt"
+status_of "$program" --batch filen --trash-originals --out "$work/out" -- "$work/in/50%20 off.txt" >/dev/null
+check "a trashinfo path with '%' and a blank decodes to the original" python3 -c 'import sys, urllib.parse as u
+path = [l[5:] for l in open(sys.argv[1]).read().splitlines() if l.startswith("Path=")][0]
+sys.exit(u.unquote(path) != sys.argv[2])' "$work/data/Trash/info/50%20 off.txt.trashinfo" "$work/in/50%20 off.txt"
 
 # The progress line: on a terminal, drawn and cleared; not in a file.
 mkdir -p "$work/auto" "$work/auto-out"

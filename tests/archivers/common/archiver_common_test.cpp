@@ -119,6 +119,15 @@ TEST(AtomicOutput, UsesTheWorkFolderAndReportsUnwritableDestinations) {
     arc::AtomicOutput nowhere;
     EXPECT_EQ(nowhere.open((dir.path / "no/such/folder/x.zip").string(), ""),
               arc::kErrCannotWriteDest);
+    // A link where the archive goes, to an archive or to nothing, stays a link.
+    fs::create_symlink("out.zip", dir.path / "link.zip");
+    fs::create_symlink("none.zip", dir.path / "dangling.zip");
+    for (const char* link : {"link.zip", "dangling.zip"}) {
+        arc::AtomicOutput through;
+        EXPECT_EQ(through.open((dir.path / link).string(), ""), arc::kErrCannotWriteDest) << link;
+        EXPECT_TRUE(fs::is_symlink(dir.path / link)) << link;
+    }
+    EXPECT_EQ(slurp(dest), "data");
 }
 
 TEST(AtomicOutput, NewArchivesMadeSideBySideGetTheUmaskModeAndLeaveTheUmaskAlone) {

@@ -1,6 +1,7 @@
 // The module libunlha32.so through its exported functions, with the archives it
 // makes checked by lhasa, 7z and jlha, and archives of those tools read back.
 #include "cp932.h"
+#include "crc16.h"
 #include "lha_test_util.h"
 #include "lzh_header.h"
 #include "module.h"
@@ -412,6 +413,16 @@ TEST_F(LhaModule, UpdateReplacesMembersWhoseBytesDifferWhateverTheTimes) {
     spit(pb, "version 3 of b");
     ASSERT_EQ(unlha(normal(a, {pb}, "a -+ -a1")), 0);
     expectReadersAgree(a, {{"a.txt", "version 2 of a"}, {"b.txt", "version 3 of b"}});
+    // An edit that keeps the size and the CRC-16 differs all the same.
+    std::string edited = "Version 3 of b";
+    const uint16_t crc = arc::crc16Update(0, "version 3 of b", edited.size());
+    for (unsigned x = 0; arc::crc16Update(0, edited.data(), edited.size()) != crc; ++x) {
+        edited[edited.size() - 2] = char(x & 0xff);
+        edited[edited.size() - 1] = char(x >> 8);
+    }
+    spit(pb, edited);
+    ASSERT_EQ(unlha(normal(a, {pb})), 0);
+    expectReadersAgree(a, {{"a.txt", "version 2 of a"}, {"b.txt", edited}});
 }
 
 TEST_F(LhaModule, SkipsAndCountsFilesItCannotStore) {
