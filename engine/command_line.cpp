@@ -32,22 +32,29 @@ QStringList splitCommandLine(const QString& text, bool& complete) {
     return items;
 }
 
-int addCommandLineItem(const QString& item, Session& session, MessageHost& host) {
+int addCommandLineItem(const QString& item, Session& session, MessageHost& host,
+                       QStringList* left) {
     if (item.right(4).toUpper() == QLatin1String(".DVF") && CanOpenForReading(item)) {
         session.setJobName(LongPath(item));
-        LoadDvf(session.jobName(), session, host);
+        LoadDvf(session.jobName(), session, host, left);
         return 1;
     }
-    return session.targets().Gaibu_ListInAdd(item) ? 0 : -1;
+    QString longForm;
+    if (!session.targets().Gaibu_ListInAdd(item, &longForm))
+        return -1;
+    if (left && !session.targets().contains(longForm))
+        *left << item;
+    return 0;
 }
 
-bool addCommandLine(const QStringList& items, bool complete, Session& session, MessageHost& host) {
+bool addCommandLine(const QStringList& items, bool complete, Session& session, MessageHost& host,
+                    QStringList* left) {
     TargetList& targets = session.targets();
     targets.removeAll();
     for (const QString& item : items) {
         if (item.isEmpty())
             continue;
-        const int result = addCommandLineItem(item, session, host);
+        const int result = addCommandLineItem(item, session, host, left);
         if (result == 1)
             return true;
         if (result != 0) {

@@ -19,12 +19,16 @@ QStringList splitCommandLine(const QString& text, bool& complete);
 // One item: a ".DVF" name (any letter case) of a file that can be read sets
 // the session's job name to its long form and reads the job (LoadDvf, whose
 // failure `host` shows): 1. Any other item goes on the target list through
-// Gaibu_ListInAdd: 0, or -1 when the list refuses it.
-int addCommandLineItem(const QString& item, Session& session, MessageHost& host);
+// Gaibu_ListInAdd: 0, or -1 when the list refuses it. `left`, when given,
+// receives what did not go on the list: the item (missing, unreadable, left
+// out) or the job's entries that did not.
+int addCommandLineItem(const QString& item, Session& session, MessageHost& host,
+                       QStringList* left = nullptr);
 
 // Empties the target list, then adds the non-empty items in order until a job
 // file ends them. A refused item, or a text that was not `complete`, empties
-// the list again and gives false.
-bool addCommandLine(const QStringList& items, bool complete, Session& session, MessageHost& host);
+// the list again and gives false. `left` as for addCommandLineItem.
+bool addCommandLine(const QStringList& items, bool complete, Session& session, MessageHost& host,
+                    QStringList* left = nullptr);
 
 } // namespace dravonel

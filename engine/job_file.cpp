@@ -9,6 +9,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
+
 namespace dravonel {
 
 namespace {
@@ -45,7 +47,12 @@ bool WriteJobFile(const QString& path, JobTarget& job, MessageHost& host) {
           << QStringLiteral("OUTDIR=") + job.outputFolder()
           << QStringLiteral("FILENAME=") + job.archiveName();
     lines += job.targets().entries();
-    if (!writeTextLines(path, lines)) {
+    // A value with a line break would be read back as other lines: such a
+    // job cannot be saved (the file is left as it was).
+    const bool oneLineEach = std::none_of(lines.cbegin(), lines.cend(), [](const QString& line) {
+        return line.contains(QLatin1Char('\n')) || line.contains(QLatin1Char('\r'));
+    });
+    if (!oneLineEach || !writeTextLines(path, lines)) {
         host.showMessage(resDravonel(msg::JobFileSaveFailed));
         return false;
     }

@@ -57,8 +57,9 @@ private:
 };
 
 // Writes the job to `path`, asking before an existing file is replaced; a
-// failure shows "セーブできませんでした。". The file is replaced only once the
-// new text is complete. Returns true when the file was written.
+// failure shows "セーブできませんでした。", as does a folder or archive name
+// with a line break, which the file cannot hold. The file is replaced only once
+// the new text is complete. Returns true when the file was written.
 bool WriteJobFile(const QString& path, JobTarget& job, MessageHost& host);
 
 // What a job file says, read without acting on it. Values are taken in file

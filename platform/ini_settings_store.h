@@ -3,6 +3,9 @@
 
 #include "settings_store.h"
 
+#include <QSet>
+#include <QTemporaryDir>
+
 #include <map>
 #include <memory>
 
@@ -15,6 +18,11 @@ namespace dravonel {
 // itself round-trip exactly; in a hand-written file a value that contains a comma
 // or a semicolon must be written in double quotes (an unquoted comma-separated
 // value is read back joined with ", ").
+//
+// The file may be shared with other programs: the store works on a private copy
+// and puts back only the sections it wrote or removed, in place of their old
+// text, so every other line of the file (other sections, comments, keys in
+// another program's spelling) stays byte for byte as it was.
 class IniSettingsStore : public SettingsStore {
 public:
     // `folder` overrides the configuration folder (empty: the XDG rule above).
@@ -35,10 +43,21 @@ public:
     static QString defaultFolder();
 
 private:
-    QSettings& settingsFor(const QString& application);
+    // One application's settings: read and written through QSettings on the
+    // private copy (on the file itself when no copy can be made), with the
+    // sections changed since they were last put back.
+    struct OpenFile {
+        std::unique_ptr<QSettings> settings;
+        bool onCopy = false;
+        QSet<QString> changed;
+    };
+    OpenFile& openFor(const QString& application);
+    // Replaces the changed sections in the file with the copy's text of them.
+    void putBack(const QString& application, OpenFile& open);
 
     QString folder_;
-    std::map<QString, std::unique_ptr<QSettings>> open_;
+    std::unique_ptr<QTemporaryDir> copies_;
+    std::map<QString, OpenFile> open_;
 };
 
 } // namespace dravonel

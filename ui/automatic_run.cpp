@@ -17,11 +17,12 @@ namespace {
 
 const QString kUnusableOutputFolder = QStringLiteral(
     "dravonel2: 圧縮ファイル格納フォルダ（%1）が無いか書き込みできないため実行できません。");
+const QString kNotTaken = QStringLiteral("not a readable file, or left out");
 
 } // namespace
 
 bool runAutomatically(Session& session, CompressionRun& run, const OptionSet& options,
-                      RunStatus& status) {
+                      RunStatus& status, const QStringList& left) {
     // The window would show the current folder in place of an output folder
     // that cannot be opened; a run without a window writes nowhere but where
     // it was told to, and says why it did not run.
@@ -46,12 +47,16 @@ bool runAutomatically(Session& session, CompressionRun& run, const OptionSet& op
     QObject::disconnect(echo);
     terminalProgress.clear();
     status.setTerminal(nullptr);
-    // Every file that is in no archive is named, as --batch names them.
-    for (const NotArchived& left : outcome.notArchived)
-        printTerminalLine(stderr, QStringLiteral("dravonel2: ") + left.text());
+    // Every file that is in no archive is named, as --batch names them: those
+    // the list did not take (a job's vanished entry too) and those the run left.
+    for (const QString& path : left)
+        printTerminalLine(stderr,
+                          QStringLiteral("dravonel2: ") + NotArchived{path, kNotTaken}.text());
+    for (const NotArchived& notArchived : outcome.notArchived)
+        printTerminalLine(stderr, QStringLiteral("dravonel2: ") + notArchived.text());
     if (options.AutoLog)
         copyLog(session.log());
-    return outcome.allArchived();
+    return outcome.allArchived() && left.isEmpty();
 }
 
 } // namespace dravonel

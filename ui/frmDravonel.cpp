@@ -178,10 +178,11 @@ bool frmDravonel::AutoStart(const QString& c, bool& finished) {
     // files; no pane is loaded.
     session_.loadFolder(Session::Folder::In, program_.store);
     session_.loadFolder(Session::Folder::Out, program_.store);
-    takeCommandLine(c);
+    QStringList left;
+    takeCommandLine(c, &left);
     if (session_.targets().count() == 0)
         return false;
-    finished = runAutomatically(session_, *run_, program_.options, *status_);
+    finished = runAutomatically(session_, *run_, program_.options, *status_, left);
     return true;
 }
 
@@ -303,11 +304,10 @@ int frmDravonel::MDIForm_Load(const QStringList& arguments) {
     return status;
 }
 
-void frmDravonel::takeCommandLine(const QString& c) {
-    if (haveArguments_)
-        CommandLineAdd(arguments_);
-    else
-        CommandLineAdd(c);
+void frmDravonel::takeCommandLine(const QString& c, QStringList* left) {
+    bool complete = true;
+    const QStringList items = haveArguments_ ? arguments_ : splitCommandLine(c, complete);
+    addCommandLine(items, complete, session_, *this, left);
 }
 
 bool frmDravonel::CommandLineAdd(const QString& c) {

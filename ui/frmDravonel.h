@@ -152,7 +152,9 @@ private:
     void buildMenus();
     // Adds the command line's items: the arguments when they were handed over
     // one by one, else the items of the text `c`.
-    void takeCommandLine(const QString& c);
+    // `left`, when given, receives the files named (also by a job) that did
+    // not go on the target list.
+    void takeCommandLine(const QString& c, QStringList* left = nullptr);
     void loadPanes();
     void loadDialogs();
     // Runs the command line without windows; false when nothing was to run.

@@ -119,7 +119,10 @@ void mdiDir::driveChanged(const QString& root) {
 void mdiDir::applyAliasMenuState() {
     for (int i = 0; i < kAliases; ++i) {
         QAction* item = mnuAddDir[size_t(i)];
-        item->setText(i <= last_ ? names_[size_t(i)] : QString());
+        // An ampersand in a name is shown as it is, not taken as the item's key.
+        item->setText(
+            i <= last_ ? QString(names_[size_t(i)]).replace(QLatin1Char('&'), QStringLiteral("&&"))
+                       : QString());
         item->setVisible(i <= last_);
     }
     mnuBar->setVisible(last_ >= 0);

@@ -205,6 +205,36 @@ TEST_F(SettingsTest, DeletingASectionLeavesTheRestAlone) {
     EXPECT_EQ(store.read(kLegacyApplication, kStoreSection, "Version", ""), "1.00");
 }
 
+TEST_F(SettingsTest, OtherProgramsLinesSurviveSavesAndTheRemovalByteForByte) {
+    // Text QSettings would rewrite: a comment, backslashes, a semicolon, a
+    // blank and a non-ASCII letter in keys, a list.
+    const QByteArray before = "; another program's\r\n[OtherApp]\r\nPath=C:\\Program Files\\x\r\n"
+                              "Semi=a;b\r\nmy key=1\r\n\xE6\x97\xA5=2\r\n\r\n";
+    const QByteArray after = "; the last one's\r\n[Last]\r\nList=a,b\r\n";
+    auto contents = [this] {
+        QFile f(current());
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    };
+    writeFile(current(), before + "[Dravonel2]\r\nUCase=False\r\n\r\n" + after);
+    OptionSet o;
+    {
+        IniSettingsStore store(dir.path());
+        LoadSettings(store, o, QStringLiteral("/unused/"));
+        o.Filter = QStringLiteral("*.txt;*.doc");
+        SaveSettings(store, o);
+    }
+    const QByteArray saved = contents();
+    EXPECT_TRUE(saved.startsWith(before)) << saved.constData();
+    EXPECT_TRUE(saved.endsWith("\r\n\r\n" + after)) << saved.constData();
+    EXPECT_EQ(readKey(kStoreApplication, "UCase"), "False");
+    EXPECT_EQ(readKey(kStoreApplication, "Filter"), "*.txt;*.doc");
+    {
+        IniSettingsStore store(dir.path());
+        store.deleteSection(kStoreApplication, kStoreSection);
+    }
+    EXPECT_EQ(contents(), before + "\r\n" + after);
+}
+
 TEST(SystemFolders, TempFolderIsPrivateAndRefusesAPlantedLink) {
     QTemporaryDir base;
     qputenv("TMPDIR", base.path().toUtf8());

@@ -78,6 +78,13 @@ check "automatic run, output folder in another letter case: non-zero, nothing wr
 printf 'Dravonel2 DVF FILE\r\nINDIR=%s\r\nOUTDIR=%s\r\nFILENAME=job\r\n%s\r\n' "$a/cwd" "$a/gone" "$a/cwd/memo.txt" >"$a/job/j.DVF"
 auto "$a/out" "$a/job/j.DVF"
 check "a job's missing output folder: non-zero, nothing written" test $? -ne 0 -a "$(ls -A "$a/cwd")" = "$before" -a -z "$(ls -A "$a/out")" -a "$(ls -A "$a/job")" = j.DVF
+# A file named, or listed by the job, that is not archived makes the status 1
+# and is named, as --batch does, while the others are archived.
+printf 'Dravonel2 DVF FILE\r\nINDIR=%s\r\nOUTDIR=%s\r\nFILENAME=\r\n%s\r\n%s\r\n' "$a/cwd" "$a/out" "$a/cwd/memo.txt" "$a/cwd/gone.txt" >"$a/job/k.DVF"
+auto "$a/out" "$a/job/k.DVF"
+check "a job's vanished entry: exit 1, named, the rest archived" test $? -eq 1 -a -f "$a/out/MEMO.TXT.LZH" -a "$(grep -c "not archived: $a/cwd/gone.txt" "$work/stderr")" -eq 1
+auto "$a/out" memo.txt gone.txt
+check "a missing file named: exit 1, named" test $? -eq 1 -a "$(grep -c "not archived: $a/cwd/gone.txt" "$work/stderr")" -eq 1
 if [ "$(id -u)" -ne 0 ]; then
     mkdir -p "$a/locked" && chmod 555 "$a/locked"
     auto "$a/locked" memo.txt

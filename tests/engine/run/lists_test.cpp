@@ -180,6 +180,13 @@ TEST_F(Lists, JobFilesRoundTripEveryLineWhole) {
     EXPECT_FALSE(WriteJobFile(path, job, host));
     EXPECT_EQ(host.messages, QStringList{"ファイルが存在しています。上書きしてよろしいですか。"});
     EXPECT_FALSE(slurp(path).contains("changed"));
+
+    // A folder whose name holds a line break would come back as other lines.
+    host.answers = {true};
+    job.in = "/in\nOUTDIR=/elsewhere";
+    EXPECT_FALSE(WriteJobFile(path, job, host));
+    EXPECT_EQ(host.messages.last(), "セーブできませんでした。");
+    EXPECT_FALSE(slurp(path).contains("elsewhere"));
 }
 
 TEST_F(Lists, JobFilesInOtherLayoutsAndBrokenOnes) {

@@ -32,7 +32,7 @@ protected:
         QStringList names;
         for (QAction* item : pane.mnuAddDir)
             if (item->isVisible())
-                names << item->text();
+                names << item->iconText(); // as the menu shows it
         return names;
     }
     void expectStateRule(mdiDir& pane) {
@@ -162,10 +162,14 @@ TEST_F(FolderPaneTest, AddingAliasesFollowsTheStateRule) {
     EXPECT_EQ(prompts.messages, QStringList{"同一のフォルダエリアス名は追加できません"});
     in().mnuAdd->trigger();
     EXPECT_EQ(visibleAliases(in()), (QStringList{"one", "ONE"}));
+    // An ampersand is part of the name, not the mark of the menu's key.
+    prompts.answers = {"R&D"};
+    in().mnuAdd->trigger();
+    EXPECT_EQ(visibleAliases(in()).last(), "R&D");
 
-    for (int i = 2; i < 10; ++i)
+    for (int i = 3; i < 10; ++i)
         prompts.answers << QString::number(i);
-    for (int i = 2; i < 10; ++i)
+    for (int i = 3; i < 10; ++i)
         in().mnuAdd->trigger();
     EXPECT_EQ(in().aliasLast(), 9);
     expectStateRule(in());
