@@ -115,9 +115,11 @@ bool applyJob(const ParsedJob& parsed, JobTarget& job, QStringList* refused) {
 }
 
 bool LoadDvf(const QString& path, JobTarget& job, MessageHost& host, QStringList* refused) {
+    // Only a regular file is read: a named pipe would wait for a writer and a
+    // device such as /dev/zero never end.
     QFile file(path);
     QByteArray data;
-    if (file.open(QIODevice::ReadOnly))
+    if (CanOpenForReading(path) && file.open(QIODevice::ReadOnly))
         data = file.readAll();
     if (!file.isOpen() || file.error() != QFileDevice::NoError ||
         !applyJob(parseJobFile(data), job, refused)) {

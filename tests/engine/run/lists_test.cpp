@@ -4,6 +4,11 @@
 #include "job_file.h"
 #include "response_file.h"
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
+
 using namespace dravonel;
 using namespace dravonel::testing;
 
@@ -224,4 +229,21 @@ TEST_F(Lists, JobFilesInOtherLayoutsAndBrokenOnes) {
     EXPECT_FALSE(LoadDvf(file("empty.dvf", ""), job, host));
     EXPECT_FALSE(LoadDvf(dir.path() + "/none.dvf", job, host));
     EXPECT_EQ(host.messages.size(), 2);
+
+    // A named pipe is no job file: reading one would wait for a writer (here a
+    // thread that offers a whole job once someone reads), or never end.
+    const QByteArray pipe = QFile::encodeName(dir.path() + "/pipe.dvf");
+    ASSERT_EQ(::mkfifo(pipe.constData(), 0600), 0);
+    std::thread writer([&] {
+        const int fd = ::open(pipe.constData(), O_WRONLY);
+        const QByteArray text = "Dravonel2 DVF FILE\r\nINDIR=/p\r\nOUTDIR=/p\r\nLZHFILENAME=p\r\n";
+        if (fd >= 0 && ::write(fd, text.constData(), text.size()) >= 0)
+            ::close(fd);
+    });
+    EXPECT_FALSE(LoadDvf(QString::fromLocal8Bit(pipe), job, host));
+    EXPECT_NE(job.name, "p");
+    // Lets the writer go when no reader came.
+    const int release = ::open(pipe.constData(), O_RDONLY | O_NONBLOCK);
+    writer.join();
+    ::close(release);
 }
