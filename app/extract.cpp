@@ -322,7 +322,9 @@ private:
 
     void extract(const QString& given, const QString& path, ArchiveKind kind) {
         const QString out = o_.beside ? QFileInfo(path).absolutePath() : o_.out;
+        removeStaleStagingFolders(out);
         const QString staging = makeStagingFolder(out);
+        const int lock = staging.isEmpty() ? -1 : lockStagingFolder(staging);
         if (staging.isEmpty()) {
             out_.failure(QStringLiteral("'%1': no folder can be made in '%2'").arg(given, out));
             return;
@@ -338,7 +340,7 @@ private:
             if (destination.isEmpty()) {
                 out_.failure(QStringLiteral("'%1': no folder '%2' can be made in '%3'")
                                  .arg(given, folderName(path), out));
-                removeFolder(staging);
+                releaseStagingFolder(staging, lock);
                 return;
             }
         }
@@ -353,7 +355,7 @@ private:
             ++membersDone_;
             out_.line(QStringLiteral("%1 -> %2").arg(s.member, placed));
         }
-        removeFolder(staging);
+        releaseStagingFolder(staging, lock);
         if (out_.failures() == failuresBefore)
             ++archivesDone_;
     }

@@ -14,6 +14,7 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -223,13 +224,88 @@ QString makeFolderWithoutReplacing(const QString& folder, const QString& name) {
     return QString();
 }
 
+namespace {
+
+const char kStagingPrefix[] = ".dravonel2-extract-";
+const char kLockSuffix[] = ".lock";
+
+// Whether `name` is one makeStagingFolder gives: the prefix and the six letters
+// and digits mkdtemp puts in place of "XXXXXX".
+bool isStagingName(const QByteArray& name) {
+    const QByteArray prefix(kStagingPrefix);
+    if (name.size() != prefix.size() + 6 || !name.startsWith(prefix))
+        return false;
+    for (qsizetype i = prefix.size(); i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
+} // namespace
+
 QString makeStagingFolder(const QString& parent) {
     QByteArray pattern =
         QFile::encodeName((parent.endsWith(QLatin1Char('/')) ? parent : parent + QLatin1Char('/')) +
-                          QStringLiteral(".dravonel2-extract-XXXXXX"));
+                          QLatin1String(kStagingPrefix) + QStringLiteral("XXXXXX"));
     if (::mkdtemp(pattern.data()) == nullptr)
         return QString();
     return QFile::decodeName(pattern);
+}
+
+int lockStagingFolder(const QString& staging) {
+    // The lock is taken under a name of its own and only then given the name
+    // a sweep looks for, so no sweep ever finds it free while this run lives.
+    const QByteArray lock = QFile::encodeName(staging) + kLockSuffix;
+    QByteArray setUp = lock + ".XXXXXX";
+    const int fd = ::mkostemp(setUp.data(), O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    if (::flock(fd, LOCK_EX) != 0 || ::renameat2(AT_FDCWD, setUp.constData(), AT_FDCWD,
+                                                 lock.constData(), RENAME_NOREPLACE) != 0) {
+        ::unlink(setUp.constData());
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+void releaseStagingFolder(const QString& staging, int lock) {
+    removeFolder(staging);
+    if (lock >= 0) {
+        ::unlink((QFile::encodeName(staging) + kLockSuffix).constData());
+        ::close(lock);
+    }
+}
+
+void removeStaleStagingFolders(const QString& parent) {
+    const QByteArray folder = QFile::encodeName(parent);
+    DIR* dir = ::opendir(folder.constData());
+    if (!dir)
+        return;
+    QList<QByteArray> names;
+    while (const dirent* entry = ::readdir(dir)) {
+        const QByteArray name(entry->d_name);
+        if (isStagingName(name))
+            names.append(name);
+    }
+    ::closedir(dir);
+    for (const QByteArray& name : names) {
+        const QByteArray staging = folder + '/' + name;
+        const QByteArray lock = staging + kLockSuffix;
+        struct stat st;
+        if (::lstat(staging.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
+            st.st_uid != ::getuid() || ::lstat(lock.constData(), &st) != 0 ||
+            !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
+            continue;
+        const int fd = ::open(lock.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        if (fd < 0)
+            continue;
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && removeFolder(QFile::decodeName(staging)))
+            ::unlink(lock.constData());
+        ::close(fd);
+    }
 }
 
 bool sameBytes(const QString& a, const QString& b) {

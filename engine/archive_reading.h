@@ -82,6 +82,19 @@ bool sameBytes(const QString& a, const QString& b);
 // when none can be made there.
 QString makeStagingFolder(const QString& parent);
 
+// A staging folder made in a folder of the user's is marked as live by
+// "<folder>.lock" beside it, a file this process holds a lock on until
+// releaseStagingFolder(); lockStagingFolder returns the lock's descriptor, or
+// -1 when it cannot be made (the folder then stays unmarked: no sweep takes
+// it). releaseStagingFolder removes the folder, then the lock file.
+int lockStagingFolder(const QString& staging);
+void releaseStagingFolder(const QString& staging, int lock);
+
+// Removes from `parent` the staging folders of extractions that were killed:
+// folders named exactly as makeStagingFolder names them, of this user, whose
+// lock file is there and free. Every other entry is left alone.
+void removeStaleStagingFolders(const QString& parent);
+
 // Removes `folder` and everything in it, whatever bytes the names inside hold
 // (a member's name need not be UTF-8, which a QString cannot give back).
 // False when something stays.

@@ -154,6 +154,20 @@ check "--inner: right bytes" sums_match "$work/o/DOUBLE"
 s=$(status_of "$program" --extract --out "$work/o" "$work/a/DOUBLE.LZH.ZIP")
 check "without --inner: the inner archive itself" sh -c "test $s -eq 0 && lhasa t '$work/o/DOUBLE.LZH'"
 
+# What a killed extraction left (its staging folder and a free lock beside it)
+# goes with the next extraction there; a live one's (lock held) and folders of
+# that shape without the lock stay.
+mkdir -p "$work/k" "$work/k/.dravonel2-extract-dead01" "$work/k/.dravonel2-extract-live01" "$work/k/.dravonel2-extract-mine01"
+echo partial >"$work/k/.dravonel2-extract-dead01/big.bin"
+touch "$work/k/.dravonel2-extract-dead01.lock" "$work/k/.dravonel2-extract-live01.lock" "$work/k/.dravonel2-extract-mine01/keep.txt"
+flock "$work/k/.dravonel2-extract-live01.lock" sleep 30 & holder=$!
+sleep 0.3
+s=$(status_of "$program" --extract --out "$work/k" "$work/a/one.zip")
+kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
+check "a killed extraction's staging folder and lock are swept" sh -c "test $s -eq 0 && test ! -e '$work/k/.dravonel2-extract-dead01' && test ! -e '$work/k/.dravonel2-extract-dead01.lock'"
+check "a live one's and an unlocked folder of that shape stay" sh -c "test -d '$work/k/.dravonel2-extract-live01' && test -f '$work/k/.dravonel2-extract-mine01/keep.txt'"
+check "this extraction leaves no staging folder or lock" sh -c "test \$(ls -A '$work/k' | grep -c '^.dravonel2-extract-') -eq 3"
+
 # Bad arguments: exit 2, nothing done.
 check "no archive: exit 2" test "$(status_of "$program" --extract --out "$work/o")" -eq 2
 check "missing --out: exit 2" test "$(status_of "$program" --extract --out "$work/none" "$work/a/one.zip")" -eq 2
