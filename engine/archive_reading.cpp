@@ -4,6 +4,7 @@
 #include "formats.h"
 #include "paths.h"
 #include "run.h"
+#include "run_folder.h"
 
 #include <QFile>
 #include <QFileInfo>
@@ -229,20 +230,6 @@ namespace {
 const char kStagingPrefix[] = ".dravonel2-extract-";
 const char kLockSuffix[] = ".lock";
 
-// Whether `name` is one makeStagingFolder gives: the prefix and the six letters
-// and digits mkdtemp puts in place of "XXXXXX".
-bool isStagingName(const QByteArray& name) {
-    const QByteArray prefix(kStagingPrefix);
-    if (name.size() != prefix.size() + 6 || !name.startsWith(prefix))
-        return false;
-    for (qsizetype i = prefix.size(); i < name.size(); ++i) {
-        const char c = name[i];
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
-            return false;
-    }
-    return true;
-}
-
 } // namespace
 
 QString makeStagingFolder(const QString& parent) {
@@ -287,7 +274,7 @@ void removeStaleStagingFolders(const QString& parent) {
     QList<QByteArray> names;
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArray name(entry->d_name);
-        if (isStagingName(name))
+        if (isMkdtempName(name, kStagingPrefix))
             names.append(name);
     }
     ::closedir(dir);
@@ -296,13 +283,12 @@ void removeStaleStagingFolders(const QString& parent) {
         const QByteArray lock = staging + kLockSuffix;
         struct stat st;
         if (::lstat(staging.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-            st.st_uid != ::getuid() || ::lstat(lock.constData(), &st) != 0 ||
-            !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
+            st.st_uid != ::getuid())
             continue;
-        const int fd = ::open(lock.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+        const int fd = takeFreeLock(lock);
         if (fd < 0)
             continue;
-        if (::flock(fd, LOCK_EX | LOCK_NB) == 0 && removeFolder(QFile::decodeName(staging)))
+        if (removeFolder(QFile::decodeName(staging)))
             ::unlink(lock.constData());
         ::close(fd);
     }

@@ -47,20 +47,6 @@ bool onlyUserCanChange(const struct stat& st) {
     return (st.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (st.st_mode & S_ISVTX) != 0;
 }
 
-// Whether `name` is one the program gives a run folder: `prefix` in exactly
-// this letter case and six letters or digits.
-bool isRunFolderName(const QByteArray& name, const char* prefix) {
-    const QByteArray start(prefix);
-    if (name.size() != start.size() + kUniqueLength || !name.startsWith(start))
-        return false;
-    for (qsizetype i = start.size(); i < name.size(); ++i) {
-        const char c = name[i];
-        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
-            return false;
-    }
-    return true;
-}
-
 // Whether `folder` holds `name` as a regular file of the user's (not a link).
 bool holdsOwnFile(const QByteArray& folder, const char* name) {
     struct stat st;
@@ -72,17 +58,7 @@ bool holdsOwnFile(const QByteArray& folder, const char* name) {
 // descriptor (to be closed by the caller) or -1 when the folder is not one of
 // the program's or its run still holds it.
 int takeLockOfEndedRun(const QByteArray& folder) {
-    if (!holdsOwnFile(folder, kMarkerName) || !holdsOwnFile(folder, kLockName))
-        return -1;
-    const int fd = ::open((folder + '/' + kLockName).constData(),
-                          O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
-    if (fd < 0)
-        return -1;
-    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
-        ::close(fd);
-        return -1;
-    }
-    return fd;
+    return holdsOwnFile(folder, kMarkerName) ? takeFreeLock(folder + '/' + kLockName) : -1;
 }
 
 // Creates an empty file of the user's readable by nobody else; false when it
@@ -100,6 +76,32 @@ bool createOwnFile(const QByteArray& path, int* fd = nullptr) {
 }
 
 } // namespace
+
+bool isMkdtempName(const QByteArray& name, const char* prefix) {
+    const QByteArray start(prefix);
+    if (name.size() != start.size() + kUniqueLength || !name.startsWith(start))
+        return false;
+    for (qsizetype i = start.size(); i < name.size(); ++i) {
+        const char c = name[i];
+        if (!((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
+int takeFreeLock(const QByteArray& path) {
+    struct stat st;
+    if (::lstat(path.constData(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_uid != ::getuid())
+        return -1;
+    const int fd = ::open(path.constData(), O_RDWR | O_NOFOLLOW | O_CLOEXEC | O_NONBLOCK);
+    if (fd < 0)
+        return -1;
+    if (::flock(fd, LOCK_EX | LOCK_NB) != 0) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
 
 bool isPrivateFolder(const QString& folder) {
     if (folder.isEmpty())
@@ -132,7 +134,7 @@ void removeStaleRunFolders(const QString& base) {
     QList<QByteArray> names;
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArray name(entry->d_name);
-        if (isRunFolderName(name, kRunPrefix) || isRunFolderName(name, kSetUpPrefix))
+        if (isMkdtempName(name, kRunPrefix) || isMkdtempName(name, kSetUpPrefix))
             names.append(name);
     }
     ::closedir(dir);

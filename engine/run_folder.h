@@ -19,6 +19,15 @@
 
 namespace dravonel {
 
+// Whether `name` is `prefix` in exactly this letter case followed by the six
+// letters and digits mkdtemp puts in place of "XXXXXX": a name the program
+// gives its own temporary folders.
+bool isMkdtempName(const QByteArray& name, const char* prefix);
+
+// The descriptor of the lock on `path` (to be closed by the caller) when it is
+// a regular file of the user's, not a link, and nobody holds the lock; else -1.
+int takeFreeLock(const QByteArray& path);
+
 // True when `folder` is a real folder (not a symbolic link) owned by the user,
 // that nobody else can write into, and every folder above it can be changed
 // only by the user or root (a folder that others may write into, such as /tmp,
