@@ -103,6 +103,20 @@ int takeFreeLock(const QByteArray& path) {
     return fd;
 }
 
+QString PrivateFolderUnder(const QString& base) {
+    const QString folder =
+        withSlash(base) + QStringLiteral("dravonel2-") + QString::number(::getuid());
+    const QByteArray native = QFile::encodeName(folder);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
+        return QString();
+    struct stat st;
+    if (::lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
+        return QString();
+    if ((st.st_mode & 077) != 0 && ::chmod(native.constData(), 0700) != 0)
+        return QString();
+    return folder + QLatin1Char('/');
+}
+
 bool isPrivateFolder(const QString& folder) {
     if (folder.isEmpty())
         return false;

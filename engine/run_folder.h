@@ -34,6 +34,11 @@ int takeFreeLock(const QByteArray& path);
 // counts only with its sticky bit, which keeps them from renaming our entries).
 bool isPrivateFolder(const QString& folder);
 
+// The user's own folder "dravonel2-<uid>" under `base` (made with mode 0700
+// when missing), with a trailing separator, when it is a real folder owned by
+// the user that nobody else can write into; else "".
+QString PrivateFolderUnder(const QString& base);
+
 class RunFolder {
 public:
     RunFolder() = default;

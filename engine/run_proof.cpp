@@ -5,6 +5,7 @@
 #include "archive_reading.h"
 #include "host.h"
 #include "paths.h"
+#include "run_folder.h"
 #include "run_support.h"
 
 #include <chrono>
@@ -16,8 +17,12 @@ using namespace run_support;
 
 QString CompressionRun::lockFolder() const {
     // One place for the locks of all the user's runs, whatever temporary
-    // folder each was given.
-    QString base = c_.privateTemp;
+    // folder each was given and whatever $TMPDIR each was started with: under
+    // /tmp itself, and only where that cannot be had, in the run's own private
+    // temporary folder.
+    QString base = PrivateFolderUnder(QStringLiteral("/tmp"));
+    if (base.isEmpty())
+        base = c_.privateTemp;
     if (base.isEmpty()) {
         base = tmpFolder();
         if (base.endsWith(QLatin1Char('/')))

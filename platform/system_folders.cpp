@@ -1,11 +1,11 @@
 #include "system_folders.h"
 
+#include "run_folder.h"
+
 #include <QDir>
 #include <QFileInfo>
 
-#include <cerrno>
 #include <climits>
-#include <sys/stat.h>
 #include <unistd.h>
 
 namespace dravonel {
@@ -30,17 +30,7 @@ QString executableFolder() {
 } // namespace
 
 QString TempFolder() {
-    const QString base = withoutTrailingSeparator(QDir::tempPath());
-    const QString folder = base + QStringLiteral("/dravonel2-") + QString::number(::getuid());
-    const QByteArray native = QFile::encodeName(folder);
-    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST)
-        return QString();
-    struct stat st;
-    if (::lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::getuid())
-        return QString();
-    if ((st.st_mode & 077) != 0 && ::chmod(native.constData(), 0700) != 0)
-        return QString();
-    return folder + QLatin1Char('/');
+    return PrivateFolderUnder(withoutTrailingSeparator(QDir::tempPath()));
 }
 
 QString SystemFolder() {

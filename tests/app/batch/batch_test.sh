@@ -95,23 +95,24 @@ done; done
 check "no archive holds the other run's files" test "$wrong" -eq 0
 check "both runs cleaned up their folders" test -z "$(ls -A "$work/tmp/dravonel2-$(id -u)")"
 
-# Two runs on one archive: the second waits while the first (stopped while it
-# holds the archive) updates it, and the archive then holds both files.
-mkdir -p "$work/lk/o"
+# Two runs on one archive, started with different temporary folders: the
+# second waits while the first (stopped while it holds the archive) updates it,
+# and the archive then holds both files.
+mkdir -p "$work/lk/o" "$work/tmp2"
 # The first run takes a while: random bytes as base64 text are compressed, not
 # stored as noise is, at the speed of memory.
 head -c 30000000 /dev/urandom | base64 >"$work/lk/big.bin"
 printf 'small\n' >"$work/lk/small.txt"
-locks=$work/tmp/dravonel2-$(id -u)/locks
+lock=/tmp/dravonel2-$(id -u)/locks/$(printf '%s' "$(stat -c %d:%i "$work/lk/o"):SAME.LZH" |
+    sha256sum | cut -c1-40).lock
 "$program" --batch normal --name SAME --out "$work/lk/o" "$work/lk/big.bin" >/dev/null 2>&1 & pa=$!
 held=0
 for _ in $(seq 1 400); do
-    for f in "$locks"/*.lock; do [ -e "$f" ] && ! flock -n "$f" true && held=1; done
-    [ "$held" = 1 ] && break
+    [ -e "$lock" ] && ! flock -n "$lock" true && held=1 && break
     sleep 0.02
 done
 kill -STOP $pa
-"$program" --batch normal --name SAME --out "$work/lk/o" "$work/lk/small.txt" >/dev/null 2>&1 & pb=$!
+TMPDIR=$work/tmp2 "$program" --batch normal --name SAME --out "$work/lk/o" "$work/lk/small.txt" >/dev/null 2>&1 & pb=$!
 sleep 1
 check "the first run held the archive's lock" test "$held" = 1
 check "the second run waits for the first" kill -0 $pb
