@@ -70,13 +70,8 @@ size_t repeatsIn(const uint8_t* p, size_t n, size_t& longSaved) {
     return saved;
 }
 
-} // namespace
-
-Shrinkage estimateShrinkage(const uint8_t* data, size_t size) {
-    Shrinkage s;
-    // Less than a table's span tells too little: it is taken to shrink.
-    if (size < kTableSpan)
-        return s;
+// What Huffman codes of the bytes save on the block, the tables paid for.
+int64_t byteCodeSaving(const uint8_t* data, size_t size) {
     uint32_t counts[256];
     countBytes(data, size, counts);
     double bits = 0;
@@ -84,7 +79,21 @@ Shrinkage estimateShrinkage(const uint8_t* data, size_t size) {
         if (c)
             bits -= c * std::log2(static_cast<double>(c) / static_cast<double>(size));
     const int64_t tables = static_cast<int64_t>((size + kTableSpan - 1) / kTableSpan) * kTableBytes;
-    s.saving = static_cast<int64_t>(size) - static_cast<int64_t>(bits / 8) - tables;
+    return static_cast<int64_t>(size) - static_cast<int64_t>(bits / 8) - tables;
+}
+
+bool isNoise(int64_t saving, size_t size) {
+    return saving * 1000 < static_cast<int64_t>(size);
+}
+
+} // namespace
+
+Shrinkage estimateShrinkage(const uint8_t* data, size_t size) {
+    Shrinkage s;
+    // Less than a table's span tells too little: it is taken to shrink.
+    if (size < kTableSpan)
+        return s;
+    s.saving = byteCodeSaving(data, size);
     // What matches save on the samples, for the whole block.
     const size_t sample = std::min(kSampleBytes, size);
     const size_t stride = size > sample ? (size - sample) / (kSamples - 1) : 0;
@@ -95,8 +104,8 @@ Shrinkage estimateShrinkage(const uint8_t* data, size_t size) {
     s.saving += static_cast<int64_t>(repeats * size / (kSamples * sample));
     s.longRepeats = static_cast<int64_t>(longRepeats * size / (kSamples * sample));
     const int64_t searched = s.saving - s.longRepeats;
-    s.noise = s.saving * 1000 < static_cast<int64_t>(size);
-    s.searchless = searched * 1000 < static_cast<int64_t>(size);
+    s.noise = isNoise(s.saving, size);
+    s.searchless = isNoise(searched, size);
     s.little = searched * 8 < static_cast<int64_t>(size);
     return s;
 }
@@ -105,7 +114,10 @@ bool worthCompressing(const uint8_t* data, size_t size) {
     constexpr size_t kSpan = 1 << 20;
     for (size_t at = 0; at < size; at += kSpan) {
         const size_t n = std::min(kSpan, size - at);
-        if (!estimateShrinkage(data + at, n).noise)
+        // Matches only add to what the byte codes save: a MiB those alone
+        // shrink (text) needs no match samples.
+        if (n < kTableSpan || !isNoise(byteCodeSaving(data + at, n), n) ||
+            !estimateShrinkage(data + at, n).noise)
             return true;
     }
     return false;
