@@ -267,28 +267,12 @@ void releaseStagingFolder(const QString& staging, int lock) {
 }
 
 void removeStaleStagingFolders(const QString& parent) {
-    const QByteArray folder = QFile::encodeName(parent);
-    DIR* dir = ::opendir(folder.constData());
-    if (!dir)
-        return;
-    QList<QByteArray> names;
-    while (const dirent* entry = ::readdir(dir)) {
-        const QByteArray name(entry->d_name);
-        if (isMkdtempName(name, kStagingPrefix))
-            names.append(name);
-    }
-    ::closedir(dir);
-    for (const QByteArray& name : names) {
-        const QByteArray staging = folder + '/' + name;
-        const QByteArray lock = staging + kLockSuffix;
-        struct stat st;
-        if (::lstat(staging.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-            st.st_uid != ::getuid())
-            continue;
+    for (const OwnTempFolder& f : ownTempFolders(QFile::encodeName(parent), kStagingPrefix)) {
+        const QByteArray lock = f.path + kLockSuffix;
         const int fd = takeFreeLock(lock);
         if (fd < 0)
             continue;
-        if (removeFolder(QFile::decodeName(staging)))
+        if (removeFolder(QFile::decodeName(f.path)))
             ::unlink(lock.constData());
         ::close(fd);
     }

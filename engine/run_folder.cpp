@@ -140,32 +140,40 @@ bool isPrivateFolder(const QString& folder) {
     return true;
 }
 
-void removeStaleRunFolders(const QString& base) {
-    const QByteArray folder = QFile::encodeName(withoutSlash(base));
+QList<OwnTempFolder> ownTempFolders(const QByteArray& folder, const char* prefix) {
+    QList<OwnTempFolder> found;
     DIR* dir = ::opendir(folder.constData());
     if (!dir)
-        return;
+        return found;
     QList<QByteArray> names;
     while (const dirent* entry = ::readdir(dir)) {
         const QByteArray name(entry->d_name);
-        if (isMkdtempName(name, kRunPrefix) || isMkdtempName(name, kSetUpPrefix))
+        if (isMkdtempName(name, prefix))
             names.append(name);
     }
     ::closedir(dir);
     for (const QByteArray& name : names) {
-        const QByteArray native = folder + '/' + name;
-        struct stat st;
-        if (::lstat(native.constData(), &st) != 0 || !S_ISDIR(st.st_mode) ||
-            st.st_uid != ::getuid())
-            continue;
-        // A folder being set up has no lock held for a moment; only one left
-        // for longer than any set-up takes belongs to a run that died.
-        if (name.startsWith(kSetUpPrefix) && std::time(nullptr) - st.st_mtime <= kSetUpSeconds)
-            continue;
-        const int lock = takeLockOfEndedRun(native);
+        OwnTempFolder f{folder + '/' + name, {}};
+        if (::lstat(f.path.constData(), &f.st) == 0 && S_ISDIR(f.st.st_mode) &&
+            f.st.st_uid == ::getuid())
+            found.append(f);
+    }
+    return found;
+}
+
+void removeStaleRunFolders(const QString& base) {
+    const QByteArray folder = QFile::encodeName(withoutSlash(base));
+    // A folder being set up has no lock held for a moment; only one left for
+    // longer than any set-up takes belongs to a run that died.
+    QList<OwnTempFolder> stale = ownTempFolders(folder, kRunPrefix);
+    for (const OwnTempFolder& f : ownTempFolders(folder, kSetUpPrefix))
+        if (std::time(nullptr) - f.st.st_mtime > kSetUpSeconds)
+            stale.append(f);
+    for (const OwnTempFolder& f : stale) {
+        const int lock = takeLockOfEndedRun(f.path);
         if (lock < 0)
             continue;
-        QDir(QFile::decodeName(native)).removeRecursively();
+        QDir(QFile::decodeName(f.path)).removeRecursively();
         ::close(lock);
     }
 }

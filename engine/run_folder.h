@@ -15,7 +15,11 @@
 // never written into: the run then works in the program's private folder.
 #pragma once
 
+#include <QByteArray>
+#include <QList>
 #include <QString>
+
+#include <sys/stat.h>
 
 namespace dravonel {
 
@@ -23,6 +27,15 @@ namespace dravonel {
 // letters and digits mkdtemp puts in place of "XXXXXX": a name the program
 // gives its own temporary folders.
 bool isMkdtempName(const QByteArray& name, const char* prefix);
+
+// The folders directly in `folder` named `prefix` plus six mkdtemp letters
+// (isMkdtempName) that are real folders (not links) of the user's: their
+// paths, each with what lstat said of it when listed.
+struct OwnTempFolder {
+    QByteArray path;
+    struct stat st;
+};
+QList<OwnTempFolder> ownTempFolders(const QByteArray& folder, const char* prefix);
 
 // The descriptor of the lock on `path` (to be closed by the caller) when it is
 // a regular file of the user's, not a link, and nobody holds the lock; else -1.
