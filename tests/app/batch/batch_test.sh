@@ -32,7 +32,7 @@ check "normal makes one archive" test "$(members "$work/out/ALL.LZH")" = "Report
 
 s=$(status_of "$program" --batch exp --out "$work/out" "$work/in/x/Report.txt" "$work/in/x/memo.txt" "$work/in/x/README")
 check "exp leaves a file without extension: exit 1" test "$s" -eq 1
-check "exp names the file left" grep -q 'not archived: .*README' "$work/stderr"
+check "exp names the file left, and why" grep -q 'not archived: .*README (拡張子がありません)$' "$work/stderr"
 check "exp makes TXT.LZH" test "$(members "$work/out/TXT.LZH")" = "Report.txt memo.txt "
 
 s=$(status_of "$program" --batch filen --format zip --no-upper --out "$work/out" "$work/in/x/Report.txt" "$work/in/x/.hidden")
@@ -80,6 +80,11 @@ check "zip outside filen: exit 2" test "$(status_of "$program" --batch dravo --f
 check "zip inner archive: exit 2" test "$(status_of "$program" --batch dravo --method double --pattern zip.lzh --out "$work/out" "$work/in/x/memo.txt")" -eq 2
 check "a missing input: exit 1, named, the rest made" sh -c "'$program' --batch filen --out '$work/out' '$work/in/x/memo.txt' '$work/gone' 2>&1 >/dev/null | grep -q \"not archived: '$work/gone'\" && test -f '$work/out/MEMO.TXT.LZH'"
 check "a folder named: exit 1" test "$(status_of "$program" --batch filen --out "$work/out" "$work/in/x")" -eq 1
+# A file whose archive is not made is named with the reason: a folder holds
+# the archive's name, the LHA module stores no name with a control character.
+mkdir -p "$work/r/o/MEMO.TXT.LZH" && printf tab >"$work/r/$(printf 't\tb.txt')"
+s=$(status_of "$program" --batch filen --out "$work/r/o" "$work/in/x/memo.txt" "$work/r/$(printf 't\tb.txt')")
+check "archives not made: exit 1, each file named with why" test "$s" -eq 1 -a "$(grep -c '^dravonel2: not archived: .* (.*)$' "$work/stderr")" -eq 2
 
 # Two runs of 150 files each at once: every archive holds exactly its own file.
 mkdir -p "$work/c/a" "$work/c/b" "$work/c/oa" "$work/c/ob"
