@@ -271,6 +271,11 @@ bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& erro
     takeFlags(parser, o);
     if (!takeChoices(parser, o, error))
         return false;
+    // An empty folder (an unset variable in a script) is not the current one.
+    if (parser.isSet(kOut) && o.outFolder.isEmpty()) {
+        error = QStringLiteral("--out needs a folder");
+        return false;
+    }
     if (o.beside && parser.isSet(kOut)) {
         error = QStringLiteral("--beside and --out name two different output folders");
         return false;

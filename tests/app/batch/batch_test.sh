@@ -151,6 +151,7 @@ check "unknown mode: exit 2" test "$(status_of "$program" --batch bogus "$work/i
 check "unknown option: exit 2" test "$(status_of "$program" --batch filen --frobnicate "$work/in/x/memo.txt")" -eq 2
 check "one-line error" test "$(wc -l <"$work/stderr")" -eq 1
 check "missing output folder: exit 2" test "$(status_of "$program" --batch filen --out "$work/nowhere" "$work/in/x/memo.txt")" -eq 2
+check "an empty --out is no folder: exit 2, nothing written" test "$(cd "$work/in/y" && status_of "$program" --batch filen --out= report.doc)" -eq 2 -a "$(ls -A "$work/in/y")" = report.doc
 check "normal without a name: exit 2" test "$(status_of "$program" --batch normal --out "$work/out" "$work/in/x/memo.txt")" -eq 2
 check "missing modules: exit 2" test "$(DRAVONEL2_SYSTEM_DIR=$work status_of "$program" --batch filen --out "$work/out" "$work/in/x/memo.txt")" -eq 2
 check "no files: exit 1" test "$(status_of "$program" --batch filen --out "$work/out" "$work/in/none")" -eq 1
