@@ -434,8 +434,18 @@ bool BatchRun::addJobFile(const QString& input, const QString& path) {
         out_.error(QStringLiteral("'%1' cannot be read as a job file").arg(input));
         return false;
     }
-    for (const QString& entry : jobRefused)
-        refuse(entry, QStringLiteral("named in '%1', but not readable or left out").arg(input));
+    // Each entry the job's list did not take, with why: what is wrong with
+    // its file, else the list's limit when the job lists more files than it
+    // holds.
+    for (const QString& entry : jobRefused) {
+        const QString why = refusalOf(entry, true);
+        if (!why.isEmpty())
+            refuse(entry, QStringLiteral("named in '%1': %2").arg(input, why));
+        else if (jobTargets.count() >= TargetList::kCapacity)
+            refuseFull(entry);
+        else
+            refuse(entry, QStringLiteral("named in '%1', but left out").arg(input));
+    }
     for (const QString& entry : jobTargets.entries()) {
         if (full_ || !session_.targets().ListInAdd(entry)) {
             full_ = true;
