@@ -291,18 +291,10 @@ namespace {
 
 // Why a file named on the command line cannot go on the target list, or "".
 QString refusalOf(const QString& path, bool hidden) {
-    if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r')))
-        return QStringLiteral("its name holds a line break");
-    const QFileInfo info(path);
-    if (!info.exists() && path.contains(QChar::ReplacementCharacter))
-        return QStringLiteral("its name is not valid UTF-8");
-    if (info.isDir())
-        return QStringLiteral("it is a folder (name the files in it)");
-    if (!CanOpenForReading(path))
-        return QStringLiteral("not a readable file");
-    if (!hidden && FileNameOf(path).startsWith(QLatin1Char('.')))
+    const QString why = unreadableReason(path);
+    if (why.isEmpty() && !hidden && FileNameOf(path).startsWith(QLatin1Char('.')))
         return QStringLiteral("a hidden file (see --hidden)");
-    return QString();
+    return why;
 }
 
 // Refuses what the run would refuse only after it started.
@@ -434,18 +426,10 @@ bool BatchRun::addJobFile(const QString& input, const QString& path) {
         out_.error(QStringLiteral("'%1' cannot be read as a job file").arg(input));
         return false;
     }
-    // Each entry the job's list did not take, with why: what is wrong with
-    // its file, else the list's limit when the job lists more files than it
-    // holds.
-    for (const QString& entry : jobRefused) {
-        const QString why = refusalOf(entry, true);
-        if (!why.isEmpty())
-            refuse(entry, QStringLiteral("named in '%1': %2").arg(input, why));
-        else if (jobTargets.count() >= TargetList::kCapacity)
-            refuseFull(entry);
-        else
-            refuse(entry, QStringLiteral("named in '%1', but left out").arg(input));
-    }
+    // Each entry the job's list did not take, with why.
+    for (const QString& entry : jobRefused)
+        refuse(entry,
+               QStringLiteral("named in '%1': %2").arg(input, notTakenReason(jobTargets, entry)));
     for (const QString& entry : jobTargets.entries()) {
         if (full_ || !session_.targets().ListInAdd(entry)) {
             full_ = true;

@@ -5,6 +5,7 @@
 #include "paths.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <algorithm>
@@ -185,6 +186,28 @@ void OutputList::ListInAdd(const QString& path) {
     if (contains(path) || count() >= kCapacity)
         return;
     append(path);
+}
+
+QString unreadableReason(const QString& path) {
+    if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r')))
+        return QStringLiteral("its name holds a line break");
+    const QFileInfo info(path);
+    if (!info.exists() && path.contains(QChar::ReplacementCharacter))
+        return QStringLiteral("its name is not valid UTF-8");
+    if (info.isDir())
+        return QStringLiteral("it is a folder (name the files in it)");
+    if (!CanOpenForReading(path))
+        return QStringLiteral("not a readable file");
+    return QString();
+}
+
+QString notTakenReason(const TargetList& list, const QString& path) {
+    const QString why = unreadableReason(path);
+    if (!why.isEmpty())
+        return why;
+    if (list.count() >= TargetList::kCapacity)
+        return QStringLiteral("the target list is full (%1 files)").arg(TargetList::kCapacity);
+    return QStringLiteral("left out");
 }
 
 QStringList activeSwapFiles() {

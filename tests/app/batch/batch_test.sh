@@ -150,7 +150,7 @@ check "a job file supplies folder and name" test "$s" -eq 0 -a -f "$work/out/JOB
 mkdir -p "$work/many" && (cd "$work/many" && for i in $(seq 1001); do echo "$i" >"f$i"; done)
 { printf 'Dravonel2 DVF FILE\r\nINDIR=%s\r\nOUTDIR=%s\r\nFILENAME=many\r\n' "$work/many" "$work/out"; printf "$work/many/f%s\r\n" $(seq 1001); } >"$work/many.DVF"
 s=$(status_of "$program" --batch normal "$work/many.DVF")
-check "a job past the 1000-file limit: exit 1, the last named as over it" test "$s" -eq 1 -a "$(grep -c "not archived: '$work/many/f1001': the target list is full" "$work/stderr")" -eq 1
+check "a job past the 1000-file limit: exit 1, the last named as over it" test "$s" -eq 1 -a "$(grep -c "not archived: '$work/many/f1001': named in .*: the target list is full" "$work/stderr")" -eq 1
 
 check "unknown mode: exit 2" test "$(status_of "$program" --batch bogus "$work/in/x/memo.txt")" -eq 2
 check "unknown option: exit 2" test "$(status_of "$program" --batch filen --frobnicate "$work/in/x/memo.txt")" -eq 2
