@@ -56,6 +56,20 @@ QString UpperName(const QString& text);
 // components.
 QString LongPath(const QString& path);
 
+// A name or path from outside the program (an argument, a line of a job file)
+// as text: valid UTF-8 as it is, and each byte of a sequence that is not valid
+// UTF-8 as the lone surrogate U+DC80..U+DCFF of that byte, so such a name
+// never reads as another one (as U+FFFD would: the file "\uFFFD.txt" for the
+// bytes "\xFF.txt") and shows with its bytes on a terminal (TerminalText).
+QString DecodeOutsideName(const QByteArray& bytes);
+
+// Whether `text` holds a byte that DecodeOutsideName kept undecoded. Such a name
+// names no file the program can reach: LongPath, CanOpenForReading and
+// CanCreateFilesIn refuse it.
+bool HoldsUndecodedBytes(const QString& text);
+// Whether the unit at `i` of `text` is such a byte (a lone U+DC80..U+DCFF).
+bool IsUndecodedByteAt(const QString& text, qsizetype i);
+
 // `path` made absolute against the process's current folder, its text otherwise
 // unchanged: ".." stays for LongPath, which lets the kernel resolve it (a text
 // clean-up would take "link/.." for the folder that holds the link). "" stays "".

@@ -191,10 +191,9 @@ void OutputList::ListInAdd(const QString& path) {
 QString unreadableReason(const QString& path) {
     if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r')))
         return QStringLiteral("its name holds a line break");
-    const QFileInfo info(path);
-    if (!info.exists() && path.contains(QChar::ReplacementCharacter))
+    if (HoldsUndecodedBytes(path))
         return QStringLiteral("its name is not valid UTF-8");
-    if (info.isDir())
+    if (QFileInfo(path).isDir())
         return QStringLiteral("it is a folder (name the files in it)");
     if (!CanOpenForReading(path))
         return QStringLiteral("not a readable file");
