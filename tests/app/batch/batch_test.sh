@@ -73,6 +73,8 @@ printf 'other\n' >"$h/in/bad$(printf '\357\277\275').txt"
 printf 'Dravonel2 DVF FILE\nINDIR=%s\nOUTDIR=%s\nFILENAME=b\n%s\n' "$h/in" "$h/o\" x" "$h/in/$(printf 'bad\377.txt')" >"$h/b.DVF"
 s=$(status_of "$program" --batch filen --out "$h/o\" x" "$h/in/$(printf 'bad\377.txt')" "$h/b.DVF")
 check "not UTF-8: refused as itself, its bytes shown, no other file archived" test "$s" -eq 1 -a "$(grep -cF 'bad\377.txt' "$work/stderr")" -eq 2 -a ! -e "$h/o\" x/BAD$(printf '\357\277\275').TXT.LZH"
+s=$(status_of "$program" --batch filen --uris --out "$h/o\" x" "file://$h/in/bad%FF.txt")
+check "likewise as a file URI (--uris)" test "$s" -eq 1 -a ! -e "$h/o\" x/BAD$(printf '\357\277\275').TXT.LZH"
 # An update of a double archive whose name begins like a switch.
 s=$(cd "$h/in" && status_of "$program" --batch dravo --method double --out "$h/o\" x" -- -lead.txt)
 printf 'more\n' >"$h/in/-lead.doc"
