@@ -14,11 +14,7 @@ bool localFilesOf(const QStringList& uris, QStringList& files, QString& error) {
             error = QStringLiteral("'%1' is not a local file URI (--uris)").arg(uri);
             return false;
         }
-        // The path's own bytes (its percent escapes undone), so that a name
-        // that is not UTF-8 keeps them instead of turning into another name.
-        paths << (url.host().isEmpty() ? DecodeOutsideName(QByteArray::fromPercentEncoding(
-                                             url.path(QUrl::FullyEncoded).toLatin1()))
-                                       : url.toLocalFile());
+        paths << LocalFileOf(url);
     }
     files = paths;
     return true;

@@ -210,6 +210,16 @@ QString DecodeOutsideName(const QByteArray& bytes) {
     return text;
 }
 
+QString LocalFileOf(const QUrl& url) {
+    if (!url.isLocalFile())
+        return {};
+    // A URL with a host names a share: Qt's form of it ("//host/path").
+    if (!url.host().isEmpty())
+        return url.toLocalFile();
+    return DecodeOutsideName(
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+}
+
 bool IsUndecodedByteAt(const QString& text, qsizetype i) {
     const char16_t c = text.at(i).unicode();
     return c >= 0xDC80 && c <= 0xDCFF && !(i > 0 && text.at(i - 1).isHighSurrogate());

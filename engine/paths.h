@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <QtGlobal>
 
 namespace dravonel {
@@ -69,6 +70,11 @@ QString DecodeOutsideName(const QByteArray& bytes);
 bool HoldsUndecodedBytes(const QString& text);
 // Whether the unit at `i` of `text` is such a byte (a lone U+DC80..U+DCFF).
 bool IsUndecodedByteAt(const QString& text, qsizetype i);
+
+// The local path of a file URL ("file:///home/a/b%20c.txt"), with the bytes
+// its percent escapes spell decoded by DecodeOutsideName; "" for a URL that is
+// not a local file.
+QString LocalFileOf(const QUrl& url);
 
 // `path` made absolute against the process's current folder, its text otherwise
 // unchanged: ".." stays for LongPath, which lets the kernel resolve it (a text
