@@ -9,6 +9,7 @@
 #include <QTextStream>
 
 #include <algorithm>
+#include <climits>
 
 namespace dravonel {
 
@@ -193,6 +194,10 @@ QString unreadableReason(const QString& path) {
         return QStringLiteral("its name holds a line break");
     if (HoldsUndecodedBytes(path))
         return QStringLiteral("its name is not valid UTF-8");
+    // The kernel takes no path of PATH_MAX bytes or more in one call.
+    if (QFile::encodeName(path).size() >= PATH_MAX)
+        return QStringLiteral("its path is longer than the system allows (%1 bytes)")
+            .arg(PATH_MAX - 1);
     if (QFileInfo(path).isDir())
         return QStringLiteral("it is a folder (name the files in it)");
     if (!CanOpenForReading(path))

@@ -36,6 +36,12 @@ check "--out OUT2 with only out2/: missing, exit 2, nothing written" test "$s" -
 s=$(cd "$p" && status_of "$program" --batch filen --out out2 PROJ/README.txt proj/readme.txt)
 check "inputs in another letter case are missing: exit 1" test "$s" -eq 1 -a "$(grep -c 'not archived' "$work/stderr")" -eq 2 -a -z "$(ls -A "$p/out2")"
 
+# A file whose path is longer than the kernel takes is named with that reason.
+seg=$(printf '%0200d' 0)
+(mkdir -p "$p/long" && cd "$p/long" && for i in $(seq 21); do mkdir "$seg" && cd "$seg" || exit; done && echo deep >f.txt)
+s=$(status_of "$program" --batch filen --out "$p/arc" "$p/long$(printf "/$seg%.0s" $(seq 21))/f.txt")
+check "a path past the kernel's limit: exit 1, named with why" test "$s" -eq 1 -a "$(grep -c 'longer than the system allows' "$work/stderr")" -eq 1
+
 # Control characters in names reach the terminal escaped: ESC, DEL and C1
 # (the archivers store no such name: the file is named as not archived).
 t=$work/t
