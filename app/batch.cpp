@@ -271,6 +271,11 @@ bool parseBatchArguments(const QStringList& args, BatchOptions& o, QString& erro
     takeFlags(parser, o);
     if (!takeChoices(parser, o, error))
         return false;
+    // An empty folder (an unset variable in a script) is not the current one.
+    if (parser.isSet(kOut) && o.outFolder.isEmpty()) {
+        error = QStringLiteral("--out needs a folder");
+        return false;
+    }
     if (o.beside && parser.isSet(kOut)) {
         error = QStringLiteral("--beside and --out name two different output folders");
         return false;
@@ -286,18 +291,10 @@ namespace {
 
 // Why a file named on the command line cannot go on the target list, or "".
 QString refusalOf(const QString& path, bool hidden) {
-    if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r')))
-        return QStringLiteral("its name holds a line break");
-    const QFileInfo info(path);
-    if (!info.exists() && path.contains(QChar::ReplacementCharacter))
-        return QStringLiteral("its name is not valid UTF-8");
-    if (info.isDir())
-        return QStringLiteral("it is a folder (name the files in it)");
-    if (!CanOpenForReading(path))
-        return QStringLiteral("not a readable file");
-    if (!hidden && FileNameOf(path).startsWith(QLatin1Char('.')))
+    const QString why = unreadableReason(path);
+    if (why.isEmpty() && !hidden && FileNameOf(path).startsWith(QLatin1Char('.')))
         return QStringLiteral("a hidden file (see --hidden)");
-    return QString();
+    return why;
 }
 
 // Refuses what the run would refuse only after it started.
@@ -429,8 +426,10 @@ bool BatchRun::addJobFile(const QString& input, const QString& path) {
         out_.error(QStringLiteral("'%1' cannot be read as a job file").arg(input));
         return false;
     }
+    // Each entry the job's list did not take, with why.
     for (const QString& entry : jobRefused)
-        refuse(entry, QStringLiteral("named in '%1', but not readable or left out").arg(input));
+        refuse(entry,
+               QStringLiteral("named in '%1': %2").arg(input, notTakenReason(jobTargets, entry)));
     for (const QString& entry : jobTargets.entries()) {
         if (full_ || !session_.targets().ListInAdd(entry)) {
             full_ = true;

@@ -111,7 +111,7 @@ public:
             index_ = i + 1;
             const QString& given = o_.archives[i];
             const QString path = AbsolutePath(given);
-            if (!QFileInfo::exists(path) && path.contains(QChar::ReplacementCharacter)) {
+            if (HoldsUndecodedBytes(path)) {
                 out_.failure(QStringLiteral("'%1': its name is not valid UTF-8").arg(given));
                 continue;
             }

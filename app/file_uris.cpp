@@ -1,5 +1,7 @@
 #include "file_uris.h"
 
+#include "paths.h"
+
 #include <QUrl>
 
 namespace dravonel {
@@ -12,7 +14,7 @@ bool localFilesOf(const QStringList& uris, QStringList& files, QString& error) {
             error = QStringLiteral("'%1' is not a local file URI (--uris)").arg(uri);
             return false;
         }
-        paths << url.toLocalFile();
+        paths << LocalFileOf(url);
     }
     files = paths;
     return true;

@@ -103,21 +103,29 @@ void joinDesktop(QTranslator& qtTranslation) {
                                 QStringLiteral("Noto Serif CJK JP"), QStringLiteral("IPAGothic")});
 }
 
+// The arguments after the program's name, each as DecodeOutsideName gives it:
+// a name that is not UTF-8 keeps its bytes, so it is never taken for another
+// file's and is shown as it is.
+QStringList decodedArguments(int argc, char* argv[]) {
+    QStringList arguments;
+    for (int i = 1; i < argc; ++i)
+        arguments << DecodeOutsideName(QByteArray(argv[i]));
+    return arguments;
+}
+
 } // namespace
 
 int main(int argc, char* argv[]) {
-    QStringList arguments;
-    for (int i = 1; i < argc; ++i)
-        arguments << QString::fromLocal8Bit(argv[i]);
+    const QStringList arguments = decodedArguments(argc, argv);
     if (arguments.value(0) == QLatin1String("--batch")) {
         // No display needed: the batch run is QtCore only.
         QCoreApplication app(argc, argv);
-        return runBatch(app.arguments().mid(1));
+        return runBatch(decodedArguments(argc, argv));
     }
     if (isReadingCommand(arguments.value(0))) {
         // Listing, testing and extracting need no display either.
         QCoreApplication app(argc, argv);
-        return runReading(app.arguments().mid(1));
+        return runReading(decodedArguments(argc, argv));
     }
     if (printedHelpOrVersion(arguments))
         return 0;
@@ -156,7 +164,8 @@ int main(int argc, char* argv[]) {
             QApplication::quit();
     });
 
-    const int status = window.MDIForm_Load(windowArguments(app.arguments().mid(1)));
+    // Qt has taken its own options (such as -platform) out of argv by now.
+    const int status = window.MDIForm_Load(windowArguments(decodedArguments(argc, argv)));
     store.sync();
     if (status != frmDravonel::kGoOn)
         return status;

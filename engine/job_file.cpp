@@ -62,7 +62,9 @@ bool WriteJobFile(const QString& path, JobTarget& job, MessageHost& host) {
 ParsedJob parseJobFile(QByteArray data) {
     if (data.startsWith("\xEF\xBB\xBF"))
         data.remove(0, 3);
-    const QStringList lines = splitLines(QString::fromUtf8(data));
+    // A line that is not UTF-8 keeps its bytes: it names no file, and is not
+    // taken for one whose name holds U+FFFD.
+    const QStringList lines = splitLines(DecodeOutsideName(data));
     ParsedJob job;
     if (lines.isEmpty())
         return job;

@@ -25,9 +25,40 @@ QChar separatorOf(PathStyle style) {
     return style == PathStyle::Windows ? u'\\' : u'/';
 }
 
-// The file system's spelling of a path; empty (and unusable) for a path with a NUL.
+// The length of the valid UTF-8 sequence at `i` of `bytes`, or 0 when there is none.
+qsizetype utf8SequenceAt(const QByteArray& bytes, qsizetype i) {
+    const auto at = [&bytes](qsizetype k) { return uchar(bytes.at(k)); };
+    const uchar lead = at(i);
+    if (lead < 0x80)
+        return 1;
+    qsizetype length = 0;
+    uchar low = 0x80, high = 0xBF; // the range of the second byte
+    if (lead >= 0xC2 && lead <= 0xDF) {
+        length = 2;
+    } else if (lead >= 0xE0 && lead <= 0xEF) {
+        length = 3;
+        low = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong form
+        high = lead == 0xED ? 0x9F : 0xBF; // no surrogate
+    } else if (lead >= 0xF0 && lead <= 0xF4) {
+        length = 4;
+        low = lead == 0xF0 ? 0x90 : 0x80;  // no overlong form
+        high = lead == 0xF4 ? 0x8F : 0xBF; // nothing past U+10FFFF
+    } else {
+        return 0;
+    }
+    if (i + length > bytes.size() || at(i + 1) < low || at(i + 1) > high)
+        return 0;
+    for (qsizetype k = i + 2; k < i + length; ++k) {
+        if (at(k) < 0x80 || at(k) > 0xBF)
+            return 0;
+    }
+    return length;
+}
+
+// The file system's spelling of a path; empty (and unusable) for a path with a
+// NUL or with bytes that were not UTF-8, which has no spelling of its own.
 QByteArray encodedPath(const QString& path) {
-    if (path.isEmpty() || path.contains(QChar(0)))
+    if (path.isEmpty() || path.contains(QChar(0)) || HoldsUndecodedBytes(path))
         return {};
     return QFile::encodeName(path);
 }
@@ -160,8 +191,50 @@ QString UpperName(const QString& text) {
     return out;
 }
 
+QString DecodeOutsideName(const QByteArray& bytes) {
+    QString text;
+    qsizetype i = 0;
+    while (i < bytes.size()) {
+        qsizetype valid = i;
+        while (valid < bytes.size()) {
+            const qsizetype length = utf8SequenceAt(bytes, valid);
+            if (length == 0)
+                break;
+            valid += length;
+        }
+        text += QString::fromUtf8(bytes.constData() + i, valid - i);
+        if (valid < bytes.size())
+            text += QChar(char16_t(0xDC00 + uchar(bytes.at(valid++))));
+        i = valid;
+    }
+    return text;
+}
+
+QString LocalFileOf(const QUrl& url) {
+    if (!url.isLocalFile())
+        return {};
+    // A URL with a host names a share: Qt's form of it ("//host/path").
+    if (!url.host().isEmpty())
+        return url.toLocalFile();
+    return DecodeOutsideName(
+        QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
+}
+
+bool IsUndecodedByteAt(const QString& text, qsizetype i) {
+    const char16_t c = text.at(i).unicode();
+    return c >= 0xDC80 && c <= 0xDCFF && !(i > 0 && text.at(i - 1).isHighSurrogate());
+}
+
+bool HoldsUndecodedBytes(const QString& text) {
+    for (qsizetype i = 0; i < text.size(); ++i) {
+        if (IsUndecodedByteAt(text, i))
+            return true;
+    }
+    return false;
+}
+
 QString LongPath(const QString& path) {
-    if (!path.startsWith(u'/') || path.contains(QChar(0)))
+    if (!path.startsWith(u'/') || encodedPath(path).isEmpty())
         return {};
     QStringList names;
     QByteArray folder; // the encoded result so far, "" for the root

@@ -5,6 +5,7 @@
 #pragma once
 
 #include <QString>
+#include <QUrl>
 #include <QtGlobal>
 
 namespace dravonel {
@@ -55,6 +56,25 @@ QString UpperName(const QString& text);
 // Returns "" for a relative path, a missing component or more than 256
 // components.
 QString LongPath(const QString& path);
+
+// A name or path from outside the program (an argument, a line of a job file)
+// as text: valid UTF-8 as it is, and each byte of a sequence that is not valid
+// UTF-8 as the lone surrogate U+DC80..U+DCFF of that byte, so such a name
+// never reads as another one (as U+FFFD would: the file "\uFFFD.txt" for the
+// bytes "\xFF.txt") and shows with its bytes on a terminal (TerminalText).
+QString DecodeOutsideName(const QByteArray& bytes);
+
+// Whether `text` holds a byte that DecodeOutsideName kept undecoded. Such a name
+// names no file the program can reach: LongPath, CanOpenForReading and
+// CanCreateFilesIn refuse it.
+bool HoldsUndecodedBytes(const QString& text);
+// Whether the unit at `i` of `text` is such a byte (a lone U+DC80..U+DCFF).
+bool IsUndecodedByteAt(const QString& text, qsizetype i);
+
+// The local path of a file URL ("file:///home/a/b%20c.txt"), with the bytes
+// its percent escapes spell decoded by DecodeOutsideName; "" for a URL that is
+// not a local file.
+QString LocalFileOf(const QUrl& url);
 
 // `path` made absolute against the process's current folder, its text otherwise
 // unchanged: ".." stays for LongPath, which lets the kernel resolve it (a text

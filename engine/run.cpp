@@ -36,6 +36,41 @@ const QString kNoTemporaryFolder =
     QStringLiteral("一時フォルダ（%1）も専用の一時フォルダも使えないため実行できません。");
 const QString kZipRestrictionFormat = QStringLiteral(
     "現在のZIP32J.DLL IZIP32J.DLLでは実行できません。（通常・非圧縮のＦＩｌｅＮ以外　ＺＩＰ）");
+const QString kNoExtension = QStringLiteral("拡張子がありません");
+const QString kArchiveNameWithSlash = QStringLiteral("書庫名に「/」は使えません");
+const QString kOldInnerNotExtracted = QStringLiteral("更新する書庫から中の書庫を取り出せません");
+
+// Why an archive was not made, as its module's (or the run's own) code says,
+// for the files it was to hold.
+QString notMadeText(int code) {
+    switch (code) {
+    case ARC_ERR_DISK_FULL:
+        return resDravonel(msg::RunDiskFull).trimmed();
+    case ARC_ERR_CANNOT_WRITE_DEST:
+        return resDravonel(msg::RunOutputNotWritable).trimmed();
+    case ARC_ERR_CANCELLED:
+        return resDravonel(msg::RunCancelled).trimmed();
+    case ARC_ERR_NOT_FOUND: // the module passed over every file it was given
+        return failureText(ProofFailure::NotInArchive);
+    case ARC_ERR_ARCHIVE_OPEN:
+        return QStringLiteral("書庫名のファイルを開けません");
+    case ARC_ERR_METHOD:
+    case ARC_ERR_FILE_CRC:
+    case ARC_ERR_BAD_DATA:
+    case ARC_ERR_HEADER_CRC:
+    case ARC_ERR_HEADER_BROKEN:
+    case ARC_ERR_NOT_ARCHIVE:
+    case ARC_ERR_CANNOT_READ:
+        // An existing file of the archive's name, which is updated in place.
+        return QStringLiteral("書庫名のファイルを書庫として読めません");
+    case kCodeMissing:
+        return QStringLiteral("圧縮用のモジュールがありません");
+    case kCodeBusy:
+        return QStringLiteral("圧縮用のモジュールが使用中です");
+    default:
+        return QStringLiteral("書庫を作れませんでした（%1）").arg(code);
+    }
+}
 
 } // namespace
 
@@ -228,7 +263,8 @@ int CompressionRun::compress(Module module, const QString& commandLine, const QS
     return call(module, commandLine, archive);
 }
 
-Verdict CompressionRun::finish(int code, const QString& archive, const Proof& proof) {
+Verdict CompressionRun::finish(int code, const QString& archive, const Proof& proof,
+                               const QString& reason) {
     Verdict verdict = ReportResult(code);
     if (verdict == kMade) {
         // Each file the archive does not hold is named; an archive that holds
@@ -250,6 +286,7 @@ Verdict CompressionRun::finish(int code, const QString& archive, const Proof& pr
                 log(notArchivedLine(proof.files[i], proof.failures[i]));
     }
     if (verdict != kMade) {
+        notMadeReason_ = reason.isEmpty() ? notMadeText(code) : reason;
         log(resDravonel(msg::RunNotCompressed));
     } else {
         log(resDravonel(msg::RunCompressed));
@@ -283,10 +320,11 @@ Verdict CompressionRun::CompressGroup(const QString& name, const QString& output
     const QString r = responseFilePath(t);
     if (!CheckRespFile(r)) {
         log(resDravonel(msg::RunResponseFileError));
-        return finish(kCodeMissing, QString());
+        return finish(kCodeMissing, QString(), {},
+                      resDravonel(msg::RunResponseFileError).trimmed());
     }
     if (!safeArchiveName(n))
-        return finish(kCodeMissing, QString());
+        return finish(kCodeMissing, QString(), {}, kArchiveNameWithSlash);
     // An output folder that has no long form must not turn into the root.
     if (outputFolder.isEmpty())
         return finish(kCodeDestination, QString());
@@ -330,7 +368,7 @@ Verdict CompressionRun::packDouble(const FormatTable& inner, const FormatTable& 
     // into the new one.
     QFile::remove(staged);
     if (c_.options.Double && CanOpenForReading(final) && !stageOldInner(outer, final, innerName))
-        return finish(kCodeMissing, QString());
+        return finish(kCodeMissing, QString(), {}, kOldInnerNotExtracted);
 
     int code =
         pack(inner, inner.packingInner, packOptions(inner, c_.options, true),
@@ -403,6 +441,13 @@ QList<int> CompressionRun::allRows() const {
 }
 
 void CompressionRun::groupLoop(bool byExtension, const QString& folder) {
+    // Files without an extension go into no archive of the Exp mode.
+    if (byExtension) {
+        for (int row : c_.targets.markedRows()) {
+            if (ExtensionOf(c_.targets.entry(row)).isEmpty())
+                failedRows_.insert(row, kNoExtension);
+        }
+    }
     archiveCount_ = countGroups(byExtension);
     runBytes_ = bytesOf(c_.targets.markedRows());
     for (;;) {
@@ -481,6 +526,8 @@ void CompressionRun::noteProof(const QList<int>& rows, const Proof& proof, bool 
             madeRows_.insert(rows[i]);
         else if (failure != ProofFailure::None && (made || i < proof.failures.size()))
             failedRows_.insert(rows[i], failureText(failure));
+        else if (!made)
+            failedRows_.insert(rows[i], notMadeReason_);
     }
 }
 
@@ -509,9 +556,11 @@ RunOutcome CompressionRun::end() {
     RunOutcome outcome;
     outcome.finished = !cancel_;
     outcome.archivesMade = archivesMade_;
+    // A file the run did not reach was left by its stop.
+    const QString notReached = resAll(common_msg::RunInterrupted);
     for (int row = 0; row < c_.targets.count(); ++row) {
         if (!madeRows_.contains(row))
-            outcome.notArchived.append({c_.targets.entry(row), failedRows_.value(row)});
+            outcome.notArchived.append({c_.targets.entry(row), failedRows_.value(row, notReached)});
     }
     lastRunFolder_ = folder_.path();
     folder_.remove();

@@ -68,8 +68,8 @@ struct RunContext {
     bool verify = false;
 };
 
-// An entry that is in no archive, and why ("" when its archive was not made,
-// or the run never reached it).
+// An entry that is in no archive, and why: what the proof found, why its
+// archive was not made, or why the run never took it.
 struct NotArchived {
     QString path;
     QString reason;
@@ -214,7 +214,10 @@ private:
     bool stageOldInner(const FormatTable& outer, const QString& final, const QString& innerName);
     // Logs an archive's result; with a made archive, the proof's failures
     // first. Made means the module made it and it holds at least one file.
-    Verdict finish(int code, const QString& archive, const Proof& proof = {});
+    // An archive not made leaves why (`reason`, else the meaning of `code`)
+    // for the files that have no reason of their own.
+    Verdict finish(int code, const QString& archive, const Proof& proof = {},
+                   const QString& reason = QString());
     void log(const QString& line);
     QString tmpFolder() const;
     int countGroups(bool byExtension) const;
@@ -223,7 +226,8 @@ private:
     quint64 bytesOf(const QList<int>& rows);
     QList<int> allRows() const;
     // Records the rows the proof holds as archived (when the archive was
-    // made) and the others with their reasons.
+    // made) and the others with their reasons (the proof's, else why the
+    // archive finished last was not made).
     void noteProof(const QList<int>& rows, const Proof& proof, bool made);
 
     RunContext c_;
@@ -242,6 +246,7 @@ private:
     // to be with the reason, archives.
     QSet<int> madeRows_;
     QHash<int, QString> failedRows_;
+    QString notMadeReason_; // why the archive finished last was not made
     int archivesMade_ = 0;
     // The files of the group being archived (Dravo, Exp, normal), and what
     // proving its archive found.

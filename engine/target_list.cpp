@@ -5,9 +5,11 @@
 #include "paths.h"
 
 #include <QFile>
+#include <QFileInfo>
 #include <QTextStream>
 
 #include <algorithm>
+#include <climits>
 
 namespace dravonel {
 
@@ -185,6 +187,31 @@ void OutputList::ListInAdd(const QString& path) {
     if (contains(path) || count() >= kCapacity)
         return;
     append(path);
+}
+
+QString unreadableReason(const QString& path) {
+    if (path.contains(QLatin1Char('\n')) || path.contains(QLatin1Char('\r')))
+        return QStringLiteral("its name holds a line break");
+    if (HoldsUndecodedBytes(path))
+        return QStringLiteral("its name is not valid UTF-8");
+    // The kernel takes no path of PATH_MAX bytes or more in one call.
+    if (QFile::encodeName(path).size() >= PATH_MAX)
+        return QStringLiteral("its path is longer than the system allows (%1 bytes)")
+            .arg(PATH_MAX - 1);
+    if (QFileInfo(path).isDir())
+        return QStringLiteral("it is a folder (name the files in it)");
+    if (!CanOpenForReading(path))
+        return QStringLiteral("not a readable file");
+    return QString();
+}
+
+QString notTakenReason(const TargetList& list, const QString& path) {
+    const QString why = unreadableReason(path);
+    if (!why.isEmpty())
+        return why;
+    if (list.count() >= TargetList::kCapacity)
+        return QStringLiteral("the target list is full (%1 files)").arg(TargetList::kCapacity);
+    return QStringLiteral("left out");
 }
 
 QStringList activeSwapFiles() {

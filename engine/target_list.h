@@ -112,4 +112,13 @@ public:
 // The active swap files listed in /proc/swaps.
 QStringList activeSwapFiles();
 
+// Why `path`, named from outside the program, is not a file to archive, or
+// "": a line break in it, a name that is not valid UTF-8, a path too long for
+// the kernel, a folder, not a file that can be read.
+QString unreadableReason(const QString& path);
+// Why Gaibu_ListInAdd left `path` off `list`: its unreadableReason, else the
+// list's limit when the list is full, else left out (an active swap file, a
+// path without long form).
+QString notTakenReason(const TargetList& list, const QString& path);
+
 } // namespace dravonel

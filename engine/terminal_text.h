@@ -13,7 +13,9 @@ namespace dravonel {
 
 // `text` with every control character (C0 U+0000..U+001F, DEL U+007F and C1
 // U+0080..U+009F) shown as a backslash and three octal digits of its code, so
-// ESC is "\033" and a line break "\012". A backslash itself stays as it is.
+// ESC is "\033" and a line break "\012"; a byte of a name that was not UTF-8
+// (kept undecoded by DecodeOutsideName) likewise shows as its own value, so
+// "\xFF.txt" is "\377.txt". A backslash itself stays as it is.
 QString TerminalText(const QString& text);
 
 // Writes TerminalText(text) and a line break to `stream` as UTF-8, flushed.

@@ -7,6 +7,7 @@
 #include "run.h"
 #include "run_status.h"
 #include "session.h"
+#include "target_list.h"
 #include "terminal_text.h"
 
 #include <cstdio>
@@ -17,7 +18,6 @@ namespace {
 
 const QString kUnusableOutputFolder = QStringLiteral(
     "dravonel2: 圧縮ファイル格納フォルダ（%1）が無いか書き込みできないため実行できません。");
-const QString kNotTaken = QStringLiteral("not a readable file, or left out");
 
 } // namespace
 
@@ -51,7 +51,8 @@ bool runAutomatically(Session& session, CompressionRun& run, const OptionSet& op
     // the list did not take (a job's vanished entry too) and those the run left.
     for (const QString& path : left)
         printTerminalLine(stderr,
-                          QStringLiteral("dravonel2: ") + NotArchived{path, kNotTaken}.text());
+                          QStringLiteral("dravonel2: ") +
+                              NotArchived{path, notTakenReason(session.targets(), path)}.text());
     for (const NotArchived& notArchived : outcome.notArchived)
         printTerminalLine(stderr, QStringLiteral("dravonel2: ") + notArchived.text());
     if (options.AutoLog)

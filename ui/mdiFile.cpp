@@ -118,7 +118,7 @@ void mdiFile::mnuOutCopy_Click() {
 void mdiFile::dropFiles(const QMimeData& data) {
     if (data.hasUrls()) {
         for (const QUrl& url : data.urls()) {
-            if (!list().Gaibu_ListInAdd(url.isLocalFile() ? url.toLocalFile() : QString()))
+            if (!list().Gaibu_ListInAdd(LocalFileOf(url)))
                 break;
         }
     }

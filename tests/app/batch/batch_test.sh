@@ -32,7 +32,7 @@ check "normal makes one archive" test "$(members "$work/out/ALL.LZH")" = "Report
 
 s=$(status_of "$program" --batch exp --out "$work/out" "$work/in/x/Report.txt" "$work/in/x/memo.txt" "$work/in/x/README")
 check "exp leaves a file without extension: exit 1" test "$s" -eq 1
-check "exp names the file left" grep -q 'not archived: .*README' "$work/stderr"
+check "exp names the file left, and why" grep -q 'not archived: .*README (拡張子がありません)$' "$work/stderr"
 check "exp makes TXT.LZH" test "$(members "$work/out/TXT.LZH")" = "Report.txt memo.txt "
 
 s=$(status_of "$program" --batch filen --format zip --no-upper --out "$work/out" "$work/in/x/Report.txt" "$work/in/x/.hidden")
@@ -67,6 +67,14 @@ $n"
 done
 printf 'Dravonel2 DVF FILE\r\nINDIR=%s\r\nOUTDIR=%s\r\nFILENAME=x" y\r\n%s\r\n' "$h/in" "$h/o\" x" "$h/in/a" >"$h/q.DVF"
 check "a job's archive name with a quote" sh -c "'$program' --batch normal '$h/q.DVF' && test -f '$h/o\" x/X\" Y.LZH'"
+# A name that is not UTF-8, named or listed by a job, is never taken for the
+# file whose name has U+FFFD in its place, and is shown with its bytes.
+printf 'other\n' >"$h/in/bad$(printf '\357\277\275').txt"
+printf 'Dravonel2 DVF FILE\nINDIR=%s\nOUTDIR=%s\nFILENAME=b\n%s\n' "$h/in" "$h/o\" x" "$h/in/$(printf 'bad\377.txt')" >"$h/b.DVF"
+s=$(status_of "$program" --batch filen --out "$h/o\" x" "$h/in/$(printf 'bad\377.txt')" "$h/b.DVF")
+check "not UTF-8: refused as itself, its bytes shown, no other file archived" test "$s" -eq 1 -a "$(grep -cF 'bad\377.txt' "$work/stderr")" -eq 2 -a ! -e "$h/o\" x/BAD$(printf '\357\277\275').TXT.LZH"
+s=$(status_of "$program" --batch filen --uris --out "$h/o\" x" "file://$h/in/bad%FF.txt")
+check "likewise as a file URI (--uris)" test "$s" -eq 1 -a ! -e "$h/o\" x/BAD$(printf '\357\277\275').TXT.LZH"
 # An update of a double archive whose name begins like a switch.
 s=$(cd "$h/in" && status_of "$program" --batch dravo --method double --out "$h/o\" x" -- -lead.txt)
 printf 'more\n' >"$h/in/-lead.doc"
@@ -80,6 +88,11 @@ check "zip outside filen: exit 2" test "$(status_of "$program" --batch dravo --f
 check "zip inner archive: exit 2" test "$(status_of "$program" --batch dravo --method double --pattern zip.lzh --out "$work/out" "$work/in/x/memo.txt")" -eq 2
 check "a missing input: exit 1, named, the rest made" sh -c "'$program' --batch filen --out '$work/out' '$work/in/x/memo.txt' '$work/gone' 2>&1 >/dev/null | grep -q \"not archived: '$work/gone'\" && test -f '$work/out/MEMO.TXT.LZH'"
 check "a folder named: exit 1" test "$(status_of "$program" --batch filen --out "$work/out" "$work/in/x")" -eq 1
+# A file whose archive is not made is named with the reason: a folder holds
+# the archive's name, the LHA module stores no name with a control character.
+mkdir -p "$work/r/o/MEMO.TXT.LZH" && printf tab >"$work/r/$(printf 't\tb.txt')"
+s=$(status_of "$program" --batch filen --out "$work/r/o" "$work/in/x/memo.txt" "$work/r/$(printf 't\tb.txt')")
+check "archives not made: exit 1, each file named with why" test "$s" -eq 1 -a "$(grep -c '^dravonel2: not archived: .* (.*)$' "$work/stderr")" -eq 2
 
 # Two runs of 150 files each at once: every archive holds exactly its own file.
 mkdir -p "$work/c/a" "$work/c/b" "$work/c/oa" "$work/c/ob"
@@ -141,11 +154,17 @@ check "double makes MEMO.LZH.ZIP" test "$(members "$work/out/MEMO.LZH.ZIP")" = "
 printf 'Dravonel2 DVF FILE\r\nINDIR=%s\r\nOUTDIR=%s\r\nFILENAME=job\r\n%s\r\n' "$work/in" "$work/out" "$work/in/y/report.doc" >"$work/job.DVF"
 s=$(status_of "$program" --batch normal "$work/job.DVF")
 check "a job file supplies folder and name" test "$s" -eq 0 -a -f "$work/out/JOB.LZH"
+# A job listing more files than the list holds: those past it are named so.
+mkdir -p "$work/many" && (cd "$work/many" && for i in $(seq 1001); do echo "$i" >"f$i"; done)
+{ printf 'Dravonel2 DVF FILE\r\nINDIR=%s\r\nOUTDIR=%s\r\nFILENAME=many\r\n' "$work/many" "$work/out"; printf "$work/many/f%s\r\n" $(seq 1001); } >"$work/many.DVF"
+s=$(status_of "$program" --batch normal "$work/many.DVF")
+check "a job past the 1000-file limit: exit 1, the last named as over it" test "$s" -eq 1 -a "$(grep -c "not archived: '$work/many/f1001': named in .*: the target list is full" "$work/stderr")" -eq 1
 
 check "unknown mode: exit 2" test "$(status_of "$program" --batch bogus "$work/in/x/memo.txt")" -eq 2
 check "unknown option: exit 2" test "$(status_of "$program" --batch filen --frobnicate "$work/in/x/memo.txt")" -eq 2
 check "one-line error" test "$(wc -l <"$work/stderr")" -eq 1
 check "missing output folder: exit 2" test "$(status_of "$program" --batch filen --out "$work/nowhere" "$work/in/x/memo.txt")" -eq 2
+check "an empty --out is no folder: exit 2, nothing written" test "$(cd "$work/in/y" && status_of "$program" --batch filen --out= report.doc)" -eq 2 -a "$(ls -A "$work/in/y")" = report.doc
 check "normal without a name: exit 2" test "$(status_of "$program" --batch normal --out "$work/out" "$work/in/x/memo.txt")" -eq 2
 check "missing modules: exit 2" test "$(DRAVONEL2_SYSTEM_DIR=$work status_of "$program" --batch filen --out "$work/out" "$work/in/x/memo.txt")" -eq 2
 check "no files: exit 1" test "$(status_of "$program" --batch filen --out "$work/out" "$work/in/none")" -eq 1

@@ -36,6 +36,12 @@ check "--out OUT2 with only out2/: missing, exit 2, nothing written" test "$s" -
 s=$(cd "$p" && status_of "$program" --batch filen --out out2 PROJ/README.txt proj/readme.txt)
 check "inputs in another letter case are missing: exit 1" test "$s" -eq 1 -a "$(grep -c 'not archived' "$work/stderr")" -eq 2 -a -z "$(ls -A "$p/out2")"
 
+# A file whose path is longer than the kernel takes is named with that reason.
+seg=$(printf '%0200d' 0)
+(mkdir -p "$p/long" && cd "$p/long" && for i in $(seq 21); do mkdir "$seg" && cd "$seg" || exit; done && echo deep >f.txt)
+s=$(status_of "$program" --batch filen --out "$p/arc" "$p/long$(printf "/$seg%.0s" $(seq 21))/f.txt")
+check "a path past the kernel's limit: exit 1, named with why" test "$s" -eq 1 -a "$(grep -c 'longer than the system allows' "$work/stderr")" -eq 1
+
 # Control characters in names reach the terminal escaped: ESC, DEL and C1
 # (the archivers store no such name: the file is named as not archived).
 t=$work/t
@@ -85,6 +91,13 @@ auto "$a/out" "$a/job/k.DVF"
 check "a job's vanished entry: exit 1, named, the rest archived" test $? -eq 1 -a -f "$a/out/MEMO.TXT.LZH" -a "$(grep -c "not archived: $a/cwd/gone.txt" "$work/stderr")" -eq 1
 auto "$a/out" memo.txt gone.txt
 check "a missing file named: exit 1, named" test $? -eq 1 -a "$(grep -c "not archived: $a/cwd/gone.txt" "$work/stderr")" -eq 1
+# A job listing more files than the list holds: those past it are named so
+# (the limit's message box waits for the user until the SIGTERM).
+mkdir -p "$a/many" && (cd "$a/many" && for i in $(seq 1001); do echo "$i" >"f$i"; done)
+{ printf 'Dravonel2 DVF FILE\r\nINDIR=%s\r\nOUTDIR=%s\r\nFILENAME=many\r\n' "$a/many" "$a/out"; printf "$a/many/f%s\r\n" $(seq 1001); } >"$a/job/m.DVF"
+printf '[Dravonel2]\nAuto=True\nAutoExe=1\nAutoLog=False\n' >"$a/cfg/Korvath's Soft.ini"
+XDG_CONFIG_HOME=$a/cfg QT_QPA_PLATFORM=offscreen timeout --preserve-status -s TERM 3 "$program" "$a/job/m.DVF" >"$work/stdout" 2>"$work/stderr"
+check "a job past the 1000-file limit: exit 1, the last named as over it" test $? -eq 1 -a "$(grep -c "not archived: $a/many/f1001 (the target list is full" "$work/stderr")" -eq 1
 if [ "$(id -u)" -ne 0 ]; then
     mkdir -p "$a/locked" && chmod 555 "$a/locked"
     auto "$a/locked" memo.txt

@@ -188,6 +188,16 @@ TEST_F(FilePaneTest, DropOf1200FilesAddsTheFirstThousandWithOneMessage) {
     EXPECT_TRUE(main->exeButton(0)->isEnabled());
 }
 
+TEST_F(FilePaneTest, DropOfANameThatIsNotUtf8TakesNoOtherFile) {
+    // Names the byte 0xFF of the dropped name could be taken for.
+    touch(QStringLiteral("u/b\uFFFD.txt"));
+    touch("u/b%FF.txt");
+    QMimeData data;
+    data.setUrls({QUrl(QUrl::fromLocalFile(tmp.filePath("u")).toString() + "/b%FF.txt")});
+    file().dropFiles(data);
+    EXPECT_EQ(targets().count(), 0);
+}
+
 TEST_F(FilePaneTest, DragOutSuppliesTheMarkedArchivesWhenAsked) {
     OutputList& list = outFile().list();
     for (const char* p : {"/out/a.lzh", "/out/b.lzh", "/out/c zip.zip"})
