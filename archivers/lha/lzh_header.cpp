@@ -279,6 +279,11 @@ int readArchive(const std::string& path, ArchiveFile& archive, std::vector<Membe
         MemberHeader h;
         bool end = false;
         const int rc = readMemberHeader(archive, offset, h, end);
+        // An empty archive is no bytes or the end mark alone: a file that
+        // begins with a zero byte and goes on is something else, which an
+        // update must not replace.
+        if (rc == arc::kOk && end && offset == 0 && archive.size() > 1)
+            return arc::kErrNotArchive;
         if (rc != arc::kOk || end)
             return rc;
         offset = h.dataOffset + h.packedSize;

@@ -989,6 +989,12 @@ TEST_F(LhaModule, DamagedArchivesGiveErrorsAndLeaveNoFiles) {
     EXPECT_EQ(unlha("x \"" + a + "\" \"" + dest + "\""), arc::kErrNotArchive);
     EXPECT_EQ(unlha("u \"" + a + "\" \"" + p + "\""), arc::kErrNotArchive);
     EXPECT_EQ(slurp(a), "plain text, not an archive");
+    // A file whose first byte is the end mark but that goes on is no empty
+    // archive to be replaced.
+    const std::string zeroFirst = std::string(1, '\0') + "binary data";
+    spit(a, zeroFirst);
+    EXPECT_EQ(unlha("u \"" + a + "\" \"" + p + "\""), arc::kErrNotArchive);
+    EXPECT_EQ(slurp(a), zeroFirst);
     EXPECT_EQ(unlha("x \"" + out + "/none.lzh\" \"" + dest + "\""), arc::kErrArchiveOpen);
     EXPECT_EQ(unlha("x \"" + good + "\" \"" + dest + "\" \"other.txt\""), arc::kErrNotFound);
     // An unknown method.
