@@ -305,6 +305,13 @@ TEST(ZipModule, UpdateReplacesSameNamesAppendsNewOnesAndCopiesTheRestUnchanged) 
               (std::vector<std::string>{"a.txt 40000", "b.txt 25", "c.txt 1"}));
     EXPECT_EQ(localRecords(archive)["a.txt"], before.at("a.txt"));
 
+    // A file whose entry holds its bytes already, whatever its time, leaves
+    // the archive as it was.
+    const std::string updated = slurp(archive);
+    fs::last_write_time(dir / "c.txt", fs::last_write_time(dir / "c.txt") - std::chrono::hours(48));
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, (dir / "c.txt").string())), 0);
+    EXPECT_EQ(slurp(archive), updated);
+
     // An entry whose replacement cannot be read is kept as it was.
     const auto current = localRecords(archive);
     EXPECT_EQ(
@@ -458,6 +465,7 @@ TEST(ZipModule, ReportsProgressAndCancelsLeavingTheOldArchiveAsItWas) {
     EXPECT_EQ(zipm().getRunning(), 0);
 
     const std::string before = slurp(archive);
+    spit(dir / "b.txt", sample(200000, 11, true));
     spit(dir / "c.txt", sample(100000, 9, true));
     ProgressLog cancel;
     cancel.cancelAfter = 1;
@@ -527,6 +535,7 @@ TEST(ZipModule, AKilledCallLeavesNoTemporaryFileBehind) {
     spit(dir / "a.txt", sample(2000000, 10, true));
     ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", dir / "OLD.ZIP", (dir / "a.txt").string())), 0);
     const std::string old = slurp(dir / "OLD.ZIP");
+    spit(dir / "a.txt", sample(2000000, 11, true));
     for (const char* archive : {"NEW.ZIP", "OLD.ZIP"}) {
         int fds[2];
         ASSERT_EQ(::pipe(fds), 0);
@@ -561,6 +570,7 @@ TEST(ZipModule, KeepsTheArchivesPermissionsAndRefusesOneItMayNotWrite) {
     ::umask(mask);
     EXPECT_EQ(fs::status(dir / "NEW.ZIP").permissions(), fs::perms(0640));
 
+    spit(dir / "a.txt", "b");
     const auto updateWithMode = [&](fs::perms mode) {
         spit(dir / "U.ZIP", slurp(dir / "NEW.ZIP"));
         fs::permissions(dir / "U.ZIP", mode);
