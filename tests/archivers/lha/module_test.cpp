@@ -859,6 +859,15 @@ TEST_F(LhaModule, UpdatesArchivesOfEarlierReleasesByName) {
     const lha::MemberHeader now = membersOf(a).at(1);
     EXPECT_EQ(slurp(a).substr(now.offset, now.dataOffset + 4 - now.offset),
               before.substr(kept.offset, kept.dataOffset + 4 - kept.offset));
+
+    // A name another tool stored twice: one member of the new file replaces
+    // both, so that no extractor gives the old bytes back.
+    std::string twice = storedArchive("a.txt", "one", crcOf("one"));
+    twice.pop_back();
+    spit(a, twice + storedArchive("a.txt", "two", crcOf("two")));
+    ASSERT_EQ(unlha(normal(a, {file("a.txt", "new a")})), 0);
+    ASSERT_EQ(membersOf(a).size(), 1u);
+    expectReadersAgree(a, {{"a.txt", "new a"}});
 }
 
 TEST_F(LhaModule, PermissionsTravelWithTheArchive) {
