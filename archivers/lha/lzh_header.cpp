@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -212,11 +211,12 @@ ArchiveFile::~ArchiveFile() {
 }
 
 bool ArchiveFile::open(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A FIFO or a device where the archive should be is refused, never waited on.
+    struct stat st;
+    fd_ = arc::openWithoutWaiting(path, st);
     if (fd_ < 0)
         return false;
-    struct stat st;
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!S_ISREG(st.st_mode)) {
         ::close(fd_);
         fd_ = -1;
         return false;

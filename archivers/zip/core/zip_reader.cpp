@@ -5,7 +5,6 @@
 #include "results.h"
 #include "zip_format.h"
 
-#include <fcntl.h>
 #include <libdeflate.h>
 #include <memory>
 #include <sys/stat.h>
@@ -138,11 +137,10 @@ bool Reader::readAt(uint64_t offset, void* data, size_t size) const {
 }
 
 int Reader::open(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0)
-        return arc::kErrArchiveOpen;
+    // A FIFO or a device where the archive should be is refused, never waited on.
     struct stat st;
-    if (::fstat(fd_, &st) != 0)
+    fd_ = arc::openWithoutWaiting(path, st);
+    if (fd_ < 0)
         return arc::kErrArchiveOpen;
     if (!S_ISREG(st.st_mode))
         return arc::kErrNotArchive;

@@ -75,6 +75,11 @@ s=$s$(cd "$h/in" && status_of "$program" --batch dravo --method double --update 
 mkdir "$work/inner" && (cd "$work/inner" && lhasa xq "$h/o\" x/-LEAD.LZH.LZH" && lhasa l ./-*.*)>"$work/inner.txt" 2>&1
 check "double update keeps the old member: exit 0 twice" test "$s" = 00
 check "inner archive holds both" sh -c "grep -q -- '-lead.txt' '$work/inner.txt' && grep -q -- '-lead.doc' '$work/inner.txt'"
+# A FIFO where an archive is to be updated is refused at once, never waited on.
+mkdir "$work/fifo" && mkfifo "$work/fifo/memo.txt.LZH" "$work/fifo/memo.txt.ZIP"
+s=$(status_of timeout -s KILL 20 "$program" --batch filen --no-upper --out "$work/fifo" "$work/in/x/memo.txt")
+s=$s$(status_of timeout -s KILL 20 "$program" --batch filen --format zip --no-upper --out "$work/fifo" "$work/in/x/memo.txt")
+check "a FIFO named like the archive: not archived, exit 1" test "$s" = 11
 
 # Combinations the run would refuse are refused before anything runs.
 check "zip outside filen: exit 2" test "$(status_of "$program" --batch dravo --format zip --out "$work/out" "$work/in/x/memo.txt")" -eq 2
