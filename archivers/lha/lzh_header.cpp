@@ -248,11 +248,20 @@ int readMemberHeader(const ArchiveFile& archive, uint64_t offset, MemberHeader& 
     h = MemberHeader{};
     h.offset = offset;
     uint8_t first[22];
-    if (offset >= archive.size() || !archive.readAt(offset, first, 1) || first[0] == 0) {
+    if (offset >= archive.size() || !archive.readAt(offset, first, 1)) {
         end = true;
         return arc::kOk;
     }
-    if (!archive.readAt(offset, first, sizeof first))
+    // A zero byte is the end mark, unless it is the low byte of the size of a
+    // level-2 header 256 bytes long (or a multiple), which other tools may
+    // write and lhasa and 7z read.
+    const bool whole = archive.readAt(offset, first, sizeof first);
+    if (first[0] == 0 &&
+        !(whole && first[20] == 2 && looksLikeMethodId(reinterpret_cast<const char*>(first) + 2))) {
+        end = true;
+        return arc::kOk;
+    }
+    if (!whole)
         return arc::kErrHeaderBroken;
     if (!looksLikeMethodId(reinterpret_cast<const char*>(first) + 2))
         return arc::kErrNotArchive;
