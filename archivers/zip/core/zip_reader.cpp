@@ -201,7 +201,11 @@ int Reader::readDirectory(uint64_t offset, uint64_t size, uint64_t count) {
         return arc::kErrCannotRead;
     entries_.reserve(static_cast<size_t>(count));
     size_t i = 0;
-    for (uint64_t k = 0; k < count; ++k) {
+    // The count is a minimum: tools that wrote more than 65535 entries without
+    // ZIP64 records let the end record's count wrap, and their directory goes
+    // on with further records, which are read as long as they come.
+    for (uint64_t k = 0;
+         k < count || (i + kCentralSize <= size && get32(cd.get() + i) == kCentralSig); ++k) {
         if (i + kCentralSize > size || get32(cd.get() + i) != kCentralSig)
             return arc::kErrHeaderBroken;
         const unsigned char* h = cd.get() + i;

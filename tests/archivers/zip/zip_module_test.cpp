@@ -514,6 +514,19 @@ TEST(ZipModule, HoldsMoreEntriesThanTheClassicEndRecordCounts) {
                                  "\" \"f65538\""),
               0);
     EXPECT_EQ(slurp(dir / "f65538"), "65538");
+
+    // Older tools wrote as many entries without ZIP64 records, the counts of
+    // the end record wrapped at 65536: an update keeps every entry all the same.
+    ASSERT_EQ(shell("python3 -c 'import sys, struct\n"
+                    "b = open(sys.argv[1], \"rb\").read(); e = b.rfind(b\"PK\\x06\\x06\")\n"
+                    "n, size, at = struct.unpack(\"<3Q\", b[e + 32:e + 56])\n"
+                    "open(sys.argv[1], \"wb\").write(b[:e] + b\"PK\\x05\\x06\" + "
+                    "struct.pack(\"<4H2IH\", 0, 0, n % 65536, n % 65536, size, at, 0))' " +
+                    quote(archive)),
+              0);
+    spit(dir / "one more", "x");
+    ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, (dir / "one more").string())), 0);
+    EXPECT_EQ(python("print(len(z.namelist()))", archive), (std::vector<std::string>{"65601"}));
 }
 
 namespace {
