@@ -84,17 +84,27 @@ InputFile::~InputFile() {
     close();
 }
 
+int openWithoutWaiting(const std::string& path, struct stat& st) {
+    const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
+        return -1;
+    const int flags = ::fcntl(fd, F_GETFL);
+    if (::fstat(fd, &st) != 0 || flags < 0 ||
+        (S_ISREG(st.st_mode) && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
 bool InputFile::open(const std::string& path) {
     close();
-    // Opened without waiting, so that a FIFO or a device is refused at once
-    // instead of blocking until a writer or a carrier appears.
-    fd_ = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // A FIFO or a device is refused at once, never waited on.
+    struct stat st;
+    fd_ = openWithoutWaiting(path, st);
     if (fd_ < 0)
         return false;
-    struct stat st;
-    const int flags = ::fcntl(fd_, F_GETFL);
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode) || flags < 0 ||
-        ::fcntl(fd_, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    if (!S_ISREG(st.st_mode)) {
         close();
         return false;
     }

@@ -5,8 +5,15 @@
 #include <cstdint>
 #include <ctime>
 #include <string>
+#include <sys/stat.h>
 
 namespace arc {
+
+// Opens a file for reading without waiting: a FIFO or a device opened the
+// usual way blocks until a writer or a carrier appears. Returns the
+// descriptor with `st` filled in (reads from a regular file block as usual;
+// callers refuse any other kind before reading), or -1.
+int openWithoutWaiting(const std::string& path, struct stat& st);
 
 // One file to be stored, opened for reading.
 class InputFile {

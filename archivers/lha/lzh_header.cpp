@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <cstring>
-#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 #include <utility>
@@ -212,11 +211,12 @@ ArchiveFile::~ArchiveFile() {
 }
 
 bool ArchiveFile::open(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A FIFO or a device where the archive should be is refused, never waited on.
+    struct stat st;
+    fd_ = arc::openWithoutWaiting(path, st);
     if (fd_ < 0)
         return false;
-    struct stat st;
-    if (::fstat(fd_, &st) != 0 || !S_ISREG(st.st_mode)) {
+    if (!S_ISREG(st.st_mode)) {
         ::close(fd_);
         fd_ = -1;
         return false;
@@ -248,11 +248,20 @@ int readMemberHeader(const ArchiveFile& archive, uint64_t offset, MemberHeader& 
     h = MemberHeader{};
     h.offset = offset;
     uint8_t first[22];
-    if (offset >= archive.size() || !archive.readAt(offset, first, 1) || first[0] == 0) {
+    if (offset >= archive.size() || !archive.readAt(offset, first, 1)) {
         end = true;
         return arc::kOk;
     }
-    if (!archive.readAt(offset, first, sizeof first))
+    // A zero byte is the end mark, unless it is the low byte of the size of a
+    // level-2 header 256 bytes long (or a multiple), which other tools may
+    // write and lhasa and 7z read.
+    const bool whole = archive.readAt(offset, first, sizeof first);
+    if (first[0] == 0 &&
+        !(whole && first[20] == 2 && looksLikeMethodId(reinterpret_cast<const char*>(first) + 2))) {
+        end = true;
+        return arc::kOk;
+    }
+    if (!whole)
         return arc::kErrHeaderBroken;
     if (!looksLikeMethodId(reinterpret_cast<const char*>(first) + 2))
         return arc::kErrNotArchive;
@@ -279,6 +288,11 @@ int readArchive(const std::string& path, ArchiveFile& archive, std::vector<Membe
         MemberHeader h;
         bool end = false;
         const int rc = readMemberHeader(archive, offset, h, end);
+        // An empty archive is no bytes or the end mark alone: a file that
+        // begins with a zero byte and goes on is something else, which an
+        // update must not replace.
+        if (rc == arc::kOk && end && offset == 0 && archive.size() > 1)
+            return arc::kErrNotArchive;
         if (rc != arc::kOk || end)
             return rc;
         offset = h.dataOffset + h.packedSize;

@@ -61,8 +61,9 @@ private:
 int readMemberHeader(const ArchiveFile& archive, uint64_t offset, MemberHeader& header, bool& end);
 
 // Opens an archive and reads every header into `members`. Returns kOk,
-// kErrArchiveOpen when it cannot be opened, or the error of the first header
-// that cannot be read (readMemberHeader), with the headers before it read.
+// kErrArchiveOpen when it cannot be opened, kErrNotArchive for a file that
+// begins with the end mark but holds more bytes, or the error of the first
+// header that cannot be read (readMemberHeader), with the headers before it read.
 int readArchive(const std::string& path, ArchiveFile& archive, std::vector<MemberHeader>& members);
 
 // The member's whole stored path, folders included, as UTF-8.

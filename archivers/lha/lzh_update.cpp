@@ -170,18 +170,25 @@ int writeCounted(MemberWriter& writer, const Planned& file, int& stored, UpdateP
 }
 
 // The archive's members in their order: each one a file replaces is written
-// from the file, every other (and one whose file was passed over) copied.
+// from the file, every other (and one whose file was passed over) copied. A
+// later member of a path already replaced goes with the first, so that no
+// extractor, which lets the last member of a name win, gives its old bytes.
 int writeMembers(UpdatePlan& plan, const std::map<long, const Planned*>& replacing,
                  MemberWriter& writer, arc::AtomicOutput& out, int& stored) {
+    std::set<std::string> replaced;
     for (size_t i = 0; i < plan.members.size(); ++i) {
         const MemberHeader& m = plan.members[i];
         auto it = replacing.find(static_cast<long>(i));
         if (it != replacing.end()) {
             const int rc = writeCounted(writer, *it->second, stored, plan);
-            if (rc == arc::kOk)
+            if (rc == arc::kOk) {
+                replaced.insert(it->second->name);
                 continue;
+            }
             if (rc != arc::kPassedOver)
                 return rc;
+        } else if (m.method != kFolder.id && replaced.count(memberPath(m))) {
+            continue;
         }
         const int rc = copyRange(plan.old, m.offset, m.dataOffset + m.packedSize - m.offset, out);
         if (rc != arc::kOk)

@@ -15,6 +15,7 @@
  *   Commands:  u  add files not in the archive, replace members whose file holds other
  *                 bytes (another size or CRC), whatever the times say
  *              a  add files, replacing members of the same name
+ *                 (with either, one member replaces every member of its path)
  *              l  list every member in the output buffer, one line each, as
  *                 arc_module.h describes (32798 when the buffer is too small)
  *              x, e  extract members (all when none is named, else those whose whole

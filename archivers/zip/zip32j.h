@@ -35,9 +35,12 @@
 // attributes and "version made by" Unix. An existing archive is updated: an
 // entry whose whole name (folders included, decoded as UnZip() in unzip32.h
 // reads it, so a Shift_JIS name matches too) equals the name of a new file is
-// replaced. Every other entry is kept: its local header and data byte for byte,
-// its central record with the same name bytes, attributes and extra fields
-// (only its offset, and the ZIP64 field that holds it, may change).
+// replaced, unless it holds the file's bytes already (the same size, and
+// decoded byte for byte the same), whatever the times say. Every other entry,
+// and one that holds its file's bytes, is kept: its local header and data byte
+// for byte, its central record with the same name bytes, attributes and extra
+// fields (only its offset, and the ZIP64 field that holds it, may change). A
+// call whose files all have such entries leaves the archive untouched.
 //
 // libzip32j.so works only with libizip32j.so beside it (in the same folder),
 // which holds the archive engine.

@@ -4,6 +4,7 @@
 #include "results.h"
 
 #include <cerrno>
+#include <cstring>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -18,7 +19,7 @@ bool isFatal(int rc) {
 }
 
 // What becomes of each source an update adds.
-enum State : char { kUntried, kStored, kUnreadable };
+enum State : char { kUntried, kStored, kUnreadable, kUpToDate };
 
 struct UpdatePlan {
     std::vector<const Source*> todo; // the first source of each name
@@ -26,6 +27,7 @@ struct UpdatePlan {
     std::vector<State> state;
     int skipped = 0;
     size_t added = 0;
+    size_t upToDate = 0; // sources whose entries hold their bytes already
 };
 
 // Takes the first source of each name; a later one of a name already taken
@@ -54,6 +56,39 @@ int openExisting(const std::string& archive, Reader& old) {
     return errno == ENOENT ? arc::kOk : arc::kErrArchiveOpen;
 }
 
+// Whether the file's bytes, as they are now, are those of the entry: the
+// same size, and the entry decoded gives them back byte for byte. A folder or
+// a link is never a file's entry.
+bool holdsSameBytes(const Reader& old, const Entry& e, const std::string& path) {
+    arc::InputFile in;
+    if (e.isDirectory() || e.isSymlink() || !in.open(path) || in.size() != e.size)
+        return false;
+    std::vector<unsigned char> file;
+    const int rc = old.extract(e, [&](const void* data, size_t size) {
+        file.resize(size);
+        const bool same = in.read(file.data(), size) == static_cast<long long>(size) &&
+                          std::memcmp(file.data(), data, size) == 0;
+        return same ? arc::kOk : arc::kErrBadData;
+    });
+    unsigned char more;
+    return rc == arc::kOk && in.read(&more, 1) == 0;
+}
+
+// The sources whose files hold the bytes of the first entry of their name
+// already: that entry, and any later one of the name, stays as it is.
+void markUpToDate(const Reader& old, UpdatePlan& plan) {
+    std::unordered_set<std::string> looked;
+    for (const Entry& e : old.entries()) {
+        auto it = plan.byName.find(e.name);
+        if (it == plan.byName.end() || !looked.insert(e.name).second)
+            continue;
+        if (holdsSameBytes(old, e, plan.todo[it->second]->path)) {
+            plan.state[it->second] = kUpToDate;
+            ++plan.upToDate;
+        }
+    }
+}
+
 // Adds source i; arc::kPassedOver (skipped) when it cannot be read.
 int addSource(Writer& writer, UpdatePlan& plan, size_t i, int level, ProgressCount& count) {
     const int rc = writer.addFile(plan.todo[i]->path, plan.todo[i]->name, level, count);
@@ -76,7 +111,8 @@ int writeEntries(Writer& writer, const Reader& old, UpdatePlan& plan, int level,
             rc = addSource(writer, plan, it->second, level, count);
         // Entries are kept unless a new file of their name was stored (a later
         // entry of a name already replaced is dropped with the first).
-        if (it == plan.byName.end() || plan.state[it->second] == kUnreadable)
+        if (it == plan.byName.end() || plan.state[it->second] == kUnreadable ||
+            plan.state[it->second] == kUpToDate)
             rc = writer.copyEntry(old, e);
         if (rc != arc::kOk)
             return rc;
@@ -104,6 +140,10 @@ int updateArchive(const std::string& archive, const std::vector<Source>& sources
     int rc = openExisting(archive, old);
     if (rc != arc::kOk)
         return rc;
+    markUpToDate(old, plan);
+    // Nothing to store: the archive stays as it is.
+    if (plan.upToDate > 0 && plan.upToDate == plan.todo.size())
+        return plan.skipped;
     arc::AtomicOutput out;
     if (out.open(archive, "") != arc::kOk)
         return arc::kErrCannotWriteDest;
@@ -115,7 +155,7 @@ int updateArchive(const std::string& archive, const std::vector<Source>& sources
     if (rc != arc::kOk)
         return rc;
     if (plan.added == 0)
-        return arc::kErrNotFound;
+        return plan.upToDate > 0 ? plan.skipped : arc::kErrNotFound;
     rc = writer.finish(old.comment());
     if (rc == arc::kOk)
         rc = out.commit();

@@ -17,7 +17,8 @@ struct Source {
 
 // Makes `archive` from the sources, with their names stored as `names` says,
 // or updates it when it exists: a source
-// replaces the entry of the same name in place, new names are appended, and
+// replaces the entry of the same name in place (unless that entry holds the
+// file's bytes already: then it stays as it is), new names are appended, and
 // every other entry is copied byte for byte. A second source with a name
 // already taken, and a file that cannot be read, are skipped and counted (an
 // entry whose replacement cannot be read is kept). The archive is replaced

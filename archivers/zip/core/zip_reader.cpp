@@ -5,7 +5,6 @@
 #include "results.h"
 #include "zip_format.h"
 
-#include <fcntl.h>
 #include <libdeflate.h>
 #include <memory>
 #include <sys/stat.h>
@@ -138,11 +137,10 @@ bool Reader::readAt(uint64_t offset, void* data, size_t size) const {
 }
 
 int Reader::open(const std::string& path) {
-    fd_ = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-    if (fd_ < 0)
-        return arc::kErrArchiveOpen;
+    // A FIFO or a device where the archive should be is refused, never waited on.
     struct stat st;
-    if (::fstat(fd_, &st) != 0)
+    fd_ = arc::openWithoutWaiting(path, st);
+    if (fd_ < 0)
         return arc::kErrArchiveOpen;
     if (!S_ISREG(st.st_mode))
         return arc::kErrNotArchive;
@@ -203,7 +201,11 @@ int Reader::readDirectory(uint64_t offset, uint64_t size, uint64_t count) {
         return arc::kErrCannotRead;
     entries_.reserve(static_cast<size_t>(count));
     size_t i = 0;
-    for (uint64_t k = 0; k < count; ++k) {
+    // The count is a minimum: tools that wrote more than 65535 entries without
+    // ZIP64 records let the end record's count wrap, and their directory goes
+    // on with further records, which are read as long as they come.
+    for (uint64_t k = 0;
+         k < count || (i + kCentralSize <= size && get32(cd.get() + i) == kCentralSig); ++k) {
         if (i + kCentralSize > size || get32(cd.get() + i) != kCentralSig)
             return arc::kErrHeaderBroken;
         const unsigned char* h = cd.get() + i;

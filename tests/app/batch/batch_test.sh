@@ -46,6 +46,7 @@ printf 'japanese\n' >"$work/in/x/日本.txt"
 flags() { python3 -c 'import sys, zipfile; i = zipfile.ZipFile(sys.argv[1]).infolist()[0]; print(i.flag_bits & 0x800, i.filename.encode("utf-8" if i.flag_bits & 0x800 else "cp437").hex())' "$1"; }
 s=$(status_of "$program" --batch filen --format zip --out "$work/out" "$work/in/x/日本.txt")
 check "zip names in CP932 by default" test "$s" -eq 0 -a "$(flags "$work/out/日本.TXT.ZIP")" = "0 93fa967b2e747874"
+rm "$work/out/日本.TXT.ZIP" # an entry that holds the file's bytes would stay as it is
 s=$(status_of "$program" --batch filen --format zip --zip-names utf8 --out "$work/out" "$work/in/x/日本.txt")
 check "--zip-names utf8: UTF-8 with the flag" test "$s" -eq 0 -a "$(flags "$work/out/日本.TXT.ZIP")" = "2048 $(printf 日本.txt | od -An -tx1 | tr -d ' \n')"
 s=$(status_of "$program" --batch filen --format zip --zip-names ascii --out "$work/out" "$work/in/x/日本.txt")
@@ -82,6 +83,11 @@ s=$s$(cd "$h/in" && status_of "$program" --batch dravo --method double --update 
 mkdir "$work/inner" && (cd "$work/inner" && lhasa xq "$h/o\" x/-LEAD.LZH.LZH" && lhasa l ./-*.*)>"$work/inner.txt" 2>&1
 check "double update keeps the old member: exit 0 twice" test "$s" = 00
 check "inner archive holds both" sh -c "grep -q -- '-lead.txt' '$work/inner.txt' && grep -q -- '-lead.doc' '$work/inner.txt'"
+# A FIFO where an archive is to be updated is refused at once, never waited on.
+mkdir "$work/fifo" && mkfifo "$work/fifo/memo.txt.LZH" "$work/fifo/memo.txt.ZIP"
+s=$(status_of timeout -s KILL 20 "$program" --batch filen --no-upper --out "$work/fifo" "$work/in/x/memo.txt")
+s=$s$(status_of timeout -s KILL 20 "$program" --batch filen --format zip --no-upper --out "$work/fifo" "$work/in/x/memo.txt")
+check "a FIFO named like the archive: not archived, exit 1" test "$s" = 11
 
 # Combinations the run would refuse are refused before anything runs.
 check "zip outside filen: exit 2" test "$(status_of "$program" --batch dravo --format zip --out "$work/out" "$work/in/x/memo.txt")" -eq 2

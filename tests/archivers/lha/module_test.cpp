@@ -786,6 +786,32 @@ TEST_F(LhaModule, EveryHeaderLengthReadsIn7zLhasaAndBsdtar) {
     TempDir x;
     ASSERT_EQ(unlha("x \"" + a + "\" \"" + x.path.string() + "/\""), 0);
     EXPECT_EQ(slurp(x / (hangul + ".txt")), "80");
+
+    // Another tool's level-2 header of 256 bytes begins with a zero byte, yet
+    // lhasa and 7z read on: an update keeps it and what follows.
+    const std::string name = std::string(223, 'n') + ".txt";
+    std::string h;
+    const auto le = [&h](uint64_t v, int bytes) {
+        for (int i = 0; i < bytes; ++i)
+            h += static_cast<char>(v >> (8 * i));
+    };
+    le(256, 2);
+    h += "-lh0-";
+    le(4, 4);
+    le(4, 4);
+    le(1'600'000'000, 4);
+    h += "\x20\x02";
+    le(crcOf("long"), 2);
+    h += 'U';
+    le(3 + name.size(), 2);
+    h += '\x01' + name;
+    le(0, 2);
+    std::string first = storedArchive("first.txt", "first", crcOf("first"));
+    first.pop_back();
+    spit(a, first + h + "long" + storedArchive("last.txt", "last", crcOf("last")));
+    ASSERT_EQ(unlha(normal(a, {file("new.txt", "new")})), 0);
+    EXPECT_EQ(membersOf(a).size(), 4u);
+    expectReadersAgree(a, {{name, "long"}, {"last.txt", "last"}, {"new.txt", "new"}});
 }
 
 TEST_F(LhaModule, ReadsAndUpdatesArchivesOfLhaForUnix) {
@@ -859,6 +885,15 @@ TEST_F(LhaModule, UpdatesArchivesOfEarlierReleasesByName) {
     const lha::MemberHeader now = membersOf(a).at(1);
     EXPECT_EQ(slurp(a).substr(now.offset, now.dataOffset + 4 - now.offset),
               before.substr(kept.offset, kept.dataOffset + 4 - kept.offset));
+
+    // A name another tool stored twice: one member of the new file replaces
+    // both, so that no extractor gives the old bytes back.
+    std::string twice = storedArchive("a.txt", "one", crcOf("one"));
+    twice.pop_back();
+    spit(a, twice + storedArchive("a.txt", "two", crcOf("two")));
+    ASSERT_EQ(unlha(normal(a, {file("a.txt", "new a")})), 0);
+    ASSERT_EQ(membersOf(a).size(), 1u);
+    expectReadersAgree(a, {{"a.txt", "new a"}});
 }
 
 TEST_F(LhaModule, PermissionsTravelWithTheArchive) {
@@ -989,6 +1024,12 @@ TEST_F(LhaModule, DamagedArchivesGiveErrorsAndLeaveNoFiles) {
     EXPECT_EQ(unlha("x \"" + a + "\" \"" + dest + "\""), arc::kErrNotArchive);
     EXPECT_EQ(unlha("u \"" + a + "\" \"" + p + "\""), arc::kErrNotArchive);
     EXPECT_EQ(slurp(a), "plain text, not an archive");
+    // A file whose first byte is the end mark but that goes on is no empty
+    // archive to be replaced.
+    const std::string zeroFirst = std::string(1, '\0') + "binary data";
+    spit(a, zeroFirst);
+    EXPECT_EQ(unlha("u \"" + a + "\" \"" + p + "\""), arc::kErrNotArchive);
+    EXPECT_EQ(slurp(a), zeroFirst);
     EXPECT_EQ(unlha("x \"" + out + "/none.lzh\" \"" + dest + "\""), arc::kErrArchiveOpen);
     EXPECT_EQ(unlha("x \"" + good + "\" \"" + dest + "\" \"other.txt\""), arc::kErrNotFound);
     // An unknown method.

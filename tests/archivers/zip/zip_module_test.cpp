@@ -305,6 +305,13 @@ TEST(ZipModule, UpdateReplacesSameNamesAppendsNewOnesAndCopiesTheRestUnchanged) 
               (std::vector<std::string>{"a.txt 40000", "b.txt 25", "c.txt 1"}));
     EXPECT_EQ(localRecords(archive)["a.txt"], before.at("a.txt"));
 
+    // A file whose entry holds its bytes already, whatever its time, leaves
+    // the archive as it was.
+    const std::string updated = slurp(archive);
+    fs::last_write_time(dir / "c.txt", fs::last_write_time(dir / "c.txt") - std::chrono::hours(48));
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, (dir / "c.txt").string())), 0);
+    EXPECT_EQ(slurp(archive), updated);
+
     // An entry whose replacement cannot be read is kept as it was.
     const auto current = localRecords(archive);
     EXPECT_EQ(
@@ -458,6 +465,7 @@ TEST(ZipModule, ReportsProgressAndCancelsLeavingTheOldArchiveAsItWas) {
     EXPECT_EQ(zipm().getRunning(), 0);
 
     const std::string before = slurp(archive);
+    spit(dir / "b.txt", sample(200000, 11, true));
     spit(dir / "c.txt", sample(100000, 9, true));
     ProgressLog cancel;
     cancel.cancelAfter = 1;
@@ -506,6 +514,19 @@ TEST(ZipModule, HoldsMoreEntriesThanTheClassicEndRecordCounts) {
                                  "\" \"f65538\""),
               0);
     EXPECT_EQ(slurp(dir / "f65538"), "65538");
+
+    // Older tools wrote as many entries without ZIP64 records, the counts of
+    // the end record wrapped at 65536: an update keeps every entry all the same.
+    ASSERT_EQ(shell("python3 -c 'import sys, struct\n"
+                    "b = open(sys.argv[1], \"rb\").read(); e = b.rfind(b\"PK\\x06\\x06\")\n"
+                    "n, size, at = struct.unpack(\"<3Q\", b[e + 32:e + 56])\n"
+                    "open(sys.argv[1], \"wb\").write(b[:e] + b\"PK\\x05\\x06\" + "
+                    "struct.pack(\"<4H2IH\", 0, 0, n % 65536, n % 65536, size, at, 0))' " +
+                    quote(archive)),
+              0);
+    spit(dir / "one more", "x");
+    ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, (dir / "one more").string())), 0);
+    EXPECT_EQ(python("print(len(z.namelist()))", archive), (std::vector<std::string>{"65601"}));
 }
 
 namespace {
@@ -527,6 +548,7 @@ TEST(ZipModule, AKilledCallLeavesNoTemporaryFileBehind) {
     spit(dir / "a.txt", sample(2000000, 10, true));
     ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", dir / "OLD.ZIP", (dir / "a.txt").string())), 0);
     const std::string old = slurp(dir / "OLD.ZIP");
+    spit(dir / "a.txt", sample(2000000, 11, true));
     for (const char* archive : {"NEW.ZIP", "OLD.ZIP"}) {
         int fds[2];
         ASSERT_EQ(::pipe(fds), 0);
@@ -561,6 +583,7 @@ TEST(ZipModule, KeepsTheArchivesPermissionsAndRefusesOneItMayNotWrite) {
     ::umask(mask);
     EXPECT_EQ(fs::status(dir / "NEW.ZIP").permissions(), fs::perms(0640));
 
+    spit(dir / "a.txt", "b");
     const auto updateWithMode = [&](fs::perms mode) {
         spit(dir / "U.ZIP", slurp(dir / "NEW.ZIP"));
         fs::permissions(dir / "U.ZIP", mode);
