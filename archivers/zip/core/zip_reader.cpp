@@ -5,6 +5,7 @@
 #include "results.h"
 #include "zip_format.h"
 
+#include <algorithm>
 #include <libdeflate.h>
 #include <memory>
 #include <sys/stat.h>
@@ -252,14 +253,26 @@ int Reader::locate(const Entry& entry, uint64_t& dataStart, uint64_t& recordEnd)
         return arc::kErrHeaderBroken;
     uint64_t end = start + entry.compressedSize;
     if (entry.flags & kFlagDescriptor) {
-        // CRC and sizes follow the data, with or without a signature; sizes are
-        // eight bytes each when the entry needs ZIP64.
-        const bool wide = get32(h + 18) == kMarker32 || get32(h + 22) == kMarker32 ||
-                          entry.size >= kMarker32 || entry.compressedSize >= kMarker32;
-        unsigned char sig[4];
-        if (readAt(end, sig, 4) && get32(sig) == kDescriptorSig)
-            end += 4;
-        end += wide ? 20 : 12;
+        // CRC and sizes follow the data, with or without a signature, the sizes
+        // four bytes each or, in ZIP64 form, eight. Where the bytes there hold
+        // the central directory's CRC and sizes in one form only, that is the
+        // form (a writer may give the ZIP64 form to any entry); else it is the
+        // ZIP64 form when the local header or the sizes need it.
+        bool wide = get32(h + 18) == kMarker32 || get32(h + 22) == kMarker32 ||
+                    entry.size >= kMarker32 || entry.compressedSize >= kMarker32;
+        unsigned char d[24] = {};
+        readAt(end, d, static_cast<size_t>(std::min<uint64_t>(sizeof d, fileSize_ - end)));
+        const size_t at = get32(d) == kDescriptorSig ? 4 : 0;
+        if (get32(d + at) == entry.crc) {
+            const bool narrowHolds =
+                get32(d + at + 4) == entry.compressedSize && get32(d + at + 8) == entry.size;
+            const bool wideHolds = at + 20 <= sizeof d &&
+                                   get64(d + at + 4) == entry.compressedSize &&
+                                   get64(d + at + 12) == entry.size;
+            if (narrowHolds != wideHolds)
+                wide = wideHolds;
+        }
+        end += at + (wide ? 20 : 12);
         if (end > fileSize_)
             return arc::kErrHeaderBroken;
     }

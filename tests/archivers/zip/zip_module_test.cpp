@@ -391,6 +391,33 @@ TEST(ZipModule, UpdatesArchivesOfOtherToolsKeepingTheirEntries) {
               (std::vector<std::string>{"8"}));
     EXPECT_EQ(python("print(z.read('sub/swap.txt').decode())", dir / "FOLDERS.ZIP"),
               (std::vector<std::string>{"in a folder"}));
+
+    // Descriptors in ZIP64 form after local headers whose sizes are zero, not
+    // the ZIP64 marker: keep.txt's record (up to the next one) must come
+    // through whole, its descriptor's eight last bytes included.
+    const fs::path wide = dir / "WIDE.ZIP";
+    spit(dir / "wide.py",
+         "import io, sys, zipfile\n"
+         "class Pipe(io.RawIOBase):\n"
+         "    def __init__(self, f): self.f = f\n"
+         "    def writable(self): return True\n"
+         "    def write(self, b): return self.f.write(b)\n"
+         "with open(sys.argv[1], 'wb') as f, zipfile.ZipFile(Pipe(f), 'w', 8) as z:\n"
+         "    for n in ('keep.txt', 'swap.txt'):\n"
+         "        with z.open(n, 'w', force_zip64=True) as o: o.write(b'x' * 3000)\n"
+         "d = bytearray(open(sys.argv[1], 'rb').read())\n"
+         "for i in zipfile.ZipFile(sys.argv[1]).infolist():\n"
+         "    d[i.header_offset + 18:i.header_offset + 26] = bytes(8)\n"
+         "open(sys.argv[1], 'wb').write(d)\n");
+    ASSERT_EQ(shell("python3 " + quote(dir / "wide.py") + " " + quote(wide)), 0);
+    const std::vector<std::string> next =
+        python("print(z.getinfo('swap.txt').header_offset)", wide);
+    ASSERT_EQ(next.size(), 1u);
+    const std::string kept = slurp(wide).substr(0, std::stoul(next[0]));
+    ASSERT_EQ(zipm().call(zipCommand("-j -S -9 ", wide, (dir / "swap.txt").string())), 0);
+    EXPECT_NE(slurp(wide).find(kept), std::string::npos);
+    EXPECT_EQ(python("print(z.testzip(), len(z.infolist()))", wide),
+              (std::vector<std::string>{"None 2"}));
 }
 
 TEST(ZipModule, LeavesWhatIsNotAGoodZipArchiveAlone) {
