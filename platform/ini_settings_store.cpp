@@ -9,6 +9,8 @@
 #include <QSettings>
 #include <QStringList>
 
+#include <cerrno>
+#include <sys/stat.h>
 #include <vector>
 
 namespace dravonel {
@@ -113,6 +115,17 @@ QByteArray spliceSections(const QByteArray& target, const QByteArray& source,
     return result;
 }
 
+// Whether the settings of a file name can be read and put back: no such file
+// yet, or a regular one (through a link too). Anything else at that name is
+// left alone and its settings take their defaults: a FIFO would block the
+// program at its start, and a device or a folder holds no settings.
+bool isSettingsFile(const QString& path) {
+    struct stat st;
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno == ENOENT;
+    return S_ISREG(st.st_mode);
+}
+
 QByteArray fileBytes(const QString& path) {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
@@ -160,7 +173,8 @@ IniSettingsStore::OpenFile& IniSettingsStore::openFor(const QString& application
 QString IniSettingsStore::read(const QString& application, const QString& section,
                                const QString& key, const QString& defaultValue) {
     // Reading must not create a file for an application that has none.
-    if (open_.find(application) == open_.end() && !QFile::exists(fileFor(application)))
+    if (open_.find(application) == open_.end() &&
+        (!QFile::exists(fileFor(application)) || !isSettingsFile(fileFor(application))))
         return defaultValue;
     QSettings& settings = *openFor(application).settings;
     const QString path = section + QLatin1Char('/') + key;
@@ -174,6 +188,8 @@ QString IniSettingsStore::read(const QString& application, const QString& sectio
 
 void IniSettingsStore::write(const QString& application, const QString& section, const QString& key,
                              const QString& value) {
+    if (!isSettingsFile(fileFor(application)))
+        return;
     QDir().mkpath(folder_);
     OpenFile& open = openFor(application);
     open.settings->setValue(section + QLatin1Char('/') + key, value);
@@ -181,7 +197,8 @@ void IniSettingsStore::write(const QString& application, const QString& section,
 }
 
 void IniSettingsStore::deleteSection(const QString& application, const QString& section) {
-    if (open_.find(application) == open_.end() && !QFile::exists(fileFor(application)))
+    if (open_.find(application) == open_.end() &&
+        (!QFile::exists(fileFor(application)) || !isSettingsFile(fileFor(application))))
         return;
     OpenFile& open = openFor(application);
     open.settings->remove(section);
@@ -191,7 +208,8 @@ void IniSettingsStore::deleteSection(const QString& application, const QString& 
 
 void IniSettingsStore::deleteApplication(const QString& application) {
     open_.erase(application);
-    QFile::remove(fileFor(application));
+    if (isSettingsFile(fileFor(application)))
+        QFile::remove(fileFor(application));
 }
 
 void IniSettingsStore::putBack(const QString& application, OpenFile& open) {

@@ -22,7 +22,9 @@ namespace dravonel {
 // The file may be shared with other programs: the store works on a private copy
 // and puts back only the sections it wrote or removed, in place of their old
 // text, so every other line of the file (other sections, comments, keys in
-// another program's spelling) stays byte for byte as it was.
+// another program's spelling) stays byte for byte as it was. A file name that
+// holds something other than a regular file (a FIFO, a device, a folder) is
+// left alone: its settings take their defaults and are not saved.
 class IniSettingsStore : public SettingsStore {
 public:
     // `folder` overrides the configuration folder (empty: the XDG rule above).

@@ -9,6 +9,9 @@
 #include <QTemporaryDir>
 #include <QTextStream>
 
+#include <chrono>
+#include <fcntl.h>
+#include <future>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -203,6 +206,28 @@ TEST_F(SettingsTest, DeletingASectionLeavesTheRestAlone) {
     IniSettingsStore store(dir.path());
     EXPECT_EQ(store.read(kStoreApplication, "Other", "Keep", ""), "1");
     EXPECT_EQ(store.read(kLegacyApplication, kStoreSection, "Version", ""), "1.00");
+}
+
+TEST_F(SettingsTest, ASettingsNameThatIsNoFileIsNeitherReadNorReplaced) {
+    // A FIFO would block the program at its start; nothing may replace it.
+    const QByteArray fifo = QFile::encodeName(current());
+    ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
+    auto use = std::async(std::launch::async, [this] {
+        IniSettingsStore store(dir.path());
+        store.write(kStoreApplication, kStoreSection, QStringLiteral("UCase"), QStringLiteral("1"));
+        store.deleteSection(kStoreApplication, QStringLiteral("Other"));
+        return store.read(kStoreApplication, QStringLiteral("Other"), QStringLiteral("Keep"),
+                          QStringLiteral("default"));
+    });
+    for (int i = 0; i < 10 && use.wait_for(std::chrono::seconds(2)) != std::future_status::ready;
+         ++i) {
+        ADD_FAILURE() << "the store waits on the FIFO";
+        ::close(::open(fifo.constData(), O_WRONLY | O_NONBLOCK)); // lets it go on
+    }
+    EXPECT_EQ(use.get(), "default");
+    struct stat st;
+    ASSERT_EQ(::lstat(fifo.constData(), &st), 0);
+    EXPECT_TRUE(S_ISFIFO(st.st_mode));
 }
 
 TEST_F(SettingsTest, OtherProgramsLinesSurviveSavesAndTheRemovalByteForByte) {
