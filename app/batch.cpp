@@ -388,7 +388,13 @@ std::optional<int> BatchRun::configure() {
                        .arg(options_.TmpDir.isEmpty() ? QDir::tempPath() : options_.TmpDir));
         return kBatchUsage;
     }
-    if (!b_.tmpFolder.isEmpty() && !isPrivateFolder(b_.tmpFolder))
+    if (!b_.tmpFolder.isEmpty() && !QFileInfo(b_.tmpFolder).isDir())
+        out_.error(QStringLiteral("'%1' %2; using '%3' instead")
+                       .arg(b_.tmpFolder,
+                            QFileInfo::exists(b_.tmpFolder) ? QStringLiteral("is not a folder")
+                                                            : QStringLiteral("does not exist"),
+                            privateTemp_));
+    else if (!b_.tmpFolder.isEmpty() && !isPrivateFolder(b_.tmpFolder))
         out_.error(QStringLiteral("'%1' is not private to you (others can write into it or it is "
                                   "a link); using '%2' instead")
                        .arg(b_.tmpFolder, privateTemp_));
@@ -500,7 +506,10 @@ std::optional<int> BatchRun::planRuns() {
     const QString folder =
         LongPath(b_.outFolder.isEmpty() ? QDir::currentPath() : AbsolutePath(b_.outFolder));
     if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        out_.error(QStringLiteral("output folder '%1' does not exist").arg(b_.outFolder));
+        out_.error(QStringLiteral("output folder '%1' %2")
+                       .arg(b_.outFolder, QFileInfo::exists(folder)
+                                              ? QStringLiteral("is not a folder")
+                                              : QStringLiteral("does not exist")));
         return kBatchUsage;
     }
     if (!CanCreateFilesIn(folder)) {

@@ -433,7 +433,9 @@ bool parse(const QStringList& args, ReadingOptions& o, QString& error) {
         const QString given = parser.isSet(out) ? parser.value(out) : QDir::currentPath();
         o.out = LongPath(AbsolutePath(given));
         if (o.out.isEmpty() || !QFileInfo(o.out).isDir()) {
-            error = QStringLiteral("output folder '%1' does not exist").arg(given);
+            error = QStringLiteral("output folder '%1' %2")
+                        .arg(given, QFileInfo::exists(o.out) ? QStringLiteral("is not a folder")
+                                                             : QStringLiteral("does not exist"));
             return false;
         }
         if (!CanCreateFilesIn(o.out)) {

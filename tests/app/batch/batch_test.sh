@@ -94,6 +94,7 @@ check "zip outside filen: exit 2" test "$(status_of "$program" --batch dravo --f
 check "zip inner archive: exit 2" test "$(status_of "$program" --batch dravo --method double --pattern zip.lzh --out "$work/out" "$work/in/x/memo.txt")" -eq 2
 check "a missing input: exit 1, named, the rest made" sh -c "'$program' --batch filen --out '$work/out' '$work/in/x/memo.txt' '$work/gone' 2>&1 >/dev/null | grep -q \"not archived: '$work/gone'\" && test -f '$work/out/MEMO.TXT.LZH'"
 check "a folder named: exit 1" test "$(status_of "$program" --batch filen --out "$work/out" "$work/in/x")" -eq 1
+check "--out naming a file is named as no folder" sh -c "'$program' --batch filen --out '$work/in/x/memo.txt' '$work/in/x/memo.txt' 2>&1 | grep -q 'is not a folder'"
 # A file whose archive is not made is named with the reason: a folder holds
 # the archive's name, the LHA module stores no name with a control character.
 mkdir -p "$work/r/o/MEMO.TXT.LZH" && printf tab >"$work/r/$(printf 't\tb.txt')"
