@@ -1,11 +1,15 @@
 // Reading input files and writing extracted files safely.
 #pragma once
 
+#include "results.h"
+
 #include <cstddef>
 #include <cstdint>
+#include <cstring>
 #include <ctime>
 #include <string>
 #include <sys/stat.h>
+#include <vector>
 
 namespace arc {
 
@@ -40,6 +44,26 @@ private:
     time_t mtime_ = 0;
     unsigned mode_ = 0;
 };
+
+// Whether the file at `path` holds, as it is now, exactly the `size` bytes that
+// `decode` hands, piece by piece, to the sink it is given (a sink that takes
+// (const void*, size_t) and returns kOk, or kErrBadData at the first byte that
+// differs); `decode` returns kOk when all went through. An update uses it to
+// tell a member that holds its file's bytes already, whatever the clock says.
+template <class Decode> bool fileHolds(const std::string& path, uint64_t size, Decode&& decode) {
+    InputFile in;
+    if (!in.open(path) || in.size() != size)
+        return false;
+    std::vector<unsigned char> file;
+    const int rc = decode([&](const void* data, size_t n) {
+        file.resize(n);
+        const bool same = in.read(file.data(), n) == static_cast<long long>(n) &&
+                          std::memcmp(file.data(), data, n) == 0;
+        return same ? kOk : kErrBadData;
+    });
+    unsigned char more;
+    return rc == kOk && in.read(&more, 1) == 0;
+}
 
 // Reads exactly `size` bytes at `offset` of an open file of `fileSize` bytes;
 // false for a range beyond the end or a failed or short read.

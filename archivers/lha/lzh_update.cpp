@@ -12,7 +12,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <map>
 #include <set>
 #include <sys/stat.h>
@@ -45,23 +44,14 @@ int readExisting(const std::string& path, UpdatePlan& plan) {
 }
 
 // Whether the file's bytes, as they are now, are those of the member: the
-// same size, and the member decoded gives them back byte for byte. Size and
-// CRC-16 alone would take one edit in 65,536 that keeps the size for the old
-// bytes and leave the member as it was.
+// member decoded gives them back byte for byte. Size and CRC-16 alone would
+// take one edit in 65,536 that keeps the size for the old bytes and leave the
+// member as it was.
 bool holdsSameBytes(const ArchiveFile& archive, const MemberHeader& member,
                     const std::string& path) {
-    arc::InputFile in;
-    if (!in.open(path) || in.size() != member.originalSize)
-        return false;
-    std::vector<uint8_t> file;
-    const int rc = decodeMemberData(archive, member, [&](const uint8_t* data, size_t size) {
-        file.resize(size);
-        const bool same = in.read(file.data(), size) == static_cast<long long>(size) &&
-                          std::memcmp(file.data(), data, size) == 0;
-        return same ? arc::kOk : arc::kErrBadData;
+    return arc::fileHolds(path, member.originalSize, [&](const auto& sink) {
+        return decodeMemberData(archive, member, sink);
     });
-    uint8_t more;
-    return rc == arc::kOk && in.read(&more, 1) == 0;
 }
 
 // The members a file may replace, by path. Files are stored under their bare

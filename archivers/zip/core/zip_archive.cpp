@@ -4,7 +4,6 @@
 #include "results.h"
 
 #include <cerrno>
-#include <cstring>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
@@ -57,21 +56,11 @@ int openExisting(const std::string& archive, Reader& old) {
 }
 
 // Whether the file's bytes, as they are now, are those of the entry: the
-// same size, and the entry decoded gives them back byte for byte. A folder or
-// a link is never a file's entry.
+// entry decoded gives them back byte for byte. A folder or a link is never a
+// file's entry.
 bool holdsSameBytes(const Reader& old, const Entry& e, const std::string& path) {
-    arc::InputFile in;
-    if (e.isDirectory() || e.isSymlink() || !in.open(path) || in.size() != e.size)
-        return false;
-    std::vector<unsigned char> file;
-    const int rc = old.extract(e, [&](const void* data, size_t size) {
-        file.resize(size);
-        const bool same = in.read(file.data(), size) == static_cast<long long>(size) &&
-                          std::memcmp(file.data(), data, size) == 0;
-        return same ? arc::kOk : arc::kErrBadData;
-    });
-    unsigned char more;
-    return rc == arc::kOk && in.read(&more, 1) == 0;
+    return !e.isDirectory() && !e.isSymlink() &&
+           arc::fileHolds(path, e.size, [&](const auto& sink) { return old.extract(e, sink); });
 }
 
 // The sources whose files hold the bytes of the first entry of their name
