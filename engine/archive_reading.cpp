@@ -12,8 +12,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
-#include <cstring>
-#include <dirent.h>
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -172,43 +170,6 @@ QString moveWithoutReplacing(const QString& from, const QString& folder, const Q
             return QString();
     }
     return QString();
-}
-
-namespace {
-
-// Removes everything in the open folder `dirFd` (closed on return), by the
-// bytes of each name; a link is removed, never followed.
-bool removeEntries(int dirFd) {
-    DIR* dir = ::fdopendir(dirFd);
-    if (dir == nullptr) {
-        ::close(dirFd);
-        return false;
-    }
-    bool removed = true;
-    while (const dirent* entry = ::readdir(dir)) {
-        const char* name = entry->d_name;
-        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
-            ::unlinkat(::dirfd(dir), name, 0) == 0)
-            continue;
-        if (errno != EISDIR) {
-            removed = false;
-            continue;
-        }
-        const int sub =
-            ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-        if (sub < 0 || !removeEntries(sub) || ::unlinkat(::dirfd(dir), name, AT_REMOVEDIR) != 0)
-            removed = false;
-    }
-    ::closedir(dir);
-    return removed;
-}
-
-} // namespace
-
-bool removeFolder(const QString& folder) {
-    const QByteArray path = QFile::encodeName(folder);
-    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-    return fd >= 0 && removeEntries(fd) && ::rmdir(path.constData()) == 0;
 }
 
 QString makeFolderWithoutReplacing(const QString& folder, const QString& name) {

@@ -95,9 +95,4 @@ void releaseStagingFolder(const QString& staging, int lock);
 // lock file is there and free. Every other entry is left alone.
 void removeStaleStagingFolders(const QString& parent);
 
-// Removes `folder` and everything in it, whatever bytes the names inside hold
-// (a member's name need not be UTF-8, which a QString cannot give back).
-// False when something stays.
-bool removeFolder(const QString& folder);
-
 } // namespace dravonel

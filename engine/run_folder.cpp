@@ -1,11 +1,11 @@
 #include "run_folder.h"
 
-#include <QDir>
 #include <QFile>
 
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
@@ -75,7 +75,40 @@ bool createOwnFile(const QByteArray& path, int* fd = nullptr) {
     return true;
 }
 
+// Removes everything in the open folder `dirFd` (closed on return), by the
+// bytes of each name; a link is removed, never followed.
+bool removeEntries(int dirFd) {
+    DIR* dir = ::fdopendir(dirFd);
+    if (dir == nullptr) {
+        ::close(dirFd);
+        return false;
+    }
+    bool removed = true;
+    while (const dirent* entry = ::readdir(dir)) {
+        const char* name = entry->d_name;
+        if (std::strcmp(name, ".") == 0 || std::strcmp(name, "..") == 0 ||
+            ::unlinkat(::dirfd(dir), name, 0) == 0)
+            continue;
+        if (errno != EISDIR) {
+            removed = false;
+            continue;
+        }
+        const int sub =
+            ::openat(::dirfd(dir), name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (sub < 0 || !removeEntries(sub) || ::unlinkat(::dirfd(dir), name, AT_REMOVEDIR) != 0)
+            removed = false;
+    }
+    ::closedir(dir);
+    return removed;
+}
+
 } // namespace
+
+bool removeFolder(const QString& folder) {
+    const QByteArray path = QFile::encodeName(folder);
+    const int fd = ::open(path.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    return fd >= 0 && removeEntries(fd) && ::rmdir(path.constData()) == 0;
+}
 
 bool isMkdtempName(const QByteArray& name, const char* prefix) {
     const QByteArray start(prefix);
@@ -173,7 +206,7 @@ void removeStaleRunFolders(const QString& base) {
         const int lock = takeLockOfEndedRun(f.path);
         if (lock < 0)
             continue;
-        QDir(QFile::decodeName(f.path)).removeRecursively();
+        removeFolder(QFile::decodeName(f.path));
         ::close(lock);
     }
 }
@@ -204,7 +237,7 @@ bool RunFolder::create(const QString& tmpDir, const QString& privateFallback) {
         ::flock(fd, LOCK_EX) != 0) {
         if (fd >= 0)
             ::close(fd);
-        QDir(QFile::decodeName(templ)).removeRecursively();
+        removeFolder(QFile::decodeName(templ));
         return false;
     }
     QByteArray final = templ;
@@ -215,7 +248,7 @@ bool RunFolder::create(const QString& tmpDir, const QString& privateFallback) {
     if (::renameat2(AT_FDCWD, templ.constData(), AT_FDCWD, final.constData(), RENAME_NOREPLACE) !=
         0) {
         ::close(fd);
-        QDir(QFile::decodeName(templ)).removeRecursively();
+        removeFolder(QFile::decodeName(templ));
         return false;
     }
     lockFd_ = fd;
@@ -225,7 +258,7 @@ bool RunFolder::create(const QString& tmpDir, const QString& privateFallback) {
 
 void RunFolder::remove() {
     if (!path_.isEmpty())
-        QDir(path_).removeRecursively();
+        removeFolder(path_);
     path_.clear();
     if (lockFd_ >= 0)
         ::close(lockFd_);

@@ -37,6 +37,11 @@ struct OwnTempFolder {
 };
 QList<OwnTempFolder> ownTempFolders(const QByteArray& folder, const char* prefix);
 
+// Removes `folder` and everything in it, whatever bytes the names inside hold
+// (a name need not be UTF-8, which a QString cannot give back); a link inside
+// is removed, never followed. False when something stays.
+bool removeFolder(const QString& folder);
+
 // The descriptor of the lock on `path` (to be closed by the caller) when it is
 // a regular file of the user's, not a link, and nobody holds the lock; else -1.
 int takeFreeLock(const QByteArray& path);
