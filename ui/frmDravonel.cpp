@@ -305,15 +305,16 @@ int frmDravonel::MDIForm_Load(const QStringList& arguments) {
 }
 
 void frmDravonel::takeCommandLine(const QString& c, QStringList* left) {
-    bool complete = true;
-    const QStringList items = haveArguments_ ? arguments_ : splitCommandLine(c, complete);
-    addCommandLine(items, complete, session_, *this, left);
+    if (haveArguments_)
+        CommandLineAdd(arguments_, left);
+    else
+        CommandLineAdd(c, left);
 }
 
-bool frmDravonel::CommandLineAdd(const QString& c) {
+bool frmDravonel::CommandLineAdd(const QString& c, QStringList* left) {
     bool complete = true;
     const QStringList items = splitCommandLine(c, complete);
-    return addCommandLine(items, complete, session_, *this);
+    return addCommandLine(items, complete, session_, *this, left);
 }
 
 void frmDravonel::closeEvent(QCloseEvent* event) {

@@ -88,10 +88,11 @@ public:
     // The archive-name prompt; `CheckArchiveName` refuses a separator.
     void AskArchiveName();
     bool CheckArchiveName(const QString& name);
-    // The command line: the items go to the target list, a job file is opened.
-    bool CommandLineAdd(const QString& c);
-    bool CommandLineAdd(const QStringList& items) {
-        return addCommandLine(items, true, session_, *this);
+    // The command line: the items go to the target list, a job file is opened;
+    // `left`, when given, gets the items the list did not take.
+    bool CommandLineAdd(const QString& c, QStringList* left = nullptr);
+    bool CommandLineAdd(const QStringList& items, QStringList* left = nullptr) {
+        return addCommandLine(items, true, session_, *this, left);
     }
     // Lays out the strip and the panes.
     void MDIForm_Resize();
