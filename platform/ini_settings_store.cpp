@@ -115,15 +115,17 @@ QByteArray spliceSections(const QByteArray& target, const QByteArray& source,
     return result;
 }
 
-// Whether the settings of a file name can be read and put back: no such file
-// yet, or a regular one (through a link too). Anything else at that name is
-// left alone and its settings take their defaults: a FIFO would block the
-// program at its start, and a device or a folder holds no settings.
-bool isSettingsFile(const QString& path) {
+// What a settings file name holds: nothing yet, a regular file (through a
+// link too), or something else, which is left alone and whose settings take
+// their defaults: a FIFO would block the program at its start, and a device
+// or a folder holds no settings.
+enum class AtName { Nothing, File, Other };
+
+AtName whatIsAt(const QString& path) {
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return errno == ENOENT;
-    return S_ISREG(st.st_mode);
+        return errno == ENOENT ? AtName::Nothing : AtName::Other;
+    return S_ISREG(st.st_mode) ? AtName::File : AtName::Other;
 }
 
 QByteArray fileBytes(const QString& path) {
@@ -173,8 +175,7 @@ IniSettingsStore::OpenFile& IniSettingsStore::openFor(const QString& application
 QString IniSettingsStore::read(const QString& application, const QString& section,
                                const QString& key, const QString& defaultValue) {
     // Reading must not create a file for an application that has none.
-    if (open_.find(application) == open_.end() &&
-        (!QFile::exists(fileFor(application)) || !isSettingsFile(fileFor(application))))
+    if (open_.find(application) == open_.end() && whatIsAt(fileFor(application)) != AtName::File)
         return defaultValue;
     QSettings& settings = *openFor(application).settings;
     const QString path = section + QLatin1Char('/') + key;
@@ -188,7 +189,7 @@ QString IniSettingsStore::read(const QString& application, const QString& sectio
 
 void IniSettingsStore::write(const QString& application, const QString& section, const QString& key,
                              const QString& value) {
-    if (!isSettingsFile(fileFor(application)))
+    if (whatIsAt(fileFor(application)) == AtName::Other)
         return;
     QDir().mkpath(folder_);
     OpenFile& open = openFor(application);
@@ -197,8 +198,7 @@ void IniSettingsStore::write(const QString& application, const QString& section,
 }
 
 void IniSettingsStore::deleteSection(const QString& application, const QString& section) {
-    if (open_.find(application) == open_.end() &&
-        (!QFile::exists(fileFor(application)) || !isSettingsFile(fileFor(application))))
+    if (open_.find(application) == open_.end() && whatIsAt(fileFor(application)) != AtName::File)
         return;
     OpenFile& open = openFor(application);
     open.settings->remove(section);
@@ -208,7 +208,7 @@ void IniSettingsStore::deleteSection(const QString& application, const QString& 
 
 void IniSettingsStore::deleteApplication(const QString& application) {
     open_.erase(application);
-    if (isSettingsFile(fileFor(application)))
+    if (whatIsAt(fileFor(application)) == AtName::File)
         QFile::remove(fileFor(application));
 }
 
