@@ -260,15 +260,14 @@ int Reader::locate(const Entry& entry, uint64_t& dataStart, uint64_t& recordEnd)
         // ZIP64 form when the local header or the sizes need it.
         bool wide = get32(h + 18) == kMarker32 || get32(h + 22) == kMarker32 ||
                     entry.size >= kMarker32 || entry.compressedSize >= kMarker32;
-        unsigned char d[24] = {};
+        unsigned char d[24] = {}; // a signature, the CRC and two eight-byte sizes
         readAt(end, d, static_cast<size_t>(std::min<uint64_t>(sizeof d, fileSize_ - end)));
         const size_t at = get32(d) == kDescriptorSig ? 4 : 0;
         if (get32(d + at) == entry.crc) {
             const bool narrowHolds =
                 get32(d + at + 4) == entry.compressedSize && get32(d + at + 8) == entry.size;
-            const bool wideHolds = at + 20 <= sizeof d &&
-                                   get64(d + at + 4) == entry.compressedSize &&
-                                   get64(d + at + 12) == entry.size;
+            const bool wideHolds =
+                get64(d + at + 4) == entry.compressedSize && get64(d + at + 12) == entry.size;
             if (narrowHolds != wideHolds)
                 wide = wideHolds;
         }
