@@ -505,15 +505,8 @@ std::optional<int> BatchRun::planRuns() {
     }
     const QString folder =
         LongPath(b_.outFolder.isEmpty() ? QDir::currentPath() : AbsolutePath(b_.outFolder));
-    if (folder.isEmpty() || !QFileInfo(folder).isDir()) {
-        out_.error(QStringLiteral("output folder '%1' %2")
-                       .arg(b_.outFolder, QFileInfo::exists(folder)
-                                              ? QStringLiteral("is not a folder")
-                                              : QStringLiteral("does not exist")));
-        return kBatchUsage;
-    }
-    if (!CanCreateFilesIn(folder)) {
-        out_.error(QStringLiteral("output folder '%1' cannot be written into").arg(b_.outFolder));
+    if (const QString problem = OutputFolderProblem(folder); !problem.isEmpty()) {
+        out_.error(QStringLiteral("output folder '%1' %2").arg(b_.outFolder, problem));
         return kBatchUsage;
     }
     runs_.append({folder, &session_.targets()});

@@ -432,14 +432,8 @@ bool parse(const QStringList& args, ReadingOptions& o, QString& error) {
     if (o.verb == Verb::Extract && !o.beside) {
         const QString given = parser.isSet(out) ? parser.value(out) : QDir::currentPath();
         o.out = LongPath(AbsolutePath(given));
-        if (o.out.isEmpty() || !QFileInfo(o.out).isDir()) {
-            error = QStringLiteral("output folder '%1' %2")
-                        .arg(given, QFileInfo::exists(o.out) ? QStringLiteral("is not a folder")
-                                                             : QStringLiteral("does not exist"));
-            return false;
-        }
-        if (!CanCreateFilesIn(o.out)) {
-            error = QStringLiteral("output folder '%1' cannot be written into").arg(given);
+        if (const QString problem = OutputFolderProblem(o.out); !problem.isEmpty()) {
+            error = QStringLiteral("output folder '%1' %2").arg(given, problem);
             return false;
         }
     }

@@ -281,6 +281,18 @@ bool CanCreateFilesIn(const QString& folder) {
     return !encoded.isEmpty() && ::access(encoded.constData(), W_OK | X_OK) == 0;
 }
 
+QString OutputFolderProblem(const QString& folder) {
+    const QByteArray encoded = encodedPath(folder);
+    struct stat st;
+    if (encoded.isEmpty() || ::stat(encoded.constData(), &st) != 0)
+        return QStringLiteral("does not exist");
+    if (!S_ISDIR(st.st_mode))
+        return QStringLiteral("is not a folder");
+    if (!CanCreateFilesIn(folder))
+        return QStringLiteral("cannot be written into");
+    return QString();
+}
+
 bool CanOpenForReading(const QString& path) {
     const QByteArray encoded = encodedPath(path);
     if (encoded.isEmpty())

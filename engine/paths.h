@@ -88,6 +88,10 @@ bool CanOpenForReading(const QString& path);
 // True when this user may make files in `folder` (write and search rights).
 bool CanCreateFilesIn(const QString& folder);
 
+// Why files cannot be made in the output folder `folder` ("does not exist",
+// "is not a folder", "cannot be written into"), or "" when they can.
+QString OutputFolderProblem(const QString& folder);
+
 // The free-space suffix of the volume that holds an absolute path (or, when the path
 // does not exist yet, its nearest existing folder): FreeSpaceTextFor of the bytes
 // available to the user there. "" when the volume cannot be asked.
