@@ -59,15 +59,18 @@ time_t fromDosTime(uint32_t t) {
 }
 
 // Walks extension headers in buf[at..limit): each is a type byte, its data and
-// the two-byte size of the next one. Returns false when one runs past the limit.
+// the size of the next one, in `sizeBytes` bytes (two in levels 1 and 2, four
+// in level 3). Returns false when one runs past the limit.
 template <class F>
-bool walkExtensions(const uint8_t* buf, size_t at, size_t limit, size_t firstSize, F onExt) {
+bool walkExtensions(const uint8_t* buf, size_t at, size_t limit, size_t firstSize, size_t sizeBytes,
+                    F onExt) {
     size_t size = firstSize;
     while (size != 0) {
-        if (size < 3 || at + size > limit)
+        if (size < 1 + sizeBytes || size > limit - at)
             return false;
-        onExt(buf[at], buf + at + 1, size - 3, at);
-        size_t next = get16(buf + at + size - 2);
+        onExt(buf[at], buf + at + 1, size - 1 - sizeBytes, at);
+        const uint8_t* nextField = buf + at + size - sizeBytes;
+        const size_t next = sizeBytes == 2 ? get16(nextField) : get32(nextField);
         at += size;
         size = next;
     }
@@ -166,15 +169,24 @@ int readOldLevel(const ArchiveFile& archive, uint64_t offset, const uint8_t* fir
     return arc::kOk;
 }
 
-int readLevel2(const ArchiveFile& archive, uint64_t offset, MemberHeader& h) {
-    uint8_t sizeField[2];
-    if (!archive.readAt(offset, sizeField, 2))
+// Levels 2 and 3: one header holding the base fields and the extensions, its
+// whole size in the first two bytes (level 2) or, after a first word that
+// gives the size fields' width (4), in four bytes at 24 (level 3).
+int readWholeHeader(const ArchiveFile& archive, uint64_t offset, MemberHeader& h) {
+    const bool wide = h.level == 3;
+    const size_t base = wide ? 32 : 26;
+    uint8_t fields[32];
+    if (!archive.readAt(offset, fields, base))
         return arc::kErrHeaderBroken;
-    const size_t total = get16(sizeField);
-    if (total < 26)
+    if (wide && get16(fields) != 4)
         return arc::kErrHeaderBroken;
-    std::vector<uint8_t> buf(total);
-    if (!archive.readAt(offset, buf.data(), total))
+    const uint64_t total = wide ? get32(fields + 24) : get16(fields);
+    // The size is checked against what the archive holds before a buffer of
+    // that size is taken.
+    if (total < base || total > archive.size() - offset)
+        return arc::kErrHeaderBroken;
+    std::vector<uint8_t> buf(static_cast<size_t>(total));
+    if (!archive.readAt(offset, buf.data(), buf.size()))
         return arc::kErrHeaderBroken;
     h.packedSize = get32(buf.data() + 7);
     h.originalSize = get32(buf.data() + 11);
@@ -182,8 +194,11 @@ int readLevel2(const ArchiveFile& archive, uint64_t offset, MemberHeader& h) {
     h.crc = get16(buf.data() + 21);
     h.name.osId = buf[23];
     h.dataOffset = offset + total;
+    // Names of level 3 are read as another tool's, never as this module's own.
+    h.name.ownLayout = !wide;
     long crcAt = -1;
-    bool ok = walkExtensions(buf.data(), 26, total, get16(buf.data() + 24),
+    const size_t firstSize = wide ? get32(buf.data() + 28) : get16(buf.data() + 24);
+    bool ok = walkExtensions(buf.data(), base, buf.size(), firstSize, wide ? 4 : 2,
                              [&](uint8_t type, const uint8_t* data, size_t len, size_t at) {
                                  h.name.ownLayout = h.name.ownLayout && isOwnExtension(type);
                                  if (type == kExtCommon && len >= 2)
@@ -197,7 +212,7 @@ int readLevel2(const ArchiveFile& archive, uint64_t offset, MemberHeader& h) {
         const size_t at = static_cast<size_t>(crcAt);
         uint16_t stored = get16(buf.data() + at);
         buf[at] = buf[at + 1] = 0;
-        if (arc::crc16Update(0, buf.data(), total) != stored)
+        if (arc::crc16Update(0, buf.data(), buf.size()) != stored)
             return arc::kErrHeaderCrc;
     }
     return arc::kOk;
@@ -270,8 +285,8 @@ int readMemberHeader(const ArchiveFile& archive, uint64_t offset, MemberHeader& 
     int rc;
     if (h.level == 0 || h.level == 1)
         rc = readOldLevel(archive, offset, first, h);
-    else if (h.level == 2)
-        rc = readLevel2(archive, offset, h);
+    else if (h.level == 2 || h.level == 3)
+        rc = readWholeHeader(archive, offset, h);
     else
         rc = arc::kErrHeaderBroken;
     if (rc != arc::kOk)

@@ -1,4 +1,4 @@
-// LZH member headers: reading levels 0, 1 and 2, writing level 2.
+// LZH member headers: reading levels 0 to 3, writing level 2.
 //
 // A level-2 header written here holds: the common extension (the header's own
 // CRC-16), the file name extension (a bare name, no folder), the Unix permission

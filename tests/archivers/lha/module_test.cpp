@@ -812,6 +812,30 @@ TEST_F(LhaModule, EveryHeaderLengthReadsIn7zLhasaAndBsdtar) {
     ASSERT_EQ(unlha(normal(a, {file("new.txt", "new")})), 0);
     EXPECT_EQ(membersOf(a).size(), 4u);
     expectReadersAgree(a, {{name, "long"}, {"last.txt", "last"}, {"new.txt", "new"}});
+
+    // A level-3 header (sizes in four bytes), which lhasa reads: extracted,
+    // and kept byte for byte by an update.
+    h.clear();
+    le(4, 2);
+    h += "-lh0-";
+    le(5, 4);
+    le(5, 4);
+    le(1'600'000'000, 4);
+    h += "\x20\x03";
+    le(crcOf("three"), 2);
+    h += 'U';
+    le(46, 4); // the whole header: 32 bytes of base and 14 of the name
+    le(14, 4);
+    h += "\x01three.txt";
+    le(0, 4);
+    const std::string three = out + "/THREE.LZH";
+    spit(three, h + "three" + storedArchive("last.txt", "last", crcOf("last")));
+    TempDir y;
+    ASSERT_EQ(unlha("x \"" + three + "\" \"" + y.path.string() + "/\""), 0);
+    EXPECT_EQ(slurp(y / "three.txt"), "three");
+    ASSERT_EQ(unlha(normal(three, {file("new.txt", "new")})), 0);
+    EXPECT_EQ(slurp(three).substr(0, h.size() + 5), h + "three");
+    EXPECT_EQ(run("lhasa t " + q(three), &log), 0) << log;
 }
 
 TEST_F(LhaModule, ReadsAndUpdatesArchivesOfLhaForUnix) {
