@@ -173,8 +173,10 @@ std::string safeMemberName(const std::string& stored, bool backslashSeparates) {
     // be created: it is refused here rather than failing as an unwritable file.
     if (name.empty() || name == "." || name == ".." || name.size() > NAME_MAX)
         return "";
+    // Control characters are refused but for the tab, a blank that Linux names
+    // hold like any other (and the program's own lists keep on one line).
     for (unsigned char c : name) {
-        if (c < 0x20 || c == 0x7f)
+        if ((c < 0x20 && c != '\t') || c == 0x7f)
             return "";
     }
     return name;

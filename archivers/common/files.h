@@ -78,7 +78,7 @@ time_t fileMtime(const std::string& path);
 // Reduces a member name from an archive to a bare file name that can only land
 // inside the destination folder: the last component after "/" (or "\" too when
 // `backslashSeparates`, as in names made on DOS and Windows), with control
-// characters and names longer than NAME_MAX bytes refused. Returns "" when
+// characters (but the tab) and names longer than NAME_MAX bytes refused. Returns "" when
 // nothing safe remains ("", ".", "..").
 std::string safeMemberName(const std::string& stored, bool backslashSeparates = true);
 

@@ -55,8 +55,9 @@ check "--zip-names takes cp932 or utf8 only: exit 2" test "$s" -eq 2
 # Names Linux allows: each archive holds exactly its own file, or the file is
 # refused by name with exit 1; nothing lands outside the output folder.
 h=$work/hostile
+tab=$(printf 'tab\tname.txt')
 mkdir -p "$h/o\" x" "$h/in"
-for n in 'a" b.txt' a '-lead.txt' '@at.txt' 'back\slash.txt' 'q"' ' sp .txt'; do printf '%s\n' "$n" >"$h/in/$n"; done
+for n in 'a" b.txt' a '-lead.txt' '@at.txt' 'back\slash.txt' 'q"' ' sp .txt' "$tab"; do printf '%s\n' "$n" >"$h/in/$n"; done
 printf 'bad\n' >"$h/in/$(printf 'bad\377.txt')"
 s=$(cd "$h/in" && status_of "$program" --batch filen --no-upper --out "$h/o\" x" -- *; cat "$work/stderr" >"$work/herr")
 check "hostile names: only the non-UTF-8 one refused, exit 1" test "$s" -eq 1 -a "$(grep -c 'not archived' "$work/herr")" -eq 1
@@ -67,6 +68,9 @@ for n in 'a" b.txt' a '-lead.txt' '@at.txt' 'back\slash.txt' 'q"' ' sp .txt'; do
 $n"
 done
 printf 'Dravonel2 DVF FILE\r\nINDIR=%s\r\nOUTDIR=%s\r\nFILENAME=x" y\r\n%s\r\n' "$h/in" "$h/o\" x" "$h/in/a" >"$h/q.DVF"
+mkdir "$h/x"
+check "a name with a tab comes back out" sh -c "'$program' --extract --out '$h/x' '$h/o\" x/$tab.LZH' && test \"\$(cat '$h/x/$tab')\" = '$tab'"
+rm -r "$h/x"
 check "a job's archive name with a quote" sh -c "'$program' --batch normal '$h/q.DVF' && test -f '$h/o\" x/X\" Y.LZH'"
 # A name that is not UTF-8, named or listed by a job, is never taken for the
 # file whose name has U+FFFD in its place, and is shown with its bytes.
@@ -96,9 +100,10 @@ check "a missing input: exit 1, named, the rest made" sh -c "'$program' --batch 
 check "a folder named: exit 1" test "$(status_of "$program" --batch filen --out "$work/out" "$work/in/x")" -eq 1
 check "--out naming a file is named as no folder" sh -c "'$program' --batch filen --out '$work/in/x/memo.txt' '$work/in/x/memo.txt' 2>&1 | grep -q 'is not a folder'"
 # A file whose archive is not made is named with the reason: a folder holds
-# the archive's name, the LHA module stores no name with a control character.
-mkdir -p "$work/r/o/MEMO.TXT.LZH" && printf tab >"$work/r/$(printf 't\tb.txt')"
-s=$(status_of "$program" --batch filen --out "$work/r/o" "$work/in/x/memo.txt" "$work/r/$(printf 't\tb.txt')")
+# the archive's name, the LHA module stores no name with a control character
+# (but the tab).
+mkdir -p "$work/r/o/MEMO.TXT.LZH" && printf esc >"$work/r/$(printf 'e\033b.txt')"
+s=$(status_of "$program" --batch filen --out "$work/r/o" "$work/in/x/memo.txt" "$work/r/$(printf 'e\033b.txt')")
 check "archives not made: exit 1, each file named with why" test "$s" -eq 1 -a "$(grep -c '^dravonel2: not archived: .* (.*)$' "$work/stderr")" -eq 2
 
 # Two runs of 150 files each at once: every archive holds exactly its own file.
