@@ -703,7 +703,7 @@ TEST_F(LhaModule, NamesOfUnixAndDosArchiversReadByTheirOsId) {
     // skipped and counted.
     const std::string latin1 = file("caf\xe9.txt", "latin-1");
     const std::string euc = file("\xa4\xa2.txt", "euc");
-    const std::string control = file("tab\there.txt", "control");
+    const std::string control = file("esc\x1bhere.txt", "control");
     const std::string c = out + "/C.LZH";
     ASSERT_EQ(unlha(normal(c, {latin1, euc, control})), 1);
     const std::string written = slurp(c);
