@@ -143,6 +143,7 @@ int extract(const Command& cmd, arc::Progress& progress) {
     int skipped = 0;
     bool matched = false;
     uint64_t done = 0;
+    std::set<std::string> written;
     for (const MemberHeader& h : members) {
         if (h.method == kFolder.id)
             continue;
@@ -151,8 +152,10 @@ int extract(const Command& cmd, arc::Progress& progress) {
             continue;
         const std::string name = arc::safeMemberName(path, false);
         matched = true;
-        // A name that cannot be made safe is passed over and counted.
-        if (name.empty() && !testOnly) {
+        // A name that cannot be made safe, and a second member that lands on a
+        // name already written in this call (the same name in two folders, or
+        // stored twice), are passed over and counted.
+        if (!testOnly && (name.empty() || written.count(name))) {
             skipped = arc::addSkipped(skipped);
             continue;
         }
@@ -160,6 +163,8 @@ int extract(const Command& cmd, arc::Progress& progress) {
             extractMember(archive, h, testOnly ? path : name, folder, testOnly, progress, done);
         if (rc == arc::kErrCancelled || rc == arc::kErrDiskFull)
             return rc;
+        if (rc == arc::kOk && !testOnly)
+            written.insert(name);
         keepFirst(result, rc);
     }
     keepFirst(result, scan);

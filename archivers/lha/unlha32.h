@@ -63,7 +63,8 @@
  *   is refused with 32774 and left as it is. A FIFO, device or socket that is
  *   listed is never opened for waiting: it is skipped and counted.
  *   Extraction drops the folders of member names, so files land only in the
- *   destination folder; it restores stored permission bits (never setuid, setgid
+ *   destination folder; when two members land on one name in a call, the first
+ *   is extracted and the later ones are passed over and counted. It restores stored permission bits (never setuid, setgid
  *   or sticky; 0666 less the umask without them) and stops with 32773, leaving no
  *   file behind, when a member's declared size or its bytes as they come would
  *   leave the destination's file system all but full (an LZH bomb cannot fill it).

@@ -1015,6 +1015,16 @@ TEST_F(LhaModule, ExtractionStaysInsideTheDestination) {
     EXPECT_EQ(slurp(target), "keep me");
     EXPECT_FALSE(fs::is_symlink(dest + "/link.txt"));
     EXPECT_EQ(slurp(dest + "/link.txt"), "new");
+    // Two members of one path: the first is extracted, the second passed over
+    // and counted, also when the call names them.
+    const std::string first = storedArchive("twice.txt", "first", crcOf("first"));
+    spit(a,
+         first.substr(0, first.size() - 1) + storedArchive("twice.txt", "second", crcOf("second")));
+    for (const std::string named : {"", " \"twice.txt\""}) {
+        fs::remove(dest + "/twice.txt");
+        EXPECT_EQ(unlha("x \"" + a + "\" \"" + dest + "/\"" + named), 1);
+        EXPECT_EQ(slurp(dest + "/twice.txt"), "first");
+    }
 }
 
 TEST_F(LhaModule, DamagedArchivesGiveErrorsAndLeaveNoFiles) {
