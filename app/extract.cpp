@@ -266,11 +266,20 @@ private:
                 collect(folder, m, code);
         } else {
             // One call a member, each into a folder of its own, so that none
-            // replaces another.
+            // replaces another. A call names its member by path and gives the
+            // first member of that path: a member of no name, or of the path
+            // of an earlier one, cannot be singled out and is passed over.
+            constexpr int kOnePassedOver = 1; // a module's result for one member passed over
+            QSet<QString> asked;
             quint64 before = 0;
             for (int i = 0; i < files.size() && signalled_ == 0; ++i) {
                 const ListedMember& m = files[i];
                 const QString own = folder + QStringLiteral("/%1").arg(i);
+                if (m.path.isEmpty() || asked.contains(m.path)) {
+                    collect(own, m, kOnePassedOver);
+                    continue;
+                }
+                asked.insert(m.path);
                 QDir().mkdir(own);
                 watch(before, total);
                 const int code = extractMembers(modules_, kind, archive, own, {m.path});

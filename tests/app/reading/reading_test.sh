@@ -72,7 +72,7 @@ check "no staging folder left" sh -c "! ls -A '$work/o' | grep -q dravonel2-extr
 # Shift_JIS, a ".." member, a file marked a folder by its attributes alone
 # (with a damaged CRC); a sound ok.txt after each.
 python3 - "$work/a" <<'PY2'
-import io, struct, sys, zipfile
+import io, struct, sys, warnings, zipfile
 d = sys.argv[1]
 def crc16(data):
     c = 0
@@ -90,6 +90,12 @@ ok = lzh1(b"-lh0-", b"ok.txt", b"ok\n")
 for n, first in (("link", lzh1(b"-lhd-", b"lnk|/etc/passwd", mode=0o120777)),
                  ("raw", lzh1(b"-lh0-", b"\xfe.txt", b"raw\n")), ("dots", lzh1(b"-lh0-", b"..", b"dots\n"))):
     open(f"{d}/{n}.lzh", "wb").write(first + ok + b"\0")
+open(f"{d}/twice.lzh", "wb").write(lzh1(b"-lh0-", b"twice.txt", b"first\n") + lzh1(b"-lh0-", b"twice.txt", b"second\n")
+                                   + lzh1(b"-lh0-", b"", b"none\n") + lzh1(b"-lh0-", b".", b"dot\n") + b"\0")
+with warnings.catch_warnings(), zipfile.ZipFile(f"{d}/twice.zip", "w") as z:
+    warnings.simplefilter("ignore")  # the duplicate name is the point
+    for data in ("first\n", "second\n"):
+        z.writestr(zipfile.ZipInfo("twice.txt"), data)
 with zipfile.ZipFile(f"{d}/long.zip", "w") as z:
     z.writestr("L" * 300, "long\n")
     z.writestr("ok.txt", "ok\n")
@@ -109,6 +115,11 @@ s=$(status_of "$program" --extract --out "$work/h" "$work/a/raw.lzh")
 check "a name not UTF-8 is named so, no staging folder left" sh -c "test $s -eq 1 && grep -q 'raw.lzh.*(its name is not valid UTF-8)' '$work/stderr' && ! ls -A '$work/h' | grep -q dravonel2-extract"
 s=$(status_of "$program" --extract --out "$work/h" "$work/a/dots.lzh")
 check "a '..' member is named as passed over, not as damage" sh -c "test $s -eq 1 && grep -q \"dots.lzh': .. (passed over\" '$work/stderr'"
+mkdir "$work/t"
+s=$(status_of "$program" --extract --out "$work/t" "$work/a/twice.lzh" "$work/a/twice.zip")
+check "two members of one path: the first is extracted, the second named as passed over" sh -c "test $s -eq 1 && test \"\$(find '$work/t' -name 'twice*.txt' -exec cat {} +)\" = 'first
+first' && test \$(grep -c 'twice.txt (passed over' '$work/stderr') -eq 2"
+check "members of no name are named as passed over" sh -c "test \$(grep -c \"twice.lzh':  (passed over\" '$work/stderr') -eq 2"
 s=$(status_of "$program" --test "$work/a/dirattr.zip")
 check "a file marked a folder by its attributes is tested, not passed as OK" sh -c "test $s -eq 1 && grep -q 'file.txt: CRC error' '$work/stderr'"
 # Extractions into one folder at once each get a folder of their own.
