@@ -241,8 +241,12 @@ int extractArchive(const std::string& archive, const std::string& folder,
             skipped = arc::addSkipped(skipped);
             continue;
         }
+        // A member whose data cannot be read is refused before its declared
+        // size is weighed against the free space.
         arc::ExtractedFile file;
-        rc = file.open(folder, name, e->size);
+        rc = reader.readable(*e);
+        if (rc == arc::kOk)
+            rc = file.open(folder, name, e->size);
         if (rc == arc::kOk) {
             rc = reader.extract(*e, [&](const void* data, size_t size) {
                 int wr = file.write(data, size);

@@ -315,8 +315,6 @@ struct Output {
 };
 
 int copyStored(const Reader& reader, uint64_t pos, unsigned char* in, Output& emit) {
-    if (emit.entry.compressedSize != emit.entry.size)
-        return arc::kErrBadData;
     for (uint64_t left = emit.entry.compressedSize; left > 0;) {
         const size_t n = static_cast<size_t>(std::min<uint64_t>(left, kChunk));
         if (!reader.readAt(pos, in, n))
@@ -390,12 +388,28 @@ int inflateStream(const Reader& reader, uint64_t pos, Buffers& buffers, Output& 
 
 } // namespace
 
-int Reader::extract(const Entry& entry, const std::function<int(const void*, size_t)>& sink) const {
+int Reader::readable(const Entry& entry) const {
     if ((entry.flags & kFlagEncrypted) ||
         (entry.method != kMethodStore && entry.method != kMethodDeflate))
         return arc::kErrMethod;
     uint64_t pos, recordEnd;
-    int rc = locate(entry, pos, recordEnd);
+    if (const int rc = locate(entry, pos, recordEnd); rc != arc::kOk)
+        return rc;
+    // Deflate makes at most 258 bytes of two bits (the longest match, coded
+    // in one bit, at a distance coded in one): 1032 bytes a byte.
+    constexpr uint64_t kMostInflatedPerByte = 1032;
+    const bool plausible = entry.method == kMethodStore
+                               ? entry.size == entry.compressedSize
+                               : entry.size / kMostInflatedPerByte <= entry.compressedSize;
+    return plausible ? arc::kOk : arc::kErrBadData;
+}
+
+int Reader::extract(const Entry& entry, const std::function<int(const void*, size_t)>& sink) const {
+    int rc = readable(entry);
+    if (rc != arc::kOk)
+        return rc;
+    uint64_t pos, recordEnd;
+    rc = locate(entry, pos, recordEnd);
     if (rc != arc::kOk)
         return rc;
     Buffers& buffers = tBuffers;

@@ -66,6 +66,13 @@ public:
     // Reads raw bytes of the archive; false when they are not all there.
     bool readAt(uint64_t offset, void* data, size_t size) const;
 
+    // Whether an entry's data can be extracted, checked before anything is
+    // written for it: kOk, kErrMethod (a method or encryption this reader
+    // lacks), kErrHeaderBroken (no local record holding the data) or
+    // kErrBadData (a size the data cannot give: stored data of another size,
+    // or more than deflate can make of it).
+    int readable(const Entry& entry) const;
+
     // Inflates (or copies) an entry's data into `sink` in pieces and checks its
     // size and CRC. `sink` returns kOk to go on, anything else to stop with
     // that code. Returns kOk, kErrMethod, kErrBadData, kErrFileCrc,

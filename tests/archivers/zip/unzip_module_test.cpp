@@ -339,5 +339,25 @@ TEST(UnZipModule, StopsABombBeforeItFillsTheDisk) {
     unzipm().setProgress(nullptr, nullptr);
     EXPECT_EQ(members.count("bomb.bin"), 0u); // not one byte of it was written
     EXPECT_EQ(listing(mnt), (std::set<std::string>{"small.txt"}));
+    // A size the data cannot give (4 GiB declared, stored or deflated) is damage,
+    // not a full disk: the members after it are extracted.
+    for (const char* method : {"ZIP_STORED", "ZIP_DEFLATED"}) {
+        SCOPED_TRACE(method);
+        const fs::path lie = dir / "LIE.ZIP";
+        ASSERT_EQ(shell(std::string("python3 -c 'import sys, zipfile\n"
+                                    "with zipfile.ZipFile(sys.argv[1], \"w\", zipfile.") +
+                        method +
+                        ") as z:\n"
+                        "    z.writestr(\"lie.bin\", \"small\")\n"
+                        "    z.writestr(\"last.txt\", \"last\")' " +
+                        quote(lie)),
+                  0);
+        std::string bytes = slurp(lie);
+        for (const size_t at : {size_t{22}, bytes.find("PK\x01\x02") + 24})
+            bytes.replace(at, 4, "\xf0\xff\xff\xff");
+        spit(lie, bytes);
+        EXPECT_EQ(unzipm().call(extractCommand(lie, mnt)), arc::kErrBadData);
+        EXPECT_EQ(slurp(mnt / "last.txt"), "last");
+    }
     ::umount(mnt.c_str());
 }
