@@ -150,12 +150,15 @@ public:
     int membersDone() const { return membersDone_; }
 
 private:
-    // Lists the members, or names the archive that cannot be listed.
+    // Lists the members, or names the archive that cannot be listed: `given`,
+    // or the member `inner` of it (an inner archive).
     bool members(const QString& given, const QString& path, ArchiveKind kind,
-                 QList<ListedMember>& listed) {
+                 QList<ListedMember>& listed, const QString& inner = QString()) {
         const int code = listArchive(modules_, kind, path, listed);
         if (code != 0)
-            out_.failure(QStringLiteral("'%1': %2").arg(given, readingFailureText(code)));
+            out_.failure(QStringLiteral("'%1': %2%3")
+                             .arg(given, inner.isEmpty() ? QString() : inner + QStringLiteral(": "),
+                                  readingFailureText(code)));
         return code == 0;
     }
 
@@ -237,7 +240,9 @@ private:
                         const QString& folder, const QString& prefix, bool inner) {
         QList<Staged> staged;
         QList<ListedMember> listed;
-        if (!members(given, archive, kind, listed))
+        QString innerPath = prefix; // an inner archive's path in `given`, without its "/"
+        innerPath.chop(1);
+        if (!members(given, archive, kind, listed, innerPath))
             return staged;
         const QList<ListedMember> files = filesOf(listed);
         for (const ListedMember& m : listed)

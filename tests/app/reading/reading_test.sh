@@ -162,6 +162,9 @@ python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1], "w").write(sys.arg
 s=$(status_of "$program" --extract --inner --out "$work/o" "$work/a/DOUBLE.LZH.ZIP")
 check "--inner: the inner files in DOUBLE/" sh -c "test $s -eq 0 && test ! -e '$work/o/DOUBLE/DOUBLE.LZH'" 
 check "--inner: right bytes" sums_match "$work/o/DOUBLE"
+python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1], "w"); z.writestr("fake.zip", "PK\3\4 no archive"); z.writestr("a.txt", "a")' "$work/a/inner-fake.zip"
+s=$(status_of "$program" --extract --inner --out "$work/o" "$work/a/inner-fake.zip")
+check "--inner: a member that only looks like an archive is kept and named" sh -c "test $s -eq 1 && test -f '$work/o/inner-fake/fake.zip' && grep -q \"inner-fake.zip': fake.zip: not an LZH or ZIP archive\" '$work/stderr'"
 s=$(status_of "$program" --extract --out "$work/o" "$work/a/DOUBLE.LZH.ZIP")
 check "without --inner: the inner archive itself" sh -c "test $s -eq 0 && lhasa t '$work/o/DOUBLE.LZH'"
 
