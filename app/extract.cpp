@@ -254,9 +254,12 @@ private:
             total += m.size;
         auto collect = [&](const QString& in, const ListedMember& m, int code) {
             const QString file = arrivedFile(in, m);
-            if (!file.isEmpty())
+            if (!file.isEmpty()) {
                 staged.append({file, prefix + m.path});
-            else if (m.path.contains(QChar::ReplacementCharacter))
+                return;
+            }
+            ++notArrived_;
+            if (m.path.contains(QChar::ReplacementCharacter))
                 out_.failure(QStringLiteral("not extracted: '%1': %2 (its name is not valid UTF-8)")
                                  .arg(given, prefix + m.path));
             else
@@ -344,12 +347,14 @@ private:
             return;
         }
         innerArchives_.clear();
+        notArrived_ = 0;
         const int failuresBefore = out_.failures();
         const QList<Staged> staged = stage(given, path, kind, staging, QString(), o_.inner);
-        // More than one file: a folder of the archive's name (a new one: "X",
-        // else "X (2)"…); one file: the output folder itself.
+        // An archive of more than one file, whether or not all of them
+        // arrived: a folder of the archive's name (a new one: "X", else
+        // "X (2)"…); of one file: the output folder itself.
         QString destination = out;
-        if (staged.size() > 1) {
+        if (staged.size() + notArrived_ > 1) {
             destination = makeFolderWithoutReplacing(out, folderName(path));
             if (destination.isEmpty()) {
                 out_.failure(QStringLiteral("'%1': no folder '%2' can be made in '%3'")
@@ -383,6 +388,7 @@ private:
     int archivesDone_ = 0;
     int membersDone_ = 0;
     QSet<QString> innerArchives_; // inner archives extracted in place of themselves
+    int notArrived_ = 0;          // files of the archive in hand that were not extracted
 };
 
 QString readingUsage() {
