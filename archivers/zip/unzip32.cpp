@@ -14,18 +14,22 @@ namespace {
 
 arc::ModuleState state;
 
-// One line a member (arc_module.h), in the order of the central directory.
+// One line a member (arc_module.h), in the order of the central directory. A
+// folder marked by its attributes alone is listed with the final "/" that
+// tells every reader of the listing it is one.
 int list(const std::string& archive, std::string& output) {
     zip::Reader reader;
     const int rc = reader.open(archive);
     if (rc != arc::kOk)
         return rc;
-    for (const zip::Entry& e : reader.entries())
+    for (const zip::Entry& e : reader.entries()) {
+        const bool slashMissing = e.isFolderEntry() && (e.name.empty() || e.name.back() != '/');
         output += arc::listingLine(e.crc, 8, e.size, e.compressedSize,
                                    e.method == 0   ? "stored"
                                    : e.method == 8 ? "deflate"
                                                    : std::to_string(e.method),
-                                   e.mtime, e.name);
+                                   e.mtime, slashMissing ? e.name + '/' : e.name);
+    }
     return arc::kOk;
 }
 

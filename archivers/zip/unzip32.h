@@ -11,10 +11,12 @@
 //                -t "<archive>" ["<member>" ...]
 // tests the named members (all when none is named; matched as for -x): each
 // is inflated and its CRC checked, and nothing is written. Symbolic links are
-// tested too; folder entries have nothing to test.
+// tested too; folder entries have nothing to test (an entry marked a folder
+// by its attributes alone that declares data is a file, tested and extracted).
 //                -l "<archive>"
 // lists every member in the output buffer, one line each, as arc_module.h
-// describes (32798 when the buffer is too small). Any other switch is
+// describes (32798 when the buffer is too small); a folder marked by its
+// attributes alone is listed with a final "/". Any other switch is
 // refused. `owner` is ignored; the output buffer is emptied by every other
 // command.
 //

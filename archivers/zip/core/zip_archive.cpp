@@ -232,7 +232,7 @@ int extractArchive(const std::string& archive, const std::string& folder,
     uint64_t done = 0;
     std::unordered_set<std::string> written;
     for (const Entry* e : chosen) {
-        if (e->isDirectory())
+        if (e->isFolderEntry())
             continue;
         const std::string name = arc::safeMemberName(e->name, e->backslashSeparates());
         // A second member that lands on a name already written in this call

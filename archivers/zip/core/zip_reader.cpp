@@ -113,6 +113,10 @@ bool Entry::isDirectory() const {
     return unixDir || (externalAttrs & 0x10) || (!name.empty() && name.back() == '/');
 }
 
+bool Entry::isFolderEntry() const {
+    return (!name.empty() && name.back() == '/') || (isDirectory() && size == 0);
+}
+
 bool Entry::backslashSeparates() const {
     const int host = versionMadeBy >> 8;
     return host != kHostUnix && host != kHostMacOs;

@@ -36,6 +36,10 @@ struct Entry {
     time_t mtime = -1; // from the extended timestamp, else from the DOS time
 
     bool isDirectory() const;
+    // A folder, nothing to extract: one by its name (a final "/"), or one
+    // marked by its attributes alone that holds no data (one that declares
+    // data is a file, as callers that go by its name take it).
+    bool isFolderEntry() const;
     bool isSymlink() const;
     // Whether "\\" separates folders in the name, as on every host but Unix
     // and macOS, whose names may hold backslashes.

@@ -105,6 +105,11 @@ with zipfile.ZipFile(b, "w") as z:
     z.writestr(i, "data\n")
 b = bytearray(b.getvalue()); b[b.index(b"data")] ^= 1
 open(f"{d}/dirattr.zip", "wb").write(b)
+with zipfile.ZipFile(f"{d}/folders.zip", "w") as z:  # folders marked by their attributes alone
+    for name, host, attr, data in (("dos", 0, 0x10, ""), ("unix", 3, 0o040755 << 16, ""),
+                                   ("kept.txt", 0, 0x10, "kept\n")):
+        i = zipfile.ZipInfo(name); i.create_system = host; i.external_attr = attr
+        z.writestr(i, data)
 PY2
 mkdir "$work/h"
 s=$(status_of "$program" --extract --out "$work/h" "$work/a/long.zip")
@@ -122,6 +127,10 @@ first' && test \$(grep -c 'twice.txt (passed over' '$work/stderr') -eq 2"
 check "members of no name are named as passed over" sh -c "test \$(grep -c \"twice.lzh':  (passed over\" '$work/stderr') -eq 2"
 s=$(status_of "$program" --test "$work/a/dirattr.zip")
 check "a file marked a folder by its attributes is tested, not passed as OK" sh -c "test $s -eq 1 && grep -q 'file.txt: CRC error' '$work/stderr'"
+s=$(status_of "$program" --extract --out "$work/h" "$work/a/folders.zip")
+check "folders marked by their attributes alone are no failures; one that holds data is a file" sh -c "test $s -eq 0 && test \"\$(cat '$work/h/kept.txt')\" = kept"
+s=$(status_of "$program" --list "$work/a/folders.zip")
+check "--list shows them as folders" sh -c "test $s -eq 0 && grep -q ' dos/\$' '$work/stdout' && grep -q ' unix/\$' '$work/stdout'"
 # Extractions into one folder at once each get a folder of their own.
 for r in 1 2 3 4; do
     for i in 1 2 3 4 5 6 7 8; do "$program" --extract --out "$work/h" "$work/a/TEST.LZH" >/dev/null 2>>"$work/race" & done
