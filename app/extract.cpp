@@ -19,6 +19,7 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QHash>
 #include <QSet>
 
 namespace dravonel {
@@ -252,12 +253,7 @@ private:
         quint64 total = 0;
         for (const ListedMember& m : files)
             total += m.size;
-        auto collect = [&](const QString& in, const ListedMember& m, int code) {
-            const QString file = arrivedFile(in, m);
-            if (!file.isEmpty()) {
-                staged.append({file, prefix + m.path});
-                return;
-            }
+        auto missed = [&](const ListedMember& m, int code) {
             ++notArrived_;
             if (m.path.contains(QChar::ReplacementCharacter))
                 out_.failure(QStringLiteral("not extracted: '%1': %2 (its name is not valid UTF-8)")
@@ -267,32 +263,65 @@ private:
                                  .arg(given, prefix + m.path,
                                       readingFailureText(code == 0 ? ARC_ERR_NOT_FOUND : code)));
         };
+        auto collect = [&](const QString& in, const ListedMember& m, int code) {
+            const QString file = arrivedFile(in, m);
+            if (file.isEmpty())
+                missed(m, code);
+            else
+                staged.append({file, prefix + m.path});
+        };
         if (!namesCollide(files)) {
             watch(0, total);
             const int code = extractMembers(modules_, kind, archive, folder);
             for (const ListedMember& m : files)
                 collect(folder, m, code);
         } else {
-            // One call a member, each into a folder of its own, so that none
-            // replaces another. A call names its member by path and gives the
-            // first member of that path: a member of no name, or of the path
-            // of an earlier one, cannot be singled out and is passed over.
+            // Members whose files would land on one name go to different
+            // calls, each into a folder of its own, so that none replaces
+            // another: a member goes to the call after the last one that takes
+            // a member of its name ("/" or "\" taken as the separator). A call
+            // names its members by path and gives the first member of a path:
+            // a member of no name, or of the path of an earlier one, cannot be
+            // singled out and is passed over.
             constexpr int kOnePassedOver = 1; // a module's result for one member passed over
+            struct Call {
+                QStringList paths;
+                quint64 bytes = 0;
+                int code = ARC_ERR_CANCELLED;
+            };
+            QList<Call> calls;
+            QList<int> callOf(files.size(), -1);
+            QHash<QString, int> callsOfName; // a bare name -> the calls that take its members
             QSet<QString> asked;
-            quint64 before = 0;
-            for (int i = 0; i < files.size() && signalled_ == 0; ++i) {
+            for (int i = 0; i < files.size(); ++i) {
                 const ListedMember& m = files[i];
-                const QString own = folder + QStringLiteral("/%1").arg(i);
-                if (m.path.isEmpty() || asked.contains(m.path)) {
-                    collect(own, m, kOnePassedOver);
+                if (m.path.isEmpty() || asked.contains(m.path))
                     continue;
-                }
                 asked.insert(m.path);
+                const QString slash = bareMemberName(m.path, false);
+                const QString either = bareMemberName(m.path, true);
+                const int call = std::max(callsOfName.value(slash), callsOfName.value(either));
+                callsOfName[slash] = callsOfName[either] = call + 1;
+                if (call == calls.size())
+                    calls.append(Call());
+                calls[call].paths << m.path;
+                calls[call].bytes += m.size;
+                callOf[i] = call;
+            }
+            quint64 before = 0;
+            for (int k = 0; k < calls.size() && signalled_ == 0; ++k) {
+                const QString own = folder + QStringLiteral("/%1").arg(k);
                 QDir().mkdir(own);
                 watch(before, total);
-                const int code = extractMembers(modules_, kind, archive, own, {m.path});
-                before += m.size;
-                collect(own, m, code);
+                calls[k].code = extractMembers(modules_, kind, archive, own, calls[k].paths);
+                before += calls[k].bytes;
+            }
+            for (int i = 0; i < files.size(); ++i) {
+                const int k = callOf[i];
+                if (k < 0)
+                    missed(files[i], kOnePassedOver);
+                else
+                    collect(folder + QStringLiteral("/%1").arg(k), files[i], calls[k].code);
             }
         }
         return inner ? expandInnerArchives(given, staged, folder) : staged;
@@ -363,8 +392,10 @@ private:
                 return;
             }
         }
+        QHash<QString, int> numbers; // a file name -> the first "(N)" not given it yet
         for (const Staged& s : staged) {
-            const QString placed = moveWithoutReplacing(s.path, destination, FileNameOf(s.path));
+            const QString name = FileNameOf(s.path);
+            const QString placed = moveWithoutReplacing(s.path, destination, name, &numbers[name]);
             if (placed.isEmpty()) {
                 out_.failure(QStringLiteral("not extracted: '%1': %2 (it cannot be moved into "
                                             "'%3')")

@@ -9,6 +9,7 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -136,24 +137,28 @@ QString numbered(const QString& name, int n) {
 
 } // namespace
 
-QString freeNameIn(const QString& folder, const QString& name) {
+QString freeNameIn(const QString& folder, const QString& name, int* number) {
     const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     if (!taken(base + name))
         return name;
-    for (int n = 2;; ++n) {
+    for (int n = number ? std::max(*number, 2) : 2;; ++n) {
         const QString candidate = numbered(name, n);
-        if (!taken(base + candidate))
+        if (!taken(base + candidate)) {
+            if (number)
+                *number = n + 1;
             return candidate;
+        }
     }
 }
 
-QString moveWithoutReplacing(const QString& from, const QString& folder, const QString& name) {
+QString moveWithoutReplacing(const QString& from, const QString& folder, const QString& name,
+                             int* number) {
     const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     const QByteArray source = QFile::encodeName(from);
     // A name found free may be taken before the move: the move then fails
     // with EEXIST and the next free name is tried.
     for (int attempt = 0; attempt < 1000; ++attempt) {
-        const QString target = base + freeNameIn(base, name);
+        const QString target = base + freeNameIn(base, name, number);
         const QByteArray to = QFile::encodeName(target);
         int rc =
             ::renameat2(AT_FDCWD, source.constData(), AT_FDCWD, to.constData(), RENAME_NOREPLACE);

@@ -52,13 +52,17 @@ QString bareMemberName(const QString& path, bool backslash);
 QString readingFailureText(int code);
 
 // A free name for `name` in `folder`: `name` itself when nothing there has it,
-// else "STEM (N).EXT" with the smallest N from 2 up that is free.
-QString freeNameIn(const QString& folder, const QString& name);
+// else "STEM (N).EXT" with the smallest N that is free, from `*number` up
+// (from 2 when `number` is null). `*number` is then set past the N given, so
+// that a caller placing many files of one name does not try again, for each,
+// the numbers it gave the ones before.
+QString freeNameIn(const QString& folder, const QString& name, int* number = nullptr);
 
-// Moves `from` to `folder` under freeNameIn(folder, name) without ever
-// replacing a file; returns the path it got, or "" when it could not be
+// Moves `from` to `folder` under freeNameIn(folder, name, number) without
+// ever replacing a file; returns the path it got, or "" when it could not be
 // moved (`from` then stays).
-QString moveWithoutReplacing(const QString& from, const QString& folder, const QString& name);
+QString moveWithoutReplacing(const QString& from, const QString& folder, const QString& name,
+                             int* number = nullptr);
 
 // Makes the folder freeNameIn(folder, name) in `folder`, the next free name
 // when another process takes that one first; returns its path, or "" when no

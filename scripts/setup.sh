@@ -9,7 +9,7 @@ packages=(
     libgtest-dev
     lhasa p7zip-full unzip zip python3 jlha-utils libarchive-tools unar
     xvfb xauth xdotool openbox fonts-ipafont desktop-file-utils
-    time
+    time strace
     qt6-wayland qt6-translations-l10n librsvg2-bin
     appstream libxml2-utils shared-mime-info libglib2.0-bin man-db
     dbus python3-dbus python3-gi dpkg-dev file weston
