@@ -174,6 +174,13 @@ check "--test of damaged archives exits 1" test "$s" -eq 1
 check "the damaged ZIP member is named" grep -q "bad.zip': 日本語.txt: CRC error" "$work/stderr"
 check "the damaged LZH member is named, the sound ones pass" sh -c "grep -q \"bad.lzh': 長文.txt: \" '$work/stderr' && test \$(grep -c \"bad.lzh'\" '$work/stderr') -eq 1"
 check "7z agrees the ZIP is damaged" sh -c "! 7z t '$work/a/bad.zip'"
+# A damaged member among many is found by halves, not by a call a member.
+python3 -c 'import sys, zipfile
+with zipfile.ZipFile(sys.argv[1], "w") as z:
+    for i in range(200): z.writestr(f"m{i}.txt", "damaged here" if i == 150 else str(i))
+b = bytearray(open(sys.argv[1], "rb").read()); b[b.index(b"damaged here")] ^= 1; open(sys.argv[1], "wb").write(b)' "$work/a/many-bad.zip"
+s=$(strace -f -e trace=openat -o "$work/trace" "$program" --test "$work/a/many-bad.zip" >/dev/null 2>"$work/stderr"; echo $?)
+check "one damaged member of 200: named alone, in a few calls" sh -c "test $s -eq 1 && test \"\$(cat '$work/stderr')\" = \"dravonel2: '$work/a/many-bad.zip': m150.txt: CRC error: the data is damaged\" && test \$(grep -c 'many-bad.zip\"' '$work/trace') -lt 50"
 
 # A double archive: --inner extracts the inner archive's files.
 python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1], "w").write(sys.argv[2], "DOUBLE.LZH")' "$work/a/DOUBLE.LZH.ZIP" "$work/a/TEST.LZH"
