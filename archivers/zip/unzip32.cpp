@@ -28,7 +28,7 @@ int list(const std::string& archive, std::string& output) {
                                    e.method == 0   ? "stored"
                                    : e.method == 8 ? "deflate"
                                                    : std::to_string(e.method),
-                                   e.mtime, slashMissing ? e.name + '/' : e.name);
+                                   e.modified(), slashMissing ? e.name + '/' : e.name);
     }
     return arc::kOk;
 }

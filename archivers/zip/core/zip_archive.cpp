@@ -256,8 +256,10 @@ int extractArchive(const std::string& archive, const std::string& folder,
                 return wr;
             });
         }
-        if (rc == arc::kOk)
-            rc = file.commit(e->mtime >= 0 ? e->mtime : ::time(nullptr), e->unixMode());
+        if (rc == arc::kOk) {
+            const time_t modified = e->modified();
+            rc = file.commit(modified >= 0 ? modified : ::time(nullptr), e->unixMode());
+        }
         if (rc == arc::kOk)
             written.insert(name);
         if (rc != arc::kOk) {

@@ -113,6 +113,10 @@ bool Entry::isDirectory() const {
     return unixDir || (externalAttrs & 0x10) || (!name.empty() && name.back() == '/');
 }
 
+time_t Entry::modified() const {
+    return mtime >= 0 ? mtime : fromDosTime(dosTime);
+}
+
 bool Entry::isFolderEntry() const {
     return (!name.empty() && name.back() == '/') || (isDirectory() && size == 0);
 }
@@ -240,8 +244,6 @@ int Reader::readDirectory(uint64_t offset, uint64_t size, uint64_t count) {
                          commentLen);
         if ((e.flags & kFlagUtf8) || !applyUnicodePath(e.extra, e))
             e.name = decodeName(e);
-        if (e.mtime < 0)
-            e.mtime = fromDosTime(e.dosTime);
         entries_.push_back(std::move(e));
         i += kCentralSize + nameLen + extraLen + commentLen;
     }

@@ -33,7 +33,12 @@ struct Entry {
     uint32_t externalAttrs = 0;
     std::string extra; // the central extra fields without the ZIP64 field
     std::string comment;
-    time_t mtime = -1; // from the extended timestamp, else from the DOS time
+    time_t mtime = -1; // from the extended timestamp or the NTFS times; -1 without either
+
+    // The modification time: `mtime`, else the DOS time (converted only when
+    // asked for: the conversion reads the time zone each time, and a reader
+    // that extracts a few members of a large archive needs only theirs), or -1.
+    time_t modified() const;
 
     bool isDirectory() const;
     // A folder, nothing to extract: one by its name (a final "/"), or one
