@@ -108,7 +108,9 @@ QString readingFailureText(int code) {
     case ARC_ERR_ARCHIVE_OPEN:
         return QStringLiteral("cannot be opened");
     case ARC_ERR_NOT_ARCHIVE:
-        return QStringLiteral("not an LZH or ZIP archive");
+        // Asked of a file whose first bytes are those of an archive: the rest
+        // of it is not (a ZIP without its directory at the end, a download cut short).
+        return QStringLiteral("damaged or cut short: not a whole LZH or ZIP archive");
     case ARC_ERR_CANNOT_READ:
         return QStringLiteral("cannot be read");
     case ARC_ERR_NO_MEMORY:

@@ -175,6 +175,9 @@ check "--test of damaged archives exits 1" test "$s" -eq 1
 check "the damaged ZIP member is named" grep -q "bad.zip': 日本語.txt: CRC error" "$work/stderr"
 check "the damaged LZH member is named, the sound ones pass" sh -c "grep -q \"bad.lzh': 長文.txt: \" '$work/stderr' && test \$(grep -c \"bad.lzh'\" '$work/stderr') -eq 1"
 check "7z agrees the ZIP is damaged" sh -c "! 7z t '$work/a/bad.zip'"
+head -c -30 "$work/a/one.zip" >"$work/a/cut.zip"
+s=$(status_of "$program" --test "$work/a/cut.zip")
+check "a ZIP cut short is named so, not as no archive" sh -c "test $s -eq 1 && grep -q \"cut.zip': damaged or cut short\" '$work/stderr'"
 # A damaged member among many is found by halves, not by a call a member.
 python3 -c 'import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], "w") as z:
@@ -190,7 +193,7 @@ check "--inner: the inner files in DOUBLE/" sh -c "test $s -eq 0 && test ! -e '$
 check "--inner: right bytes" sums_match "$work/o/DOUBLE"
 python3 -c 'import sys, zipfile; z = zipfile.ZipFile(sys.argv[1], "w"); z.writestr("fake.zip", "PK\3\4 no archive"); z.writestr("a.txt", "a")' "$work/a/inner-fake.zip"
 s=$(status_of "$program" --extract --inner --out "$work/o" "$work/a/inner-fake.zip")
-check "--inner: a member that only looks like an archive is kept and named" sh -c "test $s -eq 1 && test -f '$work/o/inner-fake/fake.zip' && grep -q \"inner-fake.zip': fake.zip: not an LZH or ZIP archive\" '$work/stderr'"
+check "--inner: a member that only looks like an archive is kept and named" sh -c "test $s -eq 1 && test -f '$work/o/inner-fake/fake.zip' && grep -q \"inner-fake.zip': fake.zip: damaged or cut short\" '$work/stderr'"
 s=$(status_of "$program" --extract --out "$work/o" "$work/a/DOUBLE.LZH.ZIP")
 check "without --inner: the inner archive itself" sh -c "test $s -eq 0 && lhasa t '$work/o/DOUBLE.LZH'"
 
