@@ -90,7 +90,7 @@ int extractMember(const ArchiveFile& archive, const MemberHeader& h, const std::
     if (testOnly)
         return rc;
     if (rc == arc::kOk)
-        return file.commit(h.mtime, h.hasMode ? static_cast<int>(h.mode) : -1);
+        return file.commit(h.modified(), h.hasMode ? static_cast<int>(h.mode) : -1);
     file.abort();
     return rc;
 }
@@ -120,7 +120,7 @@ int list(const Command& cmd, std::string& output) {
         return rc;
     for (const MemberHeader& h : members)
         output += arc::listingLine(h.crc, 4, h.originalSize, h.packedSize, h.method,
-                                   static_cast<long long>(h.mtime), memberPath(h));
+                                   static_cast<long long>(h.modified()), memberPath(h));
     return arc::kOk;
 }
 

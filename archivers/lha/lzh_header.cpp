@@ -93,9 +93,10 @@ void takeExtension(uint8_t type, const uint8_t* data, size_t len, MemberHeader& 
     else if (type == kExtUnixMode && len >= 2) {
         h.hasMode = true;
         h.mode = get16(data) & 0777u;
-    } else if (type == kExtUnixTime && len >= 4)
+    } else if (type == kExtUnixTime && len >= 4) {
         h.mtime = static_cast<time_t>(get32(data));
-    else if (type == kExtLargeSizes && len >= 16) {
+        h.dosTime.reset();
+    } else if (type == kExtLargeSizes && len >= 16) {
         h.packedSize = get64(data);
         h.originalSize = get64(data + 8);
     }
@@ -129,7 +130,7 @@ int readOldLevel(const ArchiveFile& archive, uint64_t offset, const uint8_t* fir
     h.crc = get16(base.data() + 22 + nameLen);
     h.packedSize = get32(base.data() + 7);
     h.originalSize = get32(base.data() + 11);
-    h.mtime = fromDosTime(get32(base.data() + 15));
+    h.dosTime = get32(base.data() + 15);
     h.dataOffset = offset + baseSize;
     // After the CRC: the OS id, if any; level 0 may carry a Unix extension area
     // there (OS id, version, Unix time, mode, uid, gid).
@@ -139,6 +140,7 @@ int readOldLevel(const ArchiveFile& archive, uint64_t offset, const uint8_t* fir
     if (h.level == 0) {
         if (h.name.osId == kOsUnix && extra >= 8) {
             h.mtime = static_cast<time_t>(get32(base.data() + 26 + nameLen));
+            h.dosTime.reset();
             h.hasMode = true;
             h.mode = get16(base.data() + 30 + nameLen) & 0777u;
         }
@@ -219,6 +221,10 @@ int readWholeHeader(const ArchiveFile& archive, uint64_t offset, MemberHeader& h
 }
 
 } // namespace
+
+time_t MemberHeader::modified() const {
+    return dosTime ? fromDosTime(*dosTime) : mtime;
+}
 
 ArchiveFile::~ArchiveFile() {
     if (fd_ >= 0)

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <ctime>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -22,7 +23,9 @@ struct MemberHeader {
     std::string method; // five characters, e.g. "-lh5-"
     uint64_t packedSize = 0;
     uint64_t originalSize = 0;
-    time_t mtime = 0;
+    time_t mtime = 0; // a Unix time (level 2, or a Unix extension); see modified()
+    // The MS-DOS time of a level-0 or level-1 header that holds no Unix time.
+    std::optional<uint32_t> dosTime;
     uint16_t crc = 0;
     int level = 0;
     StoredName name;         // the OS id and every name field
@@ -30,6 +33,12 @@ struct MemberHeader {
     unsigned mode = 0;       // its permission bits (0777 at most)
     uint64_t offset = 0;     // where the header starts in the archive
     uint64_t dataOffset = 0; // where the member's data starts
+
+    // The modification time: the Unix time, or the MS-DOS time in local time
+    // (converted only when asked for: the conversion reads the time zone each
+    // time, and an extraction that picks a few members of a large archive
+    // needs only theirs).
+    time_t modified() const;
 };
 
 // Random access to an archive file. Short reads are served from a window of

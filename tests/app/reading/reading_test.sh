@@ -96,6 +96,8 @@ with warnings.catch_warnings(), zipfile.ZipFile(f"{d}/twice.zip", "w") as z:
     warnings.simplefilter("ignore")  # the duplicate name is the point
     for data in ("first\n", "second\n"):
         z.writestr(zipfile.ZipInfo("twice.txt"), data)
+open(f"{d}/tree.lzh", "wb").write(b"".join(  # DOS times; 0xFF separates folders
+    lzh1(b"-lh0-", b"d%d\xff" % i + (b"Makefile" if i % 2 == 0 else b"f%d.c" % i), b"%d" % i) for i in range(200)) + b"\0")
 with zipfile.ZipFile(f"{d}/long.zip", "w") as z:
     z.writestr("L" * 300, "long\n")
     z.writestr("ok.txt", "ok\n")
@@ -139,8 +141,11 @@ check "--list shows them as folders" sh -c "test $s -eq 0 && grep -q ' dos/\$' '
 python3 -c 'import sys, zipfile
 with zipfile.ZipFile(sys.argv[1], "w") as z:
     for i in range(200): z.writestr(f"d{i}/" + ("Makefile" if i % 2 == 0 else f"f{i}.c"), str(i))' "$work/a/tree.zip"
+mkdir "$work/h/lzh"
 strace -f -e trace=openat,newfstatat,statx -o "$work/trace" "$program" --extract --out "$work/h" "$work/a/tree.zip" >/dev/null 2>&1
+strace -f -e trace=openat,newfstatat,statx -o "$work/trace-lzh" "$program" --extract --out "$work/h/lzh" "$work/a/tree.lzh" >/dev/null 2>&1
 check "a tree with 100 Makefiles: its 200 files in few calls and looks" sh -c "test \$(ls '$work/h/tree' | wc -l) -eq 200 && test \$(grep -c 'tree.zip\"' '$work/trace') -lt 150 && test \$(grep -c 'Makefile (' '$work/trace') -lt 1000 && test \$(grep -c /etc/localtime '$work/trace') -lt 2000"
+check "the same in LZH" sh -c "test \$(ls '$work/h/lzh/tree' | wc -l) -eq 200 && test \$(grep -c /etc/localtime '$work/trace-lzh') -lt 2000"
 # Extractions into one folder at once each get a folder of their own.
 for r in 1 2 3 4; do
     for i in 1 2 3 4 5 6 7 8; do "$program" --extract --out "$work/h" "$work/a/TEST.LZH" >/dev/null 2>>"$work/race" & done
