@@ -27,7 +27,7 @@
 // CP437 else. A name is decoded whole before it is cut into folders, so the
 // second byte of a double-byte character is never taken for a separator.
 // Names from Unix hosts (and macOS) are cut at "/" only, so a backslash stays
-// part of the file name; names from every other host are cut at "/" and "".
+// part of the file name; names from every other host are cut at "/" and "\".
 //
 // Every file lands in the folder under its bare name, whatever path the
 // archive holds (no "..", no absolute names); folders and symbolic-link
