@@ -24,7 +24,10 @@ QString keepLog(const QString& kind, const QStringList& lines) {
         QStringLiteral("/%1-%2-%3.log")
             .arg(kind, QDateTime::currentDateTime().toString(QStringLiteral("yyyyMMdd-HHmmss")))
             .arg(QCoreApplication::applicationPid());
-    if (QFileInfo::exists(path) || !writeTextLines(path, lines))
+    QStringList shown;
+    for (const QString& line : lines)
+        shown << TerminalText(line);
+    if (QFileInfo::exists(path) || !writeTextLines(path, shown))
         return QString();
     return path;
 }

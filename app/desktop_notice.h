@@ -10,8 +10,9 @@ namespace dravonel {
 
 // Keeps `lines` as "<kind>-<date>-<pid>.log" in
 // ${XDG_STATE_HOME:-~/.local/state}/dravonel2/ (UTF-8, CR LF lines, like every
-// text file the program writes). Returns its path, or "" when it could not be
-// written.
+// text file the program writes), each as the terminal shows it (TerminalText):
+// a name cannot break a line in two or send escape sequences to a terminal
+// the log is shown on. Returns its path, or "" when it could not be written.
 QString keepLog(const QString& kind, const QStringList& lines);
 
 // Shows `summary` and `body` followed by the log's place (freedesktop

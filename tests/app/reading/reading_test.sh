@@ -65,6 +65,8 @@ check "mode restored" test "$(stat -c %a "$work/o/many/run.sh")" = 750
 check "the climbing name lands inside" sh -c "test -f '$work/o/many/up.txt' && test ! -e '$work/up.txt' && test ! -e '$work/o/up.txt'"
 check "the ESC name is named escaped, never raw" sh -c "grep -q 'esc.033\\[2Jname.txt' '$work/stderr' && ! grep -q \$'\\033' '$work/stderr'"
 check "a member not extracted: exit 1" test "$s" -eq 1
+XDG_STATE_HOME="$work/state" "$program" --extract --notify --out "$work/o" "$work/a/many.ZIP" >/dev/null 2>&1
+check "--notify's log shows the ESC name escaped too" sh -c "grep -q 'esc.033\[2Jname.txt' '$work/state/dravonel2/'extract-*.log && ! grep -q \$'\033' '$work/state/dravonel2/'extract-*.log"
 check "no staging folder left" sh -c "! ls -A '$work/o' | grep -q dravonel2-extract"
 
 # Hostile archives: a name longer than a file name may be, an LHa for UNIX
