@@ -68,6 +68,8 @@ $n"
 done
 printf 'Dravonel2 DVF FILE\r\nINDIR=%s\r\nOUTDIR=%s\r\nFILENAME=x" y\r\n%s\r\n' "$h/in" "$h/o\" x" "$h/in/a" >"$h/q.DVF"
 check "a job's archive name with a quote" sh -c "'$program' --batch normal '$h/q.DVF' && test -f '$h/o\" x/X\" Y.LZH'"
+s=$(status_of "$program" --batch normal --name "$(printf 'n\377')" --out "$h/o\" x" "$h/in/a")
+check "an archive name that is not UTF-8: refused, exit 1, no '?' name made" test "$s" -eq 1 -a ! -e "$h/o\" x/N?.LZH"
 # A name that is not UTF-8, named or listed by a job, is never taken for the
 # file whose name has U+FFFD in its place, and is shown with its bytes.
 printf 'other\n' >"$h/in/bad$(printf '\357\277\275').txt"
