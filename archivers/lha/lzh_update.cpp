@@ -54,13 +54,14 @@ bool holdsSameBytes(const ArchiveFile& archive, const MemberHeader& member,
     });
 }
 
-// The members a file may replace, by path. Files are stored under their bare
-// names; a member in a folder is never one of them.
-std::map<std::string, long> membersByPath(const std::vector<MemberHeader>& members) {
-    std::map<std::string, long> byPath;
+// The members a file may replace, by path, each path's in archive order.
+// Files are stored under their bare names; a member in a folder is never one
+// of them.
+std::map<std::string, std::vector<long>> membersByPath(const std::vector<MemberHeader>& members) {
+    std::map<std::string, std::vector<long>> byPath;
     for (size_t i = 0; i < members.size(); ++i) {
         if (members[i].method != kFolder.id)
-            byPath.emplace(memberPath(members[i]), static_cast<long>(i));
+            byPath[memberPath(members[i])].push_back(static_cast<long>(i));
     }
     return byPath;
 }
@@ -78,7 +79,7 @@ bool storable(const Command& cmd, const Planned& p, std::set<std::string>& seen,
 // Plans one file: passed over, left in the member that holds its bytes
 // already, replacing a member or added.
 void planFile(const Command& cmd, const std::string& path,
-              const std::map<std::string, long>& byPath, std::set<std::string>& seen,
+              const std::map<std::string, std::vector<long>>& byPath, std::set<std::string>& seen,
               UpdatePlan& plan) {
     Planned p{path, arc::baseNameOf(path), {}, 0, -1};
     p.stored = encodeMemberName(p.name);
@@ -91,13 +92,16 @@ void planFile(const Command& cmd, const std::string& path,
     if (it != byPath.end()) {
         // The file's bytes, not its time, decide: a file edited within the
         // second of its member, or an older version put back, differs from
-        // the member all the same.
-        if (cmd.verb == 'u' &&
-            holdsSameBytes(plan.old, plan.members[static_cast<size_t>(it->second)], path)) {
+        // the member all the same. Every member of the name must hold them,
+        // as an extractor lets the last one win.
+        const auto holds = [&](long i) {
+            return holdsSameBytes(plan.old, plan.members[static_cast<size_t>(i)], path);
+        };
+        if (cmd.verb == 'u' && std::all_of(it->second.begin(), it->second.end(), holds)) {
             ++plan.upToDate;
             return;
         }
-        p.replaces = it->second;
+        p.replaces = it->second.front();
     }
     p.size = static_cast<uint64_t>(st.st_size);
     plan.total += p.size;
@@ -105,7 +109,7 @@ void planFile(const Command& cmd, const std::string& path,
 }
 
 void planFiles(const Command& cmd, UpdatePlan& plan) {
-    const std::map<std::string, long> byPath = membersByPath(plan.members);
+    const std::map<std::string, std::vector<long>> byPath = membersByPath(plan.members);
     std::set<std::string> seen;
     for (const std::string& path : cmd.inputs)
         planFile(cmd, path, byPath, seen, plan);

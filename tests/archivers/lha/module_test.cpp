@@ -894,6 +894,14 @@ TEST_F(LhaModule, UpdatesArchivesOfEarlierReleasesByName) {
     ASSERT_EQ(unlha(normal(a, {file("a.txt", "new a")})), 0);
     ASSERT_EQ(membersOf(a).size(), 1u);
     expectReadersAgree(a, {{"a.txt", "new a"}});
+    // The file's bytes in the first of the two only: the later one, which an
+    // extractor lets win, goes all the same.
+    twice = storedArchive("a.txt", "new a", crcOf("new a"));
+    twice.pop_back();
+    spit(a, twice + storedArchive("a.txt", "old", crcOf("old")));
+    ASSERT_EQ(unlha(normal(a, {in + "/a.txt"})), 0);
+    ASSERT_EQ(membersOf(a).size(), 1u);
+    expectReadersAgree(a, {{"a.txt", "new a"}});
 }
 
 TEST_F(LhaModule, PermissionsTravelWithTheArchive) {
