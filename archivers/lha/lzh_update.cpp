@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <vector>
@@ -31,15 +32,18 @@ struct UpdatePlan {
     std::vector<MemberHeader> members;
     std::vector<Planned> files;
     int skipped = 0;
-    int upToDate = 0;   // files whose members hold their bytes already
-    uint64_t total = 0; // bytes of the files to write
+    int upToDate = 0;                   // files whose members hold their bytes already
+    uint64_t total = 0;                 // bytes of the files to write
+    std::optional<struct stat> archive; // the archive to update, when there is one
 };
 
 // Reads the members of the archive to update; none when it does not exist yet.
 int readExisting(const std::string& path, UpdatePlan& plan) {
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0)
+    if (::stat(path.c_str(), &st) == 0) {
+        plan.archive = st;
         return readArchive(path, plan.old, plan.members);
+    }
     return errno == ENOENT ? arc::kOk : arc::kErrCannotWriteDest;
 }
 
@@ -68,12 +72,16 @@ std::map<std::string, std::vector<long>> membersByPath(const std::vector<MemberH
 
 // Whether a file can be stored: a regular file, named the first time, under a
 // name extraction gives back as it is (one with a control character could
-// never be found again), hidden only with -a1.
-bool storable(const Command& cmd, const Planned& p, std::set<std::string>& seen, struct stat& st) {
+// never be found again), hidden only with -a1, and not the archive itself
+// (which would go in as the old archive it is replaced by).
+bool storable(const Command& cmd, const UpdatePlan& plan, const Planned& p,
+              std::set<std::string>& seen, struct stat& st) {
     const std::string readBack = arc::safeMemberName(decodeMemberPath(p.stored), false);
     return !p.name.empty() && readBack == p.name &&
            (cmd.includeHidden || !arc::isHiddenName(p.name)) && seen.insert(p.name).second &&
-           ::stat(p.path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+           ::stat(p.path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           !(plan.archive && plan.archive->st_dev == st.st_dev &&
+             plan.archive->st_ino == st.st_ino);
 }
 
 // Plans one file: passed over, left in the member that holds its bytes
@@ -84,7 +92,7 @@ void planFile(const Command& cmd, const std::string& path,
     Planned p{path, arc::baseNameOf(path), {}, 0, -1};
     p.stored = encodeMemberName(p.name);
     struct stat st;
-    if (!storable(cmd, p, seen, st)) {
+    if (!storable(cmd, plan, p, seen, st)) {
         plan.skipped = arc::addSkipped(plan.skipped);
         return;
     }

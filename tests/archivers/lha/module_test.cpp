@@ -444,6 +444,10 @@ TEST_F(LhaModule, SkipsAndCountsFilesItCannotStore) {
     std::string b = out + "/H.LZH";
     EXPECT_EQ(unlha(normal(b, {good, hidden}, "u -+ -a1")), 0);
     expectReadersAgree(b, {{".hidden", "secret"}, {"good.txt", "good"}});
+    // The archive named as a file of its own update is skipped, never stored
+    // as the old archive it is.
+    EXPECT_EQ(unlha(normal(b, {b, file("more.txt", "more")})), 1);
+    expectReadersAgree(b, {{".hidden", "secret"}, {"good.txt", "good"}, {"more.txt", "more"}});
     // Nothing could be stored: no archive, an error code.
     std::string c = out + "/N.LZH";
     EXPECT_EQ(unlha(normal(c, {missing, hidden}, "u -+")), arc::kErrNotFound);
