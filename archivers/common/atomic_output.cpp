@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -127,13 +128,19 @@ int linkIntoPlace(int fd, const std::string& destination, bool replacing) {
 }
 
 // Moves a finished temporary file to the destination. Returns 0 or an errno.
-// Only a replacement is renamed over the destination; a new archive is linked
-// there, which fails (EEXIST) when a file took the name meanwhile.
+// Only a replacement is renamed over the destination; a new archive fails
+// (EEXIST) when a file took the name meanwhile. Where the file system has no
+// rename that never replaces (NFS), a hard link does the same.
 int moveIntoPlace(const Temp& temp, const std::string& destination, bool replacing) {
     if (temp.path.empty())
         return linkIntoPlace(temp.fd, destination, replacing);
     if (replacing)
         return ::rename(temp.path.c_str(), destination.c_str()) == 0 ? 0 : errno;
+    if (::renameat2(AT_FDCWD, temp.path.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) ==
+        0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
     if (::link(temp.path.c_str(), destination.c_str()) != 0)
         return errno;
     ::unlink(temp.path.c_str());
