@@ -38,6 +38,7 @@ const QString kZipRestrictionFormat = QStringLiteral(
     "現在のZIP32J.DLL IZIP32J.DLLでは実行できません。（通常・非圧縮のＦＩｌｅＮ以外　ＺＩＰ）");
 const QString kNoExtension = QStringLiteral("拡張子がありません");
 const QString kArchiveNameWithSlash = QStringLiteral("書庫名に「/」は使えません");
+const QString kArchiveNameNotUtf8 = QStringLiteral("書庫名が UTF-8 ではありません");
 const QString kOldInnerNotExtracted = QStringLiteral("更新する書庫から中の書庫を取り出せません");
 
 // Why an archive was not made, as its module's (or the run's own) code says,
@@ -325,6 +326,11 @@ Verdict CompressionRun::CompressGroup(const QString& name, const QString& output
     }
     if (!safeArchiveName(n))
         return finish(kCodeMissing, QString(), {}, kArchiveNameWithSlash);
+    // A name with bytes that are not UTF-8 (a job's or the command line's)
+    // has no spelling of its own: the file system would get "?" for them and
+    // the run would make or update an archive of another name.
+    if (HoldsUndecodedBytes(n))
+        return finish(kCodeMissing, QString(), {}, kArchiveNameNotUtf8);
     // An output folder that has no long form must not turn into the root.
     if (outputFolder.isEmpty())
         return finish(kCodeDestination, QString());

@@ -4,6 +4,7 @@
 
 #include <atomic>
 #include <cerrno>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <ctime>
@@ -101,11 +102,13 @@ void dropTemp(Temp& temp) {
 }
 
 // Gives a nameless temporary file the destination's name. Returns 0 or an errno.
-int linkIntoPlace(int fd, const std::string& destination) {
+// A new archive (`replacing` false) never takes the place of a file that
+// appeared under its name while it was written: EEXIST.
+int linkIntoPlace(int fd, const std::string& destination, bool replacing) {
     const std::string self = "/proc/self/fd/" + std::to_string(fd);
     if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) == 0)
         return 0;
-    if (errno != EEXIST)
+    if (errno != EEXIST || !replacing)
         return errno;
     // A destination exists: link under a fresh name, then rename that over it.
     for (int attempt = 0; attempt < 100; ++attempt) {
@@ -125,10 +128,30 @@ int linkIntoPlace(int fd, const std::string& destination) {
 }
 
 // Moves a finished temporary file to the destination. Returns 0 or an errno.
-int moveIntoPlace(const Temp& temp, const std::string& destination) {
+// Only a replacement is renamed over the destination; a new archive fails
+// (EEXIST) when a file took the name meanwhile. Where the file system has no
+// rename that never replaces (NFS), a hard link does the same.
+int moveIntoPlace(const Temp& temp, const std::string& destination, bool replacing) {
     if (temp.path.empty())
-        return linkIntoPlace(temp.fd, destination);
-    return ::rename(temp.path.c_str(), destination.c_str()) == 0 ? 0 : errno;
+        return linkIntoPlace(temp.fd, destination, replacing);
+    if (replacing)
+        return ::rename(temp.path.c_str(), destination.c_str()) == 0 ? 0 : errno;
+    if (::renameat2(AT_FDCWD, temp.path.c_str(), AT_FDCWD, destination.c_str(), RENAME_NOREPLACE) ==
+        0)
+        return 0;
+    if (errno != EINVAL && errno != ENOSYS)
+        return errno;
+    if (::link(temp.path.c_str(), destination.c_str()) != 0)
+        return errno;
+    ::unlink(temp.path.c_str());
+    return 0;
+}
+
+// Whether `st` and `then` describe one file with the same contents, as far as
+// its size and modification time tell.
+bool sameFile(const struct stat& st, const struct stat& then) {
+    return st.st_dev == then.st_dev && st.st_ino == then.st_ino && st.st_size == then.st_size &&
+           st.st_mtim.tv_sec == then.st_mtim.tv_sec && st.st_mtim.tv_nsec == then.st_mtim.tv_nsec;
 }
 
 // Whether an existing destination may be replaced: see the header.
@@ -174,6 +197,8 @@ int AtomicOutput::open(const std::string& destination, const std::string& workDi
     if (!replacing_ && errno != ENOENT)
         return kErrCannotWriteDest;
     mode_ = replacing_ ? (st.st_mode & 0777) : 0;
+    if (replacing_)
+        replaced_ = st;
     buffer_.reserve(kBufferSize);
     tempFolder_ = workDir.empty() ? folderOf(destination) : workDir;
     Temp temp;
@@ -271,7 +296,7 @@ int AtomicOutput::copyBeside() {
         rc = kErrCannotWriteDest;
     if (rc == kOk && ::fsync(beside.fd) != 0)
         rc = writeErrorCode(errno);
-    if (rc == kOk && moveIntoPlace(beside, destination_) != 0)
+    if (rc == kOk && moveIntoPlace(beside, destination_, replacing_) != 0)
         rc = kErrCannotWriteDest;
     if (rc == kOk)
         beside.path.clear(); // it is the destination now
@@ -289,8 +314,14 @@ int AtomicOutput::commit() {
     // so a crash cannot leave an empty file where the old archive was.
     if (rc == kOk && replacing_ && ::fsync(fd_) != 0)
         rc = writeErrorCode(errno);
+    // The replacement was made from the archive open() found: another file
+    // put there meanwhile (by another program) is not replaced.
+    struct stat now;
+    if (rc == kOk && replacing_ &&
+        (::lstat(destination_.c_str(), &now) != 0 || !sameFile(now, replaced_)))
+        rc = kErrCannotWriteDest;
     if (rc == kOk) {
-        const int err = moveIntoPlace(Temp{fd_, tempPath_}, destination_);
+        const int err = moveIntoPlace(Temp{fd_, tempPath_}, destination_, replacing_);
         if (err == EXDEV)
             rc = copyBeside();
         else if (err != 0)

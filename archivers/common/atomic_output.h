@@ -11,6 +11,11 @@
 // temporary name that is at once renamed over the destination. Elsewhere it is
 // a hidden ".<name>.XXXXXX" file in the same folder.
 //
+// commit() never takes the place of a file that was not there at open(): a
+// new archive fails when a file took its name meanwhile, a replacement when
+// the file at the destination is no longer the one open() found (another
+// inode, size or modification time).
+//
 // An existing destination keeps its permission bits (rwx); a new one gets
 // 0666 less the umask. An existing destination is refused (kErrCannotWriteDest,
 // left as it is) when it is not a regular file (a symbolic link is not one),
@@ -21,6 +26,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <sys/stat.h>
 #include <sys/types.h>
 #include <vector>
 
@@ -70,6 +76,7 @@ private:
     std::string tempPath_; // empty while the temporary file has no name
     mode_t mode_ = 0;      // the replaced archive's permission bits
     bool replacing_ = false;
+    struct stat replaced_ {}; // the destination open() found, when replacing
     std::vector<unsigned char> buffer_;
     uint64_t written_ = 0;
 };

@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
+#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <vector>
@@ -31,15 +32,18 @@ struct UpdatePlan {
     std::vector<MemberHeader> members;
     std::vector<Planned> files;
     int skipped = 0;
-    int upToDate = 0;   // files whose members hold their bytes already
-    uint64_t total = 0; // bytes of the files to write
+    int upToDate = 0;                   // files whose members hold their bytes already
+    uint64_t total = 0;                 // bytes of the files to write
+    std::optional<struct stat> archive; // the archive to update, when there is one
 };
 
 // Reads the members of the archive to update; none when it does not exist yet.
 int readExisting(const std::string& path, UpdatePlan& plan) {
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0)
+    if (::stat(path.c_str(), &st) == 0) {
+        plan.archive = st;
         return readArchive(path, plan.old, plan.members);
+    }
     return errno == ENOENT ? arc::kOk : arc::kErrCannotWriteDest;
 }
 
@@ -54,36 +58,41 @@ bool holdsSameBytes(const ArchiveFile& archive, const MemberHeader& member,
     });
 }
 
-// The members a file may replace, by path. Files are stored under their bare
-// names; a member in a folder is never one of them.
-std::map<std::string, long> membersByPath(const std::vector<MemberHeader>& members) {
-    std::map<std::string, long> byPath;
+// The members a file may replace, by path, each path's in archive order.
+// Files are stored under their bare names; a member in a folder is never one
+// of them.
+std::map<std::string, std::vector<long>> membersByPath(const std::vector<MemberHeader>& members) {
+    std::map<std::string, std::vector<long>> byPath;
     for (size_t i = 0; i < members.size(); ++i) {
         if (members[i].method != kFolder.id)
-            byPath.emplace(memberPath(members[i]), static_cast<long>(i));
+            byPath[memberPath(members[i])].push_back(static_cast<long>(i));
     }
     return byPath;
 }
 
 // Whether a file can be stored: a regular file, named the first time, under a
 // name extraction gives back as it is (one with a control character could
-// never be found again), hidden only with -a1.
-bool storable(const Command& cmd, const Planned& p, std::set<std::string>& seen, struct stat& st) {
+// never be found again), hidden only with -a1, and not the archive itself
+// (which would go in as the old archive it is replaced by).
+bool storable(const Command& cmd, const UpdatePlan& plan, const Planned& p,
+              std::set<std::string>& seen, struct stat& st) {
     const std::string readBack = arc::safeMemberName(decodeMemberPath(p.stored), false);
     return !p.name.empty() && readBack == p.name &&
            (cmd.includeHidden || !arc::isHiddenName(p.name)) && seen.insert(p.name).second &&
-           ::stat(p.path.c_str(), &st) == 0 && S_ISREG(st.st_mode);
+           ::stat(p.path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
+           !(plan.archive && plan.archive->st_dev == st.st_dev &&
+             plan.archive->st_ino == st.st_ino);
 }
 
 // Plans one file: passed over, left in the member that holds its bytes
 // already, replacing a member or added.
 void planFile(const Command& cmd, const std::string& path,
-              const std::map<std::string, long>& byPath, std::set<std::string>& seen,
+              const std::map<std::string, std::vector<long>>& byPath, std::set<std::string>& seen,
               UpdatePlan& plan) {
     Planned p{path, arc::baseNameOf(path), {}, 0, -1};
     p.stored = encodeMemberName(p.name);
     struct stat st;
-    if (!storable(cmd, p, seen, st)) {
+    if (!storable(cmd, plan, p, seen, st)) {
         plan.skipped = arc::addSkipped(plan.skipped);
         return;
     }
@@ -91,13 +100,16 @@ void planFile(const Command& cmd, const std::string& path,
     if (it != byPath.end()) {
         // The file's bytes, not its time, decide: a file edited within the
         // second of its member, or an older version put back, differs from
-        // the member all the same.
-        if (cmd.verb == 'u' &&
-            holdsSameBytes(plan.old, plan.members[static_cast<size_t>(it->second)], path)) {
+        // the member all the same. Every member of the name must hold them,
+        // as an extractor lets the last one win.
+        const auto holds = [&](long i) {
+            return holdsSameBytes(plan.old, plan.members[static_cast<size_t>(i)], path);
+        };
+        if (cmd.verb == 'u' && std::all_of(it->second.begin(), it->second.end(), holds)) {
             ++plan.upToDate;
             return;
         }
-        p.replaces = it->second;
+        p.replaces = it->second.front();
     }
     p.size = static_cast<uint64_t>(st.st_size);
     plan.total += p.size;
@@ -105,7 +117,7 @@ void planFile(const Command& cmd, const std::string& path,
 }
 
 void planFiles(const Command& cmd, UpdatePlan& plan) {
-    const std::map<std::string, long> byPath = membersByPath(plan.members);
+    const std::map<std::string, std::vector<long>> byPath = membersByPath(plan.members);
     std::set<std::string> seen;
     for (const std::string& path : cmd.inputs)
         planFile(cmd, path, byPath, seen, plan);

@@ -63,16 +63,21 @@ bool holdsSameBytes(const Reader& old, const Entry& e, const std::string& path) 
            arc::fileHolds(path, e.size, [&](const auto& sink) { return old.extract(e, sink); });
 }
 
-// The sources whose files hold the bytes of the first entry of their name
-// already: that entry, and any later one of the name, stays as it is.
+// The sources whose files hold the bytes of every entry of their name
+// already (an extractor lets the last one of a name win): those entries stay
+// as they are. One entry that differs makes the file replace them all.
 void markUpToDate(const Reader& old, UpdatePlan& plan) {
-    std::unordered_set<std::string> looked;
+    std::unordered_map<std::string, bool> holding; // by name: every entry so far holds the bytes
     for (const Entry& e : old.entries()) {
         auto it = plan.byName.find(e.name);
-        if (it == plan.byName.end() || !looked.insert(e.name).second)
+        if (it == plan.byName.end())
             continue;
-        if (holdsSameBytes(old, e, plan.todo[it->second]->path)) {
-            plan.state[it->second] = kUpToDate;
+        bool& holds = holding.try_emplace(e.name, true).first->second;
+        holds = holds && holdsSameBytes(old, e, plan.todo[it->second]->path);
+    }
+    for (const auto& [name, holds] : holding) {
+        if (holds) {
+            plan.state[plan.byName.at(name)] = kUpToDate;
             ++plan.upToDate;
         }
     }

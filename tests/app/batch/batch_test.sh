@@ -72,6 +72,8 @@ mkdir "$h/x"
 check "a name with a tab comes back out" sh -c "'$program' --extract --out '$h/x' '$h/o\" x/$tab.LZH' && test \"\$(cat '$h/x/$tab')\" = '$tab'"
 rm -r "$h/x"
 check "a job's archive name with a quote" sh -c "'$program' --batch normal '$h/q.DVF' && test -f '$h/o\" x/X\" Y.LZH'"
+s=$(status_of "$program" --batch normal --name "$(printf 'n\377')" --out "$h/o\" x" "$h/in/a")
+check "an archive name that is not UTF-8: refused, exit 1, no '?' name made" test "$s" -eq 1 -a ! -e "$h/o\" x/N?.LZH"
 # A name that is not UTF-8, named or listed by a job, is never taken for the
 # file whose name has U+FFFD in its place, and is shown with its bytes.
 printf 'other\n' >"$h/in/bad$(printf '\357\277\275').txt"

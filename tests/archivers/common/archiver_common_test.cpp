@@ -85,6 +85,24 @@ TEST(AtomicOutput, ReplacesOnlyOnCommitAndLeavesNoTemporaryBehind) {
     EXPECT_EQ(entriesIn(dir.path), 1u);
 }
 
+TEST(AtomicOutput, NeverTakesThePlaceOfAFileThatAppearedOrChangedMeanwhile) {
+    TempDir dir;
+    const fs::path fresh = dir.path / "new.lzh", old = dir.path / "old.lzh";
+    spit(old, "old archive");
+    arc::AtomicOutput made, replacement;
+    ASSERT_EQ(made.open(fresh.string(), ""), arc::kOk);
+    ASSERT_EQ(replacement.open(old.string(), ""), arc::kOk);
+    spit(fresh, "the user's file");
+    spit(old, "another program's archive");
+    ASSERT_EQ(made.write("new", 3), arc::kOk);
+    ASSERT_EQ(replacement.write("update", 6), arc::kOk);
+    EXPECT_EQ(made.commit(), arc::kErrCannotWriteDest);
+    EXPECT_EQ(replacement.commit(), arc::kErrCannotWriteDest);
+    EXPECT_EQ(slurp(fresh), "the user's file");
+    EXPECT_EQ(slurp(old), "another program's archive");
+    EXPECT_EQ(entriesIn(dir.path), 2u);
+}
+
 TEST(AtomicOutput, TruncateTakesBackBufferedAndFlushedBytes) {
     TempDir dir;
     const fs::path dest = dir.path / "t.bin";

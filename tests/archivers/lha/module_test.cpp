@@ -444,6 +444,10 @@ TEST_F(LhaModule, SkipsAndCountsFilesItCannotStore) {
     std::string b = out + "/H.LZH";
     EXPECT_EQ(unlha(normal(b, {good, hidden}, "u -+ -a1")), 0);
     expectReadersAgree(b, {{".hidden", "secret"}, {"good.txt", "good"}});
+    // The archive named as a file of its own update is skipped, never stored
+    // as the old archive it is.
+    EXPECT_EQ(unlha(normal(b, {b, file("more.txt", "more")})), 1);
+    expectReadersAgree(b, {{".hidden", "secret"}, {"good.txt", "good"}, {"more.txt", "more"}});
     // Nothing could be stored: no archive, an error code.
     std::string c = out + "/N.LZH";
     EXPECT_EQ(unlha(normal(c, {missing, hidden}, "u -+")), arc::kErrNotFound);
@@ -916,6 +920,14 @@ TEST_F(LhaModule, UpdatesArchivesOfEarlierReleasesByName) {
     twice.pop_back();
     spit(a, twice + storedArchive("a.txt", "two", crcOf("two")));
     ASSERT_EQ(unlha(normal(a, {file("a.txt", "new a")})), 0);
+    ASSERT_EQ(membersOf(a).size(), 1u);
+    expectReadersAgree(a, {{"a.txt", "new a"}});
+    // The file's bytes in the first of the two only: the later one, which an
+    // extractor lets win, goes all the same.
+    twice = storedArchive("a.txt", "new a", crcOf("new a"));
+    twice.pop_back();
+    spit(a, twice + storedArchive("a.txt", "old", crcOf("old")));
+    ASSERT_EQ(unlha(normal(a, {in + "/a.txt"})), 0);
     ASSERT_EQ(membersOf(a).size(), 1u);
     expectReadersAgree(a, {{"a.txt", "new a"}});
 }

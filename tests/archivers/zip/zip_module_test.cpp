@@ -337,6 +337,15 @@ TEST(ZipModule, UpdateReplacesSameNamesAppendsNewOnesAndCopiesTheRestUnchanged) 
     EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", twice, (dir / "d.txt").string())), 0);
     EXPECT_EQ(python("print([z.read(i).decode() for i in z.infolist()])", twice),
               (std::vector<std::string>{"['new', 'c']"}));
+    // The file's bytes in the first entry of its name but not in a later one,
+    // which an extractor lets win: the file replaces both all the same.
+    shell("python3 -W ignore -c 'import sys, zipfile\n"
+          "with zipfile.ZipFile(sys.argv[1], \"w\") as z:\n"
+          "    z.writestr(\"d.txt\", \"new\"); z.writestr(\"d.txt\", \"old\")' " +
+          quote(twice));
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", twice, (dir / "d.txt").string())), 0);
+    EXPECT_EQ(python("print([z.read(i).decode() for i in z.infolist()])", twice),
+              (std::vector<std::string>{"['new']"}));
 }
 
 TEST(ZipModule, UpdatesArchivesOfOtherToolsKeepingTheirEntries) {
