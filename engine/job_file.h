@@ -79,7 +79,8 @@ ParsedJob parseJobFile(QByteArray data);
 // any of the three values.
 bool applyJob(const ParsedJob& parsed, JobTarget& job, QStringList* refused = nullptr);
 
-// Reads the job in `path`. Each value takes effect as soon as it is read, so a
+// Reads the job in `path`: a regular file of at most 64 MiB (a larger one is no
+// job and is not read). Each value takes effect as soon as it is read, so a
 // file broken at line 3 has already changed the input folder. The entries go
 // through the target list's Gaibu_ListInAdd, stopping at the first it refuses.
 // A failure shows "ファイルの読み込みに失敗しました。". Returns true when the
