@@ -117,15 +117,18 @@ QByteArray spliceSections(const QByteArray& target, const QByteArray& source,
 
 // What a settings file name holds: nothing yet, a regular file (through a
 // link too), or something else, which is left alone and whose settings take
-// their defaults: a FIFO would block the program at its start, and a device
-// or a folder holds no settings.
+// their defaults: a FIFO would block the program at its start, a device or a
+// folder holds no settings, and a file larger than any settings file (a few KiB)
+// is none either, which would be copied and read whole at each start.
 enum class AtName { Nothing, File, Other };
+
+constexpr off_t kLargestSettingsFile = 64 << 20;
 
 AtName whatIsAt(const QString& path) {
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return errno == ENOENT ? AtName::Nothing : AtName::Other;
-    return S_ISREG(st.st_mode) ? AtName::File : AtName::Other;
+    return S_ISREG(st.st_mode) && st.st_size <= kLargestSettingsFile ? AtName::File : AtName::Other;
 }
 
 QByteArray fileBytes(const QString& path) {
