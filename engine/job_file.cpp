@@ -107,14 +107,19 @@ bool applyJob(const ParsedJob& parsed, JobTarget& job, QStringList* refused) {
     job.setArchiveName(*parsed.archiveName);
     TargetList& targets = job.targets();
     targets.removeAll();
+    // A blank line names no file: it is neither taken nor refused.
+    auto refuse = [refused](const QString& entry) {
+        if (refused && !entry.isEmpty())
+            *refused << entry;
+    };
     for (qsizetype i = 0; i < parsed.entries.size(); ++i) {
         QString longForm;
         const bool room = targets.Gaibu_ListInAdd(parsed.entries.at(i), &longForm);
-        if (refused && (!room || !targets.contains(longForm)))
-            *refused << parsed.entries.at(i);
+        if (!room || !targets.contains(longForm))
+            refuse(parsed.entries.at(i));
         if (!room) {
-            if (refused)
-                *refused << parsed.entries.mid(i + 1);
+            for (const QString& entry : parsed.entries.mid(i + 1))
+                refuse(entry);
             break;
         }
     }
