@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QSaveFile>
 #include <QSettings>
@@ -211,7 +212,8 @@ void IniSettingsStore::deleteSection(const QString& application, const QString& 
 
 void IniSettingsStore::deleteApplication(const QString& application) {
     open_.erase(application);
-    if (whatIsAt(fileFor(application)) == AtName::File)
+    // A regular file of any size goes: one too large to be read is removed too.
+    if (QFileInfo(fileFor(application)).isFile())
         QFile::remove(fileFor(application));
 }
 

@@ -238,6 +238,8 @@ TEST_F(SettingsTest, ASettingsNameThatIsNoFileIsNeitherReadNorReplaced) {
     ASSERT_TRUE(QFile::resize(current(), huge));
     EXPECT_EQ(useStore(), "default");
     EXPECT_EQ(QFileInfo(current()).size(), huge);
+    IniSettingsStore(dir.path()).deleteApplication(kStoreApplication);
+    EXPECT_FALSE(QFile::exists(current())) << "removing the settings removes it all the same";
 }
 
 TEST_F(SettingsTest, OtherProgramsLinesSurviveSavesAndTheRemovalByteForByte) {
