@@ -15,6 +15,11 @@ namespace dravonel {
 
 namespace {
 
+// The largest job file read. A job of a full target list with the longest paths
+// takes about 4 MiB; a larger file is no job, and reading it whole could exhaust
+// the memory.
+constexpr qint64 kLargestJobFile = 64 << 20;
+
 // Splits text into lines at CR LF, LF or CR; a last line without an ending
 // counts, an ending at the very end adds no empty line.
 QStringList splitLines(const QString& text) {
@@ -102,14 +107,19 @@ bool applyJob(const ParsedJob& parsed, JobTarget& job, QStringList* refused) {
     job.setArchiveName(*parsed.archiveName);
     TargetList& targets = job.targets();
     targets.removeAll();
+    // A blank line names no file: it is neither taken nor refused.
+    auto refuse = [refused](const QString& entry) {
+        if (refused && !entry.isEmpty())
+            *refused << entry;
+    };
     for (qsizetype i = 0; i < parsed.entries.size(); ++i) {
         QString longForm;
         const bool room = targets.Gaibu_ListInAdd(parsed.entries.at(i), &longForm);
-        if (refused && (!room || !targets.contains(longForm)))
-            *refused << parsed.entries.at(i);
+        if (!room || !targets.contains(longForm))
+            refuse(parsed.entries.at(i));
         if (!room) {
-            if (refused)
-                *refused << parsed.entries.mid(i + 1);
+            for (const QString& entry : parsed.entries.mid(i + 1))
+                refuse(entry);
             break;
         }
     }
@@ -121,10 +131,13 @@ bool LoadDvf(const QString& path, JobTarget& job, MessageHost& host, QStringList
     // device such as /dev/zero never end.
     QFile file(path);
     QByteArray data;
-    if (CanOpenForReading(path) && file.open(QIODevice::ReadOnly))
+    bool read =
+        CanOpenForReading(path) && file.open(QIODevice::ReadOnly) && file.size() <= kLargestJobFile;
+    if (read) {
         data = file.readAll();
-    if (!file.isOpen() || file.error() != QFileDevice::NoError ||
-        !applyJob(parseJobFile(data), job, refused)) {
+        read = file.error() == QFileDevice::NoError && data.size() <= kLargestJobFile;
+    }
+    if (!read || !applyJob(parseJobFile(data), job, refused)) {
         host.showMessage(resDravonel(msg::JobFileReadFailed));
         return false;
     }

@@ -75,11 +75,12 @@ ParsedJob parseJobFile(QByteArray data);
 // Puts a parsed job into `job`: the values it has, in their order, then (when
 // the archive name was read) the entries through the target list's
 // Gaibu_ListInAdd, stopping at the first it refuses; `refused`, when given,
-// receives the entries that did not go on the list. False when the job lacks
-// any of the three values.
+// receives the entries that did not go on the list (blank lines, which name no
+// file, aside). False when the job lacks any of the three values.
 bool applyJob(const ParsedJob& parsed, JobTarget& job, QStringList* refused = nullptr);
 
-// Reads the job in `path`. Each value takes effect as soon as it is read, so a
+// Reads the job in `path`: a regular file of at most 64 MiB (a larger one is no
+// job and is not read). Each value takes effect as soon as it is read, so a
 // file broken at line 3 has already changed the input folder. The entries go
 // through the target list's Gaibu_ListInAdd, stopping at the first it refuses.
 // A failure shows "ファイルの読み込みに失敗しました。". Returns true when the

@@ -72,6 +72,11 @@ bool ResultLog::WriteLogFile(const QString& path, MessageHost& host) const {
 }
 
 bool writeTextLines(const QString& path, const QStringList& lines) {
+    // Only a regular file (through links too) is replaced: the new text would
+    // take the place of a named pipe or a device such as /dev/null.
+    const QFileInfo existing(path);
+    if (existing.exists() && !existing.isFile())
+        return false;
     QSaveFile file(path);
     if (!file.open(QIODevice::WriteOnly))
         return false;

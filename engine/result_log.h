@@ -48,7 +48,8 @@ private:
 };
 
 // Writes `lines`, each followed by CR LF, as UTF-8, replacing `path` only when
-// the whole text was written. Returns false on any failure.
+// the whole text was written. Returns false on any failure, and for a path at
+// which something other than a regular file stands.
 bool writeTextLines(const QString& path, const QStringList& lines);
 
 } // namespace dravonel

@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QLockFile>
 #include <QSaveFile>
 #include <QSettings>
@@ -117,15 +118,18 @@ QByteArray spliceSections(const QByteArray& target, const QByteArray& source,
 
 // What a settings file name holds: nothing yet, a regular file (through a
 // link too), or something else, which is left alone and whose settings take
-// their defaults: a FIFO would block the program at its start, and a device
-// or a folder holds no settings.
+// their defaults: a FIFO would block the program at its start, a device or a
+// folder holds no settings, and a file larger than any settings file (a few KiB)
+// is none either, which would be copied and read whole at each start.
 enum class AtName { Nothing, File, Other };
+
+constexpr off_t kLargestSettingsFile = 64 << 20;
 
 AtName whatIsAt(const QString& path) {
     struct stat st;
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
         return errno == ENOENT ? AtName::Nothing : AtName::Other;
-    return S_ISREG(st.st_mode) ? AtName::File : AtName::Other;
+    return S_ISREG(st.st_mode) && st.st_size <= kLargestSettingsFile ? AtName::File : AtName::Other;
 }
 
 QByteArray fileBytes(const QString& path) {
@@ -208,7 +212,8 @@ void IniSettingsStore::deleteSection(const QString& application, const QString& 
 
 void IniSettingsStore::deleteApplication(const QString& application) {
     open_.erase(application);
-    if (whatIsAt(fileFor(application)) == AtName::File)
+    // A regular file of any size goes: one too large to be read is removed too.
+    if (QFileInfo(fileFor(application)).isFile())
         QFile::remove(fileFor(application));
 }
 

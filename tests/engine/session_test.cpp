@@ -97,8 +97,11 @@ TEST_F(SessionTest, AJobFileFillsTheSessionAndIsWrittenFromIt) {
     job.inputFolder = in;
     job.outputFolder = out;
     job.archiveName = QStringLiteral("name");
-    job.entries = QStringList{a};
-    ASSERT_TRUE(applyJob(job, session));
+    // A blank line, as a hand-edited job may end with, is no file left out.
+    job.entries = QStringList{a, QString()};
+    QStringList refused;
+    ASSERT_TRUE(applyJob(job, session, &refused));
+    EXPECT_EQ(refused, QStringList());
     EXPECT_EQ(session.inputFolder(), in);
     EXPECT_EQ(session.outputFolder(), out);
     EXPECT_EQ(session.archiveName(), "name");

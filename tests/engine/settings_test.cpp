@@ -6,6 +6,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTemporaryDir>
 #include <QTextStream>
 
@@ -212,13 +213,14 @@ TEST_F(SettingsTest, ASettingsNameThatIsNoFileIsNeitherReadNorReplaced) {
     // A FIFO would block the program at its start; nothing may replace it.
     const QByteArray fifo = QFile::encodeName(current());
     ASSERT_EQ(::mkfifo(fifo.constData(), 0600), 0);
-    auto use = std::async(std::launch::async, [this] {
+    const auto useStore = [this] {
         IniSettingsStore store(dir.path());
         store.write(kStoreApplication, kStoreSection, QStringLiteral("UCase"), QStringLiteral("1"));
         store.deleteSection(kStoreApplication, QStringLiteral("Other"));
         return store.read(kStoreApplication, QStringLiteral("Other"), QStringLiteral("Keep"),
                           QStringLiteral("default"));
-    });
+    };
+    auto use = std::async(std::launch::async, useStore);
     for (int i = 0; i < 10 && use.wait_for(std::chrono::seconds(2)) != std::future_status::ready;
          ++i) {
         ADD_FAILURE() << "the store waits on the FIFO";
@@ -228,6 +230,16 @@ TEST_F(SettingsTest, ASettingsNameThatIsNoFileIsNeitherReadNorReplaced) {
     struct stat st;
     ASSERT_EQ(::lstat(fifo.constData(), &st), 0);
     EXPECT_TRUE(S_ISFIFO(st.st_mode));
+
+    // Nor is a file far larger than settings are: it is not copied and read whole.
+    ASSERT_EQ(::unlink(fifo.constData()), 0);
+    writeFile(current(), QStringLiteral("[Other]\nKeep=1\n"));
+    const qint64 huge = qint64(65) << 20;
+    ASSERT_TRUE(QFile::resize(current(), huge));
+    EXPECT_EQ(useStore(), "default");
+    EXPECT_EQ(QFileInfo(current()).size(), huge);
+    IniSettingsStore(dir.path()).deleteApplication(kStoreApplication);
+    EXPECT_FALSE(QFile::exists(current())) << "removing the settings removes it all the same";
 }
 
 TEST_F(SettingsTest, OtherProgramsLinesSurviveSavesAndTheRemovalByteForByte) {

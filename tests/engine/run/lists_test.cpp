@@ -158,6 +158,14 @@ TEST_F(Lists, SavingTheLogAsksBeforeReplacingAndWritesNothingWhenEmpty) {
     host.messages.clear();
     EXPECT_FALSE(log.WriteLogFile(dir.path() + "/no/folder/x.LOG", host));
     EXPECT_EQ(host.messages, QStringList{"セーブできませんでした。"});
+    // A named pipe is not replaced by a file.
+    const QString pipe = dir.path() + "/pipe.LOG";
+    ASSERT_EQ(::mkfifo(QFile::encodeName(pipe).constData(), 0600), 0);
+    host.answers = {true};
+    EXPECT_FALSE(log.WriteLogFile(pipe, host));
+    EXPECT_EQ(host.messages.last(), "セーブできませんでした。");
+    const QFileInfo kept(pipe);
+    EXPECT_TRUE(kept.exists() && !kept.isFile()) << "the pipe is still there";
 }
 
 TEST_F(Lists, JobFilesRoundTripEveryLineWhole) {
@@ -229,6 +237,14 @@ TEST_F(Lists, JobFilesInOtherLayoutsAndBrokenOnes) {
     EXPECT_FALSE(LoadDvf(file("empty.dvf", ""), job, host));
     EXPECT_FALSE(LoadDvf(dir.path() + "/none.dvf", job, host));
     EXPECT_EQ(host.messages.size(), 2);
+
+    // A huge file is no job: it is refused, not read whole into memory.
+    const QString huge =
+        file("huge.dvf", "Dravonel2 DVF FILE\r\nINDIR=/h\r\nOUTDIR=/h\r\nFILENAME=h\r\n");
+    ASSERT_TRUE(QFile::resize(huge, qint64(64) << 30));
+    EXPECT_FALSE(LoadDvf(huge, job, host));
+    EXPECT_NE(job.name, "h");
+    EXPECT_EQ(host.messages.size(), 3);
 
     // A named pipe is no job file: reading one would wait for a writer (here a
     // thread that offers a whole job once someone reads), or never end.
