@@ -22,6 +22,7 @@
 #include <utility>
 #include <vector>
 
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace dravonel {
@@ -40,6 +41,15 @@ const QString kNoExtension = QStringLiteral("拡張子がありません");
 const QString kArchiveNameWithSlash = QStringLiteral("書庫名に「/」は使えません");
 const QString kArchiveNameNotUtf8 = QStringLiteral("書庫名が UTF-8 ではありません");
 const QString kOldInnerNotExtracted = QStringLiteral("更新する書庫から中の書庫を取り出せません");
+
+// Whether the archive's name is held by something other than a regular file
+// (a link the module does not write through) while its folder still takes new
+// files: the module that would not replace it failed for this archive alone.
+bool nameHeldInUsableFolder(const QString& archive) {
+    struct stat st;
+    return !archive.isEmpty() && ::lstat(QFile::encodeName(archive).constData(), &st) == 0 &&
+           !S_ISREG(st.st_mode) && CanCreateFilesIn(FolderOf(archive));
+}
 
 // Why an archive was not made, as its module's (or the run's own) code says,
 // for the files it was to hold.
@@ -266,6 +276,11 @@ int CompressionRun::compress(Module module, const QString& commandLine, const QS
 
 Verdict CompressionRun::finish(int code, const QString& archive, const Proof& proof,
                                const QString& reason) {
+    // A module cannot write the archive either because the output folder
+    // takes no files (the run stops) or because its name is held by a link it
+    // does not write through (the run goes on without this archive).
+    if (code == ARC_ERR_CANNOT_WRITE_DEST && nameHeldInUsableFolder(archive))
+        code = ARC_ERR_ARCHIVE_OPEN;
     Verdict verdict = ReportResult(code);
     if (verdict == kMade) {
         // Each file the archive does not hold is named; an archive that holds

@@ -107,6 +107,12 @@ check "--out naming a file is named as no folder" sh -c "'$program' --batch file
 mkdir -p "$work/r/o/MEMO.TXT.LZH" && printf esc >"$work/r/$(printf 'e\033b.txt')"
 s=$(status_of "$program" --batch filen --out "$work/r/o" "$work/in/x/memo.txt" "$work/r/$(printf 'e\033b.txt')")
 check "archives not made: exit 1, each file named with why" test "$s" -eq 1 -a "$(grep -c '^dravonel2: not archived: .* (.*)$' "$work/stderr")" -eq 2
+# An archive's name held by a link to an archive elsewhere, which is not
+# written through, fails that archive alone: the next one is still made.
+mkdir -p "$work/lnk/o" && "$program" --batch filen --out "$work/lnk" "$work/in/y/report.doc" >/dev/null
+ln -s ../REPORT.DOC.LZH "$work/lnk/o/MEMO.LZH" && cp "$work/lnk/REPORT.DOC.LZH" "$work/lnk/kept"
+s=$(status_of "$program" --batch dravo --out "$work/lnk/o" "$work/in/x/memo.txt" "$work/in/x/Report.txt")
+check "a link at an archive's name fails that archive alone" sh -c "test $s -eq 1 && grep -q '^全て終了しました$' '$work/stdout' && test -f '$work/lnk/o/REPORT.LZH' && cmp -s '$work/lnk/kept' '$work/lnk/REPORT.DOC.LZH'"
 
 # Two runs of 150 files each at once: every archive holds exactly its own file.
 mkdir -p "$work/c/a" "$work/c/b" "$work/c/oa" "$work/c/ob"
