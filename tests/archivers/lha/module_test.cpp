@@ -794,22 +794,35 @@ TEST_F(LhaModule, EveryHeaderLengthReadsIn7zLhasaAndBsdtar) {
     // Another tool's level-2 header of 256 bytes begins with a zero byte, yet
     // lhasa and 7z read on: an update keeps it and what follows.
     const std::string name = std::string(223, 'n') + ".txt";
-    std::string h;
-    const auto le = [&h](uint64_t v, int bytes) {
-        for (int i = 0; i < bytes; ++i)
-            h += static_cast<char>(v >> (8 * i));
+    // A stored member's header of level 2 or 3 (size fields two or four bytes
+    // wide) whose one extension is its name.
+    const auto storedHeader = [](int level, const std::string& n, const std::string& data) {
+        std::string h;
+        const auto le = [&h](uint64_t v, int bytes) {
+            for (int i = 0; i < bytes; ++i)
+                h += static_cast<char>(v >> (8 * i));
+        };
+        const int width = level == 2 ? 2 : 4;
+        const size_t ext = 1 + n.size() + width;
+        const size_t total = (level == 2 ? 26 : 32) + ext;
+        le(level == 2 ? total : 4, 2);
+        h += "-lh0-";
+        le(data.size(), 4);
+        le(data.size(), 4);
+        le(1'600'000'000, 4);
+        h += '\x20';
+        h += static_cast<char>(level);
+        le(crcOf(data), 2);
+        h += 'U';
+        if (level == 3)
+            le(total, 4);
+        le(ext, width);
+        h += '\x01' + n;
+        le(0, width);
+        return h;
     };
-    le(256, 2);
-    h += "-lh0-";
-    le(4, 4);
-    le(4, 4);
-    le(1'600'000'000, 4);
-    h += "\x20\x02";
-    le(crcOf("long"), 2);
-    h += 'U';
-    le(3 + name.size(), 2);
-    h += '\x01' + name;
-    le(0, 2);
+    const std::string h = storedHeader(2, name, "long");
+    ASSERT_EQ(h.size(), 256u);
     std::string first = storedArchive("first.txt", "first", crcOf("first"));
     first.pop_back();
     spit(a, first + h + "long" + storedArchive("last.txt", "last", crcOf("last")));
@@ -819,26 +832,14 @@ TEST_F(LhaModule, EveryHeaderLengthReadsIn7zLhasaAndBsdtar) {
 
     // A level-3 header (sizes in four bytes), which lhasa reads: extracted,
     // and kept byte for byte by an update.
-    h.clear();
-    le(4, 2);
-    h += "-lh0-";
-    le(5, 4);
-    le(5, 4);
-    le(1'600'000'000, 4);
-    h += "\x20\x03";
-    le(crcOf("three"), 2);
-    h += 'U';
-    le(46, 4); // the whole header: 32 bytes of base and 14 of the name
-    le(14, 4);
-    h += "\x01three.txt";
-    le(0, 4);
+    const std::string h3 = storedHeader(3, "three.txt", "three");
     const std::string three = out + "/THREE.LZH";
-    spit(three, h + "three" + storedArchive("last.txt", "last", crcOf("last")));
+    spit(three, h3 + "three" + storedArchive("last.txt", "last", crcOf("last")));
     TempDir y;
     ASSERT_EQ(unlha("x \"" + three + "\" \"" + y.path.string() + "/\""), 0);
     EXPECT_EQ(slurp(y / "three.txt"), "three");
     ASSERT_EQ(unlha(normal(three, {file("new.txt", "new")})), 0);
-    EXPECT_EQ(slurp(three).substr(0, h.size() + 5), h + "three");
+    EXPECT_EQ(slurp(three).substr(0, h3.size() + 5), h3 + "three");
     EXPECT_EQ(run("lhasa t " + q(three), &log), 0) << log;
 }
 
