@@ -217,8 +217,9 @@ int lockStagingFolder(const QString& staging) {
     const int fd = ::mkostemp(setUp.data(), O_CLOEXEC);
     if (fd < 0)
         return -1;
-    if (::flock(fd, LOCK_EX) != 0 || ::renameat2(AT_FDCWD, setUp.constData(), AT_FDCWD,
-                                                 lock.constData(), RENAME_NOREPLACE) != 0) {
+    if (!writeFolderMark(fd, QFile::encodeName(staging)) || ::flock(fd, LOCK_EX) != 0 ||
+        ::renameat2(AT_FDCWD, setUp.constData(), AT_FDCWD, lock.constData(), RENAME_NOREPLACE) !=
+            0) {
         ::unlink(setUp.constData());
         ::close(fd);
         return -1;
@@ -240,7 +241,7 @@ void removeStaleStagingFolders(const QString& parent) {
         const int fd = takeFreeLock(lock);
         if (fd < 0)
             continue;
-        if (removeFolder(QFile::decodeName(f.path)))
+        if (carriesFolderMark(fd, f.st) && removeFolder(QFile::decodeName(f.path)))
             ::unlink(lock.constData());
         ::close(fd);
     }

@@ -87,7 +87,8 @@ bool sameBytes(const QString& a, const QString& b);
 QString makeStagingFolder(const QString& parent);
 
 // A staging folder made in a folder of the user's is marked as live by
-// "<folder>.lock" beside it, a file this process holds a lock on until
+// "<folder>.lock" beside it, a file that carries the folder's mark
+// (writeFolderMark) and that this process holds a lock on until
 // releaseStagingFolder(); lockStagingFolder returns the lock's descriptor, or
 // -1 when it cannot be made (the folder then stays unmarked: no sweep takes
 // it). releaseStagingFolder removes the folder, then the lock file.
@@ -96,7 +97,8 @@ void releaseStagingFolder(const QString& staging, int lock);
 
 // Removes from `parent` the staging folders of extractions that were killed:
 // folders named exactly as makeStagingFolder names them, of this user, whose
-// lock file is there and free. Every other entry is left alone.
+// lock file is there, free and carries the folder's mark. Every other entry
+// is left alone: a folder and lock of those names extracted from archives too.
 void removeStaleStagingFolders(const QString& parent);
 
 } // namespace dravonel

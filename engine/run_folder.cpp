@@ -47,18 +47,30 @@ bool onlyUserCanChange(const struct stat& st) {
     return (st.st_mode & (S_IWGRP | S_IWOTH)) == 0 || (st.st_mode & S_ISVTX) != 0;
 }
 
-// Whether `folder` holds `name` as a regular file of the user's (not a link).
-bool holdsOwnFile(const QByteArray& folder, const char* name) {
-    struct stat st;
-    return ::lstat((folder + '/' + name).constData(), &st) == 0 && S_ISREG(st.st_mode) &&
-           st.st_uid == ::getuid();
+QByteArray folderMark(const struct stat& st) {
+    return QByteArray::number(static_cast<qulonglong>(st.st_dev)) + ' ' +
+           QByteArray::number(static_cast<qulonglong>(st.st_ino)) + '\n';
 }
 
-// Takes the lock of a run folder when its run is gone; returns the lock's
-// descriptor (to be closed by the caller) or -1 when the folder is not one of
-// the program's or its run still holds it.
-int takeLockOfEndedRun(const QByteArray& folder) {
-    return holdsOwnFile(folder, kMarkerName) ? takeFreeLock(folder + '/' + kLockName) : -1;
+// Whether `folder` (described by `st`) holds `name` as a regular file of the
+// user's (not a link) that carries the folder's mark.
+bool holdsOwnMark(const QByteArray& folder, const struct stat& st, const char* name) {
+    const int fd =
+        ::open((folder + '/' + name).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat mark;
+    const bool marked = ::fstat(fd, &mark) == 0 && S_ISREG(mark.st_mode) &&
+                        mark.st_uid == ::getuid() && carriesFolderMark(fd, st);
+    ::close(fd);
+    return marked;
+}
+
+// Takes the lock of a run folder (described by `st`) when its run is gone;
+// returns the lock's descriptor (to be closed by the caller) or -1 when the
+// folder is not one of the program's or its run still holds it.
+int takeLockOfEndedRun(const QByteArray& folder, const struct stat& st) {
+    return holdsOwnMark(folder, st, kMarkerName) ? takeFreeLock(folder + '/' + kLockName) : -1;
 }
 
 // Creates an empty file of the user's readable by nobody else; false when it
@@ -136,6 +148,21 @@ int takeFreeLock(const QByteArray& path) {
     return fd;
 }
 
+bool writeFolderMark(int fd, const QByteArray& folder) {
+    struct stat st;
+    if (::lstat(folder.constData(), &st) != 0 || !S_ISDIR(st.st_mode))
+        return false;
+    const QByteArray mark = folderMark(st);
+    return ::pwrite(fd, mark.constData(), size_t(mark.size()), 0) == mark.size();
+}
+
+bool carriesFolderMark(int fd, const struct stat& st) {
+    const QByteArray mark = folderMark(st);
+    char held[64];
+    const ssize_t got = ::pread(fd, held, sizeof held, 0);
+    return got == mark.size() && QByteArray(held, int(got)) == mark;
+}
+
 QString PrivateFolderUnder(const QString& base) {
     const QString folder =
         withSlash(base) + QStringLiteral("dravonel2-") + QString::number(::getuid());
@@ -203,7 +230,7 @@ void removeStaleRunFolders(const QString& base) {
         if (std::time(nullptr) - f.st.st_mtime > kSetUpSeconds)
             stale.append(f);
     for (const OwnTempFolder& f : stale) {
-        const int lock = takeLockOfEndedRun(f.path);
+        const int lock = takeLockOfEndedRun(f.path, f.st);
         if (lock < 0)
             continue;
         removeFolder(QFile::decodeName(f.path));
@@ -232,9 +259,14 @@ bool RunFolder::create(const QString& tmpDir, const QString& privateFallback) {
     QByteArray templ = QFile::encodeName(base) + kSetUpPrefix + "XXXXXX";
     if (!::mkdtemp(templ.data()))
         return false;
+    int marker = -1;
     int fd = -1;
-    if (!createOwnFile(templ + '/' + kMarkerName) || !createOwnFile(templ + '/' + kLockName, &fd) ||
-        ::flock(fd, LOCK_EX) != 0) {
+    const bool made = createOwnFile(templ + '/' + kMarkerName, &marker) &&
+                      writeFolderMark(marker, templ) &&
+                      createOwnFile(templ + '/' + kLockName, &fd) && ::flock(fd, LOCK_EX) == 0;
+    if (marker >= 0)
+        ::close(marker);
+    if (!made) {
         if (fd >= 0)
             ::close(fd);
         removeFolder(QFile::decodeName(templ));

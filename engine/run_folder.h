@@ -4,7 +4,8 @@
 // Two runs of the same user (two windows, a window and a batch run) may work at
 // once with the same temporary folder setting, so every run gets a folder of its
 // own, "run-XXXXXX", inside the temporary folder. The folder carries the
-// program's mark, the file ".dravonel2-run", and a run holds a lock on the file
+// program's mark, the file ".dravonel2-run" holding the folder's device and
+// inode (writeFolderMark), and a run holds a lock on the file
 // ".lock" in it while it lives; the folder is removed when the run ends, and a
 // folder with both files whose lock is free (its run was killed) is removed by
 // the next run that starts in the same place. Folders without the mark are
@@ -45,6 +46,15 @@ bool removeFolder(const QString& folder);
 // The descriptor of the lock on `path` (to be closed by the caller) when it is
 // a regular file of the user's, not a link, and nobody holds the lock; else -1.
 int takeFreeLock(const QByteArray& path);
+
+// The program's mark on a folder it made, written into a file of its own that
+// stands for the folder (a run folder's ".dravonel2-run", a staging folder's
+// lock): the folder's device and inode. Names and contents can come out of
+// anyone's archive; the inode a folder was given when the program made it
+// cannot, so a sweep that finds the mark removes only what the program made.
+bool writeFolderMark(int fd, const QByteArray& folder);
+// Whether the file open as `fd` carries the mark of the folder `st` describes.
+bool carriesFolderMark(int fd, const struct stat& st);
 
 // True when `folder` is a real folder (not a symbolic link) owned by the user,
 // that nobody else can write into, and every folder above it can be changed

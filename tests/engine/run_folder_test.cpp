@@ -62,9 +62,12 @@ TEST(RunFolderSweep, RemovesOnlyFoldersTheProgramMadeAndNoLiveRunHolds) {
     const QString base = tmp.path() + "/";
     // The user's folders, whatever they are called, survive with their files;
     // a folder of the run's own name pattern without the program's mark (a
-    // lock file alone, or the mark in another letter case) is the user's too.
-    const QStringList users{"run-2024-results", "New-Project", "RUN-x",      "new-old",
-                            "run-abc123",       "new-Ab12Cd",  "RUN-ABC123", "run-Zz9yY8"};
+    // lock file alone, or the mark in another letter case) is the user's too,
+    // and so is one holding files of both names that the program did not make
+    // there (extracted from an archive, say).
+    const QStringList users{"run-2024-results", "New-Project", "RUN-x",
+                            "new-old",          "run-abc123",  "new-Ab12Cd",
+                            "RUN-ABC123",       "run-Zz9yY8",  "run-Ex7rac"};
     for (const QString& name : users) {
         ASSERT_TRUE(QDir(base).mkdir(name));
         write(base + name + "/notes.txt");
@@ -73,6 +76,8 @@ TEST(RunFolderSweep, RemovesOnlyFoldersTheProgramMadeAndNoLiveRunHolds) {
     write(base + "new-Ab12Cd/.lock", "");
     write(base + "run-Zz9yY8/.lock", "");
     write(base + "run-Zz9yY8/.DRAVONEL2-RUN", "");
+    write(base + "run-Ex7rac/.lock", "");
+    write(base + "run-Ex7rac/.dravonel2-run", "");
     for (const QString& name : users)
         age(base + name);
 

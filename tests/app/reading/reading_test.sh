@@ -205,18 +205,40 @@ s=$(status_of "$program" --extract --out "$work/o" "$work/a/DOUBLE.LZH.ZIP")
 check "without --inner: the inner archive itself" sh -c "test $s -eq 0 && lhasa t '$work/o/DOUBLE.LZH'"
 
 # What a killed extraction left (its staging folder and a free lock beside it)
-# goes with the next extraction there; a live one's (lock held) and folders of
-# that shape without the lock stay.
-mkdir -p "$work/k" "$work/k/.dravonel2-extract-dead01" "$work/k/.dravonel2-extract-live01" "$work/k/.dravonel2-extract-mine01"
-echo partial >"$work/k/.dravonel2-extract-dead01/big.bin"
-touch "$work/k/.dravonel2-extract-dead01.lock" "$work/k/.dravonel2-extract-live01.lock" "$work/k/.dravonel2-extract-mine01/keep.txt"
+# goes with the next extraction there; a live one's (lock held), folders of
+# that shape without the lock, and a folder and lock of those names that came
+# out of archives (the user's files) stay.
+mkdir -p "$work/k/.dravonel2-extract-live01" "$work/k/.dravonel2-extract-mine01"
+touch "$work/k/.dravonel2-extract-live01.lock" "$work/k/.dravonel2-extract-mine01/keep.txt"
+python3 - "$work/a" <<'PY'
+import sys, zipfile
+d = sys.argv[1]
+with zipfile.ZipFile(d + "/lock.zip", "w") as z:
+    z.writestr(".dravonel2-extract-Ex7rac.lock", "")
+with zipfile.ZipFile(d + "/.dravonel2-extract-Ex7rac.zip", "w") as z:
+    z.writestr("a.txt", "extracted a")
+    z.writestr("b.txt", "extracted b")
+with zipfile.ZipFile(d + "/big.zip", "w", zipfile.ZIP_DEFLATED) as z, z.open("big.bin", "w") as f:
+    for _ in range(400):
+        f.write(bytes(1 << 20))
+PY
+staged() { ls -A "$work/k" | grep -c '^.dravonel2-extract-'; }
+"$program" --extract --out "$work/k" "$work/a/big.zip" >/dev/null 2>&1 & killed=$!
+for _ in $(seq 500); do
+    test "$(staged)" -eq 5 && break # its folder and its lock are there
+    sleep 0.01
+done
+kill -9 "$killed"; wait "$killed" 2>/dev/null
+check "the killed extraction left its staging folder and lock" test "$(staged)" -eq 5
 flock "$work/k/.dravonel2-extract-live01.lock" sleep 30 & holder=$!
 sleep 0.3
 s=$(status_of "$program" --extract --out "$work/k" "$work/a/one.zip")
 kill "$holder" 2>/dev/null; wait "$holder" 2>/dev/null
-check "a killed extraction's staging folder and lock are swept" sh -c "test $s -eq 0 && test ! -e '$work/k/.dravonel2-extract-dead01' && test ! -e '$work/k/.dravonel2-extract-dead01.lock'"
-check "a live one's and an unlocked folder of that shape stay" sh -c "test -d '$work/k/.dravonel2-extract-live01' && test -f '$work/k/.dravonel2-extract-mine01/keep.txt'"
-check "this extraction leaves no staging folder or lock" sh -c "test \$(ls -A '$work/k' | grep -c '^.dravonel2-extract-') -eq 3"
+check "a killed extraction's staging folder and lock are swept, a live one's and an unlocked one stay" sh -c "test $s -eq 0 && test $(staged) -eq 3 && test -d '$work/k/.dravonel2-extract-live01' && test -f '$work/k/.dravonel2-extract-mine01/keep.txt'"
+"$program" --extract --out "$work/k" "$work/a/lock.zip" "$work/a/.dravonel2-extract-Ex7rac.zip" >/dev/null 2>&1
+s=$(status_of "$program" --extract --out "$work/k" "$work/a/one.zip")
+check "a folder and lock of those names extracted from archives stay" sh -c "test $s -eq 0 && test -f '$work/k/.dravonel2-extract-Ex7rac.lock' && test \"\$(cat '$work/k/.dravonel2-extract-Ex7rac/a.txt')\" = 'extracted a'"
+rm -f "$work/a/big.zip"
 
 # Bad arguments: exit 2, nothing done.
 check "no archive: exit 2" test "$(status_of "$program" --extract --out "$work/o")" -eq 2
