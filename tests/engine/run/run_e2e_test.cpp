@@ -188,6 +188,22 @@ TEST_F(RealRun, DoubleCompressionPatternsMakeNestedArchives) {
         EXPECT_FALSE(QFile::exists(tmp() + "A.LZH")) << "inner archive removed";
         EXPECT_EQ(targets.count(), 0);
     }
+    // An archive name that begins with a dot (a dot-file without its
+    // extension, the extension of a name ending in a dot) gives a hidden inner
+    // archive, which goes into the final archive all the same.
+    const QString profile = file("in/.profile", "profile"), notes = file("in/notes.", "notes");
+    for (int pattern : {0, 1}) {
+        options.Pattern = qint16(pattern);
+        const QString final = pattern == 0 ? "/.LZH.LZH" : "/.LZH.ZIP";
+        for (auto [mode, path] : {std::pair{kModeDravo, profile}, std::pair{kModeExp, notes}}) {
+            const QString o = out() + QString("/dot%1-%2").arg(pattern).arg(mode);
+            QDir().mkpath(o);
+            addTargets({path});
+            EXPECT_TRUE(run->run(mode, o).allArchived()) << pattern << mode;
+            EXPECT_EQ(open(o + final, true).value(FileNameOf(path)),
+                      mode == kModeDravo ? "profile" : "notes");
+        }
+    }
     // Patterns with a ZIP inner archive run through the automatic run.
     for (int pattern : {2, 3}) {
         options.Pattern = qint16(pattern);
