@@ -392,6 +392,28 @@ TEST_F(RealRun, AFileCountsAsArchivedOnlyWhenItsArchiveHoldsItsBytes) {
     EXPECT_TRUE(run->run(kModeFileN, out()).allArchived());
     EXPECT_EQ(open(out() + "/" + QString(251, 'F') + ".LZH").value(QString(251, 'f')),
               "fits, edited");
+
+    // So is a file whose archive's whole path would be longer than the kernel
+    // takes (4095 bytes), in an output folder deep enough for shorter ones.
+    QString deep = out();
+    while (deep.size() < 3850)
+        deep += "/" + QString(150, 'd');
+    deep += "/" + QString(4060 - deep.size() - 1, 'e');
+    ASSERT_TRUE(QDir().mkpath(deep));
+    const QString longName = file("in/" + QString(40, 'l') + ".txt"),
+                  shortName = file("in/a.txt", "short");
+    for (const int method : {kMethodNormal, kMethodDouble}) {
+        options.Ashuku = qint16(method);
+        targets.removeAll();
+        addTargets({longName, shortName});
+        const RunOutcome outcome =
+            run->run(method == kMethodDouble ? kModeDravo : kModeFileN, deep);
+        EXPECT_TRUE(outcome.finished) << method;
+        EXPECT_EQ(targets.entries(), QStringList{longName}) << method;
+        ASSERT_EQ(outcome.notArchived.size(), 1);
+        EXPECT_EQ(outcome.notArchived[0].reason, "書庫名が長すぎます");
+    }
+    EXPECT_EQ(QDir(deep).entryList(QDir::Files), (QStringList{"A.LZH.LZH", "A.TXT.LZH"}));
 }
 
 TEST_F(RealRun, DoubleArchivesTakeNewBytesWhateverTheTimesOfTheirInnerArchives) {
