@@ -193,7 +193,10 @@ QString UpperName(const QString& text) {
 }
 
 QString Utf8Name(QByteArrayView bytes) {
-    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom);
+    // Stateless: a sequence cut short at the end reads as a replacement
+    // character, as in QString::fromUtf8, instead of waiting for more bytes.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom |
+                                                     QStringDecoder::Flag::Stateless);
     return decoder(bytes);
 }
 
