@@ -60,7 +60,7 @@ int listArchive(Archivers& archivers, ArchiveKind kind, const QString& archive,
             continue;
         m.method = QString::fromUtf8(fields[3]);
         m.mtime = fields[4].toLongLong();
-        m.path = QString::fromUtf8(unescaped(fields[5]));
+        m.path = Utf8Name(unescaped(fields[5]));
         members.append(m);
     }
     return 0;

@@ -11,6 +11,7 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -129,12 +130,26 @@ bool taken(const QString& path) {
     return ::lstat(QFile::encodeName(path).constData(), &st) == 0;
 }
 
+qsizetype bytesOf(const QString& text) {
+    return QFile::encodeName(text).size();
+}
+
 // `name` with " (n)" before its extension (a leading dot does not start one).
-QString numbered(const QString& name, int n) {
+// Where that would be longer than a name may be (`most` bytes), the part
+// before " (n)" is cut short; an extension too long to keep is cut with it.
+QString numbered(const QString& name, int n, qsizetype most) {
     qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
     if (dot <= 0)
         dot = name.size();
-    return name.left(dot) + QStringLiteral(" (%1)").arg(n) + name.mid(dot);
+    const QString tag = QStringLiteral(" (%1)").arg(n);
+    QString stem = name.left(dot), extension = name.mid(dot);
+    if (bytesOf(tag) + bytesOf(extension) >= most) {
+        stem = name;
+        extension.clear();
+    }
+    while (stem.size() > 1 && bytesOf(stem) + bytesOf(tag) + bytesOf(extension) > most)
+        stem.chop(stem.back().isLowSurrogate() ? 2 : 1);
+    return stem + tag + extension;
 }
 
 } // namespace
@@ -143,8 +158,11 @@ QString freeNameIn(const QString& folder, const QString& name, int* number) {
     const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     if (!taken(base + name))
         return name;
+    long most = ::pathconf(QFile::encodeName(base).constData(), _PC_NAME_MAX);
+    if (most <= 0)
+        most = NAME_MAX;
     for (int n = number ? std::max(*number, 2) : 2;; ++n) {
-        const QString candidate = numbered(name, n);
+        const QString candidate = numbered(name, n, most);
         if (!taken(base + candidate)) {
             if (number)
                 *number = n + 1;

@@ -53,9 +53,10 @@ QString readingFailureText(int code);
 
 // A free name for `name` in `folder`: `name` itself when nothing there has it,
 // else "STEM (N).EXT" with the smallest N that is free, from `*number` up
-// (from 2 when `number` is null). `*number` is then set past the N given, so
-// that a caller placing many files of one name does not try again, for each,
-// the numbers it gave the ones before.
+// (from 2 when `number` is null), STEM cut short where the name would be
+// longer than the folder's file system allows. `*number` is then set past the
+// N given, so that a caller placing many files of one name does not try
+// again, for each, the numbers it gave the ones before.
 QString freeNameIn(const QString& folder, const QString& name, int* number = nullptr);
 
 // Moves `from` to `folder` under freeNameIn(folder, name, number) without

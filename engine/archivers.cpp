@@ -1,6 +1,7 @@
 #include "archivers.h"
 
 #include "arc_module.h"
+#include "paths.h"
 
 #include <QFileInfo>
 #include <QLibrary>
@@ -18,7 +19,7 @@ int progressTrampoline(void* user, const char* member, unsigned long long done,
     const auto* handler = static_cast<const ProgressHandler*>(user);
     if (!handler || !*handler)
         return 0;
-    return (*handler)(QString::fromUtf8(member ? member : ""), done, total) ? 1 : 0;
+    return (*handler)(Utf8Name(member ? member : ""), done, total) ? 1 : 0;
 }
 
 } // namespace

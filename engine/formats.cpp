@@ -73,9 +73,12 @@ QString packOptions(const FormatTable& format, const OptionSet& o, bool stored) 
     return zipOptions(o.ZipOpt, o) + (stored ? QStringLiteral(" -0 ") : QStringLiteral(" -9 "));
 }
 
-QString outerOptions(const FormatTable& format, const OptionSet& o) {
-    return format.kind == ArchiveKind::Lzh ? QStringLiteral("u -+")
-                                           : zipOptions(QStringLiteral("-j -9"), o);
+QString outerOptions(const FormatTable& format, const OptionSet& o, bool hiddenInner) {
+    // An inner archive whose name begins with a dot is a hidden file, which
+    // the modules take only with their switch for hidden files.
+    if (format.kind == ArchiveKind::Lzh)
+        return hiddenInner ? QStringLiteral("u -+ -a1") : QStringLiteral("u -+");
+    return zipOptions(hiddenInner ? QStringLiteral("-j -S -9") : QStringLiteral("-j -9"), o);
 }
 
 QStringList packArguments(const FormatTable& format, const QString& tmpFolder,

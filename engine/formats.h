@@ -44,8 +44,8 @@ bool isAvailable(const FormatTable& format, const LibraryState& libraries);
 // The option part that makes an archive of `format`, normally or stored.
 QString packOptions(const FormatTable& format, const OptionSet& o, bool stored);
 // The option part that puts a double compression's inner archive into its
-// final archive.
-QString outerOptions(const FormatTable& format, const OptionSet& o);
+// final archive; `hiddenInner` when the inner archive's name begins with a dot.
+QString outerOptions(const FormatTable& format, const OptionSet& o, bool hiddenInner);
 // The quoted arguments that make `archive` from `input` (a file, or a response
 // file's reference built with responseReference).
 QStringList packArguments(const FormatTable& format, const QString& tmpFolder,

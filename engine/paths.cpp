@@ -2,6 +2,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QStringDecoder>
 #include <QStringList>
 
 #include <cerrno>
@@ -83,7 +84,7 @@ QString listedName(const QByteArray& folder, const struct stat& st, const QStrin
         if (entry->d_ino != st.st_ino || std::strcmp(entry->d_name, ".") == 0 ||
             std::strcmp(entry->d_name, "..") == 0)
             continue;
-        listed = QFile::decodeName(entry->d_name);
+        listed = Utf8Name(entry->d_name);
         ++matches;
     }
     ::closedir(dir);
@@ -191,6 +192,14 @@ QString UpperName(const QString& text) {
     return out;
 }
 
+QString Utf8Name(QByteArrayView bytes) {
+    // Stateless: a sequence cut short at the end reads as a replacement
+    // character, as in QString::fromUtf8, instead of waiting for more bytes.
+    QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::ConvertInitialBom |
+                                                     QStringDecoder::Flag::Stateless);
+    return decoder(bytes);
+}
+
 QString DecodeOutsideName(const QByteArray& bytes) {
     QString text;
     qsizetype i = 0;
@@ -202,7 +211,7 @@ QString DecodeOutsideName(const QByteArray& bytes) {
                 break;
             valid += length;
         }
-        text += QString::fromUtf8(bytes.constData() + i, valid - i);
+        text += Utf8Name(QByteArrayView(bytes.constData() + i, valid - i));
         if (valid < bytes.size())
             text += QChar(char16_t(0xDC00 + uchar(bytes.at(valid++))));
         i = valid;

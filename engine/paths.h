@@ -64,6 +64,11 @@ QString LongPath(const QString& path);
 // bytes "\xFF.txt") and shows with its bytes on a terminal (TerminalText).
 QString DecodeOutsideName(const QByteArray& bytes);
 
+// UTF-8 bytes of a name as text, a U+FEFF at its start kept: a Linux name may
+// begin with one, which QString::fromUtf8 and QFile::decodeName would drop as
+// a byte-order mark and so name another file.
+QString Utf8Name(QByteArrayView bytes);
+
 // Whether `text` holds a byte that DecodeOutsideName kept undecoded. Such a name
 // names no file the program can reach: LongPath, CanOpenForReading and
 // CanCreateFilesIn refuse it.

@@ -397,7 +397,8 @@ Verdict CompressionRun::packDouble(const FormatTable& inner, const FormatTable& 
     if (ReportResult(code) == kMade) {
         // Stage 2 replaces the inner archive in the final one whenever its
         // bytes differ, whatever the times of the two say.
-        code = pack(outer, outer.packingOuter, outerOptions(outer, c_.options),
+        code = pack(outer, outer.packingOuter,
+                    outerOptions(outer, c_.options, innerName.startsWith(QLatin1Char('.'))),
                     packArguments(outer, t, final, staged), final);
         if (madeArchive(code))
             onWorker([&] { prove(final, outer.kind, proof, staged, inner.kind); });

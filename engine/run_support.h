@@ -31,12 +31,19 @@ inline bool madeArchive(int code) {
     return code >= 0 && code <= ARC_MAX_SKIPPED;
 }
 
-// Whether `name` fits the file system of `folder` as one name.
+// Whether `name` fits the file system of `folder` as one name, and the path
+// it makes there the longest path the kernel takes (a longer one fails like
+// a folder that cannot be written into, which would stop the whole run).
 inline bool nameFits(const QString& folder, const QString& name) {
-    long most = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+    const QByteArray native = QFile::encodeName(folder);
+    long most = ::pathconf(native.constData(), _PC_NAME_MAX);
     if (most <= 0)
         most = NAME_MAX;
-    return QFile::encodeName(name).size() <= most;
+    long longest = ::pathconf(native.constData(), _PC_PATH_MAX);
+    if (longest <= 0)
+        longest = PATH_MAX;
+    const qsizetype bytes = QFile::encodeName(name).size();
+    return bytes <= most && QFile::encodeName(withSlash(folder)).size() + bytes < longest;
 }
 
 inline ArchiveKind kindOf(ArchiverModule module) {

@@ -2,6 +2,7 @@
 
 #include "atomic_output.h"
 #include "cmdline.h"
+#include "cp932.h"
 #include "files.h"
 #include "izip32j.h"
 #include "module.h"
@@ -121,7 +122,11 @@ int run(const char* cmdLine, std::string& /*output: nothing to hand back*/) {
     names.reserve(opt.files.size());
     for (const std::string& path : opt.files) {
         std::string name = arc::baseNameOf(path);
-        if (!opt.hidden && arc::isHiddenName(name)) {
+        // A name is stored only when extraction gives it back as it is: an
+        // entry named with a control character, or with bytes that are not
+        // UTF-8 (read back as Shift_JIS or CP437), could never be found again.
+        if ((!opt.hidden && arc::isHiddenName(name)) || !arc::isValidUtf8(name) ||
+            arc::safeMemberName(name, false) != name) {
             skipped = arc::addSkipped(skipped);
             continue;
         }

@@ -136,6 +136,14 @@ TEST(UpperNameTest, UpperCasesEverythingElseOneToOne) {
     EXPECT_EQ(UpperName(""), "");
 }
 
+TEST(Utf8NameTest, KeepsALeadingU_FEFFAndMarksACutSequence) {
+    EXPECT_EQ(Utf8Name("\xEF\xBB\xBF"
+                       "a.txt"),
+              QChar(0xFEFF) + QStringLiteral("a.txt"));
+    // A sequence cut short at the end reads as QString::fromUtf8 reads it, never as nothing.
+    EXPECT_EQ(Utf8Name("a\xE3\x81"), QString::fromUtf8("a\xE3\x81"));
+}
+
 TEST_F(FileSystemTest, LongPathOfExistingPaths) {
     EXPECT_EQ(LongPath(root + "/Sub/File.txt"), root + "/Sub/File.txt");
     EXPECT_EQ(LongPath(root + "/Sub/"), root + "/Sub");

@@ -82,6 +82,13 @@ s=$(status_of "$program" --batch filen --out "$h/o\" x" "$h/in/$(printf 'bad\377
 check "not UTF-8: refused as itself, its bytes shown, no other file archived" test "$s" -eq 1 -a "$(grep -cF 'bad\377.txt' "$work/stderr")" -eq 2 -a ! -e "$h/o\" x/BAD$(printf '\357\277\275').TXT.LZH"
 s=$(status_of "$program" --batch filen --uris --out "$h/o\" x" "file://$h/in/bad%FF.txt")
 check "likewise as a file URI (--uris)" test "$s" -eq 1 -a ! -e "$h/o\" x/BAD$(printf '\357\277\275').TXT.LZH"
+# A name that begins with U+FEFF (a byte-order mark) is its own, named
+# relative or listed in an archive: never taken for the name without it.
+bom=$(printf '\357\273\277b.txt')
+mkdir -p "$work/bom/o" "$work/bom/x" && printf 'with\n' >"$work/bom/$bom" && printf 'without\n' >"$work/bom/b.txt"
+s=$(cd "$work/bom" && status_of "$program" --batch filen --no-upper --out o -- "$bom" b.txt)
+s=$s$(cd "$work/bom/o" && status_of "$program" --extract --out ../x -- "$bom.LZH")
+check "a leading U+FEFF: archived, listed and extracted as itself" sh -c "test $s = 00 && test \"\$(lhasa p '$work/bom/o/$bom.LZH' | sed -n 4p)\" = with && test \"\$(cat '$work/bom/x/$bom')\" = with"
 # An update of a double archive whose name begins like a switch.
 s=$(cd "$h/in" && status_of "$program" --batch dravo --method double --out "$h/o\" x" -- -lead.txt)
 printf 'more\n' >"$h/in/-lead.doc"

@@ -58,6 +58,14 @@ check "one file: straight into --out, CP932 name decoded" sh -c "test $s -eq 0 &
 echo mine >"$work/o/日本語.txt"
 s=$(status_of "$program" --extract --out "$work/o" "$work/a/one.zip")
 check "an existing file is kept, the new one is 日本語 (2).txt" sh -c "test $s -eq 0 && test \"\$(cat '$work/o/日本語.txt')\" = mine && test \"\$(cat '$work/o/日本語 (2).txt')\" = nihongo"
+# A member whose name is as long as a name may be: taken, it comes out
+# under the name cut short before " (2)".
+long=$(printf 'z%.0s' $(seq 251)).txt
+python3 -c 'import sys, zipfile; zipfile.ZipFile(sys.argv[1], "w").writestr(sys.argv[2], "long\n")' "$work/a/longname.zip" "$long"
+mkdir "$work/long"
+for i in 1 2; do s=$(status_of "$program" --extract --out "$work/long" "$work/a/longname.zip"); done
+check "a taken name of 255 bytes: the new one is cut short before (2)" sh -c "test $s -eq 0 && test \"\$(cat '$work/long/$long' '$work/long/${long:0:247} (2).txt')\" = 'long
+long'"
 s=$(status_of "$program" --extract --out "$work/o" "$work/a/many.ZIP")
 check "ZIP: both files of one name kept, Windows path cut" sh -c "test \"\$(cat '$work/o/many/same.txt' '$work/o/many/same (2).txt')\" = 'x/same.txt
 y/same.txt' && test -f '$work/o/many/表.txt'"

@@ -763,6 +763,12 @@ TEST_F(LhaModule, OtherReadersShowTheNamesTheReadmeTableSays) {
     }
     for (const std::string& name : shiftJis)
         EXPECT_TRUE(nameFields.count(name)) << "name field: " << name;
+    // So does jlha with its multibyte switch (these names are all of JIS X 0208).
+    std::string jlha;
+    ASSERT_EQ(run(env + "jlha ly " + q(a), &jlha), 0) << jlha;
+    for (const std::string& name : shiftJis)
+        EXPECT_NE(jlha.find(" " + name + "\n"), std::string::npos) << "jlha: " << name;
+    EXPECT_NE(jlha.find(" ___.txt\n"), std::string::npos) << "jlha: 한국어.txt";
 
     // lhasa and 7z show the name field's bytes: ASCII names come out right.
     EXPECT_EQ(run("lhasa t " + q(a), &log), 0) << log;

@@ -246,26 +246,30 @@ TEST(ZipModule, RefusesMalformedCommandLinesWithoutWritingAnything) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 1);
 }
 
-TEST(ZipModule, SkipsAndCountsHiddenUnreadableAndRepeatedFiles) {
+TEST(ZipModule, SkipsAndCountsHiddenUnreadableRepeatedAndUnextractableFiles) {
     TempDir dir;
     fs::create_directories(dir / "x");
     fs::create_directories(dir / "y");
     spit(dir / "x" / "same.txt", "first");
     spit(dir / "y" / "same.txt", "second");
     spit(dir / "x" / ".hidden", "dot");
+    // Names extraction would not give back: a control character, Latin-1.
+    spit(dir / "x" / "esc\x1bhere.txt", "control");
+    spit(dir / "x" / "caf\xe9.txt", "latin-1");
     ASSERT_EQ(::mkfifo((dir / "x" / "fifo").c_str(), 0600), 0); // never waited on
     const fs::path resp =
         responseFile(dir, {dir / "x" / "same.txt", dir / "x" / ".hidden", dir / "x" / "gone.txt",
-                           dir / "y" / "same.txt", dir / "x", dir / "x" / "fifo", "/dev/zero"});
+                           dir / "y" / "same.txt", dir / "x", dir / "x" / "fifo", "/dev/zero",
+                           dir / "x" / "esc\x1bhere.txt", dir / "x" / "caf\xe9.txt"});
     const fs::path archive = dir / "S.ZIP";
 
-    EXPECT_EQ(zipm().call(zipCommand("-j -9 ", archive, "-i@" + resp.string())), 6);
+    EXPECT_EQ(zipm().call(zipCommand("-j -9 ", archive, "-i@" + resp.string())), 8);
     EXPECT_EQ(python("for i in z.infolist(): print(i.filename, z.read(i).decode())", archive),
               (std::vector<std::string>{"same.txt first"}));
     fs::remove(archive);
 
     // With -S the hidden file is stored too.
-    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + resp.string())), 5);
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + resp.string())), 7);
     EXPECT_EQ(python("print(sorted(z.namelist()))", archive),
               (std::vector<std::string>{"['.hidden', 'same.txt']"}));
     EXPECT_TRUE(readersAccept(archive));
@@ -275,6 +279,8 @@ TEST(ZipModule, SkipsAndCountsHiddenUnreadableAndRepeatedFiles) {
     EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", none, (dir / "x" / "gone.txt").string())),
               arc::kErrNotFound);
     EXPECT_EQ(zipm().call(zipCommand("-j -9 ", none, (dir / "x" / ".hidden").string())),
+              arc::kErrNotFound);
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", none, (dir / "x" / "esc\x1bhere.txt").string())),
               arc::kErrNotFound);
     EXPECT_FALSE(fs::exists(none));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 4);

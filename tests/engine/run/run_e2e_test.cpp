@@ -188,6 +188,22 @@ TEST_F(RealRun, DoubleCompressionPatternsMakeNestedArchives) {
         EXPECT_FALSE(QFile::exists(tmp() + "A.LZH")) << "inner archive removed";
         EXPECT_EQ(targets.count(), 0);
     }
+    // An archive name that begins with a dot (a dot-file without its
+    // extension, the extension of a name ending in a dot) gives a hidden inner
+    // archive, which goes into the final archive all the same.
+    const QString profile = file("in/.profile", "profile"), notes = file("in/notes.", "notes");
+    for (int pattern : {0, 1}) {
+        options.Pattern = qint16(pattern);
+        const QString final = pattern == 0 ? "/.LZH.LZH" : "/.LZH.ZIP";
+        for (auto [mode, path] : {std::pair{kModeDravo, profile}, std::pair{kModeExp, notes}}) {
+            const QString o = out() + QString("/dot%1-%2").arg(pattern).arg(mode);
+            QDir().mkpath(o);
+            addTargets({path});
+            EXPECT_TRUE(run->run(mode, o).allArchived()) << pattern << mode;
+            EXPECT_EQ(open(o + final, true).value(FileNameOf(path)),
+                      mode == kModeDravo ? "profile" : "notes");
+        }
+    }
     // Patterns with a ZIP inner archive run through the automatic run.
     for (int pattern : {2, 3}) {
         options.Pattern = qint16(pattern);
@@ -376,6 +392,28 @@ TEST_F(RealRun, AFileCountsAsArchivedOnlyWhenItsArchiveHoldsItsBytes) {
     EXPECT_TRUE(run->run(kModeFileN, out()).allArchived());
     EXPECT_EQ(open(out() + "/" + QString(251, 'F') + ".LZH").value(QString(251, 'f')),
               "fits, edited");
+
+    // So is a file whose archive's whole path would be longer than the kernel
+    // takes (4095 bytes), in an output folder deep enough for shorter ones.
+    QString deep = out();
+    while (deep.size() < 3850)
+        deep += "/" + QString(150, 'd');
+    deep += "/" + QString(4060 - deep.size() - 1, 'e');
+    ASSERT_TRUE(QDir().mkpath(deep));
+    const QString longName = file("in/" + QString(40, 'l') + ".txt"),
+                  shortName = file("in/a.txt", "short");
+    for (const int method : {kMethodNormal, kMethodDouble}) {
+        options.Ashuku = qint16(method);
+        targets.removeAll();
+        addTargets({longName, shortName});
+        const RunOutcome outcome =
+            run->run(method == kMethodDouble ? kModeDravo : kModeFileN, deep);
+        EXPECT_TRUE(outcome.finished) << method;
+        EXPECT_EQ(targets.entries(), QStringList{longName}) << method;
+        ASSERT_EQ(outcome.notArchived.size(), 1);
+        EXPECT_EQ(outcome.notArchived[0].reason, "書庫名が長すぎます");
+    }
+    EXPECT_EQ(QDir(deep).entryList(QDir::Files), (QStringList{"A.LZH.LZH", "A.TXT.LZH"}));
 }
 
 TEST_F(RealRun, DoubleArchivesTakeNewBytesWhateverTheTimesOfTheirInnerArchives) {
