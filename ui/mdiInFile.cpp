@@ -95,9 +95,12 @@ QStringList listFiles(const QString& folder, const QString& filter, bool hidden)
     if (hidden)
         kinds |= QDir::Hidden;
     const QRegularExpression match = filterExpression(filter);
+    const QDir dir(folder);
     QStringList names;
-    for (const QString& name : QDir(folder).entryList(kinds, QDir::Name)) {
-        if (match.match(name).hasMatch())
+    for (const QString& name : dir.entryList(kinds, QDir::Name)) {
+        // The listing passes a link to a named pipe or a device for a file:
+        // only what is a regular file, links followed, is one to compress.
+        if (match.match(name).hasMatch() && QFileInfo(dir.filePath(name)).isFile())
             names << name;
     }
     return names;

@@ -19,6 +19,8 @@
 #include <QToolButton>
 #include <QUrl>
 
+#include <sys/stat.h>
+
 using namespace dravonel;
 using namespace dravonel::testing;
 
@@ -71,6 +73,18 @@ TEST(FilterRule, PatternsAndRejectedFilters) {
     for (const char* bad : {"sub/*.txt", "/", " ; ", "a\tb"})
         EXPECT_FALSE(filterValid(bad)) << bad;
     EXPECT_TRUE(filterValid("*.lzh;*.zip"));
+}
+
+TEST(FilterRule, OnlyRegularFilesAreListedWhereverTheirLinksLead) {
+    QTemporaryDir tmp;
+    QFile f(tmp.filePath("plain.txt"));
+    f.open(QIODevice::WriteOnly);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(tmp.filePath("pipe")).constData(), 0600), 0);
+    QFile::link(tmp.filePath("plain.txt"), tmp.filePath("to-plain"));
+    QFile::link(tmp.filePath("pipe"), tmp.filePath("to-pipe"));
+    QFile::link("/dev/zero", tmp.filePath("to-zero"));
+    QFile::link(tmp.filePath("missing"), tmp.filePath("dangling"));
+    EXPECT_EQ(listFiles(tmp.path(), "*.*", true), (QStringList{"plain.txt", "to-plain"}));
 }
 
 TEST_F(FilePaneTest, FilterCommandSetsTheCaptionAndResetsARejectedFilter) {
