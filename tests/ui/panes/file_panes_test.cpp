@@ -212,6 +212,29 @@ TEST_F(FilePaneTest, DropOfANameThatIsNotUtf8TakesNoOtherFile) {
     EXPECT_EQ(targets().count(), 0);
 }
 
+TEST_F(FilePaneTest, ADropIsAlwaysACopySoNoSourceDeletesItsFiles) {
+    // A source told "moved" may delete the files it offered; the list only
+    // names them. Shift proposes a move; a source may offer nothing else.
+    QWidget* viewport = file().lstFile->viewport();
+    for (Qt::DropActions offered :
+         {Qt::CopyAction | Qt::MoveAction, Qt::DropActions(Qt::MoveAction)}) {
+        const bool copyOffered = offered.testFlag(Qt::CopyAction);
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(touch(copyOffered ? "d/copy.txt" : "d/move.txt"))});
+        QDragEnterEvent enter(QPoint(5, 5), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(viewport, &enter);
+        EXPECT_EQ(enter.isAccepted(), copyOffered);
+        QDropEvent drop(QPointF(5, 5), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(viewport, &drop);
+        EXPECT_EQ(drop.isAccepted(), copyOffered);
+        if (copyOffered) {
+            EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+            EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+        }
+    }
+    EXPECT_EQ(targets().entries(), QStringList{longOf("d/copy.txt")});
+}
+
 TEST_F(FilePaneTest, DragOutSuppliesTheMarkedArchivesWhenAsked) {
     OutputList& list = outFile().list();
     for (const char* p : {"/out/a.lzh", "/out/b.lzh", "/out/c zip.zip"})
