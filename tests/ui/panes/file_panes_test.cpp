@@ -15,6 +15,7 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSysInfo>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
@@ -210,6 +211,19 @@ TEST_F(FilePaneTest, DropOfANameThatIsNotUtf8TakesNoOtherFile) {
     data.setUrls({QUrl(QUrl::fromLocalFile(tmp.filePath("u")).toString() + "/b%FF.txt")});
     file().dropFiles(data);
     EXPECT_EQ(targets().count(), 0);
+}
+
+TEST_F(FilePaneTest, ADroppedFileUrlNamingThisMachineTakesItsFileAndNoOtherHostsFile) {
+    // "file://localhost/p" and "file://<this host>/p" name the local file p;
+    // a URL of another host names no file here (the kernel would take
+    // "//elsewhere/etc/hosts" for the local "/elsewhere/etc/hosts").
+    const QString here = touch("h/here.txt"), mine = touch("h/mine.txt");
+    QMimeData data;
+    data.setUrls(
+        {QUrl("file://localhost" + here), QUrl("file://" + QSysInfo::machineHostName() + mine)});
+    file().dropFiles(data);
+    EXPECT_EQ(targets().entries(), (QStringList{LongPath(here), LongPath(mine)}));
+    EXPECT_EQ(LocalFileOf(QUrl("file://elsewhere/etc/hosts")), "");
 }
 
 TEST_F(FilePaneTest, ADropIsAlwaysACopySoNoSourceDeletesItsFiles) {
