@@ -1,3 +1,4 @@
+#include "command_line.h"
 #include "drive_list.h"
 #include "folder_list.h"
 #include "mdiStatus.h"
@@ -138,6 +139,28 @@ TEST_F(FilePaneTest, AddAllAllTakesImmediateSubfoldersAndNeverHiddenFiles) {
     EXPECT_TRUE(selected().isEmpty());
     // The mode buttons follow the list.
     EXPECT_TRUE(main->exeButton(0)->isEnabled());
+}
+
+TEST_F(FilePaneTest, AFileReachedAgainThroughALinkIsListedOnce) {
+    // "loop" leads back to the folder, "sub2" to "sub"; "alias.txt" is a
+    // second name of a.txt, which an archive holds as a file of its own.
+    const QString a = touch("top/a.txt"), b = touch("top/sub/b.txt");
+    QFile::link(".", tmp.filePath("top/loop"));
+    QFile::link("sub", tmp.filePath("top/sub2"));
+    QFile::link("a.txt", tmp.filePath("top/alias.txt"));
+    inFile().setDirName(tmp.filePath("top"));
+    inFile().btnAddAllAll->click();
+    EXPECT_EQ(targets().entries(),
+              (QStringList{LongPath(a), longOf("top/alias.txt"), LongPath(b)}));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(tmp.filePath("top/sub2/b.txt"))});
+    file().dropFiles(data);
+    EXPECT_EQ(targets().count(), 3);
+    // Named again (a command line, a job), it counts as taken, not as left out.
+    QStringList left;
+    addCommandLineItem(tmp.filePath("top/loop/a.txt"), main->session(), limit, &left);
+    EXPECT_EQ(targets().count(), 3);
+    EXPECT_TRUE(left.isEmpty());
 }
 
 TEST_F(FilePaneTest, AddSelectedStopsAtAFullListLeavingTheRestSelected) {
