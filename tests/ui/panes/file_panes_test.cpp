@@ -77,6 +77,18 @@ TEST(FilterRule, PatternsAndRejectedFilters) {
     EXPECT_TRUE(filterValid("*.lzh;*.zip"));
 }
 
+TEST(FilterRule, ManyStarsStillFindEveryMatch) {
+    // A backtracking matcher gives up on such a pair and leaves the file out.
+    QTemporaryDir tmp;
+    const QString hard = QString(12, 'a') + "b" + QString(60, 'a') + "c";
+    for (const QString& name : {hard, QString("Ärger.TXT"), QString("x.txt")}) {
+        QFile f(tmp.filePath(name));
+        f.open(QIODevice::WriteOnly);
+    }
+    EXPECT_EQ(listFiles(tmp.path(), "*a*a*a*a*a*a*a*a*a*a*a*a*b*c", false), QStringList{hard});
+    EXPECT_EQ(listFiles(tmp.path(), "ä*.t?t; ?.*", false), (QStringList{"x.txt", "Ärger.TXT"}));
+}
+
 TEST(FilterRule, OnlyRegularFilesAreListedWhereverTheirLinksLead) {
     QTemporaryDir tmp;
     QFile f(tmp.filePath("plain.txt"));
