@@ -472,7 +472,7 @@ std::optional<int> BatchRun::collectInputs() {
         full_ = !session_.targets().Gaibu_ListInAdd(path, &longForm);
         if (full_)
             refuseFull(input);
-        else if (!session_.targets().contains(longForm))
+        else if (!session_.targets().holds(longForm))
             refuse(input, QStringLiteral("left out (an active swap file)"));
     }
     if (session_.targets().count() == 0) {

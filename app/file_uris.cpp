@@ -10,11 +10,12 @@ bool localFilesOf(const QStringList& uris, QStringList& files, QString& error) {
     QStringList paths;
     for (const QString& uri : uris) {
         const QUrl url(uri, QUrl::StrictMode);
-        if (!url.isValid() || !url.isLocalFile()) {
+        const QString path = url.isValid() ? LocalFileOf(url) : QString();
+        if (path.isEmpty()) {
             error = QStringLiteral("'%1' is not a local file URI (--uris)").arg(uri);
             return false;
         }
-        paths << LocalFileOf(url);
+        paths << path;
     }
     files = paths;
     return true;

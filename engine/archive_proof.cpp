@@ -9,6 +9,9 @@
 #include <QHash>
 #include <QSet>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <zlib.h>
 
 #include <memory>
@@ -68,9 +71,20 @@ int listArchive(Archivers& archivers, ArchiveKind kind, const QString& archive,
 
 Fingerprint fingerprintOf(const QString& path, ArchiveKind kind) {
     Fingerprint print;
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly | QIODevice::Unbuffered))
+    // Only a regular file is read: opened without waiting, so that a named
+    // pipe (or a link to one) cannot hold the run until some writer comes,
+    // and a device such as /dev/zero is never read without end.
+    const QByteArray native = QFile::encodeName(path);
+    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0)
         return print;
+    struct stat st;
+    QFile file;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
+        !file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
+        return print;
+    }
     constexpr qint64 kChunk = 1 << 20;
     const auto buffer = std::make_unique_for_overwrite<char[]>(size_t(kChunk));
     uLong crc32Value = ::crc32(0, nullptr, 0);

@@ -29,7 +29,8 @@ int listArchive(Archivers& archivers, ArchiveKind kind, const QString& archive,
                 QList<ListedMember>& members);
 
 // The size and CRC (CRC-16 for LZH, CRC-32 for ZIP) of a file's bytes as they
-// are now; `readable` false when the file cannot be read whole.
+// are now; `readable` false when the file is no regular file (a named pipe or
+// a device, also through a link) or cannot be read whole.
 struct Fingerprint {
     bool readable = false;
     quint64 size = 0;

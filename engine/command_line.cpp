@@ -42,7 +42,7 @@ int addCommandLineItem(const QString& item, Session& session, MessageHost& host,
     QString longForm;
     if (!session.targets().Gaibu_ListInAdd(item, &longForm))
         return -1;
-    if (left && !session.targets().contains(longForm))
+    if (left && !session.targets().holds(longForm))
         *left << item;
     return 0;
 }

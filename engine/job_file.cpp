@@ -115,7 +115,7 @@ bool applyJob(const ParsedJob& parsed, JobTarget& job, QStringList* refused) {
     for (qsizetype i = 0; i < parsed.entries.size(); ++i) {
         QString longForm;
         const bool room = targets.Gaibu_ListInAdd(parsed.entries.at(i), &longForm);
-        if (!room || !targets.contains(longForm))
+        if (!room || !targets.holds(longForm))
             refuse(parsed.entries.at(i));
         if (!room) {
             for (const QString& entry : parsed.entries.mid(i + 1))

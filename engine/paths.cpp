@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QStringDecoder>
 #include <QStringList>
+#include <QSysInfo>
 
 #include <cerrno>
 #include <climits>
@@ -222,9 +223,12 @@ QString DecodeOutsideName(const QByteArray& bytes) {
 QString LocalFileOf(const QUrl& url) {
     if (!url.isLocalFile())
         return {};
-    // A URL with a host names a share: Qt's form of it ("//host/path").
-    if (!url.host().isEmpty())
-        return url.toLocalFile();
+    // "localhost" and this machine's own name name the local file; another
+    // host names none here (Qt's "//host/path" is "/host/path" to the kernel).
+    const QString host = url.host();
+    if (!host.isEmpty() && host.compare(QLatin1String("localhost"), Qt::CaseInsensitive) != 0 &&
+        host.compare(QSysInfo::machineHostName(), Qt::CaseInsensitive) != 0)
+        return {};
     return DecodeOutsideName(
         QByteArray::fromPercentEncoding(url.path(QUrl::FullyEncoded).toLatin1()));
 }

@@ -78,7 +78,8 @@ bool IsUndecodedByteAt(const QString& text, qsizetype i);
 
 // The local path of a file URL ("file:///home/a/b%20c.txt"), with the bytes
 // its percent escapes spell decoded by DecodeOutsideName; "" for a URL that is
-// not a local file.
+// not a local file. A host part may be empty, "localhost" or this machine's
+// name; a URL of another host is no local file.
 QString LocalFileOf(const QUrl& url);
 
 // `path` made absolute against the process's current folder, its text otherwise

@@ -10,6 +10,7 @@
 
 #include <algorithm>
 #include <climits>
+#include <sys/stat.h>
 
 namespace dravonel {
 
@@ -129,10 +130,38 @@ bool TargetList::excluded(const QString& path) const {
     return swapFiles_.contains(path);
 }
 
+bool TargetList::sameFileListed(const QString& path) const {
+    const QString name = FileNameOf(path);
+    if (name.isEmpty())
+        return false;
+    struct stat wanted;
+    bool statted = false;
+    for (const QString& entry : entries()) {
+        // Only an entry of the same name can be the same file by that name.
+        if (entry.size() <= name.size() || !entry.endsWith(name) ||
+            entry.at(entry.size() - name.size() - 1) != QLatin1Char('/'))
+            continue;
+        if (!statted) {
+            if (::stat(QFile::encodeName(path).constData(), &wanted) != 0)
+                return false;
+            statted = true;
+        }
+        struct stat listed;
+        if (::stat(QFile::encodeName(entry).constData(), &listed) == 0 &&
+            listed.st_dev == wanted.st_dev && listed.st_ino == wanted.st_ino)
+            return true;
+    }
+    return false;
+}
+
+bool TargetList::holds(const QString& path) const {
+    return contains(path) || (!path.isEmpty() && sameFileListed(path));
+}
+
 bool TargetList::ListInAdd(const QString& path) {
     if (isLocked())
         return false;
-    if (excluded(path) || contains(path))
+    if (excluded(path) || holds(path))
         return true;
     if (count() >= kCapacity) {
         if (host_)

@@ -74,8 +74,12 @@ public:
 
     // Adds one full path as given. False when the list is full (after showing
     // the limit message) or locked; a duplicate or an excluded path is ignored
-    // and gives true.
+    // and gives true. A path that reaches a listed file under the same name
+    // through links ("/a/link/f.txt" beside "/b/f.txt") is a duplicate too:
+    // an archive holds the file once by its name.
     bool ListInAdd(const QString& path);
+    // Whether `path` is listed, as it is or as the same file of that name.
+    bool holds(const QString& path) const;
     // Adds a path from outside the program: taken in its long form, and only
     // when it names a file that can be read. False only when ListInAdd is.
     // `longForm`, when given, receives that long form ("" when there is none),
@@ -92,6 +96,7 @@ public:
 
 private:
     bool excluded(const QString& path) const;
+    bool sameFileListed(const QString& path) const;
 
     MessageHost* host_;
     QStringList swapFiles_;

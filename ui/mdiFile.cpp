@@ -7,7 +7,6 @@
 #include "twips.h"
 
 #include <QAction>
-#include <QDragMoveEvent>
 #include <QDropEvent>
 #include <QKeyEvent>
 #include <QListView>
@@ -133,21 +132,21 @@ bool mdiFile::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lstFile->viewport()) {
         switch (event->type()) {
         case QEvent::DragEnter:
-        case QEvent::DragMove: {
-            auto* drag = static_cast<QDragMoveEvent*>(event);
-            if (drag->mimeData() && drag->mimeData()->hasUrls()) {
-                drag->setDropAction(Qt::CopyAction);
-                drag->accept();
-            } else {
-                drag->ignore();
-            }
-            return true;
-        }
+        case QEvent::DragMove:
         case QEvent::Drop: {
+            // The list only names the files, so a drop is always a copy,
+            // whatever the source proposes (Shift proposes a move): a source
+            // told that its files were moved may delete them.
             auto* drop = static_cast<QDropEvent*>(event);
-            if (drop->mimeData())
+            if (!drop->mimeData() || !drop->mimeData()->hasUrls() ||
+                !drop->possibleActions().testFlag(Qt::CopyAction)) {
+                drop->ignore();
+                return true;
+            }
+            drop->setDropAction(Qt::CopyAction);
+            drop->accept();
+            if (event->type() == QEvent::Drop)
                 dropFiles(*drop->mimeData());
-            drop->acceptProposedAction();
             return true;
         }
         default:

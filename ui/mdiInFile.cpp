@@ -18,7 +18,6 @@
 #include <QListView>
 #include <QListWidget>
 #include <QMenu>
-#include <QRegularExpression>
 #include <QToolButton>
 
 #include <cmath>
@@ -37,31 +36,53 @@ QStringList patternsOf(const QString& filter) {
     return patterns;
 }
 
-QString wildcardExpression(const QString& pattern) {
-    QString out;
-    for (const QChar c : pattern) {
-        if (c == QLatin1Char('*'))
-            out += QStringLiteral(".*");
-        else if (c == QLatin1Char('?'))
-            out += QLatin1Char('.');
-        else
-            out += QRegularExpression::escape(QString(c));
-    }
-    return out;
+// The text as case-folded code points, so that "?" takes one character and
+// letters match in either case.
+QList<uint> foldedCodePoints(const QString& text) {
+    QList<uint> points = text.toUcs4();
+    for (uint& c : points)
+        c = QChar::toCaseFolded(c);
+    return points;
 }
 
-QRegularExpression filterExpression(const QString& filter) {
-    QStringList alternatives;
-    for (const QString& p : patternsOf(filter)) {
-        // "name.*" also takes "name" without an extension, as "*.*" takes every file.
-        if (p.endsWith(QLatin1String(".*")))
-            alternatives << wildcardExpression(p.chopped(2)) + QStringLiteral("(\\..*)?");
-        else
-            alternatives << wildcardExpression(p);
+// Whether `name` matches the wildcard `pattern` ("*" any run, "?" one
+// character), both folded. The greedy walk that goes back only to the last
+// "*" takes at most pattern length × name length steps, where trying every
+// way of placing the stars could take longer than the user would wait.
+bool wildcardMatch(const QList<uint>& pattern, const QList<uint>& name) {
+    qsizetype p = 0, n = 0;
+    qsizetype star = -1, resume = 0;
+    while (n < name.size()) {
+        if (p < pattern.size() && pattern[p] == uint('*')) {
+            star = p++;
+            resume = n;
+        } else if (p < pattern.size() && (pattern[p] == uint('?') || pattern[p] == name[n])) {
+            ++p;
+            ++n;
+        } else if (star >= 0) {
+            p = star + 1;
+            n = ++resume;
+        } else {
+            return false;
+        }
     }
-    return QRegularExpression(
-        QRegularExpression::anchoredPattern(alternatives.join(QLatin1Char('|'))),
-        QRegularExpression::CaseInsensitiveOption | QRegularExpression::DotMatchesEverythingOption);
+    while (p < pattern.size() && pattern[p] == uint('*'))
+        ++p;
+    return p == pattern.size();
+}
+
+// Whether `name` matches one of the filter's patterns; "name.*" also takes
+// "name" without an extension, as "*.*" takes every file.
+bool filterMatches(const QStringList& patterns, const QString& name) {
+    const QList<uint> folded = foldedCodePoints(name);
+    for (const QString& p : patterns) {
+        if (wildcardMatch(foldedCodePoints(p), folded))
+            return true;
+        if (p.endsWith(QLatin1String(".*")) &&
+            wildcardMatch(foldedCodePoints(p.chopped(2)), folded))
+            return true;
+    }
+    return false;
 }
 
 // The wait cursor for the length of an add, restored also on an early return.
@@ -94,10 +115,13 @@ QStringList listFiles(const QString& folder, const QString& filter, bool hidden)
     QDir::Filters kinds = QDir::Files;
     if (hidden)
         kinds |= QDir::Hidden;
-    const QRegularExpression match = filterExpression(filter);
+    const QStringList patterns = patternsOf(filter);
+    const QDir dir(folder);
     QStringList names;
-    for (const QString& name : QDir(folder).entryList(kinds, QDir::Name)) {
-        if (match.match(name).hasMatch())
+    for (const QString& name : dir.entryList(kinds, QDir::Name)) {
+        // The listing passes a link to a named pipe or a device for a file:
+        // only what is a regular file, links followed, is one to compress.
+        if (filterMatches(patterns, name) && QFileInfo(dir.filePath(name)).isFile())
             names << name;
     }
     return names;

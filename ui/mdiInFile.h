@@ -23,7 +23,8 @@ class MessageHost;
 // True when `filter` is one the listing accepts (see above).
 bool filterValid(const QString& filter);
 // The names of the files in `folder` that match `filter`, sorted by name;
-// dot-files only when `hidden` is true. Folders are never listed.
+// dot-files only when `hidden` is true. Only regular files are listed (links
+// followed): never a folder, a named pipe, a device or a dangling link.
 QStringList listFiles(const QString& folder, const QString& filter, bool hidden);
 
 class mdiInFile : public Pane {

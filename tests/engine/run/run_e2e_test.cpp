@@ -270,6 +270,19 @@ TEST_F(RealRun, ProblemsInTheRunAreLoggedAndNothingIsLeftHalfWritten) {
     EXPECT_EQ(targets.entries(), QStringList{a});
 }
 
+TEST_F(RealRun, APipeOrDeviceOnTheListIsNeverReadOnlyNamedUnreadable) {
+    // A link to /dev/null stands for every file that is no regular file: the
+    // proof would wait for a writer of a pipe, or read /dev/zero for ever.
+    const QString a = file("in/a.txt", "aaa"), device = in() + "/device";
+    ASSERT_TRUE(QFile::link("/dev/null", device));
+    addTargets({a, device});
+    host.name = "ALL";
+    const RunOutcome outcome = run->run(kModeNormal, out());
+    EXPECT_EQ(targets.entries(), QStringList{device});
+    ASSERT_EQ(outcome.notArchived.size(), 1);
+    EXPECT_EQ(outcome.notArchived[0].reason, "ファイルを読めません");
+}
+
 TEST_F(RealRun, ArchivesMadeSideBySideAreReportedAsOneAtATimeWouldReportThem) {
     QStringList files;
     for (int i = 0; i < 16; ++i)

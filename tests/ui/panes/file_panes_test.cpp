@@ -1,3 +1,4 @@
+#include "command_line.h"
 #include "drive_list.h"
 #include "folder_list.h"
 #include "mdiStatus.h"
@@ -15,9 +16,12 @@
 #include <QMimeData>
 #include <QPushButton>
 #include <QScrollBar>
+#include <QSysInfo>
 #include <QTest>
 #include <QToolButton>
 #include <QUrl>
+
+#include <sys/stat.h>
 
 using namespace dravonel;
 using namespace dravonel::testing;
@@ -73,6 +77,30 @@ TEST(FilterRule, PatternsAndRejectedFilters) {
     EXPECT_TRUE(filterValid("*.lzh;*.zip"));
 }
 
+TEST(FilterRule, ManyStarsStillFindEveryMatch) {
+    // A backtracking matcher gives up on such a pair and leaves the file out.
+    QTemporaryDir tmp;
+    const QString hard = QString(12, 'a') + "b" + QString(60, 'a') + "c";
+    for (const QString& name : {hard, QString("Ärger.TXT"), QString("x.txt")}) {
+        QFile f(tmp.filePath(name));
+        f.open(QIODevice::WriteOnly);
+    }
+    EXPECT_EQ(listFiles(tmp.path(), "*a*a*a*a*a*a*a*a*a*a*a*a*b*c", false), QStringList{hard});
+    EXPECT_EQ(listFiles(tmp.path(), "ä*.t?t; ?.*", false), (QStringList{"x.txt", "Ärger.TXT"}));
+}
+
+TEST(FilterRule, OnlyRegularFilesAreListedWhereverTheirLinksLead) {
+    QTemporaryDir tmp;
+    QFile f(tmp.filePath("plain.txt"));
+    f.open(QIODevice::WriteOnly);
+    ASSERT_EQ(::mkfifo(QFile::encodeName(tmp.filePath("pipe")).constData(), 0600), 0);
+    QFile::link(tmp.filePath("plain.txt"), tmp.filePath("to-plain"));
+    QFile::link(tmp.filePath("pipe"), tmp.filePath("to-pipe"));
+    QFile::link("/dev/zero", tmp.filePath("to-zero"));
+    QFile::link(tmp.filePath("missing"), tmp.filePath("dangling"));
+    EXPECT_EQ(listFiles(tmp.path(), "*.*", true), (QStringList{"plain.txt", "to-plain"}));
+}
+
 TEST_F(FilePaneTest, FilterCommandSetsTheCaptionAndResetsARejectedFilter) {
     touch("in/a.txt");
     touch("in/b.doc");
@@ -123,6 +151,28 @@ TEST_F(FilePaneTest, AddAllAllTakesImmediateSubfoldersAndNeverHiddenFiles) {
     EXPECT_TRUE(selected().isEmpty());
     // The mode buttons follow the list.
     EXPECT_TRUE(main->exeButton(0)->isEnabled());
+}
+
+TEST_F(FilePaneTest, AFileReachedAgainThroughALinkIsListedOnce) {
+    // "loop" leads back to the folder, "sub2" to "sub"; "alias.txt" is a
+    // second name of a.txt, which an archive holds as a file of its own.
+    const QString a = touch("top/a.txt"), b = touch("top/sub/b.txt");
+    QFile::link(".", tmp.filePath("top/loop"));
+    QFile::link("sub", tmp.filePath("top/sub2"));
+    QFile::link("a.txt", tmp.filePath("top/alias.txt"));
+    inFile().setDirName(tmp.filePath("top"));
+    inFile().btnAddAllAll->click();
+    EXPECT_EQ(targets().entries(),
+              (QStringList{LongPath(a), longOf("top/alias.txt"), LongPath(b)}));
+    QMimeData data;
+    data.setUrls({QUrl::fromLocalFile(tmp.filePath("top/sub2/b.txt"))});
+    file().dropFiles(data);
+    EXPECT_EQ(targets().count(), 3);
+    // Named again (a command line, a job), it counts as taken, not as left out.
+    QStringList left;
+    addCommandLineItem(tmp.filePath("top/loop/a.txt"), main->session(), limit, &left);
+    EXPECT_EQ(targets().count(), 3);
+    EXPECT_TRUE(left.isEmpty());
 }
 
 TEST_F(FilePaneTest, AddSelectedStopsAtAFullListLeavingTheRestSelected) {
@@ -196,6 +246,42 @@ TEST_F(FilePaneTest, DropOfANameThatIsNotUtf8TakesNoOtherFile) {
     data.setUrls({QUrl(QUrl::fromLocalFile(tmp.filePath("u")).toString() + "/b%FF.txt")});
     file().dropFiles(data);
     EXPECT_EQ(targets().count(), 0);
+}
+
+TEST_F(FilePaneTest, ADroppedFileUrlNamingThisMachineTakesItsFileAndNoOtherHostsFile) {
+    // "file://localhost/p" and "file://<this host>/p" name the local file p;
+    // a URL of another host names no file here (the kernel would take
+    // "//elsewhere/etc/hosts" for the local "/elsewhere/etc/hosts").
+    const QString here = touch("h/here.txt"), mine = touch("h/mine.txt");
+    QMimeData data;
+    data.setUrls(
+        {QUrl("file://localhost" + here), QUrl("file://" + QSysInfo::machineHostName() + mine)});
+    file().dropFiles(data);
+    EXPECT_EQ(targets().entries(), (QStringList{LongPath(here), LongPath(mine)}));
+    EXPECT_EQ(LocalFileOf(QUrl("file://elsewhere/etc/hosts")), "");
+}
+
+TEST_F(FilePaneTest, ADropIsAlwaysACopySoNoSourceDeletesItsFiles) {
+    // A source told "moved" may delete the files it offered; the list only
+    // names them. Shift proposes a move; a source may offer nothing else.
+    QWidget* viewport = file().lstFile->viewport();
+    for (Qt::DropActions offered :
+         {Qt::CopyAction | Qt::MoveAction, Qt::DropActions(Qt::MoveAction)}) {
+        const bool copyOffered = offered.testFlag(Qt::CopyAction);
+        QMimeData data;
+        data.setUrls({QUrl::fromLocalFile(touch(copyOffered ? "d/copy.txt" : "d/move.txt"))});
+        QDragEnterEvent enter(QPoint(5, 5), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(viewport, &enter);
+        EXPECT_EQ(enter.isAccepted(), copyOffered);
+        QDropEvent drop(QPointF(5, 5), offered, &data, Qt::LeftButton, Qt::ShiftModifier);
+        QCoreApplication::sendEvent(viewport, &drop);
+        EXPECT_EQ(drop.isAccepted(), copyOffered);
+        if (copyOffered) {
+            EXPECT_EQ(enter.dropAction(), Qt::CopyAction);
+            EXPECT_EQ(drop.dropAction(), Qt::CopyAction);
+        }
+    }
+    EXPECT_EQ(targets().entries(), QStringList{longOf("d/copy.txt")});
 }
 
 TEST_F(FilePaneTest, DragOutSuppliesTheMarkedArchivesWhenAsked) {

@@ -1,9 +1,10 @@
 #!/bin/bash
 # Real-display check of the panes' drag and drop and of one whole session, on
 # a private Xvfb display without a window manager: files dragged in from a
-# peer program land on the target list, all files of the input folder are
-# added, the output folder is chosen by keyboard, "FileN圧縮" runs, and the
-# archives dragged out of the output pane arrive at a peer as file URLs.
+# peer program land on the target list (as a copy, though the peer proposes a
+# move), all files of the input folder are added, the output folder is chosen
+# by keyboard, "FileN圧縮" runs, and the archives dragged out of the output
+# pane arrive at a peer as file URLs.
 # Screenshots go to $OUT (default /tmp/dravonel2-xcheck). Needs Xvfb, xdotool
 # and ImageMagick's import; the display number must be free.
 #   usage: tests/ui/xdisplay/check.sh BUILD_DIR [DISPLAY_NUMBER]
@@ -40,7 +41,8 @@ sleep 3
 shot() { import -window root "$OUT/$1.png"; }
 shot 1-start
 
-# A drag from the peer onto the target list (the pane at the lower left).
+# A drag from the peer onto the target list (the pane at the lower left); the
+# peer proposes a move, which the list must turn into a copy.
 "$BUILD/bin/dnd_helper" source "$OUT/drop/d1.txt" "$OUT/drop/d2.txt" "$OUT/drop/d3.txt" \
     "$OUT/drop" >"$OUT/source.log" 2>&1 &
 pids+=($!)
@@ -83,3 +85,5 @@ sleep 1
 shot 4-dragged-out
 echo "--- dropped on the peer:"
 grep -v XDG_RUNTIME "$OUT/target.log" || true
+echo "--- the peer's drag onto the target list ended in (1 copy, 2 move; must be 1):"
+grep "drag ended" "$OUT/source.log" || true

@@ -1,6 +1,9 @@
 // A peer for the drag-and-drop checks on a real X display.
 //   dnd_helper source FILE...   a window that drags the files as file URLs
-//                               when pressed with the left button
+//                               when pressed with the left button, offering
+//                               a copy or a move and proposing the move (as a
+//                               file manager does with Shift held); prints
+//                               the action the drop ended in
 //   dnd_helper target           a window that prints the URLs dropped on it,
 //                               one a line, and ends after the first drop
 #include <QApplication>
@@ -29,7 +32,7 @@ protected:
         auto* data = new QMimeData;
         data->setUrls(urls_);
         drag->setMimeData(data);
-        const Qt::DropAction action = drag->exec(Qt::CopyAction);
+        const Qt::DropAction action = drag->exec(Qt::CopyAction | Qt::MoveAction, Qt::MoveAction);
         std::printf("drag ended: %d\n", int(action));
         std::fflush(stdout);
     }
