@@ -55,11 +55,11 @@ xdotool mouseup 1
 sleep 1
 shot 2-dropped
 
-# btnAddAll, then the output folder: Backspace to the parent, four entries
-# down to "out", Enter; then FileN圧縮.
+# btnAddAll, then the output folder: a click on its tree's current entry ("in"),
+# Backspace to the parent, four entries down to "out", Enter; then FileN圧縮.
 xdotool mousemove 138 396 click 1
 sleep 0.5
-xdotool mousemove 410 210 click 1
+xdotool mousemove 600 192 click 1
 sleep 0.3
 xdotool key BackSpace
 sleep 0.5
@@ -87,3 +87,6 @@ echo "--- dropped on the peer:"
 grep -v XDG_RUNTIME "$OUT/target.log" || true
 echo "--- the peer's drag onto the target list ended in (1 copy, 2 move; must be 1):"
 grep "drag ended" "$OUT/source.log" || true
+echo "--- archives in the output folder chosen by keyboard:"
+ls "$OUT/out"
+test -n "$(ls "$OUT/out")"
