@@ -118,7 +118,7 @@ QString versionText() {
 
 QString usageText() {
     return QStringLiteral(
-        "Usage: dravonel2 [FILE|JOB.DVF]...        start the window\n"
+        "Usage: dravonel2 [--] [FILE|JOB.DVF]...   start the window\n"
         "       dravonel2 /U                       remove the stored settings\n"
         "       dravonel2 --batch MODE [OPTION]... [--] FILE|JOB.DVF...\n"
         "       dravonel2 --list|--test ARCHIVE...    (see --extract --help)\n"

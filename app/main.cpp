@@ -28,12 +28,17 @@ namespace {
 // The window's arguments as the rest of the program takes them: "/U" alone as
 // it is, every other argument made absolute against the current folder, so a
 // name typed in a terminal means the same file to the target list and to a job.
+// The first "--" names no file: it ends the words the program takes as its own,
+// so that files of any name can follow it.
 QStringList windowArguments(const QStringList& arguments) {
     if (arguments.size() == 1 && arguments.first().toUpper() == QLatin1String("/U"))
         return arguments;
+    const qsizetype end = arguments.indexOf(QLatin1String("--"));
     QStringList absolute;
-    for (const QString& a : arguments)
-        absolute << AbsolutePath(a);
+    for (qsizetype i = 0; i < arguments.size(); ++i) {
+        if (i != end)
+            absolute << AbsolutePath(arguments.at(i));
+    }
     return absolute;
 }
 
@@ -67,9 +72,10 @@ QString chooseDisplay() {
 }
 
 // The window's command line is files and "/U"; these four words are taken
-// wherever they stand, print their text and need no display.
+// wherever they stand before "--", print their text and need no display.
 bool printedHelpOrVersion(const QStringList& arguments) {
-    for (const QString& a : arguments) {
+    // A first "--" ends them (indexOf gives -1, all of them, without one).
+    for (const QString& a : arguments.mid(0, arguments.indexOf(QLatin1String("--")))) {
         const bool help = a == QLatin1String("-h") || a == QLatin1String("--help");
         if (help || a == QLatin1String("-V") || a == QLatin1String("--version")) {
             printHelpOrVersion(help);

@@ -20,6 +20,10 @@ enum DoublePattern : qint16 {
     kPatternZipZip = 3
 };
 
+// The largest display font (points) the windows take: the font dialog's
+// larger choices, and larger stored sizes, are taken as it.
+constexpr qint16 kLargestFontSize = 16;
+
 struct OptionSet {
     // Fields carry the names of their store keys. A new record is all zero,
     // False or empty; LoadSettings gives each its stored value or default.

@@ -2,6 +2,7 @@
 
 #include "host.h"
 #include "messages.h"
+#include "terminal_text.h"
 
 #include <QFileInfo>
 #include <QSaveFile>
@@ -27,7 +28,12 @@ int ResultLog::current() const {
     return i.isValid() ? i.row() : -1;
 }
 
-void ResultLog::ListInAdd(const QString& line) {
+void ResultLog::ListInAdd(const QString& text) {
+    // A file name may hold a line break of its own, escape sequences or marks
+    // that reorder what follows: the log holds every line in the form that
+    // shows it as one line whatever it names, which is also what is copied,
+    // saved and echoed.
+    const QString line = TerminalText(text);
     const int i = current();
     int next = i + 1;
     if (i > kTrimAfter) {

@@ -27,7 +27,9 @@ public:
 
     // Appends a line and moves the highlight one line down from where it was;
     // with the highlight beyond line 30000 the first line is dropped first.
-    void ListInAdd(const QString& line);
+    // Control characters, line separators and direction marks in `text` are
+    // held escaped as TerminalText shows them.
+    void ListInAdd(const QString& text);
     // Removes every line.
     void removeAll();
     // Every line followed by CR LF ("" for an empty log).

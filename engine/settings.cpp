@@ -2,6 +2,7 @@
 
 #include "settings_store.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -29,6 +30,14 @@ struct OptionIo {
     void readInt(const QString& key, qint16 def, qint16& field) const {
         field = def;
         convertInt16(text(key, QString::number(def)), field);
+    }
+    // One of `count` choices (0 by default): a number outside them is the
+    // first, as the options dialog shows and would store it, so that a run
+    // does what the dialog says.
+    void readChoice(const QString& key, qint16 count, qint16& field) const {
+        readInt(key, 0, field);
+        if (field < 0 || field >= count)
+            field = 0;
     }
 };
 
@@ -96,21 +105,24 @@ void LoadSettings(SettingsStore& store, OptionSet& o, const QString& tempFolder)
 
     in.readText(QStringLiteral("Lzh_Opt"), QStringLiteral("u -+ -a1"), o.Lzh_Opt);
     o.ZipOpt = QStringLiteral("-j -S");
-    in.readInt(QStringLiteral("Ashuku"), 0, o.Ashuku);
+    in.readChoice(QStringLiteral("Ashuku"), 3, o.Ashuku);
     in.readBool(QStringLiteral("Hiddn"), false, o.Hiddn);
     in.readText(QStringLiteral("TmpDir"), tempFolder, o.TmpDir);
     in.readBool(QStringLiteral("UCase"), true, o.UCase);
     in.readBool(QStringLiteral("Double"), false, o.Double);
     in.readBool(QStringLiteral("Auto"), false, o.Auto);
-    in.readInt(QStringLiteral("AutoExe"), 0, o.AutoExe);
+    in.readChoice(QStringLiteral("AutoExe"), 4, o.AutoExe);
     in.readBool(QStringLiteral("AutoLog"), true, o.AutoLog);
     in.readBool(QStringLiteral("Resize"), true, o.Resize);
     in.readBool(QStringLiteral("Tip"), true, o.Tip);
-    in.readInt(QStringLiteral("Pattern"), 0, o.Pattern);
-    current.readInt(QStringLiteral("AshukuExe"), 0, o.AshukuExe);
+    in.readChoice(QStringLiteral("Pattern"), 4, o.Pattern);
+    current.readChoice(QStringLiteral("AshukuExe"), 2, o.AshukuExe);
     in.readText(QStringLiteral("Filter"), QStringLiteral("*.*"), o.Filter);
     in.readText(QStringLiteral("Font_Name"), QStringLiteral("ＭＳ 明朝"), o.Font_Name);
     in.readInt(QStringLiteral("Font_Size"), 10, o.Font_Size);
+    // The windows are laid out for fonts up to the largest the font dialog
+    // gives; a larger stored size would make them larger than any screen.
+    o.Font_Size = std::min(o.Font_Size, kLargestFontSize);
     in.readBool(QStringLiteral("Font_Bold"), false, o.Font_Bold);
     in.readBool(QStringLiteral("Font_Italic"), false, o.Font_Italic);
     current.readBool(QStringLiteral("ZipUtf8Names"), false, o.ZipUtf8Names);

@@ -15,7 +15,11 @@ namespace dravonel {
 // U+0080..U+009F) shown as a backslash and three octal digits of its code, so
 // ESC is "\033" and a line break "\012"; a byte of a name that was not UTF-8
 // (kept undecoded by DecodeOutsideName) likewise shows as its own value, so
-// "\xFF.txt" is "\377.txt". A backslash itself stays as it is.
+// "\xFF.txt" is "\377.txt". The characters that end a line or turn the
+// direction of the text after them without being control characters (U+2028,
+// U+2029 and the bidirectional marks, embeddings, overrides and isolates) show
+// as a backslash, "u" and four hex digits ("\u202E"). A backslash itself stays
+// as it is.
 QString TerminalText(const QString& text);
 
 // Writes TerminalText(text) and a line break to `stream` as UTF-8, flushed.

@@ -45,8 +45,6 @@ class frmDravonel : public QMainWindow, public RunHost, public DialogHost {
 public:
     // The start-up ended the program: its exit status; or the windows go on.
     static constexpr int kGoOn = -1;
-    // The largest display font the font dialog's choice is taken at (points).
-    static constexpr long kLargestFontSize = 16;
 
     explicit frmDravonel(Program& program, QWidget* parent = nullptr);
     ~frmDravonel() override;

@@ -36,4 +36,15 @@ grep -q '^Version=1.02' "$ini" || fail "Version is not 1.02"
 grep -q '^UCase=False' "$ini" || fail "the earlier release's UCase was not carried over"
 grep -q '^Lzh_Opt=u -+ -a1' "$ini" || fail "Lzh_Opt default missing"
 [ -e "$work/cfg/Dravonel2.ini" ] && fail "the earlier release's settings were not removed"
-echo "startup: 2 passed, 0 failed"
+
+# The automatic run of a file named "-h" after "--": the file is archived, no
+# help is printed, and "--" is no file that was not archived.
+mkdir -p "$work/files" "$work/arc"
+printf 'data' >"$work/files/-h"
+printf '[Dravonel2]\nAuto=True\nAutoExe=3\nAutoLog=False\nDir_Out=%s\n' "$work/arc" >"$ini"
+(cd "$work/files" && DRAVONEL2_SYSTEM_DIR=$modules "$program" -- -h >"$work/auto" 2>&1)
+status=$?
+grep -q 'Usage' "$work/auto" && fail "the file -h after -- printed the help"
+[ "$status" -eq 0 ] || { cat "$work/auto"; fail "the automatic run of -- -h ended with $status"; }
+[ -f "$work/arc/-H.LZH" ] || fail "the file -h after -- was not archived"
+echo "startup: 3 passed, 0 failed"

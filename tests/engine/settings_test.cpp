@@ -172,6 +172,32 @@ TEST_F(SettingsTest, TextsThatDoNotConvertGiveTheDefault) {
     EXPECT_EQ(o.AutoExe, 3);
 }
 
+TEST_F(SettingsTest, ChoicesOutOfRangeTakeWhatTheDialogsOffer) {
+    // Out of range, a method, mode, pattern or format is the first choice, as
+    // the options dialog shows it (an automatic mode 7 ran nothing and still
+    // ended "全て終了しました"; a method 3 stored in FileN but compressed in the
+    // other modes); a font beyond the font dialog's largest size is taken as it.
+    writeFile(current(), QStringLiteral("[Dravonel2]\nAshuku=3\nAutoExe=7\nPattern=-1\n"
+                                        "AshukuExe=2\nFont_Size=200\n"));
+    IniSettingsStore store(dir.path());
+    OptionSet o;
+    LoadSettings(store, o, QStringLiteral("/t/"));
+    EXPECT_EQ(o.Ashuku, 0);
+    EXPECT_EQ(o.AutoExe, 0);
+    EXPECT_EQ(o.Pattern, 0);
+    EXPECT_EQ(o.AshukuExe, 0);
+    EXPECT_EQ(o.Font_Size, kLargestFontSize);
+    writeFile(current(), QStringLiteral("[Dravonel2]\nAshuku=2\nAutoExe=3\nPattern=3\n"
+                                        "AshukuExe=1\nFont_Size=16\n"));
+    IniSettingsStore inRange(dir.path());
+    LoadSettings(inRange, o, QStringLiteral("/t/"));
+    EXPECT_EQ(o.Ashuku, 2);
+    EXPECT_EQ(o.AutoExe, 3);
+    EXPECT_EQ(o.Pattern, 3);
+    EXPECT_EQ(o.AshukuExe, 1);
+    EXPECT_EQ(o.Font_Size, 16);
+}
+
 TEST(SettingsConversions, BooleansAcceptTheWordsInAnyCaseAndNumbers) {
     struct Case {
         const char* text;

@@ -142,6 +142,23 @@ TEST_F(Lists, ResultLogMovesTheHighlightAndTrimsBeyondItsLimit) {
     EXPECT_EQ(log.lines().last(), "next");
 }
 
+TEST_F(Lists, ANameInTheLogIsOneLineAsShownCopiedAndSaved) {
+    // ESC, CR, VT, NEL, a line separator and a right-to-left override in one
+    // file name: held escaped, so no viewer of the log sees another line.
+    const QString name = QString::fromUtf16(u"[ /d/a\x1b[1A\rb\vc\x85"
+                                            u"d\u2028\u3000正常に圧縮されました\u202Etxt.exe ]");
+    const QString shown =
+        QString::fromUtf16(u"[ /d/a\\033[1A\\015b\\013c\\205d\\u2028\u3000正常に圧縮されました"
+                           u"\\u202Etxt.exe ]");
+    log.ListInAdd(name);
+    EXPECT_EQ(log.lines(), QStringList{shown});
+    EXPECT_EQ(log.data(log.index(0), Qt::DisplayRole).toString(), shown);
+    EXPECT_EQ(log.clipboardText(), shown + "\r\n");
+    const QString path = dir.path() + "/names.LOG";
+    ASSERT_TRUE(log.WriteLogFile(path, host));
+    EXPECT_EQ(slurp(path), shown.toUtf8() + "\r\n");
+}
+
 TEST_F(Lists, SavingTheLogAsksBeforeReplacingAndWritesNothingWhenEmpty) {
     const QString path = dir.path() + "/run.LOG";
     EXPECT_FALSE(log.WriteLogFile(path, host));

@@ -669,7 +669,7 @@ TEST_F(MainWindow, RunButtonsGrowWithTheFontUpToTheLargestSizeTakenWithoutOverla
         dialog->accept();
     });
     w.mnuFont_Click();
-    EXPECT_EQ(options.Font_Size, frmDravonel::kLargestFontSize);
+    EXPECT_EQ(options.Font_Size, kLargestFontSize);
 }
 
 TEST_F(MainWindow, DialogsOpenOverTheWindowAndShowTheDesktopsIcon) {
