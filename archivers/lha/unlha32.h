@@ -60,7 +60,10 @@
  *   folders included, is the file's bare name; every other member (one in a
  *   folder, of another name, or of another tool) is copied byte for byte. An
  *   updated archive keeps its permission bits; an archive its owner may not write
- *   is refused with 32774 and left as it is. A FIFO, device or socket that is
+ *   is refused with 32774 and left as it is. So is an archive that another call
+ *   or program replaced (or made) while this one read it and wrote the update:
+ *   of two updates at once, the one that would drop the other's files fails
+ *   instead. A FIFO, device or socket that is
  *   listed is never opened for waiting: it is skipped and counted.
  *   Extraction drops the folders of member names, so files land only in the
  *   destination folder; when two members land on one name in a call, the first
@@ -107,7 +110,8 @@
  *          vanished, not a regular file, hidden without -a1, a name that would not
  *          read back, or a second file of the same name)
  *   32773  disk full, or an extracted member would fill the destination
- *   32774  the archive cannot be written there, or its owner may not write it
+ *   32774  the archive cannot be written there, its owner may not write it, or
+ *          another call or program replaced it meanwhile
  *   32777  a member uses an unknown method  32780  a member fails its CRC check
  *   32783  nothing to store (no file could be read) or no member of that name
  *   32787  an extracted file cannot be written

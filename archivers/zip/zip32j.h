@@ -49,7 +49,8 @@
 // -S, unreadable, not a regular file such as a FIFO or a device, a second file
 // with a name already stored, a name extraction would not give back: one with
 // a control character, or not UTF-8) while the archive was still made; and
-//   32773 disk full                     32774 the archive cannot be written
+//   32773 disk full                     32774 the archive cannot be written,
+//                                            or was replaced meanwhile
 //   32783 no file could be stored       32791 the existing archive is damaged
 //   32792 the existing archive cannot be opened
 //   32793 the existing file is not a ZIP archive
@@ -61,9 +62,11 @@
 // On every failure an existing archive stays as it was. An existing archive
 // keeps its permission bits; a new one gets 0666 less the umask. An archive
 // whose owner has no write permission on it (mode bits, so root is refused
-// too), or that the caller may not write, is refused with 32774. A call killed
-// half-way leaves no temporary file behind where the file system supports
-// nameless temporary files.
+// too), or that the caller may not write, is refused with 32774; so is an
+// archive that another call or program replaced (or made) while this call read
+// it and wrote the update, which would otherwise drop the other's files. A
+// call killed half-way leaves no temporary file behind where the file system
+// supports nameless temporary files.
 #pragma once
 
 #include "arc_module.h"

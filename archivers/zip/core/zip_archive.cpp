@@ -139,7 +139,7 @@ int updateArchive(const std::string& archive, const std::vector<Source>& sources
     if (plan.upToDate > 0 && plan.upToDate == plan.todo.size())
         return plan.skipped;
     arc::AtomicOutput out;
-    if (out.open(archive, "") != arc::kOk)
+    if (out.open(archive, "", old.status()) != arc::kOk)
         return arc::kErrCannotWriteDest;
     Writer writer(out, limits, names);
     ProgressCount count{progress};
