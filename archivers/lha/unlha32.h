@@ -118,7 +118,8 @@
  *   32788  damaged compressed data       32790  a header fails its check
  *   32791  a header is truncated or inconsistent
  *   32792  the archive cannot be opened  32793  not an LZH archive
- *   32794  a response file or the archive cannot be read
+ *   32794  a response file or the archive cannot be read (a response file that
+ *          is not a regular file, or holds a NUL byte, is not read)
  *   32796  bad command line              32797  out of memory
  *   32798  the listing does not fit the output buffer
  *   32799  the module is already in a call  32800  cancelled by the progress hook

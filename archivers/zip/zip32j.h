@@ -54,7 +54,8 @@
 //   32783 no file could be stored       32791 the existing archive is damaged
 //   32792 the existing archive cannot be opened
 //   32793 the existing file is not a ZIP archive
-//   32794 the response file cannot be read
+//   32794 the response file cannot be read (or is not a regular file,
+//         or holds a NUL byte)
 //   32795 libizip32j.so is missing or unusable
 //   32796 malformed command line or unknown switch
 //   32797 out of memory                 32799 a call is already in progress

@@ -11,6 +11,7 @@
 #include <atomic>
 #include <cstdlib>
 #include <dlfcn.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -90,6 +91,34 @@ TEST(ResponseFile, ReadsEveryLineEndingAndStripsOnlyOuterQuotes) {
               (std::vector<std::string>{"/a/one, two.txt", "/b/\"q\".txt", "/c/bare", "/d/last"}));
     std::vector<std::string> none;
     EXPECT_FALSE(arc::readResponseFile((dir.path / "missing").string(), none));
+}
+
+// A response file that is no text of lines is refused as unreadable: one with
+// a NUL byte (a path cut there names another file: "/a/x.txt\0/y.txt" stored
+// x.txt's bytes as y.txt), and a FIFO or a device, which a read would wait on
+// or never finish.
+TEST(ResponseFile, RefusesNulBytesAndFilesThatAreNotRegular) {
+    TempDir dir;
+    const fs::path nul = dir.path / "nul", fifo = dir.path / "fifo";
+    spit(nul, std::string("\"/a/x.txt\0/y.txt\"\r\n\"/a/z.txt\"\r\n", 31));
+    std::vector<std::string> paths;
+    EXPECT_FALSE(arc::readResponseFile(nul.string(), paths));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        while (!done) {
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                EXPECT_EQ(::write(fd, "\"/a/x.txt\"\n", 11), 11);
+                ::close(fd);
+                return;
+            }
+        }
+    });
+    EXPECT_FALSE(arc::readResponseFile(fifo.string(), paths));
+    EXPECT_FALSE(arc::readResponseFile("/dev/null", paths));
+    done = true;
+    writer.join();
 }
 
 TEST(AtomicOutput, ReplacesOnlyOnCommitAndLeavesNoTemporaryBehind) {
