@@ -20,7 +20,7 @@
 
 //   -i@<file>   add the files listed in a response file (one "path" a line)
 // The first other token is the archive, the rest are files to add. Any other
-// switch is refused. `owner` and the output buffer are ignored.
+// switch, and an empty token (""), is refused. `owner` and the output buffer are ignored.
 //
 // Each file is stored under its Linux file name, everything after the last "/"
 // (a backslash is part of the name). A name beyond ASCII that CP932 (Shift_JIS)

@@ -239,6 +239,10 @@ TEST(ZipModule, RefusesMalformedCommandLinesWithoutWritingAnything) {
     for (const char* threads : {"-j -S -mt0", "-j -S -mt65", "-j -S -mtx", "-j -S -mt"})
         EXPECT_EQ(zipm().call(zipCommand(threads, archive, file)), arc::kErrCommand) << threads;
     EXPECT_EQ(zipm().call("-j -S -9"), arc::kErrCommand);
+    // An empty token names nothing: taken as no archive, it made the next
+    // name (here the archive) the archive all the same.
+    EXPECT_EQ(zipm().call(zipCommand("-j -S \"\"", archive, file)), arc::kErrCommand);
+    EXPECT_EQ(zipm().call(zipCommand("-j -S", archive, file) + " \"\""), arc::kErrCommand);
     EXPECT_EQ(zipm().run(nullptr, nullptr, nullptr, 0), arc::kErrCommand);
     EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + (dir / "none").string())),
               arc::kErrCannotRead);
