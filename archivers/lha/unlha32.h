@@ -108,7 +108,7 @@
  *   0      success
  *   1-32767  the archive was made; that many listed files were skipped (unreadable,
  *          vanished, not a regular file, hidden without -a1, a name that would not
- *          read back, or a second file of the same name)
+ *          read back, a second file of the same name, or the archive itself)
  *   32773  disk full, or an extracted member would fill the destination
  *   32774  the archive cannot be written there, its owner may not write it, or
  *          another call or program replaced it meanwhile

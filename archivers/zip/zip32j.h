@@ -48,7 +48,8 @@
 // Results: 0 success; 1..32767 the number of files skipped (hidden without
 // -S, unreadable, not a regular file such as a FIFO or a device, a second file
 // with a name already stored, a name extraction would not give back: one with
-// a control character, or not UTF-8) while the archive was still made; and
+// a control character, or not UTF-8, the archive being updated itself) while
+// the archive was still made; and
 //   32773 disk full                     32774 the archive cannot be written,
 //                                            or was replaced meanwhile
 //   32783 no file could be stored       32791 the existing archive is damaged

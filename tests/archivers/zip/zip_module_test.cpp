@@ -277,6 +277,14 @@ TEST(ZipModule, SkipsAndCountsHiddenUnreadableRepeatedAndUnextractableFiles) {
     EXPECT_EQ(python("print(sorted(z.namelist()))", archive),
               (std::vector<std::string>{"['.hidden', 'same.txt']"}));
     EXPECT_TRUE(readersAccept(archive));
+    // The archive named as a file of its own update is skipped, never stored
+    // as the old archive it is.
+    spit(dir / "more.txt", "more");
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, archive.string()) + " \"" +
+                          (dir / "more.txt").string() + "\""),
+              1);
+    EXPECT_EQ(python("print(sorted(z.namelist()))", archive),
+              (std::vector<std::string>{"['.hidden', 'more.txt', 'same.txt']"}));
 
     // Nothing that can be stored: no archive, nothing left behind.
     const fs::path none = dir / "NONE.ZIP";
@@ -287,7 +295,7 @@ TEST(ZipModule, SkipsAndCountsHiddenUnreadableRepeatedAndUnextractableFiles) {
     EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", none, (dir / "x" / "esc\x1bhere.txt").string())),
               arc::kErrNotFound);
     EXPECT_FALSE(fs::exists(none));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 4);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 5);
 }
 
 TEST(ZipModule, UpdateReplacesSameNamesAppendsNewOnesAndCopiesTheRestUnchanged) {
