@@ -63,14 +63,15 @@
  *   is refused with 32774 and left as it is. So is an archive that another call
  *   or program replaced (or made) while this one read it and wrote the update:
  *   of two updates at once, the one that would drop the other's files fails
- *   instead. A FIFO, device or socket that is
- *   listed is never opened for waiting: it is skipped and counted.
+ *   instead. A FIFO, device or socket that is listed is never opened for
+ *   waiting: it is skipped and counted.
  *   Extraction drops the folders of member names, so files land only in the
  *   destination folder; when two members land on one name in a call, the first
- *   is extracted and the later ones are passed over and counted. It restores stored permission bits (never setuid, setgid
- *   or sticky; 0666 less the umask without them) and stops with 32773, leaving no
- *   file behind, when a member's declared size or its bytes as they come would
- *   leave the destination's file system all but full (an LZH bomb cannot fill it).
+ *   is extracted and the later ones are passed over and counted. It restores
+ *   stored permission bits (never setuid, setgid or sticky; 0666 less the umask
+ *   without them) and stops with 32773, leaving no file behind, when a member's
+ *   declared size or its bytes as they come would leave the destination's file
+ *   system all but full (an LZH bomb cannot fill it).
  *
  * Names
  *   Written so that every reader finds what it looks for (bsdtar takes the last
