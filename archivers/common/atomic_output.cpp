@@ -10,6 +10,7 @@
 #include <ctime>
 #include <fcntl.h>
 #include <optional>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -184,7 +185,8 @@ AtomicOutput::~AtomicOutput() {
     abort();
 }
 
-int AtomicOutput::open(const std::string& destination, const std::string& workDir) {
+int AtomicOutput::open(const std::string& destination, const std::string& workDir,
+                       const struct stat* readFrom) {
     abort();
     destination_ = destination;
     written_ = 0;
@@ -192,13 +194,23 @@ int AtomicOutput::open(const std::string& destination, const std::string& workDi
     // The destination itself, not what a link there names: renamed over, a
     // link would be gone and the archive it names left as it was.
     replacing_ = ::lstat(destination.c_str(), &st) == 0;
-    if (replacing_ && !mayReplace(destination, st))
-        return kErrCannotWriteDest;
     if (!replacing_ && errno != ENOENT)
         return kErrCannotWriteDest;
-    mode_ = replacing_ ? (st.st_mode & 0777) : 0;
-    if (replacing_)
+    // What the caller read must still be there: the archive it read, or no
+    // file at all.
+    if (replacing_ != (readFrom != nullptr) ||
+        (replacing_ && (!mayReplace(destination, st) || !sameFile(st, *readFrom))))
+        return kErrCannotWriteDest;
+    if (replacing_) {
+        mode_ = st.st_mode & 0777;
         replaced_ = st;
+        struct stat held;
+        replacedFd_ = ::open(destination.c_str(), O_RDONLY | O_NONBLOCK | O_NOFOLLOW | O_CLOEXEC);
+        if (replacedFd_ < 0 || ::fstat(replacedFd_, &held) != 0 || !sameFile(held, st)) {
+            abort();
+            return kErrCannotWriteDest;
+        }
+    }
     buffer_.reserve(kBufferSize);
     tempFolder_ = workDir.empty() ? folderOf(destination) : workDir;
     Temp temp;
@@ -314,12 +326,18 @@ int AtomicOutput::commit() {
     // so a crash cannot leave an empty file where the old archive was.
     if (rc == kOk && replacing_ && ::fsync(fd_) != 0)
         rc = writeErrorCode(errno);
-    // The replacement was made from the archive open() found: another file
-    // put there meanwhile (by another program) is not replaced.
-    struct stat now;
-    if (rc == kOk && replacing_ &&
-        (::lstat(destination_.c_str(), &now) != 0 || !sameFile(now, replaced_)))
-        rc = kErrCannotWriteDest;
+    // The replacement was made from the archive the caller read: another file
+    // put there meanwhile (by another call or another program) is not
+    // replaced. Another commit that replaces that archive waits for the lock
+    // and then finds it gone. Where the lock cannot be taken (some network
+    // file systems) the check still holds, only without the wait.
+    if (rc == kOk && replacing_) {
+        while (::flock(replacedFd_, LOCK_EX) != 0 && errno == EINTR) {
+        }
+        struct stat now;
+        if (::lstat(destination_.c_str(), &now) != 0 || !sameFile(now, replaced_))
+            rc = kErrCannotWriteDest;
+    }
     if (rc == kOk) {
         const int err = moveIntoPlace(Temp{fd_, tempPath_}, destination_, replacing_);
         if (err == EXDEV)
@@ -337,6 +355,9 @@ void AtomicOutput::abort() {
     Temp temp{fd_, tempPath_};
     dropTemp(temp);
     fd_ = -1;
+    if (replacedFd_ >= 0)
+        ::close(replacedFd_); // releases the lock, after the rename
+    replacedFd_ = -1;
     tempPath_.clear();
     tempFolder_.clear();
     buffer_.clear();

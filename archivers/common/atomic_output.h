@@ -11,10 +11,16 @@
 // temporary name that is at once renamed over the destination. Elsewhere it is
 // a hidden ".<name>.XXXXXX" file in the same folder.
 //
-// commit() never takes the place of a file that was not there at open(): a
-// new archive fails when a file took its name meanwhile, a replacement when
-// the file at the destination is no longer the one open() found (another
-// inode, size or modification time).
+// An update replaces only the archive it was made from: the caller hands
+// open() the archive as it read it (or none, when there was none), and both
+// open() and commit() fail when the destination is no longer that very file
+// (another inode, size or modification time) or, for a new archive, when a
+// file took its name meanwhile. So two updates of one archive at once, in two
+// threads or two processes, never both succeed with one's files lost: the one
+// that finds the archive replaced under it fails with kErrCannotWriteDest.
+// Commits of the modules' updates hold an exclusive lock (flock) on the
+// archive they replace from the check to the rename, so that no other such
+// commit slips in between.
 //
 // An existing destination keeps its permission bits (rwx); a new one gets
 // 0666 less the umask. An existing destination is refused (kErrCannotWriteDest,
@@ -40,9 +46,12 @@ public:
     AtomicOutput& operator=(const AtomicOutput&) = delete;
 
     // Creates the temporary file for `destination`. `workDir` may be empty.
-    // Returns kOk, or kErrCannotWriteDest when the destination may not be
-    // replaced or no temporary file can be made.
-    int open(const std::string& destination, const std::string& workDir);
+    // `readFrom` is the status of the destination as the caller read it (of
+    // the descriptor it read it by), null when it found none. Returns kOk, or
+    // kErrCannotWriteDest when the destination may not be replaced, is no
+    // longer what the caller read, or no temporary file can be made.
+    int open(const std::string& destination, const std::string& workDir,
+             const struct stat* readFrom);
 
     // Appends bytes (buffered). Returns kOk, kErrDiskFull or kErrCannotWriteDest.
     int write(const void* data, size_t size);
@@ -71,12 +80,13 @@ private:
     mode_t tempMode() const { return replacing_ ? 0600 : 0666; }
 
     int fd_ = -1;
+    int replacedFd_ = -1; // the archive to replace, held for the lock of commit()
     std::string destination_;
     std::string tempFolder_;
     std::string tempPath_; // empty while the temporary file has no name
     mode_t mode_ = 0;      // the replaced archive's permission bits
     bool replacing_ = false;
-    struct stat replaced_ {}; // the destination open() found, when replacing
+    struct stat replaced_ {}; // the destination the caller read, when replacing
     std::vector<unsigned char> buffer_;
     uint64_t written_ = 0;
 };

@@ -1,7 +1,9 @@
 #include "cmdline.h"
 
+#include "files.h"
+
 #include <cerrno>
-#include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace arc {
@@ -65,9 +67,16 @@ std::vector<std::string> splitCommandLine(std::string_view line) {
 }
 
 bool readResponseFile(const std::string& path, std::vector<std::string>& paths) {
-    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    // A FIFO or a device is refused at once: a read would wait for a writer
+    // or never end (/dev/zero).
+    struct stat st;
+    const int fd = openWithoutWaiting(path, st);
     if (fd < 0)
         return false;
+    if (!S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return false;
+    }
     std::string data;
     char buf[65536];
     for (;;) {
@@ -83,6 +92,9 @@ bool readResponseFile(const std::string& path, std::vector<std::string>& paths) 
         data.append(buf, static_cast<size_t>(got));
     }
     ::close(fd);
+    // A path cut at a NUL byte by the system would name another file.
+    if (data.find('\0') != std::string::npos)
+        return false;
 
     size_t pos = 0;
     if (data.compare(0, 3, "\xEF\xBB\xBF") == 0)

@@ -20,7 +20,10 @@ std::vector<std::string> splitCommandLine(std::string_view line);
 // Reads a response file: UTF-8 lines ended by CR LF, LF or CR, an optional
 // byte-order mark, one path per line with its outer double quotes removed (the
 // line is taken whole, so a path containing a quote or a comma survives). Empty
-// lines are skipped. Returns false when the file cannot be opened or read.
+// lines are skipped. Returns false when the file cannot be opened or read, is
+// not a regular file (a FIFO or a device is never waited on), or holds a NUL
+// byte (no path holds one: the system would cut it there and open another
+// file).
 bool readResponseFile(const std::string& path, std::vector<std::string>& paths);
 
 // The N of a thread switch (-mt<N>): 1 to 64, else 0 (a malformed switch).

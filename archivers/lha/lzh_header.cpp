@@ -243,6 +243,7 @@ bool ArchiveFile::open(const std::string& path) {
         return false;
     }
     size_ = static_cast<uint64_t>(st.st_size);
+    status_ = st;
     return true;
 }
 

@@ -15,6 +15,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <sys/stat.h>
 #include <vector>
 
 namespace lha {
@@ -54,12 +55,15 @@ public:
     // Returns false when the file cannot be opened for reading.
     bool open(const std::string& path);
     uint64_t size() const { return size_; }
+    // The status of the file open (of its descriptor), null before open().
+    const struct stat* status() const { return fd_ >= 0 ? &status_ : nullptr; }
     // Reads exactly `size` bytes at `offset`; false on a short read or an error.
     bool readAt(uint64_t offset, void* data, size_t size) const;
 
 private:
     int fd_ = -1;
     uint64_t size_ = 0;
+    struct stat status_ {};
     mutable std::vector<uint8_t> window_; // the bytes from windowAt_ on
     mutable uint64_t windowAt_ = 0;
 };

@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <map>
-#include <optional>
 #include <set>
 #include <sys/stat.h>
 #include <vector>
@@ -32,18 +31,15 @@ struct UpdatePlan {
     std::vector<MemberHeader> members;
     std::vector<Planned> files;
     int skipped = 0;
-    int upToDate = 0;                   // files whose members hold their bytes already
-    uint64_t total = 0;                 // bytes of the files to write
-    std::optional<struct stat> archive; // the archive to update, when there is one
+    int upToDate = 0;   // files whose members hold their bytes already
+    uint64_t total = 0; // bytes of the files to write
 };
 
 // Reads the members of the archive to update; none when it does not exist yet.
 int readExisting(const std::string& path, UpdatePlan& plan) {
     struct stat st;
-    if (::stat(path.c_str(), &st) == 0) {
-        plan.archive = st;
+    if (::stat(path.c_str(), &st) == 0)
         return readArchive(path, plan.old, plan.members);
-    }
     return errno == ENOENT ? arc::kOk : arc::kErrCannotWriteDest;
 }
 
@@ -80,8 +76,8 @@ bool storable(const Command& cmd, const UpdatePlan& plan, const Planned& p,
     return !p.name.empty() && readBack == p.name &&
            (cmd.includeHidden || !arc::isHiddenName(p.name)) && seen.insert(p.name).second &&
            ::stat(p.path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-           !(plan.archive && plan.archive->st_dev == st.st_dev &&
-             plan.archive->st_ino == st.st_ino);
+           !(plan.old.status() && plan.old.status()->st_dev == st.st_dev &&
+             plan.old.status()->st_ino == st.st_ino);
 }
 
 // Plans one file: passed over, left in the member that holds its bytes
@@ -212,7 +208,7 @@ int writeNewFiles(UpdatePlan& plan, MemberWriter& writer, int& stored) {
 
 int writeArchive(const Command& cmd, UpdatePlan& plan, arc::Progress& progress) {
     arc::AtomicOutput out;
-    int rc = out.open(cmd.archive, cmd.workDir);
+    int rc = out.open(cmd.archive, cmd.workDir, plan.old.status());
     if (rc != arc::kOk)
         return rc;
     MemberWriter writer(out, progress,

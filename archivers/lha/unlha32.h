@@ -60,14 +60,18 @@
  *   folders included, is the file's bare name; every other member (one in a
  *   folder, of another name, or of another tool) is copied byte for byte. An
  *   updated archive keeps its permission bits; an archive its owner may not write
- *   is refused with 32774 and left as it is. A FIFO, device or socket that is
- *   listed is never opened for waiting: it is skipped and counted.
+ *   is refused with 32774 and left as it is. So is an archive that another call
+ *   or program replaced (or made) while this one read it and wrote the update:
+ *   of two updates at once, the one that would drop the other's files fails
+ *   instead. A FIFO, device or socket that is listed is never opened for
+ *   waiting: it is skipped and counted.
  *   Extraction drops the folders of member names, so files land only in the
  *   destination folder; when two members land on one name in a call, the first
- *   is extracted and the later ones are passed over and counted. It restores stored permission bits (never setuid, setgid
- *   or sticky; 0666 less the umask without them) and stops with 32773, leaving no
- *   file behind, when a member's declared size or its bytes as they come would
- *   leave the destination's file system all but full (an LZH bomb cannot fill it).
+ *   is extracted and the later ones are passed over and counted. It restores
+ *   stored permission bits (never setuid, setgid or sticky; 0666 less the umask
+ *   without them) and stops with 32773, leaving no file behind, when a member's
+ *   declared size or its bytes as they come would leave the destination's file
+ *   system all but full (an LZH bomb cannot fill it).
  *
  * Names
  *   Written so that every reader finds what it looks for (bsdtar takes the last
@@ -105,16 +109,18 @@
  *   0      success
  *   1-32767  the archive was made; that many listed files were skipped (unreadable,
  *          vanished, not a regular file, hidden without -a1, a name that would not
- *          read back, or a second file of the same name)
+ *          read back, a second file of the same name, or the archive itself)
  *   32773  disk full, or an extracted member would fill the destination
- *   32774  the archive cannot be written there, or its owner may not write it
+ *   32774  the archive cannot be written there, its owner may not write it, or
+ *          another call or program replaced it meanwhile
  *   32777  a member uses an unknown method  32780  a member fails its CRC check
  *   32783  nothing to store (no file could be read) or no member of that name
  *   32787  an extracted file cannot be written
  *   32788  damaged compressed data       32790  a header fails its check
  *   32791  a header is truncated or inconsistent
  *   32792  the archive cannot be opened  32793  not an LZH archive
- *   32794  a response file or the archive cannot be read
+ *   32794  a response file or the archive cannot be read (a response file that
+ *          is not a regular file, or holds a NUL byte, is not read)
  *   32796  bad command line              32797  out of memory
  *   32798  the listing does not fit the output buffer
  *   32799  the module is already in a call  32800  cancelled by the progress hook

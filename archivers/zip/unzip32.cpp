@@ -39,6 +39,8 @@ int run(const char* cmdLine, std::string& output) {
     bool listing = false;
     bool testing = false;
     for (std::string& t : arc::splitCommandLine(cmdLine)) {
+        if (t.empty()) // an empty token ("") names nothing
+            return arc::kErrCommand;
         if (!namesOnly && (t == "-x" || t == "--")) {
             namesOnly = t == "--";
             continue;
@@ -58,15 +60,15 @@ int run(const char* cmdLine, std::string& output) {
     if (listing && testing)
         return arc::kErrCommand;
     if (listing)
-        return args.size() == 1 && !args[0].empty() ? list(args[0], output) : arc::kErrCommand;
+        return args.size() == 1 ? list(args[0], output) : arc::kErrCommand;
     arc::Progress progress = state.makeProgress(0);
     if (testing) {
-        if (args.empty() || args[0].empty())
+        if (args.empty())
             return arc::kErrCommand;
         return zip::testArchive(args[0], std::vector<std::string>(args.begin() + 1, args.end()),
                                 progress);
     }
-    if (args.size() < 2 || args[0].empty() || args[1].empty())
+    if (args.size() < 2)
         return arc::kErrCommand;
     const std::vector<std::string> members(args.begin() + 2, args.end());
     return zip::extractArchive(args[0], args[1], members, progress);

@@ -16,8 +16,8 @@
 //                -l "<archive>"
 // lists every member in the output buffer, one line each, as arc_module.h
 // describes (32798 when the buffer is too small); a folder marked by its
-// attributes alone is listed with a final "/". Any other switch is
-// refused. `owner` is ignored; the output buffer is emptied by every other
+// attributes alone is listed with a final "/". Any other switch, and an
+// empty token (""), is refused. `owner` is ignored; the output buffer is emptied by every other
 // command.
 //
 // Names are read as UTF-8 when the entry's UTF-8 flag is set; otherwise from

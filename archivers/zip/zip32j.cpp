@@ -32,9 +32,13 @@ struct Options {
 int parse(const char* cmdLine, Options& opt) {
     bool namesOnly = false; // after "--" every token is a name
     for (const std::string& t : arc::splitCommandLine(cmdLine)) {
+        // An empty token ("") names nothing; taken for no archive, it would
+        // make the next name the archive.
+        if (t.empty())
+            return arc::kErrCommand;
         if (!namesOnly && t == "--") {
             namesOnly = true;
-        } else if (namesOnly || t.empty() || t[0] != '-') {
+        } else if (namesOnly || t[0] != '-') {
             if (opt.archive.empty())
                 opt.archive = t;
             else

@@ -20,7 +20,7 @@
 
 //   -i@<file>   add the files listed in a response file (one "path" a line)
 // The first other token is the archive, the rest are files to add. Any other
-// switch is refused. `owner` and the output buffer are ignored.
+// switch, and an empty token (""), is refused. `owner` and the output buffer are ignored.
 //
 // Each file is stored under its Linux file name, everything after the last "/"
 // (a backslash is part of the name). A name beyond ASCII that CP932 (Shift_JIS)
@@ -48,12 +48,15 @@
 // Results: 0 success; 1..32767 the number of files skipped (hidden without
 // -S, unreadable, not a regular file such as a FIFO or a device, a second file
 // with a name already stored, a name extraction would not give back: one with
-// a control character, or not UTF-8) while the archive was still made; and
-//   32773 disk full                     32774 the archive cannot be written
+// a control character, or not UTF-8, the archive being updated itself) while
+// the archive was still made; and
+//   32773 disk full                     32774 the archive cannot be written,
+//                                            or was replaced meanwhile
 //   32783 no file could be stored       32791 the existing archive is damaged
 //   32792 the existing archive cannot be opened
 //   32793 the existing file is not a ZIP archive
-//   32794 the response file cannot be read
+//   32794 the response file cannot be read (or is not a regular file,
+//         or holds a NUL byte)
 //   32795 libizip32j.so is missing or unusable
 //   32796 malformed command line or unknown switch
 //   32797 out of memory                 32799 a call is already in progress
@@ -61,9 +64,11 @@
 // On every failure an existing archive stays as it was. An existing archive
 // keeps its permission bits; a new one gets 0666 less the umask. An archive
 // whose owner has no write permission on it (mode bits, so root is refused
-// too), or that the caller may not write, is refused with 32774. A call killed
-// half-way leaves no temporary file behind where the file system supports
-// nameless temporary files.
+// too), or that the caller may not write, is refused with 32774; so is an
+// archive that another call or program replaced (or made) while this call read
+// it and wrote the update, which would otherwise drop the other's files. A
+// call killed half-way leaves no temporary file behind where the file system
+// supports nameless temporary files.
 #pragma once
 
 #include "arc_module.h"

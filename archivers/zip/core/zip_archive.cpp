@@ -63,6 +63,20 @@ bool holdsSameBytes(const Reader& old, const Entry& e, const std::string& path) 
            arc::fileHolds(path, e.size, [&](const auto& sink) { return old.extract(e, sink); });
 }
 
+// Skips the sources that are the archive itself (by its name or another link
+// to it): stored, it would go in as the old archive it is replaced by.
+void skipTheArchive(const Reader& old, UpdatePlan& plan) {
+    const struct stat* archive = old.status();
+    for (size_t i = 0; archive && i < plan.todo.size(); ++i) {
+        struct stat st;
+        if (::stat(plan.todo[i]->path.c_str(), &st) == 0 && st.st_dev == archive->st_dev &&
+            st.st_ino == archive->st_ino) {
+            plan.state[i] = kUnreadable;
+            plan.skipped = arc::addSkipped(plan.skipped);
+        }
+    }
+}
+
 // The sources whose files hold the bytes of every entry of their name
 // already (an extractor lets the last one of a name win): those entries stay
 // as they are. One entry that differs makes the file replace them all.
@@ -70,7 +84,7 @@ void markUpToDate(const Reader& old, UpdatePlan& plan) {
     std::unordered_map<std::string, bool> holding; // by name: every entry so far holds the bytes
     for (const Entry& e : old.entries()) {
         auto it = plan.byName.find(e.name);
-        if (it == plan.byName.end())
+        if (it == plan.byName.end() || plan.state[it->second] != kUntried)
             continue;
         bool& holds = holding.try_emplace(e.name, true).first->second;
         holds = holds && holdsSameBytes(old, e, plan.todo[it->second]->path);
@@ -134,12 +148,13 @@ int updateArchive(const std::string& archive, const std::vector<Source>& sources
     int rc = openExisting(archive, old);
     if (rc != arc::kOk)
         return rc;
+    skipTheArchive(old, plan);
     markUpToDate(old, plan);
     // Nothing to store: the archive stays as it is.
     if (plan.upToDate > 0 && plan.upToDate == plan.todo.size())
         return plan.skipped;
     arc::AtomicOutput out;
-    if (out.open(archive, "") != arc::kOk)
+    if (out.open(archive, "", old.status()) != arc::kOk)
         return arc::kErrCannotWriteDest;
     Writer writer(out, limits, names);
     ProgressCount count{progress};

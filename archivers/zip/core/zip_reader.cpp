@@ -147,13 +147,12 @@ bool Reader::readAt(uint64_t offset, void* data, size_t size) const {
 
 int Reader::open(const std::string& path) {
     // A FIFO or a device where the archive should be is refused, never waited on.
-    struct stat st;
-    fd_ = arc::openWithoutWaiting(path, st);
+    fd_ = arc::openWithoutWaiting(path, status_);
     if (fd_ < 0)
         return arc::kErrArchiveOpen;
-    if (!S_ISREG(st.st_mode))
+    if (!S_ISREG(status_.st_mode))
         return arc::kErrNotArchive;
-    fileSize_ = static_cast<uint64_t>(st.st_size);
+    fileSize_ = static_cast<uint64_t>(status_.st_size);
     if (fileSize_ < kEndSize)
         return arc::kErrNotArchive;
 

@@ -6,6 +6,7 @@
 #include <ctime>
 #include <functional>
 #include <string>
+#include <sys/stat.h>
 #include <vector>
 
 namespace zip {
@@ -64,6 +65,8 @@ public:
     // kErrArchiveOpen, kErrNotArchive, kErrHeaderBroken or kErrNoMemory.
     int open(const std::string& path);
 
+    // The status of the archive open (of its descriptor), null before open().
+    const struct stat* status() const { return fd_ >= 0 ? &status_ : nullptr; }
     const std::vector<Entry>& entries() const { return entries_; }
     const std::string& comment() const { return comment_; }
 
@@ -92,6 +95,7 @@ private:
     int readDirectory(uint64_t offset, uint64_t size, uint64_t count);
 
     int fd_ = -1;
+    struct stat status_ {};
     uint64_t fileSize_ = 0;
     std::vector<Entry> entries_;
     std::string comment_;

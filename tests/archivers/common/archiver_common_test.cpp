@@ -3,12 +3,15 @@
 #include "files.h"
 #include "results.h"
 #include "test_files.h"
+#include "test_shell.h"
 #include "worker_pool.h"
 
 #include <gtest/gtest.h>
 
 #include <atomic>
 #include <cstdlib>
+#include <dlfcn.h>
+#include <fcntl.h>
 #include <filesystem>
 #include <fstream>
 #include <stdexcept>
@@ -28,6 +31,38 @@ using testsupport::TempDir;
 
 size_t entriesIn(const fs::path& dir) {
     return static_cast<size_t>(std::distance(fs::directory_iterator(dir), {}));
+}
+
+struct stat statusOf(const fs::path& path) {
+    struct stat st {};
+    ::stat(path.c_str(), &st);
+    return st;
+}
+
+// The command lines and the independent lister of each module that makes archives.
+struct Maker {
+    const char* library;
+    const char* operation; // the export that takes a hook of its own
+    const char* add;       // the command word and switches that add files
+    const char* update;    // the same, leaving files whose members hold their bytes
+    const char* extension;
+    const char* lister; // a shell command that prints the archive's names
+};
+const Maker kMakers[] = {{UNLHA32_PATH, "UnlhaRun", "a", "u", ".lzh", "lhasa l"},
+                         {ZIP32J_PATH, "ZipRun", "-j", "-j", ".zip", "unzip -l"}};
+
+ArcRunFn operationOf(const Maker& maker) {
+    void* handle = ::dlopen(maker.library, RTLD_NOW | RTLD_LOCAL);
+    return handle ? reinterpret_cast<ArcRunFn>(::dlsym(handle, maker.operation)) : nullptr;
+}
+
+// Whether this process has `path` open.
+bool openHere(const fs::path& path) {
+    std::error_code ec;
+    for (const auto& fd : fs::directory_iterator("/proc/self/fd", ec))
+        if (fs::read_symlink(fd.path(), ec) == path)
+            return true;
+    return false;
 }
 
 } // namespace
@@ -58,13 +93,42 @@ TEST(ResponseFile, ReadsEveryLineEndingAndStripsOnlyOuterQuotes) {
     EXPECT_FALSE(arc::readResponseFile((dir.path / "missing").string(), none));
 }
 
+// A response file that is no text of lines is refused as unreadable: one with
+// a NUL byte (a path cut there names another file: "/a/x.txt\0/y.txt" stored
+// x.txt's bytes as y.txt), and a FIFO or a device, which a read would wait on
+// or never finish.
+TEST(ResponseFile, RefusesNulBytesAndFilesThatAreNotRegular) {
+    TempDir dir;
+    const fs::path nul = dir.path / "nul", fifo = dir.path / "fifo";
+    spit(nul, std::string("\"/a/x.txt\0/y.txt\"\r\n\"/a/z.txt\"\r\n", 31));
+    std::vector<std::string> paths;
+    EXPECT_FALSE(arc::readResponseFile(nul.string(), paths));
+    ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+    std::atomic<bool> done{false};
+    std::thread writer([&] {
+        while (!done) {
+            const int fd = ::open(fifo.c_str(), O_WRONLY | O_NONBLOCK | O_CLOEXEC);
+            if (fd >= 0) {
+                EXPECT_EQ(::write(fd, "\"/a/x.txt\"\n", 11), 11);
+                ::close(fd);
+                return;
+            }
+        }
+    });
+    EXPECT_FALSE(arc::readResponseFile(fifo.string(), paths));
+    EXPECT_FALSE(arc::readResponseFile("/dev/null", paths));
+    done = true;
+    writer.join();
+}
+
 TEST(AtomicOutput, ReplacesOnlyOnCommitAndLeavesNoTemporaryBehind) {
     TempDir dir;
     fs::path dest = dir.path / "a.lzh";
     spit(dest, "old archive");
+    const struct stat old = statusOf(dest);
     {
         arc::AtomicOutput out;
-        ASSERT_EQ(out.open(dest.string(), ""), arc::kOk);
+        ASSERT_EQ(out.open(dest.string(), "", &old), arc::kOk);
         ASSERT_EQ(out.write("new", 3), arc::kOk);
         // Destroyed without commit: the old archive stays.
     }
@@ -72,7 +136,7 @@ TEST(AtomicOutput, ReplacesOnlyOnCommitAndLeavesNoTemporaryBehind) {
     EXPECT_EQ(entriesIn(dir.path), 1u);
 
     arc::AtomicOutput out;
-    ASSERT_EQ(out.open(dest.string(), ""), arc::kOk);
+    ASSERT_EQ(out.open(dest.string(), "", &old), arc::kOk);
     std::string big(3 << 20, 'x');
     ASSERT_EQ(out.write("HDR0", 4), arc::kOk);
     ASSERT_EQ(out.write(big.data(), big.size()), arc::kOk);
@@ -89,9 +153,10 @@ TEST(AtomicOutput, NeverTakesThePlaceOfAFileThatAppearedOrChangedMeanwhile) {
     TempDir dir;
     const fs::path fresh = dir.path / "new.lzh", old = dir.path / "old.lzh";
     spit(old, "old archive");
+    const struct stat read = statusOf(old);
     arc::AtomicOutput made, replacement;
-    ASSERT_EQ(made.open(fresh.string(), ""), arc::kOk);
-    ASSERT_EQ(replacement.open(old.string(), ""), arc::kOk);
+    ASSERT_EQ(made.open(fresh.string(), "", nullptr), arc::kOk);
+    ASSERT_EQ(replacement.open(old.string(), "", &read), arc::kOk);
     spit(fresh, "the user's file");
     spit(old, "another program's archive");
     ASSERT_EQ(made.write("new", 3), arc::kOk);
@@ -100,14 +165,64 @@ TEST(AtomicOutput, NeverTakesThePlaceOfAFileThatAppearedOrChangedMeanwhile) {
     EXPECT_EQ(replacement.commit(), arc::kErrCannotWriteDest);
     EXPECT_EQ(slurp(fresh), "the user's file");
     EXPECT_EQ(slurp(old), "another program's archive");
+    // Nor is open() given a file other than the one the caller read, or found none.
+    arc::AtomicOutput stale, blind;
+    EXPECT_EQ(stale.open(old.string(), "", &read), arc::kErrCannotWriteDest);
+    EXPECT_EQ(blind.open(old.string(), "", nullptr), arc::kErrCannotWriteDest);
     EXPECT_EQ(entriesIn(dir.path), 2u);
+}
+
+// Two updates of one archive at once (two threads, as two processes would):
+// the second is finished while the first, having read the archive, still
+// compares a large file with its member. The first must not then replace the
+// archive the second made with one made from what it read, dropping the
+// second's file while both report success.
+TEST(Modules, AnUpdateReplacesOnlyTheArchiveItRead) {
+    for (const Maker& maker : kMakers) {
+        const ArcRunFn run = operationOf(maker);
+        ASSERT_NE(run, nullptr) << maker.library;
+        TempDir dir;
+        const fs::path archive = dir / (std::string("a") + maker.extension);
+        const fs::path big = dir / "big.bin", mine = dir / "mine.txt", theirs = dir / "theirs.txt";
+        spit(big, std::string(32 << 20, '\0'));
+        spit(mine, "mine");
+        spit(theirs, "theirs");
+        const auto call = [&](const char* command, const std::string& files) {
+            const std::string line =
+                std::string(command) + " \"" + archive.string() + "\" " + files;
+            return run(nullptr, line.c_str(), nullptr, 0, nullptr, nullptr);
+        };
+        ASSERT_EQ(call(maker.add, big.string()), arc::kOk);
+        std::atomic<bool> mineDone{false};
+        int theirsRc = -1;
+        std::thread other([&] {
+            while (!mineDone && !openHere(archive)) {
+            }
+            theirsRc = call(maker.add, theirs.string());
+        });
+        const int mineRc = call(maker.update, big.string() + " " + mine.string());
+        mineDone = true;
+        other.join();
+        const std::set<std::string> listed =
+            testsupport::outputLines(std::string(maker.lister) + " " + archive.string());
+        const auto holds = [&](const std::string& name) {
+            for (const std::string& line : listed)
+                if (line.size() > name.size() &&
+                    line.compare(line.size() - name.size(), name.size(), name) == 0)
+                    return true;
+            return false;
+        };
+        EXPECT_TRUE(mineRc != arc::kOk || holds("mine.txt")) << maker.library;
+        EXPECT_TRUE(theirsRc != arc::kOk || holds("theirs.txt")) << maker.library;
+        EXPECT_TRUE(mineRc == arc::kOk || mineRc == arc::kErrCannotWriteDest) << mineRc;
+    }
 }
 
 TEST(AtomicOutput, TruncateTakesBackBufferedAndFlushedBytes) {
     TempDir dir;
     const fs::path dest = dir.path / "t.bin";
     arc::AtomicOutput out;
-    ASSERT_EQ(out.open(dest.string(), ""), arc::kOk);
+    ASSERT_EQ(out.open(dest.string(), "", nullptr), arc::kOk);
     ASSERT_EQ(out.write("keep", 4), arc::kOk);
     ASSERT_EQ(out.write("drop", 4), arc::kOk);
     ASSERT_EQ(out.truncate(4), arc::kOk); // still buffered
@@ -127,7 +242,7 @@ TEST(AtomicOutput, UsesTheWorkFolderAndReportsUnwritableDestinations) {
     fs::create_directory(dir.path / "work");
     fs::path dest = dir.path / "out.zip";
     arc::AtomicOutput out;
-    ASSERT_EQ(out.open(dest.string(), (dir.path / "work").string()), arc::kOk);
+    ASSERT_EQ(out.open(dest.string(), (dir.path / "work").string(), nullptr), arc::kOk);
     EXPECT_EQ(out.tempFolder(), (dir.path / "work").string());
     ASSERT_EQ(out.write("data", 4), arc::kOk);
     ASSERT_EQ(out.commit(), arc::kOk);
@@ -135,14 +250,16 @@ TEST(AtomicOutput, UsesTheWorkFolderAndReportsUnwritableDestinations) {
     EXPECT_EQ(entriesIn(dir.path / "work"), 0u);
 
     arc::AtomicOutput nowhere;
-    EXPECT_EQ(nowhere.open((dir.path / "no/such/folder/x.zip").string(), ""),
+    EXPECT_EQ(nowhere.open((dir.path / "no/such/folder/x.zip").string(), "", nullptr),
               arc::kErrCannotWriteDest);
     // A link where the archive goes, to an archive or to nothing, stays a link.
     fs::create_symlink("out.zip", dir.path / "link.zip");
     fs::create_symlink("none.zip", dir.path / "dangling.zip");
     for (const char* link : {"link.zip", "dangling.zip"}) {
         arc::AtomicOutput through;
-        EXPECT_EQ(through.open((dir.path / link).string(), ""), arc::kErrCannotWriteDest) << link;
+        const struct stat target = statusOf(dest);
+        EXPECT_EQ(through.open((dir.path / link).string(), "", &target), arc::kErrCannotWriteDest)
+            << link;
         EXPECT_TRUE(fs::is_symlink(dir.path / link)) << link;
     }
     EXPECT_EQ(slurp(dest), "data");
@@ -159,7 +276,8 @@ TEST(AtomicOutput, NewArchivesMadeSideBySideGetTheUmaskModeAndLeaveTheUmaskAlone
             for (int i = 0; i < 250; ++i) {
                 arc::AtomicOutput out;
                 const fs::path dest = dir.path / (std::to_string(t) + "-" + std::to_string(i));
-                if (out.open(dest.string(), "") == arc::kOk && out.write("x", 1) == arc::kOk)
+                if (out.open(dest.string(), "", nullptr) == arc::kOk &&
+                    out.write("x", 1) == arc::kOk)
                     out.commit();
             }
         });
@@ -183,10 +301,11 @@ TEST(AtomicOutput, ReportsAFullDiskAndKeepsTheOldArchive) {
         GTEST_SKIP() << "tmpfs cannot be mounted here";
     fs::path dest = mnt / "a.zip";
     spit(dest, "old");
+    const struct stat old = statusOf(dest);
     int rc = arc::kOk;
     {
         arc::AtomicOutput out;
-        ASSERT_EQ(out.open(dest.string(), ""), arc::kOk);
+        ASSERT_EQ(out.open(dest.string(), "", &old), arc::kOk);
         std::string chunk(1 << 16, 'z');
         for (int i = 0; i < 8 && rc == arc::kOk; ++i)
             rc = out.write(chunk.data(), chunk.size());

@@ -213,6 +213,7 @@ TEST(UnZipModule, DamagedOrWrongInputGivesAnErrorAndNoFile) {
     EXPECT_EQ(unzipm().call("-o \"" + (dir / "good.zip").string() + "\" \"/tmp/\""),
               arc::kErrCommand);
     EXPECT_EQ(unzipm().call("-x \"" + (dir / "good.zip").string() + "\""), arc::kErrCommand);
+    EXPECT_EQ(unzipm().call("-t \"" + (dir / "good.zip").string() + "\" \"\""), arc::kErrCommand);
     EXPECT_TRUE(fs::is_empty(dir / "out"));
     EXPECT_EQ(unzipm().getVersion(), 100);
     EXPECT_EQ(unzipm().getRunning(), 0);

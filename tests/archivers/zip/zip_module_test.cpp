@@ -239,6 +239,10 @@ TEST(ZipModule, RefusesMalformedCommandLinesWithoutWritingAnything) {
     for (const char* threads : {"-j -S -mt0", "-j -S -mt65", "-j -S -mtx", "-j -S -mt"})
         EXPECT_EQ(zipm().call(zipCommand(threads, archive, file)), arc::kErrCommand) << threads;
     EXPECT_EQ(zipm().call("-j -S -9"), arc::kErrCommand);
+    // An empty token names nothing: taken as no archive, it made the next
+    // name (here the archive) the archive all the same.
+    EXPECT_EQ(zipm().call(zipCommand("-j -S \"\"", archive, file)), arc::kErrCommand);
+    EXPECT_EQ(zipm().call(zipCommand("-j -S", archive, file) + " \"\""), arc::kErrCommand);
     EXPECT_EQ(zipm().run(nullptr, nullptr, nullptr, 0), arc::kErrCommand);
     EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, "-i@" + (dir / "none").string())),
               arc::kErrCannotRead);
@@ -273,6 +277,14 @@ TEST(ZipModule, SkipsAndCountsHiddenUnreadableRepeatedAndUnextractableFiles) {
     EXPECT_EQ(python("print(sorted(z.namelist()))", archive),
               (std::vector<std::string>{"['.hidden', 'same.txt']"}));
     EXPECT_TRUE(readersAccept(archive));
+    // The archive named as a file of its own update is skipped, never stored
+    // as the old archive it is.
+    spit(dir / "more.txt", "more");
+    EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", archive, archive.string()) + " \"" +
+                          (dir / "more.txt").string() + "\""),
+              1);
+    EXPECT_EQ(python("print(sorted(z.namelist()))", archive),
+              (std::vector<std::string>{"['.hidden', 'more.txt', 'same.txt']"}));
 
     // Nothing that can be stored: no archive, nothing left behind.
     const fs::path none = dir / "NONE.ZIP";
@@ -283,7 +295,7 @@ TEST(ZipModule, SkipsAndCountsHiddenUnreadableRepeatedAndUnextractableFiles) {
     EXPECT_EQ(zipm().call(zipCommand("-j -S -9 ", none, (dir / "x" / "esc\x1bhere.txt").string())),
               arc::kErrNotFound);
     EXPECT_FALSE(fs::exists(none));
-    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 4);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.path), {}), 5);
 }
 
 TEST(ZipModule, UpdateReplacesSameNamesAppendsNewOnesAndCopiesTheRestUnchanged) {
