@@ -19,6 +19,30 @@ namespace arc {
 namespace {
 
 constexpr size_t kBufferSize = 1 << 20;
+
+// How long a replacement waits for the lock on the archive it replaces. The
+// modules hold it only for a check and a rename; another program that holds
+// it longer fails the replacement rather than holding it up for good.
+constexpr int kLockWaitMs = 2000;
+
+// Takes the exclusive lock on `fd` within kLockWaitMs. True when taken, or
+// when the file system offers no such lock (the caller's check still holds,
+// only without the wait).
+bool lockWithin(int fd) {
+    for (int waited = 0;; ++waited) {
+        if (::flock(fd, LOCK_EX | LOCK_NB) == 0)
+            return true;
+        if (errno == EINTR)
+            continue;
+        if (errno != EWOULDBLOCK)
+            return true;
+        if (waited == kLockWaitMs)
+            return false;
+        const timespec ms{0, 1000000};
+        ::nanosleep(&ms, nullptr);
+    }
+}
+
 // Pieces this large go to the file as they are (after what is gathered), not
 // through the buffer: a copy and the buffer's pages saved, for a syscall that
 // costs little beside them.
@@ -329,13 +353,11 @@ int AtomicOutput::commit() {
     // The replacement was made from the archive the caller read: another file
     // put there meanwhile (by another call or another program) is not
     // replaced. Another commit that replaces that archive waits for the lock
-    // and then finds it gone. Where the lock cannot be taken (some network
-    // file systems) the check still holds, only without the wait.
+    // and then finds it gone (lockWithin).
     if (rc == kOk && replacing_) {
-        while (::flock(replacedFd_, LOCK_EX) != 0 && errno == EINTR) {
-        }
         struct stat now;
-        if (::lstat(destination_.c_str(), &now) != 0 || !sameFile(now, replaced_))
+        if (!lockWithin(replacedFd_) || ::lstat(destination_.c_str(), &now) != 0 ||
+            !sameFile(now, replaced_))
             rc = kErrCannotWriteDest;
     }
     if (rc == kOk) {

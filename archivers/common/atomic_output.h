@@ -20,7 +20,8 @@
 // that finds the archive replaced under it fails with kErrCannotWriteDest.
 // Commits of the modules' updates hold an exclusive lock (flock) on the
 // archive they replace from the check to the rename, so that no other such
-// commit slips in between.
+// commit slips in between; a lock another program holds for more than two
+// seconds fails the commit (kErrCannotWriteDest) instead of holding it up.
 //
 // An existing destination keeps its permission bits (rwx); a new one gets
 // 0666 less the umask. An existing destination is refused (kErrCannotWriteDest,

@@ -14,7 +14,9 @@
 #include <fcntl.h>
 #include <filesystem>
 #include <fstream>
+#include <future>
 #include <stdexcept>
+#include <sys/file.h>
 #include <sys/mount.h>
 #include <sys/stat.h>
 #include <sys/statvfs.h>
@@ -170,6 +172,30 @@ TEST(AtomicOutput, NeverTakesThePlaceOfAFileThatAppearedOrChangedMeanwhile) {
     EXPECT_EQ(stale.open(old.string(), "", &read), arc::kErrCannotWriteDest);
     EXPECT_EQ(blind.open(old.string(), "", nullptr), arc::kErrCannotWriteDest);
     EXPECT_EQ(entriesIn(dir.path), 2u);
+}
+
+// Another program holding a lock on the archive for long does not hold the
+// update for as long: it fails, leaving the archive as it was.
+TEST(AtomicOutput, AnArchiveLockedElsewhereFailsTheReplacementInsteadOfWaiting) {
+    TempDir dir;
+    const fs::path old = dir.path / "old.lzh";
+    spit(old, "old archive");
+    const struct stat read = statusOf(old);
+    arc::AtomicOutput replacement;
+    ASSERT_EQ(replacement.open(old.string(), "", &read), arc::kOk);
+    ASSERT_EQ(replacement.write("update", 6), arc::kOk);
+    const int other = ::open(old.c_str(), O_RDONLY | O_CLOEXEC);
+    ASSERT_EQ(::flock(other, LOCK_EX), 0);
+    // The lock is let go after a long while, or once the commit has answered.
+    std::promise<void> answered;
+    std::thread release([other, done = answered.get_future()] {
+        done.wait_for(std::chrono::seconds(20));
+        ::close(other);
+    });
+    EXPECT_EQ(replacement.commit(), arc::kErrCannotWriteDest);
+    answered.set_value();
+    release.join();
+    EXPECT_EQ(slurp(old), "old archive");
 }
 
 // Two updates of one archive at once (two threads, as two processes would):
