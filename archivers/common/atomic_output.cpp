@@ -1,5 +1,6 @@
 #include "atomic_output.h"
 
+#include "files.h"
 #include "results.h"
 
 #include <atomic>
@@ -175,7 +176,7 @@ int moveIntoPlace(const Temp& temp, const std::string& destination, bool replaci
 // Whether `st` and `then` describe one file with the same contents, as far as
 // its size and modification time tell.
 bool sameFile(const struct stat& st, const struct stat& then) {
-    return st.st_dev == then.st_dev && st.st_ino == then.st_ino && st.st_size == then.st_size &&
+    return sameInode(st, then) && st.st_size == then.st_size &&
            st.st_mtim.tv_sec == then.st_mtim.tv_sec && st.st_mtim.tv_nsec == then.st_mtim.tv_nsec;
 }
 

@@ -19,6 +19,12 @@ namespace arc {
 // callers refuse any other kind before reading), or -1.
 int openWithoutWaiting(const std::string& path, struct stat& st);
 
+// Whether two statuses are of one file (the same inode of the same device),
+// under whatever names it was reached.
+inline bool sameInode(const struct stat& a, const struct stat& b) {
+    return a.st_dev == b.st_dev && a.st_ino == b.st_ino;
+}
+
 // One file to be stored, opened for reading.
 class InputFile {
 public:

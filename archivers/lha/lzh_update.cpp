@@ -76,8 +76,7 @@ bool storable(const Command& cmd, const UpdatePlan& plan, const Planned& p,
     return !p.name.empty() && readBack == p.name &&
            (cmd.includeHidden || !arc::isHiddenName(p.name)) && seen.insert(p.name).second &&
            ::stat(p.path.c_str(), &st) == 0 && S_ISREG(st.st_mode) &&
-           !(plan.old.status() && plan.old.status()->st_dev == st.st_dev &&
-             plan.old.status()->st_ino == st.st_ino);
+           !(plan.old.status() && arc::sameInode(*plan.old.status(), st));
 }
 
 // Plans one file: passed over, left in the member that holds its bytes

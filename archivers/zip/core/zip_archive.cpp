@@ -30,8 +30,12 @@ struct UpdatePlan {
 };
 
 // Takes the first source of each name; a later one of a name already taken
-// is skipped. Returns the bytes of the sources that are regular files.
-uint64_t chooseSources(const std::vector<Source>& sources, UpdatePlan& plan) {
+// is skipped, and so is the archive being updated (`archive`, null when there
+// is none yet) under its name or another link to it: stored, it would go in
+// as the old archive it is replaced by. Returns the bytes of the sources that
+// are regular files.
+uint64_t chooseSources(const std::vector<Source>& sources, const struct stat* archive,
+                       UpdatePlan& plan) {
     uint64_t total = 0;
     for (const Source& s : sources) {
         if (!plan.byName.emplace(s.name, plan.todo.size()).second) {
@@ -39,11 +43,17 @@ uint64_t chooseSources(const std::vector<Source>& sources, UpdatePlan& plan) {
             continue;
         }
         plan.todo.push_back(&s);
+        plan.state.push_back(kUntried);
         struct stat st;
-        if (::stat(s.path.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-            total += static_cast<uint64_t>(st.st_size);
+        if (::stat(s.path.c_str(), &st) != 0 || !S_ISREG(st.st_mode))
+            continue;
+        if (archive && arc::sameInode(st, *archive)) {
+            plan.state.back() = kUnreadable;
+            plan.skipped = arc::addSkipped(plan.skipped);
+            continue;
+        }
+        total += static_cast<uint64_t>(st.st_size);
     }
-    plan.state.assign(plan.todo.size(), kUntried);
     return total;
 }
 
@@ -61,20 +71,6 @@ int openExisting(const std::string& archive, Reader& old) {
 bool holdsSameBytes(const Reader& old, const Entry& e, const std::string& path) {
     return !e.isDirectory() && !e.isSymlink() &&
            arc::fileHolds(path, e.size, [&](const auto& sink) { return old.extract(e, sink); });
-}
-
-// Skips the sources that are the archive itself (by its name or another link
-// to it): stored, it would go in as the old archive it is replaced by.
-void skipTheArchive(const Reader& old, UpdatePlan& plan) {
-    const struct stat* archive = old.status();
-    for (size_t i = 0; archive && i < plan.todo.size(); ++i) {
-        struct stat st;
-        if (::stat(plan.todo[i]->path.c_str(), &st) == 0 && st.st_dev == archive->st_dev &&
-            st.st_ino == archive->st_ino) {
-            plan.state[i] = kUnreadable;
-            plan.skipped = arc::addSkipped(plan.skipped);
-        }
-    }
 }
 
 // The sources whose files hold the bytes of every entry of their name
@@ -142,13 +138,12 @@ int writeNewSources(Writer& writer, UpdatePlan& plan, int level, ProgressCount& 
 
 int updateArchive(const std::string& archive, const std::vector<Source>& sources, int level,
                   arc::Progress& progress, const Limits& limits, NameCoding names) {
-    UpdatePlan plan;
-    progress.setTotal(chooseSources(sources, plan));
     Reader old;
     int rc = openExisting(archive, old);
     if (rc != arc::kOk)
         return rc;
-    skipTheArchive(old, plan);
+    UpdatePlan plan;
+    progress.setTotal(chooseSources(sources, old.status(), plan));
     markUpToDate(old, plan);
     // Nothing to store: the archive stays as it is.
     if (plan.upToDate > 0 && plan.upToDate == plan.todo.size())
