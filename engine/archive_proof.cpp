@@ -9,8 +9,6 @@
 #include <QHash>
 #include <QSet>
 
-#include <fcntl.h>
-#include <sys/stat.h>
 #include <unistd.h>
 #include <zlib.h>
 
@@ -71,17 +69,14 @@ int listArchive(Archivers& archivers, ArchiveKind kind, const QString& archive,
 
 Fingerprint fingerprintOf(const QString& path, ArchiveKind kind) {
     Fingerprint print;
-    // Only a regular file is read: opened without waiting, so that a named
-    // pipe (or a link to one) cannot hold the run until some writer comes,
-    // and a device such as /dev/zero is never read without end.
-    const QByteArray native = QFile::encodeName(path);
-    const int fd = ::open(native.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    // Only a regular file is read: a named pipe (or a link to one) would hold
+    // the run until some writer comes, and a device such as /dev/zero would
+    // be read without end.
+    const int fd = OpenRegularFileForReading(path);
     if (fd < 0)
         return print;
-    struct stat st;
     QFile file;
-    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode) ||
-        !file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
+    if (!file.open(fd, QIODevice::ReadOnly | QIODevice::Unbuffered, QFileDevice::AutoCloseHandle)) {
         ::close(fd);
         return print;
     }

@@ -306,18 +306,26 @@ QString OutputFolderProblem(const QString& folder) {
     return QString();
 }
 
-bool CanOpenForReading(const QString& path) {
+int OpenRegularFileForReading(const QString& path) {
     const QByteArray encoded = encodedPath(path);
     if (encoded.isEmpty())
-        return false;
-    // Non-blocking, so that a named pipe without a writer cannot stall the caller.
+        return -1;
     const int fd = ::open(encoded.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
-        return false;
+        return -1;
     struct stat st;
-    const bool regular = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
-    ::close(fd);
-    return regular;
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+        ::close(fd);
+        return -1;
+    }
+    return fd;
+}
+
+bool CanOpenForReading(const QString& path) {
+    const int fd = OpenRegularFileForReading(path);
+    if (fd >= 0)
+        ::close(fd);
+    return fd >= 0;
 }
 
 QString FreeSpaceText(const QString& path) {

@@ -87,6 +87,12 @@ QString LocalFileOf(const QUrl& url);
 // clean-up would take "link/.." for the folder that holds the link). "" stays "".
 QString AbsolutePath(const QString& path);
 
+// A descriptor open for reading (to be closed by the caller) when `path` is a
+// regular file that can be read, else -1 (a folder, a device, a missing or
+// unreadable file). Opened without waiting, so that a named pipe, also behind a
+// link, never holds the caller until some writer comes.
+int OpenRegularFileForReading(const QString& path);
+
 // True only for a regular file that can be opened for reading (a folder, a device, a
 // missing or unreadable file give false).
 bool CanOpenForReading(const QString& path);
