@@ -11,7 +11,6 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <climits>
 #include <cstdio>
 #include <cstdlib>
 #include <fcntl.h>
@@ -158,9 +157,7 @@ QString freeNameIn(const QString& folder, const QString& name, int* number) {
     const QString base = folder.endsWith(QLatin1Char('/')) ? folder : folder + QLatin1Char('/');
     if (!taken(base + name))
         return name;
-    long most = ::pathconf(QFile::encodeName(base).constData(), _PC_NAME_MAX);
-    if (most <= 0)
-        most = NAME_MAX;
+    const qsizetype most = LongestNameIn(base);
     for (int n = number ? std::max(*number, 2) : 2;; ++n) {
         const QString candidate = numbered(name, n, most);
         if (!taken(base + candidate)) {

@@ -328,6 +328,11 @@ bool CanOpenForReading(const QString& path) {
     return fd >= 0;
 }
 
+qsizetype LongestNameIn(const QString& folder) {
+    const long most = ::pathconf(QFile::encodeName(folder).constData(), _PC_NAME_MAX);
+    return most > 0 ? most : NAME_MAX;
+}
+
 QString FreeSpaceText(const QString& path) {
     if (!path.startsWith(u'/') || path.contains(QChar(0)))
         return {};

@@ -97,6 +97,10 @@ int OpenRegularFileForReading(const QString& path);
 // missing or unreadable file give false).
 bool CanOpenForReading(const QString& path);
 
+// The longest name, in bytes, the file system of `folder` takes for one entry
+// (NAME_MAX where it does not say).
+qsizetype LongestNameIn(const QString& folder);
+
 // True when this user may make files in `folder` (write and search rights).
 bool CanCreateFilesIn(const QString& folder);
 

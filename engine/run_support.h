@@ -35,15 +35,12 @@ inline bool madeArchive(int code) {
 // it makes there the longest path the kernel takes (a longer one fails like
 // a folder that cannot be written into, which would stop the whole run).
 inline bool nameFits(const QString& folder, const QString& name) {
-    const QByteArray native = QFile::encodeName(folder);
-    long most = ::pathconf(native.constData(), _PC_NAME_MAX);
-    if (most <= 0)
-        most = NAME_MAX;
-    long longest = ::pathconf(native.constData(), _PC_PATH_MAX);
+    long longest = ::pathconf(QFile::encodeName(folder).constData(), _PC_PATH_MAX);
     if (longest <= 0)
         longest = PATH_MAX;
     const qsizetype bytes = QFile::encodeName(name).size();
-    return bytes <= most && QFile::encodeName(withSlash(folder)).size() + bytes < longest;
+    return bytes <= LongestNameIn(folder) &&
+           QFile::encodeName(withSlash(folder)).size() + bytes < longest;
 }
 
 inline ArchiveKind kindOf(ArchiverModule module) {
