@@ -4,17 +4,16 @@
 #include "lz_symbols.h"
 
 #include <algorithm>
-#include <cstring>
 
 namespace lz {
 
 namespace {
 
 // 2^16 heads: few positions of a window share one, so that the head is the
-// closest copy of the four bytes nearly always; the table stays in the cache.
+// closest copy of the three bytes nearly always; the table stays in the cache.
 constexpr int kHashBits = 16;
 // A head holds a position + 1 in its low kPositionBits and, above them, a tag
-// of the four bytes there (more bits of their hash), so that a head of other
+// of the three bytes there (more bits of their hash), so that a head of other
 // bytes is told without a look at the text nearly always. A call parses at
 // most kMostBytes at once, so that its positions, the window before them
 // included, fit.
@@ -27,14 +26,13 @@ constexpr int kDepth = 16;
 // position or after it.
 constexpr int kNice = 64;
 
-uint32_t load32(const uint8_t* p) {
-    uint32_t v;
-    std::memcpy(&v, p, 4);
-    return v;
+// The three bytes a match starts with at the least (kMinMatch).
+uint32_t load24(const uint8_t* p) {
+    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16;
 }
 
-uint32_t mix(uint32_t fourBytes) {
-    return fourBytes * 2654435761u;
+uint32_t mix(uint32_t threeBytes) {
+    return threeBytes * 2654435761u;
 }
 uint32_t hashOf(uint32_t mixed) {
     return mixed >> (32 - kHashBits);
@@ -49,21 +47,14 @@ SparseParser::SparseParser(int windowBits, int maxMatch)
     : windowBits_(windowBits), maxMatch_(maxMatch), head_(size_t{1} << kHashBits),
       prev_(std::make_unique_for_overwrite<uint32_t[]>(size_t{1} << windowBits)) {}
 
-bool SparseParser::parse(const uint8_t* text, size_t history, size_t size,
+void SparseParser::parse(const uint8_t* text, size_t history, size_t size,
                          std::vector<uint32_t>& symbols) {
-    const size_t kept = symbols.size();
-    const size_t most = (size - history) / 256;
-    size_t matches = 0;
-    for (size_t at = history; at < size && matches <= most; at += kMostBytes)
-        matches += parseSome(text, at, std::min(size, at + kMostBytes), most - matches, symbols);
-    if (matches <= most)
-        return true;
-    symbols.resize(kept);
-    return false;
+    for (size_t at = history; at < size; at += kMostBytes)
+        parseSome(text, at, std::min(size, at + kMostBytes), symbols);
 }
 
-size_t SparseParser::parseSome(const uint8_t* text, size_t history, size_t size, size_t most,
-                               std::vector<uint32_t>& symbols) {
+void SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
+                             std::vector<uint32_t>& symbols) {
     const size_t mask = (size_t{1} << windowBits_) - 1;
     const size_t maxDistance = mask;
     // Positions count from the oldest byte a match may reach, so that they
@@ -72,14 +63,15 @@ size_t SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
     const uint8_t* const b = text + from;
     const size_t start = history - from;
     const size_t end = size - from;
+    constexpr size_t kMin = static_cast<size_t>(kMinMatch);
     std::fill(head_.begin(), head_.end(), 0u);
     uint32_t* const head = head_.data();
     uint32_t* const prev = prev_.get();
 
-    // Adds position p (four bytes must follow it); returns the head it
+    // Adds position p (kMinMatch bytes must follow it); returns the head it
     // replaced when that has the same tag within reach, else 0.
     auto insert = [&](size_t p) -> uint32_t {
-        const uint32_t mixed = mix(load32(b + p));
+        const uint32_t mixed = mix(load24(b + p));
         uint32_t& slot = head[hashOf(mixed)];
         const uint32_t before = slot;
         const uint32_t tag = tagOf(mixed);
@@ -92,21 +84,22 @@ size_t SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
                    : 0;
     };
     // The longest match at p among the chain from `candidate` (what insert
-    // returned), walked only when that holds the same four bytes; 0 when there
-    // is none.
+    // returned), walked only when that holds the same first bytes; 0 when
+    // there is none.
     auto longest = [&](size_t p, uint32_t candidate, uint32_t& distance) {
         if (candidate == 0)
             return 0;
         size_t q = candidate - 1;
-        const uint32_t four = load32(b + p);
-        if (load32(b + q) != four)
+        const uint32_t first = load24(b + p);
+        if (load24(b + q) != first)
             return 0;
         const int limit =
             static_cast<int>(std::min<size_t>(static_cast<size_t>(maxMatch_), end - p));
         int best = 0;
         for (int depth = kDepth;;) {
-            if (load32(b + q) == four) {
-                const int length = 4 + matchLength(b + q + 4, b + p + 4, limit - 4);
+            if (load24(b + q) == first) {
+                const int length =
+                    kMinMatch + matchLength(b + q + kMin, b + p + kMin, limit - kMinMatch);
                 if (length > best) {
                     best = length;
                     distance = static_cast<uint32_t>(p - q);
@@ -122,13 +115,12 @@ size_t SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
         return best;
     };
 
-    for (size_t p = 0; p < start && p + 4 <= end; ++p)
+    for (size_t p = 0; p < start && p + kMin <= end; ++p)
         insert(p);
-    size_t matches = 0;
     size_t literal = start; // the first byte not coded yet
     size_t next = start;    // the first position not added yet
     size_t p = start;
-    while (p + 4 <= end) {
+    while (p + kMin <= end) {
         uint32_t distance = 0;
         next = p + 1;
         int length = longest(p, insert(p), distance);
@@ -137,7 +129,7 @@ size_t SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
             continue;
         }
         // A lazy match: the next position may start a longer one.
-        while (length < kNice && p + 5 <= end) {
+        while (length < kNice && p + 1 + kMin <= end) {
             uint32_t distance2 = 0;
             next = p + 2;
             const int length2 = longest(p + 1, insert(p + 1), distance2);
@@ -156,15 +148,12 @@ size_t SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
         // Bytes are their own symbols (lz_symbols.h).
         symbols.insert(symbols.end(), b + literal, b + p);
         symbols.push_back(matchSymbol(length, distance));
-        if (++matches > most)
-            return matches;
         p += static_cast<size_t>(length);
-        for (; next < p && next + 4 <= end; ++next)
+        for (; next < p && next + kMin <= end; ++next)
             insert(next);
         literal = p;
     }
     symbols.insert(symbols.end(), b + literal, b + end);
-    return matches;
 }
 
 } // namespace lz

@@ -38,7 +38,7 @@ enum class LhLevel { Default, Maximum };
 // module's worker pool. A segment whose bytes look like noise (noise.h)
 // is coded byte by byte, without a match search; at the default level, one
 // that is nearly noise (it would shrink by less than an eighth) is parsed by
-// the quick search of lz_sparse.h, unless that finds many matches.
+// the quick search of lz_sparse.h.
 class LhEncoder {
 public:
     LhEncoder(int windowBits, ByteSink sink, LhLevel level = LhLevel::Default, unsigned width = 1);

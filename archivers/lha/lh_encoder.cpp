@@ -88,7 +88,9 @@ struct LhEncoder::Segment {
             if (!optimal)
                 optimal = std::make_unique<OptimalParser>(windowBits);
             optimal->parse(buf.data(), history, buf.size(), symbols);
-        } else if (!shrinkage.little || !sparseSymbols(windowBits)) {
+        } else if (shrinkage.little) {
+            sparseSymbols(windowBits);
+        } else {
             if (!chains)
                 chains = std::make_unique<ChainParser>(windowBits);
             chains->parse(buf.data(), history, buf.size(), symbols);
@@ -98,12 +100,11 @@ struct LhEncoder::Segment {
 
     // Bytes that are nearly noise are parsed by the quick search of
     // lz_sparse.h, which finds their few matches at a fraction of the cost of
-    // the chains. False, and no symbols, where it finds many (text in fact):
-    // the chains' parse codes those clearly smaller.
-    bool sparseSymbols(int windowBits) {
+    // the chains.
+    void sparseSymbols(int windowBits) {
         if (!sparse)
             sparse = std::make_unique<lz::SparseParser>(windowBits, kMaxMatch);
-        return sparse->parse(buf.data(), history, buf.size(), symbols);
+        sparse->parse(buf.data(), history, buf.size(), symbols);
     }
 
     // Bytes that look like noise hold next to no short matches: they are

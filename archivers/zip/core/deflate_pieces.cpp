@@ -127,11 +127,10 @@ int runLevel(Slot& slot, const unsigned char* in, size_t size, int level, bool w
 }
 
 // Appends a run of data that is nearly noise (kSparse) as a fragment, part by
-// part: our block writer over the quick parse (lz_sparse.h), or, for a part
-// where that parse finds many matches (text in fact), libdeflate at `level`;
-// a part that does not shrink is stored. `history` bytes before `in` may be
-// referred to by the quick parse's matches.
-void appendSparse(Slot& slot, const unsigned char* in, size_t history, size_t size, int level,
+// part: our block writer over the quick parse (lz_sparse.h); a part that does
+// not shrink is stored. `history` bytes before `in` may be referred to by the
+// quick parse's matches.
+void appendSparse(Slot& slot, const unsigned char* in, size_t history, size_t size,
                   std::vector<unsigned char>& out) {
     if (!slot.sparse) {
         slot.sparse = std::make_unique<lz::SparseParser>(deflate::kWindowBits, deflate::kMaxMatch);
@@ -145,22 +144,13 @@ void appendSparse(Slot& slot, const unsigned char* in, size_t history, size_t si
         size_t made = 0;
         if (n > 16) {
             slot.symbols.clear();
-            if (slot.sparse->parse(in + at - before, before, before + n, slot.symbols)) {
-                deflate::BitWriter w(packed, n - 16);
-                deflate::writeBlocks(w, slot.symbols.data(), slot.symbols.size(), in + at, false,
-                                     slot.blockCounts);
-                deflate::endFragment(w);
-                made = w.finish();
-                out.insert(out.end(), packed, packed + made);
-            } else {
-                made =
-                    libdeflate_deflate_compress(slot.compressor(level), in + at, n, packed, n - 16);
-                const size_t kept = out.size();
-                if (made > 0 && !deflate::appendFragment(packed, made, out)) {
-                    out.resize(kept);
-                    made = 0;
-                }
-            }
+            slot.sparse->parse(in + at - before, before, before + n, slot.symbols);
+            deflate::BitWriter w(packed, n - 16);
+            deflate::writeBlocks(w, slot.symbols.data(), slot.symbols.size(), in + at, false,
+                                 slot.blockCounts);
+            deflate::endFragment(w);
+            made = w.finish();
+            out.insert(out.end(), packed, packed + made);
         }
         if (made == 0)
             deflate::appendStored(in + at, n, out);
@@ -177,7 +167,7 @@ void appendRun(Slot& slot, const unsigned char* in, size_t history, size_t size,
         if (kind == kNoise)
             deflate::appendNoise(in - history, history, size, out);
         else
-            appendSparse(slot, in, history, size, level, out);
+            appendSparse(slot, in, history, size, out);
         if (whole)
             out.insert(out.end(), deflate::kStreamEnd,
                        deflate::kStreamEnd + sizeof deflate::kStreamEnd);

@@ -24,8 +24,7 @@
 // memory; from level 6 up, data that would shrink by less than an eighth (a
 // run of small compressed files) takes our block writer over the quick search
 // of lz_sparse.h, which there finds as much as libdeflate's lazy search at a
-// fraction of its cost, but for a MiB where it finds many matches, which
-// takes libdeflate at the level asked for; the rest the level asked for. A
+// fraction of its cost; the rest the level asked for. A
 // file of photos and text has its text compressed as hard as ever.
 #pragma once
 

@@ -249,9 +249,9 @@ TEST_F(LhaModule, NoiseIsStoredAndSwitchesToCompressionWhereTheFileShrinks) {
     // Noise alone (large, streamed; small, prepared ahead) is stored. Noise
     // followed by text is written as it is, then read again and compressed
     // with the text; noise inside a compressed member is coded byte by byte,
-    // but for a long repeat within the window, coded as a match; a part that
-    // is nearly noise is searched the quick way, one of many short matches
-    // thoroughly.
+    // but for a long repeat within the window, coded as a match; parts that
+    // are nearly noise, with few long or many short matches, are searched the
+    // quick way.
     std::string repeat = randomBytes(1'100'000, 21);
     repeat.replace(600'000, 3000, repeat.substr(595'000, 3000));
     std::map<std::string, std::string> files = {

@@ -101,7 +101,7 @@ TEST(ZipModule, MakesArchivesThatEveryReaderAcceptsWithNamesAndBytesIntact) {
     EXPECT_EQ(
         python("print(z.getinfo('repeats.bin').compress_size * 100 // (48 * 32768))", archive),
         (std::vector<std::string>{"50"}));
-    // Noise, then a part that is nearly noise and one of many short matches.
+    // Noise, then parts that are nearly noise: few long, then many short matches.
     EXPECT_EQ(methods["packed.bin"], "8 0");
     EXPECT_EQ(methods["empty.dat"], "0 0");
     EXPECT_EQ(methods["한국어 이름.txt"], "8 2048");
