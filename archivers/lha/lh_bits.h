@@ -46,6 +46,13 @@ public:
                 at += 4;
             }
         }
+        // Appends 32 bits at once, the first of them the value's highest.
+        void put32(uint32_t value) {
+            acc = (acc << 32) | value;
+            const uint32_t word = __builtin_bswap32(static_cast<uint32_t>(acc >> count));
+            std::memcpy(at, &word, 4);
+            at += 4;
+        }
     };
     // A burst with room for `bytes` bytes out.
     Burst burst(size_t bytes) {

@@ -189,6 +189,18 @@ uint64_t blockCost(const Frequencies& f, size_t symbols, int np, int pBits) {
     return bits;
 }
 
+// Whether the C table codes the 256 bytes alone, each as itself: eight bits
+// long, counting up in byte order, as canonical codes of one length do. A
+// block of evenly spread bytes (noise) has such a table.
+bool codesBytesAsThemselves(const Table& c) {
+    if (c.single >= 0 || c.count != 256)
+        return false;
+    for (int i = 0; i < 256; ++i)
+        if (c.len[i] != 8 || c.code[i] != i)
+            return false;
+    return true;
+}
+
 // Writes one block. `extraP` and `extraT` add that many zero-length entries to
 // the end of the position and T tables: the same codes in a few more bits.
 // Returns false when the tables have no room for them.
@@ -217,6 +229,16 @@ bool writeBlock(BitWriter& w, const uint32_t* sym, size_t n, const Frequencies& 
     const uint16_t* const pCode = b.p.code.data();
     const uint8_t* const pLen = b.p.len.data();
     BitWriter::Burst out = w.burst(static_cast<size_t>(bits / 8 + 8));
+    if (codesBytesAsThemselves(b.c)) {
+        // Bytes and nothing else (noise, mostly): each is its own code.
+        size_t i = 0;
+        for (; i + 4 <= n; i += 4)
+            out.put32(sym[i] << 24 | sym[i + 1] << 16 | sym[i + 2] << 8 | sym[i + 3]);
+        for (; i < n; ++i)
+            out.put(sym[i], 8);
+        w.endBurst(out);
+        return true;
+    }
     for (size_t i = 0; i < n; ++i) {
         uint32_t c = sym[i] & 0x1FF;
         if (cCoded)
