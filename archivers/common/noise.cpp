@@ -22,9 +22,9 @@ constexpr size_t kSampleBytes = 32768;
 constexpr size_t kLongRepeat = 512;
 constexpr size_t kMaxMatch = 258;
 
-// Counts the bytes of the block by four interleaved tables, so that runs of
-// one byte value do not wait on one counter.
-void countBytes(const uint8_t* p, size_t n, uint32_t (&counts)[256]) {
+} // namespace
+
+void countBytes(const uint8_t* p, size_t n, uint32_t* counts) {
     uint32_t t[4][256] = {};
     size_t i = 0;
     for (; i + 4 <= n; i += 4) {
@@ -38,6 +38,8 @@ void countBytes(const uint8_t* p, size_t n, uint32_t (&counts)[256]) {
     for (int b = 0; b < 256; ++b)
         counts[b] = t[0][b] + t[1][b] + t[2][b] + t[3][b];
 }
+
+namespace {
 
 // What a quick greedy match search saves on a sample: the bytes of each
 // match of four or more beyond the three its code takes (one code per

@@ -37,6 +37,11 @@ struct Shrinkage {
 // nor little: a block that small is left to the encoders to judge.
 Shrinkage estimateShrinkage(const uint8_t* data, size_t size);
 
+// Counts how often each byte value occurs in the `size` bytes at `data` into
+// counts[0..255], by four interleaved tables, so that runs of one byte value
+// do not wait on one counter.
+void countBytes(const uint8_t* data, size_t size, uint32_t* counts);
+
 // Whether compressing the bytes could pay: some MiB of them is not noise.
 // Data that could not is best kept as it is (stored), at the speed of memory.
 bool worthCompressing(const uint8_t* data, size_t size);

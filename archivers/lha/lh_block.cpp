@@ -1,6 +1,7 @@
 #include "lh_block.h"
 
 #include "huffman_lengths.h"
+#include "noise.h"
 #include "step_counts.h"
 
 #include <algorithm>
@@ -201,10 +202,93 @@ bool codesBytesAsThemselves(const Table& c) {
     return true;
 }
 
-// Writes one block. `extraP` and `extraT` add that many zero-length entries to
-// the end of the position and T tables: the same codes in a few more bits.
-// Returns false when the tables have no room for them.
-bool writeBlock(BitWriter& w, const uint32_t* sym, size_t n, const Frequencies& f, int np,
+// What blocks are written from: the parse's symbols, which the halving counts
+// by their steps (`counts`, or a pass over them without), ...
+struct ParsedRun {
+    const uint32_t* sym;
+    const RunCounts* counts;
+
+    void count(size_t from, size_t n, Frequencies& f) const {
+        if (counts)
+            counts->count(sym + from, n, f);
+        else
+            countRange(sym + from, n, f);
+    }
+    void remember(LastBlock& last, const BitWriter::Mark& mark, size_t from, size_t n) const {
+        last = {mark, sym + from, nullptr, n};
+    }
+    void copyBytes(BitWriter::Burst& out, size_t from, size_t n) const {
+        const uint32_t* const s = sym + from;
+        size_t i = 0;
+        for (; i + 4 <= n; i += 4)
+            out.put32(s[i] << 24 | s[i + 1] << 16 | s[i + 2] << 8 | s[i + 3]);
+        for (; i < n; ++i)
+            out.put(s[i], 8);
+    }
+    void code(BitWriter::Burst& out, size_t from, size_t n, const BlockTables& b) const {
+        const bool cCoded = b.c.single < 0;
+        const bool pCoded = b.p.single < 0;
+        const uint16_t* const cCode = b.c.code.data();
+        const uint8_t* const cLen = b.c.len.data();
+        const uint16_t* const pCode = b.p.code.data();
+        const uint8_t* const pLen = b.p.len.data();
+        const uint32_t* const s = sym + from;
+        for (size_t i = 0; i < n; ++i) {
+            uint32_t c = s[i] & 0x1FF;
+            if (cCoded)
+                out.put(cCode[c], cLen[c]);
+            if (c < 256)
+                continue;
+            uint32_t v = s[i] >> 9;
+            int p = bitLength(v);
+            if (pCoded)
+                out.put(pCode[p], pLen[p]);
+            if (p > 1)
+                out.put(v, p - 1);
+        }
+    }
+};
+
+// ... or bytes alone, each its own literal (noise without repeats), which
+// need no symbols made of them.
+struct ByteRun {
+    const uint8_t* bytes;
+
+    void count(size_t from, size_t n, Frequencies& f) const {
+        std::memset(&f, 0, sizeof f);
+        arc::countBytes(bytes + from, n, f.c);
+    }
+    void remember(LastBlock& last, const BitWriter::Mark& mark, size_t from, size_t n) const {
+        last = {mark, nullptr, bytes + from, n};
+    }
+    void copyBytes(BitWriter::Burst& out, size_t from, size_t n) const {
+        const uint8_t* const b = bytes + from;
+        size_t i = 0;
+        for (; i + 4 <= n; i += 4) {
+            uint32_t four;
+            std::memcpy(&four, b + i, 4);
+            out.put32(__builtin_bswap32(four));
+        }
+        for (; i < n; ++i)
+            out.put(b[i], 8);
+    }
+    void code(BitWriter::Burst& out, size_t from, size_t n, const BlockTables& t) const {
+        if (t.c.single >= 0)
+            return; // one byte value throughout: the table says it all
+        const uint16_t* const cCode = t.c.code.data();
+        const uint8_t* const cLen = t.c.len.data();
+        const uint8_t* const b = bytes + from;
+        for (size_t i = 0; i < n; ++i)
+            out.put(cCode[b[i]], cLen[b[i]]);
+    }
+};
+
+// Writes one block: the `n` symbols of the run from `from` on, whose counts
+// are `f`. `extraP` and `extraT` add that many zero-length entries to the end
+// of the position and T tables: the same codes in a few more bits. Returns
+// false when the tables have no room for them.
+template <class Run>
+bool writeBlock(BitWriter& w, const Run& run, size_t from, size_t n, const Frequencies& f, int np,
                 int pBits, LastBlock& last, int extraP = 0, int extraT = 0) {
     BlockTables b = makeBlockTables(f.c, f.p, np);
     if (extraP && (b.p.single >= 0 || b.p.count + extraP > np))
@@ -213,93 +297,68 @@ bool writeBlock(BitWriter& w, const uint32_t* sym, size_t n, const Frequencies& 
         return false;
     b.p.count += extraP;
     b.t.count += extraT;
-    last = {w.mark(), sym, n};
+    run.remember(last, w.mark(), from, n);
     writeHeader(w, b, n, pBits);
-    const bool cCoded = b.c.single < 0;
-    const bool pCoded = b.p.single < 0;
     // The codes take at most this many bits.
     uint64_t bits = 0;
-    if (cCoded)
+    if (b.c.single < 0)
         for (int i = 0; i < kNC; ++i)
             bits += static_cast<uint64_t>(f.c[i]) * b.c.len[i];
     for (int i = 0; i < np; ++i)
-        bits += static_cast<uint64_t>(f.p[i]) * ((pCoded ? b.p.len[i] : 0) + std::max(i - 1, 0));
-    const uint16_t* const cCode = b.c.code.data();
-    const uint8_t* const cLen = b.c.len.data();
-    const uint16_t* const pCode = b.p.code.data();
-    const uint8_t* const pLen = b.p.len.data();
+        bits += static_cast<uint64_t>(f.p[i]) *
+                ((b.p.single < 0 ? b.p.len[i] : 0) + std::max(i - 1, 0));
     BitWriter::Burst out = w.burst(static_cast<size_t>(bits / 8 + 8));
-    if (codesBytesAsThemselves(b.c)) {
-        // Bytes and nothing else (noise, mostly): each is its own code.
-        size_t i = 0;
-        for (; i + 4 <= n; i += 4)
-            out.put32(sym[i] << 24 | sym[i + 1] << 16 | sym[i + 2] << 8 | sym[i + 3]);
-        for (; i < n; ++i)
-            out.put(sym[i], 8);
-        w.endBurst(out);
-        return true;
-    }
-    for (size_t i = 0; i < n; ++i) {
-        uint32_t c = sym[i] & 0x1FF;
-        if (cCoded)
-            out.put(cCode[c], cLen[c]);
-        if (c < 256)
-            continue;
-        uint32_t v = sym[i] >> 9;
-        int p = bitLength(v);
-        if (pCoded)
-            out.put(pCode[p], pLen[p]);
-        if (p > 1)
-            out.put(v, p - 1);
-    }
+    // Bytes and nothing else (noise, mostly) are each their own code.
+    if (codesBytesAsThemselves(b.c))
+        run.copyBytes(out, from, n);
+    else
+        run.code(out, from, n, b);
     w.endBurst(out);
     return true;
 }
 
 // `whole` holds the range's counts and `wholeCost` its price when the caller
 // has it (0 when not), so that neither is worked out twice.
-void splitAndWrite(BitWriter& w, const uint32_t* sym, size_t n, const Frequencies& whole,
-                   uint64_t wholeCost, int np, int pBits, LastBlock& last,
-                   const RunCounts& counts) {
+template <class Run>
+void splitAndWrite(BitWriter& w, const Run& run, size_t from, size_t n, const Frequencies& whole,
+                   uint64_t wholeCost, int np, int pBits, LastBlock& last) {
     if (n <= kMaxBlockSymbols && n < 2 * kMinSplitSymbols) {
-        writeBlock(w, sym, n, whole, np, pBits, last);
+        writeBlock(w, run, from, n, whole, np, pBits, last);
         return;
     }
     const size_t half = n / 2;
     Frequencies left;
-    counts.count(sym, half, left);
+    run.count(from, half, left);
     const Frequencies right = difference(whole, left);
     // A range too long for one block is cut whatever it costs: the halves'
     // prices are then left to them, which ask for them only if they weigh
     // a cut of their own.
     if (n > kMaxBlockSymbols) {
-        splitAndWrite(w, sym, half, left, 0, np, pBits, last, counts);
-        splitAndWrite(w, sym + half, n - half, right, 0, np, pBits, last, counts);
+        splitAndWrite(w, run, from, half, left, 0, np, pBits, last);
+        splitAndWrite(w, run, from + half, n - half, right, 0, np, pBits, last);
         return;
     }
     const uint64_t leftCost = blockCost(left, half, np, pBits);
     const uint64_t rightCost = blockCost(right, n - half, np, pBits);
     if (leftCost + rightCost >= (wholeCost ? wholeCost : blockCost(whole, n, np, pBits))) {
-        writeBlock(w, sym, n, whole, np, pBits, last);
+        writeBlock(w, run, from, n, whole, np, pBits, last);
         return;
     }
-    splitAndWrite(w, sym, half, left, leftCost, np, pBits, last, counts);
-    splitAndWrite(w, sym + half, n - half, right, rightCost, np, pBits, last, counts);
+    splitAndWrite(w, run, from, half, left, leftCost, np, pBits, last);
+    splitAndWrite(w, run, from + half, n - half, right, rightCost, np, pBits, last);
 }
 
-} // namespace
-
-void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int windowBits, LastBlock& last,
-                 std::vector<uint32_t>& scratch, Cut cut) {
+// Writes the run's `n` symbols, whose counts are `whole`, as writeBlocks says.
+template <class Run>
+void writeRun(BitWriter& w, const Run& run, size_t n, const Frequencies& whole, int windowBits,
+              LastBlock& last, Cut cut) {
     last = LastBlock{};
     if (n == 0)
         return;
-    Frequencies whole;
-    const RunCounts counts(sym, n, whole, scratch);
     const int np = positionSymbols(windowBits);
     const int pBits = positionFieldBits(windowBits);
     if (cut == Cut::Halves || n <= kMaxBlockSymbols) {
-        splitAndWrite(w, sym, n, whole, 0, np, pBits, last, counts);
+        splitAndWrite(w, run, 0, n, whole, 0, np, pBits, last);
         return;
     }
     const size_t parts = (n + kMaxBlockSymbols - 1) / kMaxBlockSymbols;
@@ -307,28 +366,60 @@ void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int windowBits, La
         const size_t from = n * k / parts;
         const size_t to = n * (k + 1) / parts;
         Frequencies part;
-        counts.count(sym + from, to - from, part);
-        splitAndWrite(w, sym + from, to - from, part, 0, np, pBits, last, counts);
+        run.count(from, to - from, part);
+        splitAndWrite(w, run, from, to - from, part, 0, np, pBits, last);
     }
 }
 
-void avoidAlignedEnd(BitWriter& w, int windowBits, int bitsBefore, LastBlock& last) {
-    if (!last.sym || (bitsBefore + w.bitCount()) % 8 != 0)
-        return;
-    const int np = positionSymbols(windowBits);
-    const int pBits = positionFieldBits(windowBits);
+// Writes the last block again with `extraP` and `extraT` table entries more.
+template <class Run>
+bool rewriteLast(BitWriter& w, const Run& run, const LastBlock& original, const Frequencies& f,
+                 int windowBits, LastBlock& last, int extraP, int extraT) {
+    w.rewind(original.mark);
+    return writeBlock(w, run, 0, original.n, f, positionSymbols(windowBits),
+                      positionFieldBits(windowBits), last, extraP, extraT);
+}
+
+template <class Run>
+void avoidAlignedEnd(BitWriter& w, const Run& run, int windowBits, int bitsBefore,
+                     LastBlock& last) {
     Frequencies f;
-    countRange(last.sym, last.n, f);
+    run.count(0, last.n, f);
     const LastBlock original = last;
     static const int variants[][2] = {{1, 0}, {0, 1}, {2, 0}, {0, 2}, {1, 1}, {3, 0}, {0, 3}};
-    for (const auto& v : variants) {
-        w.rewind(original.mark);
-        if (writeBlock(w, original.sym, original.n, f, np, pBits, last, v[0], v[1]) &&
+    for (const auto& v : variants)
+        if (rewriteLast(w, run, original, f, windowBits, last, v[0], v[1]) &&
             (bitsBefore + w.bitCount()) % 8 != 0)
             return;
-    }
-    w.rewind(original.mark);
-    writeBlock(w, original.sym, original.n, f, np, pBits, last);
+    rewriteLast(w, run, original, f, windowBits, last, 0, 0);
+}
+
+} // namespace
+
+void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int windowBits, LastBlock& last,
+                 std::vector<uint32_t>& scratch, Cut cut) {
+    Frequencies whole;
+    const RunCounts counts(sym, n, whole, scratch);
+    writeRun(w, ParsedRun{sym, &counts}, n, whole, windowBits, last, cut);
+}
+
+void writeByteBlocks(BitWriter& w, const uint8_t* bytes, size_t n, int windowBits,
+                     LastBlock& last) {
+    const ByteRun run{bytes};
+    Frequencies whole{};
+    // Only a run short enough for one block at once is weighed whole.
+    if (n <= kMaxBlockSymbols)
+        run.count(0, n, whole);
+    writeRun(w, run, n, whole, windowBits, last, Cut::Even);
+}
+
+void avoidAlignedEnd(BitWriter& w, int windowBits, int bitsBefore, LastBlock& last) {
+    if (last.n == 0 || (bitsBefore + w.bitCount()) % 8 != 0)
+        return;
+    if (last.bytes)
+        avoidAlignedEnd(w, ByteRun{last.bytes}, windowBits, bitsBefore, last);
+    else
+        avoidAlignedEnd(w, ParsedRun{last.sym, nullptr}, windowBits, bitsBefore, last);
 }
 
 } // namespace lha

@@ -33,7 +33,8 @@ inline int positionSymbols(int windowBits) {
 // written again differently.
 struct LastBlock {
     BitWriter::Mark mark;
-    const uint32_t* sym = nullptr;
+    const uint32_t* sym = nullptr;  // its symbols, or
+    const uint8_t* bytes = nullptr; // its bytes (writeByteBlocks)
     size_t n = 0;
 };
 
@@ -51,6 +52,11 @@ enum class Cut { Halves, Even };
 // (about 2 KiB per 4,096 symbols), kept by the caller from call to call.
 void writeBlocks(BitWriter& w, const uint32_t* sym, size_t n, int windowBits, LastBlock& last,
                  std::vector<uint32_t>& scratch, Cut cut = Cut::Halves);
+
+// Writes bytes alone as blocks of literals, cut as writeBlocks cuts their
+// symbols with Cut::Even, into the same bits, without the symbols made: the
+// coder of noise without repeats.
+void writeByteBlocks(BitWriter& w, const uint8_t* bytes, size_t n, int windowBits, LastBlock& last);
 
 // lhasa and 7z both read one byte past the last code, and disagree on a stream
 // that ends exactly on a byte boundary (lhasa needs a byte more, 7z refuses

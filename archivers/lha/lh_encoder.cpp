@@ -82,8 +82,11 @@ struct LhEncoder::Segment {
         const arc::Shrinkage shrinkage = arc::estimateShrinkage(buf.data() + history, own());
         Cut cut = Cut::Halves;
         if (shrinkage.searchless) {
+            if (!noiseSymbols(windowBits)) {
+                writeByteBlocks(out, buf.data() + history, own(), windowBits, lastBlock);
+                return;
+            }
             cut = Cut::Even;
-            noiseSymbols(windowBits);
         } else if (level == LhLevel::Maximum) {
             if (!optimal)
                 optimal = std::make_unique<OptimalParser>(windowBits);
@@ -109,11 +112,14 @@ struct LhEncoder::Segment {
 
     // Bytes that look like noise hold next to no short matches: they are
     // coded as they come, without a search, but for the long repeats found
-    // among them (lz_anchors.h).
-    void noiseSymbols(int windowBits) {
+    // among them (lz_anchors.h). Without such repeats there are no symbols to
+    // make: false, and the bytes are written as they are (writeByteBlocks).
+    bool noiseSymbols(int windowBits) {
         std::vector<lz::LongMatch> repeats;
         lz::findLongMatches(buf.data(), history, buf.size(), (size_t{1} << windowBits) - 1,
                             kMinRepeat, repeats);
+        if (repeats.empty())
+            return false;
         size_t at = history;
         // Bytes are their own symbols (lz_symbols.h).
         for (const lz::LongMatch& r : repeats) {
@@ -130,6 +136,7 @@ struct LhEncoder::Segment {
             at = r.at + r.length;
         }
         symbols.insert(symbols.end(), buf.data() + at, buf.data() + buf.size());
+        return true;
     }
 };
 

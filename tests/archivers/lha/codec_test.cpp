@@ -1,6 +1,7 @@
 // The codec through its own interfaces: compressed streams, headers and names.
 #include "cp932.h"
 #include "crc16.h"
+#include "lh_block.h"
 #include "lh_codec.h"
 #include "lh_match.h"
 #include "lzh_header.h"
@@ -88,6 +89,35 @@ TEST(LhCodec, CompressesTextAndRunsWell) {
     std::string text = wordySource(200000, 5);
     EXPECT_LT(compress(text, 13).size(), text.size() / 3);
     EXPECT_LT(compress(std::string(1 << 20, 'a'), 13).size(), 2000u);
+}
+
+TEST(LhBlocks, BytesAloneGoOutAsTheBlocksOfTheirSymbols) {
+    // Noise written straight from its bytes is the very bits the block writer
+    // makes of the same bytes as symbols, cut evenly, its end moved off a byte
+    // boundary the same way: even noise (each byte its own code), skewed bytes
+    // (codes of several lengths) and one byte value throughout.
+    std::string skewed = randomBytes(150000, 9);
+    for (char& c : skewed)
+        c = static_cast<char>(static_cast<uint8_t>(c) % 7 * static_cast<uint8_t>(c) / 255);
+    for (const std::string& data :
+         {randomBytes(1, 1), randomBytes(5000, 2), randomBytes(65535, 3), randomBytes(65536, 4),
+          randomBytes(1 << 20, 5), skewed, std::string(70000, 'q')}) {
+        SCOPED_TRACE(data.size());
+        const auto* bytes = reinterpret_cast<const uint8_t*>(data.data());
+        const std::vector<uint32_t> symbols(bytes, bytes + data.size());
+        for (int before = 0; before < 8; ++before) {
+            lha::BitWriter a, b;
+            lha::LastBlock lastA, lastB;
+            std::vector<uint32_t> scratch;
+            lha::writeBlocks(a, symbols.data(), symbols.size(), 13, lastA, scratch, lha::Cut::Even);
+            lha::writeByteBlocks(b, bytes, data.size(), 13, lastB);
+            lha::avoidAlignedEnd(a, 13, before, lastA);
+            lha::avoidAlignedEnd(b, 13, before, lastB);
+            ASSERT_EQ(a.bitCount(), b.bitCount()) << before;
+            EXPECT_EQ(a.tail(), b.tail());
+            EXPECT_TRUE(a.bytes() == b.bytes());
+        }
+    }
 }
 
 TEST(LhMatch, HashChainsAgreeWithABruteForceSearch) {
