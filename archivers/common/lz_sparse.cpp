@@ -4,6 +4,8 @@
 #include "lz_symbols.h"
 
 #include <algorithm>
+#include <bit>
+#include <cstring>
 
 namespace lz {
 
@@ -26,9 +28,16 @@ constexpr int kDepth = 16;
 // position or after it.
 constexpr int kNice = 64;
 
-// The three bytes a match starts with at the least (kMinMatch).
+// The three bytes a match starts with at the least (kMinMatch), read as four
+// (one load instead of three): a position needs a fourth byte after it.
+constexpr size_t kRead = 4;
 uint32_t load24(const uint8_t* p) {
-    return uint32_t{p[0]} | uint32_t{p[1]} << 8 | uint32_t{p[2]} << 16;
+    uint32_t v;
+    std::memcpy(&v, p, kRead);
+    if constexpr (std::endian::native == std::endian::little)
+        return v & 0xFFFFFF;
+    else
+        return v >> 8;
 }
 
 uint32_t mix(uint32_t threeBytes) {
@@ -68,7 +77,7 @@ void SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
     uint32_t* const head = head_.data();
     uint32_t* const prev = prev_.get();
 
-    // Adds position p (kMinMatch bytes must follow it); returns the head it
+    // Adds position p (kRead bytes must follow it); returns the head it
     // replaced when that has the same tag within reach, else 0.
     auto insert = [&](size_t p) -> uint32_t {
         const uint32_t mixed = mix(load24(b + p));
@@ -115,12 +124,12 @@ void SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
         return best;
     };
 
-    for (size_t p = 0; p < start && p + kMin <= end; ++p)
+    for (size_t p = 0; p < start && p + kRead <= end; ++p)
         insert(p);
     size_t literal = start; // the first byte not coded yet
     size_t next = start;    // the first position not added yet
     size_t p = start;
-    while (p + kMin <= end) {
+    while (p + kRead <= end) {
         uint32_t distance = 0;
         next = p + 1;
         int length = longest(p, insert(p), distance);
@@ -129,7 +138,7 @@ void SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
             continue;
         }
         // A lazy match: the next position may start a longer one.
-        while (length < kNice && p + 1 + kMin <= end) {
+        while (length < kNice && p + 1 + kRead <= end) {
             uint32_t distance2 = 0;
             next = p + 2;
             const int length2 = longest(p + 1, insert(p + 1), distance2);
@@ -149,7 +158,7 @@ void SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
         symbols.insert(symbols.end(), b + literal, b + p);
         symbols.push_back(matchSymbol(length, distance));
         p += static_cast<size_t>(length);
-        for (; next < p && next + kMin <= end; ++next)
+        for (; next < p && next + kRead <= end; ++next)
             insert(next);
         literal = p;
     }
