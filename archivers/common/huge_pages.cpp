@@ -1,16 +1,33 @@
 #include "huge_pages.h"
 
-#include <cstdint>
 #include <sys/mman.h>
 
 namespace arc {
 
-void preferHugePages(const void* data, size_t size) {
-    constexpr uintptr_t kHuge = uintptr_t{2} << 20;
-    const uintptr_t from = (reinterpret_cast<uintptr_t>(data) + kHuge - 1) & ~(kHuge - 1);
-    const uintptr_t to = (reinterpret_cast<uintptr_t>(data) + size) & ~(kHuge - 1);
-    if (to > from)
-        madvise(reinterpret_cast<void*>(from), to - from, MADV_HUGEPAGE);
+namespace {
+
+constexpr size_t kHugePage = size_t{2} << 20;
+// Buffers from this size up take huge pages: less than one of them is then
+// more than was asked for, and it is resident only once touched.
+constexpr size_t kHugeFrom = size_t{1} << 20;
+
+} // namespace
+
+void* allocateHuge(size_t bytes) {
+    if (bytes < kHugeFrom) {
+        void* p = std::malloc(bytes > 0 ? bytes : 1);
+        if (!p)
+            throw std::bad_alloc();
+        return p;
+    }
+    if (bytes > static_cast<size_t>(-1) - kHugePage)
+        throw std::bad_alloc();
+    const size_t rounded = (bytes + kHugePage - 1) & ~(kHugePage - 1);
+    void* p = std::aligned_alloc(kHugePage, rounded);
+    if (!p)
+        throw std::bad_alloc();
+    madvise(p, rounded, MADV_HUGEPAGE);
+    return p;
 }
 
 } // namespace arc

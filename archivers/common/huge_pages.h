@@ -2,15 +2,49 @@
 // (transparent huge pages in "madvise" mode): a buffer of many MiB then costs
 // a few page faults instead of one per 4 KiB, which under a hypervisor is a
 // good part of the time spent on data that is only copied (stored noise).
+// Such a buffer starts on a huge page and fills whole ones, so that no end of
+// it is left to 4 KiB pages: malloc's large blocks start 16 bytes into a page,
+// and the 2 MiB before the first whole huge page of one would fault in page by
+// page.
 #pragma once
 
 #include <cstddef>
+#include <cstdlib>
+#include <memory>
+#include <new>
+#include <vector>
 
 namespace arc {
 
-// Asks for huge pages for the whole 2 MiB pages inside [data, data + size)
-// that are not touched yet; a hint only, without effect where it is not
-// offered. Smaller buffers are left alone.
-void preferHugePages(const void* data, size_t size);
+// Room for `bytes` bytes, not cleared, to be given back with std::free. From
+// 1 MiB up, it is rounded up to whole huge pages, aligned to one and asked to
+// be backed by them (a hint only); smaller buffers come from malloc as they
+// are. Throws std::bad_alloc when memory runs out.
+void* allocateHuge(size_t bytes);
+
+// The allocator of vectors that may grow large (parses, compressed output).
+template <class T> struct HugePageAllocator {
+    using value_type = T;
+    HugePageAllocator() = default;
+    template <class U> HugePageAllocator(const HugePageAllocator<U>&) {}
+    T* allocate(size_t n) {
+        if (n > static_cast<size_t>(-1) / sizeof(T))
+            throw std::bad_alloc();
+        return static_cast<T*>(allocateHuge(n * sizeof(T)));
+    }
+    void deallocate(T* p, size_t) { std::free(p); }
+    template <class U> bool operator==(const HugePageAllocator<U>&) const { return true; }
+};
+
+template <class T> using HugeVector = std::vector<T, HugePageAllocator<T>>;
+
+// A buffer of bytes from allocateHuge.
+struct FreeHuge {
+    void operator()(unsigned char* p) const { std::free(p); }
+};
+using HugeBytes = std::unique_ptr<unsigned char[], FreeHuge>;
+inline HugeBytes makeHugeBytes(size_t bytes) {
+    return HugeBytes(static_cast<unsigned char*>(allocateHuge(bytes)));
+}
 
 } // namespace arc

@@ -232,7 +232,7 @@ void longestSteps(const uint8_t* b, int stop, const Match* matches, const uint32
 template <class Table, class Prices>
 size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, HashChains& chains,
                     const PathSettings& s, PathState& st, PathBuffers& buf, Prices& prices,
-                    std::vector<uint32_t>& symbols, MatchSource source = MatchSource::Search) {
+                    Symbols& symbols, MatchSource source = MatchSource::Search) {
     constexpr int kMaxMatch = Table::kMaxMatch;
     const int32_t end = static_cast<int32_t>(size);
     const int32_t stopAt = static_cast<int32_t>(until);
@@ -316,8 +316,8 @@ size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, Ha
 // one kept in buf.log.
 template <class Table, class Prices>
 void learnPrices(const uint8_t* b, size_t history, size_t size, HashChains& chains,
-                 const PathSettings& s, PathBuffers& buf, Prices& prices,
-                 std::vector<uint32_t>& scratch, MatchSource source = MatchSource::Search) {
+                 const PathSettings& s, PathBuffers& buf, Prices& prices, Symbols& scratch,
+                 MatchSource source = MatchSource::Search) {
     const size_t kept = scratch.size();
     chains.reset(b, history, size);
     PathState st;

@@ -56,14 +56,12 @@ SparseParser::SparseParser(int windowBits, int maxMatch)
     : windowBits_(windowBits), maxMatch_(maxMatch), head_(size_t{1} << kHashBits),
       prev_(std::make_unique_for_overwrite<uint32_t[]>(size_t{1} << windowBits)) {}
 
-void SparseParser::parse(const uint8_t* text, size_t history, size_t size,
-                         std::vector<uint32_t>& symbols) {
+void SparseParser::parse(const uint8_t* text, size_t history, size_t size, Symbols& symbols) {
     for (size_t at = history; at < size; at += kMostBytes)
         parseSome(text, at, std::min(size, at + kMostBytes), symbols);
 }
 
-void SparseParser::parseSome(const uint8_t* text, size_t history, size_t size,
-                             std::vector<uint32_t>& symbols) {
+void SparseParser::parseSome(const uint8_t* text, size_t history, size_t size, Symbols& symbols) {
     const size_t mask = (size_t{1} << windowBits_) - 1;
     const size_t maxDistance = mask;
     // Positions count from the oldest byte a match may reach, so that they

@@ -18,6 +18,8 @@
 // leaving out those more than 4 KiB back made that ZIP 10 KB larger.
 #pragma once
 
+#include "lz_symbols.h"
+
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -33,12 +35,11 @@ public:
 
     // Appends the parse of text[history, size) to `symbols`; text[0, history)
     // is the text before it, which matches may refer to.
-    void parse(const uint8_t* text, size_t history, size_t size, std::vector<uint32_t>& symbols);
+    void parse(const uint8_t* text, size_t history, size_t size, Symbols& symbols);
 
 private:
     // parse() for at most kMostBytes (lz_sparse.cpp).
-    void parseSome(const uint8_t* text, size_t history, size_t size,
-                   std::vector<uint32_t>& symbols);
+    void parseSome(const uint8_t* text, size_t history, size_t size, Symbols& symbols);
 
     int windowBits_;
     int maxMatch_;

@@ -3,9 +3,14 @@
 // match's distance - 1.
 #pragma once
 
+#include "huge_pages.h"
+
 #include <cstdint>
 
 namespace lz {
+
+// A parse: the symbols in order, in memory that may take huge pages.
+using Symbols = arc::HugeVector<uint32_t>;
 
 constexpr int kMinMatch = 3; // the shortest match either format codes
 

@@ -14,6 +14,8 @@ namespace lha {
 
 class BitWriter {
 public:
+    using Bytes = arc::HugeVector<uint8_t>;
+
     // Appends the low `bits` bits of `value` (at most 24 at a time). Whole bytes
     // go out four at a time; up to 31 bits wait in the accumulator.
     void put(uint32_t value, int bits) {
@@ -66,7 +68,7 @@ public:
         used_ = static_cast<size_t>(b.at - bytes_.data());
     }
     // The whole bytes written so far.
-    std::vector<uint8_t>& bytes() {
+    Bytes& bytes() {
         settle();
         bytes_.resize(used_);
         return bytes_;
@@ -102,12 +104,7 @@ public:
     // Room for `size` bytes out at least, set aside at once (in huge pages
     // where it is large) rather than moved as it grows; it is taken into use
     // (and cleared) as the bytes come.
-    void reserve(size_t size) {
-        if (bytes_.capacity() < size) {
-            bytes_.reserve(size);
-            arc::preferHugePages(bytes_.data(), size);
-        }
-    }
+    void reserve(size_t size) { bytes_.reserve(size); }
 
 private:
     // Puts out the whole bytes waiting in the accumulator.
@@ -122,7 +119,7 @@ private:
 
     // The bytes written are the first used_; the rest is room, written
     // before it is read.
-    std::vector<uint8_t> bytes_;
+    Bytes bytes_;
     size_t used_ = 0;
     uint64_t acc_ = 0;
     int count_ = 0;

@@ -57,7 +57,7 @@ public:
 
 private:
     int encodePending(bool last);
-    int emit(const std::vector<uint8_t>& bytes);
+    int emit(const uint8_t* bytes, size_t size);
 
     int windowBits_;
     ByteSink sink_;

@@ -29,7 +29,7 @@ constexpr size_t kMinRepeat = 16;
 // in a partial byte: each byte takes the bits carried and gives its own low
 // `shift` bits to the next, eight bytes at a time, then the rest byte by byte.
 // Returns the bits left over, which start the next partial byte.
-uint32_t shiftInto(std::vector<uint8_t>& bytes, uint32_t carried, int shift) {
+uint32_t shiftInto(BitWriter::Bytes& bytes, uint32_t carried, int shift) {
     size_t i = 0;
     uint64_t wide = carried;
     for (; i + 8 <= bytes.size(); i += 8) {
@@ -55,9 +55,9 @@ uint32_t shiftInto(std::vector<uint8_t>& bytes, uint32_t carried, int shift) {
 // One segment of input with the window of text before it, and its output.
 // Its buffers grow with what it is given and are kept for the next segment.
 struct LhEncoder::Segment {
-    std::vector<uint8_t> buf; // history, then the segment's own bytes
+    arc::HugeVector<uint8_t> buf; // history, then the segment's own bytes
     size_t history = 0;
-    std::vector<uint32_t> symbols;
+    lz::Symbols symbols;
     BitWriter out;
     LastBlock lastBlock;
     std::vector<uint32_t> blockCounts; // the block writer's counts at steps
@@ -74,10 +74,7 @@ struct LhEncoder::Segment {
         // allocation, costs its pages again.
         symbols.clear();
         out.clear();
-        if (symbols.capacity() < own()) {
-            symbols.reserve(own());
-            arc::preferHugePages(symbols.data(), symbols.capacity() * sizeof symbols[0]);
-        }
+        symbols.reserve(own());
         out.reserve(own());
         const arc::Shrinkage shrinkage = arc::estimateShrinkage(buf.data() + history, own());
         Cut cut = Cut::Halves;
@@ -145,11 +142,11 @@ LhEncoder::LhEncoder(int windowBits, ByteSink sink, LhLevel level, unsigned widt
 
 LhEncoder::~LhEncoder() = default;
 
-int LhEncoder::emit(const std::vector<uint8_t>& bytes) {
-    if (bytes.empty())
+int LhEncoder::emit(const uint8_t* bytes, size_t size) {
+    if (size == 0)
         return arc::kOk;
-    outBytes_ += bytes.size();
-    return sink_(bytes.data(), bytes.size());
+    outBytes_ += size;
+    return sink_(bytes, size);
 }
 
 int LhEncoder::write(const uint8_t* data, size_t size) {
@@ -203,10 +200,10 @@ int LhEncoder::encodePending(bool last) {
         Segment& seg = *segments_[i];
         if (last && i + 1 == filled_)
             avoidAlignedEnd(seg.out, windowBits_, tailCount_, seg.lastBlock);
-        std::vector<uint8_t>& bytes = seg.out.bytes();
+        BitWriter::Bytes& bytes = seg.out.bytes();
         if (tailCount_ > 0)
             tailBits_ = shiftInto(bytes, tailBits_, tailCount_);
-        int rc = emit(bytes);
+        int rc = emit(bytes.data(), bytes.size());
         if (rc != arc::kOk)
             return rc;
         // Append the segment's own partial byte to the carried bits.
@@ -214,9 +211,9 @@ int LhEncoder::encodePending(bool last) {
         tailCount_ += seg.out.tailCount();
         if (tailCount_ >= 8) {
             tailCount_ -= 8;
-            std::vector<uint8_t> one{static_cast<uint8_t>(tailBits_ >> tailCount_)};
+            const uint8_t one = static_cast<uint8_t>(tailBits_ >> tailCount_);
             tailBits_ &= (1u << tailCount_) - 1;
-            rc = emit(one);
+            rc = emit(&one, 1);
             if (rc != arc::kOk)
                 return rc;
         }
@@ -226,10 +223,10 @@ int LhEncoder::encodePending(bool last) {
     history_.assign(lastSeg.buf.end() - static_cast<long>(keep), lastSeg.buf.end());
     filled_ = 0;
     if (last && tailCount_ > 0) {
-        std::vector<uint8_t> end{static_cast<uint8_t>(tailBits_ << (8 - tailCount_))};
+        const uint8_t end = static_cast<uint8_t>(tailBits_ << (8 - tailCount_));
         tailCount_ = 0;
         tailBits_ = 0;
-        return emit(end);
+        return emit(&end, 1);
     }
     return arc::kOk;
 }

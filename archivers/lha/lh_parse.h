@@ -71,7 +71,7 @@ struct PriceTable {
 class ChainParser {
 public:
     explicit ChainParser(int windowBits);
-    void parse(const uint8_t* text, size_t history, size_t size, std::vector<uint32_t>& symbols);
+    void parse(const uint8_t* text, size_t history, size_t size, lz::Symbols& symbols);
 
 private:
     int windowBits_;
@@ -83,7 +83,7 @@ private:
 class OptimalParser {
 public:
     explicit OptimalParser(int windowBits);
-    void parse(const uint8_t* text, size_t history, size_t size, std::vector<uint32_t>& symbols);
+    void parse(const uint8_t* text, size_t history, size_t size, lz::Symbols& symbols);
 
 private:
     int windowBits_;

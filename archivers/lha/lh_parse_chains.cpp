@@ -29,8 +29,7 @@ ChainParser::ChainParser(int windowBits)
 // The segment is parsed with the prices its opening stretch (a short segment:
 // all of it) teaches; the learning parse takes the text as ending there. A
 // short segment's second parse takes the matches its first one found.
-void ChainParser::parse(const uint8_t* b, size_t history, size_t size,
-                        std::vector<uint32_t>& symbols) {
+void ChainParser::parse(const uint8_t* b, size_t history, size_t size, lz::Symbols& symbols) {
     Prices prices(positionSymbols(windowBits_));
     const size_t learnt = lz::learnUntil(history, size);
     const bool whole = learnt == size;

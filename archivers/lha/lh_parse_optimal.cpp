@@ -19,8 +19,7 @@ OptimalParser::OptimalParser(int windowBits) : windowBits_(windowBits), trees_(w
 // position of the chunk (by a literal or a match) is priced with the bit costs
 // learnt from the text before. A match of the longest length ends the chunk
 // early and is taken as it is, which keeps long runs fast.
-void OptimalParser::parse(const uint8_t* b, size_t history, size_t size,
-                          std::vector<uint32_t>& symbols) {
+void OptimalParser::parse(const uint8_t* b, size_t history, size_t size, lz::Symbols& symbols) {
     const int32_t end = static_cast<int32_t>(size);
     trees_.reset();
     for (int32_t pos = 0; pos < static_cast<int32_t>(history); ++pos)

@@ -25,7 +25,7 @@ public:
 
 private:
     deflate::Parser parser_;
-    std::vector<uint32_t> symbols_;
+    lz::Symbols symbols_;
     std::vector<uint64_t> blockCounts_; // the block writer's counts at steps
 };
 

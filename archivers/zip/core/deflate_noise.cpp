@@ -18,7 +18,7 @@ constexpr size_t kWindow = size_t{1} << kWindowBits;
 // Writes bits least significant first, as deflate stores them.
 class Bits {
 public:
-    explicit Bits(std::vector<unsigned char>& out) : out_(out) {}
+    explicit Bits(Bytes& out) : out_(out) {}
     void put(uint32_t value, int bits) {
         acc_ |= static_cast<uint64_t>(value) << count_;
         count_ += bits;
@@ -37,7 +37,7 @@ public:
     }
 
 private:
-    std::vector<unsigned char>& out_;
+    Bytes& out_;
     uint64_t acc_ = 0;
     int count_ = 0;
 };
@@ -64,8 +64,7 @@ void fixedMatch(Bits& bits, int length, uint32_t distance) {
 
 // One block of the fixed code holding the repeat, then the header of the
 // stored block that follows, up to the byte boundary its length starts at.
-void repeatBlock(std::vector<unsigned char>& out, const unsigned char* at, size_t length,
-                 uint32_t distance) {
+void repeatBlock(Bytes& out, const unsigned char* at, size_t length, uint32_t distance) {
     Bits bits(out);
     bits.put(2, 3); // not final, fixed codes
     while (length >= static_cast<size_t>(kMinMatch)) {
@@ -85,7 +84,7 @@ void repeatBlock(std::vector<unsigned char>& out, const unsigned char* at, size_
 
 // Stored blocks whose first header (the three bits and the padding) is
 // written already: the lengths and bytes of the first, then whole blocks.
-void storedAfterHeader(std::vector<unsigned char>& out, const unsigned char* in, size_t size) {
+void storedAfterHeader(Bytes& out, const unsigned char* in, size_t size) {
     const size_t n = std::min(size, kStoredMax);
     const unsigned char lengths[4] = {
         static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
@@ -98,8 +97,7 @@ void storedAfterHeader(std::vector<unsigned char>& out, const unsigned char* in,
 
 } // namespace
 
-void appendNoise(const unsigned char* data, size_t history, size_t size,
-                 std::vector<unsigned char>& out) {
+void appendNoise(const unsigned char* data, size_t history, size_t size, Bytes& out) {
     std::vector<lz::LongMatch> repeats;
     lz::findLongMatches(data, history, history + size, kWindow, kMinRepeat, repeats);
     // Room for the bytes stored: a repeat takes less than the bytes it stands

@@ -5,15 +5,15 @@
 // bytes, at a fraction of the cost.
 #pragma once
 
+#include "deflate_walk.h"
+
 #include <cstddef>
-#include <vector>
 
 namespace zip::deflate {
 
 // Appends a fragment (non-final blocks, ending on a byte boundary: see
 // deflate_walk.h) for data[history, history + size) to `out`; data[0,
 // history) are the bytes before it, which matches may refer to.
-void appendNoise(const unsigned char* data, size_t history, size_t size,
-                 std::vector<unsigned char>& out);
+void appendNoise(const unsigned char* data, size_t history, size_t size, Bytes& out);
 
 } // namespace zip::deflate

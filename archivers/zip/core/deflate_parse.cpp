@@ -88,10 +88,9 @@ void Parser::start(const uint8_t* text, size_t history, size_t size) {
     history_ = history;
     size_ = size;
     prices_ = Prices();
-    std::vector<uint32_t> learnt;
     // A short text is learnt from whole: its matches are kept for the parse.
     replay_ = lz::learnUntil(history, size) == size;
-    lz::learnPrices<PriceTable>(text, history, size, chains_, kSettings, buffers_, prices_, learnt,
+    lz::learnPrices<PriceTable>(text, history, size, chains_, kSettings, buffers_, prices_, learnt_,
                                 replay_ ? lz::MatchSource::Learn : lz::MatchSource::Search);
     if (!replay_)
         reset();
@@ -99,7 +98,7 @@ void Parser::start(const uint8_t* text, size_t history, size_t size) {
         state_ = lz::PathState();
 }
 
-size_t Parser::parse(size_t from, size_t to, std::vector<uint32_t>& symbols) {
+size_t Parser::parse(size_t from, size_t to, lz::Symbols& symbols) {
     const lz::MatchSource source = replay_ ? lz::MatchSource::Replay : lz::MatchSource::Search;
     replay_ = false;
     return lz::cheapestPath<PriceTable>(text_, from, to, size_, chains_, kSettings, state_,

@@ -47,7 +47,7 @@ public:
     // returns where it stopped (past `to` when a match runs over it). A text
     // learnt whole (lz::kLearnWhole bytes after its history or fewer) is
     // parsed in one call, on the matches the learning parse kept.
-    size_t parse(size_t from, size_t to, std::vector<uint32_t>& symbols);
+    size_t parse(size_t from, size_t to, lz::Symbols& symbols);
 
 private:
     void reset();
@@ -59,6 +59,7 @@ private:
     lz::HashChains chains_;
     lz::PathState state_;
     lz::PathBuffers buffers_;
+    lz::Symbols learnt_; // the opening parse's symbols, dropped once counted
     // The opening parse kept the matches of the whole text for the first parse.
     bool replay_ = false;
 };

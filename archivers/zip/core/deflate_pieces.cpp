@@ -54,9 +54,9 @@ struct Slot {
     libdeflate_compressor* compressors[13] = {};
     std::unique_ptr<DeflateEncoder> own;
     std::unique_ptr<lz::SparseParser> sparse;
-    std::vector<uint32_t> symbols;     // the quick parse of one part
+    lz::Symbols symbols;               // the quick parse of one part
     std::vector<uint64_t> blockCounts; // the block writer's counts at steps
-    std::unique_ptr<unsigned char[]> scratch;
+    arc::HugeBytes scratch;
     size_t room = 0;
 
     Slot() = default;
@@ -131,11 +131,10 @@ int runLevel(Slot& slot, const unsigned char* in, size_t size, int level, bool w
 // not shrink is stored. `history` bytes before `in` may be referred to by the
 // quick parse's matches.
 void appendSparse(Slot& slot, const unsigned char* in, size_t history, size_t size,
-                  std::vector<unsigned char>& out) {
+                  deflate::Bytes& out) {
     if (!slot.sparse) {
         slot.sparse = std::make_unique<lz::SparseParser>(deflate::kWindowBits, deflate::kMaxMatch);
         slot.symbols.reserve(kPart); // at most a symbol per byte
-        arc::preferHugePages(slot.symbols.data(), kPart * sizeof(uint32_t));
     }
     unsigned char* const packed = slot.scratch.get();
     for (size_t at = 0; at < size;) {
@@ -162,7 +161,7 @@ void appendSparse(Slot& slot, const unsigned char* in, size_t history, size_t si
 // `whole`, as a complete stream. `history` bytes before `in` may be referred
 // to by the noise coder's and our own encoder's matches.
 void appendRun(Slot& slot, const unsigned char* in, size_t history, size_t size, int kind,
-               int level, bool whole, std::vector<unsigned char>& out) {
+               int level, bool whole, deflate::Bytes& out) {
     if (kind == kNoise || kind == kSparse) {
         if (kind == kNoise)
             deflate::appendNoise(in - history, history, size, out);
@@ -206,22 +205,18 @@ void appendRun(Slot& slot, const unsigned char* in, size_t history, size_t size,
 // has its text compressed as hard as ever and its photos at the speed of
 // memory.
 void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size, int level,
-              bool whole, std::vector<unsigned char>& out) {
+              bool whole, deflate::Bytes& out) {
     const size_t room = std::max(size, kSample);
     if (slot.room < room) {
         slot.scratch.reset();
         slot.room = 0;
-        slot.scratch.reset(new unsigned char[room]);
+        slot.scratch = arc::makeHugeBytes(room);
         slot.room = room;
-        arc::preferHugePages(slot.scratch.get(), room);
     }
     out.clear();
     // Room for the piece stored, set aside at once.
     const size_t most = size + (size / deflate::kStoredMax + 2) * 5 + sizeof deflate::kStreamEnd;
-    if (out.capacity() < most) {
-        out.reserve(most);
-        arc::preferHugePages(out.data(), most);
-    }
+    out.reserve(most);
     if (size <= 16) {
         appendRun(slot, in, history, size, kNormal, level, whole, out);
         return;
@@ -252,8 +247,7 @@ void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size, 
 } // namespace
 
 bool compressPieces(const unsigned char* data, size_t size, size_t pieces, int level,
-                    unsigned width, bool whole,
-                    std::vector<std::vector<unsigned char>>& fragments) {
+                    unsigned width, bool whole, std::vector<deflate::Bytes>& fragments) {
     pieces = std::max<size_t>(pieces, 1);
     whole = whole && pieces == 1;
     fragments.resize(pieces);

@@ -28,6 +28,8 @@
 // file of photos and text has its text compressed as hard as ever.
 #pragma once
 
+#include "deflate_walk.h"
+
 #include <cstddef>
 #include <vector>
 
@@ -39,6 +41,6 @@ namespace zip {
 // fragment is a complete stream that needs no kStreamEnd. Returns false when
 // memory runs out.
 bool compressPieces(const unsigned char* data, size_t size, size_t pieces, int level,
-                    unsigned width, bool whole, std::vector<std::vector<unsigned char>>& fragments);
+                    unsigned width, bool whole, std::vector<deflate::Bytes>& fragments);
 
 } // namespace zip

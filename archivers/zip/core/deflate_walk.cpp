@@ -220,7 +220,7 @@ bool findLastBlock(const unsigned char* data, size_t size, size_t& lastStart, si
     }
 }
 
-void appendStored(const unsigned char* in, size_t size, std::vector<unsigned char>& out) {
+void appendStored(const unsigned char* in, size_t size, Bytes& out) {
     out.reserve(out.size() + size + (size / kStoredMax + 1) * 5);
     do {
         const size_t n = std::min(size, kStoredMax);
@@ -234,7 +234,7 @@ void appendStored(const unsigned char* in, size_t size, std::vector<unsigned cha
     } while (size > 0);
 }
 
-bool appendFragment(const unsigned char* data, size_t size, std::vector<unsigned char>& out) {
+bool appendFragment(const unsigned char* data, size_t size, Bytes& out) {
     size_t lastStart, end;
     if (!findLastBlock(data, size, lastStart, end))
         return false;

@@ -3,10 +3,14 @@
 // pieces a buffer compressor made one by one into one stream.
 #pragma once
 
+#include "huge_pages.h"
+
 #include <cstddef>
-#include <vector>
 
 namespace zip::deflate {
+
+// Compressed output on its way out: fragments, stored blocks.
+using Bytes = arc::HugeVector<unsigned char>;
 
 // Walks a complete raw deflate stream block by block, decoding its codes but
 // copying nothing, to find the bit where its last block starts and the bit
@@ -18,11 +22,11 @@ bool findLastBlock(const unsigned char* data, size_t size, size_t& lastStart, si
 // empty stored block brings it to a byte boundary. Fragments in order, then
 // kStreamEnd, are one valid stream. False when the stream does not parse
 // (`out` may then hold part of it).
-bool appendFragment(const unsigned char* data, size_t size, std::vector<unsigned char>& out);
+bool appendFragment(const unsigned char* data, size_t size, Bytes& out);
 
 // Appends `size` bytes to `out` as non-final stored blocks (one empty block
 // for none), starting byte-aligned.
-void appendStored(const unsigned char* in, size_t size, std::vector<unsigned char>& out);
+void appendStored(const unsigned char* in, size_t size, Bytes& out);
 
 // The final empty stored block that ends a stream made of fragments.
 inline constexpr unsigned char kStreamEnd[5] = {1, 0, 0, 0xff, 0xff};

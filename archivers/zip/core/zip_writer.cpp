@@ -211,9 +211,8 @@ unsigned char* Writer::inBuffer(size_t size) {
     if (inRoom_ < size) {
         inBuf_.reset();
         inRoom_ = 0;
-        inBuf_.reset(new unsigned char[size]);
+        inBuf_ = arc::makeHugeBytes(size);
         inRoom_ = size;
-        arc::preferHugePages(inBuf_.get(), size);
     }
     return inBuf_.get();
 }

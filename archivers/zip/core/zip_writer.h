@@ -113,10 +113,10 @@ private:
     Limits limits_;
     NameCoding names_;
     std::vector<Entry> entries_;
-    std::unique_ptr<unsigned char[]> inBuf_;
+    arc::HugeBytes inBuf_;
     size_t inRoom_ = 0;
-    std::vector<std::vector<unsigned char>> fragments_;
-    std::vector<unsigned char> block_; // stored blocks on their way out
+    std::vector<deflate::Bytes> fragments_;
+    deflate::Bytes block_; // stored blocks on their way out
 };
 
 } // namespace zip

@@ -13,7 +13,7 @@ using namespace ztest;
 
 namespace {
 
-std::string inflateRaw(const std::vector<unsigned char>& stream, size_t size) {
+std::string inflateRaw(const zip::deflate::Bytes& stream, size_t size) {
     std::string out(size + 1, '\0');
     z_stream z{};
     EXPECT_EQ(inflateInit2(&z, -15), Z_OK);
@@ -35,7 +35,7 @@ TEST(DeflateWalk, FragmentsEndingAtEveryBitOffsetJoinIntoOneStream) {
         SCOPED_TRACE(level);
         libdeflate_compressor* c = libdeflate_alloc_compressor(level);
         ASSERT_NE(c, nullptr);
-        std::vector<unsigned char> joined;
+        zip::deflate::Bytes joined;
         std::string expected;
         bool offsets[8] = {};
         for (unsigned seed = 1; seed < 400; ++seed) {
