@@ -10,6 +10,9 @@
 # photos and text; the first 1,000 files under /usr/include (with names of
 # their own) into one archive; one file of 100 MB of text and machine code;
 # extracting the 1,000 files and the big file again (against unzip and lhasa).
+# Rows "module -mt1" are the same call on one thread, which writes the same
+# archive: the CPU of the work itself, without what running side by side costs
+# (on a virtual machine whose host is busy, a good deal).
 # "Today's build" is another build of the project (say, the commit before this
 # work) given as BENCH_BASELINE_BUILD=<its build folder>; its rows are left out
 # without it. jlha (a Java program: about 0.4 s of start-up on every run) is
@@ -126,14 +129,18 @@ for input in gz urandom; do
         compare "$input -$level" "$n" \
             "zip -$level" "$A/peer.zip" "zip -q -$level -j '$A/peer.zip' '$f'" 0 \
             module "$A/mod.zip" "$(mod libzip32j.so Zip "-j -S -$level \"$A/mod.zip\" \"$f\"")" 0 \
+            "module -mt1" "$A/one.zip" "$(mod libzip32j.so Zip "-j -S -mt1 -$level \"$A/one.zip\" \"$f\"")" 0 \
             "$(label today "$base")" "$A/old.zip" \
             "$(old libzip32j.so Zip "-j -S -$level \"$A/old.zip\" \"$f\"")" 0
         check_zip "$A/mod.zip"
+        cmp -s "$A/mod.zip" "$A/one.zip" || { echo "the ZIP archive differs with -mt1" >&2; exit 1; }
     done
     compare "$input lzh" "$n" \
         "$(label today "$base")" "$A/old.lzh" "$(old libunlha32.so Unlha "a \"$A/old.lzh\" \"$f\"")" 0 \
-        module "$A/mod.lzh" "$(mod libunlha32.so Unlha "a \"$A/mod.lzh\" \"$f\"")" 0
+        module "$A/mod.lzh" "$(mod libunlha32.so Unlha "a \"$A/mod.lzh\" \"$f\"")" 0 \
+        "module -mt1" "$A/one.lzh" "$(mod libunlha32.so Unlha "a -mt1 \"$A/one.lzh\" \"$f\"")" 0
     check_lzh "$A/mod.lzh"
+    cmp -s "$A/mod.lzh" "$A/one.lzh" || { echo "the archive differs with -mt1" >&2; exit 1; }
 done
 
 # Partly compressible: photos and text in one tar.
@@ -182,8 +189,10 @@ n=$(stat -c %s "$f")
 compare "100MB mixed lzh" "$n" \
     "$(label today "$base")" "$A/old.lzh" "$(old libunlha32.so Unlha "a \"$A/old.lzh\" \"$f\"")" 0 \
     module "$A/mod.lzh" "$(mod libunlha32.so Unlha "a \"$A/mod.lzh\" \"$f\"")" 0 \
+    "module -mt1" "$A/one.lzh" "$(mod libunlha32.so Unlha "a -mt1 \"$A/one.lzh\" \"$f\"")" 0 \
     "$(jlha_on)" "$A/jlha.lzh" "cd '$corpus' && jlha a '$A/jlha.lzh' mixed.bin" 1
 check_lzh "$A/mod.lzh"
+cmp -s "$A/mod.lzh" "$A/one.lzh" || { echo "the archive differs with -mt1" >&2; exit 1; }
 compare "100MB mixed -9" "$n" \
     "zip -9" "$A/peer.zip" "zip -q -9 -j '$A/peer.zip' '$f'" 0 \
     module "$A/mod.zip" "$(mod libzip32j.so Zip "-j -S -9 \"$A/mod.zip\" \"$f\"")" 0 \
