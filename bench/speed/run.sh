@@ -10,9 +10,9 @@
 # photos and text; the first 1,000 files under /usr/include (with names of
 # their own) into one archive; one file of 100 MB of text and machine code;
 # extracting the 1,000 files and the big file again (against unzip and lhasa).
-# Rows "module -mt1" are the same call on one thread, which writes the same
-# archive: the CPU of the work itself, without what running side by side costs
-# (on a virtual machine whose host is busy, a good deal).
+# Rows "module -mt1" are the same call on one thread (the LZH archive must be
+# the same): the CPU of the work itself, without what running side by side
+# costs (on a virtual machine whose host is busy, a good deal).
 # "Today's build" is another build of the project (say, the commit before this
 # work) given as BENCH_BASELINE_BUILD=<its build folder>; its rows are left out
 # without it. jlha (a Java program: about 0.4 s of start-up on every run) is
@@ -133,7 +133,6 @@ for input in gz urandom; do
             "$(label today "$base")" "$A/old.zip" \
             "$(old libzip32j.so Zip "-j -S -$level \"$A/old.zip\" \"$f\"")" 0
         check_zip "$A/mod.zip"
-        cmp -s "$A/mod.zip" "$A/one.zip" || { echo "the ZIP archive differs with -mt1" >&2; exit 1; }
     done
     compare "$input lzh" "$n" \
         "$(label today "$base")" "$A/old.lzh" "$(old libunlha32.so Unlha "a \"$A/old.lzh\" \"$f\"")" 0 \

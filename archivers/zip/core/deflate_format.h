@@ -12,7 +12,8 @@ namespace zip::deflate {
 
 using lz::kMinMatch;
 constexpr int kMaxMatch = 258;
-constexpr int kWindowBits = 15;      // distances up to 32,768
+constexpr int kWindowBits = 15; // distances up to 32,768
+constexpr size_t kWindow = size_t{1} << kWindowBits;
 constexpr int kLitLenSymbols = 286;  // bytes, end of block, 29 length codes
 constexpr int kDistanceSymbols = 30; // distance codes
 constexpr int kEndOfBlock = 256;

@@ -13,7 +13,6 @@ namespace {
 
 // Shorter repeats than this do not pay for the blocks around them.
 constexpr size_t kMinRepeat = 32;
-constexpr size_t kWindow = size_t{1} << kWindowBits;
 
 // Writes bits least significant first, as deflate stores them.
 class Bits {

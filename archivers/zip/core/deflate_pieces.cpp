@@ -40,9 +40,6 @@ constexpr size_t kTinyText = 1 << 12;
 constexpr size_t kSmallText = 1 << 16;
 constexpr int kSmallTextLevel = 7;
 
-// Our encoder lets a piece's matches reach this far back into the piece before.
-constexpr size_t kWindow = 32768;
-
 // Pieces are looked at in parts of this size for noise.
 constexpr size_t kPart = 1 << 20;
 
@@ -139,7 +136,7 @@ void appendSparse(Slot& slot, const unsigned char* in, size_t history, size_t si
     unsigned char* const packed = slot.scratch.get();
     for (size_t at = 0; at < size;) {
         const size_t n = std::min(kPart, size - at);
-        const size_t before = std::min(history + at, kWindow);
+        const size_t before = std::min(history + at, deflate::kWindow);
         size_t made = 0;
         if (n > 16) {
             slot.symbols.clear();
@@ -234,7 +231,7 @@ void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size, 
             end += n;
         }
         split = split || end < size;
-        appendRun(slot, in + at, std::min(history + at, kWindow), end - at, kind, level,
+        appendRun(slot, in + at, std::min(history + at, deflate::kWindow), end - at, kind, level,
                   whole && !split, out);
         at = end;
         kind = next;
@@ -246,17 +243,17 @@ void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size, 
 
 } // namespace
 
-bool compressPieces(const unsigned char* data, size_t size, size_t pieces, int level,
+bool compressPieces(const unsigned char* data, size_t history, size_t size, size_t step, int level,
                     unsigned width, bool whole, std::vector<deflate::Bytes>& fragments) {
-    pieces = std::max<size_t>(pieces, 1);
+    step = std::max<size_t>(step, 1);
+    const size_t pieces = std::max<size_t>((size + step - 1) / step, 1);
     whole = whole && pieces == 1;
     fragments.resize(pieces);
-    const size_t step = (size + pieces - 1) / pieces;
     try {
         arc::WorkerPool::shared().run(pieces, width, [&](size_t i) {
             const size_t at = std::min(size, i * step);
-            fragment(tSlot, data + at, std::min(at, kWindow), std::min(step, size - at), level,
-                     whole, fragments[i]);
+            fragment(tSlot, data + at, std::min(history + at, deflate::kWindow),
+                     std::min(step, size - at), level, whole, fragments[i]);
         });
     } catch (const std::bad_alloc&) {
         return false;

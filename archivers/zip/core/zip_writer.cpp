@@ -288,9 +288,17 @@ int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t si
     const size_t batch = piece * threads;
     bool streamed = false; // fragments of earlier batches are written already
     uint64_t raw = 0;      // bytes written as they are, while no batch shrinks
+    // Each batch is read in after the last window of the one before, so that
+    // its first piece refers back as every other does, and is cut in pieces
+    // from its start: with the same pieces, the archive does not depend on how
+    // many of them a batch holds (the thread count), but where the first
+    // batches do not shrink and go out as they are.
+    unsigned char* const base =
+        inBuffer(deflate::kWindow + static_cast<size_t>(std::min<uint64_t>(batch, size - got)));
+    size_t kept = 0; // the window before this batch, at base
     for (;;) {
         const size_t want = static_cast<size_t>(std::min<uint64_t>(batch, size - got));
-        unsigned char* const buf = inBuffer(want);
+        unsigned char* const buf = base + kept;
         size_t have = 0;
         int rc = readBatch(in, buf, want, have, count, member);
         if (rc != arc::kOk)
@@ -301,8 +309,7 @@ int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t si
         const bool last = have < want || got == size;
         // A file that fits in one piece becomes one complete stream.
         const bool whole = last && !streamed && raw == 0 && have <= piece;
-        const size_t cut = std::max<size_t>((have + piece - 1) / piece, 1);
-        if (!compressPieces(buf, have, cut, level, threads, whole, fragments_))
+        if (!compressPieces(buf, kept, have, piece, level, threads, whole, fragments_))
             return arc::kErrNoMemory;
         const bool ending = last && !whole; // the fragments need the closing block
         uint64_t made = ending ? sizeof deflate::kStreamEnd : 0;
@@ -338,6 +345,9 @@ int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t si
             return arc::kErrCancelled;
         if (last)
             return arc::kOk;
+        const size_t keep = std::min(kept + have, deflate::kWindow);
+        std::memmove(base, buf + have - keep, keep);
+        kept = keep;
     }
 }
 
