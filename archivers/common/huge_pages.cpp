@@ -26,7 +26,10 @@ void* allocateHuge(size_t bytes) {
     void* p = std::aligned_alloc(kHugePage, rounded);
     if (!p)
         throw std::bad_alloc();
-    madvise(p, rounded, MADV_HUGEPAGE);
+    // A last huge page less than half used would be zeroed and resident whole
+    // for little: the bytes past the last whole one then keep small pages.
+    const size_t tail = bytes % kHugePage;
+    madvise(p, tail >= kHugePage / 2 ? rounded : bytes - tail, MADV_HUGEPAGE);
     return p;
 }
 

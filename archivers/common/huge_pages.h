@@ -17,9 +17,10 @@
 namespace arc {
 
 // Room for `bytes` bytes, not cleared, to be given back with std::free. From
-// 1 MiB up, it is rounded up to whole huge pages, aligned to one and asked to
-// be backed by them (a hint only); smaller buffers come from malloc as they
-// are. Throws std::bad_alloc when memory runs out.
+// 1 MiB up, it is aligned to a huge page and asked to be backed by them (a
+// hint only), rounded up to whole ones when the last would be half used or
+// more; smaller buffers come from malloc as they are. Throws std::bad_alloc
+// when memory runs out.
 void* allocateHuge(size_t bytes);
 
 // The allocator of vectors that may grow large (parses, compressed output).
