@@ -243,17 +243,18 @@ void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size, 
 
 } // namespace
 
-bool compressPieces(const unsigned char* data, size_t history, size_t size, size_t step, int level,
-                    unsigned width, bool whole, std::vector<deflate::Bytes>& fragments) {
-    step = std::max<size_t>(step, 1);
-    const size_t pieces = std::max<size_t>((size + step - 1) / step, 1);
-    whole = whole && pieces == 1;
-    fragments.resize(pieces);
+bool compressPieces(const unsigned char* data, size_t history, const std::vector<size_t>& sizes,
+                    int level, unsigned width, bool whole, std::vector<deflate::Bytes>& fragments) {
+    whole = whole && sizes.size() == 1;
+    fragments.resize(sizes.size());
+    std::vector<size_t> starts(sizes.size());
+    for (size_t i = 1; i < sizes.size(); ++i)
+        starts[i] = starts[i - 1] + sizes[i - 1];
     try {
-        arc::WorkerPool::shared().run(pieces, width, [&](size_t i) {
-            const size_t at = std::min(size, i * step);
-            fragment(tSlot, data + at, std::min(history + at, deflate::kWindow),
-                     std::min(step, size - at), level, whole, fragments[i]);
+        arc::WorkerPool::shared().run(sizes.size(), width, [&](size_t i) {
+            const size_t at = starts[i];
+            fragment(tSlot, data + at, std::min(history + at, deflate::kWindow), sizes[i], level,
+                     whole, fragments[i]);
         });
     } catch (const std::bad_alloc&) {
         return false;

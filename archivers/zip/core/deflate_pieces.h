@@ -35,13 +35,14 @@
 
 namespace zip {
 
-// Compresses `size` bytes at `level` (1..9) in pieces of `step` bytes (the
-// last may be shorter), one fragment each, in order, on up to `width` threads of the module's
-// worker pool (the calling thread included). Each piece's matches may refer back into the 32 KiB
-// before it: the piece before, or for the first, the `history` bytes before `data` (the stream's
-// bytes so far, written already). With `whole` (one piece only) the single fragment is a complete
+// Compresses the pieces of `sizes` bytes, one after the other from `data`, at
+// `level` (1..9), one fragment each, in order, on up to `width` threads of the
+// module's worker pool (the calling thread included). Each piece's matches may
+// refer back into the 32 KiB before it: the piece before, or for the first,
+// the `history` bytes before `data` (the stream's bytes so far, written
+// already). With `whole` (one piece only) the single fragment is a complete
 // stream that needs no kStreamEnd. Returns false when memory runs out.
-bool compressPieces(const unsigned char* data, size_t history, size_t size, size_t step, int level,
-                    unsigned width, bool whole, std::vector<deflate::Bytes>& fragments);
+bool compressPieces(const unsigned char* data, size_t history, const std::vector<size_t>& sizes,
+                    int level, unsigned width, bool whole, std::vector<deflate::Bytes>& fragments);
 
 } // namespace zip

@@ -65,6 +65,37 @@ int readBatch(arc::InputFile& in, unsigned char* buf, size_t want, size_t& have,
     return arc::kOk;
 }
 
+// Where a file of `total` bytes is cut into pieces of at most `most`, the same
+// whatever the thread count: pieces of `most` from its start, but for the last
+// two, which share the rest evenly (a file of two pieces goes in halves).
+struct PieceCuts {
+    uint64_t total;
+    size_t most;
+    uint64_t count; // pieces, one at least
+
+    PieceCuts(uint64_t total, size_t most)
+        : total(total), most(most), count(std::max<uint64_t>((total + most - 1) / most, 1)) {}
+    size_t size(uint64_t k) const {
+        if (count == 1)
+            return static_cast<size_t>(total);
+        if (k + 2 < count)
+            return most;
+        const uint64_t rest = total - (count - 2) * most;
+        const uint64_t first = (rest + 1) / 2;
+        return static_cast<size_t>(k + 2 == count ? first : rest - first);
+    }
+};
+
+// Shortens the pieces to the `have` bytes read, keeping one piece at least.
+void cutPieces(std::vector<size_t>& pieces, size_t have) {
+    for (size_t& p : pieces) {
+        p = std::min(p, have);
+        have -= p;
+    }
+    while (pieces.size() > 1 && pieces.back() == 0)
+        pieces.pop_back();
+}
+
 // The entry of a file about to be added at `offset`, but for what its data
 // decides (method, CRC, sizes).
 Entry entryFor(const std::string& name, const arc::InputFile& in, NameCoding names,
@@ -284,20 +315,27 @@ int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t si
                         uint32_t& crc, uint64_t& got, uint64_t& packed, bool& stored,
                         ProgressCount& count, const char* member) {
     const unsigned threads = std::max(limits_.threads, 1u);
-    const size_t piece = std::min(static_cast<size_t>(limits_.pieceSize), kBatchMax / threads);
-    const size_t batch = piece * threads;
-    bool streamed = false; // fragments of earlier batches are written already
-    uint64_t raw = 0;      // bytes written as they are, while no batch shrinks
+    const size_t most = std::min(static_cast<size_t>(limits_.pieceSize), kBatchMax / threads);
+    const PieceCuts cuts(size - got, most);
+    uint64_t next = 0;          // the first piece of the next batch
+    std::vector<size_t> pieces; // the sizes of this batch's pieces, a piece a thread
+    bool streamed = false;      // fragments of earlier batches are written already
+    uint64_t raw = 0;           // bytes written as they are, while no batch shrinks
     // Each batch is read in after the last window of the one before, so that
-    // its first piece refers back as every other does, and is cut in pieces
-    // from its start: with the same pieces, the archive does not depend on how
-    // many of them a batch holds (the thread count), but where the first
-    // batches do not shrink and go out as they are.
-    unsigned char* const base =
-        inBuffer(deflate::kWindow + static_cast<size_t>(std::min<uint64_t>(batch, size - got)));
+    // its first piece refers back as every other does: the archive does not
+    // depend on how many pieces a batch holds (the thread count), but where
+    // the first batches do not shrink and go out as they are, and where more
+    // threads make the pieces smaller.
+    unsigned char* const base = inBuffer(
+        deflate::kWindow + static_cast<size_t>(std::min<uint64_t>(most * threads, size - got)));
     size_t kept = 0; // the window before this batch, at base
     for (;;) {
-        const size_t want = static_cast<size_t>(std::min<uint64_t>(batch, size - got));
+        pieces.clear();
+        size_t want = 0;
+        for (; next < cuts.count && pieces.size() < threads; ++next) {
+            pieces.push_back(cuts.size(next));
+            want += pieces.back();
+        }
         unsigned char* const buf = base + kept;
         size_t have = 0;
         int rc = readBatch(in, buf, want, have, count, member);
@@ -307,9 +345,11 @@ int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t si
         crc = crc32(crc, buf, have);
         got += have;
         const bool last = have < want || got == size;
+        if (have < want) // the file shrank while it was read: its pieces end early
+            cutPieces(pieces, have);
         // A file that fits in one piece becomes one complete stream.
-        const bool whole = last && !streamed && raw == 0 && have <= piece;
-        if (!compressPieces(buf, kept, have, piece, level, threads, whole, fragments_))
+        const bool whole = last && !streamed && raw == 0 && pieces.size() == 1;
+        if (!compressPieces(buf, kept, pieces, level, threads, whole, fragments_))
             return arc::kErrNoMemory;
         const bool ending = last && !whole; // the fragments need the closing block
         uint64_t made = ending ? sizeof deflate::kStreamEnd : 0;

@@ -102,9 +102,9 @@ TEST(ZipWriter, StreamsFilesLargerThanABatchAndStoresWhatDoesNotShrink) {
 }
 
 TEST(ZipWriter, TheArchiveIsTheSameWhateverTheThreadCount) {
-    // Pieces of 1 MiB, one, two or three to a batch: every piece refers back
-    // into the one before it, the first of a batch too, and the last batch is
-    // cut at the same places; the bytes are the same.
+    // Pieces of 1 MiB (the last two share the rest), one, two or three to a
+    // batch: every piece refers back into the one before it, the first of a
+    // batch too, and the file is cut at the same places; the bytes are the same.
     TempDir dir;
     const auto sources = makeSources(dir, {{"text.txt", sample(3500000, 60, true)}});
     std::string first;
