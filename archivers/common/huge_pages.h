@@ -12,6 +12,7 @@
 #include <cstdlib>
 #include <memory>
 #include <new>
+#include <utility>
 #include <vector>
 
 namespace arc {
@@ -34,6 +35,13 @@ template <class T> struct HugePageAllocator {
         return static_cast<T*>(allocateHuge(n * sizeof(T)));
     }
     void deallocate(T* p, size_t) { std::free(p); }
+    // An element a vector adds without a value (resize) is left as it is, not
+    // cleared: such vectors are room written before it is read, and clearing
+    // many MiB of it would cost as much as writing them.
+    template <class U> void construct(U* p) noexcept { ::new (static_cast<void*>(p)) U; }
+    template <class U, class... A> void construct(U* p, A&&... a) {
+        ::new (static_cast<void*>(p)) U(std::forward<A>(a)...);
+    }
     template <class U> bool operator==(const HugePageAllocator<U>&) const { return true; }
 };
 

@@ -103,7 +103,7 @@ public:
     }
     // Room for `size` bytes out at least, set aside at once (in huge pages
     // where it is large) rather than moved as it grows; it is taken into use
-    // (and cleared) as the bytes come.
+    // as the bytes come.
     void reserve(size_t size) { bytes_.reserve(size); }
 
 private:

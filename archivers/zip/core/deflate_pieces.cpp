@@ -133,7 +133,6 @@ void appendSparse(Slot& slot, const unsigned char* in, size_t history, size_t si
         slot.sparse = std::make_unique<lz::SparseParser>(deflate::kWindowBits, deflate::kMaxMatch);
         slot.symbols.reserve(kPart); // at most a symbol per byte
     }
-    unsigned char* const packed = slot.scratch.get();
     for (size_t at = 0; at < size;) {
         const size_t n = std::min(kPart, size - at);
         const size_t before = std::min(history + at, deflate::kWindow);
@@ -141,12 +140,15 @@ void appendSparse(Slot& slot, const unsigned char* in, size_t history, size_t si
         if (n > 16) {
             slot.symbols.clear();
             slot.sparse->parse(in + at - before, before, before + n, slot.symbols);
-            deflate::BitWriter w(packed, n - 16);
+            // Written in place, past what the piece holds so far.
+            const size_t old = out.size();
+            out.resize(old + n);
+            deflate::BitWriter w(out.data() + old, n - 16);
             deflate::writeBlocks(w, slot.symbols.data(), slot.symbols.size(), in + at, false,
                                  slot.blockCounts);
             deflate::endFragment(w);
             made = w.finish();
-            out.insert(out.end(), packed, packed + made);
+            out.resize(old + made);
         }
         if (made == 0)
             deflate::appendStored(in + at, n, out);
@@ -171,8 +173,17 @@ void appendRun(Slot& slot, const unsigned char* in, size_t history, size_t size,
     }
     // Room for less than the input: a run that does not shrink (and one of
     // 16 bytes or less) is stored.
-    unsigned char* const packed = slot.scratch.get();
     const int chosen = size <= 16 ? 0 : runLevel(slot, in, size, level, whole);
+    // Our encoder makes fragments itself, and a whole stream goes as it is:
+    // those are written in place, past what the piece holds so far;
+    // libdeflate's streams are cut below.
+    const bool inPlace = whole || chosen == kOwnEncoder;
+    const size_t before = out.size();
+    unsigned char* packed = slot.scratch.get();
+    if (inPlace && chosen != 0) {
+        out.resize(before + size);
+        packed = out.data() + before;
+    }
     size_t made = 0;
     if (chosen == kOwnEncoder) {
         if (!slot.own)
@@ -181,12 +192,11 @@ void appendRun(Slot& slot, const unsigned char* in, size_t history, size_t size,
     } else if (chosen > 0) {
         made = libdeflate_deflate_compress(slot.compressor(chosen), in, size, packed, size - 16);
     }
-    // Our encoder makes fragments itself; libdeflate's streams are cut below.
-    if (made > 0 && (whole || chosen == kOwnEncoder)) {
-        out.insert(out.end(), packed, packed + made);
+    if (made > 0 && inPlace) {
+        out.resize(before + made);
         return;
     }
-    const size_t before = out.size();
+    out.resize(before);
     if (made == 0 || !deflate::appendFragment(packed, made, out)) {
         out.resize(before);
         deflate::appendStored(in, size, out);
