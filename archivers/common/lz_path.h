@@ -4,6 +4,7 @@
 // position.
 #pragma once
 
+#include "huge_pages.h"
 #include "lz_chains.h"
 #include "lz_symbols.h"
 
@@ -38,14 +39,19 @@ struct PathState {
 // The matches a parse found, stretch by stretch, so that a second parse of the
 // same text can take them instead of searching again: what the chains find does
 // not depend on the prices, only the path chosen through the matches does.
+// The search puts its matches and their starts straight in here: `matches`
+// holds `used` of them and room beyond, kept from text to text, and `first`
+// is not cleared as it grows (arc::HugeVector), so that keeping them costs
+// no copy.
 struct MatchLog {
-    std::vector<Match> matches;  // every stretch's matches, in order
-    std::vector<uint32_t> first; // per stretch, stop + 1 entries: where each
-                                 // position's matches start in `matches`
-    std::vector<int32_t> stops;  // per stretch: where its priced path ends
-    std::vector<Match> taken;    // per stretch: the long match taken after it
+    std::vector<Match> matches;      // every stretch's matches, in order
+    size_t used = 0;                 // of `matches`
+    arc::HugeVector<uint32_t> first; // per stretch, stop + 1 entries: where
+                                     // each position's matches start
+    std::vector<int32_t> stops;      // per stretch: where its priced path ends
+    std::vector<Match> taken;        // per stretch: the long match taken after it
     void clear() {
-        matches.clear();
+        used = 0;
         first.clear();
         stops.clear();
         taken.clear();
@@ -92,25 +98,24 @@ inline size_t learnUntil(size_t history, size_t size) {
 }
 
 // Searches the `n` positions of a stretch from `pos` (cheapestPath's first
-// step): puts their matches in buf.matches, where each position's start in
-// buf.firstMatch (up to `stop`, entry `stop` the end), and returns how many
-// there are. A match of s.longMatch bytes ends the stretch early: `stop` is
-// set to its position and `taken` to it.
+// step): puts their matches in `into` from its `used`-th on, where each
+// position's start in first[0, stop] (entry `stop` the end), and returns
+// where they end. A match of s.longMatch bytes ends the stretch early: `stop`
+// is set to its position and `taken` to it.
 template <int kMaxMatch>
 size_t gatherMatches(const uint8_t* b, int32_t pos, int n, int32_t end, HashChains& chains,
-                     const PathSettings& s, PathState& st, PathBuffers& buf, int& stop,
-                     Match& taken) {
+                     const PathSettings& s, PathState& st, std::vector<Match>& into, size_t used,
+                     uint32_t* first, int& stop, Match& taken) {
     const int32_t lastStart = end - kMinMatch;
     // The matches are found in place: `room` keeps space for the most one
     // search can give beyond those already gathered.
-    size_t used = 0;
     auto room = [&](size_t more) {
-        if (buf.matches.size() < used + more)
-            buf.matches.resize(std::max(2 * buf.matches.size(), used + more));
-        return buf.matches.data() + used;
+        if (into.size() < used + more)
+            into.resize(std::max(2 * into.size(), used + more));
+        return into.data() + used;
     };
     for (int i = 0; i < n; ++i) {
-        buf.firstMatch[static_cast<size_t>(i)] = static_cast<uint32_t>(used);
+        first[i] = static_cast<uint32_t>(used);
         const int32_t p = pos + i;
         if (p > lastStart)
             continue;
@@ -141,7 +146,7 @@ size_t gatherMatches(const uint8_t* b, int32_t pos, int n, int32_t end, HashChai
             st.skipTo = st.skipEnd - 1;
         }
     }
-    buf.firstMatch[static_cast<size_t>(stop)] = static_cast<uint32_t>(used);
+    first[stop] = static_cast<uint32_t>(used);
     return used;
 }
 
@@ -229,10 +234,11 @@ void longestSteps(const uint8_t* b, int stop, const Match* matches, const uint32
 // (update); `Table` lays the prices out for the inner loop: literal[256],
 // length[kMaxMatch + 1], distance[], with `slot(distance - 1)` the index into
 // distance and `kMaxMatch` the longest match of the format.
-template <class Table, class Prices>
-size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, HashChains& chains,
-                    const PathSettings& s, PathState& st, PathBuffers& buf, Prices& prices,
-                    Symbols& symbols, MatchSource source = MatchSource::Search) {
+// Each symbol goes to `emit`, which counts it in `prices`.
+template <class Table, class Prices, class Emit>
+size_t walkPath(const uint8_t* b, size_t from, size_t until, size_t size, HashChains& chains,
+                const PathSettings& s, PathState& st, PathBuffers& buf, Prices& prices,
+                MatchSource source, Emit&& emit) {
     constexpr int kMaxMatch = Table::kMaxMatch;
     const int32_t end = static_cast<int32_t>(size);
     const int32_t stopAt = static_cast<int32_t>(until);
@@ -243,10 +249,6 @@ size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, Ha
         buf.best.resize(positions);
         buf.firstMatch.resize(positions);
     }
-    auto emit = [&](uint32_t sym) {
-        symbols.push_back(sym);
-        prices.count(sym);
-    };
     MatchLog& log = buf.log;
     if (source == MatchSource::Learn)
         log.clear();
@@ -266,19 +268,20 @@ size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, Ha
             matches = log.matches.data();
             first = log.first.data() + firstAt;
             firstAt += static_cast<size_t>(stop) + 1;
+        } else if (source == MatchSource::Learn) {
+            const size_t at = log.first.size();
+            log.first.resize(at + static_cast<size_t>(n) + 1);
+            log.used = gatherMatches<kMaxMatch>(b, pos, n, end, chains, s, st, log.matches,
+                                                log.used, log.first.data() + at, stop, taken);
+            log.first.resize(at + static_cast<size_t>(stop) + 1);
+            log.stops.push_back(stop);
+            log.taken.push_back(taken);
+            matches = log.matches.data();
+            first = log.first.data() + at;
         } else {
-            const size_t used =
-                gatherMatches<kMaxMatch>(b, pos, n, end, chains, s, st, buf, stop, taken);
+            gatherMatches<kMaxMatch>(b, pos, n, end, chains, s, st, buf.matches, 0,
+                                     buf.firstMatch.data(), stop, taken);
             matches = buf.matches.data();
-            first = buf.firstMatch.data();
-            if (source == MatchSource::Learn) {
-                const uint32_t base = static_cast<uint32_t>(log.matches.size());
-                log.matches.insert(log.matches.end(), matches, matches + used);
-                for (int i = 0; i <= stop; ++i)
-                    log.first.push_back(base + first[i]);
-                log.stops.push_back(stop);
-                log.taken.push_back(taken);
-            }
         }
 
         if (source == MatchSource::Learn)
@@ -307,23 +310,32 @@ size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, Ha
     return static_cast<size_t>(pos);
 }
 
+// walkPath with each symbol appended to `symbols` and counted.
+template <class Table, class Prices>
+size_t cheapestPath(const uint8_t* b, size_t from, size_t until, size_t size, HashChains& chains,
+                    const PathSettings& s, PathState& st, PathBuffers& buf, Prices& prices,
+                    Symbols& symbols, MatchSource source = MatchSource::Search) {
+    return walkPath<Table>(b, from, until, size, chains, s, st, buf, prices, source,
+                           [&](uint32_t sym) {
+                               symbols.push_back(sym);
+                               prices.count(sym);
+                           });
+}
+
 // Learns the prices of the text `b` of `size` bytes: parses it from `history`
-// to learnUntil with the guesses `prices` holds, on chains reset for it, then
-// turns the counts into prices and forgets the counts. The symbols that parse
-// gives are put in `scratch` and taken back out. A parse with the learnt
-// prices starts on chains reset again, or, when that parse is of the whole
-// text (`source` Learn, learnUntil the text's end), replays the matches this
-// one kept in buf.log.
+// to learnUntil with the guesses `prices` holds, on chains reset for it,
+// counting the symbols only, then turns the counts into prices and forgets
+// the counts. A parse with the learnt prices starts on chains reset again,
+// or, when that parse is of the whole text (`source` Learn, learnUntil the
+// text's end), replays the matches this one kept in buf.log.
 template <class Table, class Prices>
 void learnPrices(const uint8_t* b, size_t history, size_t size, HashChains& chains,
-                 const PathSettings& s, PathBuffers& buf, Prices& prices, Symbols& scratch,
+                 const PathSettings& s, PathBuffers& buf, Prices& prices,
                  MatchSource source = MatchSource::Search) {
-    const size_t kept = scratch.size();
     chains.reset(b, history, size);
     PathState st;
-    cheapestPath<Table>(b, history, learnUntil(history, size), size, chains, s, st, buf, prices,
-                        scratch, source);
-    scratch.resize(kept);
+    walkPath<Table>(b, history, learnUntil(history, size), size, chains, s, st, buf, prices, source,
+                    [&](uint32_t sym) { prices.count(sym); });
     prices.update();
     prices.forgetCounts();
 }

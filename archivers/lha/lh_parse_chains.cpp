@@ -33,7 +33,7 @@ void ChainParser::parse(const uint8_t* b, size_t history, size_t size, lz::Symbo
     Prices prices(positionSymbols(windowBits_));
     const size_t learnt = lz::learnUntil(history, size);
     const bool whole = learnt == size;
-    lz::learnPrices<PriceTable>(b, history, learnt, chains_, settings_, buffers_, prices, symbols,
+    lz::learnPrices<PriceTable>(b, history, learnt, chains_, settings_, buffers_, prices,
                                 whole ? lz::MatchSource::Learn : lz::MatchSource::Search);
     if (!whole)
         chains_.reset(b, history, size);

@@ -90,7 +90,7 @@ void Parser::start(const uint8_t* text, size_t history, size_t size) {
     prices_ = Prices();
     // A short text is learnt from whole: its matches are kept for the parse.
     replay_ = lz::learnUntil(history, size) == size;
-    lz::learnPrices<PriceTable>(text, history, size, chains_, kSettings, buffers_, prices_, learnt_,
+    lz::learnPrices<PriceTable>(text, history, size, chains_, kSettings, buffers_, prices_,
                                 replay_ ? lz::MatchSource::Learn : lz::MatchSource::Search);
     if (!replay_)
         reset();

@@ -59,7 +59,6 @@ private:
     lz::HashChains chains_;
     lz::PathState state_;
     lz::PathBuffers buffers_;
-    lz::Symbols learnt_; // the opening parse's symbols, dropped once counted
     // The opening parse kept the matches of the whole text for the first parse.
     bool replay_ = false;
 };
