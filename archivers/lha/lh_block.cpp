@@ -24,17 +24,17 @@ int positionFieldBits(int windowBits) {
     return positionSymbols(windowBits) < 16 ? 4 : 5;
 }
 
+// A table of up to kNC symbols, the largest. Its codes are worked out only
+// for a block that is written: weighing a block needs only the lengths.
 struct Table {
-    std::vector<uint8_t> len;
-    std::vector<uint16_t> code;
+    uint8_t len[kNC];
+    uint16_t code[kNC];
     int single = -1; // the one symbol of a table written as a single value
     int count = 0;   // the table's size field: one past the last used symbol
 };
 
-Table makeTable(const uint32_t* freq, int n) {
-    Table t;
-    t.len.assign(n, 0);
-    t.code.assign(n, 0);
+void makeTable(Table& t, const uint32_t* freq, int n, bool codes) {
+    std::memset(t.len, 0, static_cast<size_t>(n));
     int used = 0;
     int last = 0;
     for (int i = 0; i < n; ++i) {
@@ -45,12 +45,14 @@ Table makeTable(const uint32_t* freq, int n) {
     }
     if (used < 2) {
         t.single = last;
-        return t;
+        return;
     }
-    huff::buildCodeLengths(freq, n, kMaxCodeBits, t.len.data());
-    huff::buildCanonicalCodes(t.len.data(), n, t.code.data());
+    huff::buildCodeLengths(freq, n, kMaxCodeBits, t.len);
+    if (codes)
+        huff::buildCanonicalCodes(t.len, n, t.code);
+    else
+        std::memset(t.code, 0, static_cast<size_t>(n) * sizeof t.code[0]); // counted, not sent
     t.count = last + 1;
-    return t;
 }
 
 // The lengths of a T or P table: 0-6 in three bits, 7 and up as 111 followed by
@@ -113,17 +115,17 @@ struct BlockTables {
     Table t;
 };
 
-BlockTables makeBlockTables(const uint32_t* cfreq, const uint32_t* pfreq, int np) {
-    BlockTables b;
-    b.c = makeTable(cfreq, kNC);
-    b.p = makeTable(pfreq, np);
+// The tables of a block with these counts, with their codes when `codes`.
+void makeBlockTables(BlockTables& b, const uint32_t* cfreq, const uint32_t* pfreq, int np,
+                     bool codes) {
+    makeTable(b.c, cfreq, kNC, codes);
+    makeTable(b.p, pfreq, np, codes);
     uint32_t tfreq[kNT] = {};
     if (b.c.single < 0)
         forEachCLengthSymbol(b.c, [&](int s, uint32_t, int) { ++tfreq[s]; });
-    b.t = makeTable(tfreq, kNT);
+    makeTable(b.t, tfreq, kNT, codes);
     if (b.c.single >= 0)
         b.t.single = 0;
-    return b;
 }
 
 template <class W> void writeHeader(W& w, const BlockTables& b, size_t symbols, int pBits) {
@@ -177,7 +179,8 @@ using RunCounts = arc::StepCounts<Frequencies, uint32_t>;
 // Bits a block of these symbols takes, extra distance bits left out (they do not
 // depend on how the symbols are cut into blocks).
 uint64_t blockCost(const Frequencies& f, size_t symbols, int np, int pBits) {
-    BlockTables b = makeBlockTables(f.c, f.p, np);
+    BlockTables b;
+    makeBlockTables(b, f.c, f.p, np, false);
     BitCounter counter;
     writeHeader(counter, b, symbols, pBits);
     uint64_t bits = counter.bits();
@@ -228,10 +231,10 @@ struct ParsedRun {
     void code(BitWriter::Burst& out, size_t from, size_t n, const BlockTables& b) const {
         const bool cCoded = b.c.single < 0;
         const bool pCoded = b.p.single < 0;
-        const uint16_t* const cCode = b.c.code.data();
-        const uint8_t* const cLen = b.c.len.data();
-        const uint16_t* const pCode = b.p.code.data();
-        const uint8_t* const pLen = b.p.len.data();
+        const uint16_t* const cCode = b.c.code;
+        const uint8_t* const cLen = b.c.len;
+        const uint16_t* const pCode = b.p.code;
+        const uint8_t* const pLen = b.p.len;
         const uint32_t* const s = sym + from;
         for (size_t i = 0; i < n; ++i) {
             uint32_t c = s[i] & 0x1FF;
@@ -275,8 +278,8 @@ struct ByteRun {
     void code(BitWriter::Burst& out, size_t from, size_t n, const BlockTables& t) const {
         if (t.c.single >= 0)
             return; // one byte value throughout: the table says it all
-        const uint16_t* const cCode = t.c.code.data();
-        const uint8_t* const cLen = t.c.len.data();
+        const uint16_t* const cCode = t.c.code;
+        const uint8_t* const cLen = t.c.len;
         const uint8_t* const b = bytes + from;
         for (size_t i = 0; i < n; ++i)
             out.put(cCode[b[i]], cLen[b[i]]);
@@ -290,7 +293,8 @@ struct ByteRun {
 template <class Run>
 bool writeBlock(BitWriter& w, const Run& run, size_t from, size_t n, const Frequencies& f, int np,
                 int pBits, LastBlock& last, int extraP = 0, int extraT = 0) {
-    BlockTables b = makeBlockTables(f.c, f.p, np);
+    BlockTables b;
+    makeBlockTables(b, f.c, f.p, np, true);
     if (extraP && (b.p.single >= 0 || b.p.count + extraP > np))
         return false;
     if (extraT && (b.t.single >= 0 || b.t.count + extraT > kNT))
