@@ -40,6 +40,8 @@ mode_t processUmask() {
 }
 
 constexpr size_t kExtractBuffer = 1 << 20;
+// Files larger than this are asked to be read ahead (they are read in pieces).
+constexpr uint64_t kReadAheadFrom = 1 << 20;
 
 // Room left free on the destination's file system for its own records.
 constexpr uint64_t kFreeReserve = 64 << 10;
@@ -111,7 +113,10 @@ bool InputFile::open(const std::string& path) {
     size_ = static_cast<uint64_t>(st.st_size);
     mtime_ = st.st_mtime;
     mode_ = st.st_mode & 07777;
-    ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
+    // Read-ahead helps a file read in many pieces; one read in one go (most
+    // files) is spared the call.
+    if (size_ > kReadAheadFrom)
+        ::posix_fadvise(fd_, 0, 0, POSIX_FADV_SEQUENTIAL);
     return true;
 }
 

@@ -88,14 +88,16 @@ void MemberWriter::prepare(const Planned& file, Prepared& p) const {
     std::vector<uint8_t> bytes(static_cast<size_t>(in.size()) + 1);
     size_t have = 0;
     for (;;) {
-        const long long got = in.read(bytes.data() + have, bytes.size() - have);
+        const size_t asked = bytes.size() - have;
+        const long long got = in.read(bytes.data() + have, asked);
         if (got < 0) {
             p.opened = false;
             return;
         }
-        if (got == 0)
-            break;
         have += static_cast<size_t>(got);
+        // Less than asked: the read met the file's end.
+        if (static_cast<size_t>(got) < asked)
+            break;
         if (have == bytes.size()) {
             if (have > kChunk)
                 return;
