@@ -2,6 +2,7 @@
 
 #include "crc16.h"
 #include "files.h"
+#include "huge_pages.h"
 #include "lz_anchors.h"
 #include "lzh_header.h"
 #include "noise.h"
@@ -48,7 +49,7 @@ struct MemberWriter::Prepared {
     uint16_t crc = 0;
     uint64_t size = 0;
     bool compressed = false;
-    std::vector<uint8_t> data; // what goes after the header
+    arc::HugeVector<uint8_t> data; // what goes after the header
 };
 
 MemberWriter::MemberWriter(arc::AtomicOutput& out, arc::Progress& progress,
@@ -84,8 +85,9 @@ void MemberWriter::prepare(const Planned& file, Prepared& p) const {
     p.mtime = in.mtime();
     if (in.size() > kChunk)
         return;
-    // One byte more than fits tells a file that grew meanwhile.
-    std::vector<uint8_t> bytes(static_cast<size_t>(in.size()) + 1);
+    // One byte more than fits tells a file that grew meanwhile. The room is
+    // not cleared: the file is read into it.
+    arc::HugeVector<uint8_t> bytes(static_cast<size_t>(in.size()) + 1);
     size_t have = 0;
     for (;;) {
         const size_t asked = bytes.size() - have;
@@ -109,7 +111,7 @@ void MemberWriter::prepare(const Planned& file, Prepared& p) const {
     p.size = have;
     p.crc = arc::crc16Update(0, bytes.data(), have);
     if (!options_.store && have > 0 && worthEncoding(bytes.data(), have)) {
-        std::vector<uint8_t> packed;
+        arc::HugeVector<uint8_t> packed;
         LhEncoder encoder(
             options_.method->windowBits,
             [&packed](const uint8_t* d, size_t n) {
