@@ -15,6 +15,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <mutex>
 #include <vector>
 
 namespace lha {
@@ -39,9 +40,13 @@ enum class LhLevel { Default, Maximum };
 // is coded byte by byte, without a match search; at the default level, one
 // that is nearly noise (it would shrink by less than an eighth) is parsed by
 // the quick search of lz_sparse.h.
+// Encoders that take a SegmentStock take their segments from it and give them
+// back when they end.
+class SegmentStock;
 class LhEncoder {
 public:
-    LhEncoder(int windowBits, ByteSink sink, LhLevel level = LhLevel::Default, unsigned width = 1);
+    LhEncoder(int windowBits, ByteSink sink, LhLevel level = LhLevel::Default, unsigned width = 1,
+              SegmentStock* stock = nullptr);
     ~LhEncoder();
     LhEncoder(const LhEncoder&) = delete;
     LhEncoder& operator=(const LhEncoder&) = delete;
@@ -58,17 +63,37 @@ public:
 private:
     int encodePending(bool last);
     int emit(const uint8_t* bytes, size_t size);
+    std::unique_ptr<Segment> newSegment();
 
     int windowBits_;
     ByteSink sink_;
     LhLevel level_;
     unsigned width_; // threads that compress segments at once
+    SegmentStock* stock_;
     std::vector<uint8_t> history_;
     std::vector<std::unique_ptr<Segment>> segments_;
     size_t filled_ = 0; // segments holding data (the last may be partly filled)
     uint64_t outBytes_ = 0;
     uint32_t tailBits_ = 0; // bits of a partial byte carried between segments
     int tailCount_ = 0;
+};
+
+// The segments (buffers and parsers) of encoders that have ended, for the
+// encoders after them: many small members compressed one after another then
+// allocate and first touch them a few times in all instead of once each. Only
+// segments of small members are kept, as many as encoders run at once; they
+// are freed with the stock. Encoders on several threads may share one.
+class SegmentStock {
+public:
+    SegmentStock();
+    ~SegmentStock();
+    SegmentStock(const SegmentStock&) = delete;
+    SegmentStock& operator=(const SegmentStock&) = delete;
+
+private:
+    friend class LhEncoder;
+    std::mutex mutex_;
+    std::vector<std::unique_ptr<LhEncoder::Segment>> spare_;
 };
 
 // Decodes one member's compressed data. The source is read until `outputSize`

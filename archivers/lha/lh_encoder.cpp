@@ -22,6 +22,10 @@ namespace lha {
 namespace {
 
 constexpr size_t kSegmentBytes = 1 << 20;
+// A stock keeps segments that held at most this much text (history
+// included), and at most kStockedSegments of them.
+constexpr size_t kStockedText = 256 << 10;
+constexpr size_t kStockedSegments = 8;
 // Shorter repeats in noise are left as bytes.
 constexpr size_t kMinRepeat = 16;
 
@@ -55,6 +59,7 @@ uint32_t shiftInto(BitWriter::Bytes& bytes, uint32_t carried, int shift) {
 // One segment of input with the window of text before it, and its output.
 // Its buffers grow with what it is given and are kept for the next segment.
 struct LhEncoder::Segment {
+    int parsersWindow = 0;        // the window bits of the parsers made
     arc::HugeVector<uint8_t> buf; // history, then the segment's own bytes
     size_t history = 0;
     lz::Symbols symbols;
@@ -68,6 +73,14 @@ struct LhEncoder::Segment {
     size_t own() const { return buf.size() - history; }
 
     void encode(int windowBits, LhLevel level) {
+        // A segment taken over from another encoder may have parsers of
+        // another window.
+        if (windowBits != parsersWindow) {
+            chains.reset();
+            optimal.reset();
+            sparse.reset();
+            parsersWindow = windowBits;
+        }
         // Room for the most symbols the parse can give (one per byte) and for
         // about as many bytes out as in, set aside at once rather than grown
         // step by step: every step copies what the vector held and, in a new
@@ -137,10 +150,34 @@ struct LhEncoder::Segment {
     }
 };
 
-LhEncoder::LhEncoder(int windowBits, ByteSink sink, LhLevel level, unsigned width)
-    : windowBits_(windowBits), sink_(std::move(sink)), level_(level), width_(std::max(width, 1u)) {}
+SegmentStock::SegmentStock() = default;
+SegmentStock::~SegmentStock() = default;
 
-LhEncoder::~LhEncoder() = default;
+LhEncoder::LhEncoder(int windowBits, ByteSink sink, LhLevel level, unsigned width,
+                     SegmentStock* stock)
+    : windowBits_(windowBits), sink_(std::move(sink)), level_(level), width_(std::max(width, 1u)),
+      stock_(stock) {}
+
+LhEncoder::~LhEncoder() {
+    if (!stock_)
+        return;
+    const std::lock_guard<std::mutex> lock(stock_->mutex_);
+    for (std::unique_ptr<Segment>& seg : segments_)
+        if (seg->buf.capacity() <= kStockedText && stock_->spare_.size() < kStockedSegments)
+            stock_->spare_.push_back(std::move(seg));
+}
+
+std::unique_ptr<LhEncoder::Segment> LhEncoder::newSegment() {
+    if (stock_) {
+        const std::lock_guard<std::mutex> lock(stock_->mutex_);
+        if (!stock_->spare_.empty()) {
+            std::unique_ptr<Segment> seg = std::move(stock_->spare_.back());
+            stock_->spare_.pop_back();
+            return seg;
+        }
+    }
+    return std::make_unique<Segment>();
+}
 
 int LhEncoder::emit(const uint8_t* bytes, size_t size) {
     if (size == 0)
@@ -165,7 +202,7 @@ int LhEncoder::write(const uint8_t* data, size_t size) {
                 seg = nullptr; // its text is in history_ now
             }
             if (segments_.size() == filled_)
-                segments_.push_back(std::make_unique<Segment>());
+                segments_.push_back(newSegment());
             Segment* next = segments_[filled_].get();
             // The new segment's history is the window of text before it.
             const uint8_t* histSrc = seg ? seg->buf.data() : history_.data();

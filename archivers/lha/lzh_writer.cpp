@@ -118,7 +118,7 @@ void MemberWriter::prepare(const Planned& file, Prepared& p) const {
                 packed.insert(packed.end(), d, d + n);
                 return static_cast<int>(arc::kOk);
             },
-            options_.level);
+            options_.level, 1, &stock_);
         int rc = encoder.write(bytes.data(), have);
         if (rc == arc::kOk)
             rc = encoder.finish();
@@ -249,7 +249,7 @@ int MemberWriter::startEncoder(const Planned& file, std::unique_ptr<LhEncoder>& 
     encoder = std::make_unique<LhEncoder>(
         options_.method->windowBits,
         [this](const uint8_t* d, size_t k) { return out_.write(d, k); }, options_.level,
-        options_.width);
+        options_.width, &stock_);
     if (raw == 0)
         return arc::kOk;
     // A part that shrinks after some that did not: those are read again and

@@ -83,6 +83,8 @@ private:
     MemberOptions options_;
     // Read buffer; left uninitialised, so that a small file touches little of it.
     std::unique_ptr<uint8_t[]> buf_;
+    // The segments of the encoders of members that are done, for the next.
+    mutable SegmentStock stock_;
     uint64_t done_ = 0; // bytes of earlier members, for progress
     std::vector<const Planned*> order_;
     std::map<const Planned*, size_t> position_; // of each file in order_
