@@ -83,6 +83,30 @@ inline uint32_t bitPrice(uint64_t count, uint64_t total, double maxBits) {
     return static_cast<uint32_t>(std::min(bits, maxBits) * 16.0 + 0.5);
 }
 
+// bitPrice of shares of one total. Most symbols of a table are rare, many of
+// them unseen, so that a handful of small counts come up again and again:
+// each of those is worked out once.
+class SharePrices {
+public:
+    SharePrices(uint64_t total, double maxBits) : total_(total), maxBits_(maxBits) {}
+    uint32_t operator()(uint64_t count) {
+        if (count >= kRemembered)
+            return bitPrice(count, total_, maxBits_);
+        if (!known_[count]) {
+            price_[count] = bitPrice(count, total_, maxBits_);
+            known_[count] = true;
+        }
+        return price_[count];
+    }
+
+private:
+    static constexpr uint64_t kRemembered = 64;
+    uint64_t total_;
+    double maxBits_;
+    uint32_t price_[kRemembered];
+    bool known_[kRemembered] = {};
+};
+
 constexpr int kPathStretch = 4096;  // positions priced together before the path is chosen
 constexpr int kPriceStretch = 8192; // positions parsed between price updates
 constexpr int kRunPeriod = 15;      // a match at this distance or less repeats a short pattern

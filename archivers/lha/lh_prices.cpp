@@ -6,10 +6,8 @@ namespace lha {
 
 namespace {
 
-// A symbol's price, at most the longest code of these methods (16 bits).
-uint32_t bitPrice(uint64_t f, uint64_t total) {
-    return lz::bitPrice(f, total, 16.0);
-}
+// A symbol's price is at most the longest code of these methods.
+constexpr double kMaxPriceBits = 16.0;
 
 uint32_t extraBits(int p) {
     return static_cast<uint32_t>(p > 1 ? p - 1 : 0);
@@ -32,15 +30,17 @@ void Prices::update() {
     uint64_t total = 0;
     for (int c = 0; c < kNC; ++c)
         total += cfreq[c] * 4 + 1;
+    lz::SharePrices symbolPrice(total, kMaxPriceBits);
     for (int c = 0; c < kNC; ++c) {
-        symbol[c] = bitPrice(cfreq[c] * 4 + 1, total);
+        symbol[c] = symbolPrice(cfreq[c] * 4 + 1);
         cfreq[c] -= cfreq[c] >> 3;
     }
     total = 0;
     for (int p = 0; p < np; ++p)
         total += pfreq[p] * 4 + 1;
+    lz::SharePrices positionPrice(total, kMaxPriceBits);
     for (int p = 0; p < np; ++p) {
-        position[p] = bitPrice(pfreq[p] * 4 + 1, total) + 16 * extraBits(p);
+        position[p] = positionPrice(pfreq[p] * 4 + 1) + 16 * extraBits(p);
         pfreq[p] -= pfreq[p] >> 3;
     }
 }

@@ -15,10 +15,8 @@ namespace {
 // tenth more time.)
 constexpr lz::PathSettings kSettings{96, 64, 12, 3, 8};
 
-// A symbol's price, at most the longest code deflate allows (15 bits).
-uint32_t bitPrice(uint64_t f, uint64_t total) {
-    return lz::bitPrice(f, total, 15.0);
-}
+// A symbol's price is at most the longest code deflate allows.
+constexpr double kMaxPriceBits = 15.0;
 
 uint32_t extraBitsOfSymbol(int i) {
     return i < kFirstLengthSymbol ? 0 : kLengthCodes.extraBits[i - kFirstLengthSymbol];
@@ -62,15 +60,17 @@ void Prices::update() {
     uint64_t total = 0;
     for (uint32_t c : literalCount)
         total += c * 4 + 1;
+    lz::SharePrices literalPrice(total, kMaxPriceBits);
     for (int i = 0; i < kLitLenSymbols; ++i) {
-        literal[i] = bitPrice(literalCount[i] * 4 + 1, total) + 16 * extraBitsOfSymbol(i);
+        literal[i] = literalPrice(literalCount[i] * 4 + 1) + 16 * extraBitsOfSymbol(i);
         literalCount[i] -= literalCount[i] >> 3;
     }
     total = 0;
     for (uint32_t c : distanceCount)
         total += c * 4 + 1;
+    lz::SharePrices distancePrice(total, kMaxPriceBits);
     for (int d = 0; d < kDistanceSymbols; ++d) {
-        distance[d] = bitPrice(distanceCount[d] * 4 + 1, total) +
+        distance[d] = distancePrice(distanceCount[d] * 4 + 1) +
                       16 * static_cast<uint32_t>(distanceExtraBits(d));
         distanceCount[d] -= distanceCount[d] >> 3;
     }
