@@ -55,6 +55,9 @@ public:
     int write(const uint8_t* data, size_t size);
     // Encodes what is left and flushes the last partial byte.
     int finish();
+    // write() of all the input at once, then finish(); input of one segment
+    // is parsed where it is, not copied.
+    int encode(const uint8_t* data, size_t size);
     // Compressed bytes handed to the sink so far.
     uint64_t outputSize() const { return outBytes_; }
 

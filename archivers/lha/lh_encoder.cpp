@@ -61,6 +61,11 @@ uint32_t shiftInto(BitWriter::Bytes& bytes, uint32_t carried, int shift) {
 struct LhEncoder::Segment {
     int parsersWindow = 0;        // the window bits of the parsers made
     arc::HugeVector<uint8_t> buf; // history, then the segment's own bytes
+    // The caller's bytes, parsed where they are (LhEncoder::encode), in place
+    // of buf's.
+    const uint8_t* outside = nullptr;
+    size_t outsideSize = 0;
+    size_t largest = 0; // the most text the segment has held
     size_t history = 0;
     lz::Symbols symbols;
     BitWriter out;
@@ -70,7 +75,9 @@ struct LhEncoder::Segment {
     std::unique_ptr<OptimalParser> optimal;
     std::unique_ptr<lz::SparseParser> sparse;
 
-    size_t own() const { return buf.size() - history; }
+    const uint8_t* text() const { return outside ? outside : buf.data(); }
+    size_t size() const { return outside ? outsideSize : buf.size(); }
+    size_t own() const { return size() - history; }
 
     void encode(int windowBits, LhLevel level) {
         // A segment taken over from another encoder may have parsers of
@@ -89,24 +96,26 @@ struct LhEncoder::Segment {
         out.clear();
         symbols.reserve(own());
         out.reserve(own());
-        const arc::Shrinkage shrinkage = arc::estimateShrinkage(buf.data() + history, own());
+        largest = std::max(largest, size());
+        const uint8_t* const b = text();
+        const arc::Shrinkage shrinkage = arc::estimateShrinkage(b + history, own());
         Cut cut = Cut::Halves;
         if (shrinkage.searchless) {
             if (!noiseSymbols(windowBits)) {
-                writeByteBlocks(out, buf.data() + history, own(), windowBits, lastBlock);
+                writeByteBlocks(out, b + history, own(), windowBits, lastBlock);
                 return;
             }
             cut = Cut::Even;
         } else if (level == LhLevel::Maximum) {
             if (!optimal)
                 optimal = std::make_unique<OptimalParser>(windowBits);
-            optimal->parse(buf.data(), history, buf.size(), symbols);
+            optimal->parse(b, history, size(), symbols);
         } else if (shrinkage.little) {
             sparseSymbols(windowBits);
         } else {
             if (!chains)
                 chains = std::make_unique<ChainParser>(windowBits);
-            chains->parse(buf.data(), history, buf.size(), symbols);
+            chains->parse(b, history, size(), symbols);
         }
         writeBlocks(out, symbols.data(), symbols.size(), windowBits, lastBlock, blockCounts, cut);
     }
@@ -117,7 +126,7 @@ struct LhEncoder::Segment {
     void sparseSymbols(int windowBits) {
         if (!sparse)
             sparse = std::make_unique<lz::SparseParser>(windowBits, kMaxMatch);
-        sparse->parse(buf.data(), history, buf.size(), symbols);
+        sparse->parse(text(), history, size(), symbols);
     }
 
     // Bytes that look like noise hold next to no short matches: they are
@@ -126,14 +135,14 @@ struct LhEncoder::Segment {
     // make: false, and the bytes are written as they are (writeByteBlocks).
     bool noiseSymbols(int windowBits) {
         std::vector<lz::LongMatch> repeats;
-        lz::findLongMatches(buf.data(), history, buf.size(), (size_t{1} << windowBits) - 1,
-                            kMinRepeat, repeats);
+        const uint8_t* const b = text();
+        lz::findLongMatches(b, history, size(), (size_t{1} << windowBits) - 1, kMinRepeat, repeats);
         if (repeats.empty())
             return false;
         size_t at = history;
         // Bytes are their own symbols (lz_symbols.h).
         for (const lz::LongMatch& r : repeats) {
-            symbols.insert(symbols.end(), buf.data() + at, buf.data() + r.at);
+            symbols.insert(symbols.end(), b + at, b + r.at);
             for (size_t left = r.length; left > 0;) {
                 size_t take = std::min<size_t>(left, kMaxMatch);
                 if (left - take > 0 && left - take < static_cast<size_t>(kMinMatch))
@@ -145,7 +154,7 @@ struct LhEncoder::Segment {
             }
             at = r.at + r.length;
         }
-        symbols.insert(symbols.end(), buf.data() + at, buf.data() + buf.size());
+        symbols.insert(symbols.end(), b + at, b + size());
         return true;
     }
 };
@@ -163,7 +172,7 @@ LhEncoder::~LhEncoder() {
         return;
     const std::lock_guard<std::mutex> lock(stock_->mutex_);
     for (std::unique_ptr<Segment>& seg : segments_)
-        if (seg->buf.capacity() <= kStockedText && stock_->spare_.size() < kStockedSegments)
+        if (seg->largest <= kStockedText && stock_->spare_.size() < kStockedSegments)
             stock_->spare_.push_back(std::move(seg));
 }
 
@@ -208,6 +217,7 @@ int LhEncoder::write(const uint8_t* data, size_t size) {
             const uint8_t* histSrc = seg ? seg->buf.data() : history_.data();
             const size_t histLen = seg ? seg->buf.size() : history_.size();
             const size_t keep = std::min(window, histLen);
+            next->outside = nullptr;
             next->buf.clear();
             next->buf.insert(next->buf.end(), histSrc + histLen - keep, histSrc + histLen);
             next->history = keep;
@@ -255,9 +265,13 @@ int LhEncoder::encodePending(bool last) {
                 return rc;
         }
     }
-    const Segment& lastSeg = *segments_[filled_ - 1];
-    const size_t keep = std::min(size_t{1} << windowBits_, lastSeg.buf.size());
-    history_.assign(lastSeg.buf.end() - static_cast<long>(keep), lastSeg.buf.end());
+    // The next segment's history is the window of text before it.
+    if (!last) {
+        const Segment& lastSeg = *segments_[filled_ - 1];
+        const size_t keep = std::min(size_t{1} << windowBits_, lastSeg.size());
+        const uint8_t* const end = lastSeg.text() + lastSeg.size();
+        history_.assign(end - keep, end);
+    }
     filled_ = 0;
     if (last && tailCount_ > 0) {
         const uint8_t end = static_cast<uint8_t>(tailBits_ << (8 - tailCount_));
@@ -270,6 +284,24 @@ int LhEncoder::encodePending(bool last) {
 
 int LhEncoder::finish() {
     return encodePending(true);
+}
+
+int LhEncoder::encode(const uint8_t* data, size_t size) {
+    if (filled_ > 0 || outBytes_ > 0 || size == 0 || size > kSegmentBytes) {
+        const int rc = write(data, size);
+        return rc == arc::kOk ? finish() : rc;
+    }
+    if (segments_.empty())
+        segments_.push_back(newSegment());
+    Segment& seg = *segments_[0];
+    seg.buf.clear();
+    seg.history = 0;
+    seg.outside = data;
+    seg.outsideSize = size;
+    filled_ = 1;
+    const int rc = finish();
+    seg.outside = nullptr; // the caller's bytes are theirs again
+    return rc;
 }
 
 } // namespace lha

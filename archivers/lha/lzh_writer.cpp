@@ -119,9 +119,7 @@ void MemberWriter::prepare(const Planned& file, Prepared& p) const {
                 return static_cast<int>(arc::kOk);
             },
             options_.level, 1, &stock_);
-        int rc = encoder.write(bytes.data(), have);
-        if (rc == arc::kOk)
-            rc = encoder.finish();
+        const int rc = encoder.encode(bytes.data(), have);
         if (rc != arc::kOk) {
             p.error = rc;
             return;
