@@ -16,6 +16,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 namespace lha {
@@ -85,7 +86,8 @@ private:
 // encoders after them: many small members compressed one after another then
 // allocate and first touch them a few times in all instead of once each. Only
 // segments of small members are kept, as many as encoders run at once; they
-// are freed with the stock. Encoders on several threads may share one.
+// are freed with the stock. Encoders on several threads may share one; a
+// thread takes back the segments it gave, which its core's caches still hold.
 class SegmentStock {
 public:
     SegmentStock();
@@ -95,8 +97,12 @@ public:
 
 private:
     friend class LhEncoder;
+    struct Spare {
+        std::thread::id giver;
+        std::unique_ptr<LhEncoder::Segment> segment;
+    };
     std::mutex mutex_;
-    std::vector<std::unique_ptr<LhEncoder::Segment>> spare_;
+    std::vector<Spare> spare_;
 };
 
 // Decodes one member's compressed data. The source is read until `outputSize`

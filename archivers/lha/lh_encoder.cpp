@@ -173,15 +173,19 @@ LhEncoder::~LhEncoder() {
     const std::lock_guard<std::mutex> lock(stock_->mutex_);
     for (std::unique_ptr<Segment>& seg : segments_)
         if (seg->largest <= kStockedText && stock_->spare_.size() < kStockedSegments)
-            stock_->spare_.push_back(std::move(seg));
+            stock_->spare_.push_back({std::this_thread::get_id(), std::move(seg)});
 }
 
 std::unique_ptr<LhEncoder::Segment> LhEncoder::newSegment() {
     if (stock_) {
         const std::lock_guard<std::mutex> lock(stock_->mutex_);
-        if (!stock_->spare_.empty()) {
-            std::unique_ptr<Segment> seg = std::move(stock_->spare_.back());
-            stock_->spare_.pop_back();
+        auto& spare = stock_->spare_;
+        const auto mine = std::find_if(spare.rbegin(), spare.rend(), [](const auto& s) {
+            return s.giver == std::this_thread::get_id();
+        });
+        if (mine != spare.rend()) {
+            std::unique_ptr<Segment> seg = std::move(mine->segment);
+            spare.erase(std::next(mine).base());
             return seg;
         }
     }
