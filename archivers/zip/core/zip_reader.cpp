@@ -246,6 +246,9 @@ int Reader::readDirectory(uint64_t offset, uint64_t size, uint64_t count) {
         entries_.push_back(std::move(e));
         i += kCentralSize + nameLen + extraLen + commentLen;
     }
+    leading_ = offset;
+    for (const Entry& e : entries_)
+        leading_ = std::min(leading_, e.localOffset);
     return arc::kOk;
 }
 

@@ -69,6 +69,10 @@ public:
     const struct stat* status() const { return fd_ >= 0 ? &status_ : nullptr; }
     const std::vector<Entry>& entries() const { return entries_; }
     const std::string& comment() const { return comment_; }
+    // The bytes before the first member's record (before the directory when
+    // there is none): 0 but for an archive that follows something else, such
+    // as the program of a self-extracting archive.
+    uint64_t leadingBytes() const { return leading_; }
 
     // Finds the local record of an entry: where its data starts and where the
     // whole record (local header, data, any data descriptor) ends.
@@ -99,6 +103,7 @@ private:
     uint64_t fileSize_ = 0;
     std::vector<Entry> entries_;
     std::string comment_;
+    uint64_t leading_ = 0;
 };
 
 } // namespace zip

@@ -379,7 +379,15 @@ TEST(ZipModule, UpdatesArchivesOfOtherToolsKeepingTheirEntries) {
         {"DESCRIPTORS.ZIP", "zip -q -fd DESCRIPTORS.ZIP keep.txt swap.txt"},
         {"STDIN.ZIP", "echo x | zip -q STDIN.ZIP - && zip -q STDIN.ZIP keep.txt swap.txt"},
         {"ZIP64.ZIP", "zip -q -fz ZIP64.ZIP keep.txt swap.txt"},
-        {"SEVEN.ZIP", "7z a -tzip SEVEN.ZIP keep.txt swap.txt sub >/dev/null"}};
+        {"SEVEN.ZIP", "7z a -tzip SEVEN.ZIP keep.txt swap.txt sub >/dev/null"},
+        // A self-extracting archive: a program, then the archive, its offsets
+        // counted from the file's start (-A).
+        {"SFX.ZIP", "zip -q PLAIN.ZIP keep.txt swap.txt && cat stub PLAIN.ZIP > SFX.ZIP && "
+                    "zip -q -A SFX.ZIP"}};
+    const std::string stub = "\x7f"
+                             "ELF" +
+                             sample(3000, 9, false);
+    spit(dir / "stub", stub);
     // Python's zipfile: a CP437 name with an Info-ZIP Unicode path field, and
     // a Shift_JIS one.
     const std::string pythonEntries = "add(b'caf\\x82.txt', 'cafe', unicode='café.txt')\n"
@@ -414,6 +422,7 @@ TEST(ZipModule, UpdatesArchivesOfOtherToolsKeepingTheirEntries) {
                   (std::vector<std::string>{"from the module 20000"}))
             << name;
     }
+    EXPECT_EQ(slurp(dir / "SFX.ZIP").substr(0, stub.size()), stub);
     EXPECT_EQ(python("print(z.getinfo('keep.txt').flag_bits & 8)", dir / "INFO.ZIP"),
               (std::vector<std::string>{"8"}));
     EXPECT_EQ(python("print(z.read('sub/swap.txt').decode())", dir / "FOLDERS.ZIP"),
