@@ -3,12 +3,10 @@
 #include "files.h"
 #include "results.h"
 
-#include <algorithm>
 #include <cerrno>
 #include <sys/stat.h>
 #include <unordered_map>
 #include <unordered_set>
-#include <vector>
 
 namespace zip {
 
@@ -57,25 +55,6 @@ uint64_t chooseSources(const std::vector<Source>& sources, const struct stat* ar
         total += static_cast<uint64_t>(st.st_size);
     }
     return total;
-}
-
-// What comes before the old archive's first member (the program of a
-// self-extracting archive, say) goes first into the new one, as it was: the
-// members' offsets count from the file's start, as they did.
-int copyLeadingBytes(const Reader& old, arc::AtomicOutput& out) {
-    std::vector<unsigned char> buf(
-        static_cast<size_t>(std::min<uint64_t>(old.leadingBytes(), 1 << 20)));
-    for (uint64_t at = 0; at < old.leadingBytes();) {
-        const size_t n =
-            static_cast<size_t>(std::min<uint64_t>(buf.size(), old.leadingBytes() - at));
-        if (!old.readAt(at, buf.data(), n))
-            return arc::kErrCannotRead;
-        const int rc = out.write(buf.data(), n);
-        if (rc != arc::kOk)
-            return rc;
-        at += n;
-    }
-    return arc::kOk;
 }
 
 // Opens the archive to update; `old` stays empty when there is none yet.
@@ -174,7 +153,7 @@ int updateArchive(const std::string& archive, const std::vector<Source>& sources
         return arc::kErrCannotWriteDest;
     Writer writer(out, limits, names);
     ProgressCount count{progress};
-    rc = copyLeadingBytes(old, out);
+    rc = writer.copyLeadingBytes(old);
     if (rc == arc::kOk)
         rc = writeEntries(writer, old, plan, level, count);
     if (rc == arc::kOk)

@@ -467,16 +467,27 @@ int Writer::copyEntry(const Reader& reader, const Entry& entry) {
         return rc;
     Entry copy = entry;
     copy.localOffset = out_.tell();
+    if ((rc = copyRange(reader, entry.localOffset, recordEnd)) != arc::kOk)
+        return rc;
+    entries_.push_back(std::move(copy));
+    return arc::kOk;
+}
+
+int Writer::copyLeadingBytes(const Reader& reader) {
+    return copyRange(reader, 0, reader.leadingBytes());
+}
+
+int Writer::copyRange(const Reader& reader, uint64_t from, uint64_t to) {
     unsigned char* const buf = inBuffer(kChunk);
-    for (uint64_t at = entry.localOffset; at < recordEnd;) {
-        const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, recordEnd - at));
+    for (uint64_t at = from; at < to;) {
+        const size_t n = static_cast<size_t>(std::min<uint64_t>(kChunk, to - at));
         if (!reader.readAt(at, buf, n))
             return arc::kErrCannotRead;
-        if ((rc = out_.write(buf, n)) != arc::kOk)
+        const int rc = out_.write(buf, n);
+        if (rc != arc::kOk)
             return rc;
         at += n;
     }
-    entries_.push_back(std::move(copy));
     return arc::kOk;
 }
 

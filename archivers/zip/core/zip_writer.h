@@ -81,6 +81,12 @@ public:
     // and any data descriptor). Returns kOk, kErrHeaderBroken, kErrCannotRead
     // or a write error.
     int copyEntry(const Reader& reader, const Entry& entry);
+    // Copies what comes before the first member of `reader`'s archive (the
+    // program of a self-extracting archive, say), to come first in this one:
+    // the members' offsets then count from the file's start, as they did.
+    // Call it before any entry is added. Returns kOk, kErrCannotRead or a
+    // write error.
+    int copyLeadingBytes(const Reader& reader);
 
     // Writes the central directory and the end records.
     int finish(const std::string& comment);
@@ -108,6 +114,8 @@ private:
     // The read buffer, grown to at least `size` bytes and never cleared:
     // every byte used is read into it first.
     unsigned char* inBuffer(size_t size);
+    // Copies the bytes [from, to) of `reader`'s archive to the output.
+    int copyRange(const Reader& reader, uint64_t from, uint64_t to);
 
     arc::AtomicOutput& out_;
     Limits limits_;
