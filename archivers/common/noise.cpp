@@ -93,12 +93,13 @@ bool isNoise(int64_t saving, size_t size) {
 
 } // namespace
 
-Shrinkage estimateShrinkage(const uint8_t* data, size_t size) {
+namespace {
+
+// estimateShrinkage of a block of kTableSpan bytes or more whose byte codes
+// save `byteSaving`.
+Shrinkage estimateFrom(const uint8_t* data, size_t size, int64_t byteSaving) {
     Shrinkage s;
-    // Less than a table's span tells too little: it is taken to shrink.
-    if (size < kTableSpan)
-        return s;
-    s.saving = byteCodeSaving(data, size);
+    s.saving = byteSaving;
     // Matches only add to what the byte codes save: where those alone save an
     // eighth (text), the block is none of the three, and the samples are not
     // taken (the saving is then that of the byte codes only).
@@ -120,14 +121,26 @@ Shrinkage estimateShrinkage(const uint8_t* data, size_t size) {
     return s;
 }
 
+} // namespace
+
+Shrinkage estimateShrinkage(const uint8_t* data, size_t size) {
+    // Less than a table's span tells too little: it is taken to shrink.
+    if (size < kTableSpan)
+        return Shrinkage();
+    return estimateFrom(data, size, byteCodeSaving(data, size));
+}
+
 bool worthCompressing(const uint8_t* data, size_t size) {
     constexpr size_t kSpan = 1 << 20;
     for (size_t at = 0; at < size; at += kSpan) {
         const size_t n = std::min(kSpan, size - at);
+        if (n < kTableSpan)
+            return true;
         // Matches only add to what the byte codes save: a MiB those alone
-        // shrink (text) needs no match samples.
-        if (n < kTableSpan || !isNoise(byteCodeSaving(data + at, n), n) ||
-            !estimateShrinkage(data + at, n).noise)
+        // shrink (text) needs no match samples; otherwise the samples are
+        // taken with the byte codes' saving known.
+        const int64_t byteSaving = byteCodeSaving(data + at, n);
+        if (!isNoise(byteSaving, n) || !estimateFrom(data + at, n, byteSaving).noise)
             return true;
     }
     return false;
