@@ -97,14 +97,13 @@ void MemberWriter::prepare(const Planned& file, Prepared& p) const {
             return;
         }
         have += static_cast<size_t>(got);
-        // Less than asked: the read met the file's end.
+        // Less than asked: the read met the file's end. Else the room is
+        // full: the file grew.
         if (static_cast<size_t>(got) < asked)
             break;
-        if (have == bytes.size()) {
-            if (have > kChunk)
-                return;
-            bytes.resize(std::min(kChunk + 1, 2 * bytes.size()));
-        }
+        if (have > kChunk)
+            return;
+        bytes.resize(std::min(kChunk + 1, 2 * bytes.size()));
     }
     bytes.resize(have);
     p.whole = true;
