@@ -8,10 +8,13 @@
 // page.
 #pragma once
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdlib>
+#include <cstring>
 #include <memory>
 #include <new>
+#include <type_traits>
 #include <utility>
 #include <vector>
 
@@ -46,6 +49,26 @@ template <class T> struct HugePageAllocator {
 };
 
 template <class T> using HugeVector = std::vector<T, HugePageAllocator<T>>;
+
+// Appends the `n` elements at `from` to `v` with one memcpy, and when `v` must
+// grow, moves what it holds with another. The library copies elements one by
+// one for any allocator but its own (insert(), and a vector that grows), which
+// for bytes costs about five instructions each.
+template <class T> void appendTo(HugeVector<T>& v, const T* from, size_t n) {
+    static_assert(std::is_trivially_copyable_v<T>);
+    const size_t at = v.size();
+    if (v.capacity() - at < n) {
+        HugeVector<T> grown;
+        grown.reserve(std::max(at + n, 2 * v.capacity()));
+        grown.resize(at);
+        if (at > 0)
+            std::memcpy(grown.data(), v.data(), at * sizeof(T));
+        v.swap(grown);
+    }
+    v.resize(at + n);
+    if (n > 0)
+        std::memcpy(v.data() + at, from, n * sizeof(T));
+}
 
 // A buffer of bytes from allocateHuge.
 struct FreeHuge {

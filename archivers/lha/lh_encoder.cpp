@@ -223,13 +223,13 @@ int LhEncoder::write(const uint8_t* data, size_t size) {
             const size_t keep = std::min(window, histLen);
             next->outside = nullptr;
             next->buf.clear();
-            next->buf.insert(next->buf.end(), histSrc + histLen - keep, histSrc + histLen);
+            arc::appendTo(next->buf, histSrc + histLen - keep, keep);
             next->history = keep;
             ++filled_;
             seg = next;
         }
         const size_t take = std::min(kSegmentBytes - seg->own(), size);
-        seg->buf.insert(seg->buf.end(), data, data + take);
+        arc::appendTo(seg->buf, data, take);
         data += take;
         size -= take;
     }

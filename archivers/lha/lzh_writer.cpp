@@ -114,7 +114,7 @@ void MemberWriter::prepare(const Planned& file, Prepared& p) const {
         LhEncoder encoder(
             options_.method->windowBits,
             [&packed](const uint8_t* d, size_t n) {
-                packed.insert(packed.end(), d, d + n);
+                arc::appendTo(packed, d, n);
                 return static_cast<int>(arc::kOk);
             },
             options_.level, 1, &stock_);

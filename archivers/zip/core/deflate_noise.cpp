@@ -88,8 +88,8 @@ void storedAfterHeader(Bytes& out, const unsigned char* in, size_t size) {
     const unsigned char lengths[4] = {
         static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
         static_cast<unsigned char>(~n), static_cast<unsigned char>(~n >> 8)};
-    out.insert(out.end(), lengths, lengths + 4);
-    out.insert(out.end(), in, in + n);
+    arc::appendTo(out, lengths, 4);
+    arc::appendTo(out, in, n);
     if (size > n)
         appendStored(in + n, size - n, out);
 }

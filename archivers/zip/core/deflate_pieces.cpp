@@ -167,8 +167,7 @@ void appendRun(Slot& slot, const unsigned char* in, size_t history, size_t size,
         else
             appendSparse(slot, in, history, size, out);
         if (whole)
-            out.insert(out.end(), deflate::kStreamEnd,
-                       deflate::kStreamEnd + sizeof deflate::kStreamEnd);
+            arc::appendTo(out, deflate::kStreamEnd, sizeof deflate::kStreamEnd);
         return;
     }
     // Room for less than the input: a run that does not shrink (and one of
@@ -201,8 +200,7 @@ void appendRun(Slot& slot, const unsigned char* in, size_t history, size_t size,
         out.resize(before);
         deflate::appendStored(in, size, out);
         if (whole)
-            out.insert(out.end(), deflate::kStreamEnd,
-                       deflate::kStreamEnd + sizeof deflate::kStreamEnd);
+            arc::appendTo(out, deflate::kStreamEnd, sizeof deflate::kStreamEnd);
     }
 }
 
@@ -247,8 +245,7 @@ void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size, 
         kind = next;
     }
     if (whole && split)
-        out.insert(out.end(), deflate::kStreamEnd,
-                   deflate::kStreamEnd + sizeof deflate::kStreamEnd);
+        arc::appendTo(out, deflate::kStreamEnd, sizeof deflate::kStreamEnd);
 }
 
 } // namespace

@@ -227,8 +227,8 @@ void appendStored(const unsigned char* in, size_t size, Bytes& out) {
         const unsigned char header[5] = {
             0, static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
             static_cast<unsigned char>(~n), static_cast<unsigned char>(~n >> 8)};
-        out.insert(out.end(), header, header + 5);
-        out.insert(out.end(), in, in + n);
+        arc::appendTo(out, header, 5);
+        arc::appendTo(out, in, n);
         in += n;
         size -= n;
     } while (size > 0);
@@ -239,7 +239,7 @@ bool appendFragment(const unsigned char* data, size_t size, Bytes& out) {
     if (!findLastBlock(data, size, lastStart, end))
         return false;
     const size_t at = out.size();
-    out.insert(out.end(), data, data + (end + 7) / 8);
+    arc::appendTo(out, data, (end + 7) / 8);
     out[at + (lastStart >> 3)] &= static_cast<unsigned char>(~(1u << (lastStart & 7)));
     if (end & 7)
         out.back() &= static_cast<unsigned char>((1u << (end & 7)) - 1);
@@ -248,7 +248,7 @@ bool appendFragment(const unsigned char* data, size_t size, Bytes& out) {
     if ((end & 7) == 0 || (end & 7) > 5)
         out.push_back(0);
     const unsigned char empty[4] = {0, 0, 0xff, 0xff};
-    out.insert(out.end(), empty, empty + 4);
+    arc::appendTo(out, empty, 4);
     return true;
 }
 
