@@ -1,5 +1,5 @@
 // A match search for data that is nearly noise (noise.h: a part that would
-// shrink by less than an eighth, such as a run of small compressed files
+// shrink by less than a quarter, such as a run of small compressed files
 // whose headers and code tables repeat bits of each other), shared by the LZH
 // and deflate encoders. Most positions of such data have no earlier copy of
 // their first three bytes at all, and a thorough search there finds nothing
@@ -15,7 +15,10 @@
 // comes out 10 KB smaller than with libdeflate's level 9 on the MiB of many
 // matches and within 4 KB of our near-optimal parse there, the LZH 2.5 KB
 // smaller than with the chains. Matches of three bytes count, far ones too:
-// leaving out those more than 4 KiB back made that ZIP 10 KB larger.
+// leaving out those more than 4 KiB back made that ZIP 10 KB larger. On the
+// 4 MiB of those files that shrink by 10 to 18 % (compressed fonts and
+// charmaps), it gives up 4.5 KB to our near-optimal parse at about a quarter
+// of its instructions.
 #pragma once
 
 #include "lz_symbols.h"
