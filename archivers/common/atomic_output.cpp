@@ -3,6 +3,7 @@
 #include "files.h"
 #include "results.h"
 
+#include <algorithm>
 #include <atomic>
 #include <cerrno>
 #include <cstdio>
@@ -49,13 +50,19 @@ bool lockWithin(int fd) {
 // costs little beside them.
 constexpr size_t kDirectFrom = 64 << 10;
 
+// The most one write call is given: measured on 100 MB of output, calls of
+// 8 MiB cost the process 0.02 to 0.27 s of system time from run to run, calls
+// of 1 MiB a steady 0.02 to 0.04 s.
+constexpr size_t kMostPerWrite = 1 << 20;
+
 // Writes every byte, at `offset` when there is one, else at the file's
 // position; a write a signal interrupted is made again.
 int writeAll(int fd, const unsigned char* data, size_t size,
              std::optional<uint64_t> offset = std::nullopt) {
     while (size > 0) {
-        const ssize_t done = offset ? ::pwrite(fd, data, size, static_cast<off_t>(*offset))
-                                    : ::write(fd, data, size);
+        const size_t n = std::min(size, kMostPerWrite);
+        const ssize_t done =
+            offset ? ::pwrite(fd, data, n, static_cast<off_t>(*offset)) : ::write(fd, data, n);
         if (done < 0) {
             if (errno == EINTR)
                 continue;
