@@ -117,7 +117,8 @@ Shrinkage estimateFrom(const uint8_t* data, size_t size, int64_t byteSaving) {
     const int64_t searched = s.saving - s.longRepeats;
     s.noise = isNoise(s.saving, size);
     s.searchless = isNoise(searched, size);
-    s.little = searched * 4 < static_cast<int64_t>(size);
+    const int64_t n = static_cast<int64_t>(size);
+    s.little = searched * 8 < n || (byteSaving * 32 < n && searched * 4 < n);
     return s;
 }
 
