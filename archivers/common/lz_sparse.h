@@ -1,5 +1,5 @@
 // A match search for data that is nearly noise (noise.h: a part that would
-// shrink by less than a quarter, such as a run of small compressed files
+// shrink but little, such as a run of small compressed files
 // whose headers and code tables repeat bits of each other), shared by the LZH
 // and deflate encoders. Most positions of such data have no earlier copy of
 // their first three bytes at all, and a thorough search there finds nothing

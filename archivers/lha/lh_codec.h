@@ -39,7 +39,7 @@ enum class LhLevel { Default, Maximum };
 // one, a segment a thread is held and they are compressed side by side on the
 // module's worker pool. A segment whose bytes look like noise (noise.h)
 // is coded byte by byte, without a match search; at the default level, one
-// that is nearly noise (it would shrink by less than a quarter) is parsed by
+// that is nearly noise (it would shrink but little: noise.h) is parsed by
 // the quick search of lz_sparse.h.
 // Encoders that take a SegmentStock take their segments from it and give them
 // back when they end.

@@ -21,7 +21,7 @@
 // At every level, each MiB of a piece is looked at first (noise.h), and runs
 // of parts alike are compressed apart: noise (compressed files, most photos,
 // random bytes) goes to the noise coder (deflate_noise.h) at the speed of
-// memory; from level 6 up, data that would shrink by less than a quarter (a
+// memory; from level 6 up, data that would shrink but little (noise.h: a
 // run of small compressed files) takes our block writer over the quick search
 // of lz_sparse.h, which there finds as much as libdeflate's lazy search at a
 // fraction of its cost; the rest the level asked for. A
