@@ -50,21 +50,31 @@ template <class T> struct HugePageAllocator {
 
 template <class T> using HugeVector = std::vector<T, HugePageAllocator<T>>;
 
-// Appends the `n` elements at `from` to `v` with one memcpy, and when `v` must
-// grow, moves what it holds with another. The library copies elements one by
-// one for any allocator but its own (insert(), and a vector that grows), which
-// for bytes costs about five instructions each.
-template <class T> void appendTo(HugeVector<T>& v, const T* from, size_t n) {
+// The library copies the elements of a vector one by one for any allocator
+// but its own (what insert() adds, and what a vector holds when it grows:
+// reserve(), a resize() or push_back() past its capacity), which for bytes
+// costs about five instructions each. These two do the same with memcpy.
+
+// Room for `capacity` elements in `v` at least; what it holds moves with one
+// memcpy when it must.
+template <class T> void reserveFor(HugeVector<T>& v, size_t capacity) {
     static_assert(std::is_trivially_copyable_v<T>);
+    if (capacity <= v.capacity())
+        return;
+    HugeVector<T> grown;
+    grown.reserve(capacity);
+    grown.resize(v.size());
+    if (!v.empty())
+        std::memcpy(grown.data(), v.data(), v.size() * sizeof(T));
+    v.swap(grown);
+}
+
+// Appends the `n` elements at `from` (not in `v`) to `v`, its room doubled
+// when it runs out.
+template <class T> void appendTo(HugeVector<T>& v, const T* from, size_t n) {
     const size_t at = v.size();
-    if (v.capacity() - at < n) {
-        HugeVector<T> grown;
-        grown.reserve(std::max(at + n, 2 * v.capacity()));
-        grown.resize(at);
-        if (at > 0)
-            std::memcpy(grown.data(), v.data(), at * sizeof(T));
-        v.swap(grown);
-    }
+    if (v.capacity() - at < n)
+        reserveFor(v, std::max(at + n, 2 * v.capacity()));
     v.resize(at + n);
     if (n > 0)
         std::memcpy(v.data() + at, from, n * sizeof(T));

@@ -25,7 +25,7 @@ public:
             count_ -= 32;
             const uint32_t word = __builtin_bswap32(static_cast<uint32_t>(acc_ >> count_));
             if (bytes_.size() - used_ < 4)
-                bytes_.resize(2 * used_ + 64);
+                grow(2 * used_ + 64);
             std::memcpy(bytes_.data() + used_, &word, 4);
             used_ += 4;
         }
@@ -59,7 +59,7 @@ public:
     // A burst with room for `bytes` bytes out.
     Burst burst(size_t bytes) {
         if (bytes_.size() - used_ < bytes + 4)
-            bytes_.resize(std::max(2 * used_ + 64, used_ + bytes + 4));
+            grow(std::max(2 * used_ + 64, used_ + bytes + 4));
         return {acc_, count_, bytes_.data() + used_};
     }
     void endBurst(const Burst& b) {
@@ -104,15 +104,20 @@ public:
     // Room for `size` bytes out at least, set aside at once (in huge pages
     // where it is large) rather than moved as it grows; it is taken into use
     // as the bytes come.
-    void reserve(size_t size) { bytes_.reserve(size); }
+    void reserve(size_t size) { arc::reserveFor(bytes_, size); }
 
 private:
+    // Room for `size` bytes, the first used_ kept.
+    void grow(size_t size) {
+        arc::reserveFor(bytes_, size);
+        bytes_.resize(size);
+    }
     // Puts out the whole bytes waiting in the accumulator.
     void settle() {
         for (; count_ >= 8; ++used_) {
             count_ -= 8;
             if (bytes_.size() == used_)
-                bytes_.resize(2 * used_ + 64);
+                grow(2 * used_ + 64);
             bytes_[used_] = static_cast<uint8_t>(acc_ >> count_);
         }
     }

@@ -103,7 +103,9 @@ void MemberWriter::prepare(const Planned& file, Prepared& p) const {
             break;
         if (have > kChunk)
             return;
-        bytes.resize(std::min(kChunk + 1, 2 * bytes.size()));
+        const size_t more = std::min(kChunk + 1, 2 * bytes.size());
+        arc::reserveFor(bytes, more);
+        bytes.resize(more);
     }
     bytes.resize(have);
     p.whole = true;

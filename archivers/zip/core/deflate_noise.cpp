@@ -101,7 +101,7 @@ void appendNoise(const unsigned char* data, size_t history, size_t size, Bytes& 
     lz::findLongMatches(data, history, history + size, kWindow, kMinRepeat, repeats);
     // Room for the bytes stored: a repeat takes less than the bytes it stands
     // for (kMinRepeat and more), the block headers around it included.
-    out.reserve(out.size() + size + (size / kStoredMax + 2) * 5);
+    arc::reserveFor(out, out.size() + size + (size / kStoredMax + 2) * 5);
     size_t at = history;
     bool headerWritten = false; // a repeat block wrote the next stored block's header
     for (const lz::LongMatch& r : repeats) {

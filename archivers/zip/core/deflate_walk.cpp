@@ -221,7 +221,7 @@ bool findLastBlock(const unsigned char* data, size_t size, size_t& lastStart, si
 }
 
 void appendStored(const unsigned char* in, size_t size, Bytes& out) {
-    out.reserve(out.size() + size + (size / kStoredMax + 1) * 5);
+    arc::reserveFor(out, out.size() + size + (size / kStoredMax + 1) * 5);
     do {
         const size_t n = std::min(size, kStoredMax);
         const unsigned char header[5] = {
