@@ -2,7 +2,12 @@
 # The modules on what people archive, each case against its peers in the same
 # run, timed as whole processes (bench/timing.sh): CPU seconds (user + system),
 # wall seconds and peak resident memory, medians of RUNS runs (3 unless set),
-# the tools taking turns run by run. The modules run inside a small driver
+# the tools taking turns run by run, in an order that moves on by one from run
+# to run, so that no tool always runs right after the same one: on a virtual
+# machine the memory a process first touches after another has run for a
+# second or two can cost it several times as much to clear (the host took the
+# pages back meanwhile), so that a fixed order would always charge that to the
+# tool after the longest. The modules run inside a small driver
 # (call.c) that makes one call, as the program does.
 #
 # Cases: 100 MB of the system's .gz files and 100 MB from /dev/urandom (ZIP -9
@@ -70,7 +75,8 @@ printf '%-24s %-10s %10s %10s %7s %7s %6s %7s %7s %7s\n' case tool size_in size_
     wall_s rss_MB size/ref cpu/ref wall/ref
 
 # compare CASE SIZE-IN [LABEL OUTPUT COMMAND RUNS]...: runs each COMMAND (a
-# shell command) RUNS times (0: the run count), in turns, OUTPUT (a file, or
+# shell command) RUNS times (0: the run count), in turns (run r starts with the
+# r-th tool), OUTPUT (a file, or
 # a folder when it ends in "/") made anew before each run; prints a line per
 # tool, the first being the reference. Tools whose label is empty are left out.
 compare() {
@@ -86,10 +92,11 @@ compare() {
         fi
         shift 4
     done
-    local i r
+    local i j r
     for i in "${!labels[@]}"; do : >"$out/t$i"; done
     for r in $(seq "$runs"); do
-        for i in "${!labels[@]}"; do
+        for j in "${!labels[@]}"; do
+            i=$(((j + r - 1) % ${#labels[@]}))
             [ "$r" -le "${counts[i]}" ] || continue
             case "${outs[i]}" in
             */) fresh_folder "${outs[i]%/}" ;;
