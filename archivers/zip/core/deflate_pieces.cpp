@@ -11,6 +11,7 @@
 #include "worker_pool.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstdint>
 #include <libdeflate.h>
 #include <memory>
@@ -40,8 +41,7 @@ constexpr size_t kTinyText = 1 << 12;
 constexpr size_t kSmallText = 1 << 16;
 constexpr int kSmallTextLevel = 7;
 
-// Pieces are looked at in parts of this size for noise.
-constexpr size_t kPart = 1 << 20;
+constexpr size_t kPart = kPartBytes;
 
 // One per thread (the pool's helpers and the calling threads): its
 // compressors (made when a level is first used) and the buffer it compresses
@@ -81,11 +81,14 @@ thread_local Slot tSlot;
 // (kNormal) the level asked for.
 constexpr int kNormal = 0;
 constexpr int kSparseLevel = 6;
-int partKind(const unsigned char* in, size_t size, int level) {
+PartKind partKind(const unsigned char* in, size_t size, int level) {
     const arc::Shrinkage shrinkage = arc::estimateShrinkage(in, size);
-    return shrinkage.searchless                        ? kNoise
-           : shrinkage.little && level >= kSparseLevel ? kSparse
-                                                       : kNormal;
+    return shrinkage.searchless                        ? PartKind::Noise
+           : shrinkage.little && level >= kSparseLevel ? PartKind::Sparse
+                                                       : PartKind::Normal;
+}
+int codeOf(PartKind kind) {
+    return kind == PartKind::Noise ? kNoise : kind == PartKind::Sparse ? kSparse : kNormal;
 }
 
 // Level 9's choice for a run of a piece (`whole`: the run is a whole member),
@@ -204,13 +207,13 @@ void appendRun(Slot& slot, const unsigned char* in, size_t history, size_t size,
     }
 }
 
-// Compresses one piece; `history` bytes before `in` belong to the piece
-// before. The piece goes in runs of parts of kPart bytes alike: parts that
-// look like noise apart from the rest, so that a file of photos and text
-// has its text compressed as hard as ever and its photos at the speed of
-// memory.
-void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size, int level,
-              bool whole, deflate::Bytes& out) {
+// Appends one piece compressed to `out`, or a part of one (whose parts' kinds
+// start at `kinds`); `history` bytes before `in` belong to the piece before.
+// It goes in runs of parts of kPart bytes alike: parts that look like noise
+// apart from the rest, so that a file of photos and text has its text
+// compressed as hard as ever and its photos at the speed of memory.
+void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size,
+              const PartKind* kinds, int level, bool whole, deflate::Bytes& out) {
     const size_t room = std::max(size, kSample);
     if (slot.room < room) {
         slot.scratch.reset();
@@ -218,25 +221,20 @@ void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size, 
         slot.scratch = arc::makeHugeBytes(room);
         slot.room = room;
     }
-    out.clear();
-    // Room for the piece stored, set aside at once.
-    const size_t most = size + (size / deflate::kStoredMax + 2) * 5 + sizeof deflate::kStreamEnd;
-    out.reserve(most);
     if (size <= 16) {
         appendRun(slot, in, history, size, kNormal, level, whole, out);
         return;
     }
-    int kind = partKind(in, std::min(kPart, size), level);
+    int kind = codeOf(kinds[0]);
     bool split = false;
     for (size_t at = 0; at < size;) {
         size_t end = std::min(size, at + kPart);
         int next = kind;
         while (end < size) {
-            const size_t n = std::min(kPart, size - end);
-            next = partKind(in + end, n, level);
+            next = codeOf(kinds[end / kPart]);
             if (next != kind)
                 break;
-            end += n;
+            end = std::min(size, end + kPart);
         }
         split = split || end < size;
         appendRun(slot, in + at, std::min(history + at, deflate::kWindow), end - at, kind, level,
@@ -250,18 +248,80 @@ void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size, 
 
 } // namespace
 
+bool classifyParts(const unsigned char* data, size_t size, int level,
+                   std::vector<PartKind>& kinds) {
+    bool quiet = true;
+    for (size_t at = 0; at < size; at += kPart) {
+        kinds.push_back(partKind(data + at, std::min(kPart, size - at), level));
+        quiet = quiet && kinds.back() != PartKind::Normal;
+    }
+    return quiet;
+}
+
 bool compressPieces(const unsigned char* data, size_t history, const std::vector<size_t>& sizes,
-                    int level, unsigned width, bool whole, std::vector<deflate::Bytes>& fragments) {
+                    const std::vector<PartKind>& kinds, int level, unsigned width, bool whole,
+                    std::vector<deflate::Bytes>& lanes, std::vector<FragmentSpan>& spans) {
     whole = whole && sizes.size() == 1;
-    fragments.resize(sizes.size());
-    std::vector<size_t> starts(sizes.size());
-    for (size_t i = 1; i < sizes.size(); ++i)
-        starts[i] = starts[i - 1] + sizes[i - 1];
+    // What is compressed on its own, into a fragment of its own: a piece, or
+    // in a piece of noise and sparse parts only, each sparse part and each
+    // run of noise parts.
+    struct Unit {
+        size_t at; // from data
+        size_t size;
+        size_t part; // the kind of its first part, in kinds
+    };
+    std::vector<Unit> units;
+    size_t at = 0;
+    size_t part = 0;
+    for (const size_t size : sizes) {
+        const size_t parts = (size + kPart - 1) / kPart;
+        const auto first = kinds.begin() + static_cast<ptrdiff_t>(part);
+        const bool quiet = std::none_of(first, first + static_cast<ptrdiff_t>(parts),
+                                        [](PartKind k) { return k == PartKind::Normal; });
+        if (whole || !quiet || size <= 16) {
+            units.push_back({at, size, part});
+        } else {
+            for (size_t k = 0; k < parts;) {
+                size_t end = k + 1;
+                if (kinds[part + k] == PartKind::Noise)
+                    while (end < parts && kinds[part + end] == PartKind::Noise)
+                        ++end;
+                const size_t from = k * kPart;
+                units.push_back({at + from, std::min(size, end * kPart) - from, part + k});
+                k = end;
+            }
+        }
+        at += size;
+        part += parts;
+    }
+    // A lane's room: all the units stored, should its thread take them all.
+    const size_t room = at + (at / deflate::kStoredMax + 2 * units.size()) * 5 +
+                        units.size() * sizeof deflate::kStreamEnd;
+    const unsigned threads = std::max(1u, std::min<unsigned>(width, units.size()));
+    if (lanes.size() < threads)
+        lanes.resize(threads);
+    spans.assign(units.size(), FragmentSpan{});
+    // Each thread takes a lane on its first unit of this call, which a
+    // number of its own tells apart from calls before and beside it.
+    static std::atomic<uint64_t> calls{0};
+    const uint64_t call = ++calls;
+    std::atomic<size_t> lanesTaken{0};
     try {
-        arc::WorkerPool::shared().run(sizes.size(), width, [&](size_t i) {
-            const size_t at = starts[i];
-            fragment(tSlot, data + at, std::min(history + at, deflate::kWindow), sizes[i], level,
-                     whole, fragments[i]);
+        arc::WorkerPool::shared().run(units.size(), threads, [&](size_t i) {
+            thread_local uint64_t tCall = 0;
+            thread_local size_t tLane = 0;
+            if (tCall != call) {
+                tCall = call;
+                tLane = lanesTaken++;
+                lanes[tLane].clear();
+                arc::reserveFor(lanes[tLane], room);
+            }
+            deflate::Bytes& lane = lanes[tLane];
+            const Unit& u = units[i];
+            const size_t before = lane.size();
+            fragment(tSlot, data + u.at, std::min(history + u.at, deflate::kWindow), u.size,
+                     kinds.data() + u.part, level, whole, lane);
+            spans[i] = {tLane, before, lane.size() - before};
         });
     } catch (const std::bad_alloc&) {
         return false;

@@ -6,7 +6,9 @@
 // (deflate_walk.h). Fragments in order, then kStreamEnd, are one valid deflate
 // stream. Pieces are bounded, so memory does not grow with the file. A file
 // that fits in one piece is compressed as one complete stream on the calling
-// thread.
+// thread. A piece of noise and data that would shrink but little (below) is
+// compressed part by part, which makes the same bytes: the writer reads such
+// a piece alone, so that it keeps every thread busy with the memory of one.
 //
 // Levels 1 to 8 are libdeflate's levels of the same number. Level 9 chooses
 // per piece: for text, our own encoder (deflate_encoder.h), about 2.5 % smaller
@@ -31,18 +33,48 @@
 #include "deflate_walk.h"
 
 #include <cstddef>
+#include <cstdint>
 #include <vector>
 
 namespace zip {
 
+// Pieces are looked at in parts of this size.
+constexpr size_t kPartBytes = size_t{1} << 20;
+
+// What a part of a piece holds, as the compressor at a level takes it: noise
+// (the noise coder), data that would shrink but little (the quick search, from
+// level 6 up) or anything else (the level's own search).
+enum class PartKind : uint8_t { Normal, Noise, Sparse };
+
+// Appends the kinds of the parts of kPartBytes (the last one shorter) of the
+// `size` bytes at `data`, compressed at `level`, to `kinds`. Returns whether
+// they are all noise or sparse: such a piece is compressed part by part, side
+// by side (a run of noise as one), so that one piece keeps every thread busy
+// and a batch of them need hold no more than one.
+bool classifyParts(const unsigned char* data, size_t size, int level, std::vector<PartKind>& kinds);
+
+// Where a fragment was made: `size` bytes at `at` in lanes[lane].
+struct FragmentSpan {
+    size_t lane;
+    size_t at;
+    size_t size;
+};
+
 // Compresses the pieces of `sizes` bytes, one after the other from `data`, at
-// `level` (1..9), one fragment each, in order, on up to `width` threads of the
-// module's worker pool (the calling thread included). Each piece's matches may
-// refer back into the 32 KiB before it: the piece before, or for the first,
-// the `history` bytes before `data` (the stream's bytes so far, written
-// already). With `whole` (one piece only) the single fragment is a complete
-// stream that needs no kStreamEnd. Returns false when memory runs out.
+// `level` (1..9), on up to `width` threads of the module's worker pool (the
+// calling thread included), into fragments that, in the order of `spans`,
+// make the pieces' stream: one per piece, or for a piece of noise and sparse
+// parts only, one per part of it (one per run of noise). The fragments are
+// the same whatever the width. Each thread makes its fragments one after the
+// other in a lane of its own among `lanes` (the caller's, kept from call to
+// call, so that their memory is touched once). `kinds` holds the kinds of all
+// pieces' parts in order (classifyParts). Each piece's matches may refer back
+// into the 32 KiB before it: the piece before, or for the first, the `history`
+// bytes before `data` (the stream's bytes so far, written already). With
+// `whole` (one piece only) the single fragment is a complete stream that
+// needs no kStreamEnd. Returns false when memory runs out.
 bool compressPieces(const unsigned char* data, size_t history, const std::vector<size_t>& sizes,
-                    int level, unsigned width, bool whole, std::vector<deflate::Bytes>& fragments);
+                    const std::vector<PartKind>& kinds, int level, unsigned width, bool whole,
+                    std::vector<deflate::Bytes>& lanes, std::vector<FragmentSpan>& spans);
 
 } // namespace zip

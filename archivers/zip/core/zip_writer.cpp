@@ -304,8 +304,8 @@ int Writer::storedBlocksOf(const std::string& path, uint64_t length, uint32_t cr
 
 int Writer::writeFragments(bool ending) {
     int rc = arc::kOk;
-    for (size_t i = 0; rc == arc::kOk && i < fragments_.size(); ++i)
-        rc = out_.write(fragments_[i].data(), fragments_[i].size());
+    for (size_t i = 0; rc == arc::kOk && i < spans_.size(); ++i)
+        rc = out_.write(lanes_[spans_[i].lane].data() + spans_[i].at, spans_[i].size);
     if (rc == arc::kOk && ending)
         rc = out_.write(deflate::kStreamEnd, sizeof deflate::kStreamEnd);
     return rc;
@@ -330,17 +330,28 @@ int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t si
         deflate::kWindow + static_cast<size_t>(std::min<uint64_t>(most * threads, size - got)));
     size_t kept = 0; // the window before this batch, at base
     for (;;) {
+        // Piece by piece, each looked at as it comes in: a piece of noise and
+        // data that would shrink but little is compressed part by part on all
+        // threads, alone in its batch, so that such data holds the memory of
+        // one piece only; other pieces go side by side, one a thread.
         pieces.clear();
-        size_t want = 0;
-        for (; next < cuts.count && pieces.size() < threads; ++next) {
-            pieces.push_back(cuts.size(next));
-            want += pieces.back();
-        }
+        kinds_.clear();
         unsigned char* const buf = base + kept;
+        size_t want = 0;
         size_t have = 0;
-        int rc = readBatch(in, buf, want, have, count, member);
-        if (rc != arc::kOk)
-            return rc;
+        while (next < cuts.count && pieces.size() < threads) {
+            pieces.push_back(cuts.size(next++));
+            const size_t from = want;
+            want += pieces.back();
+            const int rc = readBatch(in, buf, want, have, count, member);
+            if (rc != arc::kOk)
+                return rc;
+            if (classifyParts(buf + from, have - from, level, kinds_) && pieces.size() == 1)
+                break;
+            if (have < want)
+                break;
+        }
+        int rc = arc::kOk;
         const uint32_t crcBefore = crc;
         crc = crc32(crc, buf, have);
         got += have;
@@ -349,12 +360,12 @@ int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t si
             cutPieces(pieces, have);
         // A file that fits in one piece becomes one complete stream.
         const bool whole = last && !streamed && raw == 0 && pieces.size() == 1;
-        if (!compressPieces(buf, kept, pieces, level, threads, whole, fragments_))
+        if (!compressPieces(buf, kept, pieces, kinds_, level, threads, whole, lanes_, spans_))
             return arc::kErrNoMemory;
         const bool ending = last && !whole; // the fragments need the closing block
         uint64_t made = ending ? sizeof deflate::kStreamEnd : 0;
-        for (const auto& f : fragments_)
-            made += f.size();
+        for (const FragmentSpan& f : spans_)
+            made += f.size;
         if (!streamed && made >= have) {
             // Deflate does not shrink what came so far (compressed files,
             // photos, noise): it is written as it is, and the member stored,

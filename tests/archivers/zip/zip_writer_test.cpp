@@ -105,17 +105,30 @@ TEST(ZipWriter, TheArchiveIsTheSameWhateverTheThreadCount) {
     // Pieces of 1 MiB (the last two share the rest), one, two or three to a
     // batch: every piece refers back into the one before it, the first of a
     // batch too, and the file is cut at the same places; the bytes are the same.
+    // Pieces of 4 MiB of noise and of noise with a few short repeats (data
+    // that shrinks but little) go alone in their batch, part by part on every
+    // thread; a piece with text in it goes side by side with the next.
     TempDir dir;
-    const auto sources = makeSources(dir, {{"text.txt", sample(3500000, 60, true)}});
-    std::string first;
-    for (unsigned threads : {1u, 2u, 3u}) {
-        const fs::path archive = dir / ("T" + std::to_string(threads) + ".ZIP");
-        ASSERT_EQ(update(archive, sources, 9, pieces(1 << 20, threads)), 0);
-        if (threads == 1) {
-            first = slurp(archive);
-            EXPECT_EQ(readBack(archive), (std::vector<std::string>{"text.txt 8 True"}));
-        } else {
-            EXPECT_TRUE(slurp(archive) == first) << threads;
+    std::string sparse = sample(5000000, 61, false);
+    for (size_t at = 4096; at + 16 < sparse.size(); at += 300)
+        sparse.replace(at, 16, sparse.substr(at - 4000, 16));
+    const auto sources = makeSources(
+        dir, {{"text.txt", sample(3500000, 60, true)},
+              {"mixed.bin", sample(2500000, 62, false) + sparse + sample(1500000, 63, true) +
+                                sample(3000000, 64, false)}});
+    for (const uint64_t pieceSize : {uint64_t{1} << 20, uint64_t{4} << 20}) {
+        std::string first;
+        for (unsigned threads : {1u, 2u, 3u}) {
+            const fs::path archive = dir / ("T" + std::to_string(threads) + ".ZIP");
+            ASSERT_EQ(update(archive, sources, 9, pieces(pieceSize, threads)), 0);
+            if (threads == 1) {
+                first = slurp(archive);
+                EXPECT_EQ(readBack(archive),
+                          (std::vector<std::string>{"text.txt 8 True", "mixed.bin 8 True"}));
+            } else {
+                EXPECT_TRUE(slurp(archive) == first) << pieceSize << " " << threads;
+            }
+            fs::remove(archive);
         }
     }
 }
