@@ -83,41 +83,46 @@ void repeatBlock(Bytes& out, const unsigned char* at, size_t length, uint32_t di
 
 // Stored blocks whose first header (the three bits and the padding) is
 // written already: the lengths and bytes of the first, then whole blocks.
-void storedAfterHeader(Bytes& out, const unsigned char* in, size_t size) {
+void storedAfterHeader(Bytes& out, const unsigned char* in, size_t size, InputRefs* refs) {
     const size_t n = std::min(size, kStoredMax);
     const unsigned char lengths[4] = {
         static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
         static_cast<unsigned char>(~n), static_cast<unsigned char>(~n >> 8)};
     arc::appendTo(out, lengths, 4);
-    arc::appendTo(out, in, n);
+    if (!refs)
+        arc::appendTo(out, in, n);
+    else if (n > 0)
+        refs->push_back({out.size(), in, n});
     if (size > n)
-        appendStored(in + n, size - n, out);
+        appendStored(in + n, size - n, out, refs);
 }
 
 } // namespace
 
-void appendNoise(const unsigned char* data, size_t history, size_t size, Bytes& out) {
+void appendNoise(const unsigned char* data, size_t history, size_t size, Bytes& out,
+                 InputRefs* refs) {
     std::vector<lz::LongMatch> repeats;
     lz::findLongMatches(data, history, history + size, kWindow, kMinRepeat, repeats);
     // Room for the bytes stored: a repeat takes less than the bytes it stands
     // for (kMinRepeat and more), the block headers around it included.
-    arc::reserveFor(out, out.size() + size + (size / kStoredMax + 2) * 5);
+    if (!refs)
+        arc::reserveFor(out, out.size() + size + (size / kStoredMax + 2) * 5);
     size_t at = history;
     bool headerWritten = false; // a repeat block wrote the next stored block's header
     for (const lz::LongMatch& r : repeats) {
         if (headerWritten)
-            storedAfterHeader(out, data + at, r.at - at);
+            storedAfterHeader(out, data + at, r.at - at, refs);
         else if (r.at > at)
-            appendStored(data + at, r.at - at, out);
+            appendStored(data + at, r.at - at, out, refs);
         repeatBlock(out, data + r.at, r.length, static_cast<uint32_t>(r.distance));
         headerWritten = true;
         at = r.at + r.length;
     }
     const size_t end = history + size;
     if (headerWritten)
-        storedAfterHeader(out, data + at, end - at);
+        storedAfterHeader(out, data + at, end - at, refs);
     else if (end > at)
-        appendStored(data + at, end - at, out);
+        appendStored(data + at, end - at, out, refs);
 }
 
 } // namespace zip::deflate

@@ -13,7 +13,9 @@ namespace zip::deflate {
 
 // Appends a fragment (non-final blocks, ending on a byte boundary: see
 // deflate_walk.h) for data[history, history + size) to `out`; data[0,
-// history) are the bytes before it, which matches may refer to.
-void appendNoise(const unsigned char* data, size_t history, size_t size, Bytes& out);
+// history) are the bytes before it, which matches may refer to. With `refs`,
+// the stored bytes are referred to there instead of copied (appendStored).
+void appendNoise(const unsigned char* data, size_t history, size_t size, Bytes& out,
+                 InputRefs* refs = nullptr);
 
 } // namespace zip::deflate

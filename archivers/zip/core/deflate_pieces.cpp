@@ -128,10 +128,10 @@ int runLevel(Slot& slot, const unsigned char* in, size_t size, int level, bool w
 
 // Appends a run of data that is nearly noise (kSparse) as a fragment, part by
 // part: our block writer over the quick parse (lz_sparse.h); a part that does
-// not shrink is stored. `history` bytes before `in` may be referred to by the
-// quick parse's matches.
+// not shrink is stored (its bytes referred to in `refs`). `history` bytes
+// before `in` may be referred to by the quick parse's matches.
 void appendSparse(Slot& slot, const unsigned char* in, size_t history, size_t size,
-                  deflate::Bytes& out) {
+                  deflate::Bytes& out, deflate::InputRefs& refs) {
     if (!slot.sparse) {
         slot.sparse = std::make_unique<lz::SparseParser>(deflate::kWindowBits, deflate::kMaxMatch);
         slot.symbols.reserve(kPart); // at most a symbol per byte
@@ -154,21 +154,22 @@ void appendSparse(Slot& slot, const unsigned char* in, size_t history, size_t si
             out.resize(old + made);
         }
         if (made == 0)
-            deflate::appendStored(in + at, n, out);
+            deflate::appendStored(in + at, n, out, &refs);
         at += n;
     }
 }
 
 // Appends one run of a piece, compressed as `kind` says (partKind); with
 // `whole`, as a complete stream. `history` bytes before `in` may be referred
-// to by the noise coder's and our own encoder's matches.
+// to by the noise coder's and our own encoder's matches. The bytes of stored
+// blocks are referred to in `refs`, not copied.
 void appendRun(Slot& slot, const unsigned char* in, size_t history, size_t size, int kind,
-               int level, bool whole, deflate::Bytes& out) {
+               int level, bool whole, deflate::Bytes& out, deflate::InputRefs& refs) {
     if (kind == kNoise || kind == kSparse) {
         if (kind == kNoise)
-            deflate::appendNoise(in - history, history, size, out);
+            deflate::appendNoise(in - history, history, size, out, &refs);
         else
-            appendSparse(slot, in, history, size, out);
+            appendSparse(slot, in, history, size, out, refs);
         if (whole)
             arc::appendTo(out, deflate::kStreamEnd, sizeof deflate::kStreamEnd);
         return;
@@ -201,19 +202,21 @@ void appendRun(Slot& slot, const unsigned char* in, size_t history, size_t size,
     out.resize(before);
     if (made == 0 || !deflate::appendFragment(packed, made, out)) {
         out.resize(before);
-        deflate::appendStored(in, size, out);
+        deflate::appendStored(in, size, out, &refs);
         if (whole)
             arc::appendTo(out, deflate::kStreamEnd, sizeof deflate::kStreamEnd);
     }
 }
 
 // Appends one piece compressed to `out`, or a part of one (whose parts' kinds
-// start at `kinds`); `history` bytes before `in` belong to the piece before.
+// start at `kinds`), the bytes of its stored blocks referred to in `refs`;
+// `history` bytes before `in` belong to the piece before.
 // It goes in runs of parts of kPart bytes alike: parts that look like noise
 // apart from the rest, so that a file of photos and text has its text
 // compressed as hard as ever and its photos at the speed of memory.
 void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size,
-              const PartKind* kinds, int level, bool whole, deflate::Bytes& out) {
+              const PartKind* kinds, int level, bool whole, deflate::Bytes& out,
+              deflate::InputRefs& refs) {
     const size_t room = std::max(size, kSample);
     if (slot.room < room) {
         slot.scratch.reset();
@@ -222,7 +225,7 @@ void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size,
         slot.room = room;
     }
     if (size <= 16) {
-        appendRun(slot, in, history, size, kNormal, level, whole, out);
+        appendRun(slot, in, history, size, kNormal, level, whole, out, refs);
         return;
     }
     int kind = codeOf(kinds[0]);
@@ -238,7 +241,7 @@ void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size,
         }
         split = split || end < size;
         appendRun(slot, in + at, std::min(history + at, deflate::kWindow), end - at, kind, level,
-                  whole && !split, out);
+                  whole && !split, out, refs);
         at = end;
         kind = next;
     }
@@ -260,7 +263,7 @@ bool classifyParts(const unsigned char* data, size_t size, int level,
 
 bool compressPieces(const unsigned char* data, size_t history, const std::vector<size_t>& sizes,
                     const std::vector<PartKind>& kinds, int level, unsigned width, bool whole,
-                    std::vector<deflate::Bytes>& lanes, std::vector<FragmentSpan>& spans) {
+                    std::vector<FragmentLane>& lanes, std::vector<FragmentSpan>& spans) {
     whole = whole && sizes.size() == 1;
     // What is compressed on its own, into a fragment of its own: a piece, or
     // in a piece of noise and sparse parts only, each sparse part and each
@@ -294,7 +297,9 @@ bool compressPieces(const unsigned char* data, size_t history, const std::vector
         at += size;
         part += parts;
     }
-    // A lane's room: all the units stored, should its thread take them all.
+    // A lane's room: all the units compressed to no less than their size
+    // (stored bytes are referred to, not copied), should its thread take
+    // them all.
     const size_t room = at + (at / deflate::kStoredMax + 2 * units.size()) * 5 +
                         units.size() * sizeof deflate::kStreamEnd;
     const unsigned threads = std::max(1u, std::min<unsigned>(width, units.size()));
@@ -313,15 +318,21 @@ bool compressPieces(const unsigned char* data, size_t history, const std::vector
             if (tCall != call) {
                 tCall = call;
                 tLane = lanesTaken++;
-                lanes[tLane].clear();
-                arc::reserveFor(lanes[tLane], room);
+                lanes[tLane].bytes.clear();
+                lanes[tLane].refs.clear();
+                arc::reserveFor(lanes[tLane].bytes, room);
             }
-            deflate::Bytes& lane = lanes[tLane];
+            FragmentLane& lane = lanes[tLane];
             const Unit& u = units[i];
-            const size_t before = lane.size();
+            const size_t before = lane.bytes.size();
+            const size_t refsBefore = lane.refs.size();
             fragment(tSlot, data + u.at, std::min(history + u.at, deflate::kWindow), u.size,
-                     kinds.data() + u.part, level, whole, lane);
-            spans[i] = {tLane, before, lane.size() - before};
+                     kinds.data() + u.part, level, whole, lane.bytes, lane.refs);
+            size_t referred = 0;
+            for (size_t r = refsBefore; r < lane.refs.size(); ++r)
+                referred += lane.refs[r].size;
+            spans[i] = {tLane,      before,           lane.bytes.size() - before,
+                        refsBefore, lane.refs.size(), referred};
         });
     } catch (const std::bad_alloc&) {
         return false;

@@ -53,11 +53,23 @@ enum class PartKind : uint8_t { Normal, Noise, Sparse };
 // and a batch of them need hold no more than one.
 bool classifyParts(const unsigned char* data, size_t size, int level, std::vector<PartKind>& kinds);
 
-// Where a fragment was made: `size` bytes at `at` in lanes[lane].
+// Where fragments are made: their own bytes, and the input bytes of their
+// stored blocks, referred to where they are (deflate_walk.h).
+struct FragmentLane {
+    deflate::Bytes bytes;
+    deflate::InputRefs refs;
+};
+
+// Where a fragment was made: its own `size` bytes at `at` in lanes[lane], with
+// the input bytes of lanes[lane].refs[refFrom, refTo) (`referred` in all) in
+// among them.
 struct FragmentSpan {
     size_t lane;
     size_t at;
     size_t size;
+    size_t refFrom;
+    size_t refTo;
+    size_t referred;
 };
 
 // Compresses the pieces of `sizes` bytes, one after the other from `data`, at
@@ -75,6 +87,6 @@ struct FragmentSpan {
 // needs no kStreamEnd. Returns false when memory runs out.
 bool compressPieces(const unsigned char* data, size_t history, const std::vector<size_t>& sizes,
                     const std::vector<PartKind>& kinds, int level, unsigned width, bool whole,
-                    std::vector<deflate::Bytes>& lanes, std::vector<FragmentSpan>& spans);
+                    std::vector<FragmentLane>& lanes, std::vector<FragmentSpan>& spans);
 
 } // namespace zip

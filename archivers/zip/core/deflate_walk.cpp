@@ -220,15 +220,18 @@ bool findLastBlock(const unsigned char* data, size_t size, size_t& lastStart, si
     }
 }
 
-void appendStored(const unsigned char* in, size_t size, Bytes& out) {
-    arc::reserveFor(out, out.size() + size + (size / kStoredMax + 1) * 5);
+void appendStored(const unsigned char* in, size_t size, Bytes& out, InputRefs* refs) {
+    arc::reserveFor(out, out.size() + (refs ? 0 : size) + (size / kStoredMax + 1) * 5);
     do {
         const size_t n = std::min(size, kStoredMax);
         const unsigned char header[5] = {
             0, static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
             static_cast<unsigned char>(~n), static_cast<unsigned char>(~n >> 8)};
         arc::appendTo(out, header, 5);
-        arc::appendTo(out, in, n);
+        if (!refs)
+            arc::appendTo(out, in, n);
+        else if (n > 0)
+            refs->push_back({out.size(), in, n});
         in += n;
         size -= n;
     } while (size > 0);

@@ -6,11 +6,22 @@
 #include "huge_pages.h"
 
 #include <cstddef>
+#include <vector>
 
 namespace zip::deflate {
 
 // Compressed output on its way out: fragments, stored blocks.
 using Bytes = arc::HugeVector<unsigned char>;
+
+// Stored bytes a fragment takes from its input where they are, instead of a
+// copy: `size` bytes from `from`, which go in `at` bytes into the fragment's
+// own bytes (noise goes out without being copied twice, or held twice).
+struct InputRef {
+    size_t at;
+    const unsigned char* from;
+    size_t size;
+};
+using InputRefs = std::vector<InputRef>;
 
 // Walks a complete raw deflate stream block by block, decoding its codes but
 // copying nothing, to find the bit where its last block starts and the bit
@@ -25,8 +36,9 @@ bool findLastBlock(const unsigned char* data, size_t size, size_t& lastStart, si
 bool appendFragment(const unsigned char* data, size_t size, Bytes& out);
 
 // Appends `size` bytes to `out` as non-final stored blocks (one empty block
-// for none), starting byte-aligned.
-void appendStored(const unsigned char* in, size_t size, Bytes& out);
+// for none), starting byte-aligned; with `refs`, the bytes themselves are
+// referred to there instead of copied.
+void appendStored(const unsigned char* in, size_t size, Bytes& out, InputRefs* refs = nullptr);
 
 // The final empty stored block that ends a stream made of fragments.
 inline constexpr unsigned char kStreamEnd[5] = {1, 0, 0, 0xff, 0xff};

@@ -304,8 +304,20 @@ int Writer::storedBlocksOf(const std::string& path, uint64_t length, uint32_t cr
 
 int Writer::writeFragments(bool ending) {
     int rc = arc::kOk;
-    for (size_t i = 0; rc == arc::kOk && i < spans_.size(); ++i)
-        rc = out_.write(lanes_[spans_[i].lane].data() + spans_[i].at, spans_[i].size);
+    for (size_t i = 0; rc == arc::kOk && i < spans_.size(); ++i) {
+        const FragmentSpan& s = spans_[i];
+        const FragmentLane& lane = lanes_[s.lane];
+        size_t at = s.at;
+        for (size_t r = s.refFrom; rc == arc::kOk && r < s.refTo; ++r) {
+            const deflate::InputRef& ref = lane.refs[r];
+            rc = out_.write(lane.bytes.data() + at, ref.at - at);
+            if (rc == arc::kOk)
+                rc = out_.write(ref.from, ref.size);
+            at = ref.at;
+        }
+        if (rc == arc::kOk)
+            rc = out_.write(lane.bytes.data() + at, s.at + s.size - at);
+    }
     if (rc == arc::kOk && ending)
         rc = out_.write(deflate::kStreamEnd, sizeof deflate::kStreamEnd);
     return rc;
@@ -365,7 +377,7 @@ int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t si
         const bool ending = last && !whole; // the fragments need the closing block
         uint64_t made = ending ? sizeof deflate::kStreamEnd : 0;
         for (const FragmentSpan& f : spans_)
-            made += f.size;
+            made += f.size + f.referred;
         if (!streamed && made >= have) {
             // Deflate does not shrink what came so far (compressed files,
             // photos, noise): it is written as it is, and the member stored,

@@ -123,10 +123,10 @@ private:
     std::vector<Entry> entries_;
     arc::HugeBytes inBuf_;
     size_t inRoom_ = 0;
-    std::vector<deflate::Bytes> lanes_; // the fragments of a batch, a lane a thread
-    std::vector<FragmentSpan> spans_;   // where they are, in order
-    std::vector<PartKind> kinds_;       // of the batch's parts
-    deflate::Bytes block_;              // stored blocks on their way out
+    std::vector<FragmentLane> lanes_; // the fragments of a batch, a lane a thread
+    std::vector<FragmentSpan> spans_; // where they are, in order
+    std::vector<PartKind> kinds_;     // of the batch's parts
+    deflate::Bytes block_;            // stored blocks on their way out
 };
 
 } // namespace zip
