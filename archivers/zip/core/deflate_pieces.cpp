@@ -297,9 +297,9 @@ bool compressPieces(const unsigned char* data, size_t history, const std::vector
         at += size;
         part += parts;
     }
-    // A lane's room: all the units compressed to no less than their size
-    // (stored bytes are referred to, not copied), should its thread take
-    // them all.
+    // A lane's room: all the units, should its thread take them all, each
+    // at the most a unit holds while it is made (its size, where it is
+    // compressed in place; the block headers, where it is stored).
     const size_t room = at + (at / deflate::kStoredMax + 2 * units.size()) * 5 +
                         units.size() * sizeof deflate::kStreamEnd;
     const unsigned threads = std::max(1u, std::min<unsigned>(width, units.size()));
