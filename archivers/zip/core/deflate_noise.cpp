@@ -89,10 +89,7 @@ void storedAfterHeader(Bytes& out, const unsigned char* in, size_t size, InputRe
         static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
         static_cast<unsigned char>(~n), static_cast<unsigned char>(~n >> 8)};
     arc::appendTo(out, lengths, 4);
-    if (!refs)
-        arc::appendTo(out, in, n);
-    else if (n > 0)
-        refs->push_back({out.size(), in, n});
+    appendStoredBytes(in, n, out, refs);
     if (size > n)
         appendStored(in + n, size - n, out, refs);
 }

@@ -24,11 +24,8 @@ namespace {
 // Level 9 looks at four samples of this size spread over a piece.
 constexpr size_t kSample = 16384;
 
-// pieceLevel's choices of our own encoder, of the noise coder and of our
-// block writer over the quick parse of data that is nearly noise.
+// runLevel's choice of our own encoder.
 constexpr int kOwnEncoder = -1;
-constexpr int kNoise = -2;
-constexpr int kSparse = -3;
 
 // At level 9 a member of text of more than kTinyText and up to kSmallText
 // bytes (one the own encoder would parse twice, to learn its prices and then
@@ -78,17 +75,13 @@ thread_local Slot tSlot;
 // coder; from level kSparseLevel up, data that would shrink but little our
 // block writer over the quick parse (appendSparse), which finds that little as
 // well as a thorough lazy search at a fraction of the cost; anything else
-// (kNormal) the level asked for.
-constexpr int kNormal = 0;
+// (Normal) the level asked for.
 constexpr int kSparseLevel = 6;
 PartKind partKind(const unsigned char* in, size_t size, int level) {
     const arc::Shrinkage shrinkage = arc::estimateShrinkage(in, size);
     return shrinkage.searchless                        ? PartKind::Noise
            : shrinkage.little && level >= kSparseLevel ? PartKind::Sparse
                                                        : PartKind::Normal;
-}
-int codeOf(PartKind kind) {
-    return kind == PartKind::Noise ? kNoise : kind == PartKind::Sparse ? kSparse : kNormal;
 }
 
 // Level 9's choice for a run of a piece (`whole`: the run is a whole member),
@@ -126,7 +119,7 @@ int runLevel(Slot& slot, const unsigned char* in, size_t size, int level, bool w
     return packed * 16 < sampled ? 9 : 10;
 }
 
-// Appends a run of data that is nearly noise (kSparse) as a fragment, part by
+// Appends a run of data that is nearly noise (Sparse) as a fragment, part by
 // part: our block writer over the quick parse (lz_sparse.h); a part that does
 // not shrink is stored (its bytes referred to in `refs`). `history` bytes
 // before `in` may be referred to by the quick parse's matches.
@@ -163,10 +156,10 @@ void appendSparse(Slot& slot, const unsigned char* in, size_t history, size_t si
 // `whole`, as a complete stream. `history` bytes before `in` may be referred
 // to by the noise coder's and our own encoder's matches. The bytes of stored
 // blocks are referred to in `refs`, not copied.
-void appendRun(Slot& slot, const unsigned char* in, size_t history, size_t size, int kind,
+void appendRun(Slot& slot, const unsigned char* in, size_t history, size_t size, PartKind kind,
                int level, bool whole, deflate::Bytes& out, deflate::InputRefs& refs) {
-    if (kind == kNoise || kind == kSparse) {
-        if (kind == kNoise)
+    if (kind != PartKind::Normal) {
+        if (kind == PartKind::Noise)
             deflate::appendNoise(in - history, history, size, out, &refs);
         else
             appendSparse(slot, in, history, size, out, refs);
@@ -225,16 +218,16 @@ void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size,
         slot.room = room;
     }
     if (size <= 16) {
-        appendRun(slot, in, history, size, kNormal, level, whole, out, refs);
+        appendRun(slot, in, history, size, PartKind::Normal, level, whole, out, refs);
         return;
     }
-    int kind = codeOf(kinds[0]);
+    PartKind kind = kinds[0];
     bool split = false;
     for (size_t at = 0; at < size;) {
         size_t end = std::min(size, at + kPart);
-        int next = kind;
+        PartKind next = kind;
         while (end < size) {
-            next = codeOf(kinds[end / kPart]);
+            next = kinds[end / kPart];
             if (next != kind)
                 break;
             end = std::min(size, end + kPart);

@@ -228,13 +228,17 @@ void appendStored(const unsigned char* in, size_t size, Bytes& out, InputRefs* r
             0, static_cast<unsigned char>(n), static_cast<unsigned char>(n >> 8),
             static_cast<unsigned char>(~n), static_cast<unsigned char>(~n >> 8)};
         arc::appendTo(out, header, 5);
-        if (!refs)
-            arc::appendTo(out, in, n);
-        else if (n > 0)
-            refs->push_back({out.size(), in, n});
+        appendStoredBytes(in, n, out, refs);
         in += n;
         size -= n;
     } while (size > 0);
+}
+
+void appendStoredBytes(const unsigned char* in, size_t n, Bytes& out, InputRefs* refs) {
+    if (!refs)
+        arc::appendTo(out, in, n);
+    else if (n > 0)
+        refs->push_back({out.size(), in, n});
 }
 
 bool appendFragment(const unsigned char* data, size_t size, Bytes& out) {

@@ -40,6 +40,10 @@ bool appendFragment(const unsigned char* data, size_t size, Bytes& out);
 // referred to there instead of copied.
 void appendStored(const unsigned char* in, size_t size, Bytes& out, InputRefs* refs = nullptr);
 
+// The `n` bytes at `in` of a stored block whose header `out` ends with:
+// appended, or with `refs`, referred to there.
+void appendStoredBytes(const unsigned char* in, size_t n, Bytes& out, InputRefs* refs);
+
 // The final empty stored block that ends a stream made of fragments.
 inline constexpr unsigned char kStreamEnd[5] = {1, 0, 0, 0xff, 0xff};
 
