@@ -2,6 +2,7 @@
 
 #include "results.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
@@ -12,7 +13,13 @@ namespace {
 constexpr int kNC = 510;
 constexpr int kNT = 19;
 constexpr int kMaxBits = 16;
-constexpr size_t kRing = 1 << 16;
+constexpr int kPrimaryBits = 10; // bits a code table is first looked up by
+// The output is written in one buffer: the widest window of history, then
+// kChunk bytes that are handed on together, then room for the longest match
+// (256 bytes) to run past them, and for its last 16-byte copy to run past it.
+constexpr size_t kHistory = size_t{1} << 16;
+constexpr size_t kChunk = size_t{1} << 18;
+constexpr size_t kSlack = 256 + 16;
 
 class BitReader {
 public:
@@ -39,7 +46,22 @@ public:
     int error() const { return error_; }
 
 private:
+    // Eight bytes at once where the buffer holds them: the bits past the
+    // last whole byte taken are those of the next byte, which the next
+    // refill puts in the same place again.
     void refill() {
+        if (len_ - pos_ >= 8) {
+            uint64_t v;
+            std::memcpy(&v, buf_.data() + pos_, 8);
+            acc_ |= __builtin_bswap64(v) >> count_;
+            pos_ += static_cast<size_t>((63 - count_) >> 3);
+            count_ |= 56;
+            return;
+        }
+        refillByBytes();
+    }
+    // Byte by byte near the end of the buffer, reading more when it runs out.
+    [[gnu::noinline]] void refillByBytes() {
         while (count_ <= 56) {
             acc_ |= static_cast<uint64_t>(nextByte()) << (56 - count_);
             count_ += 8;
@@ -80,10 +102,12 @@ private:
     int error_ = arc::kOk;
 };
 
-// A decoding table for codes of up to 16 bits, indexed by as many bits as the
-// longest code has: every prefix of that length maps to (length << 11) |
-// symbol; 0 marks a prefix no code starts. Sized to the longest code, so that
-// the short tables of small blocks cost little to build.
+// A decoding table for codes of up to 16 bits. Codes of up to kPrimaryBits
+// bits are found by a first lookup of that many bits (a table that stays in
+// the nearest cache); a longer one's first bits lead to a second table
+// indexed by the bits after them, up to the longest code's length. An entry
+// holds (length << 16) | symbol; 0 marks a prefix no code starts; a first-
+// level entry with its top bit set holds where the second table starts.
 class DecodeTable {
 public:
     void setSingle(int symbol) { single_ = symbol; }
@@ -96,43 +120,60 @@ public:
         bits_ = kMaxBits;
         while (bits_ > 1 && count[bits_] == 0)
             --bits_;
+        // Where each length's codes start, counted in prefixes of bits_ bits.
         uint32_t start[kMaxBits + 2];
         start[1] = 0;
         for (int bits = 1; bits <= bits_; ++bits)
             start[bits + 1] = start[bits] + (count[bits] << (bits_ - bits));
         if (start[bits_ + 1] > (1u << bits_))
             return false;
-        const size_t entries = size_t{1} << bits_;
-        if (entry_.size() < entries)
-            entry_.resize(entries);
-        std::memset(entry_.data(), 0, entries * sizeof(uint16_t));
+        primary_ = std::min(bits_, kPrimaryBits);
+        const int rest = bits_ - primary_;
+        size_t used = size_t{1} << primary_;
+        if (entry_.size() < used)
+            entry_.resize(used);
+        std::memset(entry_.data(), 0, used * sizeof(uint32_t));
         for (int i = 0; i < n; ++i) {
-            int l = len[i];
+            const int l = len[i];
             if (l == 0)
                 continue;
-            uint32_t from = start[l];
-            uint32_t span = 1u << (bits_ - l);
-            uint16_t value = static_cast<uint16_t>((l << 11) | i);
-            for (uint32_t k = 0; k < span; ++k)
-                entry_[from + k] = value;
-            start[l] = from + span;
+            const uint32_t from = start[l];
+            start[l] = from + (1u << (bits_ - l));
+            const uint32_t value = static_cast<uint32_t>(l) << 16 | static_cast<uint32_t>(i);
+            if (l <= primary_) {
+                std::fill_n(entry_.data() + (from >> rest), size_t{1} << (primary_ - l), value);
+                continue;
+            }
+            if (entry_[from >> rest] == 0) {
+                entry_[from >> rest] = kLink | static_cast<uint32_t>(used);
+                entry_.resize(std::max(entry_.size(), used + (size_t{1} << rest)));
+                std::memset(entry_.data() + used, 0, (size_t{1} << rest) * sizeof(uint32_t));
+                used += size_t{1} << rest;
+            }
+            const uint32_t second = entry_[from >> rest] & ~kLink;
+            std::fill_n(entry_.data() + second + (from & ((1u << rest) - 1)),
+                        size_t{1} << (bits_ - l), value);
         }
         return true;
     }
     // The next symbol, or -1 for a bit pattern no code starts.
-    int decode(BitReader& in) const {
+    [[gnu::always_inline]] int decode(BitReader& in) const {
         if (single_ >= 0)
             return single_;
-        uint16_t e = entry_[in.peek(bits_)];
+        uint32_t e = entry_[in.peek(primary_)];
+        if (e & kLink)
+            e = entry_[(e & ~kLink) + (in.peek(bits_) & ((1u << (bits_ - primary_)) - 1))];
         if (e == 0)
             return -1;
-        in.skip(e >> 11);
-        return e & 0x7FF;
+        in.skip(static_cast<int>(e >> 16));
+        return static_cast<int>(e & 0xFFFF);
     }
 
 private:
-    std::vector<uint16_t> entry_;
+    static constexpr uint32_t kLink = 0x80000000u;
+    std::vector<uint32_t> entry_;
     int bits_ = 1;
+    int primary_ = 1;
     int single_ = -1;
 };
 
@@ -141,7 +182,7 @@ private:
 // it is written.
 struct Workspace {
     std::vector<uint8_t> input = std::vector<uint8_t>(65536);
-    std::vector<uint8_t> ring = std::vector<uint8_t>(kRing);
+    std::vector<uint8_t> out = std::vector<uint8_t>(kHistory + kChunk + kSlack);
     DecodeTable t;
     DecodeTable c;
     DecodeTable p;
@@ -154,8 +195,7 @@ public:
     Decoder(int windowBits, const ByteSource& source, uint64_t inputSize, const ByteSink& sink,
             Workspace& work)
         : in_(source, inputSize, work.input), sink_(sink), np_(windowBits + 1),
-          pBits_(windowBits + 1 < 16 ? 4 : 5), t_(work.t), c_(work.c), p_(work.p),
-          ring_(work.ring) {}
+          pBits_(windowBits + 1 < 16 ? 4 : 5), t_(work.t), c_(work.c), p_(work.p), out_(work.out) {}
 
     int run(uint64_t outputSize);
 
@@ -164,7 +204,6 @@ private:
     bool readLengths(DecodeTable& table, int nn, int fieldBits, bool zeroRunAfterThird);
     bool readCLengths();
     bool readBlockHeader();
-    int flush(size_t upTo);
 
     BitReader in_;
     const ByteSink& sink_;
@@ -173,7 +212,7 @@ private:
     DecodeTable& t_;
     DecodeTable& c_;
     DecodeTable& p_;
-    std::vector<uint8_t>& ring_;
+    std::vector<uint8_t>& out_;
 };
 
 // Reads how many code lengths a table of `nn` symbols has. A count of zero is
@@ -245,13 +284,12 @@ bool Decoder::readBlockHeader() {
            !in_.overrun();
 }
 
-int Decoder::flush(size_t upTo) {
-    return upTo ? sink_(ring_.data(), upTo) : arc::kOk;
-}
-
 int Decoder::run(uint64_t outputSize) {
+    uint8_t* const begin = out_.data();
+    uint8_t* const full = begin + kHistory + kChunk;
+    uint8_t* at = begin;   // where the next byte goes
+    uint8_t* sent = begin; // the bytes before it are handed on
     uint64_t done = 0;
-    size_t at = 0; // position in the ring
     uint32_t blockLeft = 0;
     while (done < outputSize) {
         if (blockLeft == 0) {
@@ -266,14 +304,8 @@ int Decoder::run(uint64_t outputSize) {
         if (c < 0)
             return arc::kErrBadData;
         if (c < 256) {
-            ring_[at++] = static_cast<uint8_t>(c);
+            *at++ = static_cast<uint8_t>(c);
             ++done;
-            if (at == kRing) {
-                int rc = flush(at);
-                if (rc != arc::kOk)
-                    return rc;
-                at = 0;
-            }
         } else {
             uint32_t length = static_cast<uint32_t>(c - 253);
             int p = p_.decode(in_);
@@ -283,23 +315,32 @@ int Decoder::run(uint64_t outputSize) {
                 (p <= 1 ? static_cast<uint32_t>(p) : ((1u << (p - 1)) | in_.get(p - 1))) + 1;
             if (distance > done || length > outputSize - done)
                 return arc::kErrBadData;
-            size_t from = (at + kRing - distance) & (kRing - 1);
-            for (uint32_t k = 0; k < length; ++k) {
-                ring_[at++] = ring_[from];
-                from = (from + 1) & (kRing - 1);
-                if (at == kRing) {
-                    int rc = flush(at);
-                    if (rc != arc::kOk)
-                        return rc;
-                    at = 0;
-                }
+            // No window is wider than kHistory, and that much of the output
+            // is kept before `at` once there is as much.
+            const uint8_t* from = at - distance;
+            if (distance >= 16) {
+                // A 16-byte step never reads what it writes; the last may run
+                // past the match into the slack, written again later.
+                for (uint32_t k = 0; k < length; k += 16)
+                    std::memcpy(at + k, from + k, 16);
+            } else {
+                for (uint32_t k = 0; k < length; ++k)
+                    at[k] = from[k];
             }
+            at += length;
             done += length;
+        }
+        if (at >= full) {
+            if (const int rc = sink_(sent, static_cast<size_t>(at - sent)); rc != arc::kOk)
+                return rc;
+            std::memmove(begin, at - kHistory, kHistory);
+            at = begin + kHistory;
+            sent = at;
         }
         if (in_.overrun())
             return in_.error() != arc::kOk ? in_.error() : arc::kErrBadData;
     }
-    return flush(at);
+    return at > sent ? sink_(sent, static_cast<size_t>(at - sent)) : arc::kOk;
 }
 
 } // namespace
