@@ -82,11 +82,9 @@ std::string withSlash(const std::string& dir) {
     return dir + '/';
 }
 
-// A temporary file: `path` is empty while it has no name (O_TMPFILE).
-struct Temp {
-    int fd = -1;
-    std::string path;
-};
+} // namespace
+
+namespace {
 
 // A hidden name in `folder` after `base` that no file has yet, for a moment.
 // Only the start of a long base is taken, so that the name stays well within
@@ -102,19 +100,27 @@ std::string freshName(const std::string& folder, const std::string& base) {
            std::to_string(tag % 1000000000ul);
 }
 
-// Makes a temporary file in `dir` with the permission bits `mode`, less the
-// umask as the kernel applies it (so that no thread ever has to change the
-// umask to learn it): a nameless file where the file system supports it, else
-// a hidden named one. False when neither can be made.
-bool makeTemp(const std::string& dir, const std::string& base, mode_t mode, Temp& temp) {
+// Whether a nameless file can be given a name: through its entry in
+// /proc/self/fd, which a system without /proc lacks.
+bool namelessFilesCanBeNamed() {
+    static const bool can = ::access("/proc/self/fd", X_OK) == 0;
+    return can;
+}
+
+} // namespace
+
+bool makeTemp(const std::string& dir, const std::string& base, mode_t mode, TempFile& temp) {
     temp.path.clear();
-    temp.fd = ::open(dir.empty() ? "." : dir.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
-    if (temp.fd >= 0)
-        return true;
-    if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
-        return false;
+    const std::string folder = dir.empty() ? std::string(".") : dir;
+    if (namelessFilesCanBeNamed()) {
+        temp.fd = ::open(folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, mode);
+        if (temp.fd >= 0)
+            return true;
+        if (errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL)
+            return false;
+    }
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = freshName(dir.empty() ? "." : dir, base);
+        std::string name = freshName(folder, base);
         temp.fd = ::open(name.c_str(), O_CREAT | O_EXCL | O_RDWR | O_CLOEXEC, mode);
         if (temp.fd >= 0) {
             temp.path = std::move(name);
@@ -126,45 +132,57 @@ bool makeTemp(const std::string& dir, const std::string& base, mode_t mode, Temp
     return false;
 }
 
-void dropTemp(Temp& temp) {
+void dropTemp(TempFile& temp) {
     if (temp.fd >= 0)
         ::close(temp.fd);
     if (!temp.path.empty())
         ::unlink(temp.path.c_str());
-    temp = Temp();
+    temp = TempFile();
 }
+
+int linkNameless(int fd, const std::string& path) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
+                                                                                            : errno;
+}
+
+int nameTemp(TempFile& temp, const std::string& folder, const std::string& base) {
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        std::string name = freshName(folder, base);
+        const int err = linkNameless(temp.fd, name);
+        if (err == 0)
+            temp.path = std::move(name);
+        if (err != EEXIST)
+            return err;
+    }
+    return EEXIST;
+}
+
+namespace {
 
 // Gives a nameless temporary file the destination's name. Returns 0 or an errno.
 // A new archive (`replacing` false) never takes the place of a file that
 // appeared under its name while it was written: EEXIST.
 int linkIntoPlace(int fd, const std::string& destination, bool replacing) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, destination.c_str(), AT_SYMLINK_FOLLOW) == 0)
-        return 0;
-    if (errno != EEXIST || !replacing)
-        return errno;
-    // A destination exists: link under a fresh name, then rename that over it.
-    for (int attempt = 0; attempt < 100; ++attempt) {
-        const std::string name = freshName(folderOf(destination), baseNameOf(destination));
-        if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) != 0) {
-            if (errno == EEXIST)
-                continue;
-            return errno;
-        }
-        if (::rename(name.c_str(), destination.c_str()) == 0)
-            return 0;
-        const int err = errno;
-        ::unlink(name.c_str());
+    const int err = linkNameless(fd, destination);
+    if (err != EEXIST || !replacing)
         return err;
-    }
-    return EEXIST;
+    // A destination exists: link under a fresh name, then rename that over it.
+    TempFile named{fd, {}};
+    if (const int failed = nameTemp(named, folderOf(destination), baseNameOf(destination)))
+        return failed;
+    if (::rename(named.path.c_str(), destination.c_str()) == 0)
+        return 0;
+    const int renameErr = errno;
+    ::unlink(named.path.c_str());
+    return renameErr;
 }
 
 // Moves a finished temporary file to the destination. Returns 0 or an errno.
 // Only a replacement is renamed over the destination; a new archive fails
 // (EEXIST) when a file took the name meanwhile. Where the file system has no
 // rename that never replaces (NFS), a hard link does the same.
-int moveIntoPlace(const Temp& temp, const std::string& destination, bool replacing) {
+int moveIntoPlace(const TempFile& temp, const std::string& destination, bool replacing) {
     if (temp.path.empty())
         return linkIntoPlace(temp.fd, destination, replacing);
     if (replacing)
@@ -245,7 +263,7 @@ int AtomicOutput::open(const std::string& destination, const std::string& workDi
     }
     buffer_.reserve(kBufferSize);
     tempFolder_ = workDir.empty() ? folderOf(destination) : workDir;
-    Temp temp;
+    TempFile temp;
     if (!makeTemp(tempFolder_, baseNameOf(destination), tempMode(), temp)) {
         tempFolder_.clear();
         return kErrCannotWriteDest;
@@ -320,7 +338,7 @@ int AtomicOutput::truncate(uint64_t size) {
 int AtomicOutput::copyBeside() {
     // The work folder is on another file system: copy into a second temporary
     // file beside the destination, then move that one.
-    Temp beside;
+    TempFile beside;
     if (!makeTemp(folderOf(destination_), baseNameOf(destination_), tempMode(), beside))
         return kErrCannotWriteDest;
     int rc = kOk;
@@ -369,7 +387,7 @@ int AtomicOutput::commit() {
             rc = kErrCannotWriteDest;
     }
     if (rc == kOk) {
-        const int err = moveIntoPlace(Temp{fd_, tempPath_}, destination_, replacing_);
+        const int err = moveIntoPlace(TempFile{fd_, tempPath_}, destination_, replacing_);
         if (err == EXDEV)
             rc = copyBeside();
         else if (err != 0)
@@ -382,7 +400,7 @@ int AtomicOutput::commit() {
 }
 
 void AtomicOutput::abort() {
-    Temp temp{fd_, tempPath_};
+    TempFile temp{fd_, tempPath_};
     dropTemp(temp);
     fd_ = -1;
     if (replacedFd_ >= 0)

@@ -92,6 +92,29 @@ private:
     uint64_t written_ = 0;
 };
 
+// Temporary files that take their place only when complete, for archives and
+// extracted files alike. A temporary file's `path` is empty while it has no
+// name (O_TMPFILE).
+struct TempFile {
+    int fd = -1;
+    std::string path;
+};
+// Makes a temporary file in `dir` with the permission bits `mode`, less the
+// umask as the kernel applies it (so that no thread ever has to change the
+// umask to learn it): a nameless file where the file system supports it and
+// /proc can name it, else a hidden named one after `base`. False when
+// neither can be made.
+bool makeTemp(const std::string& dir, const std::string& base, mode_t mode, TempFile& temp);
+// Closes a temporary file and removes its name, if it has one.
+void dropTemp(TempFile& temp);
+// Gives the nameless file open as `fd` the name `path`, never in place of a
+// file: 0, or an errno (EEXIST when a file has that name).
+int linkNameless(int fd, const std::string& path);
+// Gives a nameless temporary file a fresh hidden name in `folder` after
+// `base` (set in temp.path), to be renamed over a file that has the name it
+// is for: 0 or an errno.
+int nameTemp(TempFile& temp, const std::string& folder, const std::string& base);
+
 // Maps an errno from writing to the module result code for it.
 int writeErrorCode(int err);
 

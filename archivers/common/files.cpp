@@ -200,13 +200,8 @@ int ExtractedFile::open(const std::string& folder, const std::string& name, uint
         return kErrDiskFull;
     dir_ = dir;
     finalPath_ = (dir == "/" ? dir : dir + "/") + name;
-    std::string templ = (dir == "/" ? dir : dir + "/") + ".extract.XXXXXX";
-    std::vector<char> buf(templ.begin(), templ.end());
-    buf.push_back('\0');
-    fd_ = ::mkostemp(buf.data(), O_CLOEXEC);
-    if (fd_ < 0)
+    if (!makeTemp(dir_, "extract", 0600, temp_))
         return kErrCannotWriteFile;
-    tempPath_.assign(buf.data());
     buffer_.reserve(kExtractBuffer);
     return kOk;
 }
@@ -217,7 +212,7 @@ int ExtractedFile::flush() {
     const char* p = buffer_.data();
     size_t left = buffer_.size();
     while (left > 0) {
-        ssize_t done = ::write(fd_, p, left);
+        ssize_t done = ::write(temp_.fd, p, left);
         if (done < 0) {
             if (errno == EINTR)
                 continue;
@@ -232,7 +227,7 @@ int ExtractedFile::flush() {
 }
 
 int ExtractedFile::write(const void* data, size_t size) {
-    if (fd_ < 0)
+    if (temp_.fd < 0)
         return kErrCannotWriteFile;
     if (buffer_.size() + size > kExtractBuffer) {
         int rc = flush();
@@ -245,41 +240,46 @@ int ExtractedFile::write(const void* data, size_t size) {
     return kOk;
 }
 
+// A nameless file is linked in under its own name when that is free (one
+// entry made in the folder, where a named one costs two and a rename), else
+// under a fresh hidden name that is renamed over the file there once closed.
 int ExtractedFile::commit(time_t mtime, int mode) {
-    if (fd_ < 0)
+    if (temp_.fd < 0)
         return kErrCannotWriteFile;
     int rc = flush();
     if (mode < 0)
         mode = static_cast<int>(0666 & ~processUmask());
-    if (rc == kOk && ::fchmod(fd_, static_cast<mode_t>(mode) & 0777) != 0)
+    if (rc == kOk && ::fchmod(temp_.fd, static_cast<mode_t>(mode) & 0777) != 0)
         rc = kErrCannotWriteFile;
     if (rc == kOk) {
         struct timespec times[2];
         times[0].tv_sec = mtime;
         times[0].tv_nsec = 0;
         times[1] = times[0];
-        ::futimens(fd_, times);
+        ::futimens(temp_.fd, times);
     }
-    if (::close(fd_) != 0 && rc == kOk)
+    bool placed = false; // linked in under its own name, a name no file had
+    if (rc == kOk && temp_.path.empty()) {
+        const int err = linkNameless(temp_.fd, finalPath_);
+        placed = err == 0;
+        if (err != 0 && (err != EEXIST || nameTemp(temp_, dir_, "extract") != 0))
+            rc = kErrCannotWriteFile;
+    }
+    if (::close(temp_.fd) != 0 && rc == kOk)
         rc = kErrCannotWriteFile;
-    fd_ = -1;
-    if (rc == kOk && ::rename(tempPath_.c_str(), finalPath_.c_str()) != 0)
+    temp_.fd = -1;
+    if (rc == kOk && !placed && ::rename(temp_.path.c_str(), finalPath_.c_str()) != 0)
         rc = kErrCannotWriteFile;
-    if (rc != kOk)
-        ::unlink(tempPath_.c_str());
-    tempPath_.clear();
+    if (rc != kOk && placed)
+        ::unlink(finalPath_.c_str());
+    if (rc == kOk && !placed)
+        temp_.path.clear(); // renamed into place
+    dropTemp(temp_);
     return rc;
 }
 
 void ExtractedFile::abort() {
-    if (fd_ >= 0) {
-        ::close(fd_);
-        fd_ = -1;
-    }
-    if (!tempPath_.empty()) {
-        ::unlink(tempPath_.c_str());
-        tempPath_.clear();
-    }
+    dropTemp(temp_);
     buffer_.clear();
 }
 

@@ -1,6 +1,7 @@
 // Reading input files and writing extracted files safely.
 #pragma once
 
+#include "atomic_output.h"
 #include "results.h"
 
 #include <cstddef>
@@ -89,8 +90,8 @@ time_t fileMtime(const std::string& path);
 std::string safeMemberName(const std::string& stored, bool backslashSeparates = true);
 
 // An extracted file: written to a temporary file in the destination folder, and
-// renamed over any file of the same name there only when complete (a symbolic
-// link found there is replaced, never written through).
+// put in place of any file of the same name there only when complete (a
+// symbolic link found there is replaced, never written through).
 //
 // Extraction never fills the destination's file system: a file whose declared
 // size, or whose bytes as they come, would leave less than a small reserve of
@@ -118,9 +119,8 @@ public:
 private:
     int flush();
 
-    int fd_ = -1;
+    TempFile temp_;
     std::string dir_;
-    std::string tempPath_;
     std::string finalPath_;
     std::string buffer_;
 };
