@@ -397,11 +397,16 @@ int inflateStream(const Reader& reader, uint64_t pos, Buffers& buffers, Output& 
 } // namespace
 
 int Reader::readable(const Entry& entry) const {
+    uint64_t dataStart;
+    return readableFrom(entry, dataStart);
+}
+
+int Reader::readableFrom(const Entry& entry, uint64_t& dataStart) const {
     if ((entry.flags & kFlagEncrypted) ||
         (entry.method != kMethodStore && entry.method != kMethodDeflate))
         return arc::kErrMethod;
-    uint64_t pos, recordEnd;
-    if (const int rc = locate(entry, pos, recordEnd); rc != arc::kOk)
+    uint64_t recordEnd;
+    if (const int rc = locate(entry, dataStart, recordEnd); rc != arc::kOk)
         return rc;
     // Deflate makes at most 258 bytes of two bits (the longest match, coded
     // in one bit, at a distance coded in one): 1032 bytes a byte.
@@ -413,11 +418,8 @@ int Reader::readable(const Entry& entry) const {
 }
 
 int Reader::extract(const Entry& entry, const std::function<int(const void*, size_t)>& sink) const {
-    int rc = readable(entry);
-    if (rc != arc::kOk)
-        return rc;
-    uint64_t pos, recordEnd;
-    rc = locate(entry, pos, recordEnd);
+    uint64_t pos;
+    int rc = readableFrom(entry, pos);
     if (rc != arc::kOk)
         return rc;
     Buffers& buffers = tBuffers;

@@ -97,6 +97,8 @@ public:
 
 private:
     int readDirectory(uint64_t offset, uint64_t size, uint64_t count);
+    // readable(), and where the entry's data starts when it is.
+    int readableFrom(const Entry& entry, uint64_t& dataStart) const;
 
     int fd_ = -1;
     struct stat status_ {};
