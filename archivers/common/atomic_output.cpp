@@ -82,10 +82,6 @@ std::string withSlash(const std::string& dir) {
     return dir + '/';
 }
 
-} // namespace
-
-namespace {
-
 // A hidden name in `folder` after `base` that no file has yet, for a moment.
 // Only the start of a long base is taken, so that the name stays well within
 // the 255 bytes a name may have whatever the archive's own name is.
