@@ -22,6 +22,11 @@
 # work) given as BENCH_BASELINE_BUILD=<its build folder>; its rows are left out
 # without it. jlha (a Java program: about 0.4 s of start-up on every run) is
 # timed once a case where it takes part (BENCH_JLHA=0 leaves it out).
+# The extraction rows count the kernel's work of making a thousand files,
+# which grows when many files were deleted in the minutes before (below, at
+# compare's end): a run started right after another, which deletes its
+# folders of extracted files as it ends, can meet that; leave a few minutes
+# between runs.
 #
 # Each line: case, tool, bytes in, bytes out, CPU s, wall s, peak RSS MB, then
 # size, CPU and wall as fractions of the case's first tool (its reference).
