@@ -38,8 +38,6 @@ constexpr size_t kTinyText = 1 << 12;
 constexpr size_t kSmallText = 1 << 16;
 constexpr int kSmallTextLevel = 7;
 
-constexpr size_t kPart = kPartBytes;
-
 // One per thread (the pool's helpers and the calling threads): its
 // compressors (made when a level is first used) and the buffer it compresses
 // into, kept from piece to piece and never cleared, so that only the bytes
@@ -127,10 +125,10 @@ void appendSparse(Slot& slot, const unsigned char* in, size_t history, size_t si
                   deflate::Bytes& out, deflate::InputRefs& refs) {
     if (!slot.sparse) {
         slot.sparse = std::make_unique<lz::SparseParser>(deflate::kWindowBits, deflate::kMaxMatch);
-        slot.symbols.reserve(kPart); // at most a symbol per byte
+        slot.symbols.reserve(kPartBytes); // at most a symbol per byte
     }
     for (size_t at = 0; at < size;) {
-        const size_t n = std::min(kPart, size - at);
+        const size_t n = std::min(kPartBytes, size - at);
         const size_t before = std::min(history + at, deflate::kWindow);
         size_t made = 0;
         if (n > 16) {
@@ -204,7 +202,7 @@ void appendRun(Slot& slot, const unsigned char* in, size_t history, size_t size,
 // Appends one piece compressed to `out`, or a part of one (whose parts' kinds
 // start at `kinds`), the bytes of its stored blocks referred to in `refs`;
 // `history` bytes before `in` belong to the piece before.
-// It goes in runs of parts of kPart bytes alike: parts that look like noise
+// It goes in runs of parts of kPartBytes bytes alike: parts that look like noise
 // apart from the rest, so that a file of photos and text has its text
 // compressed as hard as ever and its photos at the speed of memory.
 void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size,
@@ -224,13 +222,13 @@ void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size,
     PartKind kind = kinds[0];
     bool split = false;
     for (size_t at = 0; at < size;) {
-        size_t end = std::min(size, at + kPart);
+        size_t end = std::min(size, at + kPartBytes);
         PartKind next = kind;
         while (end < size) {
-            next = kinds[end / kPart];
+            next = kinds[end / kPartBytes];
             if (next != kind)
                 break;
-            end = std::min(size, end + kPart);
+            end = std::min(size, end + kPartBytes);
         }
         split = split || end < size;
         appendRun(slot, in + at, std::min(history + at, deflate::kWindow), end - at, kind, level,
@@ -244,14 +242,16 @@ void fragment(Slot& slot, const unsigned char* in, size_t history, size_t size,
 
 } // namespace
 
+bool quietParts(const PartKind* kinds, size_t count) {
+    return std::none_of(kinds, kinds + count, [](PartKind k) { return k == PartKind::Normal; });
+}
+
 bool classifyParts(const unsigned char* data, size_t size, int level,
                    std::vector<PartKind>& kinds) {
-    bool quiet = true;
-    for (size_t at = 0; at < size; at += kPart) {
-        kinds.push_back(partKind(data + at, std::min(kPart, size - at), level));
-        quiet = quiet && kinds.back() != PartKind::Normal;
-    }
-    return quiet;
+    const size_t first = kinds.size();
+    for (size_t at = 0; at < size; at += kPartBytes)
+        kinds.push_back(partKind(data + at, std::min(kPartBytes, size - at), level));
+    return quietParts(kinds.data() + first, kinds.size() - first);
 }
 
 bool compressPieces(const unsigned char* data, size_t history, const std::vector<size_t>& sizes,
@@ -270,11 +270,8 @@ bool compressPieces(const unsigned char* data, size_t history, const std::vector
     size_t at = 0;
     size_t part = 0;
     for (const size_t size : sizes) {
-        const size_t parts = (size + kPart - 1) / kPart;
-        const auto first = kinds.begin() + static_cast<ptrdiff_t>(part);
-        const bool quiet = std::none_of(first, first + static_cast<ptrdiff_t>(parts),
-                                        [](PartKind k) { return k == PartKind::Normal; });
-        if (whole || !quiet || size <= 16) {
+        const size_t parts = (size + kPartBytes - 1) / kPartBytes;
+        if (whole || !quietParts(kinds.data() + part, parts) || size <= 16) {
             units.push_back({at, size, part});
         } else {
             for (size_t k = 0; k < parts;) {
@@ -282,8 +279,8 @@ bool compressPieces(const unsigned char* data, size_t history, const std::vector
                 if (kinds[part + k] == PartKind::Noise)
                     while (end < parts && kinds[part + end] == PartKind::Noise)
                         ++end;
-                const size_t from = k * kPart;
-                units.push_back({at + from, std::min(size, end * kPart) - from, part + k});
+                const size_t from = k * kPartBytes;
+                units.push_back({at + from, std::min(size, end * kPartBytes) - from, part + k});
                 k = end;
             }
         }
@@ -321,11 +318,7 @@ bool compressPieces(const unsigned char* data, size_t history, const std::vector
             const size_t refsBefore = lane.refs.size();
             fragment(tSlot, data + u.at, std::min(history + u.at, deflate::kWindow), u.size,
                      kinds.data() + u.part, level, whole, lane.bytes, lane.refs);
-            size_t referred = 0;
-            for (size_t r = refsBefore; r < lane.refs.size(); ++r)
-                referred += lane.refs[r].size;
-            spans[i] = {tLane,      before,           lane.bytes.size() - before,
-                        refsBefore, lane.refs.size(), referred};
+            spans[i] = {tLane, before, lane.bytes.size() - before, refsBefore, lane.refs.size()};
         });
     } catch (const std::bad_alloc&) {
         return false;

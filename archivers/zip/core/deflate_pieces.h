@@ -52,6 +52,8 @@ enum class PartKind : uint8_t { Normal, Noise, Sparse };
 // by side (a run of noise as one), so that one piece keeps every thread busy
 // and a batch of them need hold no more than one.
 bool classifyParts(const unsigned char* data, size_t size, int level, std::vector<PartKind>& kinds);
+// Whether the `count` kinds at `kinds` are all noise or sparse.
+bool quietParts(const PartKind* kinds, size_t count);
 
 // Where fragments are made: their own bytes, and the input bytes of their
 // stored blocks, referred to where they are (deflate_walk.h).
@@ -61,15 +63,13 @@ struct FragmentLane {
 };
 
 // Where a fragment was made: its own `size` bytes at `at` in lanes[lane], with
-// the input bytes of lanes[lane].refs[refFrom, refTo) (`referred` in all) in
-// among them.
+// the input bytes of lanes[lane].refs[refFrom, refTo) in among them.
 struct FragmentSpan {
     size_t lane;
     size_t at;
     size_t size;
     size_t refFrom;
     size_t refTo;
-    size_t referred;
 };
 
 // Compresses the pieces of `sizes` bytes, one after the other from `data`, at

@@ -376,8 +376,11 @@ int Writer::deflateFile(const std::string& path, arc::InputFile& in, uint64_t si
             return arc::kErrNoMemory;
         const bool ending = last && !whole; // the fragments need the closing block
         uint64_t made = ending ? sizeof deflate::kStreamEnd : 0;
-        for (const FragmentSpan& f : spans_)
-            made += f.size + f.referred;
+        for (const FragmentSpan& f : spans_) {
+            made += f.size;
+            for (size_t r = f.refFrom; r < f.refTo; ++r)
+                made += lanes_[f.lane].refs[r].size;
+        }
         if (!streamed && made >= have) {
             // Deflate does not shrink what came so far (compressed files,
             // photos, noise): it is written as it is, and the member stored,
