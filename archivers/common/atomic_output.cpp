@@ -103,6 +103,14 @@ bool namelessFilesCanBeNamed() {
     return can;
 }
 
+// Gives the nameless file open as `fd` the name `path`, never in place of a
+// file: 0, or an errno (EEXIST when a file has that name).
+int linkNameless(int fd, const std::string& path) {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
+                                                                                            : errno;
+}
+
 } // namespace
 
 bool makeTemp(const std::string& dir, const std::string& base, mode_t mode, TempFile& temp) {
@@ -136,20 +144,17 @@ void dropTemp(TempFile& temp) {
     temp = TempFile();
 }
 
-int linkNameless(int fd, const std::string& path) {
-    const std::string self = "/proc/self/fd/" + std::to_string(fd);
-    return ::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, path.c_str(), AT_SYMLINK_FOLLOW) == 0 ? 0
-                                                                                            : errno;
-}
-
-int nameTemp(TempFile& temp, const std::string& folder, const std::string& base) {
+int linkOrNameBeside(TempFile& temp, const std::string& destination, bool replacing) {
+    const int err = linkNameless(temp.fd, destination);
+    if (err != EEXIST || !replacing)
+        return err;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        std::string name = freshName(folder, base);
-        const int err = linkNameless(temp.fd, name);
-        if (err == 0)
+        std::string name = freshName(folderOf(destination), baseNameOf(destination));
+        const int failed = linkNameless(temp.fd, name);
+        if (failed == 0)
             temp.path = std::move(name);
-        if (err != EEXIST)
-            return err;
+        if (failed != EEXIST)
+            return failed;
     }
     return EEXIST;
 }
@@ -160,13 +165,11 @@ namespace {
 // A new archive (`replacing` false) never takes the place of a file that
 // appeared under its name while it was written: EEXIST.
 int linkIntoPlace(int fd, const std::string& destination, bool replacing) {
-    const int err = linkNameless(fd, destination);
-    if (err != EEXIST || !replacing)
-        return err;
-    // A destination exists: link under a fresh name, then rename that over it.
     TempFile named{fd, {}};
-    if (const int failed = nameTemp(named, folderOf(destination), baseNameOf(destination)))
-        return failed;
+    const int err = linkOrNameBeside(named, destination, replacing);
+    if (err != 0 || named.path.empty())
+        return err;
+    // A destination exists: the fresh name is renamed over it.
     if (::rename(named.path.c_str(), destination.c_str()) == 0)
         return 0;
     const int renameErr = errno;

@@ -107,13 +107,11 @@ struct TempFile {
 bool makeTemp(const std::string& dir, const std::string& base, mode_t mode, TempFile& temp);
 // Closes a temporary file and removes its name, if it has one.
 void dropTemp(TempFile& temp);
-// Gives the nameless file open as `fd` the name `path`, never in place of a
-// file: 0, or an errno (EEXIST when a file has that name).
-int linkNameless(int fd, const std::string& path);
-// Gives a nameless temporary file a fresh hidden name in `folder` after
-// `base` (set in temp.path), to be renamed over a file that has the name it
-// is for: 0 or an errno.
-int nameTemp(TempFile& temp, const std::string& folder, const std::string& base);
+// Links a nameless temporary file in as `destination` when no file has that
+// name. When one has and `replacing`, links it under a fresh hidden name
+// beside it instead (set in temp.path), for the caller to rename over it.
+// Returns 0 or an errno (EEXIST when a file has the name and not `replacing`).
+int linkOrNameBeside(TempFile& temp, const std::string& destination, bool replacing);
 
 // Maps an errno from writing to the module result code for it.
 int writeErrorCode(int err);

@@ -260,10 +260,9 @@ int ExtractedFile::commit(time_t mtime, int mode) {
     }
     bool placed = false; // linked in under its own name, a name no file had
     if (rc == kOk && temp_.path.empty()) {
-        const int err = linkNameless(temp_.fd, finalPath_);
-        placed = err == 0;
-        if (err != 0 && (err != EEXIST || nameTemp(temp_, dir_, "extract") != 0))
+        if (linkOrNameBeside(temp_, finalPath_, true) != 0)
             rc = kErrCannotWriteFile;
+        placed = rc == kOk && temp_.path.empty();
     }
     if (::close(temp_.fd) != 0 && rc == kOk)
         rc = kErrCannotWriteFile;
