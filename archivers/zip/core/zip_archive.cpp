@@ -261,11 +261,12 @@ int extractArchive(const std::string& archive, const std::string& folder,
         // A member whose data cannot be read is refused before its declared
         // size is weighed against the free space.
         arc::ExtractedFile file;
-        rc = reader.readable(*e);
+        uint64_t dataStart = 0;
+        rc = reader.readable(*e, dataStart);
         if (rc == arc::kOk)
             rc = file.open(folder, name, e->size);
         if (rc == arc::kOk) {
-            rc = reader.extract(*e, [&](const void* data, size_t size) {
+            rc = reader.extractFrom(*e, dataStart, [&](const void* data, size_t size) {
                 int wr = file.write(data, size);
                 done += size;
                 if (wr == arc::kOk && progress.report(e->name.c_str(), done))

@@ -396,12 +396,7 @@ int inflateStream(const Reader& reader, uint64_t pos, Buffers& buffers, Output& 
 
 } // namespace
 
-int Reader::readable(const Entry& entry) const {
-    uint64_t dataStart;
-    return readableFrom(entry, dataStart);
-}
-
-int Reader::readableFrom(const Entry& entry, uint64_t& dataStart) const {
+int Reader::readable(const Entry& entry, uint64_t& dataStart) const {
     if ((entry.flags & kFlagEncrypted) ||
         (entry.method != kMethodStore && entry.method != kMethodDeflate))
         return arc::kErrMethod;
@@ -419,9 +414,13 @@ int Reader::readableFrom(const Entry& entry, uint64_t& dataStart) const {
 
 int Reader::extract(const Entry& entry, const std::function<int(const void*, size_t)>& sink) const {
     uint64_t pos;
-    int rc = readableFrom(entry, pos);
-    if (rc != arc::kOk)
-        return rc;
+    const int rc = readable(entry, pos);
+    return rc != arc::kOk ? rc : extractFrom(entry, pos, sink);
+}
+
+int Reader::extractFrom(const Entry& entry, uint64_t pos,
+                        const std::function<int(const void*, size_t)>& sink) const {
+    int rc = arc::kOk;
     Buffers& buffers = tBuffers;
     if (!buffers.in)
         buffers.in.reset(new (std::nothrow) unsigned char[kChunk]);

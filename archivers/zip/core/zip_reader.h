@@ -86,19 +86,21 @@ public:
     // written for it: kOk, kErrMethod (a method or encryption this reader
     // lacks), kErrHeaderBroken (no local record holding the data) or
     // kErrBadData (a size the data cannot give: stored data of another size,
-    // or more than deflate can make of it).
-    int readable(const Entry& entry) const;
+    // or more than deflate can make of it). Sets `dataStart` to where its
+    // data starts when it can.
+    int readable(const Entry& entry, uint64_t& dataStart) const;
 
     // Inflates (or copies) an entry's data into `sink` in pieces and checks its
     // size and CRC. `sink` returns kOk to go on, anything else to stop with
     // that code. Returns kOk, kErrMethod, kErrBadData, kErrFileCrc,
     // kErrHeaderBroken, kErrNoMemory or the sink's code.
     int extract(const Entry& entry, const std::function<int(const void*, size_t)>& sink) const;
+    // extract() of an entry readable() has passed, its data at `dataStart`.
+    int extractFrom(const Entry& entry, uint64_t dataStart,
+                    const std::function<int(const void*, size_t)>& sink) const;
 
 private:
     int readDirectory(uint64_t offset, uint64_t size, uint64_t count);
-    // readable(), and where the entry's data starts when it is.
-    int readableFrom(const Entry& entry, uint64_t& dataStart) const;
 
     int fd_ = -1;
     struct stat status_ {};
