@@ -5,6 +5,7 @@
 
 #include "huge_pages.h"
 
+#include <cstddef>
 #include <cstdint>
 
 namespace lz {
@@ -19,6 +20,48 @@ inline uint32_t literalSymbol(uint8_t b) {
 }
 inline uint32_t matchSymbol(int length, uint32_t distance) {
     return static_cast<uint32_t>(256 + length - kMinMatch) | ((distance - 1) << 9);
+}
+
+// Adds the bytes among the `n` symbols at `sym` to literal[0, 256) and hands
+// each match symbol to `match`; returns how many bytes there were. Four bytes
+// in a row, the common case, go to four tables of their own, so that a byte
+// repeated does not wait for its own count just written.
+template <class Match>
+uint64_t countSymbols(const uint32_t* sym, size_t n, uint32_t* literal, Match&& match) {
+    uint32_t t[4][256] = {};
+    auto one = [&](uint32_t s) {
+        if (s < 256)
+            ++t[0][s];
+        else
+            match(s);
+    };
+    size_t i = 0;
+    for (; i + 4 <= n; i += 4) {
+        const uint32_t a = sym[i];
+        const uint32_t b = sym[i + 1];
+        const uint32_t c = sym[i + 2];
+        const uint32_t d = sym[i + 3];
+        if ((a | b | c | d) < 256) {
+            ++t[0][a];
+            ++t[1][b];
+            ++t[2][c];
+            ++t[3][d];
+            continue;
+        }
+        one(a);
+        one(b);
+        one(c);
+        one(d);
+    }
+    for (; i < n; ++i)
+        one(sym[i]);
+    uint64_t bytes = 0;
+    for (int v = 0; v < 256; ++v) {
+        const uint32_t k = t[0][v] + t[1][v] + t[2][v] + t[3][v];
+        literal[v] += k;
+        bytes += k;
+    }
+    return bytes;
 }
 
 // The bits needed to write v (0 for 0).

@@ -152,12 +152,10 @@ struct Frequencies {
 };
 
 void addRange(const uint32_t* sym, size_t n, Frequencies& f) {
-    for (size_t i = 0; i < n; ++i) {
-        uint32_t c = sym[i] & 0x1FF;
-        ++f.c[c];
-        if (c >= 256)
-            ++f.p[bitLength(sym[i] >> 9)];
-    }
+    lz::countSymbols(sym, n, f.c, [&f](uint32_t s) {
+        ++f.c[s & 0x1FF];
+        ++f.p[bitLength(s >> 9)];
+    });
 }
 
 void countRange(const uint32_t* sym, size_t n, Frequencies& f) {

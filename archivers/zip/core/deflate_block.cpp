@@ -23,13 +23,7 @@ struct Frequencies {
 };
 
 void addRange(const uint32_t* sym, size_t n, Frequencies& f) {
-    for (size_t i = 0; i < n; ++i) {
-        const uint32_t s = sym[i];
-        if (!isMatch(s)) {
-            ++f.lit[s];
-            ++f.bytes;
-            continue;
-        }
+    f.bytes += lz::countSymbols(sym, n, f.lit, [&f](uint32_t s) {
         const int length = matchLength(s);
         const int lc = kLengthCodes.code[length];
         const int dc = distanceCode(s >> 9);
@@ -37,7 +31,7 @@ void addRange(const uint32_t* sym, size_t n, Frequencies& f) {
         ++f.dist[dc];
         f.bytes += static_cast<uint64_t>(length);
         f.extraBits += kLengthCodes.extraBits[lc] + static_cast<uint64_t>(distanceExtraBits(dc));
-    }
+    });
 }
 
 void countRange(const uint32_t* sym, size_t n, Frequencies& f) {
