@@ -153,14 +153,14 @@ void SparseParser::parseSome(const uint8_t* text, size_t history, size_t size, S
             ++length;
         }
         // Bytes are their own symbols (lz_symbols.h).
-        symbols.insert(symbols.end(), b + literal, b + p);
+        appendLiterals(symbols, b + literal, p - literal);
         symbols.push_back(matchSymbol(length, distance));
         p += static_cast<size_t>(length);
         for (; next < p && next + kRead <= end; ++next)
             insert(next);
         literal = p;
     }
-    symbols.insert(symbols.end(), b + literal, b + end);
+    appendLiterals(symbols, b + literal, end - literal);
 }
 
 } // namespace lz

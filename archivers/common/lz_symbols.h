@@ -5,6 +5,7 @@
 
 #include "huge_pages.h"
 
+#include <algorithm>
 #include <cstddef>
 #include <cstdint>
 
@@ -20,6 +21,20 @@ inline uint32_t literalSymbol(uint8_t b) {
 }
 inline uint32_t matchSymbol(int length, uint32_t distance) {
     return static_cast<uint32_t>(256 + length - kMinMatch) | ((distance - 1) << 9);
+}
+
+// Appends the `n` bytes at `from` to `symbols`, each its own symbol. The
+// library's insert() would make them one by one through the allocator, which
+// takes no shortcut for any but its own; here resize() leaves the room as it
+// is (HugePageAllocator) and a plain loop widens the bytes into it.
+inline void appendLiterals(Symbols& symbols, const uint8_t* from, size_t n) {
+    const size_t at = symbols.size();
+    if (symbols.capacity() - at < n)
+        arc::reserveFor(symbols, std::max(at + n, 2 * symbols.capacity()));
+    symbols.resize(at + n);
+    uint32_t* const out = symbols.data() + at;
+    for (size_t i = 0; i < n; ++i)
+        out[i] = from[i];
 }
 
 // Adds the bytes among the `n` symbols at `sym` to literal[0, 256) and hands

@@ -142,7 +142,7 @@ struct LhEncoder::Segment {
         size_t at = history;
         // Bytes are their own symbols (lz_symbols.h).
         for (const lz::LongMatch& r : repeats) {
-            symbols.insert(symbols.end(), b + at, b + r.at);
+            lz::appendLiterals(symbols, b + at, r.at - at);
             for (size_t left = r.length; left > 0;) {
                 size_t take = std::min<size_t>(left, kMaxMatch);
                 if (left - take > 0 && left - take < static_cast<size_t>(kMinMatch))
@@ -154,7 +154,7 @@ struct LhEncoder::Segment {
             }
             at = r.at + r.length;
         }
-        symbols.insert(symbols.end(), b + at, b + size());
+        lz::appendLiterals(symbols, b + at, size() - at);
         return true;
     }
 };
