@@ -12,6 +12,8 @@ namespace {
 // codes, mostly alike, at two to three bits each.
 constexpr int64_t kTableBytes = 96;
 constexpr size_t kTableSpan = 65536;
+// The byte counts' sample (byteCodeSaving).
+constexpr size_t kCountSpan = 4096;
 
 // The repeat check: this many samples of kSampleBytes spread over the block,
 // each as long as the deflate window.
@@ -75,14 +77,26 @@ size_t repeatsIn(const uint8_t* p, size_t n, size_t& longSaved) {
     return saved;
 }
 
-// What Huffman codes of the bytes save on the block, the tables paid for.
+// What Huffman codes of the bytes save on the block, the tables paid for. The
+// bytes are counted on every other kCountSpan of the block, half the work of
+// counting them all: on the .gz files, noise, photos, text and code of the
+// bench every MiB gets the same verdict either way.
 int64_t byteCodeSaving(const uint8_t* data, size_t size) {
-    uint32_t counts[256];
-    countBytes(data, size, counts);
+    uint32_t counts[256] = {};
+    size_t counted = 0;
+    for (size_t at = 0; at < size; at += 2 * kCountSpan) {
+        uint32_t some[256];
+        const size_t n = std::min(kCountSpan, size - at);
+        countBytes(data + at, n, some);
+        for (int b = 0; b < 256; ++b)
+            counts[b] += some[b];
+        counted += n;
+    }
     double bits = 0;
     for (uint32_t c : counts)
         if (c)
-            bits -= c * std::log2(static_cast<double>(c) / static_cast<double>(size));
+            bits -= c * std::log2(static_cast<double>(c) / static_cast<double>(counted));
+    bits *= static_cast<double>(size) / static_cast<double>(counted);
     const int64_t tables = static_cast<int64_t>((size + kTableSpan - 1) / kTableSpan) * kTableBytes;
     return static_cast<int64_t>(size) - static_cast<int64_t>(bits / 8) - tables;
 }
