@@ -26,19 +26,26 @@ constexpr size_t kMaxMatch = 258;
 
 } // namespace
 
-void countBytes(const uint8_t* p, size_t n, uint32_t* counts) {
+size_t countBytes(const uint8_t* p, size_t n, uint32_t* counts, size_t span, size_t stride) {
     uint32_t t[4][256] = {};
-    size_t i = 0;
-    for (; i + 4 <= n; i += 4) {
-        ++t[0][p[i]];
-        ++t[1][p[i + 1]];
-        ++t[2][p[i + 2]];
-        ++t[3][p[i + 3]];
+    size_t counted = 0;
+    for (size_t at = 0; at < n; at += stride) {
+        const uint8_t* const q = p + at;
+        const size_t m = std::min(span, n - at);
+        size_t i = 0;
+        for (; i + 4 <= m; i += 4) {
+            ++t[0][q[i]];
+            ++t[1][q[i + 1]];
+            ++t[2][q[i + 2]];
+            ++t[3][q[i + 3]];
+        }
+        for (; i < m; ++i)
+            ++t[0][q[i]];
+        counted += m;
     }
-    for (; i < n; ++i)
-        ++t[0][p[i]];
     for (int b = 0; b < 256; ++b)
         counts[b] = t[0][b] + t[1][b] + t[2][b] + t[3][b];
+    return counted;
 }
 
 namespace {
@@ -82,16 +89,8 @@ size_t repeatsIn(const uint8_t* p, size_t n, size_t& longSaved) {
 // counting them all: on the .gz files, noise, photos, text and code of the
 // bench every MiB gets the same verdict either way.
 int64_t byteCodeSaving(const uint8_t* data, size_t size) {
-    uint32_t counts[256] = {};
-    size_t counted = 0;
-    for (size_t at = 0; at < size; at += 2 * kCountSpan) {
-        uint32_t some[256];
-        const size_t n = std::min(kCountSpan, size - at);
-        countBytes(data + at, n, some);
-        for (int b = 0; b < 256; ++b)
-            counts[b] += some[b];
-        counted += n;
-    }
+    uint32_t counts[256];
+    const size_t counted = countBytes(data, size, counts, kCountSpan, 2 * kCountSpan);
     double bits = 0;
     for (uint32_t c : counts)
         if (c)

@@ -45,8 +45,12 @@ Shrinkage estimateShrinkage(const uint8_t* data, size_t size);
 
 // Counts how often each byte value occurs in the `size` bytes at `data` into
 // counts[0..255], by four interleaved tables, so that runs of one byte value
-// do not wait on one counter.
-void countBytes(const uint8_t* data, size_t size, uint32_t* counts);
+// do not wait on one counter. With `span` and `stride`, only the first `span`
+// bytes of every `stride` are counted (a sample). Returns the bytes counted.
+size_t countBytes(const uint8_t* data, size_t size, uint32_t* counts, size_t span, size_t stride);
+inline size_t countBytes(const uint8_t* data, size_t size, uint32_t* counts) {
+    return countBytes(data, size, counts, size, size);
+}
 
 // Whether compressing the bytes could pay: some MiB of them is not noise.
 // Data that could not is best kept as it is (stored), at the speed of memory.
