@@ -23,7 +23,9 @@ struct Frequencies {
 };
 
 void addRange(const uint32_t* sym, size_t n, Frequencies& f) {
-    f.bytes += lz::countSymbols(sym, n, f.lit, [&f](uint32_t s) {
+    // The matches add their lengths to f.bytes as they are met; the bytes
+    // are added once counted.
+    const uint64_t bytes = lz::countSymbols(sym, n, f.lit, [&f](uint32_t s) {
         const int length = matchLength(s);
         const int lc = kLengthCodes.code[length];
         const int dc = distanceCode(s >> 9);
@@ -32,6 +34,7 @@ void addRange(const uint32_t* sym, size_t n, Frequencies& f) {
         f.bytes += static_cast<uint64_t>(length);
         f.extraBits += kLengthCodes.extraBits[lc] + static_cast<uint64_t>(distanceExtraBits(dc));
     });
+    f.bytes += bytes;
 }
 
 void countRange(const uint32_t* sym, size_t n, Frequencies& f) {
