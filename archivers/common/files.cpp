@@ -90,9 +90,9 @@ int openWithoutWaiting(const std::string& path, struct stat& st) {
     const int fd = ::open(path.c_str(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0)
         return -1;
-    const int flags = ::fcntl(fd, F_GETFL);
-    if (::fstat(fd, &st) != 0 || flags < 0 ||
-        (S_ISREG(st.st_mode) && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0)) {
+    // The only status flag set at the open is O_NONBLOCK: setting none
+    // clears it, without asking for the flags first.
+    if (::fstat(fd, &st) != 0 || (S_ISREG(st.st_mode) && ::fcntl(fd, F_SETFL, 0) != 0)) {
         ::close(fd);
         return -1;
     }
