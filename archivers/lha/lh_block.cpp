@@ -35,13 +35,12 @@ struct Table {
 
 void makeTable(Table& t, const uint32_t* freq, int n, bool codes) {
     std::memset(t.len, 0, static_cast<size_t>(n));
+    // Without a branch on each count, which mostly could go either way.
     int used = 0;
     int last = 0;
     for (int i = 0; i < n; ++i) {
-        if (freq[i]) {
-            ++used;
-            last = i;
-        }
+        used += freq[i] != 0;
+        last = freq[i] ? i : last;
     }
     if (used < 2) {
         t.single = last;
