@@ -13,6 +13,7 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <vector>
 
 using namespace lhatest;
 
@@ -227,6 +228,30 @@ TEST(Crc16, MatchesTheArcCheckValue) {
     EXPECT_EQ(arc::crc16Update(0, "123456789", 9), 0xBB3D);
     uint16_t split = arc::crc16Update(arc::crc16Update(0, "12345", 5), "6789", 4);
     EXPECT_EQ(split, 0xBB3D);
+}
+
+// Long runs take another way than short ones (16 or 64 bytes a step): every
+// length and alignment gives what the definition, a bit at a time, gives.
+TEST(Crc16, EveryLengthAndAlignmentMatchesTheBitwiseDefinition) {
+    auto bitwise = [](uint16_t c, const uint8_t* p, size_t n) {
+        for (size_t i = 0; i < n; ++i) {
+            c ^= p[i];
+            for (int k = 0; k < 8; ++k)
+                c = (c & 1) ? (c >> 1) ^ 0xA001 : c >> 1;
+        }
+        return c;
+    };
+    std::vector<uint8_t> data(70000);
+    uint32_t x = 12345;
+    for (uint8_t& b : data)
+        b = static_cast<uint8_t>((x = x * 1103515245 + 12345) >> 16);
+    for (size_t at = 0; at < 16; ++at)
+        for (size_t n = 0; n < 300; ++n)
+            ASSERT_EQ(arc::crc16Update(0xB3C7, data.data() + at, n),
+                      bitwise(0xB3C7, data.data() + at, n))
+                << at << " " << n;
+    EXPECT_EQ(arc::crc16Update(7, data.data() + 3, data.size() - 3),
+              bitwise(7, data.data() + 3, data.size() - 3));
 }
 
 class HeaderFile : public ::testing::Test {
