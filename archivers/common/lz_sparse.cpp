@@ -50,6 +50,43 @@ uint32_t tagOf(uint32_t mixed) {
     return mixed << kHashBits & ~kPositionMask;
 }
 
+// The tables of one parse, positions counted from `b`.
+struct Heads {
+    const uint8_t* b;
+    uint32_t* head;
+    uint32_t* prev;
+    size_t mask;        // of a position's entry in prev
+    size_t maxDistance; // the farthest a match may reach back
+
+    // Adds position p (kRead bytes must follow it); returns the head it
+    // replaced when that has the same tag within reach, else 0.
+    uint32_t insert(size_t p) const {
+        const uint32_t mixed = mix(load24(b + p));
+        uint32_t& slot = head[hashOf(mixed)];
+        const uint32_t before = slot;
+        const uint32_t tag = tagOf(mixed);
+        slot = tag | static_cast<uint32_t>(p + 1);
+        const uint32_t position = before & kPositionMask;
+        prev[p & mask] = position;
+        return (before & ~kPositionMask) == tag && position != 0 &&
+                       p - (position - 1) <= maxDistance
+                   ? position
+                   : 0;
+    }
+
+    // Adds the positions from p on up to the first whose insert() gives a
+    // head, which goes to `candidate`; returns that position, or the first
+    // past the last one kRead bytes before `end`. Nearly every position of
+    // nearly-noise data ends here: a loop of its own, with nothing else to
+    // keep, takes them at a few instructions each.
+    size_t scan(size_t p, size_t end, uint32_t& candidate) const {
+        for (; p + kRead <= end; ++p)
+            if ((candidate = insert(p)) != 0)
+                break;
+        return p;
+    }
+};
+
 } // namespace
 
 SparseParser::SparseParser(int windowBits, int maxMatch)
@@ -72,24 +109,8 @@ void SparseParser::parseSome(const uint8_t* text, size_t history, size_t size, S
     const size_t end = size - from;
     constexpr size_t kMin = static_cast<size_t>(kMinMatch);
     std::fill(head_.begin(), head_.end(), 0u);
-    uint32_t* const head = head_.data();
-    uint32_t* const prev = prev_.get();
-
-    // Adds position p (kRead bytes must follow it); returns the head it
-    // replaced when that has the same tag within reach, else 0.
-    auto insert = [&](size_t p) -> uint32_t {
-        const uint32_t mixed = mix(load24(b + p));
-        uint32_t& slot = head[hashOf(mixed)];
-        const uint32_t before = slot;
-        const uint32_t tag = tagOf(mixed);
-        slot = tag | static_cast<uint32_t>(p + 1);
-        const uint32_t position = before & kPositionMask;
-        prev[p & mask] = position;
-        return (before & ~kPositionMask) == tag && position != 0 &&
-                       p - (position - 1) <= maxDistance
-                   ? position
-                   : 0;
-    };
+    const uint32_t* const prev = prev_.get();
+    const Heads heads{b, head_.data(), prev_.get(), mask, maxDistance};
     // The longest match at p among the chain from `candidate` (what insert
     // returned), walked only when that holds the same first bytes; 0 when
     // there is none.
@@ -123,14 +144,18 @@ void SparseParser::parseSome(const uint8_t* text, size_t history, size_t size, S
     };
 
     for (size_t p = 0; p < start && p + kRead <= end; ++p)
-        insert(p);
+        heads.insert(p);
     size_t literal = start; // the first byte not coded yet
     size_t next = start;    // the first position not added yet
     size_t p = start;
-    while (p + kRead <= end) {
+    for (;;) {
+        uint32_t candidate = 0;
+        p = heads.scan(p, end, candidate);
+        if (p + kRead > end)
+            break;
         uint32_t distance = 0;
         next = p + 1;
-        int length = longest(p, insert(p), distance);
+        int length = longest(p, candidate, distance);
         if (length == 0) {
             ++p;
             continue;
@@ -139,7 +164,7 @@ void SparseParser::parseSome(const uint8_t* text, size_t history, size_t size, S
         while (length < kNice && p + 1 + kRead <= end) {
             uint32_t distance2 = 0;
             next = p + 2;
-            const int length2 = longest(p + 1, insert(p + 1), distance2);
+            const int length2 = longest(p + 1, heads.insert(p + 1), distance2);
             if (length2 <= length)
                 break;
             ++p;
@@ -157,7 +182,7 @@ void SparseParser::parseSome(const uint8_t* text, size_t history, size_t size, S
         symbols.push_back(matchSymbol(length, distance));
         p += static_cast<size_t>(length);
         for (; next < p && next + kRead <= end; ++next)
-            insert(next);
+            heads.insert(next);
         literal = p;
     }
     appendLiterals(symbols, b + literal, end - literal);
