@@ -109,7 +109,6 @@ void SparseParser::parseSome(const uint8_t* text, size_t history, size_t size, S
     const size_t end = size - from;
     constexpr size_t kMin = static_cast<size_t>(kMinMatch);
     std::fill(head_.begin(), head_.end(), 0u);
-    const uint32_t* const prev = prev_.get();
     const Heads heads{b, head_.data(), prev_.get(), mask, maxDistance};
     // The longest match at p among the chain from `candidate` (what insert
     // returned), walked only when that holds the same first bytes; 0 when
@@ -135,7 +134,7 @@ void SparseParser::parseSome(const uint8_t* text, size_t history, size_t size, S
                         break;
                 }
             }
-            const uint32_t before = prev[q & mask];
+            const uint32_t before = heads.prev[q & mask];
             if (--depth == 0 || before == 0 || p - (before - 1) > maxDistance)
                 break;
             q = before - 1;
