@@ -189,9 +189,16 @@ void cheapestSteps(const uint8_t* b, int stop, const Match* matches, const uint3
     auto relax = [&](int at, uint32_t c, uint32_t how) {
         best[at] = std::min(best[at], (static_cast<uint64_t>(c) << 32) | how);
     };
+    // The entry of the position in hand stays in a register: no match reaches
+    // the next position (a match has at least three bytes), so the literal
+    // settles it, and reading it back from memory would put a store and a
+    // load on the path from each position to the next.
+    uint64_t reached = 0;
     for (int i = 0; i < stop; ++i) {
-        const uint32_t here = static_cast<uint32_t>(best[i] >> 32);
-        relax(i + 1, here + price.literal[b[i]], 1);
+        const uint32_t here = static_cast<uint32_t>(reached >> 32);
+        reached =
+            std::min(best[i + 1], (static_cast<uint64_t>(here + price.literal[b[i]]) << 32) | 1);
+        best[i + 1] = reached;
         int shortest = kMinMatch;
         for (uint32_t k = first[i]; k < first[i + 1]; ++k) {
             const int top = std::min(matches[k].length, stop - i);
