@@ -26,7 +26,7 @@
 # which grows when many files were deleted in the minutes before (below, at
 # compare's end): a run that starts right after another, which deletes its
 # folders of extracted files as it ends, waits before its extraction cases
-# until six minutes have passed since that delete (forget_spent).
+# until six minutes have passed since that delete (await_spent).
 #
 # Each line: case, tool, bytes in, bytes out, CPU s, wall s, peak RSS MB, then
 # size, CPU and wall as fractions of the case's first tool (its reference).
