@@ -21,6 +21,7 @@
 #include <sys/stat.h>
 #include <sys/statvfs.h>
 #include <thread>
+#include <tuple>
 #include <unistd.h>
 
 namespace fs = std::filesystem;
@@ -342,6 +343,43 @@ TEST(AtomicOutput, ReportsAFullDiskAndKeepsTheOldArchive) {
     EXPECT_EQ(slurp(dest), "old");
     EXPECT_EQ(entriesIn(mnt), 1u);
     ::umount(mnt.c_str());
+}
+
+// Where a nameless file cannot be given a name (no /proc, as in some
+// containers; file systems without them, as FAT) an archive is written under
+// a temporary name beside it: a new archive, its replacement and a call that
+// fails each leave the folder as they should, nothing of theirs behind.
+TEST(AtomicOutput, WithoutNamelessFilesArchivesGoThroughTemporaryNames) {
+    if (::geteuid() != 0 || testsupport::runShell("unshare --mount true") != 0)
+        GTEST_SKIP() << "hiding /proc needs root and mount namespaces";
+    using testsupport::shellQuote;
+    for (const auto& [library, operation, add, lister] :
+         {std::tuple{UNLHA32_PATH, "Unlha", "a", "lhasa l"},
+          std::tuple{ZIP32J_PATH, "Zip", "-j", "unzip -l"}}) {
+        TempDir dir;
+        spit(dir.path / "one.txt", "one");
+        spit(dir.path / "two.txt", "two");
+        const fs::path archive = dir.path / "a b.arc";
+        const auto call = [&](const char* file) {
+            const std::string line = std::string(add) + " \"" + archive.string() + "\" \"" +
+                                     (dir.path / file).string() + "\"";
+            const std::string inside = "mount -t tmpfs none /proc && exec " +
+                                       shellQuote(MODULE_CALL_PATH) + " " + shellQuote(library) +
+                                       " " + operation + " " + shellQuote(line);
+            return testsupport::runShell("unshare --mount --propagation private sh -c " +
+                                         shellQuote(inside));
+        };
+        EXPECT_EQ(call("one.txt"), 0) << library;
+        EXPECT_EQ(call("two.txt"), 0) << library;
+        EXPECT_NE(call("missing.txt"), 0) << library;
+        std::string listed;
+        EXPECT_EQ(testsupport::runShell(std::string(lister) + " " + shellQuote(archive.string()),
+                                        &listed),
+                  0);
+        EXPECT_NE(listed.find("one.txt"), std::string::npos) << listed;
+        EXPECT_NE(listed.find("two.txt"), std::string::npos) << listed;
+        EXPECT_EQ(entriesIn(dir.path), 3u) << library;
+    }
 }
 
 TEST(Extraction, NamesAreReducedToBareSafeFileNames) {
