@@ -1,5 +1,7 @@
 /* Runs one command line through an archiver module in one process, so that
- * the whole process can be timed from outside (bench/speed/run.sh).
+ * the whole process can be timed from outside (bench/speed/run.sh), or run
+ * where a test cannot run itself (the tests' module_call: in a mount
+ * namespace without /proc).
  *   call <path/to/module.so> <operation> '<command line>'
  * <operation> is the export to call: Unlha, Zip or UnZip. Exits 0 when the
  * call returned 0, else prints the result code and exits 1. */
