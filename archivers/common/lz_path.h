@@ -182,8 +182,7 @@ void cheapestSteps(const uint8_t* b, int stop, const Match* matches, const uint3
                    const PathSettings& s, PathBuffers& buf, const Prices& prices, Emit&& emit) {
     const Table price(prices);
     uint64_t* best = buf.best.data();
-    std::fill(best, best + stop + 1, UINT64_MAX);
-    best[0] = 0;
+    std::fill(best + 1, best + stop + 1, UINT64_MAX);
     // Each entry holds a cost in its high half and the step that reaches it
     // in its low half, so that one comparison keeps the cheaper.
     auto relax = [&](int at, uint32_t c, uint32_t how) {
@@ -192,7 +191,8 @@ void cheapestSteps(const uint8_t* b, int stop, const Match* matches, const uint3
     // The entry of the position in hand stays in a register: no match reaches
     // the next position (a match has at least three bytes), so the literal
     // settles it, and reading it back from memory would put a store and a
-    // load on the path from each position to the next.
+    // load on the path from each position to the next. Position 0 costs
+    // nothing; its entry in `best` is never read.
     uint64_t reached = 0;
     for (int i = 0; i < stop; ++i) {
         const uint32_t here = static_cast<uint32_t>(reached >> 32);
